@@ -1,0 +1,37 @@
+# Front door: `make test` installs nothing; run scripts/setup once first (the
+# README's test command does both).
+PRESET ?= dev
+.PHONY: all build test test-core test-asan test-tsan fuzz bench clean
+
+all: build
+
+build:
+	cmake --preset $(PRESET) >/dev/null
+	cmake --build --preset $(PRESET)
+
+# Unit, UI, fuzz-replay and network tests; the local test servers are started
+# for the run and stopped after it.
+test:
+	$(MAKE) PRESET=dev build
+	scripts/test-servers run ctest --preset dev
+
+test-core:
+	$(MAKE) PRESET=core build
+	scripts/test-servers run ctest --preset core
+
+test-asan:
+	$(MAKE) PRESET=asan build
+	scripts/test-servers run ctest --preset asan
+
+test-tsan:
+	$(MAKE) PRESET=tsan build
+	scripts/test-servers run ctest --preset tsan
+
+fuzz:
+	$(MAKE) PRESET=fuzz build
+
+bench:
+	$(MAKE) PRESET=release build
+
+clean:
+	rm -rf build
