@@ -5,20 +5,11 @@
 #include <QComboBox>
 #include <QLineEdit>
 
+#include "model/strutils.h"
 #include "ui/controls/qtext.h"
 
 namespace qv {
 
-namespace {
-
-std::string Trimmed(const std::string& s) {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return s.substr(b, e - b);
-}
-
-}  // namespace
 
 TListBoxExt::TListBoxExt(QWidget* parent) : QListWidget(parent) {}
 
@@ -44,10 +35,11 @@ const std::vector<std::string>& TListBoxExt::GetSelStrings(const TConvert& Conve
 }
 
 bool TListBoxExt::AddIfNew(const std::string& text) {
-  const std::string t = Trimmed(text);
+  const std::string t = TrimBlanks(text);
   if (t.empty()) return false;
-  for (int i = 0; i < count(); ++i)
-    if (ItemText(i) == t) return false;
+  TStringList items;
+  for (int i = 0; i < count(); ++i) items.Add(ItemText(i));
+  if (items.IndexOf(t) >= 0) return false;
   AddItem(t);
   return true;
 }
@@ -86,9 +78,10 @@ void TListBoxExt::CopySelected() {
 void TListBoxExt::PasteText(const std::string& removeChars) {
   const QString clip = QApplication::clipboard()->text();
   if (clip.isEmpty()) return;
-  std::vector<std::string> items = ItemTexts();
+  TStringList items;
+  for (int i = 0; i < count(); ++i) items.Add(ItemText(i));
   for (const auto& piece : SplitClipboardLines(FromQ(clip)))
-    if (AddTextIC(items, piece, removeChars) >= 0) AddItem(piece);
+    if (AddStringIC(items, piece, removeChars) >= 0) AddItem(piece);
 }
 
 void TListBoxExt::DeleteSelected() {

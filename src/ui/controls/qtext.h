@@ -42,29 +42,4 @@ inline std::vector<std::string> SplitClipboardLines(const std::string& text) {
   return out;
 }
 
-// Stand-in until the shared string helpers land; same rule: trimmed, ignored
-// characters removed, compared ignoring case against every entry.
-inline int AddTextIC(std::vector<std::string>& list, const std::string& s,
-                     const std::string& ignored) {
-  auto norm = [&](const std::string& x) {
-    size_t b = 0, e = x.size();
-    while (b < e && static_cast<unsigned char>(x[b]) <= ' ') ++b;
-    while (e > b && static_cast<unsigned char>(x[e - 1]) <= ' ') --e;
-    std::string t;
-    for (size_t i = b; i < e; ++i) {
-      char c = x[i];
-      if (ignored.find(c) != std::string::npos) continue;
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-      t += c;
-    }
-    return t;
-  };
-  const std::string t = norm(s);
-  if (t.empty()) return -1;
-  for (size_t i = list.size(); i-- > 0;)
-    if (norm(list[i]) == t) return -1;
-  list.push_back(s);
-  return static_cast<int>(list.size()) - 1;
-}
-
 }  // namespace qv

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QTimer>
 
+#include "model/strutils.h"
 #include "ui/controls/qtext.h"
 
 namespace qv {
@@ -223,9 +224,10 @@ const std::vector<std::string>& TStringAtrGrid::GetSelStrings(const TConvert& Co
 }
 
 void TStringAtrGrid::AddFromEdit(QLineEdit* edit) {
-  std::string t = FromQ(edit->text().trimmed());
-  if (!t.empty() &&
-      std::none_of(Items.begin(), Items.end(), [&](const TAtrRow& r) { return r.Text == t; })) {
+  const std::string t = TrimBlanks(FromQ(edit->text()));
+  TStringList texts;
+  for (const auto& r : Items) texts.Add(r.Text);
+  if (!t.empty() && texts.IndexOf(t) < 0) {
     AddRow(t);
     edit->clear();
   }
@@ -254,10 +256,10 @@ void TStringAtrGrid::CopySelected() {
 void TStringAtrGrid::PasteText(const std::string& removeChars) {
   const QString clip = QApplication::clipboard()->text();
   if (clip.isEmpty()) return;
-  std::vector<std::string> texts;
-  for (const auto& r : Items) texts.push_back(r.Text);
+  TStringList texts;
+  for (const auto& r : Items) texts.Add(r.Text);
   for (const auto& piece : SplitClipboardLines(FromQ(clip)))
-    if (AddTextIC(texts, piece, removeChars) >= 0) AddRow(piece);
+    if (AddStringIC(texts, piece, removeChars) >= 0) AddRow(piece);
   Refresh();
 }
 
