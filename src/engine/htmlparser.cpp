@@ -27,21 +27,6 @@ bool IsMarkerAt(const char* p) {
 constexpr std::size_t kLinkWalkLimit = 64 * 1024;
 constexpr std::size_t kLinkTextLimit = 4 * 1024;
 
-// The first occurrence of word in [p, limit), byte-exact; nullptr when none.
-// Never reads past the terminating zero or limit.
-const char* FindBounded(const char* p, const char* limit, std::string_view word) {
-  while (p < limit && *p) {
-    const void* hit = std::memchr(p, word[0], static_cast<std::size_t>(limit - p));
-    if (!hit) return nullptr;
-    const char* h = static_cast<const char*>(hit);
-    // A zero byte before the hit ends the text.
-    if (std::memchr(p, '\0', static_cast<std::size_t>(h - p))) return nullptr;
-    if (StartsWith(h, word)) return h;
-    p = h + 1;
-  }
-  return nullptr;
-}
-
 // A value found in a tag: its trimmed bytes, and whether its closing quote
 // lies inside the tag (a value without one must never be rewritten: it would
 // run to the end of the page).
@@ -252,12 +237,12 @@ std::string CleanLinkText(std::string_view text) {
 std::string GetLinkText(const char* tagEnd, std::string* imageURL) {
   if (!tagEnd || *tagEnd != '>') return {};
   const char* p = tagEnd + 1;
-  const char* walkLimit = p + kLinkWalkLimit;
+  // strnlen keeps every later read inside the text as well as the window.
+  const char* walkLimit = p + strnlen(p, kLinkWalkLimit);
   bool inTag = false;
   bool inQuote = false;
   for (; p < walkLimit; ++p) {
     char c = *p;
-    if (c == '\0') return {};
     if (c == '<' && p[1] == '/') return {};
     if (inQuote) {
       if (c == '"') inQuote = false;
@@ -280,12 +265,9 @@ std::string GetLinkText(const char* tagEnd, std::string* imageURL) {
       continue;
     }
     // Text: up to the next closing tag, within a bounded window.
-    const char* limit = p + kLinkTextLimit;
-    const char* stop = FindBounded(p, limit, "</");
-    if (!stop) {
-      stop = p;
-      while (stop < limit && *stop) ++stop;
-    }
+    const std::size_t window = strnlen(p, kLinkTextLimit);
+    const char* stop = static_cast<const char*>(memmem(p, window, "</", 2));
+    if (!stop) stop = p + window;
     const char* b = p;
     const char* e = stop;
     scan::Trim(b, e);
