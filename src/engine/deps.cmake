@@ -1,0 +1,3 @@
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(LIBPSL REQUIRED IMPORTED_TARGET libpsl)
+target_link_libraries(qv_engine PUBLIC PkgConfig::LIBPSL)
