@@ -1,0 +1,296 @@
+#include "model/uriparser.h"
+
+#include "model/strutils.h"
+
+namespace qv {
+
+namespace {
+
+bool IsSchemeChar(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' ||
+         c == '.' || c == '-';
+}
+
+std::string WithoutCRLF(std::string_view s) {
+  std::string r(s);
+  StrRemCh(r, "\r\n");
+  return r;
+}
+
+// Merges a relative path onto the base's folder and removes dot segments, in the
+// order the program has always applied them (see ResolveURL's contract).
+std::string MergePaths(const std::string& basePath, const std::string& refPath) {
+  const std::size_t slash = basePath.rfind('/');
+  std::string path = (slash == std::string::npos ? basePath : basePath.substr(0, slash + 1)) + refPath;
+
+  for (std::size_t p = path.find("/./"); p != std::string::npos; p = path.find("/./", p))
+    path.erase(p + 1, 2);
+  if (path.size() >= 2 && path.compare(path.size() - 2, 2, "/.") == 0) path.pop_back();
+  if (path.compare(0, 2, "./") == 0) path.erase(0, 2);
+
+  // The leftmost complete segment followed by "/../" goes with those four bytes;
+  // a segment beginning with ".." (or an empty one) stays and the search goes on.
+  for (std::size_t i = 0;;) {
+    const std::size_t e = path.find('/', i);
+    if (e == std::string::npos) break;
+    const std::string_view seg(path.data() + i, e - i);
+    if (!seg.empty() && seg.substr(0, 2) != ".." && path.compare(e, 4, "/../") == 0) {
+      path.erase(i, e - i + 4);
+      i = 0;
+    } else {
+      i = e + 1;
+    }
+  }
+
+  if (path.size() >= 3 && path.compare(path.size() - 3, 3, "/..") == 0) {
+    const std::size_t k = path.size() - 3;
+    const std::size_t prev = k == 0 ? std::string::npos : path.rfind('/', k - 1);
+    path.erase(prev == std::string::npos ? k : prev + 1);
+  }
+  if (path.empty() || path[0] != '/') path.insert(0, "/");
+  while (path.compare(0, 4, "/../") == 0) path.erase(0, 3);
+  return path;
+}
+
+}  // namespace
+
+TURLParts ParseURL(std::string_view url) {
+  TURLParts r;
+  std::string_view rest = url;
+
+  if (const std::size_t h = rest.find('#'); h != std::string_view::npos) {
+    r.Fragment = std::string(rest.substr(h));
+    rest = rest.substr(0, h);
+  }
+
+  std::size_t i = 0;
+  while (i < rest.size() && IsSchemeChar(rest[i])) ++i;
+  if (i > 0 && i < rest.size() && rest[i] == ':') {
+    r.Scheme = LowerCaseAscii(rest.substr(0, i + 1));
+    rest = rest.substr(i + 1);
+  }
+
+  if (rest.substr(0, 2) == "//") {
+    const std::size_t e = rest.find_first_of("/?;", 2);
+    r.NetLoc = std::string(rest.substr(0, e));
+    rest = e == std::string_view::npos ? std::string_view() : rest.substr(e);
+  }
+
+  if (const std::size_t q = rest.find('?'); q != std::string_view::npos) {
+    r.Query = std::string(rest.substr(q));
+    rest = rest.substr(0, q);
+  }
+  if (const std::size_t s = rest.find(';'); s != std::string_view::npos) {
+    r.Params = std::string(rest.substr(s));
+    rest = rest.substr(0, s);
+  }
+  r.Path = std::string(rest);
+  return r;
+}
+
+static TURLPathParts SplitPath(const std::string& path) {
+  TURLPathParts r;
+  const std::size_t slash = path.rfind('/');
+  std::string name;
+  if (slash == std::string::npos) {
+    name = path;
+  } else {
+    r.Dir = path.substr(0, slash + 1);
+    name = path.substr(slash + 1);
+  }
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string::npos) {
+    r.Name = name;
+  } else {
+    r.Name = name.substr(0, dot);
+    r.Ext = name.substr(dot);
+  }
+  return r;
+}
+
+TURLPathParts SplitURLPath(std::string_view url) { return SplitPath(ParseURL(url).Path); }
+
+std::string URLFileName(std::string_view url) {
+  const TURLPathParts p = SplitURLPath(url);
+  return p.Name + p.Ext;
+}
+
+std::string URLSite(std::string_view url) {
+  const TURLParts p = ParseURL(url);
+  return p.Scheme + p.NetLoc;
+}
+
+bool IsSameSite(std::string_view url1, std::string_view url2) {
+  return URLSite(TrimBlanks(url1)) == URLSite(TrimBlanks(url2));
+}
+
+std::string NormaliseURL(std::string_view url) {
+  const TURLParts p = ParseURL(url);
+  return p.Scheme + p.NetLoc + p.Path + p.Params + p.Query;
+}
+
+std::string CollapseURLSlashes(std::string_view url) {
+  TURLParts p = ParseURL(url);
+  if (p.Path.empty()) {
+    if (!(p.Params + p.Query + p.Fragment).empty()) p.Path = "/";
+  } else if (p.Path[0] != ':') {
+    std::string collapsed;
+    collapsed.reserve(p.Path.size());
+    for (char c : p.Path)
+      if (c != '/' || collapsed.empty() || collapsed.back() != '/') collapsed.push_back(c);
+    p.Path = std::move(collapsed);
+  }
+  return p.Scheme + p.NetLoc + p.Path + p.Params + p.Query + p.Fragment;
+}
+
+std::string AddURLPathSlash(std::string_view url) {
+  TURLParts p = ParseURL(url);
+  if (p.Path.empty() || p.Path.back() != '/') p.Path += '/';
+  return p.Scheme + p.NetLoc + p.Path + p.Params + p.Query + p.Fragment;
+}
+
+std::string ResolveURL(std::string_view base, std::string_view reference) {
+  // A base carrying CR or LF (a hand-typed root) must not smuggle them into a
+  // request either, so both sides lose them.
+  const std::string ref = WithoutCRLF(reference);
+  const std::string baseText = WithoutCRLF(base);
+  if (ref.empty()) return NormaliseURL(baseText);
+
+  const TURLParts b = ParseURL(baseText);
+  const TURLParts r = ParseURL(ref);
+  if (!r.Scheme.empty()) return NormaliseURL(ref);
+
+  std::string result = b.Scheme;
+  std::string sep = "/";
+  std::string path;
+  if (!r.NetLoc.empty()) {
+    result += r.NetLoc;
+    path = r.Path;
+  } else {
+    result += b.NetLoc;
+    if (!r.Path.empty() && r.Path[0] == '/') {
+      path = r.Path;
+    } else if (r.Path.empty()) {
+      if (!b.Path.empty() && b.Path != "/") {
+        result += b.Path;
+        sep.clear();
+      }
+      if (r.Params.empty()) {
+        if (!b.Params.empty()) {
+          result += sep + b.Params;
+          sep.clear();
+        }
+        if (r.Query.empty() && !b.Query.empty()) {
+          result += sep + b.Query;
+          sep.clear();
+        }
+      }
+    } else {
+      path = MergePaths(b.Path, r.Path);
+    }
+  }
+  if (!path.empty() || (r.Params.empty() && r.Query.empty())) sep.clear();
+  return result + sep + path + r.Params + r.Query;
+}
+
+static bool EqualsIC(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && CompareStrippedIC(a, b, {}) == 0;
+}
+
+static bool ExtIn(std::string_view ext, std::initializer_list<std::string_view> list) {
+  for (std::string_view e : list)
+    if (EqualsIC(ext, e)) return true;
+  return false;
+}
+
+bool IsPageURL(std::string_view url) {
+  const TURLPathParts p = SplitURLPath(url);
+  if (ExtIn(p.Ext, {".htm", ".html", ".shtml", ".asp", ".cfm"})) return true;
+  const std::size_t php = p.Ext.find(".php");
+  if (php != std::string::npos && static_cast<long>(php) + 1 > static_cast<long>(p.Ext.size()) - 5)
+    return true;
+  return p.Name.empty();
+}
+
+bool IsPageOrScriptURL(std::string_view url) {
+  if (IsPageURL(url)) return true;
+  const TURLPathParts p = SplitURLPath(url);
+  if (ExtIn(p.Ext, {".pl", ".cgi", ".bat", ".py"})) return true;
+  if (LowerCaseAscii(p.Dir).find("/cgi-bin") != std::string::npos) return true;
+  return p.Ext.empty();
+}
+
+std::string EscapeURL(std::string_view url) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string r;
+  r.reserve(url.size());
+  for (char c : url) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u == 0x11 || u == 0x20 || u == 0x22 || u == 0x23 || u == 0x3C || u == 0x3E) {
+      r += '%';
+      r += kHex[u >> 4];
+      r += kHex[u & 15];
+    } else {
+      r += c;
+    }
+  }
+  return r;
+}
+
+static std::string HostPart(std::string_view url) {
+  std::string n = ParseURL(url).NetLoc;
+  return n.size() >= 2 ? n.substr(2) : n;
+}
+
+bool IsOtherHost(std::string_view url1, std::string_view url2) {
+  return HostPart(url1) != HostPart(url2);
+}
+
+int CommonPathLength(std::string_view a, std::string_view b) {
+  std::size_t i = 0;
+  std::size_t lastSlash = 0;
+  while (i < a.size() && i < b.size() && a[i] == b[i]) {
+    if (a[i] == '/') lastSlash = i;
+    ++i;
+  }
+  const bool aEdge = i >= a.size() || a[i] == '/';
+  const bool bEdge = i >= b.size() || b[i] == '/';
+  return static_cast<int>(aEdge && bEdge ? i : lastSlash);
+}
+
+std::string BaseDomain(std::string_view host) {
+  if (host.empty()) return "";
+  const std::size_t last = host.rfind('.');
+  if (last == std::string_view::npos) return std::string(host);
+  const bool generic =
+      ExtIn(host.substr(last), {".com", ".edu", ".net", ".org", ".gov", ".mil", ".int"});
+  // Keep the labels after the (keep)-th dot from the end.
+  const int keep = generic ? 2 : 3;
+  std::size_t pos = host.size();
+  for (int dots = 0; dots < keep; ++dots) {
+    if (pos == 0) return std::string(host);
+    const std::size_t d = host.rfind('.', pos - 1);
+    if (d == std::string_view::npos) return std::string(host);
+    pos = d;
+  }
+  return std::string(host.substr(pos + 1));
+}
+
+TURIParts ParseURIParts(std::string_view url) {
+  const TURLParts u = ParseURL(url);
+  const TURLPathParts p = SplitPath(u.Path);
+  TURIParts r;
+  r.Protocol = u.Scheme.empty() ? "" : u.Scheme.substr(0, u.Scheme.size() - 1);
+  std::string authority = u.NetLoc.size() >= 2 ? u.NetLoc.substr(2) : u.NetLoc;
+  // RFC 3986 3.2.1: user information ends at the authority's last "@".
+  if (const std::size_t at = authority.rfind('@'); at != std::string::npos) authority.erase(0, at + 1);
+  const std::size_t colon = authority.find(':');
+  r.Host = authority.substr(0, colon);
+  r.Port = colon == std::string::npos ? "" : authority.substr(colon + 1);
+  r.Path = p.Dir.empty() ? "/" : p.Dir;
+  r.Document = p.Name + p.Ext + u.Params + u.Query;
+  r.Bookmark = u.Fragment;
+  return r;
+}
+
+}  // namespace qv

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace qv {
+
+// A seekable byte sink/source that connections read into and write from.
+// Errors (disk full, limit reached) raise EByteStreamError.
+class EByteStreamError : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
+
+class TByteStream {
+public:
+  virtual ~TByteStream() = default;
+  // Writes n bytes at the position and moves it on; grows the stream.
+  virtual void Write(const char* data, size_t n) = 0;
+  // Reads up to n bytes from the position; returns how many (0 at the end).
+  virtual size_t Read(char* data, size_t n) = 0;
+  virtual int64_t Size() const = 0;
+  virtual int64_t Position() const = 0;
+  virtual void Seek(int64_t position) = 0;
+  // Cuts or extends the stream to size bytes; the position is kept when it
+  // still lies inside, else moved to the new end.
+  virtual void SetSize(int64_t size) = 0;
+};
+
+// The stream kept in memory. Limit (bytes, 0 = none) bounds what a peer can
+// make it hold; a write past it raises.
+class TStringByteStream : public TByteStream {
+public:
+  explicit TStringByteStream(size_t limit = 0) : FLimit(limit) {}
+  void Write(const char* data, size_t n) override;
+  size_t Read(char* data, size_t n) override;
+  int64_t Size() const override { return static_cast<int64_t>(FData.size()); }
+  int64_t Position() const override { return static_cast<int64_t>(FPos); }
+  void Seek(int64_t position) override;
+  void SetSize(int64_t size) override;
+
+  const std::string& DataString() const { return FData; }
+  std::string TakeString();
+
+private:
+  std::string FData;
+  size_t FPos = 0;
+  size_t FLimit;
+};
+
+// A file opened with a POSIX descriptor; the destructor closes it.
+class TFileByteStream : public TByteStream {
+public:
+  enum TMode { fmCreate, fmOpenReadWrite, fmOpenRead };
+  // fmCreate creates or empties the file; the others need it to exist.
+  // Raises EByteStreamError with the system's reason when it cannot open.
+  TFileByteStream(const std::string& fileName, TMode mode);
+  ~TFileByteStream() override;
+  TFileByteStream(const TFileByteStream&) = delete;
+  TFileByteStream& operator=(const TFileByteStream&) = delete;
+
+  void Write(const char* data, size_t n) override;
+  size_t Read(char* data, size_t n) override;
+  int64_t Size() const override;
+  int64_t Position() const override { return FPos; }
+  void Seek(int64_t position) override;
+  void SetSize(int64_t size) override;
+  void Close();
+
+private:
+  int FFd = -1;
+  int64_t FPos = 0;
+  std::string FName;
+};
+
+} // namespace qv
