@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include "model/streamext.h"
+#include "model/tvurlutils.h"
 #include "model/vkfile.h"
 
 namespace qv {
@@ -21,12 +22,10 @@ std::string& LocalWebDirValue() {
   return dir;
 }
 
-// The path of a URL's stored body in the local mirror, or "" when the layout
-// cannot be computed.
-std::string StoredBodyPath(const std::string& root, const std::string& url);
-
+// Whether the URL's body ("Data" with whatever extension it was stored under)
+// is in the local mirror.
 bool BodyFileExists(const std::string& url) {
-  const std::string path = StoredBodyPath(GetLocalWebDir(), url);
+  const std::string path = URLToLocalPath(GetLocalWebDir(), url, "Data", "");
   if (path.empty()) return false;
   struct stat st;
   return ::stat(NativePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -42,12 +41,6 @@ std::uint8_t RefreshedStatus(std::uint8_t status, const std::string& url) {
 void SkipPadding(TStream& stream, std::int64_t count) {
   const std::int64_t n = std::min(count, stream.Remaining());
   if (n > 0) stream.Seek(n, TSeekOrigin::soCurrent);
-}
-
-std::string StoredBodyPath(const std::string& root, const std::string& url) {
-  (void)root;
-  (void)url;
-  return "";
 }
 
 }  // namespace

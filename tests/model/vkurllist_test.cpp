@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "model/streamext.h"
+#include "model/tvurlutils.h"
 
 namespace qv {
 namespace {
@@ -191,6 +192,41 @@ TEST_F(URLList, CopyLeavesLinkFlagsAndStatusTexts) {
     TVkURLItem r;
     EXPECT_EQ(r.SetStatus(static_cast<std::uint8_t>(code)), code);
     EXPECT_EQ(r.GetStatusText(), text) << code;
+  }
+}
+
+TEST_F(URLList, StatusRefreshAgainstTheMirrorTree) {
+  const std::string url = "http://www.example.com/dir/page.html";
+  struct Case {
+    const char* name;
+    std::uint8_t status;
+    std::uint8_t needsCheck;
+    const char* bodyExt;  // nullptr: no file
+    std::uint8_t want;
+  };
+  const std::vector<Case> cases = {
+      {"new with a body reads as downloaded", 10, 1, ".html", 50},
+      {"downloaded without a body reads as deleted", 50, 1, nullptr, 20},
+      {"failed without a body stays failed", 30, 1, nullptr, 30},
+      {"deleted with a body under another extension", 20, 1, ".htm", 50},
+      {"a transfer in progress is no body", 40, 1, ".tmp", 40},
+      {"a downloaded body without a check flag is not looked at", 50, 0, nullptr, 50},
+      {"no check flag, body present, status kept", 30, 0, ".html", 30},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TTempDir mirror;
+    SetLocalWebDir(mirror.Path);
+    if (c.bodyExt) WriteFileString(URLToLocalPath(mirror.Path, url, "Data", c.bodyExt), "body");
+    TVkURLItem r(url, "", "", 0, "", "", 0, 0, "", c.status, c.needsCheck, "");
+    EXPECT_EQ(r.GetStatusText(), StatusText(c.want));
+    EXPECT_EQ(r.Status, c.want);
+    EXPECT_EQ(r.NeedsCheck, 0);
+    // A merge refreshes the incoming record the same way.
+    TVkURLList list;
+    list.AddItem(TVkURLItem(url, "", "", 0, "", "", 0, 0, "", 10, 0, "old"), false);
+    list.AddItem(TVkURLItem(url, "", "", 0, "", "", 0, 0, "", c.status, c.needsCheck, "in"), false);
+    EXPECT_EQ(list.GetItem(0)->Status, std::max<std::uint8_t>(c.want, 10));
   }
 }
 
