@@ -382,7 +382,9 @@ void ReadStreamBlock(TStream& stream, void* buffer, std::int32_t capacity) {
   SkipStreamBytes(stream, static_cast<std::int64_t>(n) - m);
 }
 
-void WriteStreamByte(TStream& stream, std::uint8_t value) { stream.Write(&value, 1); }
+void WriteStreamByte(TStream& stream, std::uint8_t value) {
+  if (stream.Write(&value, 1) != 1) RaiseWrite();
+}
 
 std::uint8_t ReadStreamByte(TStream& stream) {
   std::uint8_t b = 0;

@@ -194,6 +194,9 @@ TEST(StreamRecords, ShortWritesAreErrorsAtEveryPoint) {
     TShortStream s2(budget);
     EXPECT_EQ(ErrorOf([&] { WriteStreamBlock(s2, text.data(), 6); }), kErrorWritingFile);
   }
+  TShortStream full(0);
+  EXPECT_EQ(ErrorOf([&] { WriteStreamByte(full, 1); }), kErrorWritingFile);
+  EXPECT_EQ(ErrorOf([&] { WriteStreamZeros(full, 200); }), kErrorWritingFile);
   TShortStream enough(total);
   EXPECT_EQ(ErrorOf([&] { WriteStreamString(enough, text); }), "(no error)");
 }
