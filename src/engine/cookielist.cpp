@@ -466,7 +466,7 @@ void TCookieList::ImportCookieRecords(const std::string& text) {
     TCookieItem c;
     c.NameValue = lines[i] + "=" + lines[i + 1];
     std::string where = lines[i + 2];
-    if (where.rfind("//", 0) != 0) where = "//" + where;
+    if (where.rfind("//", 0) != 0) where.insert(0, "//");
     const TURLParts p = ParseURL(where);
     c.Domain = CookieDomainOf(HostOf(p.NetLoc));
     c.Path = p.Path.empty() ? "/" : p.Path;
