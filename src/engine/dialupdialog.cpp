@@ -1,7 +1,9 @@
 #include "engine/dialupdialog.h"
 
 #include <algorithm>
-#include <cstdio>
+
+#include "model/streamext.h"
+#include "platform/progfolder.h"
 
 namespace qv {
 
@@ -22,6 +24,11 @@ std::string FormatTime(std::time_t t, const char* format) {
 }
 
 }  // namespace
+
+std::string ConnectLogPath() {
+  std::string folder = ProgramFolder();
+  return folder.empty() ? std::string() : folder + "/ConnectLog.txt";
+}
 
 TDialUpDlg::TDialUpDlg(TDialUpService& service, TUiLoop& loop, std::string logPath)
     : Clock([] { return std::time(nullptr); }),
@@ -84,11 +91,7 @@ void TDialUpDlg::ShowDialStatus(const std::string& text) {
 
 void TDialUpDlg::AppendLog(const std::string& text) {
   // The log is a convenience: a failure to write it never stops a dial.
-  if (FLogPath.empty()) return;
-  if (std::FILE* f = std::fopen(FLogPath.c_str(), "ab")) {
-    std::fwrite(text.data(), 1, text.size(), f);
-    std::fclose(f);
-  }
+  if (!FLogPath.empty()) TryAppendFileString(FLogPath, text);
 }
 
 bool TDialUpDlg::EnsureConnected(bool keepRetries) {

@@ -27,6 +27,9 @@ class TDialUpView {
   virtual void ControlsChanged() = 0;
 };
 
+// "ConnectLog.txt" in the program folder; "" when there is no program folder.
+std::string ConnectLogPath();
+
 // The settings the dial-up connection takes from the settings window.
 struct TDialUpOptions {
   int Dialups = 3;  // "Reconnection retries:"
@@ -46,7 +49,7 @@ struct TDialUpOptions {
 // nothing logged.
 class TDialUpDlg {
  public:
-  TDialUpDlg(TDialUpService& service, TUiLoop& loop, std::string logPath);
+  TDialUpDlg(TDialUpService& service, TUiLoop& loop, std::string logPath = ConnectLogPath());
   ~TDialUpDlg();
   TDialUpDlg(const TDialUpDlg&) = delete;
   TDialUpDlg& operator=(const TDialUpDlg&) = delete;

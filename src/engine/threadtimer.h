@@ -121,7 +121,9 @@ class TVkThreadTimer : public TThreadTimer {
 
   std::atomic<int32_t> Count{0};
   std::atomic<uint8_t> Fired{0};
-  // The connection objects of the thread the timer was made for.
+  // The connection objects of the thread the timer was first made for. A
+  // pooled timer keeps them when another thread takes it, so nothing may rely
+  // on them.
   TDNSocket* const Socket;
   TIdHTTPExt* const HTTP;
   TIdFTPExt* const FTP;

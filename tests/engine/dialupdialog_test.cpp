@@ -301,6 +301,29 @@ TEST_F(DialUpTest, RetryEditAndPhonebookEntries) {
   EXPECT_EQ(R->Dlg->DialParams.EntryName, "Gone");
 }
 
+TEST_F(DialUpTest, TheLogIsCreatedInTheProgramFolder) {
+  std::string home = Dir + "/not yet made";
+  setenv("QUENDRAVILOS_HOME", home.c_str(), 1);
+  {
+    TSimDialUp sim;
+    test::TManualUiLoop loop;
+    loop.Settle = [&] { sim.WaitIdle(); };
+    TDialUpDlg dlg(sim, loop);
+    dlg.Clock = [] { return std::time_t(1765000000); };
+    dlg.PrepareDialUp(true, true, {0});
+    EXPECT_TRUE(dlg.EnsureConnected(true));
+  }
+  unsetenv("QUENDRAVILOS_HOME");
+  std::string path = home + "/ConnectLog.txt";
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  EXPECT_EQ(ss.str().rfind(kStart, 0), 0u);
+  EXPECT_NE(ss.str().find("     Connected\r\n" + kEnd), std::string::npos);
+  unlink(path.c_str());
+  rmdir(home.c_str());
+}
+
 TEST(DialUpNoEntries, EmptyPhonebookEmptiesTheFields) {
   TSimDialUp sim;
   test::TManualUiLoop loop;

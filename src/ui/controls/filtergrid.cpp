@@ -35,13 +35,10 @@ TFilterGrid::TFilterGrid(QWidget* parent) : TStringAtrGrid(parent) {
   SetColCount(2);
 }
 
-uint8_t TFilterGrid::GetByte(int row, int byte) const {
-  return static_cast<uint8_t>(Attr(row) >> (8 * byte));
-}
+uint8_t TFilterGrid::GetByte(int row, int byte) const { return AttrByte(Attr(row), byte); }
 
 void TFilterGrid::SetByte(int row, int byte, uint8_t value) {
-  const uint32_t mask = 0xFFu << (8 * byte);
-  SetAttr(row, (Attr(row) & ~mask) | (static_cast<uint32_t>(value) << (8 * byte)));
+  SetAttr(row, WithAttrByte(Attr(row), byte, value));
 }
 
 void TFilterGrid::SetSelList(const std::vector<std::string>& list) {

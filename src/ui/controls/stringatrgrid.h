@@ -8,17 +8,11 @@
 #include <QAbstractTableModel>
 #include <QTableView>
 
+#include "model/atrrow.h"
+
 class QLineEdit;
 
 namespace qv {
-
-// One row of an attribute grid: its text and a 32-bit attribute whose bytes
-// belong to the owner (a filter grid keeps its choice in byte 0).
-struct TAtrRow {
-  std::string Text;
-  uint32_t Attr = 0;
-  bool operator==(const TAtrRow&) const = default;
-};
 
 class TStringAtrGrid;
 
