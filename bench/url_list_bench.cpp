@@ -6,6 +6,8 @@
 //   indexof_ratio           list IndexOfURL / std::set::find               (aim <= 2)
 //   ascending_add_ratio     list AddItem, sorted input / vector push_back  (aim <= 1.5)
 //   append_add_ratio        list AddItem append mode / vector push_back    (aim <= 1.5)
+//   ..._vs_pointer_push_back  the same against a vector of pointers to new
+//                           copies, the way a sorted array of records appends
 //   memory_per_record_beyond_strings_bytes                                 (aim < 100)
 //
 // Each timing is the best of several runs. Usage: url_list_bench [records]
@@ -241,6 +243,8 @@ int main(int argc, char** argv) {
   std::printf("ascending_add_ratio: %.2f\n", listAscending / vectorPush);
   std::printf("list_add_append_ms: %.1f\n", listAppend);
   std::printf("append_add_ratio: %.2f\n", listAppend / vectorPush);
+  std::printf("ascending_add_ratio_vs_pointer_push_back: %.2f\n", listAscending / pointerPush);
+  std::printf("append_add_ratio_vs_pointer_push_back: %.2f\n", listAppend / pointerPush);
   std::printf("index_bytes_per_record: %.1f\n", indexPerRecord);
   std::printf("record_object_bytes: %zu\n", sizeof(qv::TVkURLItem));
   std::printf("memory_per_record_beyond_strings_bytes: %.1f\n", perRecordBeyondStrings);

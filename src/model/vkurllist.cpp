@@ -208,8 +208,9 @@ TVkURLItem* TVkURLList::FindItem(const std::string& url) const {
 }
 
 int TVkURLList::AddItem(const TVkURLItem& record, bool append) {
-  auto copy = std::make_unique<TVkURLItem>();
-  copy->Assign(record, false);
+  // The copy is the blank record with every field but LinkFlags taken over.
+  auto copy = std::make_unique<TVkURLItem>(record);
+  copy->LinkFlags = 0;
   return Adopt(copy.release(), append);
 }
 
