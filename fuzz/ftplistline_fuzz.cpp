@@ -18,8 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(f.Format == "D" || f.Format == "U");
   // The name is the end of the line, never made up.
   Check(f.Name.size() <= line.size() && line.find(f.Name) != std::string_view::npos);
-  for (const std::string* t : {&f.Token1, &f.Token2, &f.Token3, &f.Token4, &f.Token5, &f.Token6,
-                               &f.Token7, &f.Token8}) {
+  for (const std::string* t :
+       {&f.Token1, &f.Token2, &f.Token3, &f.Token4, &f.Token5, &f.Token6, &f.Token7, &f.Token8}) {
     Check(t->find_first_of(" \t") == std::string::npos);
     Check(line.find(*t) != std::string_view::npos);
   }

@@ -18,7 +18,8 @@ void Check(bool ok) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!data || size == 0) return 0;
-  static const std::string kRoots[] = {"/nonexistent-qv-fuzz/TvWeb", "/nonexistent-qv-fuzz/" + std::string(200, 'r')};
+  static const std::string kRoots[] = {"/nonexistent-qv-fuzz/TvWeb",
+                                       "/nonexistent-qv-fuzz/" + std::string(200, 'r')};
   static const char* const kKinds[] = {"Data", "Head", "Data", "Other"};
   const std::string& root = kRoots[data[0] >> 7];
   const std::string kind = kKinds[data[0] & 3];

@@ -113,7 +113,8 @@ std::string URLToLocalPath(std::string_view root, std::string_view url, std::str
 
   path = ShortenPath(path, kMaxStoredName, root.size() + 1);
   // The cut must leave the kind's own name whole, or Data and Head would part.
-  if (path.size() < kind.size() + 1 || path.compare(path.size() - kind.size(), kind.size(), kind) != 0 ||
+  if (path.size() < kind.size() + 1 ||
+      path.compare(path.size() - kind.size(), kind.size(), kind) != 0 ||
       path[path.size() - kind.size() - 1] != '\\')
     return "";
 
@@ -291,7 +292,8 @@ int AddURLLines(TStringList& list, std::string_view text, std::uint32_t tag) {
   return last;
 }
 
-void PasteURLs(TStringList& list, const std::function<std::optional<std::string>()>& clipboardText) {
+void PasteURLs(TStringList& list,
+               const std::function<std::optional<std::string>()>& clipboardText) {
   if (!clipboardText) return;
   if (const auto text = clipboardText()) AddURLLines(list, *text, kPastedRootTag);
 }

@@ -58,7 +58,8 @@ TEST(URLToLocalPath, StoredNamesOfOrdinaryURLs) {
       {"http://www.example.com/a_b", "Data", "", "C:\\TvWeb\\http\\www.example.com\\a_b\\Data"},
       {"http://www.example.com/d/x.gif", "Data", ".tmp",
        "C:\\TvWeb\\http\\www.example.com\\d\\x.gif\\Data.tmp"},
-      {"http://www.example.com/d/x.gif", "Other", "", "C:\\TvWeb\\http\\www.example.com\\d\\x.gif\\Other"},
+      {"http://www.example.com/d/x.gif", "Other", "",
+       "C:\\TvWeb\\http\\www.example.com\\d\\x.gif\\Other"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(URLToLocalPath(root, c.Url, c.Kind, c.Ext), c.Expected) << c.Url << " " << c.Kind;
@@ -75,7 +76,8 @@ TEST(URLToLocalPath, NeverLeavesTheRoot) {
     const char* Ext;
     const char* Expected;  // nullptr: only containment is checked
   } cases[] = {
-      {"dot-dot segments", "http://h/../../x", "Data", "", "/srv/qv/TvWeb\\http\\h\\__\\__\\x\\Data"},
+      {"dot-dot segments", "http://h/../../x", "Data", "",
+       "/srv/qv/TvWeb\\http\\h\\__\\__\\x\\Data"},
       {"dot-dot host", "http://../../x", "Data", "", "/srv/qv/TvWeb\\http\\__\\__\\x\\Data"},
       {"dot-dot scheme", "..:x", "Data", "", "/srv/qv/TvWeb\\__\\.._x\\Data"},
       {"backslash segments", "http://h/a\\..\\..\\x", "Data", "",
@@ -85,8 +87,12 @@ TEST(URLToLocalPath, NeverLeavesTheRoot) {
        "/srv/qv/TvWeb\\http\\h\\d\\a.b_c\\Data.b_c"},
       {"extension with separators", "http://h/d/x.\\..\\..\\evil", "Data", "",
        "/srv/qv/TvWeb\\http\\h\\d\\x.\\__\\__\\evil\\Data._evil"},
-      {"control byte", "http://h/a\x01" "b/c\x1f", "Data", "", "/srv/qv/TvWeb\\http\\h\\a_b\\c_\\Data"},
-      {"zero byte", std::string("http://h/a\0b", 12), "Data", "", "/srv/qv/TvWeb\\http\\h\\a_b\\Data"},
+      {"control byte",
+       "http://h/a\x01"
+       "b/c\x1f",
+       "Data", "", "/srv/qv/TvWeb\\http\\h\\a_b\\c_\\Data"},
+      {"zero byte", std::string("http://h/a\0b", 12), "Data", "",
+       "/srv/qv/TvWeb\\http\\h\\a_b\\Data"},
       {"caller extension leaving", "http://h/x", "Data", "/../../../etc", ""},
       {"only slashes", "http:////////", "Data", "", nullptr},
       {"empty", "", "Data", "", nullptr},
@@ -141,14 +147,16 @@ TEST(URLToLocalPath, ChoosesTheStoredDataFile) {
   TTempDir tmp;
   const std::string url = "http://www.example.com/dir/page.html#top";
   const std::string data = URLToLocalPath(tmp.Path(), url, "Data", "");
-  const std::string folder = NativePath(data.substr(0, data.size() - std::string("Data.html").size()));
+  const std::string folder =
+      NativePath(data.substr(0, data.size() - std::string("Data.html").size()));
   ASSERT_TRUE(ForceDirs(folder));
   auto touch = [&](const char* name) { std::ofstream(folder + name) << "x"; };
 
   touch("Data.tmp");
   touch("Data.TM2");
   fs::create_directory(folder + "Data.html");
-  EXPECT_EQ(URLToLocalPath(tmp.Path(), url, "Data", ""), data) << "only temporary files: the URL's own";
+  EXPECT_EQ(URLToLocalPath(tmp.Path(), url, "Data", ""), data)
+      << "only temporary files: the URL's own";
 
   touch("Data.htm");
   EXPECT_EQ(URLToLocalPath(tmp.Path(), url, "Data", ""), data.substr(0, data.size() - 5) + ".htm");
@@ -156,7 +164,8 @@ TEST(URLToLocalPath, ChoosesTheStoredDataFile) {
   EXPECT_EQ(URLToLocalPath(tmp.Path(), "http://www.example.com/dir/page.html", "Data", ""),
             data.substr(0, data.size() - 5) + ".htm");
   touch("Head.txt");
-  EXPECT_EQ(URLToLocalPath(tmp.Path(), url, "Head", ""), data.substr(0, data.size() - 9) + "Head.txt");
+  EXPECT_EQ(URLToLocalPath(tmp.Path(), url, "Head", ""),
+            data.substr(0, data.size() - 9) + "Head.txt");
   // A symbolic link is no stored file.
   fs::remove(folder + "Data.htm");
   fs::create_symlink("/etc/hostname", folder + "Data.abc");
@@ -224,7 +233,8 @@ TEST(ParseFTPListLine, UnixAndDosLines) {
             (TFTPFileInfo{"D", "12-31-01", "10:00AM", "<DIR>", "pub", "", "", "", "", ""}));
   EXPECT_EQ(ParseFTPListLine("a b c d e f g h"),
             (TFTPFileInfo{"U", "a", "b", "c", "d", "e", "f", "g", "h", ""}));
-  EXPECT_EQ(ParseFTPListLine("a\rb c"), (TFTPFileInfo{"U", "a\rb", "c", "", "", "", "", "", "", ""}));
+  EXPECT_EQ(ParseFTPListLine("a\rb c"),
+            (TFTPFileInfo{"U", "a\rb", "c", "", "", "", "", "", "", ""}));
   EXPECT_EQ(ParseFTPListLine("a b\rc"), (TFTPFileInfo{"U", "a", "b", "c", "", "", "", "", "", ""}));
   EXPECT_EQ(ParseFTPListLine(""), (TFTPFileInfo{"U", "", "", "", "", "", "", "", "", ""}));
 }
@@ -239,9 +249,9 @@ std::string DropBlock(std::uint16_t titleAt, std::uint16_t linkAt, const std::st
 }
 
 TEST(ParseImageDropRecord, ReadsOnlyInsideTheBlock) {
-  const std::string img = std::string("http://h/i.gif") + '\0';  // 44..58
+  const std::string img = std::string("http://h/i.gif") + '\0';    // 44..58
   const std::string link = std::string("http://h/p.html") + '\0';  // 59..74
-  const std::string title = std::string("A title") + '\0';  // 75..
+  const std::string title = std::string("A title") + '\0';         // 75..
   EXPECT_EQ(ParseImageDropRecord(DropBlock(75, 59, img + link + title)),
             (TURLImage{"http://h/i.gif", "http://h/p.html", "A title"}));
   EXPECT_EQ(ParseImageDropRecord(DropBlock(0, 0, img)), (TURLImage{"http://h/i.gif", "", ""}));
