@@ -11,12 +11,12 @@
 //   memory_per_record_beyond_strings_bytes                                 (aim < 100)
 //
 // Each timing is the best of several runs. Usage: url_list_bench [records]
+#include <malloc.h>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
-#include <malloc.h>
 #include <new>
 #include <random>
 #include <set>
@@ -183,8 +183,8 @@ int main(int argc, char** argv) {
   long long stringBytes = 0;
   for (int i = 0; i < list->Count(); ++i) {
     const qv::TVkURLItem& r = *list->GetItem(i);
-    for (const std::string* s : {&r.URL, &r.FoundURL, &r.ParentURL, &r.Details, &r.ContentType,
-                                 &r.Title, &r.ImageURL})
+    for (const std::string* s :
+         {&r.URL, &r.FoundURL, &r.ParentURL, &r.Details, &r.ContentType, &r.Title, &r.ImageURL})
       stringBytes += static_cast<long long>(sizeof(std::string)) + StringHeap(*s);
   }
   const double perRecordBeyondStrings =
