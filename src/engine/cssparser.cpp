@@ -83,7 +83,7 @@ void LocaliseCSSText(std::string& text, const std::string& pageURL, const std::s
     pos = at;
     // A value without its end would run to the end of the sheet.
     if (!local.empty() && v.Closed) {
-      local = ForwardSlashes(local);
+      local = scan::LinkForText(local, "()");
       text.replace(at, u.size(), local);
       if (edits && local != u) edits->push_back({at, u, local});
       pos = at + 1;

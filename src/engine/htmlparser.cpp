@@ -572,7 +572,7 @@ void ReplaceLinkAt(std::string& page, std::size_t index, const std::string& webD
   std::string local = LinkToLocal(webDir, pageURL, link, false, asFileURL);
   if (local.empty()) local = AbsoluteLink(webDir, pageURL, link);
   if (local.empty() || local == link || index > page.size()) return;
-  page.replace(index, std::min(link.size(), page.size() - index), ForwardSlashes(local));
+  page.replace(index, std::min(link.size(), page.size() - index), scan::LinkForText(local));
 }
 
 void LocaliseHTMLText(std::string& page, const std::string& pageURL, const std::string& webDir,
