@@ -23,7 +23,7 @@ bool WriteAll(int fd, std::string_view data) {
 
 }  // namespace
 
-bool WriteFileAtomic(const std::string& path, std::string_view content, mode_t mode) {
+bool WriteFileAtomic(const std::string& path, std::string_view content, mode_t mode, bool sync) {
   if (path.empty() || path.back() == '/') return false;
   size_t slash = path.rfind('/');
   std::string dir = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
@@ -33,14 +33,14 @@ bool WriteFileAtomic(const std::string& path, std::string_view content, mode_t m
   name.push_back('\0');
   int fd = mkostemp(name.data(), O_CLOEXEC);
   if (fd < 0) return false;
-  bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, content) && fsync(fd) == 0;
+  bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, content) && (!sync || fsync(fd) == 0);
   ok = (close(fd) == 0) && ok;
   if (ok) ok = rename(name.data(), path.c_str()) == 0;
   if (!ok) {
     unlink(name.data());
     return false;
   }
-  int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int dfd = sync ? open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
   if (dfd >= 0) {
     fsync(dfd);  // makes the rename durable; the data is already safe
     close(dfd);
