@@ -11,12 +11,12 @@
 //   memory_per_record_beyond_strings_bytes                                 (aim < 100)
 //
 // Each timing is the best of several runs. Usage: url_list_bench [records]
+#include <malloc.h>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
-#include <malloc.h>
 #include <new>
 #include <random>
 #include <set>
@@ -183,8 +183,8 @@ int main(int argc, char** argv) {
   long long stringBytes = 0;
   for (int i = 0; i < list->Count(); ++i) {
     const qv::TVkURLItem& r = *list->GetItem(i);
-    for (const std::string* s : {&r.URL, &r.FoundURL, &r.ParentURL, &r.Details, &r.ContentType,
-                                 &r.Title, &r.ImageURL})
+    for (const std::string* s :
+         {&r.URL, &r.FoundURL, &r.ParentURL, &r.Details, &r.ContentType, &r.Title, &r.ImageURL})
       stringBytes += static_cast<long long>(sizeof(std::string)) + StringHeap(*s);
   }
   const double perRecordBeyondStrings =
@@ -194,41 +194,47 @@ int main(int argc, char** argv) {
   delete list;
   set.clear();
 
-  // Ascending order: the list against a vector of the same records.
-  const double vectorPush = BestMs(runs, [&] {
-    std::vector<qv::TVkURLItem> v;
-    const auto t0 = Clock::now();
-    for (const auto& r : sortedRecs) v.push_back(r);
-    const double ms = Since(t0);
-    sink += static_cast<long long>(v.size());
-    return ms;
-  });
-  const double listAscending = BestMs(runs, [&] {
-    qv::TVkURLList l;
-    const auto t0 = Clock::now();
-    for (const auto& r : sortedRecs) l.AddItem(r, false);
-    const double ms = Since(t0);
-    sink += l.Count();
-    return ms;
-  });
-  const double listAppend = BestMs(runs, [&] {
-    qv::TVkURLList l;
-    const auto t0 = Clock::now();
-    for (const auto& r : sortedRecs) l.AddItem(r, true);
-    const double ms = Since(t0);
-    sink += l.Count();
-    return ms;
-  });
-  // The sorted array's own way of appending: a pointer to a new copy.
-  const double pointerPush = BestMs(runs, [&] {
-    std::vector<qv::TVkURLItem*> v;
-    const auto t0 = Clock::now();
-    for (const auto& r : sortedRecs) v.push_back(new qv::TVkURLItem(r));
-    const double ms = Since(t0);
-    sink += static_cast<long long>(v.size());
-    for (auto* p : v) delete p;
-    return ms;
-  });
+  // Ascending order: the list against a vector of the same records. The
+  // four are interleaved run by run, each after the heap is trimmed, so that
+  // each meets the allocator in the same state (a freed million records
+  // otherwise leaves it fragmented for whoever comes next).
+  double vectorPush = 1e300, listAscending = 1e300, listAppend = 1e300, pointerPush = 1e300;
+  for (int r = 0; r < runs; ++r) {
+    malloc_trim(0);
+    {
+      // The sorted array's own way of appending: a pointer to a new copy.
+      std::vector<qv::TVkURLItem*> v;
+      const auto t0 = Clock::now();
+      for (const auto& rec : sortedRecs) v.push_back(new qv::TVkURLItem(rec));
+      pointerPush = std::min(pointerPush, Since(t0));
+      sink += static_cast<long long>(v.size());
+      for (auto* p : v) delete p;
+    }
+    malloc_trim(0);
+    {
+      qv::TVkURLList l;
+      const auto t0 = Clock::now();
+      for (const auto& rec : sortedRecs) l.AddItem(rec, false);
+      listAscending = std::min(listAscending, Since(t0));
+      sink += l.Count();
+    }
+    malloc_trim(0);
+    {
+      qv::TVkURLList l;
+      const auto t0 = Clock::now();
+      for (const auto& rec : sortedRecs) l.AddItem(rec, true);
+      listAppend = std::min(listAppend, Since(t0));
+      sink += l.Count();
+    }
+    malloc_trim(0);
+    {
+      std::vector<qv::TVkURLItem> v;
+      const auto t0 = Clock::now();
+      for (const auto& rec : sortedRecs) v.push_back(rec);
+      vectorPush = std::min(vectorPush, Since(t0));
+      sink += static_cast<long long>(v.size());
+    }
+  }
 
   std::printf("records: %zu\n", n);
   std::printf("set_insert_random_ms: %.1f\n", setInsert);

@@ -30,8 +30,9 @@ bool Same(const qv::TVkURLItem& a, const qv::TVkURLItem& b) {
 
 // Sanitizer builds report every allocation's size; plain replay builds rely
 // on the reader's own bounds.
-extern "C" int __sanitizer_install_malloc_and_free_hooks(
-    void (*)(const volatile void*, std::size_t), void (*)(const volatile void*))
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*,
+                                                                  std::size_t),
+                                                         void (*)(const volatile void*))
     __attribute__((weak));
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -110,11 +110,11 @@ class TFileStream : public TStream {
 
   int Fd = -1;
   std::string Name;
-  std::string WriteBuf;     // bytes accepted but not yet written
-  std::string ReadBuf;      // bytes read ahead of the position
-  std::size_t ReadPos = 0;  // next byte of ReadBuf
-  std::int64_t FilePos = 0; // the descriptor's own offset
-  bool Failed = false;      // a write was lost
+  std::string WriteBuf;      // bytes accepted but not yet written
+  std::string ReadBuf;       // bytes read ahead of the position
+  std::size_t ReadPos = 0;   // next byte of ReadBuf
+  std::int64_t FilePos = 0;  // the descriptor's own offset
+  bool Failed = false;       // a write was lost
   bool ReadOnly = false;
   std::int64_t KnownSize = 0;  // size of a file opened for reading
 };

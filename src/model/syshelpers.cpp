@@ -19,23 +19,35 @@ namespace qv {
 std::string ShellExecuteErrorText(int code) {
   if (code > 32) return "";
   switch (code) {
-    case 0: return "The operating system is out of memory or resources.";
-    case 2: return "The specified file was not found.";
-    case 3: return "The specified path was not found.";
-    case 5: return "The operating system denied access to the specified file.";
-    case 8: return "There was not enough memory to complete the operation.";
-    case 11: return "The .EXE file is invalid (non-Win32 .EXE or error in .EXE image).";
-    case 26: return "A sharing violation occurred.";
-    case 27: return "The filename association is incomplete or invalid.";
+    case 0:
+      return "The operating system is out of memory or resources.";
+    case 2:
+      return "The specified file was not found.";
+    case 3:
+      return "The specified path was not found.";
+    case 5:
+      return "The operating system denied access to the specified file.";
+    case 8:
+      return "There was not enough memory to complete the operation.";
+    case 11:
+      return "The .EXE file is invalid (non-Win32 .EXE or error in .EXE image).";
+    case 26:
+      return "A sharing violation occurred.";
+    case 27:
+      return "The filename association is incomplete or invalid.";
     case 28:
       return "The DDE transaction could not be completed because the request timed out.";
-    case 29: return "The DDE transaction failed.";
+    case 29:
+      return "The DDE transaction failed.";
     case 30:
       return "The DDE transaction could not be completed because other DDE transactions were "
              "being processed.";
-    case 31: return "There is no application associated with the given filename extension.";
-    case 32: return "The specified dynamic-link library was not found.";
-    default: return "Unknown Shell Execute error";
+    case 31:
+      return "There is no application associated with the given filename extension.";
+    case 32:
+      return "The specified dynamic-link library was not found.";
+    default:
+      return "Unknown Shell Execute error";
   }
 }
 
@@ -196,9 +208,8 @@ bool DeleteDirTree(const std::string& folder, double days) {
   // below it is followed.
   int fd = open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return false;
-  bool ok = DeleteInFolder(fd, "*", days, [&](const std::string& sub) {
-    return DeleteTreeAt(fd, sub, days, 1);
-  });
+  bool ok = DeleteInFolder(fd, "*", days,
+                           [&](const std::string& sub) { return DeleteTreeAt(fd, sub, days, 1); });
   close(fd);
   if (rmdir(native.c_str()) != 0) ok = false;
   return ok;

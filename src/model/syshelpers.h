@@ -27,8 +27,8 @@ class EOleError : public std::runtime_error {
 // counterpart and is not stored. Raises EOleError when the file cannot be
 // written.
 void CreateShortcut(const std::string& target, const std::string& linkFile,
-                    const std::string& description, const std::string& arguments,
-                    int showCommand, const std::string& workingFolder);
+                    const std::string& description, const std::string& arguments, int showCommand,
+                    const std::string& workingFolder);
 
 // Where messages for the user go until the windows exist: the start-up code
 // points it at a message box. The default writes to standard error.

@@ -36,7 +36,10 @@ std::string_view KeyOf(const TVkURLItem* item) { return URLKeyOf(item->URL); }
 
 TURLIndex::TURLIndex() : Root(new TLeaf) {}
 
-TURLIndex::~TURLIndex() { Reset(); delete static_cast<TLeaf*>(Root); }
+TURLIndex::~TURLIndex() {
+  Reset();
+  delete static_cast<TLeaf*>(Root);
+}
 
 TVkURLItem* const* TURLIndex::LeafItems(void* leaf, int& n) {
   auto* l = static_cast<TLeaf*>(leaf);

@@ -38,9 +38,9 @@ class TURLIndex {
   // Where a key is or would go, with the path to it so that an insertion
   // right after the lookup need not search again.
   struct TPosition {
-    int Index = 0;    // the record's index, or the insertion index
+    int Index = 0;  // the record's index, or the insertion index
     bool Found = false;
-    int Depth = 0;    // inner levels on the path
+    int Depth = 0;  // inner levels on the path
     void* Path[kMaxHeight];
     int Slot[kMaxHeight];
     void* Leaf = nullptr;
@@ -76,7 +76,7 @@ class TURLIndex {
   // Bytes the index itself holds (nodes and separator strings).
   std::size_t MemoryUsed() const;
 
-  struct TLeaf;   // node layouts, private to the implementation
+  struct TLeaf;  // node layouts, private to the implementation
   struct TInner;
 
  private:

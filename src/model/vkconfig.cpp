@@ -7,16 +7,16 @@
 namespace qv {
 
 const TRegValueName RegValueNames[] = {
-    {&RegCurrentURLFile, TStoreType::String},  {&RegPassWords, TStoreType::String},
-    {&RegDailyTime, TStoreType::Integer},      {&RegRepeatTime, TStoreType::String},
-    {&RegRepeatUnits, TStoreType::String},     {&RegStayConnected, TStoreType::Integer},
-    {&RegDialups, TStoreType::Integer},        {&RegSchedualMirrors, TStoreType::String},
-    {&RegSchedualTypes, TStoreType::Binary},   {&RegCacheFileLife, TStoreType::String},
-    {&RegUseModem, TStoreType::Boolean},       {&RegEmail, TStoreType::String},
-    {&RegUserAgent, TStoreType::String},       {&RegShowHelp, TStoreType::Boolean},
-    {&RegHTTPProxy, TStoreType::String},       {&RegHTTPProxyPort, TStoreType::Integer},
-    {&RegFTPProxy, TStoreType::String},        {&RegFTPProxyPort, TStoreType::Integer},
-    {&RegProxyUser, TStoreType::String},       {&RegProxyPW, TStoreType::String},
+    {&RegCurrentURLFile, TStoreType::String}, {&RegPassWords, TStoreType::String},
+    {&RegDailyTime, TStoreType::Integer},     {&RegRepeatTime, TStoreType::String},
+    {&RegRepeatUnits, TStoreType::String},    {&RegStayConnected, TStoreType::Integer},
+    {&RegDialups, TStoreType::Integer},       {&RegSchedualMirrors, TStoreType::String},
+    {&RegSchedualTypes, TStoreType::Binary},  {&RegCacheFileLife, TStoreType::String},
+    {&RegUseModem, TStoreType::Boolean},      {&RegEmail, TStoreType::String},
+    {&RegUserAgent, TStoreType::String},      {&RegShowHelp, TStoreType::Boolean},
+    {&RegHTTPProxy, TStoreType::String},      {&RegHTTPProxyPort, TStoreType::Integer},
+    {&RegFTPProxy, TStoreType::String},       {&RegFTPProxyPort, TStoreType::Integer},
+    {&RegProxyUser, TStoreType::String},      {&RegProxyPW, TStoreType::String},
 };
 
 const int RegValueNameCount = static_cast<int>(sizeof(RegValueNames) / sizeof(RegValueNames[0]));

@@ -1,9 +1,9 @@
 #include "model/vkurllist.h"
 
+#include <sys/stat.h>
 #include <algorithm>
 #include <memory>
 #include <mutex>
-#include <sys/stat.h>
 
 #include "model/streamext.h"
 #include "model/tvurlutils.h"
@@ -90,13 +90,20 @@ std::uint8_t TVkURLItem::GetStatus() {
 
 const char* StatusText(std::uint8_t code) {
   switch (code) {
-    case 10: return "New";
-    case 20: return "Deleted";
-    case 30: return "Failed";
-    case 40: return "Info. retrieved";
-    case 50: return "Downloaded";
-    case 60: return "Not a file";
-    default: return "";
+    case 10:
+      return "New";
+    case 20:
+      return "Deleted";
+    case 30:
+      return "Failed";
+    case 40:
+      return "Info. retrieved";
+    case 50:
+      return "Downloaded";
+    case 60:
+      return "Not a file";
+    default:
+      return "";
   }
 }
 

@@ -30,8 +30,8 @@ class TVkURLItem {
   TVkURLItem() = default;
   TVkURLItem(std::string url, std::string foundURL, std::string parentURL,
              std::uint8_t pageFileFlag, std::string title, std::string imageURL,
-             std::uint8_t checked, std::int32_t size, std::string contentType,
-             std::uint8_t status, std::uint8_t needsCheck, std::string details);
+             std::uint8_t checked, std::int32_t size, std::string contentType, std::uint8_t status,
+             std::uint8_t needsCheck, std::string details);
 
   // Sets Status, clears NeedsCheck and gives the code back.
   std::uint8_t SetStatus(std::uint8_t code);

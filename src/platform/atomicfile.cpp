@@ -23,8 +23,7 @@ bool WriteAll(int fd, std::string_view data) {
 
 }  // namespace
 
-bool WriteFileAtomic(const std::string& path, std::string_view content, mode_t mode,
-                     bool sync) {
+bool WriteFileAtomic(const std::string& path, std::string_view content, mode_t mode, bool sync) {
   if (path.empty() || path.back() == '/') return false;
   size_t slash = path.rfind('/');
   std::string dir = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);

@@ -48,10 +48,10 @@ bool RunProgramCapture(const std::vector<std::string>& argv, size_t maxBytes, in
 
 // A desktop entry that starts a program, the shortcut of this platform.
 struct TDesktopEntry {
-  std::string Name;         // shown to the user
-  std::string Program;      // the executable's path
+  std::string Name;     // shown to the user
+  std::string Program;  // the executable's path
   std::vector<std::string> Arguments;
-  std::string Description;  // shown as a tooltip ("Comment")
+  std::string Description;    // shown as a tooltip ("Comment")
   std::string WorkingFolder;  // "" for none
 };
 

@@ -24,17 +24,21 @@ std::mutex& StoreMutex() {
 
 const char* TypeWord(TStoreType t) {
   switch (t) {
-    case TStoreType::String: return "string";
-    case TStoreType::Integer: return "integer";
-    case TStoreType::Boolean: return "boolean";
-    case TStoreType::Binary: return "binary";
+    case TStoreType::String:
+      return "string";
+    case TStoreType::Integer:
+      return "integer";
+    case TStoreType::Boolean:
+      return "boolean";
+    case TStoreType::Binary:
+      return "binary";
   }
   return "";
 }
 
 std::optional<TStoreType> TypeFromWord(std::string_view w) {
-  for (TStoreType t : {TStoreType::String, TStoreType::Integer, TStoreType::Boolean,
-                       TStoreType::Binary})
+  for (TStoreType t :
+       {TStoreType::String, TStoreType::Integer, TStoreType::Boolean, TStoreType::Binary})
     if (w == TypeWord(t)) return t;
   return std::nullopt;
 }
@@ -84,10 +88,18 @@ std::optional<std::string> Unescape(std::string_view s) {
     }
     if (++i >= s.size()) return std::nullopt;
     switch (s[i]) {
-      case '\\': out += '\\'; break;
-      case 'n': out += '\n'; break;
-      case 'r': out += '\r'; break;
-      case 't': out += '\t'; break;
+      case '\\':
+        out += '\\';
+        break;
+      case 'n':
+        out += '\n';
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case 't':
+        out += '\t';
+        break;
       case 'x': {
         if (i + 2 >= s.size()) return std::nullopt;
         int hi = HexValue(s[i + 1]), lo = HexValue(s[i + 2]);
@@ -96,7 +108,8 @@ std::optional<std::string> Unescape(std::string_view s) {
         i += 2;
         break;
       }
-      default: return std::nullopt;
+      default:
+        return std::nullopt;
     }
   }
   return out;
@@ -280,8 +293,8 @@ bool TValueFile::Write(std::string_view name, TStoreType type, std::string_view 
   std::string content;
   if (LoadFile(Path_, content) != TLoad::Ok) return false;
 
-  std::string newLine = std::string(TypeWord(type)) + " " + Escape(name, true) + "=" +
-                        std::string(encoded) + "\n";
+  std::string newLine =
+      std::string(TypeWord(type)) + " " + Escape(name, true) + "=" + std::string(encoded) + "\n";
   std::string out;
   out.reserve(content.size() + newLine.size());
   bool placed = false;
@@ -333,8 +346,7 @@ std::string StoreFileForKey(std::string_view keyPath) {
     pos = bs + 1;
     if (part.empty()) continue;
     bool software = part.size() == 8;
-    for (size_t i = 0; software && i < 8; ++i)
-      software = (part[i] | 0x20) == "software"[i];
+    for (size_t i = 0; software && i < 8; ++i) software = (part[i] | 0x20) == "software"[i];
     if (first && software) {
       first = false;
       continue;

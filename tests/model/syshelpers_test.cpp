@@ -64,8 +64,9 @@ TEST(ShellExecuteErrorText, Table) {
       {27, "The filename association is incomplete or invalid."},
       {28, "The DDE transaction could not be completed because the request timed out."},
       {29, "The DDE transaction failed."},
-      {30, "The DDE transaction could not be completed because other DDE transactions were being "
-           "processed."},
+      {30,
+       "The DDE transaction could not be completed because other DDE transactions were being "
+       "processed."},
       {31, "There is no application associated with the given filename extension."},
       {32, "The specified dynamic-link library was not found."},
       {1, "Unknown Shell Execute error"},
@@ -80,10 +81,19 @@ TEST(JnStrToInt, Table) {
     const char* Text;
     int Want;
   } cases[] = {
-      {"12a", 0},         {"-5", -5},       {"42", 42},          {"  7", 7},
-      {"+3", 3},          {"", 0},          {"-", 0},            {"7 ", 0},
-      {"2147483647", 2147483647},           {"-2147483648", -2147483647 - 1},
-      {"2147483648", 0},  {"99999999999999999999", 0},           {"0x10", 0},
+      {"12a", 0},
+      {"-5", -5},
+      {"42", 42},
+      {"  7", 7},
+      {"+3", 3},
+      {"", 0},
+      {"-", 0},
+      {"7 ", 0},
+      {"2147483647", 2147483647},
+      {"-2147483648", -2147483647 - 1},
+      {"2147483648", 0},
+      {"99999999999999999999", 0},
+      {"0x10", 0},
       {"1.5", 0},
   };
   for (const auto& c : cases) EXPECT_EQ(JnStrToInt(c.Text), c.Want) << c.Text;
@@ -94,10 +104,9 @@ TEST(IsImageFile, Table) {
     const char* Name;
     bool Want;
   } cases[] = {
-      {"A.JPEG", true},      {"a.bmp", false},        {"x.gif", true},
-      {"x.Jpe", true},       {"x.jpg", true},         {"x.PNG", true},
-      {"x.png.txt", false},  {"png", false},          {"dir.jpg/file", false},
-      {"dir.jpg\\file", false}, {"/m/Data.jpg", true}, {"x.jpgx", false},
+      {"A.JPEG", true},        {"a.bmp", false},         {"x.gif", true},       {"x.Jpe", true},
+      {"x.jpg", true},         {"x.PNG", true},          {"x.png.txt", false},  {"png", false},
+      {"dir.jpg/file", false}, {"dir.jpg\\file", false}, {"/m/Data.jpg", true}, {"x.jpgx", false},
   };
   for (const auto& c : cases) EXPECT_EQ(IsImageFile(c.Name), c.Want) << c.Name;
 }

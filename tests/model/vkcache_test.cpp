@@ -107,7 +107,8 @@ TEST_F(CacheTest, FailedWriteKeepsTheOldCopy) {
   const std::string url = "http://h.example/a";
   const std::string folder = Dir + "/Cache/http/h.example/a";
   ASSERT_EQ(WriteCacheFile("Head", url, "old headers", ".htm"), 1);
-  struct sigaction ign {}, prev {};
+  struct sigaction ign {
+  }, prev{};
   ign.sa_handler = SIG_IGN;
   sigaction(SIGXFSZ, &ign, &prev);
   rlimit saved{};

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 namespace qv {
-void PrintTo(const TProxyInfo& p, std::ostream* os) { *os << "(" << p.Host << ", " << p.Port << ")"; }
+void PrintTo(const TProxyInfo& p, std::ostream* os) {
+  *os << "(" << p.Host << ", " << p.Port << ")";
+}
 
 namespace {
 
@@ -58,8 +60,8 @@ TEST(ParseProxyAddress, Table) {
 }
 
 TEST(GetSystemProxy, AnsweredFromTheEnvironment) {
-  const char* vars[] = {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY",
-                        "ftp_proxy",  "FTP_PROXY"};
+  const char* vars[] = {"http_proxy",  "HTTP_PROXY", "https_proxy",
+                        "HTTPS_PROXY", "ftp_proxy",  "FTP_PROXY"};
   std::map<std::string, std::optional<std::string>> saved;
   for (const char* v : vars) {
     const char* old = std::getenv(v);

@@ -30,11 +30,13 @@ void Spit(const std::string& path, const std::string& content) {
 
 // True when another thread can take FileLock now.
 bool FileLockFreeElsewhere() {
-  return std::async(std::launch::async, [] {
-           if (!FileLock->try_lock()) return false;
-           FileLock->unlock();
-           return true;
-         }).get();
+  return std::async(std::launch::async,
+                    [] {
+                      if (!FileLock->try_lock()) return false;
+                      FileLock->unlock();
+                      return true;
+                    })
+      .get();
 }
 
 class LockedFileTest : public ::testing::Test {
@@ -92,7 +94,8 @@ TEST_F(LockedFileTest, EveryPathReleasesTheLock) {
       {"size", [&] { EXPECT_EQ(LockedFileSize(file), 3); }},
       {"size missing", [&] { EXPECT_EQ(LockedFileSize(Dir + "/none"), 0); }},
       {"append", [&] { EXPECT_EQ(LockedAppendFile(Dir + "/app.txt", file), 1); }},
-      {"append missing source", [&] { EXPECT_EQ(LockedAppendFile(Dir + "/app.txt", Dir + "/none"), 0); }},
+      {"append missing source",
+       [&] { EXPECT_EQ(LockedAppendFile(Dir + "/app.txt", Dir + "/none"), 0); }},
       {"append into a file as folder",
        [&] { EXPECT_EQ(LockedAppendFile(blocker + "/x", file), 0); }},
       {"delete missing", [&] { EXPECT_FALSE(LockedDeleteFile(Dir + "/none")); }},

@@ -87,8 +87,8 @@ TEST_F(URLList, IndexResultsAndUnsignedByteOrder) {
     int index;
   };
   const std::vector<Case> cases = {
-      {"http://A", ~0},  {"http://B", 0},   {"http://a/y", ~1}, {"http://a/\xE9/", 2},
-      {"http://b", 3},   {"http://bb", ~4}, {"http://c/", 4},   {"http://d", ~5},
+      {"http://A", ~0}, {"http://B", 0},   {"http://a/y", ~1}, {"http://a/\xE9/", 2},
+      {"http://b", 3},  {"http://bb", ~4}, {"http://c/", 4},   {"http://d", ~5},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(list.IndexOfURL(c.url), c.index) << c.url;
@@ -121,10 +121,10 @@ TEST_F(URLList, MergeRule) {
   const std::vector<MergeCase> cases = {
       {"lower incoming keeps status and details, fills empty fields, rechecks 50",
        TVkURLItem("http://h/a", "", "http://h/p1", 0, "", "", 1, 0, "text/html", 50, 0, "OK"),
-       TVkURLItem("http://h/a/", "a", "http://h/p2", 1, "T", "http://h/i.gif", 0, -1, "image/gif", 10,
-                  0, "new details"),
-       TVkURLItem("http://h/a", "a", "http://h/p1", 1, "T", "http://h/i.gif", 1, -1, "text/html", 50,
-                  1, "OK")},
+       TVkURLItem("http://h/a/", "a", "http://h/p2", 1, "T", "http://h/i.gif", 0, -1, "image/gif",
+                  10, 0, "new details"),
+       TVkURLItem("http://h/a", "a", "http://h/p1", 1, "T", "http://h/i.gif", 1, -1, "text/html",
+                  50, 1, "OK")},
       {"lower incoming below a status other than 50 sets no check",
        TVkURLItem("http://h/a", "", "", 0, "", "", 0, 7, "", 30, 0, "Timed out"),
        TVkURLItem("http://h/a", "f", "", 1, "", "", 1, 9, "x/y", 10, 0, ""),
@@ -186,8 +186,9 @@ TEST_F(URLList, CopyLeavesLinkFlagsAndStatusTexts) {
   EXPECT_EQ(dst.Details, "d");
 
   const std::vector<std::pair<int, std::string>> texts = {
-      {10, "New"}, {20, "Deleted"}, {30, "Failed"}, {40, "Info. retrieved"},
-      {50, "Downloaded"}, {60, "Not a file"}, {0, ""}, {11, ""}, {255, ""}};
+      {10, "New"},        {20, "Deleted"},    {30, "Failed"}, {40, "Info. retrieved"},
+      {50, "Downloaded"}, {60, "Not a file"}, {0, ""},        {11, ""},
+      {255, ""}};
   for (const auto& [code, text] : texts) {
     TVkURLItem r;
     EXPECT_EQ(r.SetStatus(static_cast<std::uint8_t>(code)), code);
@@ -254,8 +255,8 @@ std::string KeyOf(const std::string& url) {
 TEST_F(URLList, AgreesWithAMapModelOverRandomOperations) {
   std::mt19937 rng(20261210);
   const std::vector<std::string> hosts = {"http://a", "http://b", "http://B", "https://a"};
-  const std::vector<std::string> paths = {"", "/", "/x", "/x/", "/x//", "/y", "/\xC3\xA9", "/x/1",
-                                          "/x/2/", "/z?q=1"};
+  const std::vector<std::string> paths = {"",   "/",         "/x",   "/x/",   "/x//",
+                                          "/y", "/\xC3\xA9", "/x/1", "/x/2/", "/z?q=1"};
   const std::vector<int> statuses = {10, 20, 30, 40, 50, 60};
   auto randomURL = [&] {
     std::string u = hosts[rng() % hosts.size()] + paths[rng() % paths.size()];
@@ -388,8 +389,9 @@ TEST_F(URLList, RecordLayoutIsByteExact) {
   TMemoryStream m;
   r.SaveToStream(m);
   const std::string want =
-      Bytes({1, 0, 0, 0, 'U', 1, 1, 0, 0, 0, 'T', 1, 0xFE, 0xFF, 0xFF, 0xFF, 50, 1, 0, 0, 0, 'D',
-             0, 1, 0, 0, 0, 'I', 1, 0, 0, 0, 'C', 0, 0, 0, 0, 1, 0, 0, 0, 'P', 1, 0, 0, 0, 'F', 0}) +
+      Bytes({1,   0, 0, 0, 'U', 1,   1, 0, 0, 0,   'T', 1,   0xFE, 0xFF, 0xFF, 0xFF,
+             50,  1, 0, 0, 0,   'D', 0, 1, 0, 0,   0,   'I', 1,    0,    0,    0,
+             'C', 0, 0, 0, 0,   1,   0, 0, 0, 'P', 1,   0,   0,    0,    'F',  0}) +
       std::string(15, '\0');
   EXPECT_EQ(m.Data(), want);
   TMemoryStream blank;

@@ -49,8 +49,8 @@ class ShellTest : public ::testing::Test {
   }
   void Fake(const std::string& name, int status) {
     std::string path = Bin + "/" + name;
-    Spit(path, "#!/bin/sh\nfor a in \"$@\"; do printf '%s|' \"$a\"; done > '" + Log +
-                   "'\nexit " + std::to_string(status) + "\n");
+    Spit(path, "#!/bin/sh\nfor a in \"$@\"; do printf '%s|' \"$a\"; done > '" + Log + "'\nexit " +
+                   std::to_string(status) + "\n");
     chmod(path.c_str(), 0755);
   }
   std::string Called() { return fs::exists(Log) ? Slurp(Log) : "<not started>"; }
@@ -201,8 +201,8 @@ TEST(DesktopEntry, ExecCarriesEveryArgumentAsGiven) {
   TDesktopEntry e;
   e.Name = "Quendravilos";
   e.Program = "/opt/my apps/quendravilos";
-  e.Arguments = {"/S", "a b", "", "say \"hi\"", "C:\\dir\\", "100%", "$HOME", "`x`", "*?#;&|<>~()",
-                 "caf\xc3\xa9"};
+  e.Arguments = {"/S",   "a b",   "",    "say \"hi\"",  "C:\\dir\\",
+                 "100%", "$HOME", "`x`", "*?#;&|<>~()", "caf\xc3\xa9"};
   e.Description = "Runs the schedule\nat log-in";
   e.WorkingFolder = "/opt/my apps";
   std::string text;
