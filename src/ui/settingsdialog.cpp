@@ -318,8 +318,7 @@ void TSettingsDlg::BindSignals() {
     if (auto* b = qobject_cast<QAbstractButton*>(w)) {
       connect(b, &QAbstractButton::toggled, this, changed);
       // Clicks are the user's: they mark the project.
-      if (o.Store == TOptionStore::Project)
-        connect(b, &QAbstractButton::clicked, this, [this] {
+      connect(b, &QAbstractButton::clicked, this, [this] {
           Modified();
           UpdateEnabling();
         });
