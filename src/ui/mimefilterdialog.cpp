@@ -53,8 +53,12 @@ TMimeFilterDlg::TMimeFilterDlg(QWidget* parent)
     auto* list = new TCheckListBoxExt(common);
     list->setObjectName(name);
     for (const auto& item : def->Items) list->AddItem(item);
+    for (int i = 0; i < list->count(); ++i) list->item(i)->setToolTip(list->item(i)->text());
     list->OnClickCheck = [this](TCheckListBoxExt*, int) { Changed = true; };
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    QFont itemFont = list->font();
+    itemFont.setPointSizeF(7.5);
+    list->setFont(itemFont);
     // The description follows the item the user picks.
     connect(list, &QListWidget::currentRowChanged, this, [this, list](int row) {
       if (row >= 0 && (list->hasFocus() || !isVisible()))
@@ -80,12 +84,11 @@ TMimeFilterDlg::TMimeFilterDlg(QWidget* parent)
   DescriptionTxt->setWordWrap(true);
   descLayout->addWidget(DescriptionTxt);
   commonLayout->addWidget(descBox, 2, 0, 1, col);
-  commonLayout->setColumnStretch(0, 5);
-  commonLayout->setColumnStretch(1, 4);
-  commonLayout->setColumnStretch(2, 3);
-  commonLayout->setColumnStretch(3, 3);
-  commonLayout->setColumnStretch(4, 3);
-  commonLayout->setHorizontalSpacing(3);
+  // Widths follow the longest subtypes, so every item reads in full.
+  const int widths[] = {138, 96, 60, 70, 78};
+  for (int c = 0; c < 5; ++c) commonLayout->setColumnMinimumWidth(c, widths[c]);
+  commonLayout->setHorizontalSpacing(2);
+  commonLayout->setContentsMargins(4, 4, 4, 4);
 
   auto* other = new QGroupBox("Other types:-", this);
   other->setProperty("HelpContext", kHelpOther);
@@ -113,6 +116,7 @@ TMimeFilterDlg::TMimeFilterDlg(QWidget* parent)
   auto* assertion = new QGroupBox("Filter assertion", this);
   assertion->setProperty("HelpContext", kHelpAssertion);
   auto* aLayout = new QVBoxLayout(assertion);
+  aLayout->setContentsMargins(4, 4, 4, 4);
   SelOnlyChk = new QRadioButton("Selected types only", assertion);
   UnknownChk = new QRadioButton("Include unknown", assertion);
   AllChk = new QRadioButton("Include all", assertion);
@@ -135,8 +139,11 @@ TMimeFilterDlg::TMimeFilterDlg(QWidget* parent)
   right->addWidget(other, 1);
   right->addWidget(assertion);
   auto* top = new QHBoxLayout(this);
-  top->addWidget(common, 7);
-  top->addLayout(right, 3);
+  top->setContentsMargins(6, 6, 6, 6);
+  top->addWidget(common, 1);
+  top->addLayout(right, 0);
+  other->setFixedWidth(146);
+  assertion->setFixedWidth(146);
 
   // Every control remembers itself as the subject of context help.
   for (QWidget* w : findChildren<QWidget*>()) w->installEventFilter(this);

@@ -262,7 +262,8 @@ void TSettingsDlg::Build() {
       auto* days = new QGroupBox("Active days:");
       days->setProperty("HelpContext", 115);
       auto* dl = new QHBoxLayout(days);
-      dl->setContentsMargins(6, 2, 6, 2);
+      dl->setContentsMargins(4, 2, 2, 2);
+      dl->setSpacing(0);
       for (const char* d : kWeekdays) {
         auto* c = new QCheckBox(d, days);
         c->setObjectName(QString(d) + "Chk");
@@ -273,8 +274,9 @@ void TSettingsDlg::Build() {
       auto* slotBox = new QGroupBox("Active 2 hr time slots:");
       slotBox->setProperty("HelpContext", 116);
       auto* sl = new QGridLayout(slotBox);
-      sl->setContentsMargins(6, 2, 6, 2);
+      sl->setContentsMargins(4, 2, 2, 2);
       sl->setVerticalSpacing(0);
+      sl->setHorizontalSpacing(0);
       for (int i = 0; i < 12; ++i) {
         auto* c = new QCheckBox(kSlots[i], slotBox);
         c->setObjectName(QString("Chk") + kSlots[i]);
