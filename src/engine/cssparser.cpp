@@ -65,13 +65,9 @@ std::string NextCSSURL(const char*& cursor) {
   return std::string(v.Start, v.Length);
 }
 
-void LocaliseCSSFile(const std::string& pageURL, const std::string& webDir,
-                     const std::atomic<bool>& abort, const TProcessMessages& processMessages) {
-  const std::string file = URLToLocalPath(webDir, pageURL, "Data", "");
-  if (file.empty() || !IsStoredFile(file)) return;
-  std::string text = ReadFileString(file);
-  if (text.empty()) return;
-
+void LocaliseCSSText(std::string& text, const std::string& pageURL, const std::string& webDir,
+                     const std::atomic<bool>& abort, const TProcessMessages& processMessages,
+                     std::vector<TTextEdit>* edits) {
   std::size_t pos = 0;
   for (long count = 1;; ++count) {
     if (count % 100 == 0) {
@@ -87,10 +83,21 @@ void LocaliseCSSFile(const std::string& pageURL, const std::string& webDir,
     pos = at;
     // A value without its end would run to the end of the sheet.
     if (!local.empty() && v.Closed) {
-      text.replace(at, u.size(), ForwardSlashes(local));
+      local = scan::LinkForText(local, "()");
+      text.replace(at, u.size(), local);
+      if (edits && local != u) edits->push_back({at, u, local});
       pos = at + 1;
     }
   }
+}
+
+void LocaliseCSSFile(const std::string& pageURL, const std::string& webDir,
+                     const std::atomic<bool>& abort, const TProcessMessages& processMessages) {
+  const std::string file = URLToLocalPath(webDir, pageURL, "Data", "");
+  if (file.empty() || !IsStoredFile(file)) return;
+  std::string text = ReadFileString(file);
+  if (text.empty()) return;
+  LocaliseCSSText(text, pageURL, webDir, abort, processMessages);
   WriteFileString(file, text);
 }
 

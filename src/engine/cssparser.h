@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "engine/htmlparser.h"
 
@@ -18,6 +19,12 @@ namespace qv {
 // moved onto the value's first byte; "" (cursor unchanged) when there is none.
 // The scan stops at the text's terminating zero.
 std::string NextCSSURL(const char*& cursor);
+
+// The in-memory half of LocaliseCSSFile; every change made is appended to
+// edits when given.
+void LocaliseCSSText(std::string& text, const std::string& pageURL, const std::string& webDir,
+                     const std::atomic<bool>& abort, const TProcessMessages& processMessages = {},
+                     std::vector<TTextEdit>* edits = nullptr);
 
 // Rewrites every url() of the stored copy of the style sheet at pageURL under
 // webDir to its local form (a relative path to a stored body, else an

@@ -454,23 +454,27 @@ const std::vector<TLinkRule>& GroupRules() {
 // would then run to the end of the page). Returns the value's offset, taken
 // before the rewrite may move the page's bytes.
 std::size_t RewriteValue(std::string& page, const TAttrSpan& v, const std::string& webDir,
-                         const std::string& base, bool asFileURL) {
+                         const std::string& base, bool asFileURL, std::vector<TTextEdit>* edits) {
   const std::size_t at = Offset(page, v.Start);
-  if (v.Closed)
-    ReplaceLinkAt(page, at, webDir, base, std::string(v.Start, v.Length), asFileURL);
+  if (!v.Closed) return at;
+  const std::string link(v.Start, v.Length);
+  const std::size_t before = page.size();
+  ReplaceLinkAt(page, at, webDir, base, link, asFileURL);
+  if (edits && (page.size() != before || page.compare(at, link.size(), link) != 0))
+    edits->push_back({at, link, page.substr(at, link.size() + page.size() - before)});
   return at;
 }
 
 // Rewrites the links of the tag at index; returns where the walk goes on.
 std::size_t LocaliseTag(std::string& page, std::size_t index, const std::string& webDir,
-                        const std::string& base) {
+                        const std::string& base, std::vector<TTextEdit>* edits) {
   TAttrSpan v;
   auto at = [&] { return page.c_str() + index; };
-  if (FindAttribute("a", "href", at(), v)) return RewriteValue(page, v, webDir, base, false);
-  if (FindMetaRefresh(at(), v)) return RewriteValue(page, v, webDir, base, true);
+  if (FindAttribute("a", "href", at(), v)) return RewriteValue(page, v, webDir, base, false, edits);
+  if (FindMetaRefresh(at(), v)) return RewriteValue(page, v, webDir, base, true, edits);
   for (const TLinkRule& rule : FirstHitRulesAfterMeta()) {
     if (FindAttribute(rule.Tag, rule.Attributes[0], at(), v))
-      return RewriteValue(page, v, webDir, base, false);
+      return RewriteValue(page, v, webDir, base, false, edits);
   }
   for (const TLinkRule& rule : GroupRules()) {
     bool any = false;
@@ -479,7 +483,7 @@ std::size_t LocaliseTag(std::string& page, std::size_t index, const std::string&
       // after it.
       if (FindAttribute(rule.Tag, attribute, at(), v)) {
         any = true;
-        RewriteValue(page, v, webDir, base, false);
+        RewriteValue(page, v, webDir, base, false, edits);
       }
     }
     if (any) break;
@@ -487,9 +491,14 @@ std::size_t LocaliseTag(std::string& page, std::size_t index, const std::string&
   return index;
 }
 
-}  // namespace
+void Insert(std::string& page, std::size_t at, const std::string& text,
+            std::vector<TTextEdit>* edits) {
+  page.insert(at, text);
+  if (edits) edits->push_back({at, {}, text});
+}
 
-std::string InsertBase(std::string& page, const std::string& url, bool asMarker) {
+std::string InsertBaseImpl(std::string& page, const std::string& url, bool asMarker,
+                           std::vector<TTextEdit>* edits) {
   const char* p = page.c_str();
   while (FindNextTag(p)) {
     TAttrSpan v;
@@ -498,8 +507,8 @@ std::string InsertBase(std::string& page, const std::string& url, bool asMarker)
       if (asMarker) {
         std::size_t open = Offset(page, p);  // just after the tag's "<"
         std::size_t close = Offset(page, FindTagEnd(p));
-        page.insert(close, "--");
-        page.insert(open, "!--Tv");
+        Insert(page, close, "--", edits);
+        Insert(page, open, "!--Tv", edits);
       }
       // A relative base ("/", very common) means nothing without the page's
       // own address; resolved, it can serve as the base of the page's links.
@@ -510,9 +519,16 @@ std::string InsertBase(std::string& page, const std::string& url, bool asMarker)
   std::size_t at = BaseInsertPosition(page);
   if (at == std::string::npos) return {};
   const std::string quoted = QuoteSafe(url);
-  page.insert(at, asMarker ? "\n<!--TvBASE HREF=\"" + quoted + "\"-->\n"
-                           : "\n<BASE HREF=\"" + quoted + "\">\n");
+  Insert(page, at,
+         asMarker ? "\n<!--TvBASE HREF=\"" + quoted + "\"-->\n" : "\n<BASE HREF=\"" + quoted + "\">\n",
+         edits);
   return url;
+}
+
+}  // namespace
+
+std::string InsertBase(std::string& page, const std::string& url, bool asMarker) {
+  return InsertBaseImpl(page, url, asMarker, nullptr);
 }
 
 std::string LinkToLocal(const std::string& webDir, const std::string& pageURL,
@@ -556,16 +572,12 @@ void ReplaceLinkAt(std::string& page, std::size_t index, const std::string& webD
   std::string local = LinkToLocal(webDir, pageURL, link, false, asFileURL);
   if (local.empty()) local = AbsoluteLink(webDir, pageURL, link);
   if (local.empty() || local == link || index > page.size()) return;
-  page.replace(index, std::min(link.size(), page.size() - index), ForwardSlashes(local));
+  page.replace(index, std::min(link.size(), page.size() - index), scan::LinkForText(local));
 }
 
-void LocaliseHTMLFile(const std::string& pageURL, const std::string& webDir,
-                      const std::atomic<bool>& abort, const TProcessMessages& processMessages) {
-  const std::string file = URLToLocalPath(webDir, pageURL, "Data", "");
-  if (file.empty() || !IsStoredFile(file)) return;
-  std::string page = ReadFileString(file);
-  if (page.empty()) return;
-
+void LocaliseHTMLText(std::string& page, const std::string& pageURL, const std::string& webDir,
+                      const std::atomic<bool>& abort, const TProcessMessages& processMessages,
+                      std::vector<TTextEdit>* edits) {
   // A page saved with a marker of the base it had on the web gets a real base
   // element pointing at that base's stored body, and its links resolve
   // against that base.
@@ -575,7 +587,7 @@ void LocaliseHTMLFile(const std::string& pageURL, const std::string& webDir,
     std::string href = GetTagAttributeAt("Tvbase", "href", page, index, true);
     if (!href.empty()) {
       base = ResolveURL(pageURL, href);
-      InsertBase(page, LinkToLocal(webDir, pageURL, href, true, true), false);
+      InsertBaseImpl(page, LinkToLocal(webDir, pageURL, href, true, true), false, edits);
       break;
     }
   }
@@ -586,8 +598,17 @@ void LocaliseHTMLFile(const std::string& pageURL, const std::string& webDir,
       if (processMessages) processMessages();
       if (abort.load()) break;
     }
-    index = LocaliseTag(page, index, webDir, base);
+    index = LocaliseTag(page, index, webDir, base, edits);
   }
+}
+
+void LocaliseHTMLFile(const std::string& pageURL, const std::string& webDir,
+                      const std::atomic<bool>& abort, const TProcessMessages& processMessages) {
+  const std::string file = URLToLocalPath(webDir, pageURL, "Data", "");
+  if (file.empty() || !IsStoredFile(file)) return;
+  std::string page = ReadFileString(file);
+  if (page.empty()) return;
+  LocaliseHTMLText(page, pageURL, webDir, abort, processMessages);
   WriteFileString(file, page);
 }
 

@@ -20,6 +20,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qv {
 
@@ -99,6 +100,22 @@ void ReplaceLinkAt(std::string& page, std::size_t index, const std::string& webD
 // caller's thread, so the caller can let its window run; the rewrite stops
 // when the abort flag is set afterwards.
 using TProcessMessages = std::function<void()>;
+
+// One edit of a rewrite: at byte At the bytes Old were replaced by New (an
+// insertion has an empty Old). Applied in order, the edits turn the original
+// text into the rewritten one.
+struct TTextEdit {
+  std::size_t At = 0;
+  std::string Old;
+  std::string New;
+};
+
+// The in-memory half of LocaliseHTMLFile: rewrites page's links as if it were
+// the stored copy of pageURL under webDir (whose stored bodies decide the
+// local forms). When edits is given, every change made is appended to it.
+void LocaliseHTMLText(std::string& page, const std::string& pageURL, const std::string& webDir,
+                      const std::atomic<bool>& abort, const TProcessMessages& processMessages = {},
+                      std::vector<TTextEdit>* edits = nullptr);
 
 // Rewrites every link of the stored copy of the page at pageURL under webDir
 // so the mirror browses without a network, and writes the page back (also

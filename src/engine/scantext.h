@@ -6,6 +6,7 @@
 // callers look for.
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace qv::scan {
@@ -58,6 +59,31 @@ inline std::string_view Trimmed(std::string_view s) {
   const char* e = b + s.size();
   Trim(b, e);
   return {b, static_cast<std::size_t>(e - b)};
+}
+
+// A link as written back into a page or style sheet: "\\" becomes "/", and the
+// bytes that would end the value or open markup (quotes, "<", ">", blanks,
+// control bytes, and extra for style sheets) are percent-encoded. A link
+// resolved against a page's base can carry such bytes from the base; written
+// raw they would break the attribute and inject markup into the page.
+inline std::string LinkForText(std::string_view link, std::string_view extra = {}) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(link.size());
+  for (char c : link) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (c == '\\') {
+      out += '/';
+    } else if (u <= ' ' || u == 0x7F || c == '"' || c == '\'' || c == '<' || c == '>' ||
+               extra.find(c) != std::string_view::npos) {
+      out += '%';
+      out += kHex[u >> 4];
+      out += kHex[u & 15];
+    } else {
+      out += c;
+    }
+  }
+  return out;
 }
 
 }  // namespace qv::scan

@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "model/leregistry.h"
+#include "model/syshelpers.h"
 #include "model/textlines.h"
 #include "model/vkconfig.h"
 #include "model/vkfile.h"
@@ -204,23 +205,6 @@ const TOption* FindOption(const std::string& control) {
   return nullptr;
 }
 
-int32_t TextToIntOr0(const std::string& text) {
-  size_t i = 0;
-  while (i < text.size() && text[i] == ' ') ++i;
-  bool neg = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) neg = text[i++] == '-';
-  if (i >= text.size()) return 0;
-  int64_t v = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') return 0;
-    v = v * 10 + (text[i] - '0');
-    if (v > static_cast<int64_t>(INT32_MAX) + 1) return 0;
-  }
-  if (neg) v = -v;
-  if (v > INT32_MAX || v < INT32_MIN) return 0;
-  return static_cast<int32_t>(v);
-}
-
 TSettings FormDefaults() {
   TSettings s;
   for (const auto& o : SettingsOptions()) {
@@ -230,7 +214,7 @@ TSettings FormDefaults() {
           if constexpr (std::is_same_v<F, bool TSettings::*>)
             s.*field = std::string(o.Default) == "1";
           else if constexpr (std::is_same_v<F, int TSettings::*>)
-            s.*field = TextToIntOr0(o.Default);
+            s.*field = JnStrToInt(o.Default);
           else if constexpr (std::is_same_v<F, std::string TSettings::*>)
             s.*field = o.Default;
           else
@@ -293,7 +277,7 @@ void SaveSettingsToStore(const TSettings& s) {
         break;
       case St::IntegerText:
         RegWriteInteger(o.StoreName,
-                        TextToIntOr0(s.*std::get<std::string TSettings::*>(o.Field)));
+                        JnStrToInt(s.*std::get<std::string TSettings::*>(o.Field)));
         break;
       case St::DailyTime:
         if (std::string(o.Control) == "HrsUD") RegWriteInteger(RegDailyTime, s.HrsUD * 60 + s.MinsUD);
@@ -348,7 +332,7 @@ void LoadProjectSettings(TStream& st, TSettings& out, TMimeFilter& filterOut) {
   s.OlderDLChk = older && !seq;
   s.SeqDLChk = seq;
   for (const char* c : {"TimeOutUD", "MaxThreadsUD", "MaxThrServUD", "DLRetriesUD"})
-    IntField(s, c) = Clamp(Opt(c), TextToIntOr0(ReadStreamString(st)));
+    IntField(s, c) = Clamp(Opt(c), JnStrToInt(ReadStreamString(st)));
   ReadStreamString(st);
   s.LocWebEd = ReadStreamString(st);
   if (!IsValidPath(DirAppend(s.LocWebEd) + "dummy.dum")) s.LocWebEd = HomeFolder() + "/TvWeb";

@@ -137,7 +137,4 @@ void LoadProjectSettings(TStream& stream, TSettings& s, TMimeFilter& filter);
 // The settings worker threads read; starts as FormDefaults().
 TPublished<TSettings>& GlobalSettings();
 
-// A decimal number, or 0 when the text is not one (blanks before it allowed).
-int32_t TextToIntOr0(const std::string& text);
-
 }  // namespace qv

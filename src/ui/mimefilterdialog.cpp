@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -32,6 +33,9 @@ TMimeFilterDlg::TMimeFilterDlg(QWidget* parent)
   setObjectName("MimeFilterDlg");
   setWindowTitle("Content-Type filters:");
   setFixedSize(630, 356);
+  QFont small = font();
+  small.setPointSize(8);
+  setFont(small);
   setProperty("HelpContext", kHelpForm);
 
   auto* common = new QGroupBox("Common types:-", this);
@@ -50,8 +54,14 @@ TMimeFilterDlg::TMimeFilterDlg(QWidget* parent)
     list->setObjectName(name);
     for (const auto& item : def->Items) list->AddItem(item);
     list->OnClickCheck = [this](TCheckListBoxExt*, int) { Changed = true; };
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The description follows the item the user picks.
     connect(list, &QListWidget::currentRowChanged, this, [this, list](int row) {
-      DescriptionTxt->setText(row >= 0 ? ToQ(MimeDescription(list->ItemText(row))) : QString());
+      if (row >= 0 && (list->hasFocus() || !isVisible()))
+        DescriptionTxt->setText(ToQ(MimeDescription(list->ItemText(row))));
+    });
+    connect(list, &QListWidget::itemClicked, this, [this](QListWidgetItem* it) {
+      DescriptionTxt->setText(ToQ(MimeDescription(FromQ(it->text()))));
     });
     list->installEventFilter(this);
     commonLayout->addWidget(new QLabel(def->Caption, common), 0, col);
@@ -70,8 +80,12 @@ TMimeFilterDlg::TMimeFilterDlg(QWidget* parent)
   DescriptionTxt->setWordWrap(true);
   descLayout->addWidget(DescriptionTxt);
   commonLayout->addWidget(descBox, 2, 0, 1, col);
-  commonLayout->setColumnStretch(0, 3);
-  commonLayout->setColumnStretch(1, 3);
+  commonLayout->setColumnStretch(0, 5);
+  commonLayout->setColumnStretch(1, 4);
+  commonLayout->setColumnStretch(2, 3);
+  commonLayout->setColumnStretch(3, 3);
+  commonLayout->setColumnStretch(4, 3);
+  commonLayout->setHorizontalSpacing(3);
 
   auto* other = new QGroupBox("Other types:-", this);
   other->setProperty("HelpContext", kHelpOther);
@@ -121,8 +135,8 @@ TMimeFilterDlg::TMimeFilterDlg(QWidget* parent)
   right->addWidget(other, 1);
   right->addWidget(assertion);
   auto* top = new QHBoxLayout(this);
-  top->addWidget(common, 3);
-  top->addLayout(right, 2);
+  top->addWidget(common, 7);
+  top->addLayout(right, 3);
 
   // Every control remembers itself as the subject of context help.
   for (QWidget* w : findChildren<QWidget*>()) w->installEventFilter(this);
@@ -259,8 +273,13 @@ void TMimeFilterDlg::Button2Click() {
 }
 
 bool TMimeFilterDlg::eventFilter(QObject* o, QEvent* e) {
-  if (e->type() == QEvent::MouseButtonPress && o->isWidgetType())
-    HelpControl = static_cast<QWidget*>(o);
+  // A press a control ignores travels on to its parents; the control
+  // pressed is the first to see it.
+  if (e->type() == QEvent::MouseButtonPress && o->isWidgetType()) {
+    const auto* me = static_cast<QMouseEvent*>(e);
+    if (me->timestamp() != LastPressStamp || !HelpControl) HelpControl = static_cast<QWidget*>(o);
+    LastPressStamp = me->timestamp();
+  }
   if (e->type() == QEvent::FocusOut) {
     for (TCheckListBoxExt* l : {ImageList, AppList, TextList, SoundList, VideoList})
       if (o == l) l->clearSelection();

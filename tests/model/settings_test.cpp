@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "model/leregistry.h"
+#include "model/syshelpers.h"
 #include "model/vkconfig.h"
 #include "platform/store.h"
 
@@ -200,7 +201,7 @@ TEST(SettingsTable, EveryOptionHasAControlAndAField) {
     EXPECT_EQ(seen[o.Control]++, 0) << o.Control;
     EXPECT_EQ(FindOption(o.Control), &o);
     if (o.Kind == TOptionKind::Number) {
-      const int d = TextToIntOr0(o.Default);
+      const int d = JnStrToInt(o.Default);
       EXPECT_TRUE(d >= o.Min && d <= o.Max) << o.Control;
     }
   }
@@ -211,15 +212,6 @@ TEST(SettingsTable, EveryOptionHasAControlAndAField) {
   EXPECT_EQ(d.MaxThreadsUD, 10);
   EXPECT_EQ(d.MaxThrServUD, 5);
   EXPECT_EQ(d.DLRetriesUD, 2);
-}
-
-TEST(SettingsTable, TextToIntOr0) {
-  struct Case {
-    const char* text;
-    int32_t want;
-  } cases[] = {{"12", 12}, {"-5", -5}, {"12a", 0}, {"", 0}, {" 7", 7},
-               {"2147483647", 2147483647}, {"2147483648", 0}, {"-2147483648", INT32_MIN}};
-  for (const auto& c : cases) EXPECT_EQ(TextToIntOr0(c.text), c.want) << c.text;
 }
 
 std::string Golden() { return ReadFileString(QV_TEST_DATA "/settings/project_section.bin"); }
