@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "model/settings.h"
 #include "model/streamext.h"
 #include "platform/progfolder.h"
 
@@ -56,6 +57,10 @@ void TDialUpDlg::PrepareDialUp(bool useModem, bool unattended, const TDialUpOpti
   AutoDisChk = false;
   Cancelled = false;
   Changed();
+}
+
+void TDialUpDlg::PrepareDialUp(bool useModem, bool unattended) {
+  PrepareDialUp(useModem, unattended, TDialUpOptions{GlobalSettings().Get()->DialupsUD});
 }
 
 int TDialUpDlg::RetryNumber() const {

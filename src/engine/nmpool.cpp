@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "engine/idftpext.h"
+
 namespace qv {
 
 namespace {
@@ -9,6 +11,7 @@ namespace {
 struct TPools {
   TObjectPool<TVkThreadTimer> Timers;
   TObjectPool<TDNSocket> Sockets;
+  TObjectPool<TIdFTPExt> FTP;
 };
 
 std::once_flag PoolsMade;
@@ -37,6 +40,11 @@ std::unique_ptr<TDNSocket> TakeSocket(TDNList* hostList) {
   return std::make_unique<TDNSocket>(hostList);
 }
 
+std::unique_ptr<TIdFTPExt> TakeFTP() {
+  if (auto f = P().FTP.Take()) return f;
+  return std::make_unique<TIdFTPExt>();
+}
+
 void ReturnTimer(std::unique_ptr<TVkThreadTimer> timer) {
   if (!timer) return;
   timer->SetEnabled(false);
@@ -47,6 +55,12 @@ void ReturnSocket(std::unique_ptr<TDNSocket> socket) {
   if (!socket) return;
   socket->Close();
   P().Sockets.Put(std::move(socket));
+}
+
+void ReturnFTP(std::unique_ptr<TIdFTPExt> ftp) {
+  if (!ftp) return;
+  ftp->QuitExt();  // also forgets the user name and password
+  P().FTP.Put(std::move(ftp));
 }
 
 }  // namespace qv

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "model/settings.h"
 #include "support/manualloop.h"
 
 namespace qv {
@@ -322,6 +323,23 @@ TEST_F(DialUpTest, TheLogIsCreatedInTheProgramFolder) {
   EXPECT_NE(ss.str().find("     Connected\r\n" + kEnd), std::string::npos);
   unlink(path.c_str());
   rmdir(home.c_str());
+}
+
+TEST_F(DialUpTest, PreparationTakesTheRetriesFromTheSettings) {
+  TSettings settings;
+  settings.DialupsUD = 4;
+  GlobalSettings().Publish(settings);
+  R->Dlg->AutoDisChk = true;
+  R->Dlg->Cancelled = true;
+  R->Dlg->PrepareDialUp(true, true);
+  EXPECT_EQ(R->Dlg->RetryEd.Text, "4");
+  EXPECT_EQ(R->Dlg->RedialCount, -1);
+  EXPECT_TRUE(R->Dlg->Unattended);
+  EXPECT_FALSE(R->Dlg->AutoDisChk);
+  EXPECT_FALSE(R->Dlg->Cancelled);
+  R->Dlg->PrepareDialUp(false, false);
+  EXPECT_EQ(R->Dlg->RedialCount, 30000);
+  EXPECT_FALSE(R->Dlg->UseModemChk);
 }
 
 TEST(DialUpNoEntries, EmptyPhonebookEmptiesTheFields) {
