@@ -68,8 +68,8 @@ void RegWriteBool(const std::string& name, bool value) {
 void RegWriteBinary(const std::string& name, const void* buffer, int count) {
   if (count < 0 || (count > 0 && !buffer)) return;
   if (auto key = OpenOwnKey())
-    key->WriteBinary(name, std::string(static_cast<const char*>(buffer),
-                                       static_cast<size_t>(count)));
+    key->WriteBinary(name,
+                     std::string(static_cast<const char*>(buffer), static_cast<size_t>(count)));
 }
 
 std::string RegReadString(const std::string& name) {
@@ -101,8 +101,7 @@ void RegReadBinary(const std::string& name, void* buffer, int count) {
   std::memcpy(buffer, value->data(), value->size());
 }
 
-std::string RegReadStringAt(const std::string& keyPath, const std::string& name,
-                            TRegRoot root) {
+std::string RegReadStringAt(const std::string& keyPath, const std::string& name, TRegRoot root) {
   if (IsInternetSettings(keyPath, root))
     return SameKeyText(name, "ProxyServer") ? SystemProxyServer() : "";
   if (root != TRegRoot::CurrentUser || name.empty()) return "";

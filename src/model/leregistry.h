@@ -44,8 +44,7 @@ void RegReadBinary(const std::string& name, void* buffer, int count);
 // user answers "ProxyEnable" and "ProxyServer" from the system's proxy
 // setting; keys of the current user map to their settings files; other roots
 // hold nothing here.
-std::string RegReadStringAt(const std::string& keyPath, const std::string& name,
-                            TRegRoot root);
+std::string RegReadStringAt(const std::string& keyPath, const std::string& name, TRegRoot root);
 bool RegReadBoolAt(const std::string& keyPath, const std::string& name, TRegRoot root);
 
 }  // namespace qv

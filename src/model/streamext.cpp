@@ -1,11 +1,11 @@
 #include "model/streamext.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "model/vkfile.h"
 
@@ -320,9 +320,9 @@ void PutLE32(unsigned char* b, std::uint32_t v) {
 }
 
 std::int32_t GetLE32(const unsigned char* b) {
-  const std::uint32_t v = static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
-                          (static_cast<std::uint32_t>(b[2]) << 16) |
-                          (static_cast<std::uint32_t>(b[3]) << 24);
+  const std::uint32_t v =
+      static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
+      (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
   return static_cast<std::int32_t>(v);
 }
 
@@ -382,7 +382,9 @@ void ReadStreamBlock(TStream& stream, void* buffer, std::int32_t capacity) {
   SkipStreamBytes(stream, static_cast<std::int64_t>(n) - m);
 }
 
-void WriteStreamByte(TStream& stream, std::uint8_t value) { stream.Write(&value, 1); }
+void WriteStreamByte(TStream& stream, std::uint8_t value) {
+  if (stream.Write(&value, 1) != 1) RaiseWrite();
+}
 
 std::uint8_t ReadStreamByte(TStream& stream) {
   std::uint8_t b = 0;

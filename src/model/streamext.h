@@ -110,11 +110,11 @@ class TFileStream : public TStream {
 
   int Fd = -1;
   std::string Name;
-  std::string WriteBuf;     // bytes accepted but not yet written
-  std::string ReadBuf;      // bytes read ahead of the position
-  std::size_t ReadPos = 0;  // next byte of ReadBuf
-  std::int64_t FilePos = 0; // the descriptor's own offset
-  bool Failed = false;      // a write was lost
+  std::string WriteBuf;      // bytes accepted but not yet written
+  std::string ReadBuf;       // bytes read ahead of the position
+  std::size_t ReadPos = 0;   // next byte of ReadBuf
+  std::int64_t FilePos = 0;  // the descriptor's own offset
+  bool Failed = false;       // a write was lost
   bool ReadOnly = false;
   std::int64_t KnownSize = 0;  // size of a file opened for reading
 };
@@ -129,8 +129,9 @@ void WriteStreamBlock(TStream& stream, const void* buffer, std::int32_t count);
 // capacity) bytes are stored, any rest of the buffer is zeroed, and the stream
 // moves past the whole block.
 void ReadStreamBlock(TStream& stream, void* buffer, std::int32_t capacity);
-// A byte write or read is not checked: the next string or block record
-// reports the end of the stream. A byte read at the end gives 0.
+// A byte write is checked like every write; a byte read is not: the next
+// string or block record reports the end of the stream, and a byte read at
+// the end gives 0.
 void WriteStreamByte(TStream& stream, std::uint8_t value);
 std::uint8_t ReadStreamByte(TStream& stream);
 // Four bytes little-endian; checked like the string record.

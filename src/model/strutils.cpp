@@ -271,7 +271,9 @@ void StrRemCh(std::string& text, std::string_view set) {
   std::erase_if(text, [&](char c) { return set.find(c) != std::string_view::npos; });
 }
 
-void StrReplaceChr(std::string& text, char a, char b) { std::replace(text.begin(), text.end(), a, b); }
+void StrReplaceChr(std::string& text, char a, char b) {
+  std::replace(text.begin(), text.end(), a, b);
+}
 
 int CompareStrippedIC(std::string_view a, std::string_view b, std::string_view set) {
   std::string x(a), y(b);
@@ -296,7 +298,9 @@ std::string CutAtDelimiter(std::string_view text, std::string_view set) {
 }
 
 int StrNCmpId(std::string_view a, std::string_view b, std::size_t n, std::string_view set) {
-  auto inSet = [&](std::string_view s) { return n >= s.size() || set.find(s[n]) != std::string_view::npos; };
+  auto inSet = [&](std::string_view s) {
+    return n >= s.size() || set.find(s[n]) != std::string_view::npos;
+  };
   if (!inSet(a) || !inSet(b)) return 2;
   for (std::size_t i = 0; i < n; ++i) {
     const int ca = i < a.size() ? static_cast<unsigned char>(UpperAscii(a[i])) : 0;

@@ -21,7 +21,8 @@ std::string WithoutCRLF(std::string_view s) {
 // order the program has always applied them (see ResolveURL's contract).
 std::string MergePaths(const std::string& basePath, const std::string& refPath) {
   const std::size_t slash = basePath.rfind('/');
-  std::string path = (slash == std::string::npos ? basePath : basePath.substr(0, slash + 1)) + refPath;
+  std::string path =
+      (slash == std::string::npos ? basePath : basePath.substr(0, slash + 1)) + refPath;
 
   for (std::size_t p = path.find("/./"); p != std::string::npos; p = path.find("/./", p))
     path.erase(p + 1, 2);
@@ -283,7 +284,8 @@ TURIParts ParseURIParts(std::string_view url) {
   r.Protocol = u.Scheme.empty() ? "" : u.Scheme.substr(0, u.Scheme.size() - 1);
   std::string authority = u.NetLoc.size() >= 2 ? u.NetLoc.substr(2) : u.NetLoc;
   // RFC 3986 3.2.1: user information ends at the authority's last "@".
-  if (const std::size_t at = authority.rfind('@'); at != std::string::npos) authority.erase(0, at + 1);
+  if (const std::size_t at = authority.rfind('@'); at != std::string::npos)
+    authority.erase(0, at + 1);
   const std::size_t colon = authority.find(':');
   r.Host = authority.substr(0, colon);
   r.Port = colon == std::string::npos ? "" : authority.substr(colon + 1);

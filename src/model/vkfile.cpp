@@ -77,8 +77,7 @@ bool Exists(const std::string& native) {
 
 // Runs a program (never a shell) and gives at most maxBytes of its standard
 // output; "" when it cannot be started, fails or outlives the time limit.
-std::string RunCapture(const std::vector<std::string>& args, std::size_t maxBytes,
-                       int timeoutMs) {
+std::string RunCapture(const std::vector<std::string>& args, std::size_t maxBytes, int timeoutMs) {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) return "";
   posix_spawn_file_actions_t actions;
@@ -275,8 +274,10 @@ std::int64_t FileSizeOf(const std::string& fileName) {
 }
 
 std::int32_t SaturateSize32(std::int64_t size) {
-  if (size > std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
-  if (size < std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::min();
+  if (size > std::numeric_limits<std::int32_t>::max())
+    return std::numeric_limits<std::int32_t>::max();
+  if (size < std::numeric_limits<std::int32_t>::min())
+    return std::numeric_limits<std::int32_t>::min();
   return static_cast<std::int32_t>(size);
 }
 

@@ -111,8 +111,7 @@ std::string ExtForMimeType(std::string_view contentType, std::string_view curren
     if (SameTextAscii(currentExt, MimeTable[i].Ext)) return std::string(currentExt);
     // The end row's empty type never equals a real one, so the last row of a
     // type always answers with its default.
-    if (!SameTextAscii(MimeTable[i + 1].MimeType, MimeTable[i].MimeType))
-      return MimeTable[i].Ext;
+    if (!SameTextAscii(MimeTable[i + 1].MimeType, MimeTable[i].MimeType)) return MimeTable[i].Ext;
   }
   return "";
 }

@@ -37,8 +37,8 @@ std::string HomeFolder() {
   std::vector<char> buf(16384);
   passwd pw{};
   passwd* found = nullptr;
-  if (getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found &&
-      found->pw_dir && found->pw_dir[0] == '/')
+  if (getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found && found->pw_dir &&
+      found->pw_dir[0] == '/')
     return WithoutTrailingSlashes(found->pw_dir);
   return "";
 }

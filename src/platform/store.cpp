@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/atomicfile.h"
 #include "platform/progfolder.h"
 
 namespace qv {
@@ -23,17 +24,21 @@ std::mutex& StoreMutex() {
 
 const char* TypeWord(TStoreType t) {
   switch (t) {
-    case TStoreType::String: return "string";
-    case TStoreType::Integer: return "integer";
-    case TStoreType::Boolean: return "boolean";
-    case TStoreType::Binary: return "binary";
+    case TStoreType::String:
+      return "string";
+    case TStoreType::Integer:
+      return "integer";
+    case TStoreType::Boolean:
+      return "boolean";
+    case TStoreType::Binary:
+      return "binary";
   }
   return "";
 }
 
 std::optional<TStoreType> TypeFromWord(std::string_view w) {
-  for (TStoreType t : {TStoreType::String, TStoreType::Integer, TStoreType::Boolean,
-                       TStoreType::Binary})
+  for (TStoreType t :
+       {TStoreType::String, TStoreType::Integer, TStoreType::Boolean, TStoreType::Binary})
     if (w == TypeWord(t)) return t;
   return std::nullopt;
 }
@@ -83,10 +88,18 @@ std::optional<std::string> Unescape(std::string_view s) {
     }
     if (++i >= s.size()) return std::nullopt;
     switch (s[i]) {
-      case '\\': out += '\\'; break;
-      case 'n': out += '\n'; break;
-      case 'r': out += '\r'; break;
-      case 't': out += '\t'; break;
+      case '\\':
+        out += '\\';
+        break;
+      case 'n':
+        out += '\n';
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case 't':
+        out += '\t';
+        break;
       case 'x': {
         if (i + 2 >= s.size()) return std::nullopt;
         int hi = HexValue(s[i + 1]), lo = HexValue(s[i + 2]);
@@ -95,7 +108,8 @@ std::optional<std::string> Unescape(std::string_view s) {
         i += 2;
         break;
       }
-      default: return std::nullopt;
+      default:
+        return std::nullopt;
     }
   }
   return out;
@@ -200,52 +214,6 @@ TLoad LoadFile(const std::string& path, std::string& content) {
   return TLoad::Ok;
 }
 
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    ssize_t n = write(fd, data.data(), data.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
-
-// Writes `content` beside `path` and renames it over, so a reader sees either
-// the old file or the new one whole, and a failure leaves the old one.
-bool ReplaceFile(const std::string& path, std::string_view content) {
-  size_t slash = path.rfind('/');
-  std::string dir = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
-  std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::string tmp = (dir == "/" ? std::string() : dir) + "/." + base + ".XXXXXX";
-  std::vector<char> name(tmp.begin(), tmp.end());
-  name.push_back('\0');
-  int fd = mkostemp(name.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = fchmod(fd, 0600) == 0 && WriteAll(fd, content) && fsync(fd) == 0;
-  ok = (close(fd) == 0) && ok;
-  if (ok) ok = rename(name.data(), path.c_str()) == 0;
-  if (!ok) {
-    unlink(name.data());
-    return false;
-  }
-  int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    fsync(dfd);  // the rename itself; its failure loses nothing already written
-    close(dfd);
-  }
-  return true;
-}
-
-bool MakeFolders(const std::string& dir) {
-  if (dir.empty()) return true;
-  struct stat st {};
-  if (stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-  size_t slash = dir.rfind('/');
-  if (slash != std::string::npos && slash > 0 && !MakeFolders(dir.substr(0, slash)))
-    return false;
-  return mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
-}
-
 }  // namespace
 
 bool TValueFile::Exists() const {
@@ -258,13 +226,13 @@ bool TValueFile::Create() const {
   std::lock_guard<std::mutex> hold(StoreMutex());
   if (Exists()) return true;
   size_t slash = Path_.rfind('/');
-  if (slash != std::string::npos && slash > 0 && !MakeFolders(Path_.substr(0, slash)))
+  if (slash != std::string::npos && slash > 0 && !MakeFolderChain(Path_.substr(0, slash), 0700))
     return false;
   int fd = open(Path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) return Exists();
-  bool ok = WriteAll(fd, "# Quendravilos settings\n") && fsync(fd) == 0;
-  ok = (close(fd) == 0) && ok;
-  return ok;
+  close(fd);
+  // The header goes in by a rewrite, so the file is never seen half written.
+  return WriteFileAtomic(Path_, "# Quendravilos settings\n", 0600);
 }
 
 std::optional<std::string> TValueFile::Read(std::string_view name, TStoreType type) const {
@@ -325,8 +293,8 @@ bool TValueFile::Write(std::string_view name, TStoreType type, std::string_view 
   std::string content;
   if (LoadFile(Path_, content) != TLoad::Ok) return false;
 
-  std::string newLine = std::string(TypeWord(type)) + " " + Escape(name, true) + "=" +
-                        std::string(encoded) + "\n";
+  std::string newLine =
+      std::string(TypeWord(type)) + " " + Escape(name, true) + "=" + std::string(encoded) + "\n";
   std::string out;
   out.reserve(content.size() + newLine.size());
   bool placed = false;
@@ -348,7 +316,7 @@ bool TValueFile::Write(std::string_view name, TStoreType type, std::string_view 
   }
   if (!placed) out += newLine;
   if (out.size() > MaxFileSize) return false;
-  return ReplaceFile(Path_, out);
+  return WriteFileAtomic(Path_, out, 0600);
 }
 
 bool TValueFile::WriteString(std::string_view name, std::string_view value) const {
@@ -378,8 +346,7 @@ std::string StoreFileForKey(std::string_view keyPath) {
     pos = bs + 1;
     if (part.empty()) continue;
     bool software = part.size() == 8;
-    for (size_t i = 0; software && i < 8; ++i)
-      software = (part[i] | 0x20) == "software"[i];
+    for (size_t i = 0; software && i < 8; ++i) software = (part[i] | 0x20) == "software"[i];
     if (first && software) {
       first = false;
       continue;

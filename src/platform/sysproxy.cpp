@@ -34,8 +34,7 @@ std::string HostPort(std::string v) {
   size_t at = v.rfind('@');
   if (at != std::string::npos) v = v.substr(at + 1);
   // ";" separates the entries of the combined text; a value cannot carry one.
-  if (v.empty() || v.find(';') != std::string::npos || v.find('=') != std::string::npos)
-    return "";
+  if (v.empty() || v.find(';') != std::string::npos || v.find('=') != std::string::npos) return "";
 
   size_t close = v.rfind(']');
   size_t colon = v.rfind(':');

@@ -155,8 +155,8 @@ TEST_F(RegistryTest, FirstRunChoosesTheExampleProject) {
 }
 
 TEST_F(RegistryTest, InternetSettingsComeFromTheEnvironment) {
-  const char* vars[] = {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY",
-                        "ftp_proxy",  "FTP_PROXY"};
+  const char* vars[] = {"http_proxy",  "HTTP_PROXY", "https_proxy",
+                        "HTTPS_PROXY", "ftp_proxy",  "FTP_PROXY"};
   struct {
     const char* Name;
     std::map<std::string, std::string> Set;
@@ -169,11 +169,16 @@ TEST_F(RegistryTest, InternetSettingsComeFromTheEnvironment) {
       {"upper case", {{"HTTP_PROXY", "P:1"}}, true, "http=P:1"},
       {"lower case wins", {{"http_proxy", "low:1"}, {"HTTP_PROXY", "up:2"}}, true, "http=low:1"},
       {"url with credentials and path",
-       {{"http_proxy", "http://u:pw@proxy.example:8080/"}}, true, "http=proxy.example:8080"},
-      {"url without port takes the scheme's", {{"https_proxy", "https://s.example"}}, true,
+       {{"http_proxy", "http://u:pw@proxy.example:8080/"}},
+       true,
+       "http=proxy.example:8080"},
+      {"url without port takes the scheme's",
+       {{"https_proxy", "https://s.example"}},
+       true,
        "https=s.example:443"},
       {"all three in order",
-       {{"ftp_proxy", "f:21"}, {"https_proxy", "s:443"}, {"http_proxy", "h:80"}}, true,
+       {{"ftp_proxy", "f:21"}, {"https_proxy", "s:443"}, {"http_proxy", "h:80"}},
+       true,
        "http=h:80;https=s:443;ftp=f:21"},
       {"a value that would split the text", {{"http_proxy", "a;ftp=evil:1"}}, false, ""},
   };
@@ -183,8 +188,7 @@ TEST_F(RegistryTest, InternetSettingsComeFromTheEnvironment) {
     for (const auto& [k, v] : c.Set) env.Set(k.c_str(), v.c_str());
     EXPECT_EQ(RegReadBoolAt(InternetSettingsKey, "ProxyEnable", TRegRoot::CurrentUser), c.Enable)
         << c.Name;
-    EXPECT_EQ(RegReadStringAt(InternetSettingsKey, "ProxyServer", TRegRoot::CurrentUser),
-              c.Server)
+    EXPECT_EQ(RegReadStringAt(InternetSettingsKey, "ProxyServer", TRegRoot::CurrentUser), c.Server)
         << c.Name;
     // Key names are not case-sensitive in the registry; other roots hold nothing.
     EXPECT_EQ(RegReadStringAt("software\\microsoft\\windows\\currentversion\\internet settings",

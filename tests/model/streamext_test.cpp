@@ -92,8 +92,8 @@ TEST(StreamRecords, LayoutIsLittleEndianCountThenBytes) {
   WriteStreamInt32(m, -2);
   const char block[3] = {'x', 'y', 'z'};
   WriteStreamBlock(m, block, 3);
-  EXPECT_EQ(m.Data(), Bytes({0, 0, 0, 0, 2, 0, 0, 0, 'a', 'b', 0xFE, 0xFE, 0xFF, 0xFF, 0xFF, 3, 0,
-                             0, 0, 'x', 'y', 'z'}));
+  EXPECT_EQ(m.Data(), Bytes({0,    0,    0,    0,    2, 0, 0, 0, 'a', 'b', 0xFE,
+                             0xFE, 0xFF, 0xFF, 0xFF, 3, 0, 0, 0, 'x', 'y', 'z'}));
 }
 
 // string, byte, block(10), int32, string: cutting the stream anywhere before
@@ -194,6 +194,9 @@ TEST(StreamRecords, ShortWritesAreErrorsAtEveryPoint) {
     TShortStream s2(budget);
     EXPECT_EQ(ErrorOf([&] { WriteStreamBlock(s2, text.data(), 6); }), kErrorWritingFile);
   }
+  TShortStream full(0);
+  EXPECT_EQ(ErrorOf([&] { WriteStreamByte(full, 1); }), kErrorWritingFile);
+  EXPECT_EQ(ErrorOf([&] { WriteStreamZeros(full, 200); }), kErrorWritingFile);
   TShortStream enough(total);
   EXPECT_EQ(ErrorOf([&] { WriteStreamString(enough, text); }), "(no error)");
 }
@@ -219,7 +222,8 @@ TEST(FileStream, MixedReadWriteAndSeek) {
   EXPECT_EQ(ReadStreamString(f), "TWO");
   EXPECT_EQ(f.Position(), 14);
   f.Close();
-  EXPECT_EQ(ReadFileString(dir / "rw.bin"), Bytes({3, 0, 0, 0, 'o', 'n', 'e', 3, 0, 0, 0, 'T', 'W', 'O'}));
+  EXPECT_EQ(ReadFileString(dir / "rw.bin"),
+            Bytes({3, 0, 0, 0, 'o', 'n', 'e', 3, 0, 0, 0, 'T', 'W', 'O'}));
 }
 
 TEST(FileStream, OpenFailuresRaiseTheOpenError) {

@@ -71,8 +71,8 @@ TEST(StrWildCmpi, Table) {
       {"equal byte before class", "B@T", "B@T", "", false, false, true},
       {"dates differing in blanks and case", "Thu, 01 Dec 1994 16:00:00 GMT",
        "thu,01 dec 1994 16:00:00 gmt", " ", false, false, true},
-      {"dates differing in a day", "Thu, 01 Dec 1994 16:00:00 GMT",
-       "Thu, 02 Dec 1994 16:00:00 GMT", " ", false, false, false},
+      {"dates differing in a day", "Thu, 01 Dec 1994 16:00:00 GMT", "Thu, 02 Dec 1994 16:00:00 GMT",
+       " ", false, false, false},
   };
   for (const auto& c : cases)
     EXPECT_EQ(StrWildCmpi(c.Text, c.Pattern, c.Ignored, c.Prefix), c.Expected) << c.Name;

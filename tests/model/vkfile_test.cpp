@@ -2,14 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <set>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 #include "model/jnmaths.h"
@@ -73,7 +73,11 @@ TEST(Folders, ForceDirsReportsByResult) {
 
 TEST(Paths, DirAppend) {
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {"", "/"}, {"/a", "/a/"}, {"/a/", "/a/"}, {"C:\\x\\", "C:\\x\\"}, {"/home/u/TvWeb", "/home/u/TvWeb/"}};
+      {"", "/"},
+      {"/a", "/a/"},
+      {"/a/", "/a/"},
+      {"C:\\x\\", "C:\\x\\"},
+      {"/home/u/TvWeb", "/home/u/TvWeb/"}};
   for (const auto& [in, out] : cases) EXPECT_EQ(DirAppend(in), out) << in;
 }
 
@@ -114,7 +118,8 @@ TEST(Masks, DeleteFilesByMaskMatchesTheOldPlatformsWay) {
       {"*.txt", {"Data", "Data.htm", "Data.tmp", "Datum.x", ".Data.htm", "Data.d"}},
       {"Dat?.*", {"Head.txt", "Datum.x", ".Data.htm", "Data.d"}},
       {"Data", {"Data.htm", "DATA.TXT", "Data.tmp", "Head.txt", "Datum.x", ".Data.htm", "Data.d"}},
-      {"Nothing.*", {"Data", "Data.htm", "DATA.TXT", "Data.tmp", "Head.txt", "Datum.x", ".Data.htm", "Data.d"}},
+      {"Nothing.*",
+       {"Data", "Data.htm", "DATA.TXT", "Data.tmp", "Head.txt", "Datum.x", ".Data.htm", "Data.d"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.mask);
@@ -181,9 +186,10 @@ class OpenCommand : public ::testing::Test {
       const char* old = std::getenv(v);
       Saved.emplace_back(v, old ? std::optional<std::string>(old) : std::nullopt);
     }
-    WriteFileString(Dir / "bin/xdg-mime",
-                    "#!/bin/sh\n[ \"$1 $2 $3\" = \"query default text/html\" ] && echo viewer.desktop\n"
-                    "exit 0\n");
+    WriteFileString(
+        Dir / "bin/xdg-mime",
+        "#!/bin/sh\n[ \"$1 $2 $3\" = \"query default text/html\" ] && echo viewer.desktop\n"
+        "exit 0\n");
     ::chmod((Dir / "bin/xdg-mime").c_str(), 0755);
     WriteFileString(Dir / "data/mime/globs2",
                     "# comment\n50:text/html:*.html\n50:text/html:*.htm\n50:image/png:*.png\n");

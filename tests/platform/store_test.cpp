@@ -187,7 +187,8 @@ TEST_F(ValueFileTest, FailedRewriteKeepsOldFile) {
   TValueFile f(Path);
   // A file-size limit below the new content makes the temporary file's write
   // fail part-way, as a full disk would.
-  struct sigaction ign {}, prev {};
+  struct sigaction ign {
+  }, prev{};
   ign.sa_handler = SIG_IGN;
   sigaction(SIGXFSZ, &ign, &prev);
   rlimit saved{};

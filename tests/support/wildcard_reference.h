@@ -8,7 +8,8 @@
 
 namespace qv::testref {
 
-inline std::string Prepare(std::string_view s, std::string_view ignored, bool upper, bool foldDigits) {
+inline std::string Prepare(std::string_view s, std::string_view ignored, bool upper,
+                           bool foldDigits) {
   std::string t(s.substr(0, s.find('\0')));
   if (foldDigits) {
     std::string r;

@@ -1,0 +1,56 @@
+// The tag and attribute readers over any bytes: every reader the exploring
+// thread and the drop handlers use, at every tag.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "engine/htmlparser.h"
+
+namespace {
+void Check(bool ok) {
+  if (!ok) std::abort();
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string page(reinterpret_cast<const char*>(data), size);
+  const char* const begin = page.c_str();
+  const char* const end = begin + std::char_traits<char>::length(begin);
+  const char* p = begin;
+  int tags = 0;
+  while (qv::FindNextTag(p) && tags++ < 100000) {
+    Check(p > begin && p < end);
+    static const char* const kPairs[][2] = {
+        {"Tvbase", "href"}, {"a", "href"},     {"img", "src"},     {"img", "lowsrc"},
+        {"frame", "src"},   {"link", "href"},  {"base", "href"},   {"meta", "content"},
+        {"", "url"},        {"embed", "src"},  {"object", "data"}, {"body", "background"},
+    };
+    for (const auto& pair : kPairs) {
+      const char* q = p;
+      std::string v = qv::GetTagAttribute(pair[0], pair[1], q, true);
+      Check(v.empty() ? q == p : (q >= p && q + v.size() <= end && page.compare(q - begin, v.size(), v) == 0));
+    }
+    const char* q = p;
+    std::string r = qv::GetMetaRefreshURL(q, true);
+    Check(r.empty() || page.compare(q - begin, r.size(), r) == 0);
+    (void)qv::GetMetaRobots(p);
+    const char* e = qv::FindTagEnd(p);
+    Check(e >= p && e <= end);
+    std::string image;
+    std::string text = qv::GetLinkText(e, &image);
+    Check(text.size() <= 2 * 4096);
+    const char* m = p;
+    (void)qv::MatchWord(m, "=");
+    Check(m >= p && m <= end);
+    std::size_t index = static_cast<std::size_t>(p - begin);
+    (void)qv::GetTagAttributeAt("a", "href", page, index, true);
+    Check(index <= page.size());
+  }
+  Check(*p == '\0');
+  std::string copy = page;
+  (void)qv::InsertBase(copy, "http://h/d/p.html", true);
+  copy = page;
+  (void)qv::InsertBase(copy, "", false);
+  return 0;
+}

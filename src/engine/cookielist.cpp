@@ -1,0 +1,501 @@
+#include "engine/cookielist.h"
+
+#include <arpa/inet.h>
+#include <libpsl.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <tuple>
+
+#include "engine/vkhttp.h"
+#include "model/uriparser.h"
+#include "platform/progfolder.h"
+
+namespace qv {
+
+std::recursive_mutex CookieListLock;
+
+namespace {
+
+using Guard = std::lock_guard<std::recursive_mutex>;
+
+// A cookie file larger than this is not a cookie file.
+constexpr std::uintmax_t kMaxCookieFileSize = 4u << 20;
+
+std::string Trim(const std::string& s) {
+  const size_t a = s.find_first_not_of(" \t\r\n");
+  if (a == std::string::npos) return "";
+  const size_t b = s.find_last_not_of(" \t\r\n");
+  return s.substr(a, b - a + 1);
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+bool EqualNoCase(const std::string& a, const std::string& b) { return Lower(a) == Lower(b); }
+
+// The host of a network location (with or without its "//"): user
+// information and port removed. Cookies do not tell ports apart (RFC 6265
+// section 8.5), and a domain attribute never carries one.
+std::string HostOf(std::string netloc) {
+  if (netloc.rfind("//", 0) == 0) netloc.erase(0, 2);
+  const size_t at = netloc.rfind('@');
+  if (at != std::string::npos) netloc.erase(0, at + 1);
+  if (!netloc.empty() && netloc[0] == '[') {
+    const size_t close = netloc.find(']');
+    return close == std::string::npos ? netloc : netloc.substr(0, close + 1);
+  }
+  const size_t colon = netloc.find(':');
+  if (colon != std::string::npos) netloc.resize(colon);
+  return netloc;
+}
+
+bool IsIPAddress(const std::string& host) {
+  unsigned char buf[16];
+  if (inet_pton(AF_INET, host.c_str(), buf) == 1) return true;
+  if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+    return inet_pton(AF_INET6, host.substr(1, host.size() - 2).c_str(), buf) == 1;
+  return false;
+}
+
+// The tail a host's cookies are kept under. The last-labels rule would put
+// 10.0.0.1 and 192.0.0.1 together ("0.0.1"), so an address keeps its own.
+std::string CookieDomainOf(const std::string& host) {
+  return IsIPAddress(host) ? host : BaseDomain(host);
+}
+
+const psl_ctx_t* PublicSuffixes() {
+  static const psl_ctx_t* psl = [] {
+    const psl_ctx_t* p = psl_latest(nullptr);
+    return p ? p : psl_builtin();
+  }();
+  return psl;
+}
+
+// Whether a response from host may set a cookie for domain (RFC 6265 section
+// 5.3, steps 5 and 6): the domain is the host itself, or a parent of it that is
+// not a public suffix. Without a suffix list only the host itself passes.
+bool DomainAcceptable(const std::string& requestHost, const std::string& domain) {
+  const std::string host = Lower(requestHost);
+  const std::string dom = Lower(domain);
+  if (dom.empty() || host.empty()) return false;
+  if (host == dom) return true;
+  if (IsIPAddress(host)) return false;
+  if (host.size() <= dom.size() + 1) return false;
+  if (host.compare(host.size() - dom.size(), dom.size(), dom) != 0) return false;
+  if (host[host.size() - dom.size() - 1] != '.') return false;
+  for (unsigned char c : dom)
+    if (!(std::isalnum(c) || c == '.' || c == '-' || c == '_')) return false;
+  const psl_ctx_t* psl = PublicSuffixes();
+  if (!psl) return false;
+  return psl_is_public_suffix(psl, dom.c_str()) == 0;
+}
+
+// RFC 6265 section 5.1.4: the request path's folder, without its last "/".
+std::string DefaultPath(const std::string& requestPath) {
+  if (requestPath.empty() || requestPath[0] != '/') return "/";
+  const size_t last = requestPath.rfind('/');
+  if (last == 0) return "/";
+  return requestPath.substr(0, last);
+}
+
+// RFC 6265 section 5.1.4: a prefix that ends at a "/" boundary.
+bool PathMatches(const std::string& cookiePath, const std::string& requestPath) {
+  if (cookiePath.empty()) return true;
+  if (requestPath.compare(0, cookiePath.size(), cookiePath) != 0) return false;
+  if (requestPath.size() == cookiePath.size()) return true;
+  return cookiePath.back() == '/' || requestPath[cookiePath.size()] == '/';
+}
+
+// A Max-Age attribute: true with its value when it is a valid integer.
+bool ParseMaxAge(const std::string& text, long long& out) {
+  if (text.empty()) return false;
+  size_t i = 0;
+  bool neg = false;
+  if (text[0] == '-') {
+    neg = true;
+    i = 1;
+  }
+  if (i >= text.size()) return false;
+  long long v = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    if (v < 1000000000000LL) v = v * 10 + (text[i] - '0');
+  }
+  out = neg ? -v : v;
+  return true;
+}
+
+int CompareKey(const TCookieItem& item, const std::string& domain, const std::string& path,
+               const std::string& name) {
+  if (int c = item.Domain.compare(domain)) return c;
+  if (int c = item.Path.compare(path)) return c;
+  return CookieName(item.NameValue).compare(name);
+}
+
+std::string AccountName() {
+  std::vector<char> buf(16384);
+  passwd pw{};
+  passwd* result = nullptr;
+  if (getpwuid_r(geteuid(), &pw, buf.data(), buf.size(), &result) != 0 || !result) return "";
+  return result->pw_name ? result->pw_name : "";
+}
+
+// Files of folder whose names are prefix + "*.txt", letter case ignored as
+// the browser's file system did; "Head.txt" never counts.
+std::vector<std::string> MatchingFiles(const std::filesystem::path& folder,
+                                       const std::string& prefix) {
+  std::vector<std::string> out;
+  std::error_code ec;
+  std::filesystem::directory_iterator it(folder, ec);
+  if (ec) return out;
+  for (const auto& e : it) {
+    std::error_code fe;
+    if (!e.is_regular_file(fe)) continue;
+    const std::string name = Lower(e.path().filename().string());
+    if (name == "head.txt") continue;
+    if (name.size() < prefix.size() + 4) continue;
+    if (name.compare(0, prefix.size(), Lower(prefix)) != 0) continue;
+    if (name.compare(name.size() - 4, 4, ".txt") != 0) continue;
+    out.push_back(e.path().string());
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+}  // namespace
+
+std::string CookieName(const std::string& nameValue) {
+  return Trim(nameValue.substr(0, nameValue.find('=')));
+}
+
+bool ParseCookieDate(const std::string& text, std::time_t& out) {
+  auto delimiter = [](unsigned char c) {
+    return c == 0x09 || (c >= 0x20 && c <= 0x2F) || (c >= 0x3B && c <= 0x40) ||
+           (c >= 0x5B && c <= 0x60) || (c >= 0x7B && c <= 0x7E);
+  };
+  auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  // Reads 1 to max digits at p; the next character must not be a digit.
+  auto digits = [&](const std::string& t, size_t& p, size_t min, size_t max, int& v) {
+    size_t n = 0;
+    v = 0;
+    while (p < t.size() && digit(t[p]) && n < max) {
+      v = v * 10 + (t[p] - '0');
+      ++p;
+      ++n;
+    }
+    return n >= min && (p >= t.size() || !digit(t[p]));
+  };
+  static const char* const months[] = {"jan", "feb", "mar", "apr", "may", "jun",
+                                       "jul", "aug", "sep", "oct", "nov", "dec"};
+  bool haveTime = false, haveDay = false, haveMonth = false, haveYear = false;
+  int hour = 0, minute = 0, second = 0, day = 0, month = 0, year = 0;
+  size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && delimiter(static_cast<unsigned char>(text[i]))) ++i;
+    size_t end = i;
+    while (end < text.size() && !delimiter(static_cast<unsigned char>(text[end]))) ++end;
+    if (end == i) break;
+    const std::string tok = text.substr(i, end - i);
+    i = end;
+    size_t p = 0;
+    int h, m, s;
+    if (!haveTime && digits(tok, p, 1, 2, h) && p < tok.size() && tok[p] == ':' &&
+        digits(tok, ++p, 1, 2, m) && p < tok.size() && tok[p] == ':' && digits(tok, ++p, 1, 2, s)) {
+      haveTime = true;
+      hour = h;
+      minute = m;
+      second = s;
+      continue;
+    }
+    p = 0;
+    int v;
+    if (!haveDay && digits(tok, p, 1, 2, v)) {
+      haveDay = true;
+      day = v;
+      continue;
+    }
+    if (!haveMonth && tok.size() >= 3) {
+      const std::string m3 = Lower(tok.substr(0, 3));
+      bool found = false;
+      for (int k = 0; k < 12; ++k)
+        if (m3 == months[k]) {
+          month = k + 1;
+          found = true;
+        }
+      if (found) {
+        haveMonth = true;
+        continue;
+      }
+    }
+    p = 0;
+    if (!haveYear && digits(tok, p, 2, 4, v)) {
+      haveYear = true;
+      year = v;
+      continue;
+    }
+  }
+  if (!(haveTime && haveDay && haveMonth && haveYear)) return false;
+  if (year >= 70 && year <= 99) year += 1900;
+  if (year >= 0 && year <= 69) year += 2000;
+  if (day < 1 || day > 31 || year < 1601 || hour > 23 || minute > 59 || second > 59) return false;
+  std::tm tm{};
+  tm.tm_year = year - 1900;
+  tm.tm_mon = month - 1;
+  tm.tm_mday = day;
+  tm.tm_hour = hour;
+  tm.tm_min = minute;
+  tm.tm_sec = second;
+  out = timegm(&tm);
+  return true;
+}
+
+int TCookieList::Count() const {
+  Guard g(CookieListLock);
+  return static_cast<int>(Items.size());
+}
+
+TCookieItem TCookieList::GetItem(int index) const {
+  Guard g(CookieListLock);
+  if (index < 0 || index >= static_cast<int>(Items.size())) return {};
+  return Items[index];
+}
+
+void TCookieList::DeleteItem(int index) {
+  Guard g(CookieListLock);
+  if (index < 0 || index >= static_cast<int>(Items.size())) return;
+  Items.erase(Items.begin() + index);
+}
+
+void TCookieList::ClearItems() {
+  Guard g(CookieListLock);
+  Items.clear();
+}
+
+int TCookieList::SearchDomain(const std::string& domain) const {
+  const int n = static_cast<int>(Items.size());
+  if (n == 0) return ~0;
+  const int last = domain.compare(Items[n - 1].Domain);
+  if (last > 0) return ~n;
+  if (last == 0) return n - 1;
+  int lo = 0, hi = n - 1;
+  while (lo <= hi) {
+    const int mid = lo + (hi - lo) / 2;
+    const int c = domain.compare(Items[mid].Domain);
+    if (c > 0) {
+      lo = mid + 1;
+    } else if (c == 0) {
+      return mid;
+    } else {
+      hi = mid - 1;
+    }
+  }
+  return ~lo;
+}
+
+int TCookieList::LockedSearchDomain(const std::string& domain) const {
+  Guard g(CookieListLock);
+  return SearchDomain(domain);
+}
+
+int TCookieList::Search(const std::string& domain, const std::string& path,
+                        const std::string& nameValue) const {
+  const std::string name = CookieName(nameValue);
+  const int n = static_cast<int>(Items.size());
+  if (n == 0) return ~0;
+  const int last = -CompareKey(Items[n - 1], domain, path, name);
+  if (last > 0) return ~n;
+  if (last == 0) return n - 1;
+  int lo = 0, hi = n - 1;
+  while (lo <= hi) {
+    const int mid = lo + (hi - lo) / 2;
+    const int c = -CompareKey(Items[mid], domain, path, name);
+    if (c > 0) {
+      lo = mid + 1;
+    } else if (c == 0) {
+      return mid;
+    } else {
+      hi = mid - 1;
+    }
+  }
+  return ~lo;
+}
+
+int TCookieList::LockedSearch(const std::string& domain, const std::string& path,
+                              const std::string& nameValue) const {
+  Guard g(CookieListLock);
+  return Search(domain, path, nameValue);
+}
+
+int TCookieList::InsertOrReplace(const TCookieItem& cookie, bool append) {
+  Guard g(CookieListLock);
+  if (append) {
+    Items.push_back(cookie);
+    return static_cast<int>(Items.size()) - 1;
+  }
+  int i = Search(cookie.Domain, cookie.Path, cookie.NameValue);
+  if (i >= 0) {
+    Items[i].Assign(cookie);
+    return i;
+  }
+  i = ~i;
+  Items.insert(Items.begin() + i, cookie);
+  return i;
+}
+
+int TCookieList::ParseSetCookie(const std::string& value, const std::string& requestURL) {
+  TCookieItem c;
+  const size_t semi = value.find(';');
+  c.NameValue = value.substr(0, semi);
+  // Attributes only follow the first ";": a cookie named "path" is no path.
+  const std::string attrs = semi == std::string::npos ? "" : value.substr(semi + 1);
+  c.Expires = Trim(GetParamValue(attrs, "expires"));
+
+  const TURLParts req = ParseURL(requestURL);
+  const std::string host = HostOf(req.NetLoc);
+  std::string domain = Trim(GetParamValue(attrs, "domain"));
+  while (!domain.empty() && domain[0] == '.') domain.erase(0, 1);
+  if (!domain.empty()) {
+    if (!DomainAcceptable(host, domain)) return -1;
+    c.Domain = CookieDomainOf(domain);
+  } else {
+    c.Domain = CookieDomainOf(host);
+  }
+
+  const std::string path = Trim(GetParamValue(attrs, "path"));
+  if (path.empty()) {
+    c.Path = DefaultPath(req.Path);
+  } else {
+    c.Path = ParseURL(ResolveURL(requestURL, path)).Path;
+    if (c.Path.empty()) c.Path = "/";
+  }
+  c.Secure = !GetParamValue(attrs, "secure").empty();
+
+  if (Trim(c.NameValue).empty() || c.Domain.empty()) return -1;
+
+  // Max-Age wins over Expires (RFC 6265 section 5.3, step 3). A cookie that is
+  // already out of date is the server's way of deleting it.
+  bool expired = false;
+  long long maxAge = 0;
+  if (ParseMaxAge(Trim(GetParamValue(attrs, "max-age")), maxAge)) {
+    expired = maxAge <= 0;
+  } else {
+    std::time_t when;
+    if (ParseCookieDate(c.Expires, when)) expired = when <= std::time(nullptr);
+  }
+
+  Guard g(CookieListLock);
+  if (expired) {
+    const int i = Search(c.Domain, c.Path, c.NameValue);
+    if (i >= 0) Items.erase(Items.begin() + i);
+    return -1;
+  }
+  return InsertOrReplace(c, false);
+}
+
+int TCookieList::AddSetCookies(const std::vector<std::string>& headerLines,
+                               const std::string& requestURL) {
+  static const std::string kName = "set-cookie";
+  int last = -1;
+  for (const std::string& line : headerLines) {
+    const size_t colon = line.find(':');
+    if (colon == std::string::npos) continue;
+    if (!EqualNoCase(Trim(line.substr(0, colon)), kName)) continue;
+    const int i = ParseSetCookie(line.substr(colon + 1), requestURL);
+    if (i >= 0) last = i;
+  }
+  return last;
+}
+
+std::string TCookieList::CookieHeader(const std::string& url) const {
+  const TURLParts u = ParseURL(url);
+  const std::string domain = CookieDomainOf(HostOf(u.NetLoc));
+  const std::string path = u.Path.empty() ? "/" : u.Path;
+  const bool https = u.Scheme == "https:";
+  std::string result;
+  Guard g(CookieListLock);
+  const int found = SearchDomain(domain);
+  if (found < 0) return "";
+  const int n = static_cast<int>(Items.size());
+  int hi = found;
+  while (hi + 1 < n && Items[hi + 1].Domain == domain) ++hi;
+  // Backward, so that longer paths, which sort after their prefixes, go first.
+  for (int i = hi; i >= 0 && Items[i].Domain == domain; --i) {
+    const TCookieItem& c = Items[i];
+    if (c.Secure && !https) continue;
+    if (!PathMatches(c.Path, path)) continue;
+    if (!result.empty() && !c.NameValue.empty()) result += ';';
+    result += c.NameValue;
+  }
+  return result;
+}
+
+bool TCookieList::ImportCookieFile(const std::string& fileName) {
+  std::error_code ec;
+  const std::uintmax_t size = std::filesystem::file_size(fileName, ec);
+  if (ec || size > kMaxCookieFileSize) return false;
+  std::ifstream in(fileName, std::ios::binary);
+  if (!in) return false;
+  std::string text(static_cast<size_t>(size), '\0');
+  in.read(text.data(), static_cast<std::streamsize>(size));
+  if (in.gcount() != static_cast<std::streamsize>(size)) return false;
+  ImportCookieRecords(text);
+  return true;
+}
+
+void TCookieList::ImportCookieRecords(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    if (end > start) lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+
+  size_t i = 0;
+  while (i + 2 < lines.size()) {
+    TCookieItem c;
+    c.NameValue = lines[i] + "=" + lines[i + 1];
+    std::string where = lines[i + 2];
+    if (where.rfind("//", 0) != 0) where.insert(0, "//");
+    const TURLParts p = ParseURL(where);
+    c.Domain = CookieDomainOf(HostOf(p.NetLoc));
+    c.Path = p.Path.empty() ? "/" : p.Path;
+    if (!Trim(c.NameValue).empty() && !c.Domain.empty()) InsertOrReplace(c, false);
+    i += 3;
+    while (i < lines.size() && lines[i][0] != '*') ++i;
+    ++i;  // past the "*" line
+  }
+}
+
+void TCookieList::ImportBrowserCookies() {
+  const std::string folder = ProgramFolder();
+  if (!folder.empty()) ImportBrowserCookies(folder);
+}
+
+void TCookieList::ImportBrowserCookies(const std::string& programFolder) {
+  ImportBrowserCookies(programFolder, AccountName());
+}
+
+void TCookieList::ImportBrowserCookies(const std::string& programFolder,
+                                       const std::string& userName) {
+  const std::filesystem::path root(programFolder);
+  std::vector<std::string> files = MatchingFiles(root / "Cookies", "anyuser@");
+  if (!userName.empty()) {
+    for (const auto& f : MatchingFiles(root / "Cookies", userName + "@")) files.push_back(f);
+    for (const auto& f : MatchingFiles(root / "Profiles" / "Cookies", userName + "@"))
+      files.push_back(f);
+  }
+  for (const std::string& f : files) ImportCookieFile(f);
+}
+
+}  // namespace qv

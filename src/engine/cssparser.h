@@ -1,0 +1,37 @@
+#pragma once
+
+// Finds the url() references of a style sheet, and rewrites them in a stored
+// style sheet so the local mirror browses without a network.
+//
+// Only references written after a colon and a blank are found (a property
+// such as "background: url(...)"); "@import" rules and "prop:url(...)" are
+// not. A value may be quoted with double or single quotes.
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "engine/htmlparser.h"
+
+namespace qv {
+
+// The next non-empty url() value from the cursor, trimmed, with the cursor
+// moved onto the value's first byte; "" (cursor unchanged) when there is none.
+// The scan stops at the text's terminating zero.
+std::string NextCSSURL(const char*& cursor);
+
+// The in-memory half of LocaliseCSSFile; every change made is appended to
+// edits when given.
+void LocaliseCSSText(std::string& text, const std::string& pageURL, const std::string& webDir,
+                     const std::atomic<bool>& abort, const TProcessMessages& processMessages = {},
+                     std::vector<TTextEdit>* edits = nullptr);
+
+// Rewrites every url() of the stored copy of the style sheet at pageURL under
+// webDir to its local form (a relative path to a stored body, else an
+// absolute URL) and writes it back, also after an abort. A value without its
+// closing quote or ")" is never rewritten. Nothing happens when there is no
+// stored copy or it is empty.
+void LocaliseCSSFile(const std::string& pageURL, const std::string& webDir,
+                     const std::atomic<bool>& abort, const TProcessMessages& processMessages = {});
+
+}  // namespace qv

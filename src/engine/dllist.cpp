@@ -1,0 +1,104 @@
+#include "engine/dllist.h"
+
+#include <stdexcept>
+
+#include "model/uriparser.h"
+
+namespace qv {
+
+namespace {
+
+// Three-way comparison of the first site.size() bytes of url with site.
+int ComparePrefix(const std::string& url, const std::string& site) {
+  return url.compare(0, site.size(), site);
+}
+
+}  // namespace
+
+void TDLList::CopyItem(TActiveDL& target, const TActiveDL& source, bool onlyIfDeeper) {
+  if (onlyIfDeeper && target.Depth >= source.Depth) return;
+  target = source;
+}
+
+int TDLList::IndexOfURL(const std::string& url) const {
+  const int n = Count();
+  if (n == 0) return ~0;
+  // Most additions come in order: try the end first.
+  const int last = url.compare(Items[n - 1].URL);
+  if (last > 0) return ~n;
+  if (last == 0) return n - 1;
+  int lo = 0, hi = n - 1;
+  while (lo <= hi) {
+    const int mid = lo + (hi - lo) / 2;
+    const int c = url.compare(Items[mid].URL);
+    if (c > 0) {
+      lo = mid + 1;
+    } else if (c == 0) {
+      return mid;
+    } else {
+      hi = mid - 1;
+    }
+  }
+  return ~lo;
+}
+
+int TDLList::Add(const TActiveDL& item, bool append) {
+  if (append) {
+    Items.push_back(item);
+    return Count() - 1;
+  }
+  int i = IndexOfURL(item.URL);
+  if (i >= 0) {
+    CopyItem(Items[i], item, true);
+    return i;
+  }
+  i = ~i;
+  Items.insert(Items.begin() + i, item);
+  return i;
+}
+
+void TDLList::Merge(const TDLList& other) {
+  if (&other == this) return;
+  for (const TActiveDL& item : other.Items) Add(item, false);
+}
+
+void TDLList::Delete(int i) {
+  if (i < 0 || i >= Count()) throw std::out_of_range("List index out of bounds (" + std::to_string(i) + ")");
+  Items.erase(Items.begin() + i);
+}
+
+int TDLList::NextHostRun(int i) const {
+  const int n = Count();
+  if (i < 0) i = -1;
+  if (i >= n) return i + 1;
+  int j = i + 1;
+  if (i < 0) return j;
+  const std::string site = URLSite(Items[i].URL);
+  while (j < n && ComparePrefix(Items[j].URL, site) == 0) ++j;
+  return j;
+}
+
+int TDLList::IndexOfHost(const std::string& url) const {
+  if (url.empty()) return -1;
+  const std::string site = URLSite(url);
+  const int n = Count();
+  if (n == 0) return ~0;
+  const int last = ComparePrefix(Items[n - 1].URL, site);
+  if (last == 0) return n - 1;
+  if (last < 0) return ~n;
+  int lo = 0, hi = n - 1;
+  while (lo <= hi) {
+    const int mid = lo + (hi - lo) / 2;
+    const int c = ComparePrefix(Items[mid].URL, site);
+    if (c < 0) {
+      lo = mid + 1;
+    } else if (c == 0) {
+      return mid;
+    } else {
+      hi = mid - 1;
+    }
+  }
+  return ~lo;
+}
+
+}  // namespace qv

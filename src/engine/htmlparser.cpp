@@ -1,0 +1,615 @@
+#include "engine/htmlparser.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "engine/scantext.h"
+#include "model/streamext.h"
+#include "model/tvurlutils.h"
+#include "model/uriparser.h"
+#include "model/vkfile.h"
+
+namespace qv {
+
+using scan::IsBlank;
+using scan::IsLetter;
+using scan::StartsWith;
+using scan::StartsWithIC;
+
+namespace {
+
+constexpr std::string_view kMarkerKeyword = "TVBASE";
+
+// "<!--" is followed by the marker keyword and a blank or the end.
+bool IsMarkerAt(const char* p) {
+  return StartsWithIC(p, kMarkerKeyword) &&
+         (IsBlank(p[kMarkerKeyword.size()]) || p[kMarkerKeyword.size()] == '\0');
+}
+
+// A link's text is looked for within this many bytes of its start tag: a page
+// without closing tags would otherwise make every anchor's text the rest of the
+// page (a huge title each, and quadratic time over the page).
+constexpr std::size_t kLinkWalkLimit = 64 * 1024;
+constexpr std::size_t kLinkTextLimit = 4 * 1024;
+
+// A value found in a tag: its trimmed bytes, and whether its closing quote
+// lies inside the tag (a value without one must never be rewritten: it would
+// run to the end of the page).
+struct TAttrSpan {
+  const char* Start = nullptr;
+  std::size_t Length = 0;
+  bool Closed = false;
+};
+
+bool FindAttribute(std::string_view tag, std::string_view attribute, const char* cursor,
+                   TAttrSpan& out) {
+  const char* s;
+  if (!tag.empty()) {
+    if (!StartsWithIC(cursor, tag)) return false;
+    char after = cursor[tag.size()];
+    if (!IsBlank(after) && after != '\0') return false;
+    s = cursor + tag.size();
+  } else {
+    s = std::strchr(cursor, ';');
+    if (!s) return false;
+    ++s;
+  }
+  if (attribute.empty()) return false;
+  const char* end = FindTagEnd(s);
+
+  // The attribute is the first occurrence of its name outside double-quoted
+  // runs, before the tag's end, that stands alone: a blank-set character or ";"
+  // before it and "=" after it (blanks allowed). Occurrences inside longer
+  // names ("lowsrc", "data-src", "srcset") are passed over, so the real
+  // attribute after them is still found.
+  const unsigned char first = scan::Upper(attribute[0]);
+  const char* p = nullptr;
+  bool inQuote = false;
+  for (const char* h = s; h < end; ++h) {
+    if (*h == '"') {
+      inQuote = !inQuote;
+      continue;
+    }
+    if (inQuote || scan::Upper(*h) != first || !StartsWithIC(h, attribute)) continue;
+    if (!IsBlank(h[-1]) && h[-1] != ';') continue;
+    const char* eq = scan::SkipBlanks(h + attribute.size());
+    if (*eq != '=') continue;
+    p = scan::SkipBlanks(eq + 1);
+    break;
+  }
+  if (!p) return false;
+
+  const char* vb;
+  const char* ve;
+  bool closed = true;
+  if (*p == '\'' || *p == '"') {
+    vb = p + 1;
+    const char* q = std::strchr(vb, *p);
+    if (q) {
+      ve = q;
+      // A closing quote past the tag's end belongs to later text.
+      closed = q < end;
+    } else {
+      ve = vb + std::strlen(vb);
+      closed = false;
+    }
+  } else {
+    vb = p;
+    ve = p;
+    while (*ve && !IsBlank(*ve) && *ve != '>') ++ve;
+  }
+  if (scan::EqualsIC(tag, kMarkerKeyword)) {
+    // The marker's unquoted value runs into the comment's closing "--".
+    for (int i = 0; i < 2 && ve > vb && ve[-1] == '-'; ++i) --ve;
+  }
+  scan::Trim(vb, ve);
+  if (vb == ve) return false;
+  out.Start = vb;
+  out.Length = static_cast<std::size_t>(ve - vb);
+  out.Closed = closed;
+  return true;
+}
+
+// The URL of a meta refresh under the cursor, located in the page itself.
+bool FindMetaRefresh(const char* cursor, TAttrSpan& out) {
+  TAttrSpan h;
+  if (!FindAttribute("meta", "http-equiv", cursor, h) ||
+      !scan::EqualsIC(std::string_view(h.Start, h.Length), "refresh"))
+    return false;
+  TAttrSpan content;
+  if (!FindAttribute("meta", "content", cursor, content)) return false;
+  // The URL is looked for inside the content value only, which a copy bounds.
+  std::string copy(content.Start, content.Length);
+  TAttrSpan url;
+  if (!FindAttribute("", "url", copy.c_str(), url)) return false;
+  out.Start = content.Start + (url.Start - copy.c_str());
+  out.Length = url.Length;
+  out.Closed = content.Closed && url.Closed;
+  return true;
+}
+
+}  // namespace
+
+bool FindNextTag(const char*& cursor, std::string_view tag) {
+  const char* p = cursor;
+  while (*p) {
+    if (*p != '<') {
+      p = strchrnul(p, '<');
+      continue;
+    }
+    ++p;
+    if (p[0] == '!' && p[1] == '-' && p[2] == '-') {
+      p += 3;
+      if (IsMarkerAt(p)) {
+        cursor = p;
+        return true;
+      }
+      if (const char* e = std::strstr(p, "-->")) p = e + 3;
+    }
+    if (StartsWith(p, "script")) {
+      p += 6;
+      if (const char* e = std::strstr(FindTagEnd(p), "</script>")) p = e + 9;
+    }
+    if (!tag.empty()) {
+      if (StartsWithIC(p, tag)) {
+        char after = p[tag.size()];
+        if (IsBlank(after) || after == '>' || after == '\0') {
+          cursor = p;
+          return true;
+        }
+      }
+    } else if (IsLetter(*p)) {
+      cursor = p;
+      return true;
+    }
+  }
+  cursor = p;
+  return false;
+}
+
+bool FindNextTagAt(const std::string& text, std::size_t& index, std::string_view tag) {
+  const char* base = text.c_str();
+  const char* p = base + (index < text.size() ? index : text.size());
+  bool found = FindNextTag(p, tag);
+  index = static_cast<std::size_t>(p - base);
+  return found;
+}
+
+const char* FindTagEnd(const char* p) {
+  bool inQuote = false;
+  const char* q = p;
+  for (;;) {
+    char c = *q;
+    if (c == '\0') break;
+    if (c == '"')
+      inQuote = !inQuote;
+    else if (c == '>' && !inQuote)
+      return q;
+    ++q;
+  }
+  return strchrnul(p, '>');
+}
+
+bool MatchWord(const char*& cursor, std::string_view word) {
+  const char* p = scan::SkipBlanks(cursor);
+  if (!StartsWithIC(p, word)) return false;
+  cursor = p + word.size();
+  return true;
+}
+
+std::string GetTagAttribute(std::string_view tag, std::string_view attribute, const char*& cursor,
+                            bool advance) {
+  TAttrSpan v;
+  if (!FindAttribute(tag, attribute, cursor, v)) return {};
+  if (advance) cursor = v.Start;
+  return std::string(v.Start, v.Length);
+}
+
+std::string GetTagAttributeAt(std::string_view tag, std::string_view attribute,
+                              const std::string& text, std::size_t& index, bool advance) {
+  const char* base = text.c_str();
+  const char* p = base + (index < text.size() ? index : text.size());
+  std::string v = GetTagAttribute(tag, attribute, p, advance);
+  index = static_cast<std::size_t>(p - base);
+  return v;
+}
+
+std::string CleanLinkText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  const std::size_t n = text.size();
+  auto at = [&](std::size_t k, std::string_view w) {
+    return k + w.size() <= n && scan::EqualsIC(text.substr(k, w.size()), w);
+  };
+  while (i < n) {
+    if (at(i, "<br>")) {
+      out += "\n\r";
+      i += 4;
+    } else if (at(i, "&nbsp")) {
+      out += "\n\r";
+      i += 5;
+    } else if (IsBlank(text[i])) {
+      while (i < n && IsBlank(text[i])) ++i;
+      out += ' ';
+    } else {
+      out += text[i++];
+    }
+  }
+  return out;
+}
+
+std::string GetLinkText(const char* tagEnd, std::string* imageURL) {
+  if (!tagEnd || *tagEnd != '>') return {};
+  const char* p = tagEnd + 1;
+  // strnlen keeps every later read inside the text as well as the window.
+  const char* walkLimit = p + strnlen(p, kLinkWalkLimit);
+  bool inTag = false;
+  bool inQuote = false;
+  for (; p < walkLimit; ++p) {
+    char c = *p;
+    if (c == '<' && p[1] == '/') return {};
+    if (inQuote) {
+      if (c == '"') inQuote = false;
+      continue;
+    }
+    if (c == '<' && IsLetter(p[1])) {
+      const char* t = p + 1;
+      if (imageURL) *imageURL = GetTagAttribute("img", "src", t);
+      std::string alt = GetTagAttribute("img", "alt", t);
+      if (!alt.empty()) return CleanLinkText(alt);
+      inTag = true;
+      continue;
+    }
+    if (c == '>') {
+      inTag = false;
+      continue;
+    }
+    if (inTag) {
+      if (c == '"') inQuote = true;
+      continue;
+    }
+    // Text: up to the next closing tag, within a bounded window.
+    const std::size_t window = strnlen(p, kLinkTextLimit);
+    const char* stop = static_cast<const char*>(memmem(p, window, "</", 2));
+    if (!stop) stop = p + window;
+    const char* b = p;
+    const char* e = stop;
+    scan::Trim(b, e);
+    if (b < e && *b == '<') {
+      const char* t = b + 1;
+      std::string img = GetTagAttribute("img", "src", t);
+      if (imageURL) *imageURL = img;
+      std::string alt = GetTagAttribute("img", "alt", t);
+      if (!alt.empty()) return CleanLinkText(alt);
+      if (!img.empty()) return {};
+    }
+    return CleanLinkText(std::string_view(b, static_cast<std::size_t>(e - b)));
+  }
+  return {};
+}
+
+std::string GetMetaRefreshURL(const char*& cursor, bool advance) {
+  TAttrSpan url;
+  if (!FindMetaRefresh(cursor, url)) return {};
+  if (advance) cursor = url.Start;
+  return std::string(url.Start, url.Length);
+}
+
+std::string GetMetaRefreshURLAt(const std::string& text, std::size_t& index, bool advance) {
+  const char* base = text.c_str();
+  const char* p = base + (index < text.size() ? index : text.size());
+  std::string v = GetMetaRefreshURL(p, advance);
+  index = static_cast<std::size_t>(p - base);
+  return v;
+}
+
+std::string GetMetaRobots(const char* cursor) {
+  const char* p = cursor;
+  std::string n = GetTagAttribute("meta", "name", p);
+  if (n.empty()) n = GetTagAttribute("meta", "http-equiv", p);
+  if (!scan::EqualsIC(scan::Trimmed(n), "robots")) return {};
+  return GetTagAttribute("meta", "content", p);
+}
+
+namespace {
+
+// Text of a URL written into a page's base element or marker: a double quote
+// would end the attribute early and a ">" could end the marker comment.
+std::string QuoteSafe(const std::string& url) {
+  std::string out;
+  out.reserve(url.size());
+  for (char c : url) {
+    switch (c) {
+      case '"': out += "%22"; break;
+      case '<': out += "%3C"; break;
+      case '>': out += "%3E"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+// Byte offset of p in text.
+std::size_t Offset(const std::string& text, const char* p) {
+  return static_cast<std::size_t>(p - text.c_str());
+}
+
+// Where a base goes: right after the ">" of the first head tag, else of the
+// first html tag, else of the first doctype declaration; npos when none.
+std::size_t BaseInsertPosition(const std::string& page) {
+  for (std::string_view name : {std::string_view("head"), std::string_view("html")}) {
+    const char* p = page.c_str();
+    while (FindNextTag(p, name)) {
+      char after = p[name.size()];
+      if (StartsWithIC(p, name) && (IsBlank(after) || after == '>')) {
+        const char* e = FindTagEnd(p);
+        return Offset(page, *e ? e + 1 : e);
+      }
+      ++p;
+    }
+  }
+  for (const char* p = std::strchr(page.c_str(), '<'); p; p = std::strchr(p + 1, '<')) {
+    if (StartsWithIC(p + 1, "!DOCTYPE") && (IsBlank(p[9]) || p[9] == '>')) {
+      const char* e = FindTagEnd(p + 1);
+      return Offset(page, *e ? e + 1 : e);
+    }
+  }
+  return std::string::npos;
+}
+
+bool IsStoredFile(const std::string& fileName) {
+  struct stat st;
+  return ::stat(NativePath(fileName).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Names a stored body ("Data" plus an extension)?
+bool NamesStoredBody(std::string_view link) {
+  std::size_t dot = link.rfind('.');
+  return dot != std::string_view::npos && dot >= 4 && link.substr(dot - 4, 4) == "Data";
+}
+
+std::vector<std::string_view> PathComponents(std::string_view path) {
+  std::vector<std::string_view> parts;
+  std::size_t i = 0;
+  while (i <= path.size()) {
+    std::size_t e = path.find('/', i);
+    if (e == std::string_view::npos) e = path.size();
+    if (e > i) parts.push_back(path.substr(i, e - i));
+    i = e + 1;
+  }
+  return parts;
+}
+
+// The path of target relative to the folder of from (both absolute file-system
+// names). Folder names compare as the file system does: case-sensitively.
+std::string RelativePath(const std::string& from, const std::string& target) {
+  std::vector<std::string_view> base = PathComponents(from);
+  std::vector<std::string_view> dest = PathComponents(target);
+  if (!base.empty()) base.pop_back();  // the page's own file name
+  std::size_t common = 0;
+  while (common < base.size() && common + 1 < dest.size() && base[common] == dest[common])
+    ++common;
+  std::string out;
+  for (std::size_t i = common; i < base.size(); ++i) out += "../";
+  for (std::size_t i = common; i < dest.size(); ++i) {
+    out += dest[i];
+    if (i + 1 < dest.size()) out += '/';
+  }
+  return out;
+}
+
+// An absolute file name as a "file://" URL, with the bytes a URL (or the
+// attribute or style sheet it is written into) cannot carry percent-encoded.
+std::string FileURL(const std::string& nativePath) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out = "file://";
+  for (unsigned char c : nativePath) {
+    bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                 std::strchr("/-._~!$+,;=:@", c) != nullptr;
+    if (plain && c != 0) {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return out;
+}
+
+// The rewrite table: tags whose first found attribute is rewritten, then
+// groups whose every attribute is.
+struct TLinkRule {
+  std::string_view Tag;
+  std::vector<std::string_view> Attributes;
+};
+
+const std::vector<TLinkRule>& FirstHitRulesAfterMeta() {
+  static const std::vector<TLinkRule> rules = {
+      {"bgsound", {"src"}},  {"input", {"src"}},         {"script", {"src"}},
+      {"area", {"href"}},    {"link", {"href"}},         {"body", {"background"}},
+      {"table", {"background"}}, {"td", {"background"}}, {"applet", {"codebase"}},
+  };
+  return rules;
+}
+
+const std::vector<TLinkRule>& GroupRules() {
+  static const std::vector<TLinkRule> rules = {
+      {"frame", {"src", "longdesc"}},
+      {"iframe", {"src", "longdesc"}},
+      {"img", {"longdesc", "lowsrc", "src", "usemap", "dynsrc"}},
+      {"embed", {"src", "pluginspage", "codebase", "pluginurl"}},
+      {"object", {"classid", "codebase", "data", "usemap"}},
+      {"layer", {"src", "background"}},
+      {"ilayer", {"src", "background"}},
+  };
+  return rules;
+}
+
+// Rewrites a found value in place unless its closing quote is missing (it
+// would then run to the end of the page). Returns the value's offset, taken
+// before the rewrite may move the page's bytes.
+std::size_t RewriteValue(std::string& page, const TAttrSpan& v, const std::string& webDir,
+                         const std::string& base, bool asFileURL, std::vector<TTextEdit>* edits) {
+  const std::size_t at = Offset(page, v.Start);
+  if (!v.Closed) return at;
+  const std::string link(v.Start, v.Length);
+  const std::size_t before = page.size();
+  ReplaceLinkAt(page, at, webDir, base, link, asFileURL);
+  if (edits && (page.size() != before || page.compare(at, link.size(), link) != 0))
+    edits->push_back({at, link, page.substr(at, link.size() + page.size() - before)});
+  return at;
+}
+
+// Rewrites the links of the tag at index; returns where the walk goes on.
+std::size_t LocaliseTag(std::string& page, std::size_t index, const std::string& webDir,
+                        const std::string& base, std::vector<TTextEdit>* edits) {
+  TAttrSpan v;
+  auto at = [&] { return page.c_str() + index; };
+  if (FindAttribute("a", "href", at(), v)) return RewriteValue(page, v, webDir, base, false, edits);
+  if (FindMetaRefresh(at(), v)) return RewriteValue(page, v, webDir, base, true, edits);
+  for (const TLinkRule& rule : FirstHitRulesAfterMeta()) {
+    if (FindAttribute(rule.Tag, rule.Attributes[0], at(), v))
+      return RewriteValue(page, v, webDir, base, false, edits);
+  }
+  for (const TLinkRule& rule : GroupRules()) {
+    bool any = false;
+    for (std::string_view attribute : rule.Attributes) {
+      // Each lookup starts again at the tag: a rewrite changes only bytes
+      // after it.
+      if (FindAttribute(rule.Tag, attribute, at(), v)) {
+        any = true;
+        RewriteValue(page, v, webDir, base, false, edits);
+      }
+    }
+    if (any) break;
+  }
+  return index;
+}
+
+void Insert(std::string& page, std::size_t at, const std::string& text,
+            std::vector<TTextEdit>* edits) {
+  page.insert(at, text);
+  if (edits) edits->push_back({at, {}, text});
+}
+
+std::string InsertBaseImpl(std::string& page, const std::string& url, bool asMarker,
+                           std::vector<TTextEdit>* edits) {
+  const char* p = page.c_str();
+  while (FindNextTag(p)) {
+    TAttrSpan v;
+    if (FindAttribute("base", "href", p, v)) {
+      std::string href(v.Start, v.Length);
+      if (asMarker) {
+        std::size_t open = Offset(page, p);  // just after the tag's "<"
+        std::size_t close = Offset(page, FindTagEnd(p));
+        Insert(page, close, "--", edits);
+        Insert(page, open, "!--Tv", edits);
+      }
+      // A relative base ("/", very common) means nothing without the page's
+      // own address; resolved, it can serve as the base of the page's links.
+      return url.empty() ? href : ResolveURL(url, href);
+    }
+  }
+  if (url.empty()) return {};
+  std::size_t at = BaseInsertPosition(page);
+  if (at == std::string::npos) return {};
+  const std::string quoted = QuoteSafe(url);
+  Insert(page, at,
+         asMarker ? "\n<!--TvBASE HREF=\"" + quoted + "\"-->\n" : "\n<BASE HREF=\"" + quoted + "\">\n",
+         edits);
+  return url;
+}
+
+}  // namespace
+
+std::string InsertBase(std::string& page, const std::string& url, bool asMarker) {
+  return InsertBaseImpl(page, url, asMarker, nullptr);
+}
+
+std::string LinkToLocal(const std::string& webDir, const std::string& pageURL,
+                        const std::string& link, bool force, bool asFileURL) {
+  if (NamesStoredBody(link)) return link;
+  std::size_t hash = link.find('#');
+  const std::string fragment = hash == std::string::npos ? std::string() : link.substr(hash);
+  const std::string target = NormaliseURL(link);
+  if (target.empty()) return fragment;
+  if (ParseURL(target).Scheme == "file:") return target + fragment;
+
+  const std::string pageFile = URLToLocalPath(webDir, pageURL, "Data", "");
+  const std::string targetFile =
+      URLToLocalPath(webDir, ResolveURL(pageURL, target), "Data", "");
+  // An empty name is a URL that has no place inside the mirror.
+  if (targetFile.empty()) return {};
+  if (!force && !IsStoredFile(targetFile)) return {};
+
+  std::string local;
+  if (asFileURL) {
+    std::string native = NativePath(targetFile);
+    if (native.empty() || native[0] != '/') native = std::filesystem::absolute(native).string();
+    local = FileURL(native);
+  } else {
+    if (pageFile.empty()) return {};
+    local = RelativePath(NativePath(pageFile), NativePath(targetFile));
+  }
+  return local + fragment;
+}
+
+std::string AbsoluteLink(const std::string& webDir, const std::string& pageURL,
+                         const std::string& link) {
+  if (!ParseURL(link).Scheme.empty()) return {};
+  const std::string normal = NormaliseURL(link);
+  if (normal.empty() || NamesStoredBody(normal)) return {};
+  return ResolveURL(pageURL, link);
+}
+
+void ReplaceLinkAt(std::string& page, std::size_t index, const std::string& webDir,
+                   const std::string& pageURL, const std::string& link, bool asFileURL) {
+  std::string local = LinkToLocal(webDir, pageURL, link, false, asFileURL);
+  if (local.empty()) local = AbsoluteLink(webDir, pageURL, link);
+  if (local.empty() || local == link || index > page.size()) return;
+  page.replace(index, std::min(link.size(), page.size() - index), scan::LinkForText(local));
+}
+
+void LocaliseHTMLText(std::string& page, const std::string& pageURL, const std::string& webDir,
+                      const std::atomic<bool>& abort, const TProcessMessages& processMessages,
+                      std::vector<TTextEdit>* edits) {
+  // A page saved with a marker of the base it had on the web gets a real base
+  // element pointing at that base's stored body, and its links resolve
+  // against that base.
+  std::string base = pageURL;
+  std::size_t index = 0;
+  for (int n = 0; n < 10 && FindNextTagAt(page, index); ++n) {
+    std::string href = GetTagAttributeAt("Tvbase", "href", page, index, true);
+    if (!href.empty()) {
+      base = ResolveURL(pageURL, href);
+      InsertBaseImpl(page, LinkToLocal(webDir, pageURL, href, true, true), false, edits);
+      break;
+    }
+  }
+
+  index = 0;
+  for (long count = 1; FindNextTagAt(page, index); ++count) {
+    if (count % 100 == 0) {
+      if (processMessages) processMessages();
+      if (abort.load()) break;
+    }
+    index = LocaliseTag(page, index, webDir, base, edits);
+  }
+}
+
+void LocaliseHTMLFile(const std::string& pageURL, const std::string& webDir,
+                      const std::atomic<bool>& abort, const TProcessMessages& processMessages) {
+  const std::string file = URLToLocalPath(webDir, pageURL, "Data", "");
+  if (file.empty() || !IsStoredFile(file)) return;
+  std::string page = ReadFileString(file);
+  if (page.empty()) return;
+  LocaliseHTMLText(page, pageURL, webDir, abort, processMessages);
+  WriteFileString(file, page);
+}
+
+}  // namespace qv

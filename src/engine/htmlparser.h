@@ -1,0 +1,128 @@
+#pragma once
+
+// Reads and rewrites HTML without building a tree. A cursor walks the page from
+// tag to tag; small readers take one attribute of the tag under the cursor, the
+// text of a link, the address of a meta refresh and the content of a robots
+// meta tag. Three operations rewrite stored pages for off-line browsing.
+//
+// Text: 8-bit bytes ending at the first zero byte. A cursor is a pointer into
+// such a text (a std::string's c_str() qualifies); "at the end" means on the
+// terminating zero. Scanners never read past that zero, so the bytes after a
+// zero byte inside a std::string are never looked at; the rewriters keep them.
+// No entity decoding, no character sets. Blank set: blank, tab, LF, CR.
+//
+// Everything here is a pure function of its arguments (no shared state, no
+// locks) and may run on any thread, except LocaliseHTMLFile, which reads and
+// writes one stored page.
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv {
+
+// Moves the cursor to the next tag. With an empty name any tag whose name
+// starts with a letter is reported; with a name, only a tag of that name
+// (ignoring case, followed by a blank, ">" or the end). Ordinary comments and
+// the bodies of lower-case "script" elements are skipped; the program's base
+// marker comment ("<!--Tv" + "BASE ...") is always reported, with the cursor on
+// its keyword. Returns false with the cursor on the terminating zero.
+bool FindNextTag(const char*& cursor, std::string_view tag = {});
+// The same over a std::string and a 0-based index, which is written back.
+bool FindNextTagAt(const std::string& text, std::size_t& index, std::string_view tag = {});
+
+// The first ">" outside double-quoted runs from p; else the first ">" at all;
+// else the terminating zero.
+const char* FindTagEnd(const char* p);
+
+// After blank-set characters, does the text start with word (ignoring case)?
+// On success the cursor moves past the word; otherwise it stays.
+bool MatchWord(const char*& cursor, std::string_view word);
+
+// The value of one attribute of the tag under the cursor, trimmed; "" when the
+// tag is not named tag, the attribute is absent or its value is empty. With an
+// empty tag the search starts after the first ";" from the cursor (used on the
+// content of a meta refresh). Only the first occurrence of the name outside
+// quotes counts, and it must follow a blank-set character or ";". With advance,
+// a found value moves the cursor onto the value's first (trimmed) byte, so the
+// value's bytes can be replaced exactly.
+std::string GetTagAttribute(std::string_view tag, std::string_view attribute,
+                            const char*& cursor, bool advance = false);
+std::string GetTagAttributeAt(std::string_view tag, std::string_view attribute,
+                              const std::string& text, std::size_t& index, bool advance = false);
+
+// "<br>" and "&nbsp" (any case) become LF CR; other blank-set runs one blank.
+std::string CleanLinkText(std::string_view text);
+
+// The text of the link whose start tag ends at tagEnd (which must point at its
+// ">"): an image's alt text when the link holds an image, else the text up to
+// the next closing tag, cleaned. imageURL (optional) receives the src of an
+// image inside the link. Looks at most a bounded window past tagEnd.
+std::string GetLinkText(const char* tagEnd, std::string* imageURL = nullptr);
+
+// The URL of a <meta http-equiv="refresh" content="n; url=..."> under the
+// cursor, or "". With advance a found URL moves the cursor onto it.
+std::string GetMetaRefreshURL(const char*& cursor, bool advance = false);
+std::string GetMetaRefreshURLAt(const std::string& text, std::size_t& index, bool advance = false);
+
+// The content of a <meta name="robots" content="..."> under the cursor, or "".
+std::string GetMetaRobots(const char* cursor);
+
+// Records a page's base in the page. A page with a <base href> keeps it (as
+// the marker comment when asMarker is set) and the result is that href,
+// resolved against url when url is given. Otherwise url is inserted as a base
+// element (or as the marker) after the first head, html or doctype tag and the
+// result is url; "" when there is no place for it or url is empty.
+std::string InsertBase(std::string& page, const std::string& url, bool asMarker);
+
+// The local form of a link found in the page at pageURL under the mirror root
+// webDir: a path relative to the page's stored body (or, with asFileURL, a
+// "file://" URL of the target's absolute path) when the target is stored (or
+// force is set); the link unchanged when it already names a stored body or is
+// a "file:" URL; the fragment alone for a fragment-only link; "" otherwise.
+std::string LinkToLocal(const std::string& webDir, const std::string& pageURL,
+                        const std::string& link, bool force, bool asFileURL);
+
+// The absolute form of a relative link; "" for a link with a scheme, an empty
+// link, or a link to a stored body.
+std::string AbsoluteLink(const std::string& webDir, const std::string& pageURL,
+                         const std::string& link);
+
+// Replaces the link whose bytes start at index with its local form (or its
+// absolute form when its target is not stored); leaves it when neither exists.
+void ReplaceLinkAt(std::string& page, std::size_t index, const std::string& webDir,
+                   const std::string& pageURL, const std::string& link, bool asFileURL);
+
+// Called every 100 tags (or style-sheet references) of a long rewrite, on the
+// caller's thread, so the caller can let its window run; the rewrite stops
+// when the abort flag is set afterwards.
+using TProcessMessages = std::function<void()>;
+
+// One edit of a rewrite: at byte At the bytes Old were replaced by New (an
+// insertion has an empty Old). Applied in order, the edits turn the original
+// text into the rewritten one.
+struct TTextEdit {
+  std::size_t At = 0;
+  std::string Old;
+  std::string New;
+};
+
+// The in-memory half of LocaliseHTMLFile: rewrites page's links as if it were
+// the stored copy of pageURL under webDir (whose stored bodies decide the
+// local forms). When edits is given, every change made is appended to it.
+void LocaliseHTMLText(std::string& page, const std::string& pageURL, const std::string& webDir,
+                      const std::atomic<bool>& abort, const TProcessMessages& processMessages = {},
+                      std::vector<TTextEdit>* edits = nullptr);
+
+// Rewrites every link of the stored copy of the page at pageURL under webDir
+// so the mirror browses without a network, and writes the page back (also
+// after an abort). Nothing happens when there is no stored copy or it is
+// empty. A value whose closing quote is missing is never rewritten. File
+// errors raise the input/output exception of the whole-file helpers.
+void LocaliseHTMLFile(const std::string& pageURL, const std::string& webDir,
+                      const std::atomic<bool>& abort, const TProcessMessages& processMessages = {});
+
+}  // namespace qv

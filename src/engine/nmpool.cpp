@@ -1,0 +1,66 @@
+#include "engine/nmpool.h"
+
+#include <mutex>
+
+#include "engine/idftpext.h"
+
+namespace qv {
+
+namespace {
+
+struct TPools {
+  TObjectPool<TVkThreadTimer> Timers;
+  TObjectPool<TDNSocket> Sockets;
+  TObjectPool<TIdFTPExt> FTP;
+};
+
+std::once_flag PoolsMade;
+TPools* Pools = nullptr;
+
+// Never freed: pooled objects live until the program ends, and the timers
+// must not outlive their tick source in static destruction.
+TPools& P() {
+  CreatePools();
+  return *Pools;
+}
+
+}  // namespace
+
+void CreatePools() {
+  std::call_once(PoolsMade, [] { Pools = new TPools(); });
+}
+
+std::unique_ptr<TVkThreadTimer> TakeTimer(TDNSocket* socket, TIdHTTPExt* http, TIdFTPExt* ftp) {
+  if (auto t = P().Timers.Take()) return t;
+  return std::make_unique<TVkThreadTimer>(socket, http, ftp);
+}
+
+std::unique_ptr<TDNSocket> TakeSocket(TDNList* hostList) {
+  if (auto s = P().Sockets.Take()) return s;
+  return std::make_unique<TDNSocket>(hostList);
+}
+
+std::unique_ptr<TIdFTPExt> TakeFTP() {
+  if (auto f = P().FTP.Take()) return f;
+  return std::make_unique<TIdFTPExt>();
+}
+
+void ReturnTimer(std::unique_ptr<TVkThreadTimer> timer) {
+  if (!timer) return;
+  timer->SetEnabled(false);
+  P().Timers.Put(std::move(timer));
+}
+
+void ReturnSocket(std::unique_ptr<TDNSocket> socket) {
+  if (!socket) return;
+  socket->Close();
+  P().Sockets.Put(std::move(socket));
+}
+
+void ReturnFTP(std::unique_ptr<TIdFTPExt> ftp) {
+  if (!ftp) return;
+  ftp->QuitExt();  // also forgets the user name and password
+  P().FTP.Put(std::move(ftp));
+}
+
+}  // namespace qv

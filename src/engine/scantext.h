@@ -1,0 +1,89 @@
+#pragma once
+
+// Byte-level helpers shared by the HTML and style-sheet scanners. They work on
+// zero-terminated text and never step past the terminating zero: every
+// comparison stops at the first unequal byte, and the zero equals nothing the
+// callers look for.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace qv::scan {
+
+inline bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+inline unsigned char Upper(char c) {
+  unsigned char u = static_cast<unsigned char>(c);
+  return (u >= 'a' && u <= 'z') ? static_cast<unsigned char>(u - 32) : u;
+}
+
+inline bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+inline const char* SkipBlanks(const char* p) {
+  while (IsBlank(*p)) ++p;
+  return p;
+}
+
+// Does the text at p start with word, ignoring ASCII case? Stops at the first
+// unequal byte, so it never reads past the text's terminating zero.
+inline bool StartsWithIC(const char* p, std::string_view word) {
+  for (std::size_t i = 0; i < word.size(); ++i)
+    if (Upper(p[i]) != Upper(word[i]) || p[i] == '\0') return false;
+  return true;
+}
+
+// Byte-exact variant of StartsWithIC.
+inline bool StartsWith(const char* p, std::string_view word) {
+  for (std::size_t i = 0; i < word.size(); ++i)
+    if (p[i] != word[i] || p[i] == '\0') return false;
+  return true;
+}
+
+inline bool EqualsIC(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (Upper(a[i]) != Upper(b[i])) return false;
+  return true;
+}
+
+// Trims bytes up to and including the blank (control bytes too) at both ends
+// of [b, e), the way the program trims every value it reads.
+inline void Trim(const char*& b, const char*& e) {
+  while (b < e && static_cast<unsigned char>(*b) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(e[-1]) <= ' ') --e;
+}
+
+inline std::string_view Trimmed(std::string_view s) {
+  const char* b = s.data();
+  const char* e = b + s.size();
+  Trim(b, e);
+  return {b, static_cast<std::size_t>(e - b)};
+}
+
+// A link as written back into a page or style sheet: "\\" becomes "/", and the
+// bytes that would end the value or open markup (quotes, "<", ">", blanks,
+// control bytes, and extra for style sheets) are percent-encoded. A link
+// resolved against a page's base can carry such bytes from the base; written
+// raw they would break the attribute and inject markup into the page.
+inline std::string LinkForText(std::string_view link, std::string_view extra = {}) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(link.size());
+  for (char c : link) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (c == '\\') {
+      out += '/';
+    } else if (u <= ' ' || u == 0x7F || c == '"' || c == '\'' || c == '<' || c == '>' ||
+               extra.find(c) != std::string_view::npos) {
+      out += '%';
+      out += kHex[u >> 4];
+      out += kHex[u & 15];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+}  // namespace qv::scan

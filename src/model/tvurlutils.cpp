@@ -1,0 +1,301 @@
+#include "model/tvurlutils.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "model/uriparser.h"
+#include "model/vkfile.h"
+
+namespace qv {
+
+namespace {
+
+constexpr std::size_t kMaxStoredName = 245;
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+// A component such as "." or ".." would lead out of the URL's folder once the
+// path meets the file system; it becomes as many "_".
+void MakeComponentSafe(std::string& part) {
+  for (char& c : part)
+    if (static_cast<unsigned char>(c) < 0x20) c = '_';
+  if (!part.empty() && std::all_of(part.begin(), part.end(), [](char c) { return c == '.'; }))
+    std::fill(part.begin(), part.end(), '_');
+}
+
+// Rebuilds text with every component made safe and "\" between them.
+std::string SafeComponents(const std::string& text) {
+  std::string out;
+  std::string part;
+  for (char c : text) {
+    if (IsSeparator(c)) {
+      MakeComponentSafe(part);
+      out += part;
+      out += '\\';
+      part.clear();
+    } else {
+      part += c;
+    }
+  }
+  MakeComponentSafe(part);
+  return out + part;
+}
+
+// An extension taken from a URL is text from the network: no separators, no
+// characters a file name cannot hold.
+std::string SafeExtension(std::string_view ext) {
+  std::string e = MakeFileSafe(ext);
+  for (char& c : e)
+    if (IsSeparator(c) || static_cast<unsigned char>(c) < 0x20) c = '_';
+  return e;
+}
+
+// True when every component after the root's separator is a real name.
+bool StaysInside(std::string_view path, std::size_t rootLen) {
+  if (path.find('\0') != std::string_view::npos) return false;
+  std::size_t i = rootLen + 1;
+  while (i <= path.size()) {
+    std::size_t e = i;
+    while (e < path.size() && !IsSeparator(path[e])) ++e;
+    const std::string_view part = path.substr(i, e - i);
+    if (part == "." || part == "..") return false;
+    i = e + 1;
+  }
+  return true;
+}
+
+bool IsTemporaryExt(std::string_view ext) {
+  const std::string e = LowerCaseAscii(ext);
+  return e == ".tmp" || e == ".tm2";
+}
+
+// The extension of the first stored file named kind or kind + ".*" in the folder
+// of `path` (which ends in "\" + kind), temporary files aside.
+std::optional<std::string> FindStoredExtension(const std::string& path, std::string_view kind) {
+  const std::string folder = NativePath(path.substr(0, path.size() - kind.size()));
+  std::error_code ec;
+  std::filesystem::directory_iterator it(folder, ec);
+  if (ec) return std::nullopt;
+  std::vector<std::string> exts;
+  for (const std::filesystem::directory_iterator end; it != end; it.increment(ec)) {
+    if (ec) break;
+    const std::string name = it->path().filename().string();
+    if (name.compare(0, kind.size(), kind) != 0) continue;
+    const std::string ext = name.substr(kind.size());
+    if (!ext.empty() && ext[0] != '.') continue;
+    if (IsTemporaryExt(ext)) continue;
+    std::error_code sec;
+    if (it->symlink_status(sec).type() != std::filesystem::file_type::regular || sec) continue;
+    exts.push_back(ext);
+  }
+  if (exts.empty()) return std::nullopt;
+  return *std::min_element(exts.begin(), exts.end());
+}
+
+}  // namespace
+
+std::string URLToLocalPath(std::string_view root, std::string_view url, std::string_view kind,
+                           std::string_view ext) {
+  const std::string normal = NormaliseURL(url);
+  const std::string scheme = ParseURL(normal).Scheme;
+  std::string folder = scheme.empty() ? "NoProtocol" : scheme.substr(0, scheme.size() - 1);
+  MakeComponentSafe(folder);
+
+  std::string path(root);
+  path += '\\';
+  path += folder;
+  path += '\\';
+  path += SafeComponents(MakeFileSafe(SkipURLScheme(normal)));
+  if (path.back() != '\\') path += '\\';
+  path += kind;
+
+  path = ShortenPath(path, kMaxStoredName, root.size() + 1);
+  // The cut must leave the kind's own name whole, or Data and Head would part.
+  if (path.size() < kind.size() + 1 ||
+      path.compare(path.size() - kind.size(), kind.size(), kind) != 0 ||
+      path[path.size() - kind.size() - 1] != '\\')
+    return "";
+
+  std::string result;
+  if (!ext.empty()) {
+    result = path + std::string(ext);
+  } else if (auto found = FindStoredExtension(path, kind)) {
+    result = path + *found;
+  } else if (kind == "Data") {
+    result = path + SafeExtension(SplitURLPath(normal).Ext);
+  } else if (kind == "Head") {
+    result = path + ".txt";
+  } else {
+    result = path;
+  }
+  return StaysInside(result, root.size()) ? result : "";
+}
+
+std::string ShortenPath(std::string_view path, std::size_t maxLen, std::size_t keep) {
+  if (path.size() <= maxLen) return std::string(path);
+  const std::size_t cut = path.size() - maxLen + 8;
+  if (cut > path.size()) return "";
+  const std::size_t start = std::max((path.size() - cut) / 2, keep);
+  if (start + cut > path.size()) return "";
+  unsigned long sum = 0;
+  for (std::size_t i = start; i < start + cut; ++i)
+    sum += static_cast<unsigned char>(path[i]) ^ 0x55u;
+  std::string r(path.substr(0, start));
+  r += '[';
+  r += std::to_string(sum % 1000000);
+  r += ']';
+  r += path.substr(start + cut);
+  return r;
+}
+
+std::string SkipURLScheme(std::string_view text) {
+  std::size_t b = 0;
+  while (b < text.size() &&
+         (text[b] == ' ' || text[b] == '\t' || text[b] == '\r' || text[b] == '\n'))
+    ++b;
+  const std::string_view t = text.substr(b);
+  const std::size_t colon = t.find(':');
+  if (colon == std::string_view::npos || t.substr(colon + 1, 2) != "//") return std::string(t);
+  std::size_t i = colon + 3;
+  while (i < t.size() && t[i] == '/') ++i;
+  return std::string(t.substr(i));
+}
+
+std::string MakeFileSafe(std::string_view text) {
+  std::string r(text);
+  for (char& c : r)
+    if (std::string_view(":?*|\"'><#%").find(c) != std::string_view::npos) c = '_';
+  for (std::size_t i = 0; i + 1 < r.size(); ++i)
+    if (IsSeparator(r[i]) && IsSeparator(r[i + 1])) r[i] = '_';
+  return r;
+}
+
+std::string ForwardSlashes(std::string_view text) {
+  std::string r(text);
+  StrReplaceChr(r, '\\', '/');
+  return r;
+}
+
+TFTPLogOnInfo GetFTPLogOnInfo(std::string_view url, std::string_view defaultPassword) {
+  TFTPLogOnInfo r;
+  const TURLParts parts = ParseURL(url);
+  if (parts.Scheme != "ftp:") return r;
+  const std::string rest = SkipURLScheme(url);
+  const std::string netloc = rest.substr(0, rest.find_first_of("/?;#"));
+  const std::size_t at = netloc.find('@');
+  if (at != std::string::npos) {
+    const std::string user = netloc.substr(0, at);
+    r.Host = netloc.substr(at + 1);
+    const std::size_t colon = user.find(':');
+    if (colon != std::string::npos) {
+      r.User = user.substr(0, colon);
+      r.Password = user.substr(colon + 1);
+    } else {
+      r.User = user;
+      r.Password = std::string(defaultPassword);
+    }
+  } else {
+    r.Host = parts.NetLoc.size() >= 2 ? parts.NetLoc.substr(2) : parts.NetLoc;
+    r.User = "anonymous";
+    r.Password = std::string(defaultPassword);
+  }
+  return r;
+}
+
+TFTPFileInfo ParseFTPListLine(std::string_view line) {
+  TFTPFileInfo r;
+  const std::string t = TrimBlanks(line);
+  r.Format = (!t.empty() && t[0] >= '0' && t[0] <= '9') ? "D" : "U";
+
+  auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  std::size_t i = 0;
+  int fields = 0;
+  for (; fields < 8; ++fields) {
+    std::size_t j = i;
+    while (j < t.size() && !blank(t[j])) ++j;
+    if (j == i || j == t.size()) break;  // no field, or no blanks after it
+    while (j < t.size() && blank(t[j])) ++j;
+    i = j;
+  }
+  const std::size_t nameStart = fields == 8 ? i : t.size();
+  if (fields == 8) r.Name = t.substr(i);
+
+  // The first word ends at a blank or tab; later ones also at CR and LF.
+  std::string* tokens[] = {&r.Token1, &r.Token2, &r.Token3, &r.Token4,
+                           &r.Token5, &r.Token6, &r.Token7, &r.Token8};
+  const std::string_view head(t.data(), nameStart);
+  std::size_t p = 0;
+  for (int k = 0; k < 8; ++k) {
+    const std::string_view delims = k == 0 ? std::string_view(" \t") : std::string_view(" \t\r\n");
+    while (p < head.size() && delims.find(head[p]) != std::string_view::npos) ++p;
+    if (p >= head.size()) break;
+    std::size_t e = p;
+    while (e < head.size() && delims.find(head[e]) == std::string_view::npos) ++e;
+    *tokens[k] = std::string(head.substr(p, e - p));
+    p = e;
+  }
+  return r;
+}
+
+TURLImage ParseImageDropRecord(std::string_view block) {
+  constexpr std::size_t kImageAt = 44;
+  auto word = [&](std::size_t at) {
+    return static_cast<std::size_t>(static_cast<unsigned char>(block[at]) |
+                                    (static_cast<unsigned char>(block[at + 1]) << 8));
+  };
+  // The text at `at`, which must end with a zero byte inside the block.
+  auto text = [&](std::size_t at) -> std::optional<std::string> {
+    if (at >= block.size()) return std::nullopt;
+    const std::size_t z = block.find('\0', at);
+    if (z == std::string_view::npos) return std::nullopt;
+    return std::string(block.substr(at, z - at));
+  };
+  if (block.size() <= kImageAt) return {};
+  TURLImage r;
+  const auto image = text(kImageAt);
+  if (!image) return {};
+  r.ImageURL = *image;
+  if (const std::size_t at = word(36); at != 0) {
+    const auto link = text(at);
+    if (!link) return {};
+    r.LinkURL = *link;
+  }
+  if (const std::size_t at = word(32); at != 0) {
+    const auto title = text(at);
+    if (!title) return {};
+    r.Title = *title;
+  }
+  return r;
+}
+
+bool IsURL(std::string_view text) {
+  const std::string s = ParseURL(text).Scheme;
+  return s == "http:" || s == "https:" || s == "ftp:" || s == "mailto:";
+}
+
+int AddURLLines(TStringList& list, std::string_view text, std::uint32_t tag) {
+  int last = -1;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    std::size_t e = text.find_first_of("\r\n", i);
+    if (e == std::string_view::npos) e = text.size();
+    const std::string_view line = text.substr(i, e - i);
+    i = e + 1;
+    if (line.empty() || !IsURL(line)) continue;
+    const std::string u = NormaliseURL(line);
+    const int added = AddStringIC(list, u, " \t");
+    if (added >= 0) list.SetObject(added, tag);
+    last = list.IndexOf(u);
+  }
+  return last;
+}
+
+void PasteURLs(TStringList& list,
+               const std::function<std::optional<std::string>()>& clipboardText) {
+  if (!clipboardText) return;
+  if (const auto text = clipboardText()) AddURLLines(list, *text, kPastedRootTag);
+}
+
+}  // namespace qv

@@ -1,0 +1,135 @@
+// The master URL list: one TVkURLItem for every URL the program has met,
+// kept in ascending order of its key (the URL less one trailing "/", compared
+// as unsigned bytes), with no two records of one key.
+//
+// Lookup, insertion and access by index are logarithmic (see urlindex.h), so
+// a crawl that meets millions of URLs never moves the records after an
+// insertion point. The list has no lock of its own: threads other than the
+// user-interface thread reach it only under the URL-list lock.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+#include "model/urlindex.h"
+
+namespace qv {
+
+class TStream;
+
+// The local mirror directory that status refreshes look in (the main
+// window's local web directory). Safe to call from any thread.
+void SetLocalWebDir(const std::string& dir);
+std::string GetLocalWebDir();
+
+class TVkURLItem {
+ public:
+  // The blank record: every string "", Status 10, everything else 0.
+  TVkURLItem() = default;
+  TVkURLItem(std::string url, std::string foundURL, std::string parentURL,
+             std::uint8_t pageFileFlag, std::string title, std::string imageURL,
+             std::uint8_t checked, std::int32_t size, std::string contentType, std::uint8_t status,
+             std::uint8_t needsCheck, std::string details);
+
+  // Sets Status, clears NeedsCheck and gives the code back.
+  std::uint8_t SetStatus(std::uint8_t code);
+  // Status, refreshed first when NeedsCheck is set: a body file in the local
+  // mirror makes it 50 ("Downloaded"); without one, 50 becomes 20
+  // ("Deleted") and any other status stays. NeedsCheck is cleared.
+  std::uint8_t GetStatus();
+  // The text of GetStatus(): "New", "Deleted", ...; "" for unknown codes.
+  std::string GetStatusText();
+
+  // merge off: copies every field but LinkFlags.
+  // merge on: both statuses are refreshed and compared as signed bytes. A
+  // lower incoming status leaves Status, Details, ContentType and Checked and
+  // fills only this record's empty fields (a kept 50 is checked again on its
+  // next read); an equal or higher one brings its Status, NeedsCheck and
+  // Details, and its non-empty fields. URL, Checked and LinkFlags never
+  // change. The source is not modified: its status is refreshed in a copy.
+  void Assign(const TVkURLItem& source, bool merge);
+
+  // One record in the project file's URL-record layout. Loading keeps the
+  // fields the record stores; reserved fields are read and dropped, LinkFlags
+  // reads as 0, NeedsCheck is left as it was. Raises EInOutError.
+  void SaveToStream(TStream& stream) const;
+  void LoadFromStream(TStream& stream);
+
+  std::uint8_t Status = 10;
+  std::uint8_t NeedsCheck = 0;
+  std::string URL;
+  std::string FoundURL;
+  std::string ParentURL;
+  std::uint8_t Checked = 0;
+  std::string Details;
+  std::int32_t Size = 0;  // 0 unknown, -1 set by the link extractor
+  std::string ContentType;
+  std::string Title;
+  std::string ImageURL;
+  std::uint8_t PageFileFlag = 0;
+  std::uint8_t LinkFlags = 0;  // reserved, always 0
+};
+
+// The text of a status code; "" for codes without one.
+const char* StatusText(std::uint8_t code);
+
+// An index outside the list.
+class EListError : public std::out_of_range {
+ public:
+  using std::out_of_range::out_of_range;
+};
+
+// Receives the progress texts of the stream passes ("Loading URL 101 of
+// 5000", "URL list saved"); the main window shows them in its status bar.
+using TStatusTextProc = std::function<void(const std::string&)>;
+
+class TVkURLList {
+ public:
+  TVkURLList() = default;
+  ~TVkURLList();
+  TVkURLList(const TVkURLList&) = delete;
+  TVkURLList& operator=(const TVkURLList&) = delete;
+
+  int Count() const { return Index.Count(); }
+
+  // The index of the record with the URL's key, or ~p for the index p where
+  // it would be inserted (-1 for an empty list). A key above the last
+  // record's is answered by one comparison.
+  int IndexOfURL(const std::string& url) const;
+  // The record with the URL's key, or nullptr.
+  TVkURLItem* FindItem(const std::string& url) const;
+
+  // Adds a copy of the record (the caller keeps its own) and gives its index.
+  // append off: a new key is inserted in order; a known key is merged into
+  // the record already there (Assign with merge). append on (the loader):
+  // the copy goes at the end when its key is above the last one; a record out
+  // of order falls back to the ordered add, so a damaged file cannot break
+  // later lookups. A failure to build the copy frees it and passes on.
+  int AddItem(const TVkURLItem& record, bool append);
+
+  // The record at an index; EListError outside [0, Count()).
+  TVkURLItem* GetItem(int index) const;
+  // Frees the record at an index and removes it; EListError outside the list.
+  void DeleteItem(int index);
+  // Frees every record, in time linear in their number.
+  void ClearItems();
+
+  // The URL list stream of the project file: int32 count, the records, 200
+  // zero bytes. Raises EInOutError; status texts go to `status` when given.
+  void SaveToStream(TStream& stream, const TStatusTextProc& status = {}) const;
+  // Clears the list, then reads the stream; every loaded record has NeedsCheck
+  // set. On failure the records read so far stay and the error passes on.
+  void LoadFromStream(TStream& stream, const TStatusTextProc& status = {});
+
+  // Bytes held by the ordering structure (not by the records).
+  std::size_t IndexMemoryUsed() const { return Index.MemoryUsed(); }
+
+ private:
+  int Adopt(TVkURLItem* item, bool append);  // takes ownership
+
+  TURLIndex Index;
+};
+
+}  // namespace qv

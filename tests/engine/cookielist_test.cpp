@@ -1,0 +1,343 @@
+#include "engine/cookielist.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace qv {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> Keys(const TCookieList& l) {
+  std::vector<std::string> out;
+  for (int i = 0; i < l.Count(); ++i) {
+    const TCookieItem c = l.GetItem(i);
+    out.push_back(c.Domain + " " + c.Path + " " + c.NameValue + (c.Secure ? " secure" : ""));
+  }
+  return out;
+}
+
+TEST(CookieListTest, ParseSetCookieStoresDomainAndPath) {
+  struct {
+    const char* name;
+    const char* value;
+    const char* url;
+    const char* want;  // "" means not stored
+  } cases[] = {
+      {"four labels under .com keep two", " a=1", "http://w.x.example.com/p/q.html",
+       "example.com /p  a=1"},
+      {"country top label keeps three", "a=1", "http://www.shop.example.co.uk/",
+       "example.co.uk / a=1"},
+      {"port does not split cookies", "a=1", "http://www.example.com:8080/d/x",
+       "example.com /d a=1"},
+      {"IPv4 host keeps the exact address", "a=1", "http://10.0.0.1:81/x", "10.0.0.1 / a=1"},
+      {"IPv6 host keeps the exact address", "a=1", "http://[::1]:81/x", "[::1] / a=1"},
+      {"path attribute", "a=1; path=/shop", "http://example.com/blog/x", "example.com /shop a=1"},
+      {"relative path attribute is resolved", "a=1; path=sub/", "http://example.com/d/x",
+       "example.com /d/sub/ a=1"},
+      {"folder of a folder URL", "a=1", "http://example.com/d/", "example.com /d a=1"},
+      {"root request", "a=1", "http://example.com", "example.com / a=1"},
+      {"secure flag", "a=1; Secure", "https://example.com/", "example.com / a=1 secure"},
+      {"blanks before name kept", "  a = 1 ;path=/", "http://example.com/", "example.com /   a = 1 "},
+      {"value with = and no attributes", "t=x=y", "http://example.com/", "example.com / t=x=y"},
+      {"empty name part", ";path=/", "http://example.com/", ""},
+      {"blank name part", "   ; path=/", "http://example.com/", ""},
+      {"no host", "a=1", "/local/file", ""},
+      // Attributes are read only after the first ";".
+      {"cookie named path", "path=/evil", "http://example.com/d/x", "example.com /d path=/evil"},
+      {"cookie named domain", "domain=other.com", "http://example.com/x",
+       "example.com / domain=other.com"},
+      {"cookie named secure", "secure=1", "http://example.com/x", "example.com / secure=1"},
+  };
+  for (const auto& c : cases) {
+    TCookieList l;
+    const int i = l.ParseSetCookie(c.value, c.url);
+    if (*c.want == 0) {
+      EXPECT_EQ(i, -1) << c.name;
+      EXPECT_EQ(l.Count(), 0) << c.name;
+      continue;
+    }
+    EXPECT_EQ(i, 0) << c.name;
+    EXPECT_EQ(Keys(l), std::vector<std::string>{c.want}) << c.name;
+  }
+}
+
+TEST(CookieListTest, DomainAttributeMustCoverTheHostAndNotBeAPublicSuffix) {
+  struct {
+    const char* domain;
+    const char* url;
+    const char* want;  // stored domain, "" when refused
+  } cases[] = {
+      {"example.com", "http://www.example.com/", "example.com"},
+      {".example.com", "http://www.example.com/", "example.com"},
+      {"EXAMPLE.com", "http://www.Example.COM/", "EXAMPLE.com"},
+      {"www.example.com", "http://www.example.com/", "example.com"},
+      {"shop.example.co.uk", "http://a.shop.example.co.uk/", "example.co.uk"},
+      {"other.com", "http://www.example.com/", ""},          // another site
+      {"ample.com", "http://www.example.com/", ""},          // not at a label boundary
+      {"sub.www.example.com", "http://www.example.com/", ""},  // narrower than the host
+      {"com", "http://www.example.com/", ""},                // public suffix
+      {"co.uk", "http://www.example.co.uk/", ""},
+      {"github.io", "http://someone.github.io/", ""},        // public suffix of the private section
+      {"0.1", "http://10.0.0.1/", ""},                       // addresses have no parents
+      {"10.0.0.1", "http://10.0.0.1/", "10.0.0.1"},
+  };
+  for (const auto& c : cases) {
+    TCookieList l;
+    const int i = l.ParseSetCookie(std::string("a=1; Domain=") + c.domain, c.url);
+    if (*c.want == 0) {
+      EXPECT_EQ(i, -1) << c.domain << " from " << c.url;
+      EXPECT_EQ(l.Count(), 0);
+    } else {
+      ASSERT_EQ(i, 0) << c.domain << " from " << c.url;
+      EXPECT_EQ(l.GetItem(0).Domain, c.want) << c.domain;
+    }
+  }
+}
+
+TEST(CookieListTest, KeyIsDomainPathAndNameSoANewValueReplaces) {
+  TCookieList l;
+  EXPECT_EQ(l.ParseSetCookie("id=1; path=/", "http://example.com/"), 0);
+  EXPECT_EQ(l.ParseSetCookie("id=1; path=/", "http://example.com/"), 0);
+  EXPECT_EQ(l.ParseSetCookie("id=2; path=/; expires=Wed, 09 Jun 2100 10:18:14 GMT",
+                             "http://example.com/"),
+            0);
+  ASSERT_EQ(l.Count(), 1);
+  EXPECT_EQ(l.GetItem(0).NameValue, "id=2");
+  EXPECT_EQ(l.GetItem(0).Expires, "Wed, 09 Jun 2100 10:18:14 GMT");
+  // Same name under another path is another cookie.
+  l.ParseSetCookie("id=3; path=/a", "http://example.com/");
+  EXPECT_EQ(l.Count(), 2);
+  EXPECT_GE(l.Search("example.com", "/a", "id=whatever"), 0);
+  EXPECT_LT(l.Search("example.com", "/a", "idx=3"), 0);
+}
+
+TEST(CookieListTest, ExpiredCookieRemovesTheStoredOne) {
+  struct {
+    const char* attrs;
+    bool removes;
+  } cases[] = {
+      {"; Max-Age=0", true},
+      {"; max-age=-5", true},
+      {"; expires=Thu, 01 Jan 1970 00:00:01 GMT", true},
+      {"; expires=Sunday, 06-Nov-94 08:49:37 GMT", true},
+      {"; Max-Age=60; expires=Thu, 01 Jan 1970 00:00:01 GMT", false},  // Max-Age wins
+      {"; expires=Wed, 09 Jun 2100 10:18:14 GMT", false},
+      {"; expires=not a date", false},
+      {"; Max-Age=soon", false},
+  };
+  for (const auto& c : cases) {
+    TCookieList l;
+    l.ParseSetCookie("s=old", "http://example.com/");
+    l.ParseSetCookie("t=keep", "http://example.com/");
+    const int i = l.ParseSetCookie(std::string("s=new") + c.attrs, "http://example.com/");
+    if (c.removes) {
+      EXPECT_EQ(i, -1) << c.attrs;
+      EXPECT_EQ(Keys(l), std::vector<std::string>{"example.com / t=keep"}) << c.attrs;
+    } else {
+      EXPECT_GE(i, 0) << c.attrs;
+      EXPECT_EQ(l.CookieHeader("http://example.com/"), "t=keep;s=new") << c.attrs;
+    }
+  }
+}
+
+TEST(CookieListTest, CookieDateForms) {
+  struct {
+    const char* text;
+    std::time_t want;  // -1: not a date
+  } cases[] = {
+      {"Wed, 09 Jun 2021 10:18:14 GMT", 1623233894},
+      {"Wednesday, 09-Jun-21 10:18:14 GMT", 1623233894},
+      {"Wed Jun  9 10:18:14 2021", 1623233894},
+      {"09 jun 2021 10:18:14", 1623233894},
+      {"Thu, 01 Jan 1970 00:00:00 GMT", 0},
+      {"Sun, 06 Nov 94 08:49:37 GMT", 784111777},
+      {"Wed, 09 Jun 2021 24:00:00 GMT", -1},
+      {"Wed, 32 Jun 2021 10:18:14 GMT", -1},
+      {"Wed, 09 Jun 1600 10:18:14 GMT", -1},
+      {"Wed, 09 2021 10:18:14 GMT", -1},
+      {"", -1},
+      {"123:45:67", -1},
+  };
+  for (const auto& c : cases) {
+    std::time_t t = 12345;
+    const bool ok = ParseCookieDate(c.text, t);
+    EXPECT_EQ(ok, c.want != -1) << c.text;
+    if (ok) {
+      EXPECT_EQ(t, c.want) << c.text;
+    }
+  }
+}
+
+TEST(CookieListTest, CookieHeaderMatchesPathsAtSlashBoundaries) {
+  TCookieList l;
+  const std::string base = "http://www.example.com/";
+  l.ParseSetCookie("root=r; path=/", base);
+  l.ParseSetCookie("shop=s; path=/shop", base);
+  l.ParseSetCookie("blog=b; path=/blog", base);
+  l.ParseSetCookie("deep=d; path=/shop/cart/", base);
+  l.ParseSetCookie("other=o; path=/", "http://other.org/");
+  struct {
+    const char* url;
+    const char* want;
+  } cases[] = {
+      // The /blog item sorts between / and /shop and must not end the walk.
+      {"http://www.example.com/shop/item", "shop=s;root=r"},
+      {"http://www.example.com/shop", "shop=s;root=r"},
+      {"http://www.example.com/shopping", "root=r"},  // "/shop" is not a prefix at a boundary
+      {"http://www.example.com/shop/cart/x", "deep=d;shop=s;root=r"},
+      {"http://www.example.com/shop/cart", "shop=s;root=r"},
+      {"http://img.example.com:8080/blog/", "blog=b;root=r"},  // same domain tail
+      {"http://www.example.com", "root=r"},
+      {"http://www.example.net/shop/", ""},
+      {"http://other.org/shop", "other=o"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(l.CookieHeader(c.url), c.want) << c.url;
+}
+
+TEST(CookieListTest, SecureCookiesGoOnlyOverHttps) {
+  TCookieList l;
+  l.ParseSetCookie("plain=1", "https://example.com/");
+  l.ParseSetCookie("safe=2; secure", "https://example.com/");
+  EXPECT_EQ(l.CookieHeader("http://example.com/"), "plain=1");
+  EXPECT_EQ(l.CookieHeader("https://example.com/"), "safe=2;plain=1");
+  EXPECT_EQ(l.CookieHeader("HTTPS://example.com/"), "safe=2;plain=1");
+}
+
+TEST(CookieListTest, IPAddressesDoNotShareCookies) {
+  TCookieList l;
+  l.ParseSetCookie("a=1", "http://10.0.0.1/");
+  EXPECT_EQ(l.CookieHeader("http://10.0.0.1:8080/x"), "a=1");
+  EXPECT_EQ(l.CookieHeader("http://192.0.0.1/"), "");
+  EXPECT_EQ(l.CookieHeader("http://20.0.0.1/"), "");
+}
+
+TEST(CookieListTest, AddSetCookiesTakesOnlySetCookieLines) {
+  TCookieList l;
+  const std::vector<std::string> headers = {
+      "Content-Type: text/html", "set-cookie: a=1", "Set-Cookie-X: x=1",
+      "SET-COOKIE:b=2; path=/", "Set-Cookie", "Set-Cookie: ;bad", "Set-Cookie: c=3; domain=evil.org",
+  };
+  const int last = l.AddSetCookies(headers, "http://example.com/");
+  EXPECT_EQ(Keys(l), (std::vector<std::string>{"example.com /  a=1", "example.com / b=2"}));
+  EXPECT_EQ(last, 1);
+  EXPECT_EQ(l.AddSetCookies({"X: y"}, "http://example.com/"), -1);
+  // The leading blank kept from the header line lands after "Cookie:".
+  EXPECT_EQ(l.CookieHeader("http://example.com/"), "b=2; a=1");
+}
+
+TEST(CookieListTest, SearchAndAppend) {
+  TCookieList l;
+  EXPECT_EQ(l.SearchDomain("a"), -1);
+  EXPECT_EQ(l.Search("a", "/", "x=1"), -1);
+  TCookieItem c;
+  c.Domain = "b.com";
+  c.Path = "/";
+  c.NameValue = "n=1";
+  EXPECT_EQ(l.InsertOrReplace(c, false), 0);
+  c.Domain = "a.com";
+  EXPECT_EQ(l.InsertOrReplace(c, false), 0);
+  c.Domain = "c.com";
+  EXPECT_EQ(l.InsertOrReplace(c, true), 2);
+  EXPECT_EQ(l.SearchDomain("b.com"), 1);
+  EXPECT_EQ(l.LockedSearchDomain("d.com"), ~3);
+  EXPECT_EQ(l.SearchDomain("aa.com"), ~1);
+  l.DeleteItem(7);
+  l.DeleteItem(0);
+  EXPECT_EQ(l.Count(), 2);
+  EXPECT_EQ(l.GetItem(5).Domain, "");
+}
+
+class CookieImportTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/qv-cookies-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    Dir = tmpl;
+    fs::copy(fs::path(QV_TEST_DATA) / "cookies" / "program", Dir, fs::copy_options::recursive);
+  }
+  void TearDown() override { fs::remove_all(Dir); }
+  fs::path Dir;
+};
+
+TEST_F(CookieImportTest, ReadsTheRecordsOfTheUsersFiles) {
+  TCookieList l;
+  l.ImportBrowserCookies(Dir.string(), "joe");
+  EXPECT_EQ(Keys(l), (std::vector<std::string>{
+                         "example.co.uk / pref=blue",
+                         "example.com / SID=abc123",
+                         "example.com /docs/ lang=en",
+                         "example.org /store/ cart=42",
+                     }));
+  EXPECT_EQ(l.CookieHeader("http://www.example.com/docs/a.html"), "lang=en;SID=abc123");
+}
+
+TEST_F(CookieImportTest, WithoutUserNameOnlyAnyuserFiles) {
+  TCookieList l;
+  l.ImportBrowserCookies(Dir.string(), "");
+  EXPECT_EQ(l.Count(), 2);
+}
+
+TEST_F(CookieImportTest, ReadsFromTheProgramFolder) {
+  const char* old = std::getenv("QUENDRAVILOS_HOME");
+  const std::string saved = old ? old : "";
+  ::setenv("QUENDRAVILOS_HOME", Dir.c_str(), 1);
+  TCookieList l;
+  l.ImportBrowserCookies();
+  if (old) {
+    ::setenv("QUENDRAVILOS_HOME", saved.c_str(), 1);
+  } else {
+    ::unsetenv("QUENDRAVILOS_HOME");
+  }
+  // The anyuser files at least; the fixtures hold none of this account's.
+  EXPECT_GE(l.Count(), 2);
+  EXPECT_EQ(l.CookieHeader("http://www.example.com/"), "SID=abc123");
+}
+
+TEST_F(CookieImportTest, AnUnreadableFileIsSkippedAndTheOthersImported) {
+  // Larger than any cookie file: refused as unreadable, as is a vanished one.
+  {
+    std::ofstream big(Dir / "Cookies" / "anyuser@aaa[1].txt");
+  }
+  fs::resize_file(Dir / "Cookies" / "anyuser@aaa[1].txt", 64u << 20);
+  TCookieList l;
+  EXPECT_FALSE(l.ImportCookieFile((Dir / "Cookies" / "anyuser@aaa[1].txt").string()));
+  EXPECT_FALSE(l.ImportCookieFile((Dir / "Cookies" / "gone.txt").string()));
+  l.ImportBrowserCookies(Dir.string(), "joe");
+  EXPECT_EQ(l.Count(), 4);
+}
+
+TEST_F(CookieImportTest, MalformedRecordsReadAsFarAsTheyGo) {
+  const fs::path f = Dir / "odd.txt";
+  std::ofstream(f) << "a\n1\nhost.example.com\n*\nb\n2\n\n\n[::1]:8080/x\nno star line\n"
+                   << "c\n3\n";  // cut short: ignored
+  TCookieList l;
+  EXPECT_TRUE(l.ImportCookieFile(f.string()));
+  EXPECT_EQ(Keys(l), (std::vector<std::string>{"[::1] /x b=2", "example.com / a=1"}));
+}
+
+// Workers add and read cookies concurrently (run under TSan).
+TEST(CookieListTest, ConcurrentUse) {
+  TCookieList l;
+  std::vector<std::thread> ts;
+  for (int t = 0; t < 4; ++t)
+    ts.emplace_back([&l, t] {
+      for (int i = 0; i < 200; ++i) {
+        const std::string url = "http://h" + std::to_string(i % 7) + ".example.com/p" +
+                                std::to_string(t) + "/x";
+        l.ParseSetCookie("c" + std::to_string(i % 5) + "=" + std::to_string(i), url);
+        (void)l.CookieHeader(url);
+      }
+    });
+  for (auto& t : ts) t.join();
+  EXPECT_EQ(l.Count(), 4 * 5);  // one domain, 4 paths, 5 names
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,106 @@
+#include "engine/cssparser.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "model/tvurlutils.h"
+#include "model/vkfile.h"
+#include "support/scratchdir.h"
+
+namespace qv {
+namespace {
+
+std::vector<std::string> AllURLs(const std::string& sheet) {
+  std::vector<std::string> out;
+  const char* p = sheet.c_str();
+  for (std::string u = NextCSSURL(p); !u.empty(); u = NextCSSURL(p)) {
+    EXPECT_EQ(std::string(p, u.size()), u) << "cursor on the value";
+    out.push_back(u);
+    p += u.size();
+  }
+  return out;
+}
+
+TEST(NextCSSURL, Table) {
+  using V = std::vector<std::string>;
+  struct Case {
+    const char* name;
+    std::string sheet;
+    V urls;
+  };
+  const std::vector<Case> cases = {
+      {"double quoted", "a { background: url(\"img/a.gif\") }", {"img/a.gif"}},
+      {"blanks trimmed", "a { background: url( b.png ) }", {"b.png"}},
+      {"single quoted", "a { background: url('c.png') }", {"c.png"}},
+      {"no blank after the colon", "a { background:url(c.gif) }", {}},
+      {"blank-set before url and (", "a { x: \n URL\t( d.png) }", {"d.png"}},
+      {"not url", "a { color: red; font: 12px }", {}},
+      {"import is not found", "@import url(\"x.css\");", {}},
+      {"several", "a { b: url(1.png); c: url(2.png) } d { e: url(3.png) }",
+       {"1.png", "2.png", "3.png"}},
+      {"empty url() passed over", "a { b: url(); c: url(\"\"); d: url(e.png) }", {"e.png"}},
+      {"quote without its end runs to )", "a { b: url(\"x.png) }", {"x.png"}},
+      {"no ) runs to the end", "a { b: url(x.png", {"x.png"}},
+      {"stops at a zero byte", std::string("a { b: url(1.png) }\0 c: url(2.png)", 34), {"1.png"}},
+      {"colon at the end", "a: ", {}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(AllURLs(c.sheet), c.urls) << c.name;
+}
+
+std::string ReadAll(const std::string& name) {
+  std::ifstream in(name, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+struct TMirror {
+  test::TScratchDir Dir;
+  std::string Store(const std::string& url, const std::string& ext, const std::string& body = "x") {
+    std::string name = NativePath(URLToLocalPath(Dir.Path, url, "Data", ext));
+    std::filesystem::create_directories(std::filesystem::path(name).parent_path());
+    std::ofstream(name, std::ios::binary) << body;
+    return name;
+  }
+};
+
+TEST(LocaliseCSSFile, FixtureSheet) {
+  TMirror m;
+  const std::string sheetURL = "http://www.example.com/dir/style.css";
+  const std::string file =
+      m.Store(sheetURL, ".css", ReadAll(std::string(QV_TEST_DATA) + "/scanners/style.css"));
+  m.Store("http://www.example.com/dir/img/a.gif", ".gif");
+  std::atomic<bool> abort{false};
+  LocaliseCSSFile(sheetURL, m.Dir.Path, abort);
+  EXPECT_EQ(ReadAll(file), ReadAll(std::string(QV_TEST_DATA) + "/scanners/style.expected.css"));
+}
+
+TEST(LocaliseCSSFile, MissingStoredSheetAndAbort) {
+  TMirror m;
+  std::atomic<bool> abort{false};
+  LocaliseCSSFile("http://h/none.css", m.Dir.Path, abort);
+  EXPECT_FALSE(std::filesystem::exists(m.Dir.Path + "/http"));
+
+  std::string sheet;
+  for (int i = 0; i < 150; ++i) sheet += "a { b: url(x.png) }\n";
+  const std::string file = m.Store("http://h/s.css", ".css", sheet);
+  int calls = 0;
+  LocaliseCSSFile("http://h/s.css", m.Dir.Path, abort, [&] {
+    ++calls;
+    abort = true;
+  });
+  EXPECT_EQ(calls, 1);
+  const std::string after = ReadAll(file);
+  std::size_t n = 0;
+  for (std::size_t i = after.find("http://h/x.png"); i != std::string::npos;
+       i = after.find("http://h/x.png", i + 1))
+    ++n;
+  EXPECT_EQ(n, 99u);
+}
+
+}  // namespace
+}  // namespace qv

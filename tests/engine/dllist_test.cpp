@@ -1,0 +1,160 @@
+#include "engine/dllist.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace qv {
+namespace {
+
+TActiveDL Item(const std::string& url, int depth = 0) {
+  TActiveDL a;
+  a.URL = url;
+  a.Depth = depth;
+  return a;
+}
+
+std::vector<std::string> URLs(const TDLList& l) {
+  std::vector<std::string> out;
+  for (int i = 0; i < l.Count(); ++i) out.push_back(l.Item(i).URL);
+  return out;
+}
+
+TDLList Sorted(std::initializer_list<const char*> urls) {
+  TDLList l;
+  for (const char* u : urls) l.Add(Item(u), false);
+  return l;
+}
+
+TEST(DLListTest, IndexOfURLFindsOrGivesComplementOfInsertionPoint) {
+  EXPECT_EQ(TDLList().IndexOfURL("http://a/"), ~0);
+  TDLList l = Sorted({"http://c/", "http://a/", "http://e/", "http://b/"});
+  ASSERT_EQ(URLs(l), (std::vector<std::string>{"http://a/", "http://b/", "http://c/", "http://e/"}));
+  struct {
+    const char* url;
+    int want;
+  } cases[] = {
+      {"http://a/", 0}, {"http://c/", 2}, {"http://e/", 3},
+      {"http://0/", ~0}, {"http://d/", ~3}, {"http://f/", ~4},
+      {"HTTP://a/", ~0},       // case-sensitive: capitals sort first
+      {"http://\xe9/", ~4},    // bytes compare unsigned: 0xE9 after every ASCII letter
+  };
+  for (const auto& c : cases) EXPECT_EQ(l.IndexOfURL(c.url), c.want) << c.url;
+}
+
+TEST(DLListTest, AddReplacesWholeItemOnlyWhenDeeper) {
+  TDLList l;
+  TActiveDL queued = Item("http://x/p", 2);
+  queued.ParentURL = "http://x/old";
+  queued.SiteMode = 1;
+  queued.RetriesLeft = 1;
+  queued.KnownSize = 10;
+  l.Add(queued, false);
+
+  TActiveDL same = Item("http://x/p", 2);
+  same.ParentURL = "http://x/same";
+  EXPECT_EQ(l.Add(same, false), 0);
+  EXPECT_EQ(l.Item(0).ParentURL, "http://x/old");
+
+  TActiveDL deeper = Item("http://x/p", 3);
+  deeper.ParentURL = "http://x/new";
+  deeper.ClientText = "127.0.0.1";
+  deeper.Origin = 1;
+  deeper.SiteMode = 2;
+  deeper.RetriesLeft = 4;
+  deeper.SiteBase = "http://x/";
+  deeper.BaseURL = "http://x/base";
+  deeper.KnownSize = 0;
+  EXPECT_EQ(l.Add(deeper, false), 0);
+  ASSERT_EQ(l.Count(), 1);
+  const TActiveDL& got = l.Item(0);
+  EXPECT_EQ(got.ParentURL, "http://x/new");
+  EXPECT_EQ(got.ClientText, "127.0.0.1");
+  EXPECT_EQ(got.Origin, 1);
+  EXPECT_EQ(got.SiteMode, 2);
+  EXPECT_EQ(got.Depth, 3);
+  EXPECT_EQ(got.RetriesLeft, 4);
+  EXPECT_EQ(got.SiteBase, "http://x/");
+  EXPECT_EQ(got.BaseURL, "http://x/base");
+  EXPECT_EQ(got.KnownSize, 0);
+}
+
+TEST(DLListTest, AppendModeKeepsInputOrderAndDuplicates) {
+  TDLList l;
+  EXPECT_EQ(l.Add(Item("http://b/"), true), 0);
+  EXPECT_EQ(l.Add(Item("http://a/"), true), 1);
+  EXPECT_EQ(l.Add(Item("http://a/"), true), 2);
+  EXPECT_EQ(URLs(l), (std::vector<std::string>{"http://b/", "http://a/", "http://a/"}));
+}
+
+TEST(DLListTest, MergeRetryListIntoEmptyQueueSortsIt) {
+  TDLList retry;
+  retry.Add(Item("http://z/", 1), true);
+  retry.Add(Item("http://m/", 1), true);
+  retry.Add(Item("http://a/", 1), true);
+  retry.Add(Item("http://m/", 5), true);
+  TDLList queue;
+  queue.Merge(retry);
+  EXPECT_EQ(URLs(queue), (std::vector<std::string>{"http://a/", "http://m/", "http://z/"}));
+  EXPECT_EQ(queue.Item(1).Depth, 5);
+  queue.Merge(queue);
+  EXPECT_EQ(queue.Count(), 3);
+}
+
+TEST(DLListTest, DeleteOutOfRangeRaisesAndKeepsTheList) {
+  TDLList l = Sorted({"http://a/", "http://b/"});
+  EXPECT_THROW(l.Delete(2), std::out_of_range);
+  EXPECT_THROW(l.Delete(-1), std::out_of_range);
+  EXPECT_EQ(l.Count(), 2);
+  l.Delete(0);
+  EXPECT_EQ(URLs(l), (std::vector<std::string>{"http://b/"}));
+}
+
+TEST(DLListTest, NextHostRunStepsOverSameSiteItems) {
+  TDLList l = Sorted({"http://a.example/1", "http://a.example/2", "http://a.example:81/",
+                      "http://b.example/", "http://b.example/x"});
+  // a.example:81 begins with "http://a.example": a plain prefix, so same run.
+  EXPECT_EQ(l.NextHostRun(0), 3);
+  EXPECT_EQ(l.NextHostRun(2), 3);
+  EXPECT_EQ(l.NextHostRun(3), 5);
+  EXPECT_EQ(l.NextHostRun(4), 5);  // last index gives the count
+}
+
+TEST(DLListTest, CapitalSchemeFormsARunOfItsOwn) {
+  TDLList l;
+  l.Add(Item("HTTP://a/1"), true);
+  l.Add(Item("HTTP://a/2"), true);
+  EXPECT_EQ(l.NextHostRun(0), 1);
+}
+
+TEST(DLListTest, IndexOfHost) {
+  TDLList l = Sorted({"ftp://f/x", "http://a/1", "http://ab/2", "http://c/3"});
+  EXPECT_EQ(l.IndexOfHost(""), -1);
+  EXPECT_LT(TDLList().IndexOfHost("http://a/"), 0);
+  struct {
+    const char* url;
+    bool found;
+    std::vector<int> allowed;
+  } cases[] = {
+      {"http://c/zzz", true, {3}},          // last item: fast path
+      {"http://a/other", true, {1, 2}},     // "http://ab/2" also begins with "http://a"
+      {"http://ab/", true, {2}},
+      {"ftp://f/", true, {0}},
+      {"http://b/", false, {}},
+      {"http://d/", false, {}},             // after the last item
+      {"gopher://x/", false, {}},
+  };
+  for (const auto& c : cases) {
+    const int i = l.IndexOfHost(c.url);
+    if (!c.found) {
+      EXPECT_LT(i, 0) << c.url;
+      continue;
+    }
+    EXPECT_NE(std::find(c.allowed.begin(), c.allowed.end(), i), c.allowed.end()) << c.url << " -> " << i;
+  }
+}
+
+}  // namespace
+}  // namespace qv

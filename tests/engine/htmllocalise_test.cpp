@@ -1,0 +1,260 @@
+// Rewriting stored pages for off-line browsing: the base, one link, and a
+// whole page against a golden copy.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/cssparser.h"
+#include "engine/htmlparser.h"
+#include "model/tvurlutils.h"
+#include "model/vkfile.h"
+#include "support/scratchdir.h"
+
+namespace qv {
+namespace {
+
+std::string ReadAll(const std::string& name) {
+  std::ifstream in(name, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string Replace(std::string s, const std::string& from, const std::string& to) {
+  for (std::size_t i = s.find(from); i != std::string::npos; i = s.find(from, i + to.size()))
+    s.replace(i, from.size(), to);
+  return s;
+}
+
+// A local mirror in a scratch folder; Store() puts a URL's body in place under
+// the name the layout gives it.
+struct TMirror {
+  test::TScratchDir Dir;
+  std::string Root() const { return Dir.Path; }
+  std::string Store(const std::string& url, const std::string& ext, const std::string& body = "x") {
+    std::string name = NativePath(URLToLocalPath(Root(), url, "Data", ext));
+    std::filesystem::create_directories(std::filesystem::path(name).parent_path());
+    std::ofstream(name, std::ios::binary) << body;
+    return name;
+  }
+};
+
+TEST(InsertBase, Table) {
+  struct Case {
+    const char* name;
+    std::string page;
+    std::string url;
+    bool asMarker;
+    std::string result;
+    std::string after;
+  };
+  const std::vector<Case> cases = {
+      {"marker after an upper-case head", "<html><HEAD><title>t</title>", "http://h/a.html", true,
+       "http://h/a.html",
+       "<html><HEAD>\n<!--TvBASE HREF=\"http://h/a.html\"-->\n<title>t</title>"},
+      {"element after head with attributes", "<head profile=\"x>y\"><p>", "http://h/", false,
+       "http://h/", "<head profile=\"x>y\">\n<BASE HREF=\"http://h/\">\n<p>"},
+      {"no head: after html", "<HTML lang=en><p>", "http://h/", false, "http://h/",
+       "<HTML lang=en>\n<BASE HREF=\"http://h/\">\n<p>"},
+      {"no head or html: after doctype", "<!doctype html><p>", "http://h/", true, "http://h/",
+       "<!doctype html>\n<!--TvBASE HREF=\"http://h/\"-->\n<p>"},
+      {"header is no head", "<header><html>", "http://h/", false, "http://h/",
+       "<header><html>\n<BASE HREF=\"http://h/\">\n"},
+      {"fragment: nowhere to put it", "<p>text</p>", "http://h/", true, "", "<p>text</p>"},
+      {"no url, no base", "<head>", "", true, "", "<head>"},
+      {"own base kept and turned into the marker", "<head><base href=\"http://b/d/\"><p>",
+       "http://h/a.html", true, "http://b/d/", "<head><!--Tvbase href=\"http://b/d/\"--><p>"},
+      {"own base kept as it is without marker", "<head><BASE HREF=x/>", "", false, "x/",
+       "<head><BASE HREF=x/>"},
+      {"relative base resolved against the page", "<head><base href=\"/\">",
+       "http://h/dir/p.html", true, "http://h/", "<head><!--Tvbase href=\"/\"-->"},
+      {"relative base without a page address", "<base href=\"../up/\">", "", true, "../up/",
+       "<!--Tvbase href=\"../up/\"-->"},
+      {"quote in the address escaped", "<head>", "http://h/a\"b<c>", false, "http://h/a\"b<c>",
+       "<head>\n<BASE HREF=\"http://h/a%22b%3Cc%3E\">\n"},
+      {"base in a comment ignored", "<!-- <base href=x> --><head>", "http://h/", false,
+       "http://h/", "<!-- <base href=x> --><head>\n<BASE HREF=\"http://h/\">\n"},
+  };
+  for (auto c : cases) {
+    std::string page = c.page;
+    EXPECT_EQ(InsertBase(page, c.url, c.asMarker), c.result) << c.name;
+    EXPECT_EQ(page, c.after) << c.name;
+  }
+}
+
+TEST(InsertBase, MarkerIsFoundAgainByTheScanner) {
+  std::string page = "<html><head><title>t</title></head><body><a href=x>x</a>";
+  InsertBase(page, "http://h/d/", true);
+  const char* p = page.c_str();
+  ASSERT_TRUE(FindNextTag(p));
+  ASSERT_TRUE(FindNextTag(++p));
+  ASSERT_TRUE(FindNextTag(++p));
+  EXPECT_EQ(GetTagAttribute("Tvbase", "href", p), "http://h/d/");
+}
+
+TEST(LinkToLocal, Table) {
+  TMirror m;
+  const std::string page = "http://h/dir/page.html";
+  m.Store(page, ".html");
+  m.Store("http://h/dir/a.html", ".html");
+  m.Store("http://h/img/b.gif", ".gif");
+  m.Store("http://h/dir/sub/c.css", ".css");
+  m.Store("http://h/dir/x.html", ".htm");
+  const std::string root = m.Root();
+  struct Case {
+    const char* name;
+    std::string link;
+    bool force, asFileURL;
+    std::string local;
+  };
+  const std::vector<Case> cases = {
+      {"stored sibling", "a.html", false, false, "../a.html/Data.html"},
+      {"stored up a folder", "../img/b.gif", false, false, "../../img/b.gif/Data.gif"},
+      {"stored below", "sub/c.css", false, false, "../sub/c.css/Data.css"},
+      {"extension found on disk", "x.html", false, false, "../x.html/Data.htm"},
+      {"absolute link to a stored body", "http://h/dir/a.html", false, false,
+       "../a.html/Data.html"},
+      {"fragment kept", "a.html#part", false, false, "../a.html/Data.html#part"},
+      {"itself", "page.html", false, false, "Data.html"},
+      {"already a stored body", "../a.html/Data.html", false, false, "../a.html/Data.html"},
+      {"fragment only", "#top", false, false, "#top"},
+      {"empty", "", false, false, ""},
+      {"file link kept", "file:///etc/hosts#x", false, false, "file:///etc/hosts#x"},
+      {"not stored", "missing.html", false, false, ""},
+      {"not stored, forced", "missing.html", true, false, "../missing.html/Data.html"},
+      {"folders compared with their case", "../DIR/a.html", false, false, ""},
+      {"folders compared with their case, forced", "../DIR/a.html", true, false,
+       "../../DIR/a.html/Data.html"},
+      {"file URL", "a.html#f", false, true, "file://" + root + "/http/h/dir/a.html/Data.html#f"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(LinkToLocal(root, page, c.link, c.force, c.asFileURL), c.local) << c.name;
+}
+
+TEST(LinkToLocal, FileURLIsPercentEncoded) {
+  test::TScratchDir dir;
+  const std::string root = dir.Path + "/My Web#1";
+  EXPECT_EQ(LinkToLocal(root, "http://h/p.html", "a b.html", true, true),
+            "file://" + dir.Path + "/My%20Web%231/http/h/a%20b.html/Data.html");
+}
+
+TEST(AbsoluteLink, Table) {
+  struct Case {
+    std::string link, result;
+  };
+  const std::vector<Case> cases = {
+      {"a.html", "http://h/dir/a.html"},
+      {"../b.html#x", "http://h/b.html"},
+      {"?q=1", "http://h/dir/p.html?q=1"},
+      {"http://o/x", ""},
+      {"mailto:x@y", ""},
+      {"#frag", ""},
+      {"", ""},
+      {"x/Data.html", ""},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(AbsoluteLink("/unused", "http://h/dir/p.html", c.link), c.result) << c.link;
+}
+
+TEST(ReplaceLinkAt, ReplacesExactlyTheLinkBytes) {
+  TMirror m;
+  m.Store("http://h/p.html", ".html");
+  m.Store("http://h/a.html", ".html");
+  struct Case {
+    std::string page;
+    std::size_t index;
+    std::string link;
+    std::string after;
+  };
+  const std::vector<Case> cases = {
+      {"<a href=\" a.html \">", 10, "a.html", "<a href=\" ../a.html/Data.html \">"},
+      {"<a href=b.html>", 8, "b.html", "<a href=http://h/b.html>"},
+      {"<a href=\"#x\">", 9, "#x", "<a href=\"#x\">"},
+      {"<a href=\"http://o/\">", 9, "http://o/", "<a href=\"http://o/\">"},
+  };
+  for (auto c : cases) {
+    ReplaceLinkAt(c.page, c.index, m.Root(), "http://h/p.html", c.link, false);
+    EXPECT_EQ(c.page, c.after) << c.link;
+  }
+}
+
+// The whole page: every rule of the rewrite, compared byte for byte.
+TEST(LocaliseHTMLFile, FixturePage) {
+  TMirror m;
+  const std::string pageURL = "http://www.example.com/dir/sub/page.html";
+  const std::string d = "http://www.example.com/dir/";
+  const std::string file =
+      m.Store(pageURL, ".html", ReadAll(std::string(QV_TEST_DATA) + "/scanners/page.html"));
+  for (const char* stored : {"stored.html", "next.html", "frame.html", "layer.html",
+                             "upper.js", "lower.js", "mixed.js"})
+    m.Store(d + stored, std::strrchr(stored, '.'));
+  m.Store(d + "style.css", ".css");
+  m.Store(d + "img/a.gif", ".gif");
+  m.Store(d + "bg.gif", ".gif");
+  m.Store("http://www.example.com/up.html", ".html");
+
+  std::atomic<bool> abort{false};
+  LocaliseHTMLFile(pageURL, m.Root(), abort);
+  std::string expected =
+      Replace(ReadAll(std::string(QV_TEST_DATA) + "/scanners/page.expected.html"), "@ROOT@",
+              m.Root());
+  EXPECT_EQ(ReadAll(file), expected);
+}
+
+TEST(LocaliseHTMLFile, KeepsTheBytesAfterAZeroByte) {
+  TMirror m;
+  std::string body("<a href=\"a.html\">a</a>\0<a href=\"a.html\">b</a>", 45);
+  const std::string file = m.Store("http://h/p.html", ".html", body);
+  m.Store("http://h/a.html", ".html");
+  std::atomic<bool> abort{false};
+  LocaliseHTMLFile("http://h/p.html", m.Root(), abort);
+  EXPECT_EQ(ReadAll(file),
+            std::string("<a href=\"../a.html/Data.html\">a</a>\0<a href=\"a.html\">b</a>", 58));
+}
+
+TEST(LocaliseHTMLFile, MissingOrEmptyStoredPageIsLeftAlone) {
+  TMirror m;
+  std::atomic<bool> abort{false};
+  LocaliseHTMLFile("http://h/none.html", m.Root(), abort);
+  EXPECT_FALSE(std::filesystem::exists(m.Root() + "/http"));
+  const std::string file = m.Store("http://h/e.html", ".html", "");
+  LocaliseHTMLFile("http://h/e.html", m.Root(), abort);
+  EXPECT_EQ(ReadAll(file), "");
+}
+
+TEST(LocaliseHTMLFile, LetsMessagesRunEvery100TagsAndStopsOnAbort) {
+  TMirror m;
+  std::string page;
+  for (int i = 1; i <= 250; ++i) page += "<a href=\"a.html\">" + std::to_string(i) + "</a>\n";
+  const std::string file = m.Store("http://h/p.html", ".html", page);
+  m.Store("http://h/a.html", ".html");
+
+  std::atomic<bool> abort{false};
+  int calls = 0;
+  LocaliseHTMLFile("http://h/p.html", m.Root(), abort, [&] {
+    ++calls;
+    abort = true;
+  });
+  EXPECT_EQ(calls, 1);
+  const std::string after = ReadAll(file);
+  std::size_t rewritten = 0;
+  for (std::size_t i = after.find("../a.html/Data.html"); i != std::string::npos;
+       i = after.find("../a.html/Data.html", i + 1))
+    ++rewritten;
+  EXPECT_EQ(rewritten, 99u);  // the 100th tag and those after it are left
+
+  // Without an abort the callback runs at tags 100 and 200 and all are done.
+  const std::string file2 = m.Store("http://h/q.html", ".html", page);
+  abort = false;
+  int runs = 0;
+  LocaliseHTMLFile("http://h/q.html", m.Root(), abort, [&] { ++runs; });
+  EXPECT_EQ(runs, 2);
+  EXPECT_EQ(ReadAll(file2).find("\"a.html\""), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qv
