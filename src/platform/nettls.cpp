@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
 
 #include <arpa/inet.h>
@@ -29,11 +30,16 @@ std::string LastSslError() {
 // One context per trust source, made on first use and kept for the run:
 // loading the system store is costly and a context is safe to share.
 SSL_CTX* ContextFor(const std::string& caFile) {
+  // OpenSSL first, so that its clean-up at exit runs after the contexts
+  // below are freed.
+  static const bool initialised = OPENSSL_init_ssl(0, nullptr) == 1;
+  (void)initialised;
+  using TCtxPtr = std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)>;
   static std::mutex lock;
-  static std::map<std::string, SSL_CTX*> contexts;
+  static std::map<std::string, TCtxPtr> contexts;
   std::lock_guard<std::mutex> guard(lock);
   auto it = contexts.find(caFile);
-  if (it != contexts.end()) return it->second;
+  if (it != contexts.end()) return it->second.get();
   SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
   if (!ctx) throw ENetConnectError("TLS: cannot create a context: " + LastSslError());
   SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
@@ -49,7 +55,7 @@ SSL_CTX* ContextFor(const std::string& caFile) {
     SSL_CTX_free(ctx);
     throw ENetConnectError("TLS: cannot load the trust store: " + why);
   }
-  contexts.emplace(caFile, ctx);
+  contexts.emplace(caFile, TCtxPtr(ctx, &SSL_CTX_free));
   return ctx;
 }
 
