@@ -78,8 +78,7 @@ bool TDialUpDlg::IsConnected() {
   if (!ModemInUse()) return true;
   for (const auto& c : FService.ActiveConnections(kMaxConnections)) {
     uint32_t state = 0;
-    if (c.Handle != 0 && FService.ConnectionStatus(c.Handle, state) &&
-        state == DialStateConnected)
+    if (c.Handle != 0 && FService.ConnectionStatus(c.Handle, state) && state == DialStateConnected)
       return true;
   }
   return false;

@@ -7,8 +7,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -28,8 +28,7 @@ constexpr int kHelpAssertion = 144;
 
 }  // namespace
 
-TMimeFilterDlg::TMimeFilterDlg(QWidget* parent)
-    : QDialog(parent), Target(&GlobalMimeFilter()) {
+TMimeFilterDlg::TMimeFilterDlg(QWidget* parent) : QDialog(parent), Target(&GlobalMimeFilter()) {
   setObjectName("MimeFilterDlg");
   setWindowTitle("Content-Type filters:");
   setFixedSize(630, 356);
@@ -149,7 +148,9 @@ TMimeFilterDlg::TMimeFilterDlg(QWidget* parent)
   for (QWidget* w : findChildren<QWidget*>()) w->installEventFilter(this);
 
   RunModal = [](TMimeFilterDlg* d) { d->exec(); };
-  ShowMessage = [this](const std::string& m) { QMessageBox::information(this, windowTitle(), ToQ(m)); };
+  ShowMessage = [this](const std::string& m) {
+    QMessageBox::information(this, windowTitle(), ToQ(m));
+  };
 }
 
 void TMimeFilterDlg::SetPublishTarget(TPublished<TMimeFilter>* target) {

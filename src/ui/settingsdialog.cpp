@@ -16,8 +16,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
@@ -47,16 +47,19 @@ const char kProjectSignature[] = "Quendravilos Ver. 1.0: URLs file";
 
 // Text after a number box.
 const std::map<std::string, std::string> kUnits = {
-    {"TimeOutUD", "seconds"},      {"MaxThreadsUD", "total"}, {"MaxThrServUD", "per server"},
-    {"DLRetriesUD", "per file"},   {"StayConUD", "mins. till next"}, {"HrsUD", "Hrs."},
+    {"TimeOutUD", "seconds"},
+    {"MaxThreadsUD", "total"},
+    {"MaxThrServUD", "per server"},
+    {"DLRetriesUD", "per file"},
+    {"StayConUD", "mins. till next"},
+    {"HrsUD", "Hrs."},
     {"MinsUD", ""},
 };
 // Controls that sit on the line of the control before them.
 const std::set<std::string> kSameLine = {"MinsUD", "RepeatUnitsCombo", "HTTPPrPortEdit",
                                          "FTPPrPortEdit"};
 // Controls the user may only step, never type into.
-const std::set<std::string> kNoKeys = {"HrsUD", "MinsUD", "RepeatTimeCombo",
-                                       "RepeatUnitsCombo"};
+const std::set<std::string> kNoKeys = {"HrsUD", "MinsUD", "RepeatTimeCombo", "RepeatUnitsCombo"};
 
 // A number box showing two digits ("05"), as the daily-time boxes do.
 class TTwoDigitSpinBox : public QSpinBox {
@@ -164,7 +167,8 @@ QWidget* TSettingsDlg::MakeControl(const TOption& o, QWidget* parent) {
   if (kNoKeys.count(o.Control)) {
     auto* eater = new TKeyEater(w);
     w->installEventFilter(eater);
-    if (auto* sb = qobject_cast<QAbstractSpinBox*>(w)) sb->findChild<QLineEdit*>()->installEventFilter(eater);
+    if (auto* sb = qobject_cast<QAbstractSpinBox*>(w))
+      sb->findChild<QLineEdit*>()->installEventFilter(eater);
     if (auto* cb = qobject_cast<QComboBox*>(w)) cb->lineEdit()->installEventFilter(eater);
   }
   return w;
@@ -228,8 +232,8 @@ void TSettingsDlg::Build() {
       line->setSpacing(4);
       boxLayout->addLayout(line, o.Kind == TOptionKind::Grid ? 1 : 0);
     }
-    const bool captionInside = o.Kind == TOptionKind::Check || o.Kind == TOptionKind::Radio ||
-                               o.Kind == TOptionKind::Grid;
+    const bool captionInside =
+        o.Kind == TOptionKind::Check || o.Kind == TOptionKind::Radio || o.Kind == TOptionKind::Grid;
     const bool captionAfter = sameLine && o.Kind == TOptionKind::Number;
     if (!captionInside && !captionAfter && *o.Caption) line->addWidget(new QLabel(o.Caption, box));
     line->addWidget(w, o.Kind == TOptionKind::Text || o.Kind == TOptionKind::Grid ? 1 : 0);
@@ -321,9 +325,9 @@ void TSettingsDlg::BindSignals() {
       connect(b, &QAbstractButton::toggled, this, changed);
       // Clicks are the user's: they mark the project.
       connect(b, &QAbstractButton::clicked, this, [this] {
-          Modified();
-          UpdateEnabling();
-        });
+        Modified();
+        UpdateEnabling();
+      });
     } else if (auto* sb = qobject_cast<QSpinBox*>(w)) {
       connect(sb, &QSpinBox::valueChanged, this, changed);
       if (name != "StayConUD" && name != "DialupsUD")
@@ -369,8 +373,10 @@ void TSettingsDlg::BindSignals() {
   }
   connect(PrjGrid_->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this] { ShowScheduleRow(); });
-  for (QCheckBox* c : WeekdayBoxes) connect(c, &QCheckBox::clicked, this, [this] { StoreScheduleRow(); });
-  for (QCheckBox* c : SlotBoxes) connect(c, &QCheckBox::clicked, this, [this] { StoreScheduleRow(); });
+  for (QCheckBox* c : WeekdayBoxes)
+    connect(c, &QCheckBox::clicked, this, [this] { StoreScheduleRow(); });
+  for (QCheckBox* c : SlotBoxes)
+    connect(c, &QCheckBox::clicked, this, [this] { StoreScheduleRow(); });
   ShowScheduleRow();
 }
 
@@ -491,7 +497,8 @@ void TSettingsDlg::LoadProjectSettings(TStream& stream) {
 }
 
 void TSettingsDlg::UpdateEnabling() {
-  Control("ResParChk")->setEnabled(static_cast<QAbstractButton*>(Control("NeverDLChk"))->isChecked());
+  Control("ResParChk")
+      ->setEnabled(static_cast<QAbstractButton*>(Control("NeverDLChk"))->isChecked());
 }
 
 void TSettingsDlg::CheckWeekdays(bool on) {
@@ -547,8 +554,7 @@ void TSettingsDlg::Button1Click() {
     return;
   }
   if (PrjGrid_->Count() >= kMaxScheduleRows) {
-    ShowMessage("No more than " + std::to_string(kMaxScheduleRows) +
-                " projects can be scheduled.");
+    ShowMessage("No more than " + std::to_string(kMaxScheduleRows) + " projects can be scheduled.");
     return;
   }
   PrjGrid_->AddRow(file, kNewScheduleRowAttr);

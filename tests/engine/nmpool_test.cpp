@@ -95,13 +95,16 @@ void MiniFtp(test::TScriptedConn& c, std::vector<std::string>* commands, std::mu
     }
     std::string verb = line.substr(0, line.find(' '));
     for (auto& ch : verb) ch = static_cast<char>(toupper(static_cast<unsigned char>(ch)));
-    if (verb == "USER") c.Send("331 password please\r\n");
-    else if (verb == "PASS") c.Send("230 logged on\r\n");
+    if (verb == "USER")
+      c.Send("331 password please\r\n");
+    else if (verb == "PASS")
+      c.Send("230 logged on\r\n");
     else if (verb == "QUIT") {
       c.Send("221 bye\r\n");
       c.Close();
       return;
-    } else c.Send("502 no\r\n");
+    } else
+      c.Send("502 no\r\n");
   }
 }
 
@@ -117,8 +120,7 @@ TEST(NmPool, AReturnedFtpClientHasQuitAndForgetsItsCredentials) {
   TIdFTPExt* raw = ftp.get();
   ReturnFTP(std::move(ftp));
   auto again = TakeUntil(
-      raw, [] { return TakeFTP(); },
-      [](std::unique_ptr<TIdFTPExt> f) { ReturnFTP(std::move(f)); });
+      raw, [] { return TakeFTP(); }, [](std::unique_ptr<TIdFTPExt> f) { ReturnFTP(std::move(f)); });
   ASSERT_EQ(again.get(), raw);
   EXPECT_FALSE(again->Connected());
   EXPECT_EQ(again->User, "");

@@ -223,8 +223,7 @@ TEST(ProjectSection, GoldenLoadsAndSavesByteForByte) {
   LoadProjectSettings(in, s, f);
   EXPECT_EQ(in.Position(), static_cast<int64_t>(Golden().size()));
 
-  EXPECT_EQ(s.LinkFollowGrid,
-            (std::vector<TAtrRow>{{"*.example.com/*", 2}, {"*/cgi-bin/*", 3}}));
+  EXPECT_EQ(s.LinkFollowGrid, (std::vector<TAtrRow>{{"*.example.com/*", 2}, {"*/cgi-bin/*", 3}}));
   EXPECT_FALSE(s.OnlyHTMChk);  // the pair was stored both off
   EXPECT_FALSE(s.AllMimeChk);
   EXPECT_TRUE(s.SpiderFTPChk && s.ResParChk && s.OlderDLChk);

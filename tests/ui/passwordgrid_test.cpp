@@ -56,7 +56,7 @@ TEST_F(PassWordGridTest, TextRoundTrip) {
   struct Case {
     const char* name;
     std::string text;
-    int rows;             // after loading, with the entry row
+    int rows;  // after loading, with the entry row
     std::string saved;
   } cases[] = {
       {"empty", "", 2, "\r\n\r\n\r\n"},

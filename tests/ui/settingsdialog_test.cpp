@@ -206,7 +206,7 @@ TEST_F(SettingsDlgTest, ScheduleBoxesFollowTheSelectedRow) {
   EXPECT_TRUE(Dlg.SlotBoxes[0]->isEnabled());
   EXPECT_EQ(checked(Dlg.WeekdayBoxes), "0111110");
   EXPECT_EQ(checked(Dlg.SlotBoxes), "000011110000");
-  Dlg.SlotBoxes[11]->click();  // 10pm
+  Dlg.SlotBoxes[11]->click();    // 10pm
   Dlg.WeekdayBoxes[1]->click();  // Mon off
   EXPECT_EQ(g->Attr(1), 0x08F03C03u);
   EXPECT_EQ(Published.Get()->PrjGrid[1].Attr, 0x08F03C03u);
@@ -226,7 +226,8 @@ TEST_F(SettingsDlgTest, ScheduleBoxesFollowTheSelectedRow) {
 }
 
 TEST_F(SettingsDlgTest, AddScheduledProjects) {
-  const std::string good = WriteFile("good.mpj", std::string("Quendravilos Ver. 1.0: URLs file") + "rest");
+  const std::string good =
+      WriteFile("good.mpj", std::string("Quendravilos Ver. 1.0: URLs file") + "rest");
   const std::string bad = WriteFile("bad.mpj", "not a project");
   std::string chosen;
   Dlg.ChooseProjectFile = [&](const std::string&) { return chosen; };
@@ -257,9 +258,9 @@ TEST_F(SettingsDlgTest, LinkFollowRowsFromEdits) {
   TSettings s = FormDefaults();
   s.LinkFollowGrid = {{"a", 2}, {"b", 3}};
   Dlg.Apply(s);
-  Dlg.LinkFollowGridEdited(0, 1, "");  // cleared: the row goes
+  Dlg.LinkFollowGridEdited(0, 1, "");     // cleared: the row goes
   Dlg.LinkFollowGridEdited(0, 2, "new");  // the entry row: a row with no choice
-  Dlg.LinkFollowGridEdited(0, 1, "B2");  // replaced, choice kept
+  Dlg.LinkFollowGridEdited(0, 1, "B2");   // replaced, choice kept
   EXPECT_EQ(Published.Get()->LinkFollowGrid, (std::vector<TAtrRow>{{"B2", 3}, {"new", 0}}));
   Dlg.LinkFollowGridEdited(0, 3, "");  // empty entry: nothing
   EXPECT_EQ(Dlg.LinkFollowGrid()->Count(), 2);
@@ -286,8 +287,6 @@ TEST_F(SettingsDlgTest, ProjectSectionThroughTheWindows) {
 }
 
 TEST_F(SettingsDlgTest, MousePressRemembersTheHelpControl) {
-  int shown = -1;
-  Dlg.ShowHelp = [&](int c) { shown = c; };
   Dlg.show();
   auto* box = Get<QCheckBox>("UseModemChk");
   QTest::mousePress(box, Qt::RightButton);

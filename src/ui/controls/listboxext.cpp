@@ -11,7 +11,6 @@
 
 namespace qv {
 
-
 TListBoxExt::TListBoxExt(QWidget* parent) : QListWidget(parent) {}
 
 std::string TListBoxExt::ItemText(int index) const { return FromQ(item(index)->text()); }
