@@ -105,13 +105,20 @@ TTlsSession::~TTlsSession() { SSL_free(static_cast<SSL*>(FSsl)); }
 size_t TTlsSession::Read(char* buf, size_t n, int timeoutMs, bool& timedOut) {
   SSL* ssl = static_cast<SSL*>(FSsl);
   timedOut = false;
-  for (;;) {
+  // One record holds at most 16 KiB: keep taking records while they are
+  // already there, so a large read costs one wait and few writes downstream.
+  size_t total = 0;
+  while (total < n) {
     ERR_clear_error();
     size_t got = 0;
-    int r = SSL_read_ex(ssl, buf, n, &got);
-    if (r == 1) return got;
+    int r = SSL_read_ex(ssl, buf + total, n - total, &got);
+    if (r == 1) {
+      total += got;
+      continue;
+    }
     int err = SSL_get_error(ssl, r);
     if (err == SSL_ERROR_WANT_READ || err == SSL_ERROR_WANT_WRITE) {
+      if (total > 0) return total;
       if (!FConn.WaitFor(FFd, err == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, timeoutMs)) {
         timedOut = true;
         return 0;
@@ -119,6 +126,7 @@ size_t TTlsSession::Read(char* buf, size_t n, int timeoutMs, bool& timedOut) {
       continue;
     }
     if (FConn.IsCut()) throw ENetCancelled();
+    if (total > 0) return total; // the close or error shows at the next read
     if (err == SSL_ERROR_ZERO_RETURN) return 0;
     if (err == SSL_ERROR_SYSCALL && ERR_peek_error() == 0) {
       if (errno == 0) return 0;
@@ -126,6 +134,7 @@ size_t TTlsSession::Read(char* buf, size_t n, int timeoutMs, bool& timedOut) {
     }
     throw ENetError("TLS: read failed: " + LastSslError());
   }
+  return total;
 }
 
 void TTlsSession::Write(const char* data, size_t n, int timeoutMs) {

@@ -140,6 +140,9 @@ TEST_F(ProxyNet, PlainAndTunnelledRequestsWithAndWithoutCredentials) {
     if (tc.ok) {
       EXPECT_EQ(h.GetExt(base + "/index.html"), page);
       EXPECT_EQ(h.ResponseCode, 200);
+      // tinyproxy closes after each answer without saying so: the next
+      // fetch finds a dead connection and tries once more.
+      h.ResponseCode = 0;
       EXPECT_EQ(h.GetExt(base + "/1k.bin"), ReadFile(Root + "/1k.bin"));
     } else {
       EXPECT_EQ(h.GetExt(base + "/index.html"), "");
