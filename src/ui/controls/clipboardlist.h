@@ -15,6 +15,29 @@ enum class TClipboardKey { None, Copy, Paste, Delete };
 // Ctrl+Insert and Ctrl+C copy, Shift+Insert and Ctrl+V paste, Delete deletes.
 TClipboardKey ClipboardKeyOf(int key, Qt::KeyboardModifiers shift);
 
+// Acts on a clipboard or delete key for a control with CopySelected,
+// PasteText and DeleteSelected; Delete acts only when hasCurrent. True when
+// the key was acted on.
+template <class TControl>
+bool ActOnClipboardKey(TControl& control, int key, Qt::KeyboardModifiers shift,
+                       const std::string& removeChars, bool hasCurrent) {
+  switch (ClipboardKeyOf(key, shift)) {
+    case TClipboardKey::Copy:
+      control.CopySelected();
+      return true;
+    case TClipboardKey::Paste:
+      control.PasteText(removeChars);
+      return true;
+    case TClipboardKey::Delete:
+      if (!hasCurrent) return false;
+      control.DeleteSelected();
+      return true;
+    case TClipboardKey::None:
+      break;
+  }
+  return false;
+}
+
 // Puts the lines on the clipboard, each ended by CR LF.
 void CopyLinesToClipboard(const std::vector<std::string>& lines);
 

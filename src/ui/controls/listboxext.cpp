@@ -109,21 +109,7 @@ void TListBoxExt::DeleteSelected() {
 
 bool TListBoxExt::CutCopyPaste(int key, Qt::KeyboardModifiers shift,
                                const std::string& removeChars) {
-  switch (ClipboardKeyOf(key, shift)) {
-    case TClipboardKey::Copy:
-      CopySelected();
-      return true;
-    case TClipboardKey::Paste:
-      PasteText(removeChars);
-      return true;
-    case TClipboardKey::Delete:
-      if (ItemIndex() < 0 || count() == 0) return false;
-      DeleteSelected();
-      return true;
-    case TClipboardKey::None:
-      break;
-  }
-  return false;
+  return ActOnClipboardKey(*this, key, shift, removeChars, ItemIndex() >= 0 && count() != 0);
 }
 
 void TListBoxExt::SetSelectedItem(int index) {

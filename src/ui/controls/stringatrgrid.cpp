@@ -285,21 +285,7 @@ bool TStringAtrGrid::DeleteSelected() {
 
 bool TStringAtrGrid::CutCopyPaste(int key, Qt::KeyboardModifiers shift,
                                   const std::string& removeChars) {
-  switch (ClipboardKeyOf(key, shift)) {
-    case TClipboardKey::Copy:
-      CopySelected();
-      return true;
-    case TClipboardKey::Paste:
-      PasteText(removeChars);
-      return true;
-    case TClipboardKey::Delete:
-      if (GetItemIndex() < 0 || Count() == 0) return false;
-      DeleteSelected();
-      return true;
-    case TClipboardKey::None:
-      break;
-  }
-  return false;
+  return ActOnClipboardKey(*this, key, shift, removeChars, GetItemIndex() >= 0 && Count() != 0);
 }
 
 void TStringAtrGrid::keyPressEvent(QKeyEvent* e) {
