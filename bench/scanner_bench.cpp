@@ -52,12 +52,12 @@ class TGen {
   }
   std::string Words(int lo, int hi) {
     static const std::vector<std::string> words = {
-        "the",      "archive",  "of",      "our",       "local",   "news",     "and",
-        "events",   "from",     "across",  "region",    "with",    "photos",   "reports",
-        "council",  "meeting",  "library", "opening",   "hours",   "weather",  "for",
+        "the",      "archive",  "of",      "our",       "local",   "news",       "and",
+        "events",   "from",     "across",  "region",    "with",    "photos",     "reports",
+        "council",  "meeting",  "library", "opening",   "hours",   "weather",    "for",
         "weekend",  "market",   "results", "community", "project", "volunteers", "museum",
-        "exhibit",  "history",  "bridge",  "repairs",   "school",  "concert",  "schedule",
-        "download", "brochure", "contact", "details",   "summer",  "program",  "tickets"};
+        "exhibit",  "history",  "bridge",  "repairs",   "school",  "concert",    "schedule",
+        "download", "brochure", "contact", "details",   "summer",  "program",    "tickets"};
     std::string s;
     int n = Int(lo, hi);
     for (int i = 0; i < n; ++i) {
@@ -67,8 +67,8 @@ class TGen {
     return s;
   }
   std::string Path(const char* dir, const char* ext) {
-    static const std::vector<std::string> names = {"index", "about", "news",   "events", "team",
-                                                   "photo", "report", "map",   "history", "faq"};
+    static const std::vector<std::string> names = {"index", "about",  "news", "events",  "team",
+                                                   "photo", "report", "map",  "history", "faq"};
     return std::string("/") + dir + "/" + Pick(names) + "-" + std::to_string(Int(1, 400)) + ext;
   }
   std::mt19937 Rng;
@@ -88,7 +88,8 @@ std::string MakePage(TGen& g, int number, std::size_t target) {
   p += "<script>\nwindow.dataLayer = window.dataLayer || [];\nfunction menu(el) {\n"
        "  var html = '<a href=\"#\" class=\"close\">x</a>';\n  el.innerHTML = html + el.title;\n"
        "  for (var i = 0; i < 10; i++) { if (i > 3 && i < 8) console.log(i); }\n}\n</script>\n";
-  p += "<style>\nbody { margin: 0; font-family: sans-serif; }\n.hero { background: url(\"/img/hero-" +
+  p += "<style>\nbody { margin: 0; font-family: sans-serif; }\n.hero { background: "
+       "url(\"/img/hero-" +
        std::to_string(number % 9) + ".jpg\") no-repeat; }\n</style>\n</head>\n";
   p += "<body class=\"page page-" + std::to_string(number) + "\">\n<!-- header -->\n";
   p += "<header class=\"site-header\">\n<nav id=\"main-nav\" aria-label=\"Main\">\n<ul>\n";
@@ -105,8 +106,9 @@ std::string MakePage(TGen& g, int number, std::size_t target) {
         p += "<p>" + g.Words(10, 40);
         int links = g.Int(0, 3);
         for (int i = 0; i < links; ++i)
-          p += " <a href=\"" + (g.Chance(30) ? "https://www.example.org" + g.Path("ext", ".html")
-                                             : g.Path("news", ".html")) +
+          p += " <a href=\"" +
+               (g.Chance(30) ? "https://www.example.org" + g.Path("ext", ".html")
+                             : g.Path("news", ".html")) +
                "\" title=\"" + g.Words(2, 4) + "\">" + g.Words(1, 5) + "</a> " + g.Words(5, 20);
         p += " <strong>" + g.Words(1, 4) + "</strong> " + g.Words(5, 25) + ".</p>\n";
         break;
@@ -116,8 +118,8 @@ std::string MakePage(TGen& g, int number, std::size_t target) {
         p += "<figure class=\"photo\"><a href=\"" + g.Path("gallery", ".html") + "\"><img src=\"" +
              img + "\" alt=\"" + g.Words(2, 6) + "\" width=\"" + std::to_string(g.Int(100, 1200)) +
              "\" height=\"" + std::to_string(g.Int(100, 900)) + "\" loading=\"lazy\" srcset=\"" +
-             img + " 1x, " + g.Path("img2x", ".jpg") + " 2x\"></a>\n<figcaption>" +
-             g.Words(4, 12) + "</figcaption></figure>\n";
+             img + " 1x, " + g.Path("img2x", ".jpg") + " 2x\"></a>\n<figcaption>" + g.Words(4, 12) +
+             "</figcaption></figure>\n";
         break;
       }
       case 4: {
@@ -125,8 +127,8 @@ std::string MakePage(TGen& g, int number, std::size_t target) {
         int rows = g.Int(3, 12);
         for (int i = 0; i < rows; ++i)
           p += "<tr><td>" + std::to_string(g.Int(1, 28)) + " June</td><td><a href=\"" +
-               g.Path("events", ".html") + "\">" + g.Words(2, 5) + "</a></td><td>" +
-               g.Words(1, 3) + "</td></tr>\n";
+               g.Path("events", ".html") + "\">" + g.Words(2, 5) + "</a></td><td>" + g.Words(1, 3) +
+               "</td></tr>\n";
         p += "</table>\n";
         break;
       }
@@ -137,14 +139,16 @@ std::string MakePage(TGen& g, int number, std::size_t target) {
              g.Words(10, 30) + "</div></div>\n";
         break;
       case 6:
-        p += "<form action=\"/search\" method=\"get\"><input type=\"text\" name=\"q\" "
-             "placeholder=\"Search\"><input type=\"image\" src=\"/img/go.png\" alt=\"Go\"></form>\n";
+        p +=
+            "<form action=\"/search\" method=\"get\"><input type=\"text\" name=\"q\" "
+            "placeholder=\"Search\"><input type=\"image\" src=\"/img/go.png\" alt=\"Go\"></form>\n";
         break;
       case 7:
         p += "<ul class=\"downloads\">\n";
         for (int i = 0, n = g.Int(2, 8); i < n; ++i)
           p += "<li><a href=\"" + g.Path("files", ".pdf") + "\">" + g.Words(2, 6) +
-               "</a> <span class=\"size\">(" + std::to_string(g.Int(10, 900)) + " KB)</span></li>\n";
+               "</a> <span class=\"size\">(" + std::to_string(g.Int(10, 900)) +
+               " KB)</span></li>\n";
         p += "</ul>\n";
         break;
       case 8:
@@ -158,7 +162,8 @@ std::string MakePage(TGen& g, int number, std::size_t target) {
     }
   }
   p += "</main>\n<footer>\n<p>";
-  for (int i = 0; i < 8; ++i) p += "<a href=\"" + g.Path("info", ".html") + "\">" + g.Words(1, 2) + "</a> | ";
+  for (int i = 0; i < 8; ++i)
+    p += "<a href=\"" + g.Path("info", ".html") + "\">" + g.Words(1, 2) + "</a> | ";
   p += "</p>\n</footer>\n<script src=\"/js/analytics.js\" async></script>\n</body>\n</html>\n";
   return p;
 }
@@ -170,12 +175,13 @@ std::string MakeSheet(TGen& g, std::size_t target) {
   std::string s;
   s.reserve(target + 1024);
   s += "@charset \"utf-8\";\n@import url(\"/css/base.css\");\n";
-  s += "@font-face {" + std::string(sep) + "font-family" + colon + "\"Site\";" + sep + "src" + colon +
+  s += "@font-face {" + std::string(sep) + "font-family" + colon + "\"Site\";" + sep + "src" +
+       colon +
        "url(\"/fonts/site.woff2\") format(\"woff2\"), url(/fonts/site.woff) format(\"woff\");\n}\n";
-  static const std::vector<std::string> props = {"color", "margin", "padding", "font-size",
+  static const std::vector<std::string> props = {"color",       "margin", "padding", "font-size",
                                                  "line-height", "border", "display", "width"};
-  static const std::vector<std::string> values = {"#333", "0 auto", "1em 2em", "14px", "1.5",
-                                                  "1px solid #ccc", "block", "100%"};
+  static const std::vector<std::string> values = {"#333", "0 auto",         "1em 2em", "14px",
+                                                  "1.5",  "1px solid #ccc", "block",   "100%"};
   while (s.size() < target) {
     s += ".c" + std::to_string(g.Int(1, 5000)) + (g.Chance(40) ? " a:hover" : "") + " {";
     int n = g.Int(2, 7);
@@ -234,29 +240,29 @@ std::size_t SpiderLinks(const std::string& page, std::vector<std::string>& out, 
       p = qv::FindTagEnd(p);
       continue;
     }
-    bool done = take(GetTagAttribute("bgsound", "src", p)) ||
-                (take(GetTagAttribute("applet", "codebase", p)) &&
-                 (GetTagAttribute("applet", "alt", p), true)) ||
-                (take(GetTagAttribute("input", "src", p)) &&
-                 (GetTagAttribute("input", "alt", p), true)) ||
-                take(GetTagAttribute("script", "src", p)) ||
-                (take(GetTagAttribute("area", "href", p)) &&
-                 (GetTagAttribute("area", "alt", p), true)) ||
-                take(GetTagAttribute("link", "href", p)) ||
-                take(GetTagAttribute("body", "background", p)) ||
-                take(GetTagAttribute("table", "background", p)) ||
-                take(GetTagAttribute("td", "background", p));
+    bool done =
+        take(GetTagAttribute("bgsound", "src", p)) ||
+        (take(GetTagAttribute("applet", "codebase", p)) &&
+         (GetTagAttribute("applet", "alt", p), true)) ||
+        (take(GetTagAttribute("input", "src", p)) && (GetTagAttribute("input", "alt", p), true)) ||
+        take(GetTagAttribute("script", "src", p)) ||
+        (take(GetTagAttribute("area", "href", p)) && (GetTagAttribute("area", "alt", p), true)) ||
+        take(GetTagAttribute("link", "href", p)) ||
+        take(GetTagAttribute("body", "background", p)) ||
+        take(GetTagAttribute("table", "background", p)) ||
+        take(GetTagAttribute("td", "background", p));
     if (!done) {
-      done = take(GetTagAttribute("frame", "longdesc", p)) | take(GetTagAttribute("frame", "src", p));
+      done =
+          take(GetTagAttribute("frame", "longdesc", p)) | take(GetTagAttribute("frame", "src", p));
     }
     if (!done) {
       done = take(GetTagAttribute("iframe", "longdesc", p)) |
              take(GetTagAttribute("iframe", "src", p));
     }
     if (!done) {
-      done = take(GetTagAttribute("img", "longdesc", p)) | take(GetTagAttribute("img", "lowsrc", p)) |
-             take(GetTagAttribute("img", "src", p)) | take(GetTagAttribute("img", "usemap", p)) |
-             take(GetTagAttribute("img", "dynsrc", p));
+      done = take(GetTagAttribute("img", "longdesc", p)) |
+             take(GetTagAttribute("img", "lowsrc", p)) | take(GetTagAttribute("img", "src", p)) |
+             take(GetTagAttribute("img", "usemap", p)) | take(GetTagAttribute("img", "dynsrc", p));
       if (done) (void)GetTagAttribute("img", "alt", p);
     }
     if (!done) {
@@ -269,7 +275,8 @@ std::size_t SpiderLinks(const std::string& page, std::vector<std::string>& out, 
     if (!done) {
       done = take(GetTagAttribute("object", "classid", p)) |
              take(GetTagAttribute("object", "codebase", p)) |
-             take(GetTagAttribute("object", "data", p)) | take(GetTagAttribute("object", "usemap", p));
+             take(GetTagAttribute("object", "data", p)) |
+             take(GetTagAttribute("object", "usemap", p));
     }
     if (!done) {
       done = take(GetTagAttribute("layer", "background", p)) |
@@ -334,7 +341,8 @@ int main(int argc, char** argv) {
   std::vector<std::string> pages;
   std::size_t htmlBytes = 0;
   while (MB(htmlBytes) < pagesMB) {
-    pages.push_back(MakePage(g, static_cast<int>(pages.size()), static_cast<std::size_t>(g.Int(20000, 120000))));
+    pages.push_back(MakePage(g, static_cast<int>(pages.size()),
+                             static_cast<std::size_t>(g.Int(20000, 120000))));
     htmlBytes += pages.back().size();
   }
   std::vector<std::string> sheets;
@@ -350,52 +358,52 @@ int main(int argc, char** argv) {
 
   std::vector<std::string> found;
   if (wanted("html") || wanted("css")) {
-  TRun ourHTML = Best(repeats, [&] {
-    std::size_t n = 0;
-    for (const auto& page : pages) n += SpiderLinks(page, found, false);
-    return n;
-  });
-  TRun ourHTMLText = Best(repeats, [&] {
-    std::size_t n = 0;
-    for (const auto& page : pages) n += SpiderLinks(page, found, true);
-    return n;
-  });
-  TRun ourCSS = Best(repeats, [&] {
-    std::size_t n = 0;
-    for (const auto& sheet : sheets) n += SheetURLs(sheet, found);
-    return n;
-  });
-  Print("html_links_qv_mb_s", MB(htmlBytes) / ourHTML.Seconds);
-  PrintCount("html_links_qv_found", ourHTML.Found);
-  Print("html_links_and_texts_qv_mb_s", MB(htmlBytes) / ourHTMLText.Seconds);
-  Print("css_urls_qv_mb_s", MB(cssBytes) / ourCSS.Seconds);
-  PrintCount("css_urls_qv_found", ourCSS.Found);
+    TRun ourHTML = Best(repeats, [&] {
+      std::size_t n = 0;
+      for (const auto& page : pages) n += SpiderLinks(page, found, false);
+      return n;
+    });
+    TRun ourHTMLText = Best(repeats, [&] {
+      std::size_t n = 0;
+      for (const auto& page : pages) n += SpiderLinks(page, found, true);
+      return n;
+    });
+    TRun ourCSS = Best(repeats, [&] {
+      std::size_t n = 0;
+      for (const auto& sheet : sheets) n += SheetURLs(sheet, found);
+      return n;
+    });
+    Print("html_links_qv_mb_s", MB(htmlBytes) / ourHTML.Seconds);
+    PrintCount("html_links_qv_found", ourHTML.Found);
+    Print("html_links_and_texts_qv_mb_s", MB(htmlBytes) / ourHTMLText.Seconds);
+    Print("css_urls_qv_mb_s", MB(cssBytes) / ourCSS.Seconds);
+    PrintCount("css_urls_qv_found", ourCSS.Found);
 
 #ifdef QV_HAVE_LIBWGET
-  TRun peerHTML = Best(repeats, [&] {
-    std::size_t n = 0;
-    for (const auto& page : pages) {
-      wget_html_parsed_result_t* res = wget_html_get_urls_inline(page.c_str(), nullptr, nullptr);
-      if (res) {
-        n += static_cast<std::size_t>(wget_vector_size(res->uris));
-        wget_html_free_urls_inline(&res);
+    TRun peerHTML = Best(repeats, [&] {
+      std::size_t n = 0;
+      for (const auto& page : pages) {
+        wget_html_parsed_result_t* res = wget_html_get_urls_inline(page.c_str(), nullptr, nullptr);
+        if (res) {
+          n += static_cast<std::size_t>(wget_vector_size(res->uris));
+          wget_html_free_urls_inline(&res);
+        }
       }
-    }
-    return n;
-  });
-  TRun peerCSS = Best(repeats, [&] {
-    std::size_t n = 0;
-    for (const auto& sheet : sheets)
-      wget_css_parse_buffer(sheet.c_str(), sheet.size(), CountCSSURL, nullptr, &n);
-    return n;
-  });
-  Print("html_links_libwget_mb_s", MB(htmlBytes) / peerHTML.Seconds);
-  PrintCount("html_links_libwget_found", peerHTML.Found);
-  Print("html_links_ratio_qv_over_libwget", peerHTML.Seconds / ourHTML.Seconds);
-  Print("html_links_and_texts_ratio_qv_over_libwget", peerHTML.Seconds / ourHTMLText.Seconds);
-  Print("css_urls_libwget_mb_s", MB(cssBytes) / peerCSS.Seconds);
-  PrintCount("css_urls_libwget_found", peerCSS.Found);
-  Print("css_urls_ratio_qv_over_libwget", peerCSS.Seconds / ourCSS.Seconds);
+      return n;
+    });
+    TRun peerCSS = Best(repeats, [&] {
+      std::size_t n = 0;
+      for (const auto& sheet : sheets)
+        wget_css_parse_buffer(sheet.c_str(), sheet.size(), CountCSSURL, nullptr, &n);
+      return n;
+    });
+    Print("html_links_libwget_mb_s", MB(htmlBytes) / peerHTML.Seconds);
+    PrintCount("html_links_libwget_found", peerHTML.Found);
+    Print("html_links_ratio_qv_over_libwget", peerHTML.Seconds / ourHTML.Seconds);
+    Print("html_links_and_texts_ratio_qv_over_libwget", peerHTML.Seconds / ourHTMLText.Seconds);
+    Print("css_urls_libwget_mb_s", MB(cssBytes) / peerCSS.Seconds);
+    PrintCount("css_urls_libwget_found", peerCSS.Found);
+    Print("css_urls_ratio_qv_over_libwget", peerCSS.Seconds / ourCSS.Seconds);
 #endif
   }
   if (!wanted("localise")) return 0;
@@ -407,11 +415,14 @@ int main(int argc, char** argv) {
   if (!::mkdtemp(tmpl.data())) return 1;
   const std::string root = tmpl;
   std::vector<std::string> urls;
-  for (std::size_t i = 0; i < pages.size(); ++i) urls.push_back("http://www.example.com/pages/p" + std::to_string(i) + ".html");
+  for (std::size_t i = 0; i < pages.size(); ++i)
+    urls.push_back("http://www.example.com/pages/p" + std::to_string(i) + ".html");
   for (int i = 1; i <= 400; i += 3) {
     for (const char* name : {"index", "news", "events"}) {
       std::string body = qv::NativePath(qv::URLToLocalPath(
-          root, "http://www.example.com/section/" + std::string(name) + "-" + std::to_string(i) + ".html", "Data", ".html"));
+          root,
+          "http://www.example.com/section/" + std::string(name) + "-" + std::to_string(i) + ".html",
+          "Data", ".html"));
       fs::create_directories(fs::path(body).parent_path());
       std::ofstream(body) << "x";
     }

@@ -359,10 +359,17 @@ std::string QuoteSafe(const std::string& url) {
   out.reserve(url.size());
   for (char c : url) {
     switch (c) {
-      case '"': out += "%22"; break;
-      case '<': out += "%3C"; break;
-      case '>': out += "%3E"; break;
-      default: out += c;
+      case '"':
+        out += "%22";
+        break;
+      case '<':
+        out += "%3C";
+        break;
+      case '>':
+        out += "%3E";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -426,8 +433,7 @@ std::string RelativePath(const std::string& from, const std::string& target) {
   std::vector<std::string_view> dest = PathComponents(target);
   if (!base.empty()) base.pop_back();  // the page's own file name
   std::size_t common = 0;
-  while (common < base.size() && common + 1 < dest.size() && base[common] == dest[common])
-    ++common;
+  while (common < base.size() && common + 1 < dest.size() && base[common] == dest[common]) ++common;
   std::string out;
   for (std::size_t i = common; i < base.size(); ++i) out += "../";
   for (std::size_t i = common; i < dest.size(); ++i) {
@@ -465,8 +471,8 @@ struct TLinkRule {
 
 const std::vector<TLinkRule>& FirstHitRulesAfterMeta() {
   static const std::vector<TLinkRule> rules = {
-      {"bgsound", {"src"}},  {"input", {"src"}},         {"script", {"src"}},
-      {"area", {"href"}},    {"link", {"href"}},         {"body", {"background"}},
+      {"bgsound", {"src"}},      {"input", {"src"}},     {"script", {"src"}},
+      {"area", {"href"}},        {"link", {"href"}},     {"body", {"background"}},
       {"table", {"background"}}, {"td", {"background"}}, {"applet", {"codebase"}},
   };
   return rules;
@@ -554,9 +560,10 @@ std::string InsertBaseImpl(std::string& page, const std::string& url, bool asMar
   std::size_t at = BaseInsertPosition(page);
   if (at == std::string::npos) return {};
   const std::string quoted = QuoteSafe(url);
-  Insert(page, at,
-         asMarker ? "\n<!--TvBASE HREF=\"" + quoted + "\"-->\n" : "\n<BASE HREF=\"" + quoted + "\">\n",
-         edits);
+  Insert(
+      page, at,
+      asMarker ? "\n<!--TvBASE HREF=\"" + quoted + "\"-->\n" : "\n<BASE HREF=\"" + quoted + "\">\n",
+      edits);
   return url;
 }
 
@@ -576,8 +583,7 @@ std::string LinkToLocal(const std::string& webDir, const std::string& pageURL,
   if (ParseURL(target).Scheme == "file:") return target + fragment;
 
   const std::string pageFile = URLToLocalPath(webDir, pageURL, "Data", "");
-  const std::string targetFile =
-      URLToLocalPath(webDir, ResolveURL(pageURL, target), "Data", "");
+  const std::string targetFile = URLToLocalPath(webDir, ResolveURL(pageURL, target), "Data", "");
   // An empty name is a URL that has no place inside the mirror.
   if (targetFile.empty()) return {};
   if (!force && !IsStoredFile(targetFile)) return {};

@@ -24,7 +24,7 @@ namespace qv::scan {
 // this function be.
 #if defined(__SSE2__)
 [[gnu::no_sanitize_address]] inline const char* FindAnyOf(const char* p, char a, char b, char c,
-                                                         char d) {
+                                                          char d) {
   const std::uintptr_t misalign = reinterpret_cast<std::uintptr_t>(p) & 15;
   const char* block = p - misalign;
   const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b);
@@ -33,10 +33,10 @@ namespace qv::scan {
   unsigned mask = 0xFFFFu << misalign;  // ignore the bytes before p
   for (;;) {
     const __m128i x = _mm_load_si128(reinterpret_cast<const __m128i*>(block));
-    const __m128i hit = _mm_or_si128(
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, va), _mm_cmpeq_epi8(x, vb)),
-                     _mm_or_si128(_mm_cmpeq_epi8(x, vc), _mm_cmpeq_epi8(x, vd))),
-        _mm_cmpeq_epi8(x, zero));
+    const __m128i hit =
+        _mm_or_si128(_mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, va), _mm_cmpeq_epi8(x, vb)),
+                                  _mm_or_si128(_mm_cmpeq_epi8(x, vc), _mm_cmpeq_epi8(x, vd))),
+                     _mm_cmpeq_epi8(x, zero));
     const unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(hit)) & mask;
     if (bits) return block + __builtin_ctz(bits);
     block += 16;
