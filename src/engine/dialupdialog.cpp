@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "model/settings.h"
 #include "model/streamext.h"
 #include "platform/progfolder.h"
 
@@ -58,6 +59,10 @@ void TDialUpDlg::PrepareDialUp(bool useModem, bool unattended, const TDialUpOpti
   Changed();
 }
 
+void TDialUpDlg::PrepareDialUp(bool useModem, bool unattended) {
+  PrepareDialUp(useModem, unattended, TDialUpOptions{GlobalSettings().Get()->DialupsUD});
+}
+
 int TDialUpDlg::RetryNumber() const {
   const std::string& t = RetryEd.Text;
   if (t.empty()) return 0;
@@ -73,8 +78,7 @@ bool TDialUpDlg::IsConnected() {
   if (!ModemInUse()) return true;
   for (const auto& c : FService.ActiveConnections(kMaxConnections)) {
     uint32_t state = 0;
-    if (c.Handle != 0 && FService.ConnectionStatus(c.Handle, state) &&
-        state == DialStateConnected)
+    if (c.Handle != 0 && FService.ConnectionStatus(c.Handle, state) && state == DialStateConnected)
       return true;
   }
   return false;

@@ -85,6 +85,8 @@ class TDialUpDlg {
   TDialHandle PendingConnection = 0;
 
   void PrepareDialUp(bool useModem, bool unattended, const TDialUpOptions& options);
+  // The retries from the published settings ("Reconnection retries:").
+  void PrepareDialUp(bool useModem, bool unattended);
   // True when a connection is up or was made.
   bool EnsureConnected(bool keepRetries);
   // Any thread.

@@ -2,6 +2,9 @@
 
 #include <mutex>
 
+#include "engine/idftpext.h"
+#include "engine/idhttpext.h"
+
 namespace qv {
 
 namespace {
@@ -9,6 +12,8 @@ namespace {
 struct TPools {
   TObjectPool<TVkThreadTimer> Timers;
   TObjectPool<TDNSocket> Sockets;
+  TObjectPool<TIdHTTPExt> HTTP;
+  TObjectPool<TIdFTPExt> FTP;
 };
 
 std::once_flag PoolsMade;
@@ -37,6 +42,16 @@ std::unique_ptr<TDNSocket> TakeSocket(TDNList* hostList) {
   return std::make_unique<TDNSocket>(hostList);
 }
 
+std::unique_ptr<TIdHTTPExt> TakeHTTP() {
+  if (auto h = P().HTTP.Take()) return h;
+  return std::make_unique<TIdHTTPExt>();
+}
+
+std::unique_ptr<TIdFTPExt> TakeFTP() {
+  if (auto f = P().FTP.Take()) return f;
+  return std::make_unique<TIdFTPExt>();
+}
+
 void ReturnTimer(std::unique_ptr<TVkThreadTimer> timer) {
   if (!timer) return;
   timer->SetEnabled(false);
@@ -47,6 +62,26 @@ void ReturnSocket(std::unique_ptr<TDNSocket> socket) {
   if (!socket) return;
   socket->Close();
   P().Sockets.Put(std::move(socket));
+}
+
+void ReturnHTTP(std::unique_ptr<TIdHTTPExt> http) {
+  if (!http) return;
+  http->DisconnectSocketExt();
+  // No thread uses the client any more, so the cut connection is closed
+  // here as well: the next taker starts on a fresh one.
+  http->DisconnectExt();
+  http->Request.Clear();
+  // Clearing the record keeps the site credentials; a client going to
+  // another thread must not take them to another site.
+  http->Request.Username.clear();
+  http->Request.Password.clear();
+  P().HTTP.Put(std::move(http));
+}
+
+void ReturnFTP(std::unique_ptr<TIdFTPExt> ftp) {
+  if (!ftp) return;
+  ftp->QuitExt();  // also forgets the user name and password
+  P().FTP.Put(std::move(ftp));
 }
 
 }  // namespace qv

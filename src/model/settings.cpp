@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "model/leregistry.h"
+#include "model/syshelpers.h"
 #include "model/textlines.h"
 #include "model/vkconfig.h"
 #include "model/vkfile.h"
@@ -28,13 +29,13 @@ std::vector<TOption> BuildOptions() {
        &S::EnterNoRobChk, St::Project, "", "1", 0, 0, 82},
       {"OnlyHTMChk", "Quick mirror", "HTTP:", "Follow only links to htm/html files.", K::Radio,
        &S::OnlyHTMChk, St::Project, "", "0", 0, 0, 117, "Follow"},
-      {"AllMimeChk", "Quick mirror", "HTTP:",
-       "Follow all links returning data of mime type text/html.", K::Radio, &S::AllMimeChk,
+      {"AllMimeChk", "Quick mirror",
+       "HTTP:", "Follow all links returning data of mime type text/html.", K::Radio, &S::AllMimeChk,
        St::Project, "", "1", 0, 0, 118, "Follow"},
-      {"SpiderFTPChk", "Quick mirror", "FTP:", "Spider subdirectories.", K::Check,
-       &S::SpiderFTPChk, St::Project, "", "0", 0, 0, 83},
-      {"AutoQuickChk", "Quick mirror", "General:", "Auto quick mirror", K::Check,
-       &S::AutoQuickChk, St::Project, "", "0", 0, 0, 119},
+      {"SpiderFTPChk", "Quick mirror", "FTP:", "Spider subdirectories.", K::Check, &S::SpiderFTPChk,
+       St::Project, "", "0", 0, 0, 83},
+      {"AutoQuickChk", "Quick mirror", "General:", "Auto quick mirror", K::Check, &S::AutoQuickChk,
+       St::Project, "", "0", 0, 0, 119},
       {"LocWebEd", "Quick mirror", "General:", "Local mirror directory:", K::Text, &S::LocWebEd,
        St::Project, "", "", 0, 0, 17},
       // Download
@@ -46,14 +47,14 @@ std::vector<TOption> BuildOptions() {
        St::Project, "", "0", 0, 0, 105, "Overwrite"},
       {"ResParChk", "Download", "File overwrite:", "Resume partial downloads", K::Check,
        &S::ResParChk, St::Project, "", "0", 0, 0, 127},
-      {"TimeOutUD", "Download", "Transfer:", "Time Out:", K::Number, &S::TimeOutUD, St::Project,
-       "", "30", 1, 180, 48},
+      {"TimeOutUD", "Download", "Transfer:", "Time Out:", K::Number, &S::TimeOutUD, St::Project, "",
+       "30", 1, 180, 48},
       {"MaxThreadsUD", "Download", "Transfer:", "Maximum threads:", K::Number, &S::MaxThreadsUD,
        St::Project, "", "10", 1, 15, 88},
       {"MaxThrServUD", "Download", "Transfer:", "Maximum threads:", K::Number, &S::MaxThrServUD,
        St::Project, "", "5", 1, 15, 125},
-      {"DLRetriesUD", "Download", "Transfer:", "Retries:", K::Number, &S::DLRetriesUD,
-       St::Project, "", "2", 0, 10, 89},
+      {"DLRetriesUD", "Download", "Transfer:", "Retries:", K::Number, &S::DLRetriesUD, St::Project,
+       "", "2", 0, 10, 89},
       {"RetryServChk", "Download", "Transfer:", "Retry server for each URL", K::Check,
        &S::RetryServChk, St::Project, "", "0", 0, 0, 148},
       {"DisCookChk", "Download", "Cookies:", "Disable cookies", K::Radio, &S::DisCookChk,
@@ -65,25 +66,24 @@ std::vector<TOption> BuildOptions() {
       // Browsing
       {"HomePageEd", "Browsing", "", "Home page", K::Text, &S::HomePageEd, St::Project, "",
        "http://www.quorvane.example/", 0, 0, 46},
-      {"UseDropChk", "Browsing", "", "Use drop target", K::Check, &S::UseDropChk, St::Project,
-       "", "0"},
-      {"HideMainChk", "Browsing", "", "Hide main", K::Check, &S::HideMainChk, St::Project, "",
+      {"UseDropChk", "Browsing", "", "Use drop target", K::Check, &S::UseDropChk, St::Project, "",
        "0"},
-      {"MainPosChk", "Browsing", "", "Maintain position", K::Check, &S::MainPosChk,
-       St::Project, "", "0"},
-      {"TLChk", "Browsing", "Drop target:", "Top left", K::Radio, &S::TLChk, St::Project, "",
-       "1", 0, 0, 92, "Corner"},
-      {"TRChk", "Browsing", "Drop target:", "Top right", K::Radio, &S::TRChk, St::Project, "",
-       "0", 0, 0, 92, "Corner"},
+      {"HideMainChk", "Browsing", "", "Hide main", K::Check, &S::HideMainChk, St::Project, "", "0"},
+      {"MainPosChk", "Browsing", "", "Maintain position", K::Check, &S::MainPosChk, St::Project, "",
+       "0"},
+      {"TLChk", "Browsing", "Drop target:", "Top left", K::Radio, &S::TLChk, St::Project, "", "1",
+       0, 0, 92, "Corner"},
+      {"TRChk", "Browsing", "Drop target:", "Top right", K::Radio, &S::TRChk, St::Project, "", "0",
+       0, 0, 92, "Corner"},
       {"BLChk", "Browsing", "Drop target:", "Bottom left", K::Radio, &S::BLChk, St::Project, "",
        "0", 0, 0, 92, "Corner"},
-      {"BRChk", "Browsing", "Drop target:", "Bottom right", K::Radio, &S::BRChk, St::Project,
-       "", "0", 0, 0, 92, "Corner"},
+      {"BRChk", "Browsing", "Drop target:", "Bottom right", K::Radio, &S::BRChk, St::Project, "",
+       "0", 0, 0, 92, "Corner"},
       // Scheduling
       {"HrsUD", "Scheduling", "Log on sessions:", "Daily:", K::Number, &S::HrsUD, St::DailyTime,
        "DailyTime", "0", 0, 23, 94},
-      {"MinsUD", "Scheduling", "Log on sessions:", "Mins.", K::Number, &S::MinsUD,
-       St::DailyTime, "DailyTime", "0", 0, 59, 94},
+      {"MinsUD", "Scheduling", "Log on sessions:", "Mins.", K::Number, &S::MinsUD, St::DailyTime,
+       "DailyTime", "0", 0, 59, 94},
       {"RepeatTimeCombo", "Scheduling", "Log on sessions:", "Cyclic:", K::Combo,
        &S::RepeatTimeCombo, St::String, "RepeatTime", "", 0, 0, 95},
       {"RepeatUnitsCombo", "Scheduling", "Log on sessions:", "", K::Combo, &S::RepeatUnitsCombo,
@@ -93,8 +93,8 @@ std::vector<TOption> BuildOptions() {
       {"PrjGrid", "Scheduling", "Projects:", "Mirror files", K::Grid, &S::PrjGrid, St::Schedule,
        "SchedualMirrors", "", 0, 0, 97},
       // Configuration
-      {"EmailEdit", "Configuration", "Net etiquette", "Email:", K::Text, &S::EmailEdit,
-       St::String, "Email", "", 0, 0, 47},
+      {"EmailEdit", "Configuration", "Net etiquette", "Email:", K::Text, &S::EmailEdit, St::String,
+       "Email", "", 0, 0, 47},
       {"UserAgEd", "Configuration", "Net etiquette", "User Agent:", K::Text, &S::UserAgEd,
        St::String, "UserAgent", "", 0, 0, 122},
       {"HTTPPrEdit", "Configuration", "Proxies", "HTTP:-", K::Text, &S::HTTPPrEdit, St::String,
@@ -105,14 +105,14 @@ std::vector<TOption> BuildOptions() {
        "FTPProxy", "", 0, 0, 49},
       {"FTPPrPortEdit", "Configuration", "Proxies", "Port:", K::Text, &S::FTPPrPortEdit,
        St::IntegerText, "FTPProxyPort", "", 0, 0, 49},
-      {"PrUserEdit", "Configuration", "Proxy authentication:-", "User:", K::Text,
-       &S::PrUserEdit, St::String, "ProxyUser", "", 0, 0, 49},
-      {"PrPWEdit", "Configuration", "Proxy authentication:-", "Password:", K::Text,
-       &S::PrPWEdit, St::String, "ProxyPW", "", 0, 0, 49},
-      {"UseModemChk", "Configuration", "Dialup:", "Use modem", K::Check, &S::UseModemChk,
-       St::Bool, "UseModem", "1", 0, 0, 76},
-      {"DialupsUD", "Configuration", "Dialup:", "Reconnection retries:", K::Number,
-       &S::DialupsUD, St::Integer, "Dialups", "3", 1, 10, 131},
+      {"PrUserEdit", "Configuration", "Proxy authentication:-", "User:", K::Text, &S::PrUserEdit,
+       St::String, "ProxyUser", "", 0, 0, 49},
+      {"PrPWEdit", "Configuration", "Proxy authentication:-", "Password:", K::Text, &S::PrPWEdit,
+       St::String, "ProxyPW", "", 0, 0, 49},
+      {"UseModemChk", "Configuration", "Dialup:", "Use modem", K::Check, &S::UseModemChk, St::Bool,
+       "UseModem", "1", 0, 0, 76},
+      {"DialupsUD", "Configuration", "Dialup:", "Reconnection retries:", K::Number, &S::DialupsUD,
+       St::Integer, "Dialups", "3", 1, 10, 131},
       {"ShowHlpChk", "Configuration", "General", "Start up help", K::Check, &S::ShowHlpChk,
        St::Bool, "ShowHelp", "1", 0, 0, 70},
       {"CaFiLiEd", "Configuration", "General", "Cache file life (Days):", K::Text, &S::CaFiLiEd,
@@ -204,23 +204,6 @@ const TOption* FindOption(const std::string& control) {
   return nullptr;
 }
 
-int32_t TextToIntOr0(const std::string& text) {
-  size_t i = 0;
-  while (i < text.size() && text[i] == ' ') ++i;
-  bool neg = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) neg = text[i++] == '-';
-  if (i >= text.size()) return 0;
-  int64_t v = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') return 0;
-    v = v * 10 + (text[i] - '0');
-    if (v > static_cast<int64_t>(INT32_MAX) + 1) return 0;
-  }
-  if (neg) v = -v;
-  if (v > INT32_MAX || v < INT32_MIN) return 0;
-  return static_cast<int32_t>(v);
-}
-
 TSettings FormDefaults() {
   TSettings s;
   for (const auto& o : SettingsOptions()) {
@@ -230,7 +213,7 @@ TSettings FormDefaults() {
           if constexpr (std::is_same_v<F, bool TSettings::*>)
             s.*field = std::string(o.Default) == "1";
           else if constexpr (std::is_same_v<F, int TSettings::*>)
-            s.*field = TextToIntOr0(o.Default);
+            s.*field = JnStrToInt(o.Default);
           else if constexpr (std::is_same_v<F, std::string TSettings::*>)
             s.*field = o.Default;
           else
@@ -292,11 +275,11 @@ void SaveSettingsToStore(const TSettings& s) {
         RegWriteBool(o.StoreName, s.*std::get<bool TSettings::*>(o.Field));
         break;
       case St::IntegerText:
-        RegWriteInteger(o.StoreName,
-                        TextToIntOr0(s.*std::get<std::string TSettings::*>(o.Field)));
+        RegWriteInteger(o.StoreName, JnStrToInt(s.*std::get<std::string TSettings::*>(o.Field)));
         break;
       case St::DailyTime:
-        if (std::string(o.Control) == "HrsUD") RegWriteInteger(RegDailyTime, s.HrsUD * 60 + s.MinsUD);
+        if (std::string(o.Control) == "HrsUD")
+          RegWriteInteger(RegDailyTime, s.HrsUD * 60 + s.MinsUD);
         break;
       case St::Schedule:
         SaveSchedule(s);
@@ -348,7 +331,7 @@ void LoadProjectSettings(TStream& st, TSettings& out, TMimeFilter& filterOut) {
   s.OlderDLChk = older && !seq;
   s.SeqDLChk = seq;
   for (const char* c : {"TimeOutUD", "MaxThreadsUD", "MaxThrServUD", "DLRetriesUD"})
-    IntField(s, c) = Clamp(Opt(c), TextToIntOr0(ReadStreamString(st)));
+    IntField(s, c) = Clamp(Opt(c), JnStrToInt(ReadStreamString(st)));
   ReadStreamString(st);
   s.LocWebEd = ReadStreamString(st);
   if (!IsValidPath(DirAppend(s.LocWebEd) + "dummy.dum")) s.LocWebEd = HomeFolder() + "/TvWeb";

@@ -83,9 +83,8 @@ enum class TOptionKind { Check, Radio, Number, Text, Combo, Grid };
 // DailyTime and Schedule are the two composite store values.
 enum class TOptionStore { Project, String, Integer, Bool, IntegerText, DailyTime, Schedule };
 
-using TOptionField =
-    std::variant<bool TSettings::*, int TSettings::*, std::string TSettings::*,
-                 std::vector<TAtrRow> TSettings::*>;
+using TOptionField = std::variant<bool TSettings::*, int TSettings::*, std::string TSettings::*,
+                                  std::vector<TAtrRow> TSettings::*>;
 
 // One row of the option table.
 struct TOption {
@@ -99,7 +98,7 @@ struct TOption {
   const char* StoreName;  // settings-store value name; "" for the project
   const char* Default;    // the form's value: "1"/"0", a number or a text
   int Min = 0;
-  int Max = 0;          // Number only
+  int Max = 0;  // Number only
   int HelpContext = 0;
   const char* Radio = "";  // radio group name
 };
@@ -136,8 +135,5 @@ void LoadProjectSettings(TStream& stream, TSettings& s, TMimeFilter& filter);
 
 // The settings worker threads read; starts as FormDefaults().
 TPublished<TSettings>& GlobalSettings();
-
-// A decimal number, or 0 when the text is not one (blanks before it allowed).
-int32_t TextToIntOr0(const std::string& text);
 
 }  // namespace qv

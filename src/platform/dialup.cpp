@@ -6,16 +6,26 @@ namespace {
 
 const char* BaseErrorText(uint32_t error) {
   switch (error) {
-    case DialErrNone: return "No error";
-    case DialErrNoService: return "The dial-up service is not available";
-    case DialErrNoEntry: return "The phonebook entry was not found";
-    case DialErrActivate: return "The connection could not be brought up";
-    case DialErrHangUp: return "The connection could not be hung up";
-    case DialErrBadHandle: return "The connection handle is not valid";
-    case DialErrDropped: return "The link went down";
-    case DialErrAuth: return "The user name or password was refused";
-    case DialErrLine: return "The remote computer did not answer";
-    default: return nullptr;
+    case DialErrNone:
+      return "No error";
+    case DialErrNoService:
+      return "The dial-up service is not available";
+    case DialErrNoEntry:
+      return "The phonebook entry was not found";
+    case DialErrActivate:
+      return "The connection could not be brought up";
+    case DialErrHangUp:
+      return "The connection could not be hung up";
+    case DialErrBadHandle:
+      return "The connection handle is not valid";
+    case DialErrDropped:
+      return "The link went down";
+    case DialErrAuth:
+      return "The user name or password was refused";
+    case DialErrLine:
+      return "The remote computer did not answer";
+    default:
+      return nullptr;
   }
 }
 

@@ -37,14 +37,14 @@ enum : uint32_t {
 // Error codes of this service (0 = no error). ErrorText gives the text.
 enum : uint32_t {
   DialErrNone = 0,
-  DialErrNoService = 1,    // the service's program could not be run
-  DialErrNoEntry = 2,      // no phonebook entry of that name
-  DialErrActivate = 3,     // the connection could not be brought up
-  DialErrHangUp = 4,       // taking the connection down failed
-  DialErrBadHandle = 5,    // no connection with that handle
-  DialErrDropped = 6,      // the link went down while dialling
-  DialErrAuth = 7,         // user name or password refused
-  DialErrLine = 8,         // no answer, busy line, no carrier and the like
+  DialErrNoService = 1,  // the service's program could not be run
+  DialErrNoEntry = 2,    // no phonebook entry of that name
+  DialErrActivate = 3,   // the connection could not be brought up
+  DialErrHangUp = 4,     // taking the connection down failed
+  DialErrBadHandle = 5,  // no connection with that handle
+  DialErrDropped = 6,    // the link went down while dialling
+  DialErrAuth = 7,       // user name or password refused
+  DialErrLine = 8,       // no answer, busy line, no carrier and the like
 };
 
 // The text of one of the codes above, with a detail (e.g. the service's own
@@ -81,8 +81,7 @@ class TDialUpService {
 
   // Starts dialling asynchronously. On 0 the handle is set and the callback
   // will report the states; otherwise the error code, and no callback follows.
-  virtual uint32_t Dial(const TDialParams& params, TDialCallback callback,
-                        TDialHandle& handle) = 0;
+  virtual uint32_t Dial(const TDialParams& params, TDialCallback callback, TDialHandle& handle) = 0;
   virtual uint32_t HangUp(TDialHandle handle) = 0;
   // At most max connections that are up or coming up.
   virtual std::vector<TActiveConnection> ActiveConnections(size_t max) = 0;
@@ -124,8 +123,7 @@ class TNmcliDialUp : public TDialUpService {
   ~TNmcliDialUp() override;
 
   bool Present() const override { return true; }
-  uint32_t Dial(const TDialParams& params, TDialCallback callback,
-                TDialHandle& handle) override;
+  uint32_t Dial(const TDialParams& params, TDialCallback callback, TDialHandle& handle) override;
   uint32_t HangUp(TDialHandle handle) override;
   std::vector<TActiveConnection> ActiveConnections(size_t max) override;
   bool ConnectionStatus(TDialHandle handle, uint32_t& state) override;
@@ -208,8 +206,7 @@ class TSimDialUp : public TDialUpService {
   static TScript Failure(uint32_t error);
 
   bool Present() const override { return true; }
-  uint32_t Dial(const TDialParams& params, TDialCallback callback,
-                TDialHandle& handle) override;
+  uint32_t Dial(const TDialParams& params, TDialCallback callback, TDialHandle& handle) override;
   uint32_t HangUp(TDialHandle handle) override;
   std::vector<TActiveConnection> ActiveConnections(size_t max) override;
   bool ConnectionStatus(TDialHandle handle, uint32_t& state) override;

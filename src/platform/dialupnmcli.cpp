@@ -139,9 +139,7 @@ bool OnPath(const std::string& program) {
 
 // The setting that carries the user name, password and number of a kind;
 // a Bluetooth dial-up profile keeps them in its gsm setting.
-std::string SecretsSetting(const std::string& type) {
-  return type == "bluetooth" ? "gsm" : type;
-}
+std::string SecretsSetting(const std::string& type) { return type == "bluetooth" ? "gsm" : type; }
 
 // A private file with the password for nmcli's passwd-file; "" on failure.
 std::string WritePasswordFile(const std::string& setting, const std::string& password) {
@@ -182,7 +180,7 @@ void TNmcliDialUp::SetLastError(uint32_t error, const std::string& detail) {
 }
 
 std::vector<TNmcliDialUp::TProfile> TNmcliDialUp::ListProfiles(bool activeOnly) {
-  std::vector<std::string> argv = {"nmcli", "-t", "-f", "NAME,UUID,TYPE,STATE",
+  std::vector<std::string> argv = {"nmcli",      "-t",  "-f", "NAME,UUID,TYPE,STATE",
                                    "connection", "show"};
   if (activeOnly) argv.push_back("--active");
   TRunResult r = RunProgram(argv, 20);
@@ -233,8 +231,8 @@ uint32_t TNmcliDialUp::Dial(const TDialParams& params, TDialCallback callback,
     return DialErrNoEntry;
   }
   handle = HandleOf(found->Uuid);
-  std::vector<std::string> argv = {"nmcli", "--wait", std::to_string(ActivateTimeout),
-                                   "connection", "up", "uuid", found->Uuid};
+  std::vector<std::string> argv = {
+      "nmcli", "--wait", std::to_string(ActivateTimeout), "connection", "up", "uuid", found->Uuid};
   std::string pwFile;
   if (!params.Password.empty()) {
     pwFile = WritePasswordFile(SecretsSetting(found->Type), params.Password);
@@ -364,8 +362,9 @@ bool TNmcliDialUp::EditEntry(const std::string& entry) {
     std::string uuid = p.Uuid;
     // The editor is a window of its own; it is left running and reaped when
     // it closes.
-    std::thread([uuid] { RunProgram({"nm-connection-editor", "--edit", uuid}, 24 * 3600); })
-        .detach();
+    std::thread([uuid] {
+      RunProgram({"nm-connection-editor", "--edit", uuid}, 24 * 3600);
+    }).detach();
     return true;
   }
   return false;

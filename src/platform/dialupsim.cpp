@@ -74,8 +74,7 @@ int TSimDialUp::StatusQueries() {
   return FStatusQueries;
 }
 
-uint32_t TSimDialUp::Dial(const TDialParams& params, TDialCallback callback,
-                          TDialHandle& handle) {
+uint32_t TSimDialUp::Dial(const TDialParams& params, TDialCallback callback, TDialHandle& handle) {
   std::lock_guard<std::mutex> g(FLock);
   handle = 0;
   if (FFailNext != 0) {

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
 
 #include <arpa/inet.h>
@@ -29,11 +30,16 @@ std::string LastSslError() {
 // One context per trust source, made on first use and kept for the run:
 // loading the system store is costly and a context is safe to share.
 SSL_CTX* ContextFor(const std::string& caFile) {
+  // OpenSSL first, so that its clean-up at exit runs after the contexts
+  // below are freed.
+  static const bool initialised = OPENSSL_init_ssl(0, nullptr) == 1;
+  (void)initialised;
+  using TCtxPtr = std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)>;
   static std::mutex lock;
-  static std::map<std::string, SSL_CTX*> contexts;
+  static std::map<std::string, TCtxPtr> contexts;
   std::lock_guard<std::mutex> guard(lock);
   auto it = contexts.find(caFile);
-  if (it != contexts.end()) return it->second;
+  if (it != contexts.end()) return it->second.get();
   SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
   if (!ctx) throw ENetConnectError("TLS: cannot create a context: " + LastSslError());
   SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
@@ -49,7 +55,7 @@ SSL_CTX* ContextFor(const std::string& caFile) {
     SSL_CTX_free(ctx);
     throw ENetConnectError("TLS: cannot load the trust store: " + why);
   }
-  contexts.emplace(caFile, ctx);
+  contexts.emplace(caFile, TCtxPtr(ctx, &SSL_CTX_free));
   return ctx;
 }
 
@@ -99,13 +105,20 @@ TTlsSession::~TTlsSession() { SSL_free(static_cast<SSL*>(FSsl)); }
 size_t TTlsSession::Read(char* buf, size_t n, int timeoutMs, bool& timedOut) {
   SSL* ssl = static_cast<SSL*>(FSsl);
   timedOut = false;
-  for (;;) {
+  // One record holds at most 16 KiB: keep taking records while they are
+  // already there, so a large read costs one wait and few writes downstream.
+  size_t total = 0;
+  while (total < n) {
     ERR_clear_error();
     size_t got = 0;
-    int r = SSL_read_ex(ssl, buf, n, &got);
-    if (r == 1) return got;
+    int r = SSL_read_ex(ssl, buf + total, n - total, &got);
+    if (r == 1) {
+      total += got;
+      continue;
+    }
     int err = SSL_get_error(ssl, r);
     if (err == SSL_ERROR_WANT_READ || err == SSL_ERROR_WANT_WRITE) {
+      if (total > 0) return total;
       if (!FConn.WaitFor(FFd, err == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, timeoutMs)) {
         timedOut = true;
         return 0;
@@ -113,6 +126,7 @@ size_t TTlsSession::Read(char* buf, size_t n, int timeoutMs, bool& timedOut) {
       continue;
     }
     if (FConn.IsCut()) throw ENetCancelled();
+    if (total > 0) return total; // the close or error shows at the next read
     if (err == SSL_ERROR_ZERO_RETURN) return 0;
     if (err == SSL_ERROR_SYSCALL && ERR_peek_error() == 0) {
       if (errno == 0) return 0;
@@ -120,6 +134,7 @@ size_t TTlsSession::Read(char* buf, size_t n, int timeoutMs, bool& timedOut) {
     }
     throw ENetError("TLS: read failed: " + LastSslError());
   }
+  return total;
 }
 
 void TTlsSession::Write(const char* data, size_t n, int timeoutMs) {

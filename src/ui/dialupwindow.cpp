@@ -44,6 +44,7 @@ TDialUpWindow::TDialUpWindow(TDialUpDlg& dlg, QWidget* parent) : QDialog(parent)
   PWEd = new QLineEdit(this);
   PWEd->setObjectName("PWEd");
   PWEd->setEchoMode(QLineEdit::Password);
+  PWEd->setStyleSheet("lineedit-password-character: 42");  // "*"
   ConBtn = new QPushButton("Connect", this);
   ConBtn->setObjectName("ConBtn");
   ConBtn->setDefault(true);
@@ -59,8 +60,7 @@ TDialUpWindow::TDialUpWindow(TDialUpDlg& dlg, QWidget* parent) : QDialog(parent)
   UseModemChk->setChecked(true);
   RetryEd = new QLineEdit("0", this);
   RetryEd->setObjectName("RetryEd");
-  RetryEd->setValidator(
-      new QRegularExpressionValidator(QRegularExpression("[0-9]*"), RetryEd));
+  RetryEd->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), RetryEd));
   RetryEd->setMaximumWidth(60);
   AutoDisChk = new QCheckBox("Auto disconnect", this);
   AutoDisChk->setObjectName("AutoDisChk");
@@ -97,8 +97,7 @@ TDialUpWindow::TDialUpWindow(TDialUpDlg& dlg, QWidget* parent) : QDialog(parent)
   });
   connect(UserEd, &QLineEdit::textEdited, this,
           [this](const QString& t) { FDlg.UserEd = FromQ(t); });
-  connect(PWEd, &QLineEdit::textEdited, this,
-          [this](const QString& t) { FDlg.PWEd = FromQ(t); });
+  connect(PWEd, &QLineEdit::textEdited, this, [this](const QString& t) { FDlg.PWEd = FromQ(t); });
   connect(RetryEd, &QLineEdit::textEdited, this,
           [this](const QString& t) { FDlg.RetryEd.Text = FromQ(t); });
   connect(RetryEd, &QLineEdit::editingFinished, this, [this] { FDlg.RetryEdExit(); });

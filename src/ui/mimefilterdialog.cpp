@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -27,11 +28,13 @@ constexpr int kHelpAssertion = 144;
 
 }  // namespace
 
-TMimeFilterDlg::TMimeFilterDlg(QWidget* parent)
-    : QDialog(parent), Target(&GlobalMimeFilter()) {
+TMimeFilterDlg::TMimeFilterDlg(QWidget* parent) : QDialog(parent), Target(&GlobalMimeFilter()) {
   setObjectName("MimeFilterDlg");
   setWindowTitle("Content-Type filters:");
   setFixedSize(630, 356);
+  QFont small = font();
+  small.setPointSize(8);
+  setFont(small);
   setProperty("HelpContext", kHelpForm);
 
   auto* common = new QGroupBox("Common types:-", this);
@@ -49,9 +52,19 @@ TMimeFilterDlg::TMimeFilterDlg(QWidget* parent)
     auto* list = new TCheckListBoxExt(common);
     list->setObjectName(name);
     for (const auto& item : def->Items) list->AddItem(item);
+    for (int i = 0; i < list->count(); ++i) list->item(i)->setToolTip(list->item(i)->text());
     list->OnClickCheck = [this](TCheckListBoxExt*, int) { Changed = true; };
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    QFont itemFont = list->font();
+    itemFont.setPointSizeF(7.5);
+    list->setFont(itemFont);
+    // The description follows the item the user picks.
     connect(list, &QListWidget::currentRowChanged, this, [this, list](int row) {
-      DescriptionTxt->setText(row >= 0 ? ToQ(MimeDescription(list->ItemText(row))) : QString());
+      if (row >= 0 && (list->hasFocus() || !isVisible()))
+        DescriptionTxt->setText(ToQ(MimeDescription(list->ItemText(row))));
+    });
+    connect(list, &QListWidget::itemClicked, this, [this](QListWidgetItem* it) {
+      DescriptionTxt->setText(ToQ(MimeDescription(FromQ(it->text()))));
     });
     list->installEventFilter(this);
     commonLayout->addWidget(new QLabel(def->Caption, common), 0, col);
@@ -70,8 +83,11 @@ TMimeFilterDlg::TMimeFilterDlg(QWidget* parent)
   DescriptionTxt->setWordWrap(true);
   descLayout->addWidget(DescriptionTxt);
   commonLayout->addWidget(descBox, 2, 0, 1, col);
-  commonLayout->setColumnStretch(0, 3);
-  commonLayout->setColumnStretch(1, 3);
+  // Widths follow the longest subtypes, so every item reads in full.
+  const int widths[] = {138, 96, 60, 70, 78};
+  for (int c = 0; c < 5; ++c) commonLayout->setColumnMinimumWidth(c, widths[c]);
+  commonLayout->setHorizontalSpacing(2);
+  commonLayout->setContentsMargins(4, 4, 4, 4);
 
   auto* other = new QGroupBox("Other types:-", this);
   other->setProperty("HelpContext", kHelpOther);
@@ -99,6 +115,7 @@ TMimeFilterDlg::TMimeFilterDlg(QWidget* parent)
   auto* assertion = new QGroupBox("Filter assertion", this);
   assertion->setProperty("HelpContext", kHelpAssertion);
   auto* aLayout = new QVBoxLayout(assertion);
+  aLayout->setContentsMargins(4, 4, 4, 4);
   SelOnlyChk = new QRadioButton("Selected types only", assertion);
   UnknownChk = new QRadioButton("Include unknown", assertion);
   AllChk = new QRadioButton("Include all", assertion);
@@ -121,14 +138,19 @@ TMimeFilterDlg::TMimeFilterDlg(QWidget* parent)
   right->addWidget(other, 1);
   right->addWidget(assertion);
   auto* top = new QHBoxLayout(this);
-  top->addWidget(common, 3);
-  top->addLayout(right, 2);
+  top->setContentsMargins(6, 6, 6, 6);
+  top->addWidget(common, 1);
+  top->addLayout(right, 0);
+  other->setFixedWidth(146);
+  assertion->setFixedWidth(146);
 
   // Every control remembers itself as the subject of context help.
   for (QWidget* w : findChildren<QWidget*>()) w->installEventFilter(this);
 
   RunModal = [](TMimeFilterDlg* d) { d->exec(); };
-  ShowMessage = [this](const std::string& m) { QMessageBox::information(this, windowTitle(), ToQ(m)); };
+  ShowMessage = [this](const std::string& m) {
+    QMessageBox::information(this, windowTitle(), ToQ(m));
+  };
 }
 
 void TMimeFilterDlg::SetPublishTarget(TPublished<TMimeFilter>* target) {
@@ -259,8 +281,13 @@ void TMimeFilterDlg::Button2Click() {
 }
 
 bool TMimeFilterDlg::eventFilter(QObject* o, QEvent* e) {
-  if (e->type() == QEvent::MouseButtonPress && o->isWidgetType())
-    HelpControl = static_cast<QWidget*>(o);
+  // A press a control ignores travels on to its parents; the control
+  // pressed is the first to see it.
+  if (e->type() == QEvent::MouseButtonPress && o->isWidgetType()) {
+    const auto* me = static_cast<QMouseEvent*>(e);
+    if (me->timestamp() != LastPressStamp || !HelpControl) HelpControl = static_cast<QWidget*>(o);
+    LastPressStamp = me->timestamp();
+  }
   if (e->type() == QEvent::FocusOut) {
     for (TCheckListBoxExt* l : {ImageList, AppList, TextList, SoundList, VideoList})
       if (o == l) l->clearSelection();

@@ -61,6 +61,7 @@ class TMimeFilterDlg : public QDialog {
 
   bool Changed = false;
   QWidget* HelpControl = nullptr;
+  quint64 LastPressStamp = 0;
 
   TCheckListBoxExt* ImageList;
   TCheckListBoxExt* AppList;

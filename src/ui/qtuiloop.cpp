@@ -15,7 +15,8 @@ TQtUiLoop::~TQtUiLoop() {
 
 void TQtUiLoop::Post(TTask task) {
   // Queued to this object's thread; Qt drops the call once the object is gone.
-  QMetaObject::invokeMethod(this, [task = std::move(task)] { task(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [task = std::move(task)] { task(); }, Qt::QueuedConnection);
 }
 
 int TQtUiLoop::StartTimer(int ms, TTask task) {

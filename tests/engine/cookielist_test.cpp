@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -281,6 +282,22 @@ TEST_F(CookieImportTest, WithoutUserNameOnlyAnyuserFiles) {
   TCookieList l;
   l.ImportBrowserCookies(Dir.string(), "");
   EXPECT_EQ(l.Count(), 2);
+}
+
+TEST_F(CookieImportTest, ReadsFromTheProgramFolder) {
+  const char* old = std::getenv("QUENDRAVILOS_HOME");
+  const std::string saved = old ? old : "";
+  ::setenv("QUENDRAVILOS_HOME", Dir.c_str(), 1);
+  TCookieList l;
+  l.ImportBrowserCookies();
+  if (old) {
+    ::setenv("QUENDRAVILOS_HOME", saved.c_str(), 1);
+  } else {
+    ::unsetenv("QUENDRAVILOS_HOME");
+  }
+  // The anyuser files at least; the fixtures hold none of this account's.
+  EXPECT_GE(l.Count(), 2);
+  EXPECT_EQ(l.CookieHeader("http://www.example.com/"), "SID=abc123");
 }
 
 TEST_F(CookieImportTest, AnUnreadableFileIsSkippedAndTheOthersImported) {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "model/settings.h"
 #include "support/manualloop.h"
 
 namespace qv {
@@ -103,21 +104,37 @@ TEST_F(DialUpTest, UnattendedSequencesRedialUpToTheRetriesAndLogEveryStep) {
     size_t Dials;
     std::string LogBody;
   } cases[] = {
-      {"first try", 2, {ok}, true, 1,
+      {"first try",
+       2,
+       {ok},
+       true,
+       1,
        "     Dialing host computer\r\n     Verifying user name and password\r\n"
        "     Logging onto network\r\n     Connected\r\n"},
-      {"second try", 2, {fail, ok}, true, 2,
+      {"second try",
+       2,
+       {fail, ok},
+       true,
+       2,
        "     Dialing host computer\r\n     The remote computer did not answer\r\n"
        "     Retry(1): Dialing host computer\r\n"
        "     Retry(1): Verifying user name and password\r\n"
        "     Retry(1): Logging onto network\r\n     Retry(1): Connected\r\n"},
-      {"gives up after the retries", 2, {fail, fail, fail, ok}, false, 3,
+      {"gives up after the retries",
+       2,
+       {fail, fail, fail, ok},
+       false,
+       3,
        "     Dialing host computer\r\n     The remote computer did not answer\r\n"
        "     Retry(1): Dialing host computer\r\n"
        "     Retry(1): The remote computer did not answer\r\n"
        "     Retry(2): Dialing host computer\r\n"
        "     Retry(2): The remote computer did not answer\r\n"},
-      {"no retries", 0, {fail, ok}, false, 1,
+      {"no retries",
+       0,
+       {fail, ok},
+       false,
+       1,
        "     Dialing host computer\r\n     The remote computer did not answer\r\n"},
   };
   for (const auto& c : cases) {
@@ -170,10 +187,10 @@ TEST_F(DialUpTest, InteractiveDialsOnlyWhenConnectIsPressed) {
 
 TEST_F(DialUpTest, InteractiveDialUsesTheTypedUserAndPassword) {
   R->View.Actions[1] = {100, [](TDialUpDlg& d) {
-                       d.UserEd = "carol";
-                       d.PWEd = std::string(300, 'p');
-                       d.ConBtnClick();
-                     }};
+                          d.UserEd = "carol";
+                          d.PWEd = std::string(300, 'p');
+                          d.ConBtnClick();
+                        }};
   R->Dlg->PrepareDialUp(true, false, {3});
   EXPECT_TRUE(R->Dlg->EnsureConnected(false));
   ASSERT_EQ(R->Sim.Dials().size(), 1u);
@@ -279,7 +296,7 @@ TEST_F(DialUpTest, RetryEditAndPhonebookEntries) {
     int Number;
     const char* AfterExit;
   } rows[] = {{"150", 150, "100"}, {"100", 100, "100"}, {"7", 7, "7"},
-              {"abc", 0, "abc"}, {"", 0, ""},           {"99999999999", 1000000000, "100"}};
+              {"abc", 0, "abc"},   {"", 0, ""},         {"99999999999", 1000000000, "100"}};
   for (const auto& r : rows) {
     R->Dlg->RetryEd.Text = r.Text;
     EXPECT_EQ(R->Dlg->RetryNumber(), r.Number) << r.Text;
@@ -322,6 +339,23 @@ TEST_F(DialUpTest, TheLogIsCreatedInTheProgramFolder) {
   EXPECT_NE(ss.str().find("     Connected\r\n" + kEnd), std::string::npos);
   unlink(path.c_str());
   rmdir(home.c_str());
+}
+
+TEST_F(DialUpTest, PreparationTakesTheRetriesFromTheSettings) {
+  TSettings settings;
+  settings.DialupsUD = 4;
+  GlobalSettings().Publish(settings);
+  R->Dlg->AutoDisChk = true;
+  R->Dlg->Cancelled = true;
+  R->Dlg->PrepareDialUp(true, true);
+  EXPECT_EQ(R->Dlg->RetryEd.Text, "4");
+  EXPECT_EQ(R->Dlg->RedialCount, -1);
+  EXPECT_TRUE(R->Dlg->Unattended);
+  EXPECT_FALSE(R->Dlg->AutoDisChk);
+  EXPECT_FALSE(R->Dlg->Cancelled);
+  R->Dlg->PrepareDialUp(false, false);
+  EXPECT_EQ(R->Dlg->RedialCount, 30000);
+  EXPECT_FALSE(R->Dlg->UseModemChk);
 }
 
 TEST(DialUpNoEntries, EmptyPhonebookEmptiesTheFields) {

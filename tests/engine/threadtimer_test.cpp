@@ -76,7 +76,7 @@ TEST(ThreadTimer, IntervalChangesRestartOnlyWhenTheValueDiffers) {
     source.Pump();
   }
   EXPECT_EQ(ticks, (std::vector<int64_t>{1500, 1900, 2300}));  // the first one late
-  t.SetInterval(0);  // an interval of 0 never ticks
+  t.SetInterval(0);                                            // an interval of 0 never ticks
   clock.Now = 20000;
   EXPECT_EQ(source.Pump(), -1);
   EXPECT_EQ(ticks.size(), 3u);

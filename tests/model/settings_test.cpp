@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "model/leregistry.h"
+#include "model/syshelpers.h"
 #include "model/vkconfig.h"
 #include "platform/store.h"
 
@@ -200,7 +201,7 @@ TEST(SettingsTable, EveryOptionHasAControlAndAField) {
     EXPECT_EQ(seen[o.Control]++, 0) << o.Control;
     EXPECT_EQ(FindOption(o.Control), &o);
     if (o.Kind == TOptionKind::Number) {
-      const int d = TextToIntOr0(o.Default);
+      const int d = JnStrToInt(o.Default);
       EXPECT_TRUE(d >= o.Min && d <= o.Max) << o.Control;
     }
   }
@@ -213,15 +214,6 @@ TEST(SettingsTable, EveryOptionHasAControlAndAField) {
   EXPECT_EQ(d.DLRetriesUD, 2);
 }
 
-TEST(SettingsTable, TextToIntOr0) {
-  struct Case {
-    const char* text;
-    int32_t want;
-  } cases[] = {{"12", 12}, {"-5", -5}, {"12a", 0}, {"", 0}, {" 7", 7},
-               {"2147483647", 2147483647}, {"2147483648", 0}, {"-2147483648", INT32_MIN}};
-  for (const auto& c : cases) EXPECT_EQ(TextToIntOr0(c.text), c.want) << c.text;
-}
-
 std::string Golden() { return ReadFileString(QV_TEST_DATA "/settings/project_section.bin"); }
 
 TEST(ProjectSection, GoldenLoadsAndSavesByteForByte) {
@@ -231,8 +223,7 @@ TEST(ProjectSection, GoldenLoadsAndSavesByteForByte) {
   LoadProjectSettings(in, s, f);
   EXPECT_EQ(in.Position(), static_cast<int64_t>(Golden().size()));
 
-  EXPECT_EQ(s.LinkFollowGrid,
-            (std::vector<TAtrRow>{{"*.example.com/*", 2}, {"*/cgi-bin/*", 3}}));
+  EXPECT_EQ(s.LinkFollowGrid, (std::vector<TAtrRow>{{"*.example.com/*", 2}, {"*/cgi-bin/*", 3}}));
   EXPECT_FALSE(s.OnlyHTMChk);  // the pair was stored both off
   EXPECT_FALSE(s.AllMimeChk);
   EXPECT_TRUE(s.SpiderFTPChk && s.ResParChk && s.OlderDLChk);

@@ -137,8 +137,8 @@ TEST_F(NmcliTest, DialBringsTheProfileUpWithThePasswordInAPrivateFile) {
   auto out = DialAndWait(nm, {"Mobile:Net", "", "", "me", "s3cret", ""}, h);
   ASSERT_EQ(out.CallResult, DialErrNone);
   EXPECT_NE(h, 0u);
-  EXPECT_EQ(out.Events, (std::vector<std::pair<uint32_t, uint32_t>>{
-                            {DialStateOpenPort, 0}, {DialStateConnected, 0}}));
+  EXPECT_EQ(out.Events, (std::vector<std::pair<uint32_t, uint32_t>>{{DialStateOpenPort, 0},
+                                                                    {DialStateConnected, 0}}));
   EXPECT_EQ(ReadFile(Dir + "/passwd"), "gsm.password:s3cret\n");
   std::string calls = Calls();
   EXPECT_NE(calls.find("--wait 90 connection up uuid g-1 passwd-file "), std::string::npos);
@@ -165,7 +165,9 @@ TEST_F(NmcliTest, AFailingUpReportsNmclisComplaint) {
 
   // Unknown entries and kinds that are not dial-up are never brought up.
   for (const char* entry : {"Nowhere", "Wired connection 1", "Work VPN"}) {
-    EXPECT_EQ(nm.Dial({entry, "", "", "", "", ""}, [](uint32_t, uint32_t) {}, h), DialErrNoEntry)
+    EXPECT_EQ(nm.Dial(
+                  {entry, "", "", "", "", ""}, [](uint32_t, uint32_t) {}, h),
+              DialErrNoEntry)
         << entry;
     EXPECT_EQ(h, 0u);
   }
@@ -225,7 +227,9 @@ TEST_F(NmcliTest, WithoutNmcliNothingIsDialled) {
   setenv("PATH", "/nonexistent", 1);
   TNmcliDialUp nm;
   TDialHandle h = 7;
-  EXPECT_EQ(nm.Dial({"DSL", "", "", "", "", ""}, [](uint32_t, uint32_t) {}, h), DialErrNoService);
+  EXPECT_EQ(nm.Dial(
+                {"DSL", "", "", "", "", ""}, [](uint32_t, uint32_t) {}, h),
+            DialErrNoService);
   EXPECT_EQ(h, 0u);
   EXPECT_TRUE(nm.PhonebookEntries(10).empty());
   EXPECT_TRUE(nm.ActiveConnections(20).empty());

@@ -194,15 +194,17 @@ std::vector<std::string> TScriptedServer::Errors() const {
   return FErrors;
 }
 
-TScriptedServer::THandler TScriptedServer::Replies(std::vector<std::string> replies) {
+TScriptedServer::THandler TScriptedServer::Replies(std::vector<TScriptedReply> replies) {
   auto next = std::make_shared<size_t>(0);
   return [replies = std::move(replies), next](TScriptedConn& c) {
     while (*next < replies.size()) {
       if (c.ReadRequest().empty()) return;
-      const std::string& r = replies[(*next)++];
-      if (r.empty()) return;
-      c.Send(r);
+      const TScriptedReply& r = replies[(*next)++];
+      if (r.Bytes.empty()) return;
+      c.Send(r.Bytes);
+      if (r.CloseAfter) return;
     }
+    c.WaitForClose();
   };
 }
 

@@ -22,6 +22,14 @@ namespace qv::test {
 
 class TScriptedServer;
 
+// One canned answer: the bytes to send, and whether to close after them.
+struct TScriptedReply {
+  TScriptedReply(std::string bytes, bool closeAfter = false) : Bytes(std::move(bytes)), CloseAfter(closeAfter) {}
+  TScriptedReply(const char* bytes) : TScriptedReply(std::string(bytes)) {}
+  std::string Bytes;
+  bool CloseAfter = false;
+};
+
 // The server side of one accepted connection. Every wait ends when the
 // server stops (the handler is then unwound by an internal exception).
 class TScriptedConn {
@@ -48,6 +56,14 @@ public:
 
 private:
   friend class TScriptedServer;
+
+// One canned answer: the bytes to send, and whether to close after them.
+struct TScriptedReply {
+  TScriptedReply(std::string bytes, bool closeAfter = false) : Bytes(std::move(bytes)), CloseAfter(closeAfter) {}
+  TScriptedReply(const char* bytes) : TScriptedReply(std::string(bytes)) {}
+  std::string Bytes;
+  bool CloseAfter = false;
+};
   TScriptedConn(TScriptedServer& server, int fd, int index) : FServer(server), FFd(fd), FIndex(index) {}
   bool Fill();
   TScriptedServer& FServer;
@@ -76,7 +92,7 @@ public:
   // A handler that answers each request read on any connection with the
   // next canned reply; after the last reply it closes. A reply "" closes
   // the connection without answering.
-  static THandler Replies(std::vector<std::string> replies);
+  static THandler Replies(std::vector<TScriptedReply> replies);
 
 private:
   friend class TScriptedConn;

@@ -51,9 +51,8 @@ class DialUpWindowTest : public test::UiTest {
 };
 
 TEST_F(DialUpWindowTest, ConnectDialsTheChosenEntryAndShowsTheStates) {
-  Sim.QueueScript({{20, DialStateOpenPort, 0},
-                   {20, DialStateAuthenticate, 0},
-                   {20, DialStateConnected, 0}});
+  Sim.QueueScript(
+      {{20, DialStateOpenPort, 0}, {20, DialStateAuthenticate, 0}, {20, DialStateConnected, 0}});
   Dlg.PrepareDialUp(true, false, {3});
   bool checked = false;
   QTimer::singleShot(100, [&] {

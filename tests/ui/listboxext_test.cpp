@@ -44,7 +44,11 @@ TEST_F(ListBoxExtTest, DeleteSelectedPlacesTheIndex) {
     int index;
   } cases[] = {
       {"last item makes the new last current", {"a", "b", "c"}, {2}, {"a", "b"}, 1},
-      {"a run keeps the position of the last deletion", {"a", "b", "c", "d"}, {1, 2}, {"a", "d"}, 1},
+      {"a run keeps the position of the last deletion",
+       {"a", "b", "c", "d"},
+       {1, 2},
+       {"a", "d"},
+       1},
       {"scattered", {"a", "b", "c", "d", "e"}, {0, 2, 3}, {"b", "e"}, 1},
   };
   for (const auto& c : cases) {
@@ -146,10 +150,10 @@ TEST_F(ListBoxExtTest, CheckListReportsFocusTextChangesOnly) {
   const QStyle::State focused = QStyle::State_Selected | QStyle::State_HasFocus;
   b.SetSelectedItem(0);
   b.DrawItem(0, {}, focused);
-  b.DrawItem(0, {}, focused);                     // repaint: no second report
-  b.DrawItem(0, {}, QStyle::State_Selected);      // not focused: ignored
+  b.DrawItem(0, {}, focused);                 // repaint: no second report
+  b.DrawItem(0, {}, QStyle::State_Selected);  // not focused: ignored
   b.SetSelectedItem(1);
-  b.DrawItem(1, {}, focused);                     // identical text: no report
+  b.DrawItem(1, {}, focused);  // identical text: no report
   b.SetSelectedItem(2);
   b.DrawItem(2, {}, focused);
   EXPECT_EQ(fired, (std::vector<int>{0, 2}));

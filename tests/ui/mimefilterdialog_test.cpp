@@ -54,10 +54,14 @@ TEST_F(MimeFilterDlgTest, ExecuteWithoutAChangeKeepsThePatterns) {
   } cases[] = {
       {"common wildcard", {"video/*"}, {"video/*"}, {}},
       {"subtype without a common item", {"audio/mpeg"}, {"audio/mpeg"}, {"audio/mpeg"}},
-      {"unknown major type", {"text/html", "x-world/x-vrml"}, {"text/html", "x-world/x-vrml"},
+      {"unknown major type",
+       {"text/html", "x-world/x-vrml"},
+       {"text/html", "x-world/x-vrml"},
        {"x-world/x-vrml"}},
       {"pattern without a slash is dropped", {"garbage", "image/gif"}, {"image/gif"}, {}},
-      {"capitals are kept as one lower-case type", {"AUDIO/X-FOO"}, {"audio/x-foo"},
+      {"capitals are kept as one lower-case type",
+       {"AUDIO/X-FOO"},
+       {"audio/x-foo"},
        {"audio/x-foo"}},
   };
   for (const auto& c : cases) {

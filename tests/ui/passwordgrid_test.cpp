@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QTest>
 
@@ -55,7 +56,7 @@ TEST_F(PassWordGridTest, TextRoundTrip) {
   struct Case {
     const char* name;
     std::string text;
-    int rows;             // after loading, with the entry row
+    int rows;  // after loading, with the entry row
     std::string saved;
   } cases[] = {
       {"empty", "", 2, "\r\n\r\n\r\n"},
@@ -141,6 +142,18 @@ TEST_F(PassWordGridTest, DeleteSelectedRemovesTheCurrentRow) {
   Grid.SetCurrent(0, 2);  // the entry row itself: nothing is lost
   Grid.DeleteSelected();
   EXPECT_EQ(Column(0), (std::vector<std::string>{"b", ""}));
+}
+
+TEST_F(PassWordGridTest, ChangeScaleScalesColumnsAndRows) {
+  Grid.setColumnWidth(0, 100);
+  Grid.setColumnWidth(1, 51);
+  const int rowHeight = Grid.verticalHeader()->defaultSectionSize();
+  Grid.ChangeScale(3, 2);
+  EXPECT_EQ(Grid.columnWidth(0), 150);
+  EXPECT_EQ(Grid.columnWidth(1), 76);  // integer division
+  EXPECT_EQ(Grid.verticalHeader()->defaultSectionSize(), rowHeight * 3 / 2);
+  Grid.ChangeScale(2, 2);
+  EXPECT_EQ(Grid.columnWidth(0), 150);
 }
 
 }  // namespace

@@ -10,8 +10,7 @@ namespace {
 
 class TReportingDelegate : public QStyledItemDelegate {
  public:
-  explicit TReportingDelegate(TCheckListBoxExt* owner)
-      : QStyledItemDelegate(owner), Owner(owner) {}
+  explicit TReportingDelegate(TCheckListBoxExt* owner) : QStyledItemDelegate(owner), Owner(owner) {}
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override {
     QStyledItemDelegate::paint(painter, option, index);
@@ -39,9 +38,7 @@ void TCheckListBoxExt::AddItem(const std::string& text, bool checked) {
   Updating = false;
 }
 
-bool TCheckListBoxExt::Checked(int index) const {
-  return item(index)->checkState() == Qt::Checked;
-}
+bool TCheckListBoxExt::Checked(int index) const { return item(index)->checkState() == Qt::Checked; }
 
 void TCheckListBoxExt::SetChecked(int index, bool on) {
   Updating = true;

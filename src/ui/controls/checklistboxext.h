@@ -16,9 +16,8 @@ namespace qv {
 class TCheckListBoxExt : public TListBoxExt {
   Q_OBJECT
  public:
-  using TDrawItemEvent =
-      std::function<void(TCheckListBoxExt* Control, int Index, const QRect& Rect,
-                         QStyle::State State)>;
+  using TDrawItemEvent = std::function<void(TCheckListBoxExt* Control, int Index, const QRect& Rect,
+                                            QStyle::State State)>;
 
   explicit TCheckListBoxExt(QWidget* parent = nullptr);
 

@@ -6,10 +6,10 @@
 #include <QLineEdit>
 
 #include "model/strutils.h"
+#include "model/syshelpers.h"
 #include "ui/controls/qtext.h"
 
 namespace qv {
-
 
 TListBoxExt::TListBoxExt(QWidget* parent) : QListWidget(parent) {}
 
@@ -34,36 +34,46 @@ const std::vector<std::string>& TListBoxExt::GetSelStrings(const TConvert& Conve
   return SelStrings;
 }
 
-bool TListBoxExt::AddIfNew(const std::string& text) {
-  const std::string t = TrimBlanks(text);
-  if (t.empty()) return false;
-  TStringList items;
-  for (int i = 0; i < count(); ++i) items.Add(ItemText(i));
-  if (items.IndexOf(t) >= 0) return false;
-  AddItem(t);
-  return true;
-}
+namespace {
+
+// The list box's items as the shared edit-box helpers see a list.
+struct TItemsView {
+  TListBoxExt* L;
+  int Count() const { return L->count(); }
+  std::string operator[](int i) const { return L->ItemText(i); }
+  int IndexOf(std::string_view s) const {
+    TStringList items;
+    for (int i = 0; i < L->count(); ++i) items.Add(L->ItemText(i));
+    return items.IndexOf(s);
+  }
+  void Add(const std::string& s) { L->AddItem(s); }
+  void Delete(int i) { delete L->takeItem(i); }
+};
+
+}  // namespace
 
 void TListBoxExt::AddFromEdit(QLineEdit* edit) {
-  if (AddIfNew(FromQ(edit->text()))) edit->clear();
+  TItemsView items{this};
+  TQtTextBox<QLineEdit> box{edit};
+  EditTextToList(box, items);
 }
 
 void TListBoxExt::AddFromCombo(QComboBox* combo) {
-  if (AddIfNew(FromQ(combo->currentText()))) combo->setCurrentText(QString());
+  TItemsView items{this};
+  TQtComboBox<QComboBox> box{combo};
+  ComboTextToList(box, items);
 }
 
 void TListBoxExt::ItemToEdit(QLineEdit* edit) {
-  const int i = ItemIndex();
-  if (i < 0 || i >= count()) return;
-  edit->setText(item(i)->text());
-  delete takeItem(i);
+  TItemsView items{this};
+  TQtTextBox<QLineEdit> box{edit};
+  ListItemToEdit(items, box, ItemIndex());
 }
 
 void TListBoxExt::ItemToCombo(QComboBox* combo) {
-  const int i = ItemIndex();
-  if (i < 0 || i >= count()) return;
-  combo->setCurrentText(item(i)->text());
-  delete takeItem(i);
+  TItemsView items{this};
+  TQtComboBox<QComboBox> box{combo};
+  ListItemToCombo(items, box, ItemIndex());
 }
 
 void TListBoxExt::CopySelected() {

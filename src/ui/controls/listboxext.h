@@ -45,9 +45,6 @@ class TListBoxExt : public QListWidget {
 
  protected:
   std::vector<std::string> SelStrings;
-
- private:
-  bool AddIfNew(const std::string& text);
 };
 
 }  // namespace qv

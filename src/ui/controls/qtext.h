@@ -42,4 +42,20 @@ inline std::vector<std::string> SplitClipboardLines(const std::string& text) {
   return out;
 }
 
+// Adapters that let the shared edit-box helpers (EditTextToList and friends)
+// work on Qt boxes.
+template <class TEdit>
+struct TQtTextBox {
+  TEdit* Box;
+  std::string Text() const { return FromQ(Box->text()); }
+  void SetText(const std::string& s) { Box->setText(ToQ(s)); }
+};
+
+template <class TCombo>
+struct TQtComboBox {
+  TCombo* Box;
+  std::string Text() const { return FromQ(Box->currentText()); }
+  void SetText(const std::string& s) { Box->setCurrentText(ToQ(s)); }
+};
+
 }  // namespace qv

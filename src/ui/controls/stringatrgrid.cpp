@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "model/strutils.h"
+#include "model/syshelpers.h"
 #include "ui/controls/qtext.h"
 
 namespace qv {
@@ -223,23 +224,35 @@ const std::vector<std::string>& TStringAtrGrid::GetSelStrings(const TConvert& Co
   return SelStrings;
 }
 
-void TStringAtrGrid::AddFromEdit(QLineEdit* edit) {
-  const std::string t = TrimBlanks(FromQ(edit->text()));
-  TStringList texts;
-  for (const auto& r : Items) texts.Add(r.Text);
-  if (!t.empty() && texts.IndexOf(t) < 0) {
-    AddRow(t);
-    edit->clear();
+namespace {
+
+// The grid's rows as the shared edit-box helpers see a list.
+struct TRowsView {
+  TStringAtrGrid* G;
+  int Count() const { return G->Count(); }
+  std::string operator[](int i) const { return G->Text(i); }
+  int IndexOf(std::string_view s) const {
+    TStringList texts;
+    for (const auto& r : G->Rows()) texts.Add(r.Text);
+    return texts.IndexOf(s);
   }
+  void Add(const std::string& s) { G->AddRow(s); }
+  void Delete(int i) { G->DeleteRow(i); }
+};
+
+}  // namespace
+
+void TStringAtrGrid::AddFromEdit(QLineEdit* edit) {
+  TRowsView rows{this};
+  TQtTextBox<QLineEdit> box{edit};
+  EditTextToList(box, rows);
   Refresh();
 }
 
 void TStringAtrGrid::ItemToEdit(QLineEdit* edit) {
-  const int i = GetItemIndex();
-  if (i >= 0 && i < Count()) {
-    edit->setText(ToQ(Items[i].Text));
-    DeleteRow(i);
-  }
+  TRowsView rows{this};
+  TQtTextBox<QLineEdit> box{edit};
+  ListItemToEdit(rows, box, GetItemIndex());
   Refresh();
 }
 

@@ -1,0 +1,156 @@
+#pragma once
+
+// The HTTP/1.x client: one request and one response per call on a connection
+// that is kept open for the next call to the same endpoint (RFC 9112).
+//
+// "https" URLs are fetched over TLS (the peer verified, see TIdTCPClient);
+// through a proxy they go through a CONNECT tunnel. Responses are read with
+// bounds: status and header lines 16 KiB, a header block 64 KiB or 256
+// lines, chunked framing checked, Content-Length as a 64-bit count.
+//
+// A TIdHTTP is used by one thread at a time; only TIdTCPConnection::Cut may
+// come from another thread. Failures raise: EIdProtocolReplyError for a
+// status the request does not accept (after the body was read), ENetError
+// and its kin for the connection and the peer's framing, EHttpRequestRefused
+// for a request that cannot be sent safely.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/bytestream.h"
+#include "platform/headerlist.h"
+#include "platform/httpdate.h"
+#include "platform/net.h"
+
+namespace qv {
+
+// A request whose target or header values hold CR, LF or a zero byte: it is
+// refused before anything is sent.
+class EHttpRequestRefused : public ENetError {
+public:
+  using ENetError::ENetError;
+};
+
+enum TIdHTTPProtocolVersion { pv1_0, pv1_1 };
+enum TIdHTTPMethod { hmHead, hmGet, hmPost };
+
+// One set of header values: the request's to send, or the response's read.
+class TIdHeaderInfo {
+public:
+  explicit TIdHeaderInfo(void* owner = nullptr) : Owner(owner) { Clear(); }
+
+  std::string Accept;
+  std::string AcceptCharSet;
+  std::string AcceptEncoding;
+  std::string AcceptLanguage;
+  std::string Connection;
+  std::string ContentEncoding;
+  std::string ContentLanguage;
+  int64_t ContentLength = 0; // 0 = not given
+  int64_t ContentRangeEnd = 0;
+  int64_t ContentRangeStart = 0;
+  std::string ContentType;
+  std::string ContentVersion;
+  TDateTime Date = 0;
+  TDateTime Expires = 0;
+  TIdHeaderList ExtraHeaders; // lines no property above holds, "Name: value"
+  std::string From;
+  TDateTime LastModified = 0;
+  std::string Location;
+  std::string Password;
+  std::string ProxyAuthenticate;
+  std::string ProxyPassword;
+  int32_t ProxyPort = 0;
+  std::string ProxyServer; // empty = no proxy
+  std::string ProxyUsername;
+  std::string Referer;
+  std::string Server;
+  std::string UserAgent;
+  std::string Username; // empty = no basic authentication
+  std::string WWWAuthenticate;
+  void* Owner;
+
+  // Resets the values a response fills and the proxy; AcceptEncoding,
+  // AcceptLanguage, From, Referer, Username and Password keep theirs.
+  void Clear();
+  // Empties list, then writes the request's header lines in the fixed order.
+  void SetHeaders(TIdHeaderList& list) const;
+  // Takes the known response headers out of list into the properties; the
+  // rest go to ExtraHeaders. Raises ENetProtocolError for a Content-Range
+  // whose numbers are not numbers.
+  void GetHeaders(TIdHeaderList& list);
+  void SetExtraHeaders(const TIdHeaderList& list) { ExtraHeaders.Assign(list); }
+  void AssignTo(TIdHeaderInfo& dest) const { dest = *this; }
+};
+
+class TIdHTTP;
+using TIdHTTPOnRedirectEvent =
+    std::function<void(TIdHTTP* sender, std::string& dest, int32_t& numRedirect, bool& handled)>;
+
+class TIdHTTP : public TIdTCPClient {
+public:
+  TIdHTTP();
+  ~TIdHTTP() override = default;
+
+  TIdHeaderList WorkHeaders; // request lines while sending, response lines while parsing
+  TIdHeaderList RawHeaders;  // every header line of the last response
+  TIdHTTPProtocolVersion ProtocolVersion = pv1_1;
+  int32_t RedirectCount = 0;
+  int32_t RedirectMaximum = 15;
+  TIdHeaderInfo Request{this};
+  TIdHeaderInfo Response{this};
+  int32_t ResponseCode = 0;
+  std::string ResponseText; // the status line after its first word
+  bool HandleRedirects = false;
+  TIdHTTPOnRedirectEvent OnRedirect;
+  std::string LastHost;
+  std::string LastProtocol;
+
+  void Get(const std::string& url, TByteStream* responseContent);
+  // The body as text; bodyLimit bounds it (0 = none).
+  std::string Get(const std::string& url, size_t bodyLimit = 0);
+  void Head(const std::string& url);
+  void Post(const std::string& url, const std::vector<std::string>& source, TByteStream* responseContent);
+  void Post(const std::string& url, TByteStream& source, TByteStream* responseContent);
+
+  virtual bool DoOnRedirect(std::string& dest, int32_t count);
+  // Splits url into its request parts; the base leaves them empty.
+  virtual void ParseURIExt(const std::string& url, std::string& protocol, std::string& host, std::string& path,
+                           std::string& document, std::string& port, std::string& bookmark);
+  // The post body: lines or a stream (or neither).
+  struct TPostSource {
+    const std::vector<std::string>* Lines = nullptr;
+    TByteStream* Stream = nullptr;
+  };
+  virtual void DoRequest(TIdHTTPMethod method, const std::string& url, const TPostSource* source,
+                         TByteStream* responseContent);
+  void RetrieveHeaders();
+  void ReadResponseBody(TByteStream* responseContent);
+  // One chunk-size line: the hexadecimal size before any ";" or blank.
+  // Raises ENetProtocolError when it is no hexadecimal number or absurd.
+  int64_t ReadChunkSize();
+
+private:
+  void SelectEndpoint(const std::string& protocol, const std::string& host, int& port, bool& tls);
+  void OpenConnection(bool tls, const std::string& targetHost, int targetPort);
+  void OpenTunnel(const std::string& targetHost, int targetPort);
+  std::string BuildRequest(TIdHTTPMethod method, const std::string& target, const std::string& hostLine);
+  void ReadStatusLine();
+  void ReadTrailers();
+  void ParseFraming();
+
+  TIdHTTPMethod FMethod = hmGet;
+  bool FPeerIs10 = false;
+  bool FMustClose = false;
+  bool FChunked = false;
+  int64_t FBodyLength = -1; // -1 = no length given
+  std::string FConnKey;     // the endpoint the open connection serves
+  int FLastPort = -1;       // the port LastHost was named with
+};
+
+// Whether the HTTP "Connection" value lists the token (any case).
+bool HasConnectionToken(const std::string& value, const std::string& token);
+
+} // namespace qv

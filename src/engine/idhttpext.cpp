@@ -1,0 +1,136 @@
+#include "engine/idhttpext.h"
+
+#include <memory>
+
+#include "model/uriparser.h"
+
+namespace qv {
+
+TIdHTTPExt::TIdHTTPExt() = default;
+
+std::string TIdHTTPExt::GetExt(const std::string& url) {
+  std::string text;
+  return Fetch(fkText, url, "", &text) ? text : std::string();
+}
+
+bool TIdHTTPExt::GetExt(const std::string& url, const std::string& fileName) {
+  return Fetch(fkFile, url, fileName, nullptr);
+}
+
+bool TIdHTTPExt::HeadExt(const std::string& url) { return Fetch(fkHead, url, "", nullptr); }
+
+std::string TIdHTTPExt::ExtraResponse(const std::string& name) const { return Response.ExtraHeaders.GetValue(name); }
+
+void TIdHTTPExt::DisconnectExt() noexcept {
+  std::lock_guard<std::mutex> guard(Lock);
+  try {
+    Disconnect();
+  } catch (...) {
+  }
+}
+
+void TIdHTTPExt::DisconnectSocketExt() noexcept {
+  std::lock_guard<std::mutex> guard(Lock);
+  Cut();
+}
+
+void TIdHTTPExt::ThisWork(TIdTCPConnection* sender, TWorkMode mode, int64_t count) {
+  WorkPosition = count;
+  if (SavedOnWork) SavedOnWork(sender, mode, count);
+}
+
+void TIdHTTPExt::BeginWork(TWorkMode mode, int64_t size) {
+  TIdHTTP::BeginWork(mode, size);
+  // The body of a failure, and the empty body a "Content-Length: 0"
+  // announces, are not read: the connection is closed instead.
+  if (!(ResponseCode / 100 == 2 && RawHeaders.GetValue("Content-Length") != "0")) DisconnectExt();
+}
+
+std::string TIdHTTPExt::ReadLn(const std::string& terminator, int, size_t maxLength) {
+  return TIdHTTP::ReadLn(terminator, TimeOutExt != 0 ? TimeOutExt : TimeoutInfinite, maxLength);
+}
+
+void TIdHTTPExt::ParseURIExt(const std::string& url, std::string& protocol, std::string& host, std::string& path,
+                             std::string& document, std::string& port, std::string& bookmark) {
+  std::string collapsed = CollapseURLSlashes(url);
+  TIdHTTP::ParseURIExt(collapsed, protocol, host, path, document, port, bookmark);
+  TURIParts parts = ParseURIParts(collapsed);
+  protocol = parts.Protocol;
+  host = parts.Host;
+  path = parts.Path;
+  document = parts.Document;
+  port = parts.Port;
+  bookmark = parts.Bookmark;
+}
+
+bool TIdHTTPExt::Fetch(TFetch kind, const std::string& rawUrl, const std::string& fileName, std::string* text) {
+  std::unique_ptr<TFileByteStream> file;
+  bool workHooked = false;
+  auto restoreWork = [&] {
+    if (workHooked) {
+      OnWork = SavedOnWork;
+      SavedOnWork = nullptr;
+      workHooked = false;
+    }
+  };
+  try {
+    if (Request.Accept.empty()) Request.Accept = "*/*";
+    std::string trimmed = TrimAscii(rawUrl);
+    std::string url = EscapeURL(NormaliseURL(trimmed));
+    WorkPosition = 0;
+    SavedOnWork = OnWork;
+    OnWork = [this](TIdTCPConnection* s, TWorkMode m, int64_t n) { ThisWork(s, m, n); };
+    workHooked = true;
+    Busy = 1;
+    if (kind == fkFile) file = std::make_unique<TFileByteStream>(fileName, TFileByteStream::fmCreate);
+
+    for (int attempt = 1;; ++attempt) {
+      try {
+        if (kind == fkText) {
+          *text = Get(url, MaxTextBody);
+        } else if (kind == fkFile) {
+          Get(url, file.get());
+        } else {
+          Head(url);
+        }
+        break;
+      } catch (const ENetCancelled&) {
+        throw; // a cut means stop: never a second try
+      } catch (...) {
+        if (ResponseCode != 0 || attempt != 1) throw;
+        DisconnectExt();
+        if (file) {
+          file->SetSize(0);
+          file->Seek(0);
+        }
+        WorkPosition = 0;
+      }
+    }
+    Busy = 0;
+    restoreWork();
+    if (file) file->Close();
+    return true;
+  } catch (...) {
+    Busy = 0;
+    restoreWork();
+    try {
+      if (file) {
+        file->SetSize(WorkPosition.load());
+        file->Close();
+      }
+    } catch (...) {
+    }
+    Response.Location = RawHeaders.GetValue("Location");
+    if (ResponseCode == 0 || ResponseCode / 100 == 5) DisconnectExt();
+    if (ResponseCode >= 400) {
+      Response.ContentLength = 0;
+      RawHeaders.SetValue("Content-Length", "");
+      Response.ContentType.clear();
+      RawHeaders.SetValue("Content-Type", "");
+    }
+    if (text) text->clear();
+    return false;
+  }
+}
+
+} // namespace qv

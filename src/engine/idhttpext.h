@@ -1,0 +1,60 @@
+#pragma once
+
+// The HTTP client every worker thread holds: a TIdHTTP whose fetches never
+// raise. Each fetch prepares the URL, sends the request at most twice (once
+// more only when the first try got no status line at all, typically a kept
+// connection the server had closed), and reports failure by result with the
+// response state left for the caller to read.
+//
+// Threads: a fetch runs on its worker thread. DisconnectSocketExt may be
+// called from any thread (the watchdog cuts a hanging transfer with it);
+// Lock serialises it against DisconnectExt. Busy and WorkPosition may be
+// read from any thread.
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "engine/idhttp.h"
+
+namespace qv {
+
+class TIdHTTPExt : public TIdHTTP {
+public:
+  TIdHTTPExt();
+
+  std::mutex Lock;
+  int32_t TimeOutExt = 0; // ms for one line read; 0 = without limit
+  TIdWorkEvent SavedOnWork;
+  std::atomic<int64_t> WorkPosition{0};
+  std::atomic<uint8_t> Busy{1};
+
+  // Most bytes a body fetched into memory may have.
+  static constexpr size_t MaxTextBody = 64u * 1024 * 1024;
+
+  // The body, or "" on any failure.
+  std::string GetExt(const std::string& url);
+  // The body stored in fileName (created or emptied first); false on any
+  // failure, the file then holding the part of the body that arrived.
+  bool GetExt(const std::string& url, const std::string& fileName);
+  bool HeadExt(const std::string& url);
+  // A response header held in no property ("Content-Location"); "" if none.
+  std::string ExtraResponse(const std::string& name) const;
+  // Closes the connection in the ordinary way (the owning thread).
+  void DisconnectExt() noexcept;
+  // Cuts the connection at once; any thread.
+  void DisconnectSocketExt() noexcept;
+  void ThisWork(TIdTCPConnection* sender, TWorkMode mode, int64_t count);
+
+  void BeginWork(TWorkMode mode, int64_t size) override;
+  std::string ReadLn(const std::string& terminator, int timeoutMs, size_t maxLength) override;
+  void ParseURIExt(const std::string& url, std::string& protocol, std::string& host, std::string& path,
+                   std::string& document, std::string& port, std::string& bookmark) override;
+
+private:
+  enum TFetch { fkText, fkFile, fkHead };
+  bool Fetch(TFetch kind, const std::string& url, const std::string& fileName, std::string* text);
+};
+
+} // namespace qv

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QDialog>
+
+#include "model/settings.h"
+
+class QAbstractButton;
+class QCheckBox;
+class QPushButton;
+class QTabWidget;
+
+namespace qv {
+
+class TFilterGrid;
+class TMimeFilterDlg;
+
+// The "Settings:-" window. Its controls are bound to the option table: the
+// window captures them into a TSettings value and publishes it whenever one
+// changes, and shows a TSettings value by applying it. Worker threads read the
+// published value, never a control.
+class TSettingsDlg : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TSettingsDlg(QWidget* parent = nullptr);
+
+  // Where the settings are published; the global value unless a test gives
+  // its own. The content-type filter window whose block the project section
+  // carries.
+  void SetPublishTarget(TPublished<TSettings>* target);
+  void SetMimeFilterDlg(TMimeFilterDlg* dlg) { MimeFilterDlg = dlg; }
+
+  // The controls' values, and showing a value in them.
+  TSettings Capture() const;
+  void Apply(const TSettings& s);
+  std::shared_ptr<const TSettings> Settings() const { return Target->Get(); }
+
+  // Store load (the window is shown) and save (it is hidden); also called
+  // directly at start-up and shut-down.
+  void FormShow();
+  void FormHide();
+  void SaveProjectSettings(TStream& stream) const;
+  void LoadProjectSettings(TStream& stream);
+
+  void UpdateEnabling();
+  void ShowScheduleRow();
+  void StoreScheduleRow();
+  void CheckWeekdays(bool on);
+  void CheckSlots(bool on);
+  void EnableWeekdays(bool on);
+  void EnableSlots(bool on);
+
+  void Button1Click();  // "Add" a scheduled project
+  void Button3Click();  // "Remove"
+  void LocWebBrBtnClick();
+  void LinkFollowGridEdited(int Col, int Row, const std::string& Text);
+  void PrjGridEdited(int Col, int Row, const std::string& Text);
+
+  QWidget* Control(const char* name) const;
+  TFilterGrid* LinkFollowGrid() const { return LinkFollowGrid_; }
+  TFilterGrid* PrjGrid() const { return PrjGrid_; }
+  QTabWidget* Pages() const { return Pages_; }
+
+  // Set by the main window: a project option was edited; the local mirror
+  // folder is now this; show context help for a help context.
+  std::function<void()> OnModified;
+  std::function<void(const std::string&)> OnLocalWebDir;
+  std::function<void(int helpContext)> ShowHelp;
+  // Asks for a project file to schedule ("" = cancelled), a folder for the
+  // mirror ("" = cancelled), and shows a message; tests replace them.
+  std::function<std::string(const std::string& startFolder)> ChooseProjectFile;
+  std::function<std::string(const std::string& startFolder)> ChooseDirectory;
+  std::function<void(const std::string&)> ShowMessage;
+
+  bool LocWebChanged = false;
+  QWidget* HelpControl = nullptr;
+  quint64 LastPressStamp = 0;
+  std::vector<QCheckBox*> WeekdayBoxes;  // Sunday first
+  std::vector<QCheckBox*> SlotBoxes;     // "12am" first
+
+ protected:
+  void showEvent(QShowEvent* e) override;
+  void hideEvent(QHideEvent* e) override;
+  bool eventFilter(QObject* o, QEvent* e) override;
+  void contextMenuEvent(QContextMenuEvent* e) override;
+
+ private:
+  void Build();
+  void BindSignals();
+  void ControlChanged();
+  void Modified();
+  QWidget* MakeControl(const TOption& o, QWidget* parent);
+  int HelpContextOf(QWidget* w) const;
+
+  TPublished<TSettings>* Target;
+  TMimeFilterDlg* MimeFilterDlg = nullptr;
+  QTabWidget* Pages_ = nullptr;
+  TFilterGrid* LinkFollowGrid_ = nullptr;
+  TFilterGrid* PrjGrid_ = nullptr;
+  bool Applying = false;
+};
+
+}  // namespace qv

@@ -1,0 +1,555 @@
+#include "engine/idhttp.h"
+
+#include <chrono>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "engine/idhttpext.h"
+#include "model/uriparser.h"
+#include "support/scriptedserver.h"
+
+using namespace std::chrono_literals;
+using qv::test::HttpReply;
+using qv::test::TScriptedConn;
+using qv::test::TScriptedReply;
+using qv::test::TScriptedServer;
+
+namespace qv {
+namespace {
+
+std::string Port(const TScriptedServer& s) { return std::to_string(s.Port()); }
+
+const std::string Ok = HttpReply("HTTP/1.1 200 OK", "hello");
+
+// ------------------------------------------------------------ request bytes
+
+TEST(HttpRequestBytes, HeaderOrderAndValues) {
+  TScriptedServer s(TScriptedServer::Replies({Ok}));
+  TIdHTTPExt h;
+  h.Request.Accept = "text/html";
+  h.Request.AcceptCharSet = "utf-8";
+  h.Request.AcceptEncoding = "identity";
+  h.Request.AcceptLanguage = "en";
+  h.Request.From = "me@example.org";
+  h.Request.Referer = "http://ref.example/";
+  h.Request.UserAgent = "Agent/1";
+  h.Request.ContentRangeStart = 100;
+  h.Request.Username = "user";
+  h.Request.Password = "pass";
+  h.Request.ExtraHeaders.Add("Cookie: a=1");
+  h.Get(s.Url("/dir/a.html?q=1#frag"));
+  ASSERT_EQ(s.Requests().size(), 1u);
+  EXPECT_EQ(s.Requests()[0], "GET /dir/a.html?q=1 HTTP/1.1\r\n"
+                             "Host: 127.0.0.1:" + Port(s) + "\r\n"
+                             "Accept: text/html\r\n"
+                             "Accept-Charset: utf-8\r\n"
+                             "Accept-Encoding: identity\r\n"
+                             "Accept-Language: en\r\n"
+                             "From: me@example.org\r\n"
+                             "Referer: http://ref.example/\r\n"
+                             "User-Agent: Agent/1\r\n"
+                             "Range: bytes=100-\r\n"
+                             "Authorization: Basic dXNlcjpwYXNz\r\n"
+                             "Cookie: a=1\r\n"
+                             "\r\n");
+}
+
+TEST(HttpRequestBytes, MethodVersionTargetAndHostForms) {
+  struct Case {
+    const char* name;
+    std::string url;
+    bool proxy;
+    bool head;
+    bool v10;
+    std::string requestLine, hostLine;
+  };
+  const std::vector<Case> cases = {
+      {"origin form, empty path", "http://127.0.0.1:PORT", false, false, false, "GET / HTTP/1.1", "127.0.0.1:PORT"},
+      {"head", "http://127.0.0.1:PORT/x", false, true, false, "HEAD /x HTTP/1.1", "127.0.0.1:PORT"},
+      {"version 1.0", "http://127.0.0.1:PORT/x", false, false, true, "GET /x HTTP/1.0", "127.0.0.1:PORT"},
+      {"slashes collapsed", "http://127.0.0.1:PORT//a///b.html", false, false, false, "GET /a/b.html HTTP/1.1",
+       "127.0.0.1:PORT"},
+      {"control byte encoded", "http://127.0.0.1:PORT/a\x01z", false, false, false, "GET /a%01z HTTP/1.1",
+       "127.0.0.1:PORT"},
+      {"proxy, default port", "http://www.example.com/x?y", true, false, false,
+       "GET http://www.example.com/x?y HTTP/1.1", "www.example.com"},
+      {"proxy keeps the URL's port", "http://www.example.com:8080/x", true, false, false,
+       "GET http://www.example.com:8080/x HTTP/1.1", "www.example.com:8080"},
+      {"proxy, port 80 named", "http://www.example.com:80/x", true, false, false,
+       "GET http://www.example.com:80/x HTTP/1.1", "www.example.com"},
+  };
+  for (const auto& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    TScriptedServer s(TScriptedServer::Replies({Ok}));
+    auto fill = [&](std::string t) {
+      for (size_t at; (at = t.find("PORT")) != std::string::npos;) t.replace(at, 4, Port(s));
+      return t;
+    };
+    TIdHTTPExt h;
+    h.Request.Accept = "";
+    h.Request.UserAgent = "";
+    if (tc.proxy) {
+      h.Request.ProxyServer = "127.0.0.1";
+      h.Request.ProxyPort = s.Port();
+    }
+    if (tc.v10) h.ProtocolVersion = pv1_0;
+    if (tc.head)
+      EXPECT_TRUE(h.HeadExt(fill(tc.url)));
+    else
+      EXPECT_EQ(h.GetExt(fill(tc.url)), "hello");
+    ASSERT_EQ(s.Requests().size(), 1u);
+    EXPECT_EQ(s.Requests()[0],
+              fill(tc.requestLine) + "\r\nHost: " + fill(tc.hostLine) + "\r\nAccept: */*\r\n\r\n");
+  }
+}
+
+TEST(HttpRequestBytes, ProxyCredentialsGoToThePlainProxyRequest) {
+  TScriptedServer s(TScriptedServer::Replies({Ok}));
+  TIdHTTPExt h;
+  h.Request.ProxyServer = "127.0.0.1";
+  h.Request.ProxyPort = s.Port();
+  h.Request.ProxyUsername = "pu";
+  h.Request.ProxyPassword = "pp";
+  h.Request.Accept = "";
+  h.Request.UserAgent = "";
+  EXPECT_EQ(h.GetExt("http://site.example/"), "hello");
+  EXPECT_EQ(s.Requests().at(0), "GET http://site.example/ HTTP/1.1\r\nHost: site.example\r\nAccept: */*\r\n"
+                                "Proxy-Authorization: Basic cHU6cHA=\r\n\r\n");
+}
+
+TEST(HttpRequestBytes, UnsafeBytesRefuseTheRequestBeforeAnythingIsSent) {
+  struct Case {
+    const char* name;
+    std::string url, referer, extra;
+  } cases[] = {
+      {"CR LF in the target", "http://127.0.0.1:PORT/a\r\nX-Injected: 1", "", ""},
+      {"zero byte in the target", std::string("http://127.0.0.1:PORT/a\0b", 26), "", ""},
+      {"LF in a header value", "http://127.0.0.1:PORT/", "http://r/\nX-Injected: 1", ""},
+      {"CR in an extra header", "http://127.0.0.1:PORT/", "", "Cookie: a=1\rX: 2"},
+  };
+  for (const auto& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    TScriptedServer s(TScriptedServer::Replies({Ok}));
+    std::string url = tc.url;
+    url.replace(url.find("PORT"), 4, Port(s));
+    TIdHTTPExt h;
+    h.Request.Referer = tc.referer;
+    if (!tc.extra.empty()) h.Request.ExtraHeaders.Add(tc.extra);
+    EXPECT_THROW(h.Get(url), EHttpRequestRefused);
+    EXPECT_FALSE(h.HeadExt(url));
+    EXPECT_EQ(s.Accepted(), 0);
+  }
+}
+
+// ------------------------------------------------------------ keep-alive
+
+TEST(HttpKeepAlive, ReuseAndCloseRules) {
+  struct Case {
+    const char* name;
+    TScriptedReply first;
+    bool clientV10;
+    int connections; // for two requests in a row
+  };
+  const std::vector<Case> cases = {
+      {"1.1 without Connection", Ok, false, 1},
+      {"1.1 Connection: close", {HttpReply("HTTP/1.1 200 OK", "hello", {"Connection: close"}), true}, false, 2},
+      {"1.1 Connection: Close in a list", {HttpReply("HTTP/1.1 200 OK", "hello", {"Connection: TE, Close"}), true}, false, 2},
+      {"1.0 peer", {HttpReply("HTTP/1.0 200 OK", "hello"), true}, false, 2},
+      {"1.0 client", Ok, true, 2},
+      {"body to the close", {"HTTP/1.1 200 OK\r\n\r\nhello", true}, false, 2},
+      {"204 keeps the connection", "HTTP/1.1 204 No Content\r\n\r\n", false, 1},
+      {"chunked keeps the connection", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n",
+       false, 1},
+  };
+  for (const auto& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    TScriptedServer s(TScriptedServer::Replies({tc.first, Ok}));
+    TIdHTTPExt h;
+    if (tc.clientV10) h.ProtocolVersion = pv1_0;
+    h.Get(s.Url("/1"));
+    EXPECT_EQ(h.Get(s.Url("/2")), "hello");
+    EXPECT_EQ(s.Accepted(), tc.connections);
+  }
+}
+
+TEST(HttpKeepAlive, OtherEndpointOrSchemeGetsAnotherConnection) {
+  TScriptedServer a(TScriptedServer::Replies({Ok, Ok}));
+  TScriptedServer b(TScriptedServer::Replies({Ok}));
+  TIdHTTPExt h;
+  EXPECT_EQ(h.Get(a.Url("/1")), "hello");
+  EXPECT_EQ(h.Get(b.Url("/1")), "hello");
+  EXPECT_EQ(h.Get(a.Url("/2")), "hello");
+  EXPECT_EQ(a.Accepted(), 2);
+  // Same host and port but TLS asked: the plain connection is not reused
+  // (the handshake then fails against a plain server).
+  TScriptedServer c([](TScriptedConn& conn) {
+    if (conn.Index() == 0) {
+      conn.ReadRequest();
+      conn.Send(Ok);
+      conn.WaitForClose();
+    } else {
+      conn.Send("HTTP/1.1 400 Bad Request\r\n\r\n"); // what a plain server says to a handshake
+    }
+  });
+  EXPECT_EQ(h.Get(c.Url("/1")), "hello");
+  EXPECT_THROW(h.Get("https://127.0.0.1:" + Port(c) + "/"), ENetConnectError);
+  EXPECT_EQ(c.Accepted(), 2);
+}
+
+TEST(HttpRetry, StaleConnectionIsRetriedOnceButA404IsNot) {
+  // The first connection answers once, then drops the next request unanswered.
+  TScriptedServer s([](TScriptedConn& c) {
+    if (c.ReadRequest().empty()) return;
+    if (c.Index() == 0) {
+      c.Send(Ok);
+      c.ReadRequest();
+      return; // dropped
+    }
+    c.Send(HttpReply("HTTP/1.1 200 OK", "again"));
+    c.WaitForClose();
+  });
+  TIdHTTPExt h;
+  EXPECT_EQ(h.GetExt(s.Url("/1")), "hello");
+  h.ResponseCode = 0;
+  EXPECT_EQ(h.GetExt(s.Url("/2")), "again");
+  EXPECT_EQ(s.Accepted(), 2);
+  EXPECT_EQ(s.Requests().size(), 3u);
+
+  // The base client does not retry.
+  TScriptedServer t([](TScriptedConn& c) {
+    c.ReadRequest();
+    c.Send(Ok);
+    c.ReadRequest();
+  });
+  TIdHTTPExt ext;
+  EXPECT_EQ(ext.Get(t.Url("/1")), "hello");
+  EXPECT_THROW(ext.Get(t.Url("/2")), ENetClosedGracefully);
+
+  TScriptedServer n(TScriptedServer::Replies(
+      {HttpReply("HTTP/1.1 404 Not Found", "missing", {"Content-Type: text/html", "X-Other: 1"}), Ok}));
+  TIdHTTPExt g;
+  g.ResponseCode = 0;
+  EXPECT_FALSE(g.GetExt(n.Url("/gone"), ::testing::TempDir() + "qv_http_404"));
+  EXPECT_EQ(g.ResponseCode, 404);
+  EXPECT_EQ(n.Requests().size(), 1u);
+  EXPECT_EQ(g.Response.ContentType, "");
+  EXPECT_EQ(g.Response.ContentLength, 0);
+  EXPECT_EQ(g.RawHeaders.IndexOfName("Content-Length"), -1);
+  EXPECT_EQ(g.RawHeaders.IndexOfName("Content-Type"), -1);
+  EXPECT_EQ(g.RawHeaders.GetValue("X-Other"), "1");
+}
+
+TEST(HttpRetry, RefusedFirstConnectionIsTriedTwiceThenFails) {
+  int port;
+  {
+    TScriptedServer gone([](TScriptedConn&) {});
+    port = gone.Port();
+  }
+  TIdHTTPExt h;
+  int connects = 0;
+  h.OnStatus = [&](TIdTCPConnection*, TIdStatus st, const std::string&) { connects += st == hsConnecting; };
+  EXPECT_FALSE(h.HeadExt("http://127.0.0.1:" + std::to_string(port) + "/"));
+  EXPECT_EQ(connects, 2);
+  EXPECT_EQ(h.ResponseCode, 0);
+  EXPECT_EQ(h.Busy, 0);
+}
+
+// ------------------------------------------------------------ bodies
+
+struct TBodyCase {
+  const char* name;
+  std::string reply;
+  bool ok;
+  std::string body;
+};
+
+TEST(HttpBody, FramingOfBodies) {
+  const std::string x26(26, 'x');
+  const std::vector<TBodyCase> cases = {
+      {"chunked with extensions and trailers",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1a;name=v\r\n" + x26 + "\r\n3 ; x\r\nabc\r\n0\r\nX-T: 1\r\nY-T: 2\r\n\r\n",
+       true, x26 + "abc"},
+      {"chunk size with a blank and text", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1a more\r\n" + x26 + "\r\n0\r\n\r\n",
+       true, x26},
+      {"upper-case hex", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1A\r\n" + x26 + "\r\n0\r\n\r\n", true, x26},
+      {"chunked wins over a length", "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n",
+       true, "abc"},
+      {"size not hexadecimal", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nabc\r\n0\r\n\r\n", false, ""},
+      {"empty size line", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n\r\nabc\r\n0\r\n\r\n", false, ""},
+      {"absurd size", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nffffffffffffffffff\r\nabc", false, ""},
+      {"no line end after data", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabcX\r\n0\r\n\r\n", false, ""},
+      {"lost before the last chunk", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n", false, ""},
+      {"body shorter than its length", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc", false, ""},
+      {"two different lengths", "HTTP/1.1 200 OK\r\nContent-Length: 3\r\nContent-Length: 4\r\n\r\nabcd", false, ""},
+      {"a list of equal lengths", "HTTP/1.1 200 OK\r\nContent-Length: 3, 3\r\n\r\nabc", true, "abc"},
+      {"negative length counts as absent", "HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\nabcdef", true, "abcdef"},
+      {"malformed length counts as absent", "HTTP/1.1 200 OK\r\nContent-Length: 3x\r\n\r\nabcdef", true, "abcdef"},
+      {"interim responses skipped",
+       "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </a>\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok",
+       true, "ok"},
+      {"status code not a number", "HTTP/1.1 abc OK\r\nContent-Length: 2\r\n\r\nok", false, ""},
+      {"negative status code", "HTTP/1.1 -406 X\r\nContent-Length: 2\r\n\r\nok", false, ""},
+      {"header line past 16 KiB", "HTTP/1.1 200 OK\r\nX: " + std::string(17000, 'a') + "\r\nContent-Length: 2\r\n\r\nok", false, ""},
+      {"more than 256 header lines", [] {
+         std::string r = "HTTP/1.1 200 OK\r\n";
+         for (int i = 0; i < 300; ++i) r += "X-" + std::to_string(i) + ": v\r\n";
+         return r + "Content-Length: 2\r\n\r\nok";
+       }(), false, ""},
+  };
+  for (const auto& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    TScriptedServer s(TScriptedServer::Replies({{tc.reply, true}}));
+    TIdHTTPExt h;
+    if (tc.ok) {
+      EXPECT_EQ(h.Get(s.Url("/")), tc.body);
+    } else {
+      EXPECT_THROW(h.Get(s.Url("/")), ENetError);
+      EXPECT_FALSE(h.Connected());
+    }
+  }
+}
+
+TEST(HttpBody, ChunkedBodyLeavesTheConnectionInStepAndCountsOnce) {
+  TScriptedServer s(TScriptedServer::Replies(
+      {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nabcd\r\n2\r\nef\r\n1\r\ng\r\n0\r\nT: 1\r\n\r\n", Ok}));
+  TIdHTTPExt h;
+  std::vector<int64_t> begins, counts;
+  h.OnWorkBegin = [&](TIdTCPConnection*, TWorkMode, int64_t m) { begins.push_back(m); };
+  h.OnWork = [&](TIdTCPConnection*, TWorkMode, int64_t n) { counts.push_back(n); };
+  EXPECT_EQ(h.GetExt(s.Url("/c")), "abcdefg");
+  EXPECT_EQ(begins, std::vector<int64_t>{0});
+  ASSERT_FALSE(counts.empty());
+  EXPECT_EQ(counts.back(), 7); // running count, not the last chunk's size
+  EXPECT_EQ(h.WorkPosition, 7);
+  EXPECT_EQ(h.GetExt(s.Url("/next")), "hello");
+  EXPECT_EQ(s.Accepted(), 1);
+}
+
+TEST(HttpBody, ResponsesWithoutBodyFinishAtOnce) {
+  // The server keeps the connection open and sends a length it never fills:
+  // reading any body would hang.
+  struct Case {
+    const char* name;
+    std::string reply;
+    bool head;
+    bool ok;
+  } cases[] = {
+      {"204", "HTTP/1.1 204 No Content\r\n\r\n", false, true},
+      {"HEAD with a length", "HTTP/1.1 200 OK\r\nContent-Length: 5000000000\r\n\r\n", true, true},
+      {"304", "HTTP/1.1 304 Not Modified\r\nContent-Length: 100\r\n\r\n", false, false},
+      {"200 with length 0", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", false, true},
+  };
+  for (const auto& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    TScriptedServer s(TScriptedServer::Replies({tc.reply, Ok}));
+    TIdHTTPExt h; // the request itself reads what the framing says, nothing more
+    auto t0 = std::chrono::steady_clock::now();
+    if (tc.head) {
+      h.Head(s.Url("/"));
+      EXPECT_EQ(h.Response.ContentLength, 5000000000LL);
+    } else if (tc.ok) {
+      EXPECT_EQ(h.Get(s.Url("/")), "");
+    } else {
+      EXPECT_THROW(h.Get(s.Url("/")), EIdProtocolReplyError);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 2s);
+  }
+}
+
+TEST(HttpBody, ExtensionClosesOnEmptyOrUnwantedBodies) {
+  TScriptedServer s(TScriptedServer::Replies({"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"}));
+  TIdHTTPExt h;
+  const std::string file = ::testing::TempDir() + "qv_http_empty";
+  EXPECT_TRUE(h.GetExt(s.Url("/"), file));
+  EXPECT_FALSE(h.Connected());
+  TFileByteStream f(file, TFileByteStream::fmOpenRead);
+  EXPECT_EQ(f.Size(), 0);
+}
+
+TEST(HttpBody, TextBodyIsBoundedInMemory) {
+  const size_t over = TIdHTTPExt::MaxTextBody + 1;
+  TScriptedServer s([&](TScriptedConn& c) {
+    c.ReadRequest();
+    c.Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(over) + "\r\n\r\n");
+    std::string block(1 << 20, 'z');
+    for (size_t sent = 0; sent < over; sent += block.size()) c.Send(block.substr(0, std::min(block.size(), over - sent)));
+    c.WaitForClose();
+  });
+  TIdHTTPExt h;
+  EXPECT_EQ(h.GetExt(s.Url("/big")), "");
+  EXPECT_EQ(h.ResponseCode, 200);
+  EXPECT_EQ(s.Requests().size(), 1u); // a response came: no retry
+}
+
+// ------------------------------------------------------------ headers
+
+TEST(HttpHeaders, ResponseHeadersGoToPropertiesAndTheRestToExtra) {
+  TScriptedServer s(TScriptedServer::Replies({HttpReply(
+      "HTTP/1.1 206 Partial Content", "abc",
+      {"Content-Type: text/plain; charset=x", "Content-Range: bytes 100-102/500", "Server: S", "Location: /l",
+       "Last-Modified: Sun, 06 Nov 1994 08:49:37 GMT", "Content-Location: /cl", "Set-Cookie: a=1", "Set-Cookie: b=2"})}));
+  TIdHTTPExt h;
+  h.HandleRedirects = false;
+  h.OnRedirect = [](TIdHTTP*, std::string&, int32_t&, bool& handled) { handled = true; };
+  EXPECT_EQ(h.Get(s.Url("/")), "abc");
+  EXPECT_EQ(h.ResponseCode, 206);
+  EXPECT_EQ(h.ResponseText, "206 Partial Content");
+  EXPECT_EQ(h.Response.ContentType, "text/plain; charset=x");
+  EXPECT_EQ(h.Response.ContentRangeStart, 100);
+  EXPECT_EQ(h.Response.ContentRangeEnd, 102);
+  EXPECT_EQ(h.Response.ContentLength, 3);
+  EXPECT_EQ(h.Response.Server, "S");
+  EXPECT_NE(h.Response.LastModified, 0);
+  EXPECT_EQ(h.ExtraResponse("Content-Location"), "/cl");
+  EXPECT_EQ(h.ExtraResponse("Content-Type"), ""); // held in a property
+  EXPECT_EQ(h.Response.ExtraHeaders.GetValues("Set-Cookie"), (std::vector<std::string>{"a=1", "b=2"}));
+  EXPECT_EQ(h.RawHeaders.Count(), 9);
+}
+
+// ------------------------------------------------------------ redirects
+
+// The request layer alone, with the program's URL splitting.
+class TParsingHTTP : public TIdHTTP {
+public:
+  void ParseURIExt(const std::string& url, std::string& protocol, std::string& host, std::string& path,
+                   std::string& document, std::string& port, std::string& bookmark) override {
+    TURIParts p = ParseURIParts(url);
+    protocol = p.Protocol;
+    host = p.Host;
+    path = p.Path;
+    document = p.Document;
+    port = p.Port;
+    bookmark = p.Bookmark;
+  }
+};
+
+TEST(HttpRedirect, FollowedWithinTheLimitAndReturnedPastIt) {
+  auto redirect = [](int i) {
+    return HttpReply("HTTP/1.1 302 Found", "moved" + std::to_string(i), {"Location: /r" + std::to_string(i + 1)});
+  };
+  {
+    TScriptedServer s(TScriptedServer::Replies({redirect(1), redirect(2), HttpReply("HTTP/1.1 200 OK", "final")}));
+    TParsingHTTP h;
+    h.HandleRedirects = true;
+    std::vector<std::string> seen;
+    h.OnRedirect = [&](TIdHTTP*, std::string& dest, int32_t&, bool&) { seen.push_back(dest); };
+    EXPECT_EQ(h.Get(s.Url("/r1")), "final"); // nothing of the redirect pages stays in front
+    EXPECT_EQ(seen, (std::vector<std::string>{"/r2", "/r3"}));
+    EXPECT_EQ(h.RedirectCount, 0);
+    EXPECT_EQ(s.Accepted(), 1); // relative targets keep host, port and connection
+  }
+  {
+    // At the limit the last redirection is handed back instead of followed.
+    TScriptedServer s(TScriptedServer::Replies({redirect(1), redirect(2), redirect(3), redirect(4)}));
+    TParsingHTTP h;
+    h.HandleRedirects = true;
+    h.RedirectMaximum = 3;
+    EXPECT_NO_THROW(h.Get(s.Url("/r1")));
+    EXPECT_EQ(h.ResponseCode, 302);
+    EXPECT_EQ(h.Response.Location, "/r4");
+    EXPECT_EQ(s.Requests().size(), 3u);
+  }
+}
+
+TEST(HttpRedirect, NotFollowedWhenOffAndReportedByTheExtension) {
+  const std::string moved = HttpReply("HTTP/1.1 302 Found", "", {"Location: http://elsewhere.example/x"});
+  {
+    TScriptedServer s(TScriptedServer::Replies({moved}));
+    TIdHTTPExt h;
+    EXPECT_THROW(h.Get(s.Url("/")), EIdProtocolReplyError);
+  }
+  {
+    TScriptedServer s(TScriptedServer::Replies({moved}));
+    TIdHTTPExt h;
+    h.OnRedirect = [](TIdHTTP*, std::string& dest, int32_t&, bool& handled) {
+      dest = "/mine";
+      handled = true;
+    };
+    EXPECT_NO_THROW(h.Get(s.Url("/")));
+    EXPECT_EQ(h.Response.Location, "/mine");
+  }
+  {
+    TScriptedServer s(TScriptedServer::Replies({moved}));
+    TIdHTTPExt h;
+    h.RedirectMaximum = 20;
+    EXPECT_FALSE(h.GetExt(s.Url("/")) != "");
+    EXPECT_EQ(h.ResponseCode, 302);
+    EXPECT_EQ(h.Response.Location, "http://elsewhere.example/x");
+  }
+}
+
+// ------------------------------------------------------------ faults and cuts
+
+TEST(HttpFaults, DripFedResponseIsReadWhole) {
+  TScriptedServer s([](TScriptedConn& c) {
+    c.ReadRequest();
+    c.Drip(HttpReply("HTTP/1.1 200 OK", "dripping body", {"X-A: 1"}), 1, 1ms);
+    c.WaitForClose();
+  });
+  TIdHTTPExt h;
+  EXPECT_EQ(h.GetExt(s.Url("/")), "dripping body");
+}
+
+TEST(HttpFaults, CutFromAnotherThreadEndsASilentServerPromptlyWithoutRetry) {
+  TScriptedServer s([](TScriptedConn& c) { c.WaitForClose(); });
+  TIdHTTPExt h;
+  h.ResponseCode = 0;
+  std::atomic<bool> done{false};
+  std::thread watchdog([&] {
+    // As the user-interface thread does: once a second while busy.
+    while (!done) {
+      std::this_thread::sleep_for(100ms);
+      if (h.Busy) h.DisconnectSocketExt();
+    }
+  });
+  auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(h.GetExt(s.Url("/")), "");
+  done = true;
+  watchdog.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, 5s);
+  EXPECT_EQ(h.ResponseCode, 0);
+  EXPECT_EQ(s.Accepted(), 1);
+  EXPECT_FALSE(h.Connected());
+  EXPECT_EQ(h.Busy, 0);
+}
+
+TEST(HttpFaults, StallMidBodyCutLeavesTheArrivedPrefixInTheFile) {
+  const std::string part(3000, 'p');
+  TScriptedServer s([&](TScriptedConn& c) {
+    c.ReadRequest();
+    c.Send("HTTP/1.1 200 OK\r\nContent-Length: 10000\r\n\r\n");
+    c.Sleep(50ms); // the head and the body arrive apart
+    c.Send(part);
+    c.WaitForClose();
+  });
+  TIdHTTPExt h;
+  std::atomic<bool> started{false};
+  h.OnWork = [&](TIdTCPConnection*, TWorkMode, int64_t n) {
+    if (n >= 3000) started = true;
+  };
+  std::thread watchdog([&] {
+    while (!started) std::this_thread::sleep_for(5ms);
+    std::this_thread::sleep_for(50ms);
+    h.DisconnectSocketExt();
+  });
+  const std::string file = ::testing::TempDir() + "qv_http_stall";
+  EXPECT_FALSE(h.GetExt(s.Url("/"), file));
+  watchdog.join();
+  EXPECT_EQ(h.WorkPosition, 3000);
+  TFileByteStream f(file, TFileByteStream::fmOpenRead);
+  std::string got(4000, '\0');
+  got.resize(f.Read(&got[0], got.size()));
+  EXPECT_EQ(got, part);
+  EXPECT_TRUE(static_cast<bool>(h.OnWork)); // the caller's handler is back
+}
+
+TEST(HttpFaults, UncreatableFileFailsBeforeAnyRequest) {
+  TScriptedServer s(TScriptedServer::Replies({Ok}));
+  TIdHTTPExt h;
+  EXPECT_FALSE(h.GetExt(s.Url("/"), "/nonexistent-dir/x/y"));
+  EXPECT_EQ(s.Accepted(), 0);
+}
+
+} // namespace
+} // namespace qv
