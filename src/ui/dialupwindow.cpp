@@ -44,6 +44,7 @@ TDialUpWindow::TDialUpWindow(TDialUpDlg& dlg, QWidget* parent) : QDialog(parent)
   PWEd = new QLineEdit(this);
   PWEd->setObjectName("PWEd");
   PWEd->setEchoMode(QLineEdit::Password);
+  PWEd->setStyleSheet("lineedit-password-character: 42");  // "*"
   ConBtn = new QPushButton("Connect", this);
   ConBtn->setObjectName("ConBtn");
   ConBtn->setDefault(true);
