@@ -4,6 +4,8 @@
 
 #include <cstring>
 #include <filesystem>
+#include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/scantext.h"
@@ -491,31 +493,83 @@ const std::vector<TLinkRule>& GroupRules() {
   return rules;
 }
 
+// LinkToLocal with the page's own stored name found at most once (it costs a
+// folder listing) and kept in pageFile for the page's further links.
+std::string LinkToLocalFrom(const std::string& webDir, const std::string& pageURL,
+                            const std::string& link, bool force, bool asFileURL,
+                            std::optional<std::string>& pageFile) {
+  if (NamesStoredBody(link)) return link;
+  std::size_t hash = link.find('#');
+  const std::string fragment = hash == std::string::npos ? std::string() : link.substr(hash);
+  const std::string target = NormaliseURL(link);
+  if (target.empty()) return fragment;
+  if (ParseURL(target).Scheme == "file:") return target + fragment;
+
+  const std::string targetFile = URLToLocalPath(webDir, ResolveURL(pageURL, target), "Data", "");
+  // An empty name is a URL that has no place inside the mirror.
+  if (targetFile.empty()) return {};
+  if (!force && !IsStoredFile(targetFile)) return {};
+
+  std::string local;
+  if (asFileURL) {
+    std::string native = NativePath(targetFile);
+    if (native.empty() || native[0] != '/') native = std::filesystem::absolute(native).string();
+    local = FileURL(native);
+  } else {
+    if (!pageFile) pageFile = URLToLocalPath(webDir, pageURL, "Data", "");
+    if (pageFile->empty()) return {};
+    local = RelativePath(NativePath(*pageFile), NativePath(targetFile));
+  }
+  return local + fragment;
+}
+
+// What one page's rewrite needs: the mirror, the base its links resolve
+// against, and the new text of each link met so far (a page repeats its
+// links, and each new form costs looks at the file system).
+struct TPageRewrite {
+  const std::string& WebDir;
+  const std::string& Base;
+  std::vector<TTextEdit>* Edits;
+  std::unordered_map<std::string, std::string> NewText[2];  // by asFileURL
+  std::optional<std::string> BaseFile;                      // the base's stored name
+
+  // The text that replaces link as ReplaceLinkAt would write it; "" when
+  // the link stays.
+  const std::string& TextFor(const std::string& link, bool asFileURL) {
+    auto [it, added] = NewText[asFileURL].try_emplace(link);
+    if (added) {
+      std::string local = LinkToLocalFrom(WebDir, Base, link, false, asFileURL, BaseFile);
+      if (local.empty()) local = AbsoluteLink(WebDir, Base, link);
+      if (!local.empty() && local != link) it->second = scan::LinkForText(local);
+    }
+    return it->second;
+  }
+};
+
 // Rewrites a found value in place unless its closing quote is missing (it
 // would then run to the end of the page). Returns the value's offset, taken
 // before the rewrite may move the page's bytes.
-std::size_t RewriteValue(std::string& page, const TAttrSpan& v, const std::string& webDir,
-                         const std::string& base, bool asFileURL, std::vector<TTextEdit>* edits) {
+std::size_t RewriteValue(std::string& page, const TAttrSpan& v, TPageRewrite& rewrite,
+                         bool asFileURL) {
   const std::size_t at = Offset(page, v.Start);
   if (!v.Closed) return at;
   const std::string link(v.Start, v.Length);
-  const std::size_t before = page.size();
-  ReplaceLinkAt(page, at, webDir, base, link, asFileURL);
-  if (edits && (page.size() != before || page.compare(at, link.size(), link) != 0))
-    edits->push_back({at, link, page.substr(at, link.size() + page.size() - before)});
+  const std::string& text = rewrite.TextFor(link, asFileURL);
+  if (text.empty()) return at;
+  page.replace(at, link.size(), text);
+  if (rewrite.Edits && text != link) rewrite.Edits->push_back({at, link, text});
   return at;
 }
 
 // Rewrites the links of the tag at index; returns where the walk goes on.
-std::size_t LocaliseTag(std::string& page, std::size_t index, const std::string& webDir,
-                        const std::string& base, std::vector<TTextEdit>* edits) {
+std::size_t LocaliseTag(std::string& page, std::size_t index, TPageRewrite& rewrite) {
   TAttrSpan v;
   auto at = [&] { return page.c_str() + index; };
-  if (FindAttribute("a", "href", at(), v)) return RewriteValue(page, v, webDir, base, false, edits);
-  if (FindMetaRefresh(at(), v)) return RewriteValue(page, v, webDir, base, true, edits);
+  if (FindAttribute("a", "href", at(), v)) return RewriteValue(page, v, rewrite, false);
+  if (FindMetaRefresh(at(), v)) return RewriteValue(page, v, rewrite, true);
   for (const TLinkRule& rule : FirstHitRulesAfterMeta()) {
     if (FindAttribute(rule.Tag, rule.Attributes[0], at(), v))
-      return RewriteValue(page, v, webDir, base, false, edits);
+      return RewriteValue(page, v, rewrite, false);
   }
   for (const TLinkRule& rule : GroupRules()) {
     bool any = false;
@@ -524,7 +578,7 @@ std::size_t LocaliseTag(std::string& page, std::size_t index, const std::string&
       // after it.
       if (FindAttribute(rule.Tag, attribute, at(), v)) {
         any = true;
-        RewriteValue(page, v, webDir, base, false, edits);
+        RewriteValue(page, v, rewrite, false);
       }
     }
     if (any) break;
@@ -575,29 +629,8 @@ std::string InsertBase(std::string& page, const std::string& url, bool asMarker)
 
 std::string LinkToLocal(const std::string& webDir, const std::string& pageURL,
                         const std::string& link, bool force, bool asFileURL) {
-  if (NamesStoredBody(link)) return link;
-  std::size_t hash = link.find('#');
-  const std::string fragment = hash == std::string::npos ? std::string() : link.substr(hash);
-  const std::string target = NormaliseURL(link);
-  if (target.empty()) return fragment;
-  if (ParseURL(target).Scheme == "file:") return target + fragment;
-
-  const std::string pageFile = URLToLocalPath(webDir, pageURL, "Data", "");
-  const std::string targetFile = URLToLocalPath(webDir, ResolveURL(pageURL, target), "Data", "");
-  // An empty name is a URL that has no place inside the mirror.
-  if (targetFile.empty()) return {};
-  if (!force && !IsStoredFile(targetFile)) return {};
-
-  std::string local;
-  if (asFileURL) {
-    std::string native = NativePath(targetFile);
-    if (native.empty() || native[0] != '/') native = std::filesystem::absolute(native).string();
-    local = FileURL(native);
-  } else {
-    if (pageFile.empty()) return {};
-    local = RelativePath(NativePath(pageFile), NativePath(targetFile));
-  }
-  return local + fragment;
+  std::optional<std::string> pageFile;
+  return LinkToLocalFrom(webDir, pageURL, link, force, asFileURL, pageFile);
 }
 
 std::string AbsoluteLink(const std::string& webDir, const std::string& pageURL,
@@ -633,13 +666,14 @@ void LocaliseHTMLText(std::string& page, const std::string& pageURL, const std::
     }
   }
 
+  TPageRewrite rewrite{webDir, base, edits, {}, {}};
   index = 0;
   for (long count = 1; FindNextTagAt(page, index); ++count) {
     if (count % 100 == 0) {
       if (processMessages) processMessages();
       if (abort.load()) break;
     }
-    index = LocaliseTag(page, index, webDir, base, edits);
+    index = LocaliseTag(page, index, rewrite);
   }
 }
 
