@@ -22,14 +22,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   while (qv::FindNextTag(p) && tags++ < 100000) {
     Check(p > begin && p < end);
     static const char* const kPairs[][2] = {
-        {"Tvbase", "href"}, {"a", "href"},     {"img", "src"},     {"img", "lowsrc"},
-        {"frame", "src"},   {"link", "href"},  {"base", "href"},   {"meta", "content"},
-        {"", "url"},        {"embed", "src"},  {"object", "data"}, {"body", "background"},
+        {"Tvbase", "href"}, {"a", "href"},    {"img", "src"},     {"img", "lowsrc"},
+        {"frame", "src"},   {"link", "href"}, {"base", "href"},   {"meta", "content"},
+        {"", "url"},        {"embed", "src"}, {"object", "data"}, {"body", "background"},
     };
     for (const auto& pair : kPairs) {
       const char* q = p;
       std::string v = qv::GetTagAttribute(pair[0], pair[1], q, true);
-      Check(v.empty() ? q == p : (q >= p && q + v.size() <= end && page.compare(q - begin, v.size(), v) == 0));
+      Check(v.empty()
+                ? q == p
+                : (q >= p && q + v.size() <= end && page.compare(q - begin, v.size(), v) == 0));
     }
     const char* q = p;
     std::string r = qv::GetMetaRefreshURL(q, true);

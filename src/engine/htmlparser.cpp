@@ -4,6 +4,8 @@
 
 #include <cstring>
 #include <filesystem>
+#include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/scantext.h"
@@ -44,8 +46,10 @@ struct TAttrSpan {
   bool Closed = false;
 };
 
+// Closed is worked out only with needClosed (it costs a second look at the
+// tag); otherwise it means nothing.
 bool FindAttribute(std::string_view tag, std::string_view attribute, const char* cursor,
-                   TAttrSpan& out) {
+                   TAttrSpan& out, bool needClosed = true) {
   const char* s;
   if (!tag.empty()) {
     if (!StartsWithIC(cursor, tag)) return false;
@@ -58,29 +62,52 @@ bool FindAttribute(std::string_view tag, std::string_view attribute, const char*
     ++s;
   }
   if (attribute.empty()) return false;
-  const char* end = FindTagEnd(s);
 
   // The attribute is the first occurrence of its name outside double-quoted
   // runs, before the tag's end, that stands alone: a blank-set character or ";"
   // before it and "=" after it (blanks allowed). Occurrences inside longer
   // names ("lowsrc", "data-src", "srcset") are passed over, so the real
-  // attribute after them is still found.
-  const unsigned char first = scan::Upper(attribute[0]);
+  // attribute after them is still found. One pass finds it and the tag's end
+  // together; only a ">" inside quotes before it calls for FindTagEnd's
+  // fallback rule.
+  const unsigned char first = static_cast<unsigned char>(attribute[0]) | 0x20;
   const char* p = nullptr;
+  const char* hit = nullptr;
   bool inQuote = false;
-  for (const char* h = s; h < end; ++h) {
-    if (*h == '"') {
+  bool quotedGt = false;
+  const char lower = static_cast<char>(first);
+  const char upper = static_cast<char>(scan::Upper(lower));
+  for (const char* h = s;; ++h) {
+    if (inQuote) {
+      h = scan::FindAnyOf(h, '"', '>');
+      if (*h == '>') {
+        quotedGt = true;
+        continue;
+      }
+    } else {
+      h = scan::FindAnyOf(h, '"', '>', lower, upper);
+    }
+    const char c = *h;
+    if (c == '\0') break;
+    if (c == '"') {
       inQuote = !inQuote;
       continue;
     }
-    if (inQuote || scan::Upper(*h) != first || !StartsWithIC(h, attribute)) continue;
+    if (c == '>') break;  // outside quotes: the tag's end
+    if (!StartsWithIC(h, attribute)) continue;
     if (!IsBlank(h[-1]) && h[-1] != ';') continue;
     const char* eq = scan::SkipBlanks(h + attribute.size());
     if (*eq != '=') continue;
+    hit = h;
     p = scan::SkipBlanks(eq + 1);
     break;
   }
-  if (!p) return false;
+  if (!hit) return false;
+  const char* end = nullptr;  // found when needed
+  if (quotedGt) {
+    end = FindTagEnd(s);
+    if (hit >= end) return false;
+  }
 
   const char* vb;
   const char* ve;
@@ -91,7 +118,10 @@ bool FindAttribute(std::string_view tag, std::string_view attribute, const char*
     if (q) {
       ve = q;
       // A closing quote past the tag's end belongs to later text.
-      closed = q < end;
+      if (needClosed) {
+        if (!end) end = FindTagEnd(s);
+        closed = q < end;
+      }
     } else {
       ve = vb + std::strlen(vb);
       closed = false;
@@ -114,17 +144,17 @@ bool FindAttribute(std::string_view tag, std::string_view attribute, const char*
 }
 
 // The URL of a meta refresh under the cursor, located in the page itself.
-bool FindMetaRefresh(const char* cursor, TAttrSpan& out) {
+bool FindMetaRefresh(const char* cursor, TAttrSpan& out, bool needClosed = true) {
   TAttrSpan h;
-  if (!FindAttribute("meta", "http-equiv", cursor, h) ||
+  if (!FindAttribute("meta", "http-equiv", cursor, h, false) ||
       !scan::EqualsIC(std::string_view(h.Start, h.Length), "refresh"))
     return false;
   TAttrSpan content;
-  if (!FindAttribute("meta", "content", cursor, content)) return false;
+  if (!FindAttribute("meta", "content", cursor, content, needClosed)) return false;
   // The URL is looked for inside the content value only, which a copy bounds.
   std::string copy(content.Start, content.Length);
   TAttrSpan url;
-  if (!FindAttribute("", "url", copy.c_str(), url)) return false;
+  if (!FindAttribute("", "url", copy.c_str(), url, needClosed)) return false;
   out.Start = content.Start + (url.Start - copy.c_str());
   out.Length = url.Length;
   out.Closed = content.Closed && url.Closed;
@@ -137,7 +167,7 @@ bool FindNextTag(const char*& cursor, std::string_view tag) {
   const char* p = cursor;
   while (*p) {
     if (*p != '<') {
-      p = strchrnul(p, '<');
+      p = scan::FindAnyOf(p, '<');
       continue;
     }
     ++p;
@@ -180,15 +210,13 @@ bool FindNextTagAt(const std::string& text, std::size_t& index, std::string_view
 
 const char* FindTagEnd(const char* p) {
   bool inQuote = false;
-  const char* q = p;
-  for (;;) {
-    char c = *q;
-    if (c == '\0') break;
-    if (c == '"')
+  for (const char* q = p;; ++q) {
+    q = inQuote ? scan::FindAnyOf(q, '"') : scan::FindAnyOf(q, '"', '>');
+    if (*q == '\0') break;
+    if (*q == '"')
       inQuote = !inQuote;
-    else if (c == '>' && !inQuote)
+    else if (!inQuote)
       return q;
-    ++q;
   }
   return strchrnul(p, '>');
 }
@@ -200,10 +228,10 @@ bool MatchWord(const char*& cursor, std::string_view word) {
   return true;
 }
 
-std::string GetTagAttribute(std::string_view tag, std::string_view attribute, const char*& cursor,
-                            bool advance) {
+std::string html_detail::GetNamedTagAttribute(std::string_view tag, std::string_view attribute,
+                                              const char*& cursor, bool advance) {
   TAttrSpan v;
-  if (!FindAttribute(tag, attribute, cursor, v)) return {};
+  if (!FindAttribute(tag, attribute, cursor, v, false)) return {};
   if (advance) cursor = v.Start;
   return std::string(v.Start, v.Length);
 }
@@ -220,23 +248,31 @@ std::string GetTagAttributeAt(std::string_view tag, std::string_view attribute,
 std::string CleanLinkText(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  std::size_t i = 0;
   const std::size_t n = text.size();
   auto at = [&](std::size_t k, std::string_view w) {
     return k + w.size() <= n && scan::EqualsIC(text.substr(k, w.size()), w);
   };
+  std::size_t i = 0;
   while (i < n) {
-    if (at(i, "<br>")) {
+    // Copy the run of ordinary bytes in one go.
+    std::size_t j = i;
+    while (j < n && !IsBlank(text[j]) && text[j] != '<' && text[j] != '&') ++j;
+    out.append(text.data() + i, j - i);
+    i = j;
+    if (i >= n) break;
+    const char c = text[i];
+    if (c == '<' && at(i, "<br>")) {
       out += "\n\r";
       i += 4;
-    } else if (at(i, "&nbsp")) {
+    } else if (c == '&' && at(i, "&nbsp")) {
       out += "\n\r";
       i += 5;
-    } else if (IsBlank(text[i])) {
+    } else if (IsBlank(c)) {
       while (i < n && IsBlank(text[i])) ++i;
       out += ' ';
     } else {
-      out += text[i++];
+      out += c;
+      ++i;
     }
   }
   return out;
@@ -245,12 +281,11 @@ std::string CleanLinkText(std::string_view text) {
 std::string GetLinkText(const char* tagEnd, std::string* imageURL) {
   if (!tagEnd || *tagEnd != '>') return {};
   const char* p = tagEnd + 1;
-  // strnlen keeps every later read inside the text as well as the window.
-  const char* walkLimit = p + strnlen(p, kLinkWalkLimit);
   bool inTag = false;
   bool inQuote = false;
-  for (; p < walkLimit; ++p) {
+  for (std::size_t walked = 0; walked < kLinkWalkLimit; ++walked, ++p) {
     char c = *p;
+    if (c == '\0') return {};
     if (c == '<' && p[1] == '/') return {};
     if (inQuote) {
       if (c == '"') inQuote = false;
@@ -273,9 +308,9 @@ std::string GetLinkText(const char* tagEnd, std::string* imageURL) {
       continue;
     }
     // Text: up to the next closing tag, within a bounded window.
-    const std::size_t window = strnlen(p, kLinkTextLimit);
-    const char* stop = static_cast<const char*>(memmem(p, window, "</", 2));
-    if (!stop) stop = p + window;
+    const char* stop = p;
+    for (std::size_t k = 0; k < kLinkTextLimit && *stop; ++k, ++stop)
+      if (stop[0] == '<' && stop[1] == '/') break;
     const char* b = p;
     const char* e = stop;
     scan::Trim(b, e);
@@ -293,8 +328,9 @@ std::string GetLinkText(const char* tagEnd, std::string* imageURL) {
 }
 
 std::string GetMetaRefreshURL(const char*& cursor, bool advance) {
+  if ((static_cast<unsigned char>(*cursor) | 0x20) != 'm') return {};
   TAttrSpan url;
-  if (!FindMetaRefresh(cursor, url)) return {};
+  if (!FindMetaRefresh(cursor, url, false)) return {};
   if (advance) cursor = url.Start;
   return std::string(url.Start, url.Length);
 }
@@ -308,6 +344,7 @@ std::string GetMetaRefreshURLAt(const std::string& text, std::size_t& index, boo
 }
 
 std::string GetMetaRobots(const char* cursor) {
+  if ((static_cast<unsigned char>(*cursor) | 0x20) != 'm') return {};
   const char* p = cursor;
   std::string n = GetTagAttribute("meta", "name", p);
   if (n.empty()) n = GetTagAttribute("meta", "http-equiv", p);
@@ -324,10 +361,17 @@ std::string QuoteSafe(const std::string& url) {
   out.reserve(url.size());
   for (char c : url) {
     switch (c) {
-      case '"': out += "%22"; break;
-      case '<': out += "%3C"; break;
-      case '>': out += "%3E"; break;
-      default: out += c;
+      case '"':
+        out += "%22";
+        break;
+      case '<':
+        out += "%3C";
+        break;
+      case '>':
+        out += "%3E";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -391,8 +435,7 @@ std::string RelativePath(const std::string& from, const std::string& target) {
   std::vector<std::string_view> dest = PathComponents(target);
   if (!base.empty()) base.pop_back();  // the page's own file name
   std::size_t common = 0;
-  while (common < base.size() && common + 1 < dest.size() && base[common] == dest[common])
-    ++common;
+  while (common < base.size() && common + 1 < dest.size() && base[common] == dest[common]) ++common;
   std::string out;
   for (std::size_t i = common; i < base.size(); ++i) out += "../";
   for (std::size_t i = common; i < dest.size(); ++i) {
@@ -430,8 +473,8 @@ struct TLinkRule {
 
 const std::vector<TLinkRule>& FirstHitRulesAfterMeta() {
   static const std::vector<TLinkRule> rules = {
-      {"bgsound", {"src"}},  {"input", {"src"}},         {"script", {"src"}},
-      {"area", {"href"}},    {"link", {"href"}},         {"body", {"background"}},
+      {"bgsound", {"src"}},      {"input", {"src"}},     {"script", {"src"}},
+      {"area", {"href"}},        {"link", {"href"}},     {"body", {"background"}},
       {"table", {"background"}}, {"td", {"background"}}, {"applet", {"codebase"}},
   };
   return rules;
@@ -450,31 +493,83 @@ const std::vector<TLinkRule>& GroupRules() {
   return rules;
 }
 
+// LinkToLocal with the page's own stored name found at most once (it costs a
+// folder listing) and kept in pageFile for the page's further links.
+std::string LinkToLocalFrom(const std::string& webDir, const std::string& pageURL,
+                            const std::string& link, bool force, bool asFileURL,
+                            std::optional<std::string>& pageFile) {
+  if (NamesStoredBody(link)) return link;
+  std::size_t hash = link.find('#');
+  const std::string fragment = hash == std::string::npos ? std::string() : link.substr(hash);
+  const std::string target = NormaliseURL(link);
+  if (target.empty()) return fragment;
+  if (ParseURL(target).Scheme == "file:") return target + fragment;
+
+  const std::string targetFile = URLToLocalPath(webDir, ResolveURL(pageURL, target), "Data", "");
+  // An empty name is a URL that has no place inside the mirror.
+  if (targetFile.empty()) return {};
+  if (!force && !IsStoredFile(targetFile)) return {};
+
+  std::string local;
+  if (asFileURL) {
+    std::string native = NativePath(targetFile);
+    if (native.empty() || native[0] != '/') native = std::filesystem::absolute(native).string();
+    local = FileURL(native);
+  } else {
+    if (!pageFile) pageFile = URLToLocalPath(webDir, pageURL, "Data", "");
+    if (pageFile->empty()) return {};
+    local = RelativePath(NativePath(*pageFile), NativePath(targetFile));
+  }
+  return local + fragment;
+}
+
+// What one page's rewrite needs: the mirror, the base its links resolve
+// against, and the new text of each link met so far (a page repeats its
+// links, and each new form costs looks at the file system).
+struct TPageRewrite {
+  const std::string& WebDir;
+  const std::string& Base;
+  std::vector<TTextEdit>* Edits;
+  std::unordered_map<std::string, std::string> NewText[2];  // by asFileURL
+  std::optional<std::string> BaseFile;                      // the base's stored name
+
+  // The text that replaces link as ReplaceLinkAt would write it; "" when
+  // the link stays.
+  const std::string& TextFor(const std::string& link, bool asFileURL) {
+    auto [it, added] = NewText[asFileURL].try_emplace(link);
+    if (added) {
+      std::string local = LinkToLocalFrom(WebDir, Base, link, false, asFileURL, BaseFile);
+      if (local.empty()) local = AbsoluteLink(WebDir, Base, link);
+      if (!local.empty() && local != link) it->second = scan::LinkForText(local);
+    }
+    return it->second;
+  }
+};
+
 // Rewrites a found value in place unless its closing quote is missing (it
 // would then run to the end of the page). Returns the value's offset, taken
 // before the rewrite may move the page's bytes.
-std::size_t RewriteValue(std::string& page, const TAttrSpan& v, const std::string& webDir,
-                         const std::string& base, bool asFileURL, std::vector<TTextEdit>* edits) {
+std::size_t RewriteValue(std::string& page, const TAttrSpan& v, TPageRewrite& rewrite,
+                         bool asFileURL) {
   const std::size_t at = Offset(page, v.Start);
   if (!v.Closed) return at;
   const std::string link(v.Start, v.Length);
-  const std::size_t before = page.size();
-  ReplaceLinkAt(page, at, webDir, base, link, asFileURL);
-  if (edits && (page.size() != before || page.compare(at, link.size(), link) != 0))
-    edits->push_back({at, link, page.substr(at, link.size() + page.size() - before)});
+  const std::string& text = rewrite.TextFor(link, asFileURL);
+  if (text.empty()) return at;
+  page.replace(at, link.size(), text);
+  if (rewrite.Edits && text != link) rewrite.Edits->push_back({at, link, text});
   return at;
 }
 
 // Rewrites the links of the tag at index; returns where the walk goes on.
-std::size_t LocaliseTag(std::string& page, std::size_t index, const std::string& webDir,
-                        const std::string& base, std::vector<TTextEdit>* edits) {
+std::size_t LocaliseTag(std::string& page, std::size_t index, TPageRewrite& rewrite) {
   TAttrSpan v;
   auto at = [&] { return page.c_str() + index; };
-  if (FindAttribute("a", "href", at(), v)) return RewriteValue(page, v, webDir, base, false, edits);
-  if (FindMetaRefresh(at(), v)) return RewriteValue(page, v, webDir, base, true, edits);
+  if (FindAttribute("a", "href", at(), v)) return RewriteValue(page, v, rewrite, false);
+  if (FindMetaRefresh(at(), v)) return RewriteValue(page, v, rewrite, true);
   for (const TLinkRule& rule : FirstHitRulesAfterMeta()) {
     if (FindAttribute(rule.Tag, rule.Attributes[0], at(), v))
-      return RewriteValue(page, v, webDir, base, false, edits);
+      return RewriteValue(page, v, rewrite, false);
   }
   for (const TLinkRule& rule : GroupRules()) {
     bool any = false;
@@ -483,7 +578,7 @@ std::size_t LocaliseTag(std::string& page, std::size_t index, const std::string&
       // after it.
       if (FindAttribute(rule.Tag, attribute, at(), v)) {
         any = true;
-        RewriteValue(page, v, webDir, base, false, edits);
+        RewriteValue(page, v, rewrite, false);
       }
     }
     if (any) break;
@@ -519,9 +614,10 @@ std::string InsertBaseImpl(std::string& page, const std::string& url, bool asMar
   std::size_t at = BaseInsertPosition(page);
   if (at == std::string::npos) return {};
   const std::string quoted = QuoteSafe(url);
-  Insert(page, at,
-         asMarker ? "\n<!--TvBASE HREF=\"" + quoted + "\"-->\n" : "\n<BASE HREF=\"" + quoted + "\">\n",
-         edits);
+  Insert(
+      page, at,
+      asMarker ? "\n<!--TvBASE HREF=\"" + quoted + "\"-->\n" : "\n<BASE HREF=\"" + quoted + "\">\n",
+      edits);
   return url;
 }
 
@@ -533,30 +629,8 @@ std::string InsertBase(std::string& page, const std::string& url, bool asMarker)
 
 std::string LinkToLocal(const std::string& webDir, const std::string& pageURL,
                         const std::string& link, bool force, bool asFileURL) {
-  if (NamesStoredBody(link)) return link;
-  std::size_t hash = link.find('#');
-  const std::string fragment = hash == std::string::npos ? std::string() : link.substr(hash);
-  const std::string target = NormaliseURL(link);
-  if (target.empty()) return fragment;
-  if (ParseURL(target).Scheme == "file:") return target + fragment;
-
-  const std::string pageFile = URLToLocalPath(webDir, pageURL, "Data", "");
-  const std::string targetFile =
-      URLToLocalPath(webDir, ResolveURL(pageURL, target), "Data", "");
-  // An empty name is a URL that has no place inside the mirror.
-  if (targetFile.empty()) return {};
-  if (!force && !IsStoredFile(targetFile)) return {};
-
-  std::string local;
-  if (asFileURL) {
-    std::string native = NativePath(targetFile);
-    if (native.empty() || native[0] != '/') native = std::filesystem::absolute(native).string();
-    local = FileURL(native);
-  } else {
-    if (pageFile.empty()) return {};
-    local = RelativePath(NativePath(pageFile), NativePath(targetFile));
-  }
-  return local + fragment;
+  std::optional<std::string> pageFile;
+  return LinkToLocalFrom(webDir, pageURL, link, force, asFileURL, pageFile);
 }
 
 std::string AbsoluteLink(const std::string& webDir, const std::string& pageURL,
@@ -592,13 +666,14 @@ void LocaliseHTMLText(std::string& page, const std::string& pageURL, const std::
     }
   }
 
+  TPageRewrite rewrite{webDir, base, edits, {}, {}};
   index = 0;
   for (long count = 1; FindNextTagAt(page, index); ++count) {
     if (count % 100 == 0) {
       if (processMessages) processMessages();
       if (abort.load()) break;
     }
-    index = LocaliseTag(page, index, webDir, base, edits);
+    index = LocaliseTag(page, index, rewrite);
   }
 }
 

@@ -49,8 +49,27 @@ bool MatchWord(const char*& cursor, std::string_view word);
 // quotes counts, and it must follow a blank-set character or ";". With advance,
 // a found value moves the cursor onto the value's first (trimmed) byte, so the
 // value's bytes can be replaced exactly.
-std::string GetTagAttribute(std::string_view tag, std::string_view attribute,
-                            const char*& cursor, bool advance = false);
+namespace html_detail {
+std::string GetNamedTagAttribute(std::string_view tag, std::string_view attribute,
+                                 const char*& cursor, bool advance);
+}  // namespace html_detail
+
+// Inlined everywhere: callers try one tag name after another on every tag,
+// and the name test below then costs two compares against constants.
+[[gnu::always_inline]] inline std::string GetTagAttribute(std::string_view tag,
+                                                          std::string_view attribute,
+                                                          const char*& cursor,
+                                                          bool advance = false) {
+  // Most calls end on the first two letters (ASCII case folded; whatever
+  // passes is checked exactly). A first byte that passes is no zero, so the
+  // second is readable.
+  auto differ = [](char a, char b) {
+    return (static_cast<unsigned char>(a) | 0x20) != (static_cast<unsigned char>(b) | 0x20);
+  };
+  if (!tag.empty() && (differ(cursor[0], tag[0]) || (tag.size() > 1 && differ(cursor[1], tag[1]))))
+    return {};
+  return html_detail::GetNamedTagAttribute(tag, attribute, cursor, advance);
+}
 std::string GetTagAttributeAt(std::string_view tag, std::string_view attribute,
                               const std::string& text, std::size_t& index, bool advance = false);
 

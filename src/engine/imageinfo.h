@@ -9,10 +9,10 @@
 namespace qv {
 
 struct TTvImageInfo {
-  bool Ok = false;           // the file could be opened (true also for no known image)
-  std::string MimeType;      // "image/gif", "image/jpeg", "image/x-png" or ""
-  std::int32_t Width = 0;    // 0 when not found
-  std::int32_t Height = 0;   // 0 when not found
+  bool Ok = false;          // the file could be opened (true also for no known image)
+  std::string MimeType;     // "image/gif", "image/jpeg", "image/x-png" or ""
+  std::int32_t Width = 0;   // 0 when not found
+  std::int32_t Height = 0;  // 0 when not found
 };
 
 // GIF, JPEG (baseline and progressive frames) and PNG. Reads 2,048-byte

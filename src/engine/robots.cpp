@@ -56,7 +56,7 @@ std::vector<std::string> Copy(const Set& set, std::shared_mutex& lock) {
 
 }  // namespace
 
-bool TLessIC::operator()(std::string_view a, std::string_view b) const {
+bool TRobotsStore::TLessIC::operator()(std::string_view a, std::string_view b) const {
   const std::size_t n = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < n; ++i) {
     unsigned char x = scan::Upper(a[i]);

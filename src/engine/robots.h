@@ -21,12 +21,6 @@
 
 namespace qv {
 
-// Orders texts ignoring ASCII letter case, byte values otherwise.
-struct TLessIC {
-  using is_transparent = void;
-  bool operator()(std::string_view a, std::string_view b) const;
-};
-
 class TRobotsStore {
  public:
   // Has the robots.txt of site (scheme and network location, as URLSite gives
@@ -60,6 +54,11 @@ class TRobotsStore {
   std::vector<std::string> NoFollowSnapshot() const;
 
  private:
+  // Orders texts ignoring ASCII letter case, byte values otherwise.
+  struct TLessIC {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const;
+  };
   using TTextSet = std::set<std::string, TLessIC>;
   // Sites whose robots.txt has been fetched.
   TTextSet KnownSites;

@@ -6,10 +6,71 @@
 // callers look for.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace qv::scan {
+
+// The first byte at or after p that is a, b, c, d or the terminating zero.
+//
+// Reads 16 aligned bytes at a time: an aligned block never crosses a page, so
+// the bytes read past the zero are never outside mapped memory, though they
+// may be outside the string, which is why AddressSanitizer is told to let
+// this function be.
+#if defined(__SSE2__)
+[[gnu::no_sanitize_address]] inline const char* FindAnyOf(const char* p, char a, char b, char c,
+                                                          char d) {
+  const std::uintptr_t misalign = reinterpret_cast<std::uintptr_t>(p) & 15;
+  const char* block = p - misalign;
+  const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b);
+  const __m128i vc = _mm_set1_epi8(c), vd = _mm_set1_epi8(d);
+  const __m128i zero = _mm_setzero_si128();
+  unsigned mask = 0xFFFFu << misalign;  // ignore the bytes before p
+  for (;;) {
+    const __m128i x = _mm_load_si128(reinterpret_cast<const __m128i*>(block));
+    const __m128i hit =
+        _mm_or_si128(_mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, va), _mm_cmpeq_epi8(x, vb)),
+                                  _mm_or_si128(_mm_cmpeq_epi8(x, vc), _mm_cmpeq_epi8(x, vd))),
+                     _mm_cmpeq_epi8(x, zero));
+    const unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(hit)) & mask;
+    if (bits) return block + __builtin_ctz(bits);
+    block += 16;
+    mask = 0xFFFFu;
+  }
+}
+#else
+inline const char* FindAnyOf(const char* p, char a, char b, char c, char d) {
+  while (*p && *p != a && *p != b && *p != c && *p != d) ++p;
+  return p;
+}
+#endif
+
+#if defined(__SSE2__)
+// FindAnyOf for one byte (and the zero), with half the work per block.
+[[gnu::no_sanitize_address]] inline const char* FindAnyOf(const char* p, char a) {
+  const std::uintptr_t misalign = reinterpret_cast<std::uintptr_t>(p) & 15;
+  const char* block = p - misalign;
+  const __m128i va = _mm_set1_epi8(a);
+  const __m128i zero = _mm_setzero_si128();
+  unsigned mask = 0xFFFFu << misalign;
+  for (;;) {
+    const __m128i x = _mm_load_si128(reinterpret_cast<const __m128i*>(block));
+    const __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(x, va), _mm_cmpeq_epi8(x, zero));
+    const unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(hit)) & mask;
+    if (bits) return block + __builtin_ctz(bits);
+    block += 16;
+    mask = 0xFFFFu;
+  }
+}
+#else
+inline const char* FindAnyOf(const char* p, char a) { return FindAnyOf(p, a, a, a, a); }
+#endif
+inline const char* FindAnyOf(const char* p, char a, char b) { return FindAnyOf(p, a, b, b, b); }
 
 inline bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 

@@ -57,7 +57,7 @@ class ENetTimeout : public ENetError {
 public:
   ENetTimeout() : ENetError("Read timed out.") {}
 };
-// Another thread cut the connection (Cut), or it was never open.
+// Another thread cut the connection (Cut).
 class ENetCancelled : public ENetError {
 public:
   ENetCancelled() : ENetError("Connection cut.") {}

@@ -54,8 +54,7 @@ TEST(InsertBase, Table) {
   };
   const std::vector<Case> cases = {
       {"marker after an upper-case head", "<html><HEAD><title>t</title>", "http://h/a.html", true,
-       "http://h/a.html",
-       "<html><HEAD>\n<!--TvBASE HREF=\"http://h/a.html\"-->\n<title>t</title>"},
+       "http://h/a.html", "<html><HEAD>\n<!--TvBASE HREF=\"http://h/a.html\"-->\n<title>t</title>"},
       {"element after head with attributes", "<head profile=\"x>y\"><p>", "http://h/", false,
        "http://h/", "<head profile=\"x>y\">\n<BASE HREF=\"http://h/\">\n<p>"},
       {"no head: after html", "<HTML lang=en><p>", "http://h/", false, "http://h/",
@@ -70,14 +69,14 @@ TEST(InsertBase, Table) {
        "http://h/a.html", true, "http://b/d/", "<head><!--Tvbase href=\"http://b/d/\"--><p>"},
       {"own base kept as it is without marker", "<head><BASE HREF=x/>", "", false, "x/",
        "<head><BASE HREF=x/>"},
-      {"relative base resolved against the page", "<head><base href=\"/\">",
-       "http://h/dir/p.html", true, "http://h/", "<head><!--Tvbase href=\"/\"-->"},
+      {"relative base resolved against the page", "<head><base href=\"/\">", "http://h/dir/p.html",
+       true, "http://h/", "<head><!--Tvbase href=\"/\"-->"},
       {"relative base without a page address", "<base href=\"../up/\">", "", true, "../up/",
        "<!--Tvbase href=\"../up/\"-->"},
       {"quote in the address escaped", "<head>", "http://h/a\"b<c>", false, "http://h/a\"b<c>",
        "<head>\n<BASE HREF=\"http://h/a%22b%3Cc%3E\">\n"},
-      {"base in a comment ignored", "<!-- <base href=x> --><head>", "http://h/", false,
-       "http://h/", "<!-- <base href=x> --><head>\n<BASE HREF=\"http://h/\">\n"},
+      {"base in a comment ignored", "<!-- <base href=x> --><head>", "http://h/", false, "http://h/",
+       "<!-- <base href=x> --><head>\n<BASE HREF=\"http://h/\">\n"},
   };
   for (auto c : cases) {
     std::string page = c.page;
@@ -182,6 +181,14 @@ TEST(ReplaceLinkAt, ReplacesExactlyTheLinkBytes) {
   }
 }
 
+// A base can carry bytes that would end the value or open markup; they are
+// percent-encoded in the rewritten link, never written raw.
+TEST(ReplaceLinkAt, EncodesWhatWouldBreakTheValue) {
+  std::string page = "<a href=x.html>";
+  ReplaceLinkAt(page, 8, "/nowhere", "http://h/a b\"<i>'/p.html", "x.html", false);
+  EXPECT_EQ(page, "<a href=http://h/a%20b%22%3Ci%3E%27/x.html>");
+}
+
 // The whole page: every rule of the rewrite, compared byte for byte.
 TEST(LocaliseHTMLFile, FixturePage) {
   TMirror m;
@@ -189,8 +196,8 @@ TEST(LocaliseHTMLFile, FixturePage) {
   const std::string d = "http://www.example.com/dir/";
   const std::string file =
       m.Store(pageURL, ".html", ReadAll(std::string(QV_TEST_DATA) + "/scanners/page.html"));
-  for (const char* stored : {"stored.html", "next.html", "frame.html", "layer.html",
-                             "upper.js", "lower.js", "mixed.js"})
+  for (const char* stored :
+       {"stored.html", "next.html", "frame.html", "layer.html", "upper.js", "lower.js", "mixed.js"})
     m.Store(d + stored, std::strrchr(stored, '.'));
   m.Store(d + "style.css", ".css");
   m.Store(d + "img/a.gif", ".gif");
@@ -199,9 +206,8 @@ TEST(LocaliseHTMLFile, FixturePage) {
 
   std::atomic<bool> abort{false};
   LocaliseHTMLFile(pageURL, m.Root(), abort);
-  std::string expected =
-      Replace(ReadAll(std::string(QV_TEST_DATA) + "/scanners/page.expected.html"), "@ROOT@",
-              m.Root());
+  std::string expected = Replace(
+      ReadAll(std::string(QV_TEST_DATA) + "/scanners/page.expected.html"), "@ROOT@", m.Root());
   EXPECT_EQ(ReadAll(file), expected);
 }
 

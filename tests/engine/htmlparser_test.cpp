@@ -35,7 +35,9 @@ TEST(FindNextTag, SkipsCommentsAndLowerCaseScriptsButReportsTheMarker) {
       {"comment hides anchor", "<!-- <a href=x> --><b>", {"b"}},
       {"unterminated comment continues after opener", "<!-- <a href=x>", {"a"}},
       {"marker reported on keyword", "<!--TvBASE HREF=\"http://h/\"--><p>", {"TvBASE", "p"}},
-      {"marker keyword any case, then blank", "<!--tvbase\thref=x--><p>", {"tvbase\thref=x--", "p"}},
+      {"marker keyword any case, then blank",
+       "<!--tvbase\thref=x--><p>",
+       {"tvbase\thref=x--", "p"}},
       {"marker needs a delimiter", "<!--TvBASEX href=x--><p>", {"p"}},
       {"lower-case script body skipped", "<script>var s='<a href=x>';</script><b>", {"b"}},
       {"script with src skipped whole", "<script src=a.js></script><i>", {"i"}},
@@ -50,7 +52,8 @@ TEST(FindNextTag, SkipsCommentsAndLowerCaseScriptsButReportsTheMarker) {
 }
 
 TEST(FindNextTag, NamedSearchNeedsADelimiter) {
-  EXPECT_EQ(Tags("<header><HEAD><head\n><heads>", "head"), (std::vector<std::string>{"HEAD", "head\n"}));
+  EXPECT_EQ(Tags("<header><HEAD><head\n><heads>", "head"),
+            (std::vector<std::string>{"HEAD", "head\n"}));
   // The marker is reported whatever name is asked for.
   EXPECT_EQ(Tags("<p><!--TvBASE HREF=x--><a>", "a"), (std::vector<std::string>{"TvBASE", "a"}));
 }
@@ -79,9 +82,9 @@ TEST(FindTagEnd, QuotesAndFallbacks) {
   const Case cases[] = {
       {"a href=x>", 8},
       {"a title=\"1>2\" b>", 15},
-      {"a title='1>2' b>", 10},      // single quotes are ordinary
-      {"a title=\"1>2 b>", 10},      // no > outside quotes: the first > at all
-      {"a title=x", 9},              // none: the end
+      {"a title='1>2' b>", 10},  // single quotes are ordinary
+      {"a title=\"1>2 b>", 10},  // no > outside quotes: the first > at all
+      {"a title=x", 9},          // none: the end
       {"", 0},
   };
   for (const auto& c : cases) EXPECT_EQ(FindTagEnd(c.text) - c.text, c.end) << c.text;
@@ -110,7 +113,8 @@ TEST(GetTagAttribute, Table) {
   };
   const std::vector<Case> cases = {
       {"double quoted", "a", "href", "a href=\"x.html\">", "x.html", 8},
-      {"single quotes, blanks around =", "a", "href", "a class=x href = 'p q.html'>", "p q.html", 18},
+      {"single quotes, blanks around =", "a", "href", "a class=x href = 'p q.html'>", "p q.html",
+       18},
       {"unquoted to blank", "a", "href", "a href=x.html title=t>", "x.html", 7},
       {"unquoted to >", "a", "href", "a href=x.html>", "x.html", 7},
       {"name case ignored", "A", "HREF", "a Href=x>", "x", 7},
@@ -127,8 +131,10 @@ TEST(GetTagAttribute, Table) {
       {"leading blank inside quotes", "a", "href", "a href=\" a.html \">", "a.html", 9},
       {"empty value", "a", "href", "a href=\"\" >", "", -1},
       {"line breaks around", "a", "href", "a\nhref\n=\n\"x\">", "x", 10},
-      {"missing closing quote runs to the end", "a", "href", "a href=\"x.html>t</a>", "x.html>t</a>", 8},
-      {"marker drops comment dashes", "Tvbase", "href", "tvbase href=http://h/d/-->", "http://h/d/", 12},
+      {"missing closing quote runs to the end", "a", "href", "a href=\"x.html>t</a>",
+       "x.html>t</a>", 8},
+      {"marker drops comment dashes", "Tvbase", "href", "tvbase href=http://h/d/-->", "http://h/d/",
+       12},
       {"marker quoted", "TVBASE", "HREF", "TvBASE HREF=\"http://h/\"-->", "http://h/", 13},
       {"marker drops at most two dashes", "Tvbase", "href", "Tvbase href=x--->", "x-", 12},
       {"empty tag searches after ;", "", "url", "5; URL=page.html", "page.html", 7},

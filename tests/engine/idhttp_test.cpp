@@ -142,6 +142,40 @@ TEST(HttpRequestBytes, UnsafeBytesRefuseTheRequestBeforeAnythingIsSent) {
   }
 }
 
+TEST(HttpRequestBytes, TunnelRequestAndAProxyRefusal) {
+  TScriptedServer s(TScriptedServer::Replies(
+      {{HttpReply("HTTP/1.1 407 Proxy Authentication Required", "no", {"Proxy-Authenticate: Basic realm=\"p\""}),
+        true}}));
+  TIdHTTPExt h;
+  h.Request.ProxyServer = "127.0.0.1";
+  h.Request.ProxyPort = s.Port();
+  h.Request.ProxyUsername = "pu";
+  h.Request.ProxyPassword = "pp";
+  h.ResponseCode = 0;
+  EXPECT_EQ(h.GetExt("https://secure.example/x"), "");
+  EXPECT_EQ(h.ResponseCode, 407);
+  EXPECT_EQ(h.Response.ProxyAuthenticate, "Basic realm=\"p\"");
+  EXPECT_EQ(s.Accepted(), 1); // a refusal is an answer: no second try
+  ASSERT_EQ(s.Requests().size(), 1u);
+  EXPECT_EQ(s.Requests()[0], "CONNECT secure.example:443 HTTP/1.1\r\nHost: secure.example:443\r\n"
+                             "Proxy-Authorization: Basic cHU6cHA=\r\n\r\n");
+}
+
+TEST(HttpRequestBytes, PostSendsItsBodyAsHttp10OnAFreshConnection) {
+  TScriptedServer s(TScriptedServer::Replies({Ok, HttpReply("HTTP/1.0 200 OK", "posted"), Ok}));
+  TIdHTTPExt h;
+  h.Request.Accept = "";
+  h.Request.UserAgent = "";
+  EXPECT_EQ(h.Get(s.Url("/first")), "hello");
+  TStringByteStream out;
+  h.Post(s.Url("/form"), std::vector<std::string>{"a=1", "b=2"}, &out);
+  EXPECT_EQ(out.DataString(), "posted");
+  EXPECT_EQ(h.ProtocolVersion, pv1_1);
+  EXPECT_EQ(s.Accepted(), 2);
+  EXPECT_EQ(s.Requests().at(1), "POST /form HTTP/1.0\r\nHost: 127.0.0.1:" + Port(s) +
+                                     "\r\nContent-Length: 10\r\n\r\na=1\r\nb=2\r\n");
+}
+
 // ------------------------------------------------------------ keep-alive
 
 TEST(HttpKeepAlive, ReuseAndCloseRules) {
@@ -452,6 +486,27 @@ TEST(HttpRedirect, FollowedWithinTheLimitAndReturnedPastIt) {
   }
 }
 
+TEST(HttpKeepAlive, ErrorAnswersFollowTheSameRules) {
+  struct Case {
+    const char* name;
+    TScriptedReply first;
+    int connections;
+  };
+  const std::vector<Case> cases = {
+      {"404 read whole keeps the connection", HttpReply("HTTP/1.1 404 Not Found", "gone"), 1},
+      {"404 with Connection: close", {HttpReply("HTTP/1.1 404 Not Found", "gone", {"Connection: close"}), true}, 2},
+      {"404 from a 1.0 peer", {HttpReply("HTTP/1.0 404 Not Found", "gone"), true}, 2},
+  };
+  for (const auto& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    TScriptedServer s(TScriptedServer::Replies({tc.first, Ok}));
+    TParsingHTTP h;
+    EXPECT_THROW(h.Get(s.Url("/1")), EIdProtocolReplyError);
+    EXPECT_EQ(h.Get(s.Url("/2")), "hello");
+    EXPECT_EQ(s.Accepted(), tc.connections);
+  }
+}
+
 TEST(HttpRedirect, NotFollowedWhenOffAndReportedByTheExtension) {
   const std::string moved = HttpReply("HTTP/1.1 302 Found", "", {"Location: http://elsewhere.example/x"});
   {
@@ -542,6 +597,28 @@ TEST(HttpFaults, StallMidBodyCutLeavesTheArrivedPrefixInTheFile) {
   got.resize(f.Read(&got[0], got.size()));
   EXPECT_EQ(got, part);
   EXPECT_TRUE(static_cast<bool>(h.OnWork)); // the caller's handler is back
+}
+
+TEST(HttpFaults, LineTimeOutEndsASilentServerAndTriesOnceMore) {
+  TScriptedServer s([](TScriptedConn& c) { c.WaitForClose(); });
+  TIdHTTPExt h;
+  h.TimeOutExt = 100;
+  h.ResponseCode = 0;
+  auto t0 = std::chrono::steady_clock::now();
+  EXPECT_FALSE(h.HeadExt(s.Url("/")));
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, 5s);
+  EXPECT_EQ(s.Accepted(), 2);
+}
+
+TEST(HttpFaults, ACutBetweenFetchesOnlyCostsTheConnection) {
+  TScriptedServer s(TScriptedServer::Replies({Ok, Ok}));
+  TIdHTTPExt h;
+  EXPECT_EQ(h.GetExt(s.Url("/1")), "hello");
+  std::thread([&] { h.DisconnectSocketExt(); }).join(); // as the pool does when a thread gives it back
+  EXPECT_FALSE(h.Connected());
+  h.ResponseCode = 0;
+  EXPECT_EQ(h.GetExt(s.Url("/2")), "hello");
+  EXPECT_EQ(s.Accepted(), 2);
 }
 
 TEST(HttpFaults, UncreatableFileFailsBeforeAnyRequest) {

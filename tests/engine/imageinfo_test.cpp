@@ -16,9 +16,7 @@ std::string Bytes(std::initializer_list<int> b) {
   return s;
 }
 
-std::string Gif(int w, int h) {
-  return "GIF89a" + Bytes({w & 255, w >> 8, h & 255, h >> 8});
-}
+std::string Gif(int w, int h) { return "GIF89a" + Bytes({w & 255, w >> 8, h & 255, h >> 8}); }
 
 std::string Png(unsigned w, unsigned h) {
   std::string s = Bytes({0x89, 'P', 'N', 'G', 13, 10, 26, 10, 0, 0, 0, 13});
@@ -65,17 +63,14 @@ TEST(GetImageInfo, Table) {
       {"png width past 32-bit signed", Png(0x80000000u, 5), "image/x-png", 0, 5},
       {"jpeg baseline", Jpeg(1024, 768, 100), "image/jpeg", 1024, 768},
       {"jpeg progressive", Jpeg(300, 400, 20, 0xC2), "image/jpeg", 300, 400},
-      {"jpeg frame header past the first window", Jpeg(1600, 1200, 5000), "image/jpeg", 1600,
-       1200},
+      {"jpeg frame header past the first window", Jpeg(1600, 1200, 5000), "image/jpeg", 1600, 1200},
       {"jpeg frame header far into the file", Jpeg(77, 88, 700000), "image/jpeg", 77, 88},
       {"jpeg frame header straddling a window edge", Jpeg(5, 6, 2040), "image/jpeg", 5, 6},
       {"jpeg of 20 bytes", Jpeg(1, 1, 100).substr(0, 20), "", 0, 0},
       {"jpeg truncated before its frame", Jpeg(1, 1, 5000).substr(0, 3000), "image/jpeg", 0, 0},
-      {"jpeg segment length past the end", Bytes({0xFF, 0xD8, 0xFF, 0xE0, 0xFF, 0xFF}) +
-                                                std::string(30, 0),
-       "image/jpeg", 0, 0},
-      {"jpeg zero segment lengths", Bytes({0xFF, 0xD8}) + std::string(5000, 0), "image/jpeg", 0,
-       0},
+      {"jpeg segment length past the end",
+       Bytes({0xFF, 0xD8, 0xFF, 0xE0, 0xFF, 0xFF}) + std::string(30, 0), "image/jpeg", 0, 0},
+      {"jpeg zero segment lengths", Bytes({0xFF, 0xD8}) + std::string(5000, 0), "image/jpeg", 0, 0},
       {"text", "hello world, no image here", "", 0, 0},
       {"empty", "", "", 0, 0},
   };
