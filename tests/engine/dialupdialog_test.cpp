@@ -329,11 +329,9 @@ TEST_F(DialUpTest, TheLogIsCreatedInTheProgramFolder) {
     EXPECT_TRUE(dlg.EnsureConnected(true));
   }
   std::string path = home + "/ConnectLog.txt";
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  EXPECT_EQ(ss.str().rfind(kStart, 0), 0u);
-  EXPECT_NE(ss.str().find("     Connected\r\n" + kEnd), std::string::npos);
+  const std::string log = test::ReadBytes(path);
+  EXPECT_EQ(log.rfind(kStart, 0), 0u);
+  EXPECT_NE(log.find("     Connected\r\n" + kEnd), std::string::npos);
 }
 
 TEST_F(DialUpTest, PreparationTakesTheRetriesFromTheSettings) {

@@ -10,28 +10,22 @@
 #include <thread>
 #include <vector>
 
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 
 #include <gtest/gtest.h>
 
 #include "support/envscope.h"
+#include "support/filesizelimit.h"
 #include "model/vkglobal.h"
 
 namespace qv {
 namespace {
 
+using test::FolderNames;
 using test::ReadBytes;
 
 namespace fs = std::filesystem;
-
-std::set<std::string> Names(const std::string& folder) {
-  std::set<std::string> names;
-  for (auto& e : fs::directory_iterator(folder)) names.insert(e.path().filename().string());
-  return names;
-}
 
 time_t MTime(const std::string& path) {
   struct stat st {};
@@ -63,7 +57,7 @@ TEST_F(CacheTest, RoundTripOfHeadersAndBody) {
   EXPECT_EQ(WriteCacheFile("Data", url, body, ".html"), 1);
   EXPECT_EQ(WriteCacheFile("Head", url, "HTTP/1.1 200 OK\r\n", ".txt"), 1);
   const std::string folder = Dir + "/Cache/http/www.example.com/dir/page.html";
-  EXPECT_EQ(Names(folder), (std::set<std::string>{"Data.html", "Head.txt"}));
+  EXPECT_EQ(FolderNames(folder), (std::set<std::string>{"Data.html", "Head.txt"}));
 
   std::string name;
   EXPECT_EQ(ReadCacheFile("Data", name, url), body);
@@ -79,33 +73,26 @@ TEST_F(CacheTest, NewFileOfAKindReplacesTheOthers) {
   ASSERT_EQ(WriteCacheFile("Head", url, "old", ".htm"), 1);
   ASSERT_EQ(WriteCacheFile("Data", url, "body", ".html"), 1);
   EXPECT_EQ(WriteCacheFile("Head", url, "new", ".txt"), 1);
-  EXPECT_EQ(Names(folder), (std::set<std::string>{"Head.txt", "Data.html"}));
+  EXPECT_EQ(FolderNames(folder), (std::set<std::string>{"Head.txt", "Data.html"}));
   std::string name;
   EXPECT_EQ(ReadCacheFile("Head", name, url), "new");
   // The same name again is replaced in place.
   EXPECT_EQ(WriteCacheFile("Head", url, "newer", ".txt"), 1);
   EXPECT_EQ(ReadCacheFile("Head", name, url), "newer");
-  EXPECT_EQ(Names(folder), (std::set<std::string>{"Head.txt", "Data.html"}));
+  EXPECT_EQ(FolderNames(folder), (std::set<std::string>{"Head.txt", "Data.html"}));
 }
 
 TEST_F(CacheTest, FailedWriteKeepsTheOldCopy) {
   const std::string url = "http://h.example/a";
   const std::string folder = Dir + "/Cache/http/h.example/a";
   ASSERT_EQ(WriteCacheFile("Head", url, "old headers", ".htm"), 1);
-  struct sigaction ign {
-  }, prev{};
-  ign.sa_handler = SIG_IGN;
-  sigaction(SIGXFSZ, &ign, &prev);
-  rlimit saved{};
-  getrlimit(RLIMIT_FSIZE, &saved);
-  rlimit small = saved;
-  small.rlim_cur = 100;
-  setrlimit(RLIMIT_FSIZE, &small);
-  int wrote = WriteCacheFile("Head", url, std::string(1000, 'n'), ".txt");
-  setrlimit(RLIMIT_FSIZE, &saved);
-  sigaction(SIGXFSZ, &prev, nullptr);
+  int wrote;
+  {
+    test::TFileSizeLimit limit(100);
+    wrote = WriteCacheFile("Head", url, std::string(1000, 'n'), ".txt");
+  }
   EXPECT_EQ(wrote, 0);
-  EXPECT_EQ(Names(folder), (std::set<std::string>{"Head.htm"}));
+  EXPECT_EQ(FolderNames(folder), (std::set<std::string>{"Head.htm"}));
   std::string name;
   EXPECT_EQ(ReadCacheFile("Head", name, url), "old headers");
   EXPECT_TRUE(FileLock->try_lock());

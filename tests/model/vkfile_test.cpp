@@ -20,12 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::set<std::string> Listing(const std::string& dir) {
-  std::set<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
-  return names;
-}
-
 TEST(FileSize, SixtyFourBitsAndSaturatedForTheRecord) {
   test::TScratchDir dir;
   EXPECT_EQ(FileSizeOf(dir / "missing"), 0);
@@ -113,7 +107,7 @@ TEST(Masks, DeleteFilesByMaskMatchesTheOldPlatformsWay) {
     for (const auto& f : files) WriteFileString(dir / f, "x");
     ASSERT_TRUE(ForceDirs(dir / "Data.d"));  // a folder is never deleted
     DeleteFilesByMask(c.mask, dir.Path);
-    EXPECT_EQ(Listing(dir.Path), c.left);
+    EXPECT_EQ(test::FolderNames(dir.Path), c.left);
   }
   DeleteFilesByMask("*", "/no/such/folder");  // nothing to do, nothing thrown
 }

@@ -3,15 +3,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
 #include "support/envscope.h"
+#include "support/filesizelimit.h"
 
 namespace qv {
 namespace {
@@ -159,12 +159,7 @@ TEST_F(ValueFileTest, RewriteIsAtomicAndPrivate) {
   ASSERT_EQ(stat(Path.c_str(), &after), 0);
   EXPECT_NE(before.st_ino, after.st_ino) << "rewritten in place, not replaced";
   EXPECT_EQ(after.st_mode & 0777, 0600u);
-  int entries = 0;
-  for (auto& e : fs::directory_iterator(Dir)) {
-    (void)e;
-    ++entries;
-  }
-  EXPECT_EQ(entries, 1) << "temporary file left behind";
+  EXPECT_EQ(test::FolderNames(Dir), std::set<std::string>{"1.0"}) << "temporary file left behind";
 }
 
 TEST_F(ValueFileTest, FailedRewriteKeepsOldFile) {
@@ -173,27 +168,15 @@ TEST_F(ValueFileTest, FailedRewriteKeepsOldFile) {
   TValueFile f(Path);
   // A file-size limit below the new content makes the temporary file's write
   // fail part-way, as a full disk would.
-  struct sigaction ign {
-  }, prev{};
-  ign.sa_handler = SIG_IGN;
-  sigaction(SIGXFSZ, &ign, &prev);
-  rlimit saved{};
-  getrlimit(RLIMIT_FSIZE, &saved);
-  rlimit small = saved;
-  small.rlim_cur = 150;
-  setrlimit(RLIMIT_FSIZE, &small);
-  bool wrote = f.WriteString("B", std::string(200, 'b'));
-  setrlimit(RLIMIT_FSIZE, &saved);
-  sigaction(SIGXFSZ, &prev, nullptr);
+  bool wrote;
+  {
+    test::TFileSizeLimit limit(150);
+    wrote = f.WriteString("B", std::string(200, 'b'));
+  }
 
   EXPECT_FALSE(wrote);
   EXPECT_EQ(ReadBytes(Path), old);
-  int entries = 0;
-  for (auto& e : fs::directory_iterator(Dir)) {
-    (void)e;
-    ++entries;
-  }
-  EXPECT_EQ(entries, 1) << "temporary file left behind";
+  EXPECT_EQ(test::FolderNames(Dir), std::set<std::string>{"1.0"}) << "temporary file left behind";
 }
 
 TEST_F(ValueFileTest, OversizedFileReadsEmptyAndIsNeverRewritten) {
