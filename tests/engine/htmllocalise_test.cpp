@@ -17,13 +17,6 @@
 namespace qv {
 namespace {
 
-std::string ReadAll(const std::string& name) {
-  std::ifstream in(name, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 std::string Replace(std::string s, const std::string& from, const std::string& to) {
   for (std::size_t i = s.find(from); i != std::string::npos; i = s.find(from, i + to.size()))
     s.replace(i, from.size(), to);
@@ -195,7 +188,7 @@ TEST(LocaliseHTMLFile, FixturePage) {
   const std::string pageURL = "http://www.example.com/dir/sub/page.html";
   const std::string d = "http://www.example.com/dir/";
   const std::string file =
-      m.Store(pageURL, ".html", ReadAll(std::string(QV_TEST_DATA) + "/scanners/page.html"));
+      m.Store(pageURL, ".html", test::ReadBytes(std::string(QV_TEST_DATA) + "/scanners/page.html"));
   for (const char* stored :
        {"stored.html", "next.html", "frame.html", "layer.html", "upper.js", "lower.js", "mixed.js"})
     m.Store(d + stored, std::strrchr(stored, '.'));
@@ -207,8 +200,8 @@ TEST(LocaliseHTMLFile, FixturePage) {
   std::atomic<bool> abort{false};
   LocaliseHTMLFile(pageURL, m.Root(), abort);
   std::string expected = Replace(
-      ReadAll(std::string(QV_TEST_DATA) + "/scanners/page.expected.html"), "@ROOT@", m.Root());
-  EXPECT_EQ(ReadAll(file), expected);
+      test::ReadBytes(std::string(QV_TEST_DATA) + "/scanners/page.expected.html"), "@ROOT@", m.Root());
+  EXPECT_EQ(test::ReadBytes(file), expected);
 }
 
 TEST(LocaliseHTMLFile, KeepsTheBytesAfterAZeroByte) {
@@ -218,7 +211,7 @@ TEST(LocaliseHTMLFile, KeepsTheBytesAfterAZeroByte) {
   m.Store("http://h/a.html", ".html");
   std::atomic<bool> abort{false};
   LocaliseHTMLFile("http://h/p.html", m.Root(), abort);
-  EXPECT_EQ(ReadAll(file),
+  EXPECT_EQ(test::ReadBytes(file),
             std::string("<a href=\"../a.html/Data.html\">a</a>\0<a href=\"a.html\">b</a>", 58));
 }
 
@@ -229,7 +222,7 @@ TEST(LocaliseHTMLFile, MissingOrEmptyStoredPageIsLeftAlone) {
   EXPECT_FALSE(std::filesystem::exists(m.Root() + "/http"));
   const std::string file = m.Store("http://h/e.html", ".html", "");
   LocaliseHTMLFile("http://h/e.html", m.Root(), abort);
-  EXPECT_EQ(ReadAll(file), "");
+  EXPECT_EQ(test::ReadBytes(file), "");
 }
 
 TEST(LocaliseHTMLFile, LetsMessagesRunEvery100TagsAndStopsOnAbort) {
@@ -246,7 +239,7 @@ TEST(LocaliseHTMLFile, LetsMessagesRunEvery100TagsAndStopsOnAbort) {
     abort = true;
   });
   EXPECT_EQ(calls, 1);
-  const std::string after = ReadAll(file);
+  const std::string after = test::ReadBytes(file);
   std::size_t rewritten = 0;
   for (std::size_t i = after.find("../a.html/Data.html"); i != std::string::npos;
        i = after.find("../a.html/Data.html", i + 1))
@@ -259,7 +252,7 @@ TEST(LocaliseHTMLFile, LetsMessagesRunEvery100TagsAndStopsOnAbort) {
   int runs = 0;
   LocaliseHTMLFile("http://h/q.html", m.Root(), abort, [&] { ++runs; });
   EXPECT_EQ(runs, 2);
-  EXPECT_EQ(ReadAll(file2).find("\"a.html\""), std::string::npos);
+  EXPECT_EQ(test::ReadBytes(file2).find("\"a.html\""), std::string::npos);
 }
 
 }  // namespace

@@ -16,17 +16,14 @@
 #include <thread>
 #include <vector>
 
+#include "support/scratchdir.h"
+
 namespace qv {
 namespace {
 
 std::string Env(const char* name) {
   const char* v = std::getenv(name);
   return v ? v : "";
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void WriteAll(const std::string& path, const std::string& data) {
@@ -39,7 +36,7 @@ protected:
     Port = Env("QV_FTP_PORT");
     if (Port.empty()) GTEST_SKIP() << "QV_FTP_PORT unset: run under scripts/test-servers";
     Base = "ftp://127.0.0.1:" + Port;
-    Big = ReadAll(Env("QV_FTP_ROOT") + "/pub/big.bin");
+    Big = test::ReadBytes(Env("QV_FTP_ROOT") + "/pub/big.bin");
     ASSERT_EQ(Big.size(), 300000u);
     Local = ::testing::TempDir() + "/qvftpext-" + std::to_string(::getpid()) + "-" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name();
@@ -54,7 +51,7 @@ protected:
   }
   // The commands the server has seen on f's control connection so far.
   static std::vector<std::string> Log(const TIdFTPExt& f) {
-    return Lines(ReadAll(Env("QV_FTP_LOG") + "/" + std::to_string(f.LocalPort()) + ".log"));
+    return Lines(test::ReadBytes(Env("QV_FTP_LOG") + "/" + std::to_string(f.LocalPort()) + ".log"));
   }
   static std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> out;
@@ -183,7 +180,7 @@ TEST_F(FtpExtNetTest, DownloadSetsBinaryTypeAndUsesPort) {
   ASSERT_TRUE(f.ChangeAbsDir("/pub/"));
   ASSERT_TRUE(f.ModeExt(ftBinary));
   ASSERT_TRUE(f.DownloadExt("big.bin", Local));
-  EXPECT_TRUE(ReadAll(Local) == Big);
+  EXPECT_TRUE(test::ReadBytes(Local) == Big);
   ASSERT_FALSE(work.empty());
   EXPECT_EQ(work.back(), 300000);
   const std::vector<std::string> log = After(Log(f), 2);
@@ -208,13 +205,13 @@ TEST_F(FtpExtNetTest, PassiveModeDownload) {
   ASSERT_TRUE(f.ConnectExt(Base + "/", "me@example.org"));
   ASSERT_TRUE(f.ModeExt(ftBinary));
   ASSERT_TRUE(f.DownloadExt("/pub/big.bin", Local));
-  EXPECT_TRUE(ReadAll(Local) == Big);
+  EXPECT_TRUE(test::ReadBytes(Local) == Big);
   EXPECT_EQ(After(Log(f), 2),
             (std::vector<std::string>{"TYPE I", "PASV", "RETR /pub/big.bin"}));
   // Passive resume fetches the whole file again and ends the file with it.
   WriteAll(Local, std::string(400000, 'X'));
   ASSERT_TRUE(f.DownloadRestoreExt("/pub/big.bin", Local));
-  EXPECT_TRUE(ReadAll(Local) == Big);
+  EXPECT_TRUE(test::ReadBytes(Local) == Big);
 }
 
 // REST answered 350 appends the rest; any other answer starts the file over.
@@ -232,7 +229,7 @@ TEST_F(FtpExtNetTest, ResumeAppendsOnlyAfter350) {
     WriteAll(Local, prefix);
     const size_t mark = Log(f).size();
     ASSERT_TRUE(f.DownloadRestoreExt("big.bin", Local));
-    const std::string got = ReadAll(Local);
+    const std::string got = test::ReadBytes(Local);
     if (code == 350) {
       EXPECT_TRUE(got == prefix + Big.substr(have)) << got.size();
     } else {
@@ -254,7 +251,7 @@ TEST_F(FtpExtNetTest, ResumeOfAMissingFileKeepsThePartialFile) {
   WriteAll(Local, "partial");
   EXPECT_FALSE(f.DownloadRestoreExt("gone.bin", Local));
   EXPECT_EQ(f.ReplyCode, 550);
-  EXPECT_EQ(ReadAll(Local), "partial");
+  EXPECT_EQ(test::ReadBytes(Local), "partial");
   // The local file must exist.
   std::remove(Local.c_str());
   EXPECT_FALSE(f.DownloadRestoreExt("/pub/big.bin", Local));

@@ -19,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/scratchdir.h"
+
 namespace qv {
 namespace {
 
@@ -246,11 +248,6 @@ std::string TempFile(const char* name) {
   return ::testing::TempDir() + "/qvftp-" + std::to_string(::getpid()) + "-" + name;
 }
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 void Open(TIdFTP& f, int port) {
   f.Host = "127.0.0.1:" + std::to_string(port);
   f.User = "u";
@@ -356,7 +353,7 @@ TEST(FtpClientTest, TransferAbortedReplyIsAFailureAndKeepsThePartialFile) {
     } catch (const EIdProtocolReplyError& e) {
       EXPECT_EQ(e.ReplyCode, std::atoi(closing));
     }
-    EXPECT_EQ(ReadAll(file), "first part");
+    EXPECT_EQ(test::ReadBytes(file), "first part");
     EXPECT_EQ(f.SendCmd("NOOP", {200}), 200);
     std::remove(file.c_str());
   }
@@ -384,7 +381,7 @@ TEST(FtpClientTest, DataFromAForeignAddressIsRefused) {
   Open(f, s.Port);
   const std::string file = TempFile("foreign");
   EXPECT_THROW(f.Get("f.bin", file, true), ENetProtocolError);
-  EXPECT_EQ(ReadAll(file), "");
+  EXPECT_EQ(test::ReadBytes(file), "");
   std::remove(file.c_str());
 }
 
