@@ -13,6 +13,7 @@
 #include <tuple>
 
 #include "engine/vkhttp.h"
+#include "model/strutils.h"
 #include "model/uriparser.h"
 #include "platform/progfolder.h"
 
@@ -281,24 +282,8 @@ void TCookieList::ClearItems() {
 }
 
 int TCookieList::SearchDomain(const std::string& domain) const {
-  const int n = static_cast<int>(Items.size());
-  if (n == 0) return ~0;
-  const int last = domain.compare(Items[n - 1].Domain);
-  if (last > 0) return ~n;
-  if (last == 0) return n - 1;
-  int lo = 0, hi = n - 1;
-  while (lo <= hi) {
-    const int mid = lo + (hi - lo) / 2;
-    const int c = domain.compare(Items[mid].Domain);
-    if (c > 0) {
-      lo = mid + 1;
-    } else if (c == 0) {
-      return mid;
-    } else {
-      hi = mid - 1;
-    }
-  }
-  return ~lo;
+  return SearchSorted(static_cast<int>(Items.size()),
+                      [&](int i) { return Items[i].Domain.compare(domain); });
 }
 
 int TCookieList::LockedSearchDomain(const std::string& domain) const {
@@ -309,24 +294,8 @@ int TCookieList::LockedSearchDomain(const std::string& domain) const {
 int TCookieList::Search(const std::string& domain, const std::string& path,
                         const std::string& nameValue) const {
   const std::string name = CookieName(nameValue);
-  const int n = static_cast<int>(Items.size());
-  if (n == 0) return ~0;
-  const int last = -CompareKey(Items[n - 1], domain, path, name);
-  if (last > 0) return ~n;
-  if (last == 0) return n - 1;
-  int lo = 0, hi = n - 1;
-  while (lo <= hi) {
-    const int mid = lo + (hi - lo) / 2;
-    const int c = -CompareKey(Items[mid], domain, path, name);
-    if (c > 0) {
-      lo = mid + 1;
-    } else if (c == 0) {
-      return mid;
-    } else {
-      hi = mid - 1;
-    }
-  }
-  return ~lo;
+  return SearchSorted(static_cast<int>(Items.size()),
+                      [&](int i) { return CompareKey(Items[i], domain, path, name); });
 }
 
 int TCookieList::LockedSearch(const std::string& domain, const std::string& path,

@@ -184,28 +184,26 @@ void TDialUpDlg::Dial() {
       },
       handle);
   PendingConnection = handle;
-  if (error != DialErrNone) {
-    std::string text = FService.ErrorText(error).substr(0, kMaxErrorText);
-    HangUpPending();
-    ShowDialStatus(text);
-    ConBtnEnabled = true;
-    // No callback will follow: close as a failed dial does, so an unattended
-    // sequence goes on to its next redial or gives up instead of waiting for
-    // a user who is not there.
-    Close(TModalResult::Retry);
-  }
+  // No callback will follow a refused dial: close as a failed dial does, so
+  // an unattended sequence goes on to its next redial or gives up instead of
+  // waiting for a user who is not there.
+  if (error != DialErrNone) DialFailed(error);
   Changed();
+}
+
+void TDialUpDlg::DialFailed(uint32_t error) {
+  std::string text = FService.ErrorText(error).substr(0, kMaxErrorText);
+  HangUpPending();
+  ShowDialStatus(text);
+  ConBtnEnabled = true;
+  Close(TModalResult::Retry);
 }
 
 void TDialUpDlg::OnDialEvent(uint64_t seq, uint32_t state, uint32_t error) {
   // Events of a dial that was hung up or superseded are stale.
   if (seq != FDialSeq || PendingConnection == 0) return;
   if (error != DialErrNone) {
-    std::string text = FService.ErrorText(error).substr(0, kMaxErrorText);
-    HangUpPending();
-    ShowDialStatus(text);
-    ConBtnEnabled = true;
-    Close(TModalResult::Retry);
+    DialFailed(error);
     Changed();
     return;
   }

@@ -117,6 +117,9 @@ class TDialUpDlg {
   TModalResult ShowModal();
   void OnDialEvent(uint64_t seq, uint32_t state, uint32_t error);
   void HangUpPending();
+  // A dial that failed with error: shows why, frees the line and closes for
+  // a retry.
+  void DialFailed(uint32_t error);
   void AppendLog(const std::string& text);
   void Changed();
 

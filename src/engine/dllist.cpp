@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "model/strutils.h"
 #include "model/uriparser.h"
 
 namespace qv {
@@ -21,25 +22,7 @@ void TDLList::CopyItem(TActiveDL& target, const TActiveDL& source, bool onlyIfDe
 }
 
 int TDLList::IndexOfURL(const std::string& url) const {
-  const int n = Count();
-  if (n == 0) return ~0;
-  // Most additions come in order: try the end first.
-  const int last = url.compare(Items[n - 1].URL);
-  if (last > 0) return ~n;
-  if (last == 0) return n - 1;
-  int lo = 0, hi = n - 1;
-  while (lo <= hi) {
-    const int mid = lo + (hi - lo) / 2;
-    const int c = url.compare(Items[mid].URL);
-    if (c > 0) {
-      lo = mid + 1;
-    } else if (c == 0) {
-      return mid;
-    } else {
-      hi = mid - 1;
-    }
-  }
-  return ~lo;
+  return SearchSorted(Count(), [&](int i) { return Items[i].URL.compare(url); });
 }
 
 int TDLList::Add(const TActiveDL& item, bool append) {
@@ -81,24 +64,7 @@ int TDLList::NextHostRun(int i) const {
 int TDLList::IndexOfHost(const std::string& url) const {
   if (url.empty()) return -1;
   const std::string site = URLSite(url);
-  const int n = Count();
-  if (n == 0) return ~0;
-  const int last = ComparePrefix(Items[n - 1].URL, site);
-  if (last == 0) return n - 1;
-  if (last < 0) return ~n;
-  int lo = 0, hi = n - 1;
-  while (lo <= hi) {
-    const int mid = lo + (hi - lo) / 2;
-    const int c = ComparePrefix(Items[mid].URL, site);
-    if (c < 0) {
-      lo = mid + 1;
-    } else if (c == 0) {
-      return mid;
-    } else {
-      hi = mid - 1;
-    }
-  }
-  return ~lo;
+  return SearchSorted(Count(), [&](int i) { return ComparePrefix(Items[i].URL, site); });
 }
 
 }  // namespace qv

@@ -1,5 +1,7 @@
 #include "engine/dnlist.h"
 
+#include "model/strutils.h"
+
 namespace qv {
 
 std::recursive_mutex HostListLock;
@@ -43,25 +45,8 @@ void TDNList::ClearItems() {
 }
 
 int TDNList::Search(const std::string& host) const {
-  const int n = static_cast<int>(Items.size());
-  if (n == 0) return ~0;
-  // Hosts mostly arrive in order, so the end is tried first.
-  const int last = host.compare(Items[n - 1]->Host);
-  if (last > 0) return ~n;
-  if (last == 0) return n - 1;
-  int lo = 0, hi = n - 1;
-  while (lo <= hi) {
-    const int mid = lo + (hi - lo) / 2;
-    const int c = host.compare(Items[mid]->Host);
-    if (c > 0) {
-      lo = mid + 1;
-    } else if (c == 0) {
-      return mid;
-    } else {
-      hi = mid - 1;
-    }
-  }
-  return ~lo;
+  return SearchSorted(static_cast<int>(Items.size()),
+                      [&](int i) { return Items[i]->Host.compare(host); });
 }
 
 int TDNList::LockedSearch(const std::string& host) const {

@@ -197,16 +197,7 @@ void TIdFTPExt::RestoreGet(const std::string& remoteFile, TByteStream& stream) {
     stream.SetSize(0);
     stream.Seek(0);
   }
-  try {
-    AcceptData(*listener);
-    ReadData(*listener, &stream);
-  } catch (...) {
-    listener->Disconnect();
-    RecoverControl();
-    throw;
-  }
-  listener->Disconnect();
-  FinishTransfer();
+  ReceiveData(*listener, &stream);
 }
 
 } // namespace qv

@@ -405,8 +405,12 @@ void TIdHTTP::ReadTrailers() {
 }
 
 void TIdHTTP::ReadResponseBody(TByteStream* responseContent) {
-  if (!responseContent) return;
   const bool bodyless = FMethod == hmHead || ResponseCode / 100 == 1 || ResponseCode == 204 || ResponseCode == 304;
+  if (!responseContent) {
+    // A body nobody reads would be taken for the next answer.
+    if (!bodyless && (FChunked || FBodyLength != 0)) FMustClose = true;
+    return;
+  }
   const bool toClose = !bodyless && !FChunked && FBodyLength < 0;
   BeginWork(wmRead, !bodyless && !FChunked && FBodyLength > 0 ? FBodyLength : 0);
   try {
@@ -434,6 +438,16 @@ void TIdHTTP::ReadResponseBody(TByteStream* responseContent) {
   }
   if (toClose) FMustClose = true;
   EndWork(wmRead);
+}
+
+void TIdHTTP::ApplyKeepAliveRules() {
+  if (ProtocolVersion == pv1_0 || FPeerIs10 || FMustClose) {
+    Disconnect();
+  } else if (HasConnectionToken(Response.Connection, "close")) {
+    if (Connected()) Disconnect();
+  } else if (Connected()) {
+    CheckForGracefulDisconnect(false);
+  }
 }
 
 void TIdHTTP::DoRequest(TIdHTTPMethod method, const std::string& url, const TPostSource* source,
@@ -497,7 +511,10 @@ void TIdHTTP::DoRequest(TIdHTTPMethod method, const std::string& url, const TPos
       ReadResponseBody(responseContent);
       responseComplete = true;
       if (cls != 2) {
-        if (FMustClose || tls) Disconnect();
+        // The answer was read whole: the connection stays usable unless the
+        // peer or the encrypted session ends it.
+        if (tls) Disconnect();
+        ApplyKeepAliveRules();
         throw EIdProtocolReplyError(ResponseCode, ResponseText);
       }
     } else {
@@ -515,20 +532,14 @@ void TIdHTTP::DoRequest(TIdHTTPMethod method, const std::string& url, const TPos
         }
       } else {
         if (!DoOnRedirect(dest, RedirectCount)) {
-          if (FMustClose) Disconnect();
+          ApplyKeepAliveRules();
           throw EIdProtocolReplyError(ResponseCode, ResponseText);
         }
         Response.Location = dest;
       }
     }
 
-    if (ProtocolVersion == pv1_0 || FPeerIs10 || FMustClose) {
-      Disconnect();
-    } else if (HasConnectionToken(Response.Connection, "close")) {
-      if (Connected()) Disconnect();
-    } else if (Connected()) {
-      CheckForGracefulDisconnect(false);
-    }
+    ApplyKeepAliveRules();
   } catch (const EIdProtocolReplyError&) {
     // A whole answer was read: the connection is in step unless the answer
     // came from a proxy refusing a tunnel.

@@ -140,6 +140,7 @@ private:
   void ReadStatusLine();
   void ReadTrailers();
   void ParseFraming();
+  void ApplyKeepAliveRules();
 
   TIdHTTPMethod FMethod = hmGet;
   bool FPeerIs10 = false;

@@ -335,24 +335,9 @@ std::size_t StrStrI(std::string_view text, std::string_view word) {
 }
 
 int FindSorted(std::span<const std::string> list, std::string_view s) {
-  if (list.empty()) return -1;
-  const int last = static_cast<int>(list.size()) - 1;
-  const int c = std::string_view(list[static_cast<std::size_t>(last)]).compare(s);
-  if (c < 0) return ~static_cast<int>(list.size());
-  if (c == 0) return last;
-  int low = 0, high = last;
-  while (high >= low) {
-    const int mid = low + (high - low) / 2;
-    const int d = std::string_view(list[static_cast<std::size_t>(mid)]).compare(s);
-    if (d < 0) {
-      low = mid + 1;
-    } else if (d == 0) {
-      return mid;
-    } else {
-      high = mid - 1;
-    }
-  }
-  return ~low;
+  return SearchSorted(static_cast<int>(list.size()), [&](int i) {
+    return std::string_view(list[static_cast<std::size_t>(i)]).compare(s);
+  });
 }
 
 int IndexOfLast(std::span<const std::string> list, std::string_view s) {

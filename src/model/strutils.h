@@ -100,6 +100,31 @@ int StrNCmpId(std::string_view a, std::string_view b, std::size_t n, std::string
 std::size_t StrQStrI(std::string_view text, std::string_view word);
 // First index where word occurs in text ignoring case; kNoPos when none.
 std::size_t StrStrI(std::string_view text, std::string_view word);
+// Binary search over `count` sorted items, where itemVsKey(i) is <0, 0 or >0 as
+// item i sorts before, equal to or after the key sought: the index of an equal
+// item, or the bitwise complement of the position where the key would be
+// inserted (~count past the end). Keys mostly arrive in order, so the last item
+// is tried first.
+template <class ItemVsKey>
+int SearchSorted(int count, ItemVsKey&& itemVsKey) {
+  if (count <= 0) return ~0;
+  const int last = itemVsKey(count - 1);
+  if (last < 0) return ~count;
+  if (last == 0) return count - 1;
+  int low = 0, high = count - 1;
+  while (low <= high) {
+    const int mid = low + (high - low) / 2;
+    const int c = itemVsKey(mid);
+    if (c < 0) {
+      low = mid + 1;
+    } else if (c == 0) {
+      return mid;
+    } else {
+      high = mid - 1;
+    }
+  }
+  return ~low;
+}
 // Exact binary search in a list sorted by byte order: the index of s, or the bitwise
 // complement of the position where it would be inserted (~Count() past the end).
 int FindSorted(std::span<const std::string> list, std::string_view s);

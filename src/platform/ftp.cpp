@@ -287,6 +287,27 @@ void TIdFTP::ReadData(TIdTCPConnection& data, TByteStream* dest) {
 
 void TIdFTP::FinishTransfer() { GetResponse({226, 250, 225}); }
 
+void TIdFTP::ReceiveData(TIdTCPConnection& data, TByteStream* dest) {
+  ReceiveData(data, nullptr, dest);
+}
+
+void TIdFTP::ReceiveData(TIdSimpleServer& listener, TByteStream* dest) {
+  ReceiveData(listener, &listener, dest);
+}
+
+void TIdFTP::ReceiveData(TIdTCPConnection& data, TIdSimpleServer* listener, TByteStream* dest) {
+  try {
+    if (listener) AcceptData(*listener);
+    ReadData(data, dest);
+  } catch (...) {
+    data.Disconnect();
+    RecoverControl();
+    throw;
+  }
+  data.Disconnect();
+  FinishTransfer();
+}
+
 void TIdFTP::RecoverControl() noexcept {
   try {
     if (!Connected()) return;
@@ -323,15 +344,7 @@ void TIdFTP::TransferIn(const std::string& command, TByteStream* dest) {
     data.Connect();
     if (AbortRequested()) throw ENetCancelled();
     SendCmd(command, {125, 150});
-    try {
-      ReadData(data, dest);
-    } catch (...) {
-      data.Disconnect();
-      RecoverControl();
-      throw;
-    }
-    data.Disconnect();
-    FinishTransfer();
+    ReceiveData(data, dest);
     return;
   }
 
@@ -339,16 +352,7 @@ void TIdFTP::TransferIn(const std::string& command, TByteStream* dest) {
   TDataChannelScope scope(*this, *listener);
   SendPort(*listener);
   SendCmd(command, {125, 150});
-  try {
-    AcceptData(*listener);
-    ReadData(*listener, dest);
-  } catch (...) {
-    listener->Disconnect();
-    RecoverControl();
-    throw;
-  }
-  listener->Disconnect();
-  FinishTransfer();
+  ReceiveData(*listener, dest);
 }
 
 } // namespace qv

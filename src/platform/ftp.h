@@ -118,6 +118,13 @@ protected:
   void ReadData(TIdTCPConnection& data, TByteStream* dest);
   // The transfer's closing reply: only 226, 250 and 225 mean success.
   void FinishTransfer();
+  // The data phase once the transfer command is accepted: reads the data
+  // connection to its close into dest (nullptr: discard), hangs it up and
+  // takes the closing reply. The listener form first waits for the server's
+  // connection (AcceptData). On failure the data connection is hung up and
+  // the control connection brought back in step before the error goes on.
+  void ReceiveData(TIdTCPConnection& data, TByteStream* dest);
+  void ReceiveData(TIdSimpleServer& listener, TByteStream* dest);
   // After a failure in the data phase: brings the control connection back
   // in step (ABOR after an abort, else the pending closing reply), or closes
   // it when that does not work. Never raises.
@@ -126,6 +133,7 @@ protected:
   void ClearAbort() { FAbortRequested.store(false); }
 
 private:
+  void ReceiveData(TIdTCPConnection& data, TIdSimpleServer* listener, TByteStream* dest);
   // A full RETR/LIST-like exchange on a data connection of the current mode.
   void TransferIn(const std::string& command, TByteStream* dest);
   void HookWork(TIdTCPConnection& data);

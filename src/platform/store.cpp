@@ -178,6 +178,19 @@ std::optional<TParsedLine> ParseLine(std::string_view line) {
   return TParsedLine{*type, std::move(*name), rest.substr(eq + 1)};
 }
 
+// Calls f(line, ParseLine(line)) for each line of content, without its LF.
+template <class F>
+void ForEachLine(std::string_view content, F&& f) {
+  size_t pos = 0;
+  while (pos < content.size()) {
+    size_t nl = content.find('\n', pos);
+    if (nl == std::string_view::npos) nl = content.size();
+    const std::string_view line = content.substr(pos, nl - pos);
+    pos = nl + 1;
+    f(line, ParseLine(line));
+  }
+}
+
 enum class TLoad { Ok, Missing, Unreadable };
 
 TLoad LoadFile(const std::string& path, std::string& content) {
@@ -244,20 +257,13 @@ std::optional<std::string> TValueFile::Read(std::string_view name, TStoreType ty
   }
   // The last line for a name wins, as it would after a rewrite.
   std::optional<std::string> found;
-  size_t pos = 0;
-  while (pos < content.size()) {
-    size_t nl = content.find('\n', pos);
-    if (nl == std::string::npos) nl = content.size();
-    std::string_view line(content.data() + pos, nl - pos);
-    pos = nl + 1;
-    auto p = ParseLine(line);
-    if (!p || p->Name != name) continue;
-    if (p->Type != type) {
+  ForEachLine(content, [&](std::string_view, const std::optional<TParsedLine>& p) {
+    if (!p || p->Name != name) return;
+    if (p->Type != type)
       found.reset();
-      continue;
-    }
-    found = std::string(p->Value);
-  }
+    else
+      found = std::string(p->Value);
+  });
   return found;
 }
 
@@ -298,22 +304,16 @@ bool TValueFile::Write(std::string_view name, TStoreType type, std::string_view 
   std::string out;
   out.reserve(content.size() + newLine.size());
   bool placed = false;
-  size_t pos = 0;
-  while (pos < content.size()) {
-    size_t nl = content.find('\n', pos);
-    if (nl == std::string::npos) nl = content.size();
-    std::string_view line(content.data() + pos, nl - pos);
-    pos = nl + 1;
-    auto p = ParseLine(line);
+  ForEachLine(content, [&](std::string_view line, const std::optional<TParsedLine>& p) {
     if (p && p->Name == name) {
       // The value takes the place of its first line; later copies go.
       if (!placed) out += newLine;
       placed = true;
-      continue;
+      return;
     }
     out.append(line);
     out += '\n';
-  }
+  });
   if (!placed) out += newLine;
   if (out.size() > MaxFileSize) return false;
   return WriteFileAtomic(Path_, out, 0600);

@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/envscope.h"
+
 namespace qv {
 namespace {
 
@@ -257,13 +259,10 @@ TEST(CookieListTest, SearchAndAppend) {
 class CookieImportTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/qv-cookies-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    Dir = tmpl;
     fs::copy(fs::path(QV_TEST_DATA) / "cookies" / "program", Dir, fs::copy_options::recursive);
   }
-  void TearDown() override { fs::remove_all(Dir); }
-  fs::path Dir;
+  test::TScratchDir Scratch;
+  fs::path Dir = Scratch.Path;
 };
 
 TEST_F(CookieImportTest, ReadsTheRecordsOfTheUsersFiles) {
@@ -285,16 +284,10 @@ TEST_F(CookieImportTest, WithoutUserNameOnlyAnyuserFiles) {
 }
 
 TEST_F(CookieImportTest, ReadsFromTheProgramFolder) {
-  const char* old = std::getenv("QUENDRAVILOS_HOME");
-  const std::string saved = old ? old : "";
-  ::setenv("QUENDRAVILOS_HOME", Dir.c_str(), 1);
+  test::TEnvScope env;
+  env.Set("QUENDRAVILOS_HOME", Dir.string());
   TCookieList l;
   l.ImportBrowserCookies();
-  if (old) {
-    ::setenv("QUENDRAVILOS_HOME", saved.c_str(), 1);
-  } else {
-    ::unsetenv("QUENDRAVILOS_HOME");
-  }
   // The anyuser files at least; the fixtures hold none of this account's.
   EXPECT_GE(l.Count(), 2);
   EXPECT_EQ(l.CookieHeader("http://www.example.com/"), "SID=abc123");

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "model/settings.h"
+#include "support/envscope.h"
 #include "support/manualloop.h"
 
 namespace qv {
@@ -69,21 +70,18 @@ struct TRig {
 class DialUpTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    setenv("TZ", "UTC", 1);
+    Env.Set("TZ", "UTC");
     tzset();
-    char tmpl[] = "/tmp/qv-dialup-XXXXXX";
-    Dir = mkdtemp(tmpl);
-    LogPath = Dir + "/ConnectLog.txt";
     R = std::make_unique<TRig>(LogPath);
   }
   void TearDown() override {
     R.reset();
-    unlink(LogPath.c_str());
-    rmdir(Dir.c_str());
   }
   std::string Log() const { return R->Log(); }
 
-  std::string Dir, LogPath;
+  test::TScratchDir Scratch;
+  test::TEnvScope Env;
+  std::string Dir = Scratch.Path, LogPath = Scratch / "ConnectLog.txt";
   std::unique_ptr<TRig> R;
 };
 
@@ -320,7 +318,7 @@ TEST_F(DialUpTest, RetryEditAndPhonebookEntries) {
 
 TEST_F(DialUpTest, TheLogIsCreatedInTheProgramFolder) {
   std::string home = Dir + "/not yet made";
-  setenv("QUENDRAVILOS_HOME", home.c_str(), 1);
+  Env.Set("QUENDRAVILOS_HOME", home);
   {
     TSimDialUp sim;
     test::TManualUiLoop loop;
@@ -330,15 +328,12 @@ TEST_F(DialUpTest, TheLogIsCreatedInTheProgramFolder) {
     dlg.PrepareDialUp(true, true, {0});
     EXPECT_TRUE(dlg.EnsureConnected(true));
   }
-  unsetenv("QUENDRAVILOS_HOME");
   std::string path = home + "/ConnectLog.txt";
   std::ifstream f(path, std::ios::binary);
   std::stringstream ss;
   ss << f.rdbuf();
   EXPECT_EQ(ss.str().rfind(kStart, 0), 0u);
   EXPECT_NE(ss.str().find("     Connected\r\n" + kEnd), std::string::npos);
-  unlink(path.c_str());
-  rmdir(home.c_str());
 }
 
 TEST_F(DialUpTest, PreparationTakesTheRetriesFromTheSettings) {

@@ -486,6 +486,27 @@ TEST(HttpRedirect, FollowedWithinTheLimitAndReturnedPastIt) {
   }
 }
 
+TEST(HttpKeepAlive, ErrorAnswersFollowTheSameRules) {
+  struct Case {
+    const char* name;
+    TScriptedReply first;
+    int connections;
+  };
+  const std::vector<Case> cases = {
+      {"404 read whole keeps the connection", HttpReply("HTTP/1.1 404 Not Found", "gone"), 1},
+      {"404 with Connection: close", {HttpReply("HTTP/1.1 404 Not Found", "gone", {"Connection: close"}), true}, 2},
+      {"404 from a 1.0 peer", {HttpReply("HTTP/1.0 404 Not Found", "gone"), true}, 2},
+  };
+  for (const auto& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    TScriptedServer s(TScriptedServer::Replies({tc.first, Ok}));
+    TParsingHTTP h;
+    EXPECT_THROW(h.Get(s.Url("/1")), EIdProtocolReplyError);
+    EXPECT_EQ(h.Get(s.Url("/2")), "hello");
+    EXPECT_EQ(s.Accepted(), tc.connections);
+  }
+}
+
 TEST(HttpRedirect, NotFollowedWhenOffAndReportedByTheExtension) {
   const std::string moved = HttpReply("HTTP/1.1 302 Found", "", {"Location: http://elsewhere.example/x"});
   {

@@ -4,63 +4,26 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
-#include <optional>
 
 #include <gtest/gtest.h>
 
 #include "model/vkconfig.h"
 #include "platform/store.h"
+#include "support/envscope.h"
 
 namespace qv {
 namespace {
 
 namespace fs = std::filesystem;
 
-// Sets environment variables for one test and puts the old values back.
-class TEnvScope {
- public:
-  void Set(const char* name, const char* value) {
-    if (!Saved.count(name)) {
-      const char* old = std::getenv(name);
-      Saved[name] = old ? std::optional<std::string>(old) : std::nullopt;
-    }
-    if (value)
-      setenv(name, value, 1);
-    else
-      unsetenv(name);
-  }
-  ~TEnvScope() {
-    for (auto& [name, value] : Saved) {
-      if (value)
-        setenv(name.c_str(), value->c_str(), 1);
-      else
-        unsetenv(name.c_str());
-    }
-  }
-
- private:
-  std::map<std::string, std::optional<std::string>> Saved;
-};
-
 class RegistryTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/qv-reg-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    Dir = tmpl;
-    Env.Set("XDG_CONFIG_HOME", (Dir + "/config").c_str());
-    Env.Set("QUENDRAVILOS_HOME", (Dir + "/prog").c_str());
-    SetRegistryKey(ProgramRegistryKey);
-    KeyFile = Dir + "/config/Quorvane Software/Quendravilos/1.0";
-  }
-  void TearDown() override {
-    SetRegistryKey("");
-    fs::remove_all(Dir);
-  }
+  void SetUp() override { SetRegistryKey(ProgramRegistryKey); }
+  void TearDown() override { SetRegistryKey(""); }
   void CreateKey() { ASSERT_TRUE(TValueFile(KeyFile).Create()); }
 
-  TEnvScope Env;
-  std::string Dir, KeyFile;
+  test::TScratchHome Home;
+  std::string Dir = Home.Dir.Path, KeyFile = Home.SettingsFile();
 };
 
 TEST_F(RegistryTest, AbsentKeyLosesWritesAndGivesDefaults) {
@@ -183,7 +146,7 @@ TEST_F(RegistryTest, InternetSettingsComeFromTheEnvironment) {
       {"a value that would split the text", {{"http_proxy", "a;ftp=evil:1"}}, false, ""},
   };
   for (const auto& c : cases) {
-    TEnvScope env;
+    test::TEnvScope env;
     for (const char* v : vars) env.Set(v, nullptr);
     for (const auto& [k, v] : c.Set) env.Set(k.c_str(), v.c_str());
     EXPECT_EQ(RegReadBoolAt(InternetSettingsKey, "ProxyEnable", TRegRoot::CurrentUser), c.Enable)

@@ -1,9 +1,7 @@
 #include "model/settings.h"
 
 #include <cstdlib>
-#include <filesystem>
 #include <map>
-#include <optional>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -12,36 +10,10 @@
 #include "model/syshelpers.h"
 #include "model/vkconfig.h"
 #include "platform/store.h"
+#include "support/envscope.h"
 
 namespace qv {
 namespace {
-
-namespace fs = std::filesystem;
-
-class TEnvScope {
- public:
-  void Set(const char* name, const char* value) {
-    if (!Saved.count(name)) {
-      const char* old = std::getenv(name);
-      Saved[name] = old ? std::optional<std::string>(old) : std::nullopt;
-    }
-    if (value)
-      setenv(name, value, 1);
-    else
-      unsetenv(name);
-  }
-  ~TEnvScope() {
-    for (auto& [name, value] : Saved) {
-      if (value)
-        setenv(name.c_str(), value->c_str(), 1);
-      else
-        unsetenv(name.c_str());
-    }
-  }
-
- private:
-  std::map<std::string, std::optional<std::string>> Saved;
-};
 
 std::string Bytes(std::initializer_list<unsigned> b) {
   std::string s;
@@ -52,30 +24,22 @@ std::string Bytes(std::initializer_list<unsigned> b) {
 class SettingsStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/qv-settings-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    Dir = tmpl;
-    Env.Set("XDG_CONFIG_HOME", (Dir + "/config").c_str());
-    Env.Set("QUENDRAVILOS_HOME", (Dir + "/prog").c_str());
     for (const char* v : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "ftp_proxy",
                           "FTP_PROXY", "all_proxy", "ALL_PROXY"})
       Env.Set(v, nullptr);
     SetRegistryKey(ProgramRegistryKey);
-    Key = std::make_unique<TValueFile>(Dir + "/config/Quorvane Software/Quendravilos/1.0");
+    Key = std::make_unique<TValueFile>(Home.SettingsFile());
     ASSERT_TRUE(Key->Create());
   }
-  void TearDown() override {
-    SetRegistryKey("");
-    fs::remove_all(Dir);
-  }
+  void TearDown() override { SetRegistryKey(""); }
   TSettings Loaded() {
     TSettings s = FormDefaults();
     LoadSettingsFromStore(s);
     return s;
   }
 
-  std::string Dir;
-  TEnvScope Env;
+  test::TScratchHome Home;
+  test::TEnvScope& Env = Home.Env;
   std::unique_ptr<TValueFile> Key;
 };
 

@@ -9,24 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "support/scratchdir.h"
+
 namespace qv {
 namespace {
 
 namespace fs = std::filesystem;
-
-class TTempDir {
- public:
-  TTempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "qvstreamXXXXXX").string();
-    Path = ::mkdtemp(tmpl.data());
-  }
-  ~TTempDir() {
-    std::error_code ec;
-    fs::remove_all(Path, ec);
-  }
-  std::string operator/(const std::string& name) const { return Path + "/" + name; }
-  std::string Path;
-};
 
 std::string Bytes(std::initializer_list<int> b) {
   std::string s;
@@ -63,7 +51,7 @@ TEST(StreamRecords, StringRoundTripsKeepEveryByte) {
       {"bytes above 0x7F", Bytes({0xE9, 0xFF, 0x80, 0x7F})},
       {"longer than a file buffer", std::string(200000, 'x') + Bytes({0})},
   };
-  TTempDir dir;
+  test::TScratchDir dir;
   for (const auto& [name, text] : cases) {
     SCOPED_TRACE(name);
     TMemoryStream m;
@@ -166,7 +154,7 @@ TEST(StreamRecords, BlockIntoSmallerOrLargerBufferKeepsTheStreamInStep) {
 }
 
 TEST(StreamRecords, BlockSkipAcrossFileBuffers) {
-  TTempDir dir;
+  test::TScratchDir dir;
   const std::string large(300000, 'q');
   {
     TFileStream f(dir / "b.bin", TFileStream::TMode::fmCreate);
@@ -209,7 +197,7 @@ TEST(FileStream, LostWritesSurfaceAtClose) {
 }
 
 TEST(FileStream, MixedReadWriteAndSeek) {
-  TTempDir dir;
+  test::TScratchDir dir;
   TFileStream f(dir / "rw.bin", TFileStream::TMode::fmCreate);
   WriteStreamString(f, "one");
   WriteStreamString(f, "two");
@@ -227,14 +215,14 @@ TEST(FileStream, MixedReadWriteAndSeek) {
 }
 
 TEST(FileStream, OpenFailuresRaiseTheOpenError) {
-  TTempDir dir;
+  test::TScratchDir dir;
   EXPECT_THROW(TFileStream(dir / "missing", TFileStream::TMode::fmOpenRead), EFOpenError);
   EXPECT_THROW(TFileStream(dir.Path, TFileStream::TMode::fmOpenRead), EFOpenError);
   EXPECT_THROW(TFileStream(dir / "no/such/folder/x", TFileStream::TMode::fmCreate), EFOpenError);
 }
 
 TEST(WholeFiles, ReadGivesEveryByteIncludingZeros) {
-  TTempDir dir;
+  test::TScratchDir dir;
   const std::vector<std::pair<const char*, std::string>> cases = {
       {"empty", ""},
       {"zero byte in the middle", Bytes({'a', 'b', 0, 'c', 'd'})},
@@ -249,7 +237,7 @@ TEST(WholeFiles, ReadGivesEveryByteIncludingZeros) {
 }
 
 TEST(WholeFiles, ErrorsNameTheFile) {
-  TTempDir dir;
+  test::TScratchDir dir;
   EXPECT_THROW(ReadFileString(dir / "missing.txt"), EFOpenError);
   EXPECT_THROW(ReadFileString(dir.Path), EFOpenError);
   EXPECT_EQ(ErrorOf([] { WriteFileString("/dev/full", "x"); }),
@@ -257,7 +245,7 @@ TEST(WholeFiles, ErrorsNameTheFile) {
 }
 
 TEST(WholeFiles, WriteCreatesFoldersAndReplaces) {
-  TTempDir dir;
+  test::TScratchDir dir;
   const std::string name = dir / "a/b/c/page.html";
   WriteFileString(name, "first, and longer");
   WriteFileString(name, "second");
@@ -268,7 +256,7 @@ TEST(WholeFiles, WriteCreatesFoldersAndReplaces) {
 }
 
 TEST(WholeFiles, AppendCreatesFileAndFolders) {
-  TTempDir dir;
+  test::TScratchDir dir;
   const std::string log = dir / "logs/deep/ConnectLog.txt";
   AppendFileString(log, "one\r\n");
   AppendFileString(log, "two\r\n");
@@ -281,7 +269,7 @@ TEST(WholeFiles, AppendCreatesFileAndFolders) {
 }
 
 TEST(WholeFiles, AppendFileToFile) {
-  TTempDir dir;
+  test::TScratchDir dir;
   WriteFileString(dir / "src.bin", Bytes({'s', 0, 'r'}));
   AppendFileToFile(dir / "new/target.bin", dir / "src.bin");
   AppendFileToFile(dir / "new/target.bin", dir / "src.bin");

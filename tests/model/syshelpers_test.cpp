@@ -10,23 +10,15 @@
 
 #include <gtest/gtest.h>
 
+#include "support/scratchdir.h"
+
 namespace qv {
 namespace {
 
+using test::ReadBytes;
+using test::WriteBytes;
+
 namespace fs = std::filesystem;
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-void Spit(const std::string& path, const std::string& content) {
-  fs::create_directories(fs::path(path).parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << content;
-}
 
 void Age(const std::string& path, double days) {
   timeval tv[2];
@@ -38,13 +30,8 @@ void Age(const std::string& path, double days) {
 
 class TempDirTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/qv-helpers-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    Dir = tmpl;
-  }
-  void TearDown() override { fs::remove_all(Dir); }
-  std::string Dir;
+  test::TScratchDir Scratch;
+  std::string Dir = Scratch.Path;
 };
 
 TEST(ShellExecuteErrorText, Table) {
@@ -169,17 +156,17 @@ using DeleteAgedFilesTest = TempDirTest;
 
 TEST_F(DeleteAgedFilesTest, DaysZeroEmptiesAndRemovesTheFolder) {
   std::string f = Dir + "/url";
-  Spit(f + "/Data.html", "x");
-  Spit(f + "/Head.txt", "x");
-  Spit(f + "/.hidden", "x");
+  WriteBytes(f + "/Data.html", "x");
+  WriteBytes(f + "/Head.txt", "x");
+  WriteBytes(f + "/.hidden", "x");
   EXPECT_TRUE(DeleteAgedFiles(f + "/*.*", 0));
   EXPECT_FALSE(fs::exists(f));
 }
 
 TEST_F(DeleteAgedFilesTest, YoungFileKeepsTheFolder) {
   std::string f = Dir + "/url";
-  Spit(f + "/old.txt", "x");
-  Spit(f + "/young.txt", "x");
+  WriteBytes(f + "/old.txt", "x");
+  WriteBytes(f + "/young.txt", "x");
   Age(f + "/old.txt", 10);
   Age(f + "/young.txt", 1);
   EXPECT_FALSE(DeleteAgedFiles(f + "/*.*", 7));
@@ -189,10 +176,10 @@ TEST_F(DeleteAgedFilesTest, YoungFileKeepsTheFolder) {
 
 TEST_F(DeleteAgedFilesTest, MaskLetterCaseBackslashesAndSubfolders) {
   std::string f = Dir + "/url";
-  Spit(f + "/Data.HTM", "x");
-  Spit(f + "/Data", "x");
-  Spit(f + "/Head.txt", "x");
-  Spit(f + "/sub/Data.htm", "x");
+  WriteBytes(f + "/Data.HTM", "x");
+  WriteBytes(f + "/Data", "x");
+  WriteBytes(f + "/Head.txt", "x");
+  WriteBytes(f + "/sub/Data.htm", "x");
   EXPECT_FALSE(DeleteAgedFiles(f + "\\data.*", 0));
   EXPECT_FALSE(fs::exists(f + "/Data.HTM"));
   EXPECT_FALSE(fs::exists(f + "/Data")) << "a name without extension matches \"Data.*\"";
@@ -202,13 +189,13 @@ TEST_F(DeleteAgedFilesTest, MaskLetterCaseBackslashesAndSubfolders) {
 
 TEST_F(DeleteAgedFilesTest, LinksAreNeitherFollowedNorDeleted) {
   std::string outside = Dir + "/outside";
-  Spit(outside + "/keep.txt", "precious");
+  WriteBytes(outside + "/keep.txt", "precious");
   std::string f = Dir + "/url";
   fs::create_directories(f);
   fs::create_symlink(outside + "/keep.txt", f + "/link.txt");
   fs::create_directory_symlink(outside, f + "/dirlink");
   EXPECT_FALSE(DeleteAgedFiles(f + "/*.*", 0));
-  EXPECT_EQ(Slurp(outside + "/keep.txt"), "precious");
+  EXPECT_EQ(ReadBytes(outside + "/keep.txt"), "precious");
   EXPECT_TRUE(fs::is_symlink(f + "/link.txt"));
   EXPECT_TRUE(fs::is_symlink(f + "/dirlink"));
 }
@@ -221,10 +208,10 @@ using DeleteDirTreeTest = TempDirTest;
 
 TEST_F(DeleteDirTreeTest, AllOldTreeGoesWhole) {
   std::string root = Dir + "/Cache";
-  Spit(root + "/http/h/a/Data.html", "x");
-  Spit(root + "/http/h/a/Head.txt", "x");
-  Spit(root + "/http/h/Data", "x");
-  Spit(root + "/ftp/f/.x", "x");
+  WriteBytes(root + "/http/h/a/Data.html", "x");
+  WriteBytes(root + "/http/h/a/Head.txt", "x");
+  WriteBytes(root + "/http/h/Data", "x");
+  WriteBytes(root + "/ftp/f/.x", "x");
   fs::create_directories(root + "/http/empty");
   for (auto& p : fs::recursive_directory_iterator(root))
     if (p.is_regular_file()) Age(p.path().string(), 40);
@@ -234,8 +221,8 @@ TEST_F(DeleteDirTreeTest, AllOldTreeGoesWhole) {
 
 TEST_F(DeleteDirTreeTest, YoungFilesKeepTheirFoldersOnly) {
   std::string root = Dir + "/Cache";
-  Spit(root + "/http/old/Data.html", "x");
-  Spit(root + "/http/young/Data.html", "x");
+  WriteBytes(root + "/http/old/Data.html", "x");
+  WriteBytes(root + "/http/young/Data.html", "x");
   Age(root + "/http/old/Data.html", 40);
   EXPECT_FALSE(DeleteDirTree(root, 30));
   EXPECT_FALSE(fs::exists(root + "/http/old"));
@@ -244,17 +231,17 @@ TEST_F(DeleteDirTreeTest, YoungFilesKeepTheirFoldersOnly) {
 
 TEST_F(DeleteDirTreeTest, SymbolicLinksPointingOutsideAreNotFollowed) {
   std::string outside = Dir + "/home";
-  Spit(outside + "/documents/thesis.txt", "precious");
+  WriteBytes(outside + "/documents/thesis.txt", "precious");
   Age(outside + "/documents/thesis.txt", 400);
   std::string root = Dir + "/Cache";
-  Spit(root + "/http/h/Data.html", "x");
+  WriteBytes(root + "/http/h/Data.html", "x");
   fs::create_directory_symlink(outside + "/documents", root + "/http/h/docs");
   fs::create_symlink(outside + "/documents/thesis.txt", root + "/http/thesis.txt");
   fs::create_directory_symlink("..", root + "/http/up");
   ASSERT_EQ(mkfifo((root + "/pipe").c_str(), 0600), 0);
 
   EXPECT_FALSE(DeleteDirTree(root, 0));
-  EXPECT_EQ(Slurp(outside + "/documents/thesis.txt"), "precious");
+  EXPECT_EQ(ReadBytes(outside + "/documents/thesis.txt"), "precious");
   EXPECT_TRUE(fs::exists(outside + "/documents"));
   EXPECT_TRUE(fs::is_symlink(root + "/http/h/docs"));
   EXPECT_TRUE(fs::is_symlink(root + "/http/thesis.txt"));
@@ -272,20 +259,20 @@ using CreateShortcutTest = TempDirTest;
 TEST_F(CreateShortcutTest, WritesADesktopEntry) {
   std::string link = Dir + "/autostart/Quendravilos.desktop";
   CreateShortcut("/opt/q/quendravilos", link, "Quendravilos scheduler", "/S \"a b\"", 1, "/opt/q");
-  std::string text = Slurp(link);
+  std::string text = ReadBytes(link);
   EXPECT_NE(text.find("\nName=Quendravilos\n"), std::string::npos) << text;
   EXPECT_NE(text.find("\nComment=Quendravilos scheduler\n"), std::string::npos) << text;
   EXPECT_NE(text.find("\nExec=/opt/q/quendravilos /S \"a b\"\n"), std::string::npos) << text;
   EXPECT_NE(text.find("\nPath=/opt/q\n"), std::string::npos) << text;
 
   CreateShortcut("/opt/q/quendravilos", link, "", "", 1, "");
-  text = Slurp(link);
+  text = ReadBytes(link);
   EXPECT_NE(text.find("\nExec=/opt/q/quendravilos\n"), std::string::npos) << text;
   EXPECT_EQ(text.find("Path="), std::string::npos) << text;
 }
 
 TEST_F(CreateShortcutTest, FailureRaises) {
-  Spit(Dir + "/file", "x");
+  WriteBytes(Dir + "/file", "x");
   try {
     CreateShortcut("/bin/true", Dir + "/file/x.desktop", "", "", 1, "");
     FAIL() << "no exception";

@@ -8,28 +8,12 @@
 #include <string>
 
 #include "model/vkfile.h"
+#include "support/scratchdir.h"
 
 namespace qv {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A fresh folder under the system's temporary folder, removed afterwards.
-class TTempDir {
- public:
-  TTempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "qv-urlpath-XXXXXX").string();
-    Path_ = mkdtemp(tmpl.data());
-  }
-  ~TTempDir() {
-    std::error_code ec;
-    fs::remove_all(Path_, ec);
-  }
-  const std::string& Path() const { return Path_; }
-
- private:
-  std::string Path_;
-};
 
 TEST(URLToLocalPath, StoredNamesOfOrdinaryURLs) {
   const char* root = "C:\\TvWeb";
@@ -144,9 +128,9 @@ TEST(URLToLocalPath, ALongRootIsNeverCut) {
 }
 
 TEST(URLToLocalPath, ChoosesTheStoredDataFile) {
-  TTempDir tmp;
+  test::TScratchDir tmp;
   const std::string url = "http://www.example.com/dir/page.html#top";
-  const std::string data = URLToLocalPath(tmp.Path(), url, "Data", "");
+  const std::string data = URLToLocalPath(tmp.Path, url, "Data", "");
   const std::string folder =
       NativePath(data.substr(0, data.size() - std::string("Data.html").size()));
   ASSERT_TRUE(ForceDirs(folder));
@@ -155,21 +139,21 @@ TEST(URLToLocalPath, ChoosesTheStoredDataFile) {
   touch("Data.tmp");
   touch("Data.TM2");
   fs::create_directory(folder + "Data.html");
-  EXPECT_EQ(URLToLocalPath(tmp.Path(), url, "Data", ""), data)
+  EXPECT_EQ(URLToLocalPath(tmp.Path, url, "Data", ""), data)
       << "only temporary files: the URL's own";
 
   touch("Data.htm");
-  EXPECT_EQ(URLToLocalPath(tmp.Path(), url, "Data", ""), data.substr(0, data.size() - 5) + ".htm");
+  EXPECT_EQ(URLToLocalPath(tmp.Path, url, "Data", ""), data.substr(0, data.size() - 5) + ".htm");
   // A URL that differs only by its fragment finds the same file.
-  EXPECT_EQ(URLToLocalPath(tmp.Path(), "http://www.example.com/dir/page.html", "Data", ""),
+  EXPECT_EQ(URLToLocalPath(tmp.Path, "http://www.example.com/dir/page.html", "Data", ""),
             data.substr(0, data.size() - 5) + ".htm");
   touch("Head.txt");
-  EXPECT_EQ(URLToLocalPath(tmp.Path(), url, "Head", ""),
+  EXPECT_EQ(URLToLocalPath(tmp.Path, url, "Head", ""),
             data.substr(0, data.size() - 9) + "Head.txt");
   // A symbolic link is no stored file.
   fs::remove(folder + "Data.htm");
   fs::create_symlink("/etc/hostname", folder + "Data.abc");
-  EXPECT_EQ(URLToLocalPath(tmp.Path(), url, "Data", ""), data);
+  EXPECT_EQ(URLToLocalPath(tmp.Path, url, "Data", ""), data);
 }
 
 TEST(ShortenPath, CutsAMiddleRunAndSumsItsBytes) {

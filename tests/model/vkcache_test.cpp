@@ -17,19 +17,15 @@
 
 #include <gtest/gtest.h>
 
+#include "support/envscope.h"
 #include "model/vkglobal.h"
 
 namespace qv {
 namespace {
 
-namespace fs = std::filesystem;
+using test::ReadBytes;
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+namespace fs = std::filesystem;
 
 std::set<std::string> Names(const std::string& folder) {
   std::set<std::string> names;
@@ -51,24 +47,13 @@ void MakeOld(const std::string& path) {
 class CacheTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/qv-cache-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    Dir = tmpl;
-    const char* old = std::getenv("QUENDRAVILOS_HOME");
-    OldHome = old ? std::optional<std::string>(old) : std::nullopt;
-    setenv("QUENDRAVILOS_HOME", Dir.c_str(), 1);
+    Env.Set("QUENDRAVILOS_HOME", Dir);
     CreateGlobals();
   }
-  void TearDown() override {
-    FreeGlobals();
-    if (OldHome)
-      setenv("QUENDRAVILOS_HOME", OldHome->c_str(), 1);
-    else
-      unsetenv("QUENDRAVILOS_HOME");
-    fs::remove_all(Dir);
-  }
-  std::string Dir;
-  std::optional<std::string> OldHome;
+  void TearDown() override { FreeGlobals(); }
+  test::TScratchDir Scratch;
+  test::TEnvScope Env;
+  std::string Dir = Scratch.Path;
 };
 
 TEST_F(CacheTest, RoundTripOfHeadersAndBody) {
@@ -144,7 +129,7 @@ TEST_F(CacheTest, ReadRefreshesTheTimeForPruning) {
   std::string name;
   EXPECT_EQ(ReadCacheFile("Data", name, url), "body");
   EXPECT_GT(MTime(file), time(nullptr) - 60);
-  EXPECT_EQ(Slurp(file), "body");
+  EXPECT_EQ(ReadBytes(file), "body");
 }
 
 TEST_F(CacheTest, ReadersNeverSeeHalfAFile) {
@@ -190,7 +175,7 @@ TEST_F(TouchfileTest, Cases) {
   }
   MakeOld(made);
   EXPECT_EQ(Touchfile(made, true, false), 1);
-  EXPECT_EQ(Slurp(made), "keep me") << "an existing file is never truncated";
+  EXPECT_EQ(ReadBytes(made), "keep me") << "an existing file is never truncated";
   EXPECT_GT(MTime(made), time(nullptr) - 60);
   MakeOld(made);
   EXPECT_EQ(Touchfile(made, false, false), 1);

@@ -1,10 +1,8 @@
 #include "model/vkconfig.h"
 
-#include <cstdlib>
-#include <map>
-#include <optional>
-
 #include <gtest/gtest.h>
+
+#include "support/envscope.h"
 
 namespace qv {
 void PrintTo(const TProxyInfo& p, std::ostream* os) {
@@ -62,27 +60,17 @@ TEST(ParseProxyAddress, Table) {
 TEST(GetSystemProxy, AnsweredFromTheEnvironment) {
   const char* vars[] = {"http_proxy",  "HTTP_PROXY", "https_proxy",
                         "HTTPS_PROXY", "ftp_proxy",  "FTP_PROXY"};
-  std::map<std::string, std::optional<std::string>> saved;
-  for (const char* v : vars) {
-    const char* old = std::getenv(v);
-    saved[v] = old ? std::optional<std::string>(old) : std::nullopt;
-    unsetenv(v);
-  }
+  test::TEnvScope env;
+  for (const char* v : vars) env.Set(v, nullptr);
   EXPECT_EQ(GetSystemProxy("http"), (TProxyInfo{"", ""})) << "no proxy set";
-  setenv("ftp_proxy", "ftp://f.example:2121", 1);
+  env.Set("ftp_proxy", "ftp://f.example:2121");
   EXPECT_EQ(GetSystemProxy("http"), (TProxyInfo{"", ""}));
   EXPECT_EQ(GetSystemProxy("ftp"), (TProxyInfo{"f.example", "2121"}));
-  setenv("HTTPS_PROXY", "http://s.example:8443", 1);
+  env.Set("HTTPS_PROXY", "http://s.example:8443");
   EXPECT_EQ(GetSystemProxy("http"), (TProxyInfo{"", ""})) << "https must not serve http";
-  setenv("http_proxy", "http://joe:pw@h.example:3128/", 1);
+  env.Set("http_proxy", "http://joe:pw@h.example:3128/");
   EXPECT_EQ(GetSystemProxy("http"), (TProxyInfo{"h.example", "3128"}));
   EXPECT_EQ(GetSystemProxy("FTP"), (TProxyInfo{"f.example", "2121"}));
-  for (auto& [name, value] : saved) {
-    if (value)
-      setenv(name.c_str(), value->c_str(), 1);
-    else
-      unsetenv(name.c_str());
-  }
 }
 
 }  // namespace

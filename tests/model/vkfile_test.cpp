@@ -7,32 +7,18 @@
 #include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "model/jnmaths.h"
 #include "model/streamext.h"
+#include "support/envscope.h"
 
 namespace qv {
 namespace {
 
 namespace fs = std::filesystem;
-
-class TTempDir {
- public:
-  TTempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "qvfileXXXXXX").string();
-    Path = ::mkdtemp(tmpl.data());
-  }
-  ~TTempDir() {
-    std::error_code ec;
-    fs::remove_all(Path, ec);
-  }
-  std::string operator/(const std::string& name) const { return Path + "/" + name; }
-  std::string Path;
-};
 
 std::set<std::string> Listing(const std::string& dir) {
   std::set<std::string> names;
@@ -41,7 +27,7 @@ std::set<std::string> Listing(const std::string& dir) {
 }
 
 TEST(FileSize, SixtyFourBitsAndSaturatedForTheRecord) {
-  TTempDir dir;
+  test::TScratchDir dir;
   EXPECT_EQ(FileSizeOf(dir / "missing"), 0);
   EXPECT_EQ(FileSizeOf(dir.Path), 0);
   WriteFileString(dir / "five", "12345");
@@ -59,7 +45,7 @@ TEST(FileSize, SixtyFourBitsAndSaturatedForTheRecord) {
 }
 
 TEST(Folders, ForceDirsReportsByResult) {
-  TTempDir dir;
+  test::TScratchDir dir;
   EXPECT_TRUE(ForceDirs(dir / "a/b/c"));
   EXPECT_TRUE(fs::is_directory(dir / "a/b/c"));
   EXPECT_TRUE(ForceDirs(dir / "a/b/c")) << "an existing folder is success";
@@ -123,7 +109,7 @@ TEST(Masks, DeleteFilesByMaskMatchesTheOldPlatformsWay) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.mask);
-    TTempDir dir;
+    test::TScratchDir dir;
     for (const auto& f : files) WriteFileString(dir / f, "x");
     ASSERT_TRUE(ForceDirs(dir / "Data.d"));  // a folder is never deleted
     DeleteFilesByMask(c.mask, dir.Path);
@@ -133,7 +119,7 @@ TEST(Masks, DeleteFilesByMaskMatchesTheOldPlatformsWay) {
 }
 
 TEST(Names, TrueFileName) {
-  TTempDir dir;
+  test::TScratchDir dir;
   WriteFileString(dir / "Proj.mpj", "");
   EXPECT_EQ(TrueFileName(dir / "Proj.mpj"), dir / "Proj.mpj");
   EXPECT_EQ(TrueFileName(dir / "missing.mpj"), "");
@@ -160,7 +146,7 @@ TEST(Names, OdometerSteps) {
 }
 
 TEST(Names, UniqueFileName) {
-  TTempDir dir;
+  test::TScratchDir dir;
   EXPECT_EQ(UniqueFileName(dir / "AAAA.jpg"), dir / "AAAA.jpg") << "a free name comes back";
   WriteFileString(dir / "AAAA.jpg", "");
   WriteFileString(dir / "AAAB.jpg", "");
@@ -182,10 +168,6 @@ TEST(Names, UniqueFileName) {
 class OpenCommand : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* v : {"PATH", "XDG_DATA_HOME", "XDG_DATA_DIRS"}) {
-      const char* old = std::getenv(v);
-      Saved.emplace_back(v, old ? std::optional<std::string>(old) : std::nullopt);
-    }
     WriteFileString(
         Dir / "bin/xdg-mime",
         "#!/bin/sh\n[ \"$1 $2 $3\" = \"query default text/html\" ] && echo viewer.desktop\n"
@@ -196,20 +178,12 @@ class OpenCommand : public ::testing::Test {
     WriteFileString(Dir / "data/applications/viewer.desktop",
                     "[Desktop Entry]\nName=Viewer\nExec=\"/opt/my viewer/bin\" --new %u\n"
                     "[Desktop Action x]\nExec=wrong\n");
-    ::setenv("PATH", (Dir / "bin:/usr/bin:/bin").c_str(), 1);
-    ::setenv("XDG_DATA_HOME", (Dir / "data").c_str(), 1);
-    ::setenv("XDG_DATA_DIRS", (Dir / "none").c_str(), 1);
+    Env.Set("PATH", Dir / "bin:/usr/bin:/bin");
+    Env.Set("XDG_DATA_HOME", Dir / "data");
+    Env.Set("XDG_DATA_DIRS", Dir / "none");
   }
-  void TearDown() override {
-    for (const auto& [name, value] : Saved) {
-      if (value)
-        ::setenv(name.c_str(), value->c_str(), 1);
-      else
-        ::unsetenv(name.c_str());
-    }
-  }
-  TTempDir Dir;
-  std::vector<std::pair<std::string, std::optional<std::string>>> Saved;
+  test::TScratchDir Dir;
+  test::TEnvScope Env;
 };
 
 TEST_F(OpenCommand, AnswersFromTheDesktopsDefaultApplication) {
@@ -218,7 +192,7 @@ TEST_F(OpenCommand, AnswersFromTheDesktopsDefaultApplication) {
   EXPECT_EQ(GetOpenCommand(".png"), "xdg-open") << "type known, no default application";
   EXPECT_EQ(GetOpenCommand(".unknownext"), "xdg-open");
   EXPECT_EQ(GetOpenCommand(""), "");
-  ::setenv("PATH", (Dir / "nowhere").c_str(), 1);
+  Env.Set("PATH", Dir / "nowhere");
   EXPECT_EQ(GetOpenCommand(".htm"), "xdg-open") << "without xdg-mime";
 }
 

@@ -8,25 +8,17 @@
 
 #include <gtest/gtest.h>
 
+#include "support/scratchdir.h"
 #include "model/streamext.h"
 #include "model/vkurllist.h"
 
 namespace qv {
 namespace {
 
+using test::ReadBytes;
+using test::WriteBytes;
+
 namespace fs = std::filesystem;
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-void Spit(const std::string& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << content;
-}
 
 // True when another thread can take FileLock now.
 bool FileLockFreeElsewhere() {
@@ -41,17 +33,10 @@ bool FileLockFreeElsewhere() {
 
 class LockedFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    CreateGlobals();
-    char tmpl[] = "/tmp/qv-locked-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    Dir = tmpl;
-  }
-  void TearDown() override {
-    FreeGlobals();
-    fs::remove_all(Dir);
-  }
-  std::string Dir;
+  void SetUp() override { CreateGlobals(); }
+  void TearDown() override { FreeGlobals(); }
+  test::TScratchDir Scratch;
+  std::string Dir = Scratch.Path;
 };
 
 TEST(Globals, CreatedAndFreed) {
@@ -79,8 +64,8 @@ TEST(Globals, CreatedAndFreed) {
 TEST_F(LockedFileTest, EveryPathReleasesTheLock) {
   const std::string file = Dir + "/a.txt";
   const std::string blocker = Dir + "/plain";
-  Spit(file, "abc");
-  Spit(blocker, "x");
+  WriteBytes(file, "abc");
+  WriteBytes(blocker, "x");
   struct {
     const char* Name;
     std::function<void()> Run;
@@ -108,19 +93,19 @@ TEST_F(LockedFileTest, EveryPathReleasesTheLock) {
     c.Run();
     EXPECT_TRUE(FileLockFreeElsewhere()) << c.Name;
   }
-  EXPECT_EQ(Slurp(Dir + "/new/b.txt"), "xyz");
-  EXPECT_EQ(Slurp(Dir + "/app.txt"), "abc");
+  EXPECT_EQ(ReadBytes(Dir + "/new/b.txt"), "xyz");
+  EXPECT_EQ(ReadBytes(Dir + "/app.txt"), "abc");
 }
 
 TEST_F(LockedFileTest, RenameNeverReplaces) {
-  Spit(Dir + "/old", "old");
-  Spit(Dir + "/taken", "taken");
+  WriteBytes(Dir + "/old", "old");
+  WriteBytes(Dir + "/taken", "taken");
   EXPECT_FALSE(LockedRenameFile(Dir + "/old", Dir + "/taken"));
-  EXPECT_EQ(Slurp(Dir + "/old"), "old");
-  EXPECT_EQ(Slurp(Dir + "/taken"), "taken");
+  EXPECT_EQ(ReadBytes(Dir + "/old"), "old");
+  EXPECT_EQ(ReadBytes(Dir + "/taken"), "taken");
   EXPECT_TRUE(LockedRenameFile(Dir + "\\old", Dir + "\\free"));
   EXPECT_FALSE(fs::exists(Dir + "/old"));
-  EXPECT_EQ(Slurp(Dir + "/free"), "old");
+  EXPECT_EQ(ReadBytes(Dir + "/free"), "old");
 }
 
 TEST_F(LockedFileTest, FoldersAreNotFiles) {
@@ -128,7 +113,7 @@ TEST_F(LockedFileTest, FoldersAreNotFiles) {
   EXPECT_FALSE(LockedFileExists(Dir + "/sub"));
   EXPECT_FALSE(LockedDeleteFile(Dir + "/sub"));
   EXPECT_TRUE(fs::is_directory(Dir + "/sub"));
-  Spit(Dir + "/f", "x");
+  WriteBytes(Dir + "/f", "x");
   EXPECT_TRUE(LockedDeleteFile(Dir + "/f"));
   EXPECT_FALSE(fs::exists(Dir + "/f"));
 }

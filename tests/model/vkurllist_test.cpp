@@ -13,30 +13,18 @@
 
 #include "model/streamext.h"
 #include "model/tvurlutils.h"
+#include "support/scratchdir.h"
 
 namespace qv {
 namespace {
 
 namespace fs = std::filesystem;
 
-class TTempDir {
- public:
-  TTempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "qvlistXXXXXX").string();
-    Path = ::mkdtemp(tmpl.data());
-  }
-  ~TTempDir() {
-    std::error_code ec;
-    fs::remove_all(Path, ec);
-  }
-  std::string Path;
-};
-
 // Every list test runs against an empty mirror, so refreshes find no body.
 class URLList : public ::testing::Test {
  protected:
   void SetUp() override { SetLocalWebDir(Mirror.Path); }
-  TTempDir Mirror;
+  test::TScratchDir Mirror;
 };
 
 TVkURLItem Rec(const std::string& url, std::uint8_t status = 10, const std::string& details = "") {
@@ -216,7 +204,7 @@ TEST_F(URLList, StatusRefreshAgainstTheMirrorTree) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    TTempDir mirror;
+    test::TScratchDir mirror;
     SetLocalWebDir(mirror.Path);
     if (c.bodyExt) WriteFileString(URLToLocalPath(mirror.Path, url, "Data", c.bodyExt), "body");
     TVkURLItem r(url, "", "", 0, "", "", 0, 0, "", c.status, c.needsCheck, "");

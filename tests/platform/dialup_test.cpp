@@ -10,8 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include "support/envscope.h"
+
 namespace qv {
 namespace {
+
+using test::ReadBytes;
+using test::WriteBytes;
 
 TEST(NmcliTerse, SplitsFieldsAndUnescapes) {
   struct {
@@ -25,17 +30,6 @@ TEST(NmcliTerse, SplitsFieldsAndUnescapes) {
       {"trailing\\", {"trailing\\"}},
   };
   for (const auto& r : rows) EXPECT_EQ(SplitNmcliTerse(r.Line), r.Fields) << r.Line;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
 }
 
 // A stand-in nmcli first on PATH. It answers from files in its folder:
@@ -64,13 +58,11 @@ esac
 class NmcliTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/qv-nmcli-XXXXXX";
-    Dir = mkdtemp(tmpl);
-    WriteFile(Dir + "/nmcli", kStub);
+    WriteBytes(Dir + "/nmcli", kStub);
     chmod((Dir + "/nmcli").c_str(), 0755);
-    OldPath = getenv("PATH") ? getenv("PATH") : "";
-    setenv("PATH", (Dir + ":" + OldPath).c_str(), 1);
-    WriteFile(Dir + "/profiles",
+    const char* path = getenv("PATH");
+    Env.Set("PATH", Dir + ":" + (path ? path : ""));
+    WriteBytes(Dir + "/profiles",
               "Wired connection 1:e-1:802-3-ethernet:activated\n"
               "Mobile\\:Net:g-1:gsm:\n"
               "Cafe:w-1:802-11-wireless:\n"
@@ -78,14 +70,9 @@ class NmcliTest : public ::testing::Test {
               "Work VPN:v-1:vpn:\n"
               "Phone:b-1:bluetooth:\n"
               "EVDO:c-1:cdma:\n");
-    WriteFile(Dir + "/active", "Wired connection 1:e-1:802-3-ethernet:activated\n");
+    WriteBytes(Dir + "/active", "Wired connection 1:e-1:802-3-ethernet:activated\n");
   }
-  void TearDown() override {
-    setenv("PATH", OldPath.c_str(), 1);
-    std::string cmd = "rm -rf '" + Dir + "'";
-    ASSERT_EQ(system(cmd.c_str()), 0);
-  }
-  std::string Calls() { return ReadFile(Dir + "/calls"); }
+  std::string Calls() { return ReadBytes(Dir + "/calls"); }
 
   // Dials and waits for the last state the callback reports.
   struct TOutcome {
@@ -115,7 +102,9 @@ class NmcliTest : public ::testing::Test {
     return out;
   }
 
-  std::string Dir, OldPath;
+  test::TScratchDir Scratch;
+  test::TEnvScope Env;
+  std::string Dir = Scratch.Path;
 };
 
 TEST_F(NmcliTest, PhonebookHoldsOnlyDialUpProfiles) {
@@ -126,7 +115,7 @@ TEST_F(NmcliTest, PhonebookHoldsOnlyDialUpProfiles) {
   EXPECT_TRUE(NmcliHasDialUpProfiles());
   EXPECT_TRUE(MakeDialUpService()->Present());
 
-  WriteFile(Dir + "/profiles", "Wired connection 1:e-1:802-3-ethernet:activated\n");
+  WriteBytes(Dir + "/profiles", "Wired connection 1:e-1:802-3-ethernet:activated\n");
   EXPECT_FALSE(NmcliHasDialUpProfiles());
   EXPECT_FALSE(MakeDialUpService()->Present());
 }
@@ -139,7 +128,7 @@ TEST_F(NmcliTest, DialBringsTheProfileUpWithThePasswordInAPrivateFile) {
   EXPECT_NE(h, 0u);
   EXPECT_EQ(out.Events, (std::vector<std::pair<uint32_t, uint32_t>>{{DialStateOpenPort, 0},
                                                                     {DialStateConnected, 0}}));
-  EXPECT_EQ(ReadFile(Dir + "/passwd"), "gsm.password:s3cret\n");
+  EXPECT_EQ(ReadBytes(Dir + "/passwd"), "gsm.password:s3cret\n");
   std::string calls = Calls();
   EXPECT_NE(calls.find("--wait 90 connection up uuid g-1 passwd-file "), std::string::npos);
   EXPECT_EQ(calls.find("s3cret"), std::string::npos);  // never on a command line
@@ -152,7 +141,7 @@ TEST_F(NmcliTest, DialBringsTheProfileUpWithThePasswordInAPrivateFile) {
 }
 
 TEST_F(NmcliTest, AFailingUpReportsNmclisComplaint) {
-  WriteFile(Dir + "/up-fail", "Error: Connection activation failed: No carrier\nhint\n");
+  WriteBytes(Dir + "/up-fail", "Error: Connection activation failed: No carrier\nhint\n");
   TNmcliDialUp nm;
   TDialHandle h = 0;
   auto out = DialAndWait(nm, {"DSL", "", "", "", "pw", ""}, h);
@@ -175,7 +164,7 @@ TEST_F(NmcliTest, AFailingUpReportsNmclisComplaint) {
 }
 
 TEST_F(NmcliTest, ActiveConnectionsAndHangUpNeverTouchEthernetOrWifi) {
-  WriteFile(Dir + "/active",
+  WriteBytes(Dir + "/active",
             "Wired connection 1:e-1:802-3-ethernet:activated\n"
             "Cafe:w-1:802-11-wireless:activated\n"
             "Mobile\\:Net:g-1:gsm:activated\n"
@@ -202,13 +191,13 @@ TEST_F(NmcliTest, ActiveConnectionsAndHangUpNeverTouchEthernetOrWifi) {
 }
 
 TEST_F(NmcliTest, StoredDialParameters) {
-  WriteFile(Dir + "/secrets-g-1",
+  WriteBytes(Dir + "/secrets-g-1",
             "connection.id:Mobile:Net\n"
             "gsm.number:*99#\n"
             "gsm.username:web\n"
             "gsm.password:pa:ss\n"
             "ppp.username:other\n");
-  WriteFile(Dir + "/secrets-p-1", "pppoe.username:dsluser\npppoe.password:\n");
+  WriteBytes(Dir + "/secrets-p-1", "pppoe.username:dsluser\npppoe.password:\n");
   TNmcliDialUp nm;
   TDialParams p;
   ASSERT_TRUE(nm.GetEntryDialParams("Mobile:Net", p));
@@ -224,7 +213,7 @@ TEST_F(NmcliTest, StoredDialParameters) {
 }
 
 TEST_F(NmcliTest, WithoutNmcliNothingIsDialled) {
-  setenv("PATH", "/nonexistent", 1);
+  Env.Set("PATH", "/nonexistent");
   TNmcliDialUp nm;
   TDialHandle h = 7;
   EXPECT_EQ(nm.Dial(

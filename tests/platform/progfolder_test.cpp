@@ -1,43 +1,16 @@
 #include "platform/progfolder.h"
 
-#include <cstdlib>
-#include <map>
-#include <optional>
-
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include "support/envscope.h"
+
 namespace qv {
 namespace {
 
-class TEnvScope {
- public:
-  void Set(const char* name, const char* value) {
-    if (!Saved.count(name)) {
-      const char* old = std::getenv(name);
-      Saved[name] = old ? std::optional<std::string>(old) : std::nullopt;
-    }
-    if (value)
-      setenv(name, value, 1);
-    else
-      unsetenv(name);
-  }
-  ~TEnvScope() {
-    for (auto& [name, value] : Saved) {
-      if (value)
-        setenv(name.c_str(), value->c_str(), 1);
-      else
-        unsetenv(name.c_str());
-    }
-  }
-
- private:
-  std::map<std::string, std::optional<std::string>> Saved;
-};
-
 TEST(ProgramFolder, OverrideWinsAndIsMadeAbsolute) {
-  TEnvScope env;
+  test::TEnvScope env;
   char cwd[4096];
   ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
   struct {
@@ -56,7 +29,7 @@ TEST(ProgramFolder, OverrideWinsAndIsMadeAbsolute) {
 }
 
 TEST(ProgramFolder, WritableExecutableFolderIsThePortableInstall) {
-  TEnvScope env;
+  test::TEnvScope env;
   env.Set("QUENDRAVILOS_HOME", nullptr);
   env.Set("XDG_DATA_HOME", "/nonexistent-data");
   std::string exe = ExecutableFolder();
@@ -69,7 +42,7 @@ TEST(ProgramFolder, WritableExecutableFolderIsThePortableInstall) {
 }
 
 TEST(XdgFolders, RelativeValuesAreIgnored) {
-  TEnvScope env;
+  test::TEnvScope env;
   env.Set("HOME", "/home/u/");
   struct {
     const char* Config;

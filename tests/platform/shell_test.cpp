@@ -9,58 +9,42 @@
 
 #include <gtest/gtest.h>
 
+#include "support/envscope.h"
+
 namespace qv {
 namespace {
 
+using test::ReadBytes;
+using test::WriteBytes;
+
 namespace fs = std::filesystem;
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-void Spit(const std::string& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << content;
-}
 
 // Fake openers on a private $PATH: each writes its arguments, one a line, to
 // a log and exits with the status the test asks for.
 class ShellTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/qv-shell-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    Dir = tmpl;
-    Bin = Dir + "/bin";
     fs::create_directory(Bin);
-    Log = Dir + "/log";
-    const char* p = std::getenv("PATH");
-    OldPath = p ? p : "";
-    setenv("PATH", Bin.c_str(), 1);
+    Env.Set("PATH", Bin);
     Fake("xdg-open", 0);
     Fake("lp", 0);
   }
-  void TearDown() override {
-    setenv("PATH", OldPath.c_str(), 1);
-    fs::remove_all(Dir);
-  }
   void Fake(const std::string& name, int status) {
     std::string path = Bin + "/" + name;
-    Spit(path, "#!/bin/sh\nfor a in \"$@\"; do printf '%s|' \"$a\"; done > '" + Log + "'\nexit " +
+    WriteBytes(path, "#!/bin/sh\nfor a in \"$@\"; do printf '%s|' \"$a\"; done > '" + Log + "'\nexit " +
                    std::to_string(status) + "\n");
     chmod(path.c_str(), 0755);
   }
-  std::string Called() { return fs::exists(Log) ? Slurp(Log) : "<not started>"; }
+  std::string Called() { return fs::exists(Log) ? ReadBytes(Log) : "<not started>"; }
 
-  std::string Dir, Bin, Log, OldPath;
+  test::TScratchDir Scratch;
+  test::TEnvScope Env;
+  std::string Dir = Scratch.Path, Bin = Scratch / "bin", Log = Scratch / "log";
 };
 
 TEST_F(ShellTest, VerbsHandTheTargetOverAsOneArgument) {
   const std::string odd = Dir + "/a b;$(touch pwned)'\"&.html";
-  Spit(odd, "x");
+  WriteBytes(odd, "x");
   fs::create_directory(Dir + "/folder");
   struct {
     const char* Verb;
@@ -96,7 +80,7 @@ TEST_F(ShellTest, VerbsHandTheTargetOverAsOneArgument) {
 
 TEST_F(ShellTest, OpenerFailuresMapOntoShellCodes) {
   const std::string file = Dir + "/page.html";
-  Spit(file, "x");
+  WriteBytes(file, "x");
   struct {
     const char* Name;
     const char* Program;
@@ -231,20 +215,18 @@ TEST(DesktopEntry, RefusesWhatTheFormatCannotCarry) {
 }
 
 TEST(DesktopEntry, WrittenWithItsFolder) {
-  char tmpl[] = "/tmp/qv-desk-XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  std::string dir = tmpl;
+  test::TScratchDir scratch;
+  const std::string& dir = scratch.Path;
   std::string path = dir + "/autostart/Quendravilos.desktop";
   TDesktopEntry e{"Quendravilos", "/usr/bin/quendravilos", {"/S"}, "Scheduler", ""};
   ASSERT_TRUE(WriteDesktopEntry(e, path));
   std::string text;
   ASSERT_TRUE(DesktopEntryText(e, text));
-  EXPECT_EQ(Slurp(path), text);
+  EXPECT_EQ(ReadBytes(path), text);
   EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
                 fs::perms::others_read);
   EXPECT_FALSE(WriteDesktopEntry(e, dir + "/autostart/Quendravilos.desktop/x"));
-  fs::remove_all(dir);
 }
 
 }  // namespace

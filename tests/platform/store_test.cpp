@@ -11,34 +11,20 @@
 
 #include <gtest/gtest.h>
 
+#include "support/envscope.h"
+
 namespace qv {
 namespace {
 
+using test::ReadBytes;
+using test::WriteBytes;
+
 namespace fs = std::filesystem;
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-void Spit(const std::string& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << content;
-}
 
 class ValueFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/qv-store-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    Dir = tmpl;
-    Path = Dir + "/1.0";
-  }
-  void TearDown() override { fs::remove_all(Dir); }
-
-  std::string Dir, Path;
+  test::TScratchDir Scratch;
+  std::string Dir = Scratch.Path, Path = Scratch / "1.0";
 };
 
 TEST_F(ValueFileTest, MissingFileLosesWritesAndReadsNothing) {
@@ -130,7 +116,7 @@ TEST_F(ValueFileTest, DamagedLinesReadAsMissingAndSurviveRewrites) {
       "\x01\x02\xff garbage\n"
       "string Crlf=edited\r\n"
       "string Last=no newline";
-  Spit(Path, damaged);
+  WriteBytes(Path, damaged);
   TValueFile f(Path);
   EXPECT_EQ(f.ReadString("Good"), "ok");
   EXPECT_EQ(f.ReadString("Crlf"), "edited");
@@ -144,7 +130,7 @@ TEST_F(ValueFileTest, DamagedLinesReadAsMissingAndSurviveRewrites) {
   EXPECT_EQ(f.ReadString("Cut"), std::nullopt);
 
   ASSERT_TRUE(f.WriteString("New", "v"));
-  std::string after = Slurp(Path);
+  std::string after = ReadBytes(Path);
   EXPECT_EQ(after, damaged + "\nstring New=v\n");
 }
 
@@ -155,7 +141,7 @@ TEST_F(ValueFileTest, RandomBytesNeverCrash) {
     x = x * 1103515245 + 12345;
     junk += static_cast<char>(x >> 16);
   }
-  Spit(Path, junk);
+  WriteBytes(Path, junk);
   TValueFile f(Path);
   EXPECT_EQ(f.ReadString("Email"), std::nullopt);
   EXPECT_TRUE(f.WriteString("Email", "a"));
@@ -163,7 +149,7 @@ TEST_F(ValueFileTest, RandomBytesNeverCrash) {
 }
 
 TEST_F(ValueFileTest, RewriteIsAtomicAndPrivate) {
-  Spit(Path, "string A=1\n");
+  WriteBytes(Path, "string A=1\n");
   chmod(Path.c_str(), 0644);
   struct stat before {};
   ASSERT_EQ(stat(Path.c_str(), &before), 0);
@@ -183,7 +169,7 @@ TEST_F(ValueFileTest, RewriteIsAtomicAndPrivate) {
 
 TEST_F(ValueFileTest, FailedRewriteKeepsOldFile) {
   const std::string old = "string A=" + std::string(100, 'a') + "\n";
-  Spit(Path, old);
+  WriteBytes(Path, old);
   TValueFile f(Path);
   // A file-size limit below the new content makes the temporary file's write
   // fail part-way, as a full disk would.
@@ -201,7 +187,7 @@ TEST_F(ValueFileTest, FailedRewriteKeepsOldFile) {
   sigaction(SIGXFSZ, &prev, nullptr);
 
   EXPECT_FALSE(wrote);
-  EXPECT_EQ(Slurp(Path), old);
+  EXPECT_EQ(ReadBytes(Path), old);
   int entries = 0;
   for (auto& e : fs::directory_iterator(Dir)) {
     (void)e;
@@ -231,9 +217,8 @@ TEST_F(ValueFileTest, FolderInPlaceOfFileIsNoKey) {
 }
 
 TEST(StoreFileForKey, MapsKeyPathsUnderConfigHome) {
-  const char* old = std::getenv("XDG_CONFIG_HOME");
-  std::string saved = old ? old : "";
-  setenv("XDG_CONFIG_HOME", "/cfg", 1);
+  test::TEnvScope env;
+  env.Set("XDG_CONFIG_HOME", "/cfg");
   struct {
     const char* Key;
     const char* Want;
@@ -249,10 +234,6 @@ TEST(StoreFileForKey, MapsKeyPathsUnderConfigHome) {
       {"", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(StoreFileForKey(c.Key), c.Want) << c.Key;
-  if (old)
-    setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-  else
-    unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

@@ -42,5 +42,28 @@ TEST(TlsNet, PeerIsVerifiedForTheNameAsked) {
   }
 }
 
+TEST(TlsNet, TheSystemStoreHonoursSslCertFile) {
+  const char* port = std::getenv("QV_NGINX_TLS_PORT");
+  const char* ca = std::getenv("QV_TEST_CA");
+  if (!port || !ca) GTEST_SKIP() << "QV_NGINX_TLS_PORT is not set: run under scripts/test-servers";
+  // A fresh process: the trust store is loaded once per process.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        setenv("SSL_CERT_FILE", ca, 1);
+        TIdTCPClient c;
+        c.Host = "127.0.0.1";
+        c.Port = std::atoi(port);
+        c.UseTls = true;
+        try {
+          c.Connect();
+        } catch (...) {
+          std::exit(1);
+        }
+        std::exit(c.Connected() ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
 } // namespace
 } // namespace qv

@@ -17,6 +17,7 @@
 #include "model/leregistry.h"
 #include "model/vkconfig.h"
 #include "platform/store.h"
+#include "support/envscope.h"
 #include "ui/controls/filtergrid.h"
 #include "ui/mimefilterdialog.h"
 #include "ui/uitest.h"
@@ -29,15 +30,10 @@ namespace fs = std::filesystem;
 class SettingsDlgTest : public test::UiTest {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/qv-settingsdlg-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    Dir = tmpl;
-    setenv("XDG_CONFIG_HOME", (Dir + "/config").c_str(), 1);
-    setenv("QUENDRAVILOS_HOME", (Dir + "/prog").c_str(), 1);
-    unsetenv("http_proxy");
-    unsetenv("HTTP_PROXY");
+    Home.Env.Set("http_proxy", nullptr);
+    Home.Env.Set("HTTP_PROXY", nullptr);
     SetRegistryKey(ProgramRegistryKey);
-    Key = std::make_unique<TValueFile>(Dir + "/config/Quorvane Software/Quendravilos/1.0");
+    Key = std::make_unique<TValueFile>(Home.SettingsFile());
     ASSERT_TRUE(Key->Create());
     Dlg.SetPublishTarget(&Published);
     Dlg.SetMimeFilterDlg(&Mime);
@@ -45,10 +41,7 @@ class SettingsDlgTest : public test::UiTest {
     Dlg.OnModified = [this] { ++ModifiedCount; };
     Dlg.ShowMessage = [this](const std::string& m) { Messages.push_back(m); };
   }
-  void TearDown() override {
-    SetRegistryKey("");
-    fs::remove_all(Dir);
-  }
+  void TearDown() override { SetRegistryKey(""); }
   template <class W>
   W* Get(const char* name) {
     auto* w = qobject_cast<W*>(Dlg.Control(name));
@@ -61,7 +54,8 @@ class SettingsDlgTest : public test::UiTest {
     return path;
   }
 
-  std::string Dir;
+  test::TScratchHome Home;
+  std::string Dir = Home.Dir.Path;
   std::unique_ptr<TValueFile> Key;
   TPublished<TSettings> Published;
   TPublished<TMimeFilter> PublishedMime;

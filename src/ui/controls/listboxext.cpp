@@ -1,12 +1,11 @@
 #include "ui/controls/listboxext.h"
 
-#include <QApplication>
-#include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
 
 #include "model/strutils.h"
 #include "model/syshelpers.h"
+#include "ui/controls/clipboardlist.h"
 #include "ui/controls/qtext.h"
 
 namespace qv {
@@ -77,21 +76,14 @@ void TListBoxExt::ItemToCombo(QComboBox* combo) {
 }
 
 void TListBoxExt::CopySelected() {
-  QClipboard* cb = QApplication::clipboard();
-  cb->setText(QString());
-  std::string text;
+  std::vector<std::string> lines;
   for (int i = 0; i < count(); ++i)
-    if (item(i)->isSelected()) text += ItemText(i) + "\r\n";
-  cb->setText(ToQ(text));
+    if (item(i)->isSelected()) lines.push_back(ItemText(i));
+  CopyLinesToClipboard(lines);
 }
 
 void TListBoxExt::PasteText(const std::string& removeChars) {
-  const QString clip = QApplication::clipboard()->text();
-  if (clip.isEmpty()) return;
-  TStringList items;
-  for (int i = 0; i < count(); ++i) items.Add(ItemText(i));
-  for (const auto& piece : SplitClipboardLines(FromQ(clip)))
-    if (AddStringIC(items, piece, removeChars) >= 0) AddItem(piece);
+  for (const auto& line : NewClipboardLines(ItemTexts(), removeChars)) AddItem(line);
 }
 
 void TListBoxExt::DeleteSelected() {
@@ -117,22 +109,7 @@ void TListBoxExt::DeleteSelected() {
 
 bool TListBoxExt::CutCopyPaste(int key, Qt::KeyboardModifiers shift,
                                const std::string& removeChars) {
-  const bool ctrl = shift & Qt::ControlModifier;
-  if (key == Qt::Key_Insert && ctrl) {
-    CopySelected();
-  } else if (key == Qt::Key_Insert && (shift & Qt::ShiftModifier)) {
-    PasteText(removeChars);
-  } else if (key == Qt::Key_Delete) {
-    if (ItemIndex() < 0 || count() == 0) return false;
-    DeleteSelected();
-  } else if (key == Qt::Key_C && ctrl) {
-    CopySelected();
-  } else if (key == Qt::Key_V && ctrl) {
-    PasteText(removeChars);
-  } else {
-    return false;
-  }
-  return true;
+  return ActOnClipboardKey(*this, key, shift, removeChars, ItemIndex() >= 0 && count() != 0);
 }
 
 void TListBoxExt::SetSelectedItem(int index) {

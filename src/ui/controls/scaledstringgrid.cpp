@@ -6,7 +6,7 @@
 
 namespace qv {
 
-TCellModel::TCellModel(TScaledStringGrid* grid) : QAbstractTableModel(grid), Grid(grid) {}
+TCellModel::TCellModel(TScaledStringGrid* grid) : TGridModel(grid), Grid(grid) {}
 
 int TCellModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : std::max(0, Grid->RowCount() - 1);

@@ -3,14 +3,15 @@
 #include <string>
 #include <vector>
 
-#include <QAbstractTableModel>
 #include <QTableView>
+
+#include "ui/controls/gridmodel.h"
 
 namespace qv {
 
 class TScaledStringGrid;
 
-class TCellModel : public QAbstractTableModel {
+class TCellModel : public TGridModel {
   Q_OBJECT
  public:
   explicit TCellModel(TScaledStringGrid* grid);
@@ -21,12 +22,6 @@ class TCellModel : public QAbstractTableModel {
   Qt::ItemFlags flags(const QModelIndex& index) const override;
   QVariant headerData(int section, Qt::Orientation o, int role) const override;
 
-  void BeginReset() { beginResetModel(); }
-  void EndReset() { endResetModel(); }
-  void BeginInsert(int first, int last) { beginInsertRows({}, first, last); }
-  void EndInsert() { endInsertRows(); }
-  void BeginRemove(int first, int last) { beginRemoveRows({}, first, last); }
-  void EndRemove() { endRemoveRows(); }
   bool BeginMove(int from, int dest) { return beginMoveRows({}, from, from, {}, dest); }
   void EndMove() { endMoveRows(); }
   void CellChanged(int col, int row);

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include <QApplication>
-#include <QClipboard>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -11,11 +9,12 @@
 
 #include "model/strutils.h"
 #include "model/syshelpers.h"
+#include "ui/controls/clipboardlist.h"
 #include "ui/controls/qtext.h"
 
 namespace qv {
 
-TAtrGridModel::TAtrGridModel(TStringAtrGrid* grid) : QAbstractTableModel(grid), Grid(grid) {}
+TAtrGridModel::TAtrGridModel(TStringAtrGrid* grid) : TGridModel(grid), Grid(grid) {}
 
 int TAtrGridModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : Grid->Count() + 1;
@@ -257,22 +256,19 @@ void TStringAtrGrid::ItemToEdit(QLineEdit* edit) {
 }
 
 void TStringAtrGrid::CopySelected() {
-  QClipboard* cb = QApplication::clipboard();
-  cb->setText(QString());
   int top, bottom;
   SelectionRange(top, bottom);
-  std::string text;
-  for (int r = top; r <= bottom && IsDataRow(r); ++r) text += Items[r - 1].Text + "\r\n";
-  cb->setText(ToQ(text));
+  std::vector<std::string> lines;
+  for (int r = top; r <= bottom && IsDataRow(r); ++r) lines.push_back(Items[r - 1].Text);
+  CopyLinesToClipboard(lines);
 }
 
 void TStringAtrGrid::PasteText(const std::string& removeChars) {
-  const QString clip = QApplication::clipboard()->text();
-  if (clip.isEmpty()) return;
-  TStringList texts;
-  for (const auto& r : Items) texts.Add(r.Text);
-  for (const auto& piece : SplitClipboardLines(FromQ(clip)))
-    if (AddStringIC(texts, piece, removeChars) >= 0) AddRow(piece);
+  std::vector<std::string> texts;
+  for (const auto& r : Items) texts.push_back(r.Text);
+  const std::vector<std::string> lines = NewClipboardLines(texts, removeChars);
+  if (lines.empty()) return;
+  for (const auto& line : lines) AddRow(line);
   Refresh();
 }
 
@@ -289,22 +285,7 @@ bool TStringAtrGrid::DeleteSelected() {
 
 bool TStringAtrGrid::CutCopyPaste(int key, Qt::KeyboardModifiers shift,
                                   const std::string& removeChars) {
-  const bool ctrl = shift & Qt::ControlModifier;
-  if (key == Qt::Key_Insert && ctrl) {
-    CopySelected();
-  } else if (key == Qt::Key_Insert && (shift & Qt::ShiftModifier)) {
-    PasteText(removeChars);
-  } else if (key == Qt::Key_Delete) {
-    if (GetItemIndex() < 0 || Count() == 0) return false;
-    DeleteSelected();
-  } else if (key == Qt::Key_C && ctrl) {
-    CopySelected();
-  } else if (key == Qt::Key_V && ctrl) {
-    PasteText(removeChars);
-  } else {
-    return false;
-  }
-  return true;
+  return ActOnClipboardKey(*this, key, shift, removeChars, GetItemIndex() >= 0 && Count() != 0);
 }
 
 void TStringAtrGrid::keyPressEvent(QKeyEvent* e) {

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include <QAbstractTableModel>
 #include <QTableView>
 
 #include "model/atrrow.h"
+#include "ui/controls/gridmodel.h"
 
 class QLineEdit;
 
@@ -16,7 +16,7 @@ namespace qv {
 
 class TStringAtrGrid;
 
-class TAtrGridModel : public QAbstractTableModel {
+class TAtrGridModel : public TGridModel {
   Q_OBJECT
  public:
   explicit TAtrGridModel(TStringAtrGrid* grid);
@@ -27,13 +27,6 @@ class TAtrGridModel : public QAbstractTableModel {
   Qt::ItemFlags flags(const QModelIndex& index) const override;
   QVariant headerData(int section, Qt::Orientation o, int role) const override;
 
-  // Thin wrappers so the grid can announce its own changes.
-  void BeginInsert(int first, int last) { beginInsertRows({}, first, last); }
-  void EndInsert() { endInsertRows(); }
-  void BeginRemove(int first, int last) { beginRemoveRows({}, first, last); }
-  void EndRemove() { endRemoveRows(); }
-  void BeginReset() { beginResetModel(); }
-  void EndReset() { endResetModel(); }
   void Changed();
   void HeadingsChanged(int cols);
 
