@@ -20,11 +20,12 @@ namespace qv::scan {
 //
 // Reads 16 aligned bytes at a time: an aligned block never crosses a page, so
 // the bytes read past the zero are never outside mapped memory, though they
-// may be outside the string, which is why AddressSanitizer is told to let
-// this function be.
+// may be outside the string, which is why the address and thread sanitizers
+// are told to let these functions be.
 #if defined(__SSE2__)
-[[gnu::no_sanitize_address]] inline const char* FindAnyOf(const char* p, char a, char b, char c,
-                                                          char d) {
+__attribute__((no_sanitize("address", "thread"))) inline const char* FindAnyOf(const char* p,
+                                                                               char a, char b,
+                                                                               char c, char d) {
   const std::uintptr_t misalign = reinterpret_cast<std::uintptr_t>(p) & 15;
   const char* block = p - misalign;
   const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b);
@@ -52,7 +53,8 @@ inline const char* FindAnyOf(const char* p, char a, char b, char c, char d) {
 
 #if defined(__SSE2__)
 // FindAnyOf for one byte (and the zero), with half the work per block.
-[[gnu::no_sanitize_address]] inline const char* FindAnyOf(const char* p, char a) {
+__attribute__((no_sanitize("address", "thread"))) inline const char* FindAnyOf(const char* p,
+                                                                               char a) {
   const std::uintptr_t misalign = reinterpret_cast<std::uintptr_t>(p) & 15;
   const char* block = p - misalign;
   const __m128i va = _mm_set1_epi8(a);
