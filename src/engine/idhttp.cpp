@@ -278,12 +278,19 @@ void TIdHTTP::OpenTunnel(const std::string& targetHost, int targetPort) {
   if (HasUnsafeByte(authority) || HasUnsafeByte(Request.ProxyUsername) || HasUnsafeByte(Request.ProxyPassword))
     throw EHttpRequestRefused("Request refused: unsafe bytes in the proxy request");
   Write(req + "\r\n");
+  // The proxy's "200" only opens the tunnel; it is no answer to the request.
+  // Should the handshake that follows fail, the code the caller set (0: no
+  // response) must still be there, so the failure counts as a connection's.
+  const int32_t codeBefore = ResponseCode;
+  const std::string textBefore = ResponseText;
   ReadStatusLine();
   RetrieveHeaders();
   if (ResponseCode / 100 != 2) {
     Response.GetHeaders(WorkHeaders);
     throw EIdProtocolReplyError(ResponseCode, ResponseText);
   }
+  ResponseCode = codeBefore;
+  ResponseText = textBefore;
   WorkHeaders.Clear();
   RawHeaders.Clear();
 }

@@ -158,6 +158,7 @@ TEST_F(ProxyNet, TunnelToAnUntrustedServerFails) {
   h.CAFile.clear();
   h.ResponseCode = 0;
   EXPECT_EQ(h.GetExt(Tls + "/index.html"), "");
+  EXPECT_EQ(h.ResponseCode, 0); // not the proxy's 200 for the tunnel
   EXPECT_FALSE(h.Connected());
 }
 

@@ -161,6 +161,26 @@ TEST(HttpRequestBytes, TunnelRequestAndAProxyRefusal) {
                              "Proxy-Authorization: Basic cHU6cHA=\r\n\r\n");
 }
 
+TEST(HttpRequestBytes, FailedHandshakeInsideAnOpenTunnelCountsAsNoResponse) {
+  // The proxy opens the tunnel, but what answers inside it speaks no TLS.
+  TScriptedServer s([](TScriptedConn& c) {
+    if (c.ReadRequest().empty()) return;
+    c.Send("HTTP/1.1 200 Connection established\r\n\r\n");
+    c.Send("HTTP/1.1 400 Bad Request\r\n\r\n");
+  });
+  TIdHTTPExt h;
+  h.Request.ProxyServer = "127.0.0.1";
+  h.Request.ProxyPort = s.Port();
+  h.ResponseCode = 0;
+  EXPECT_EQ(h.GetExt("https://secure.example/x"), "");
+  // Not the proxy's 200: a failed handshake is a failed connection, tried
+  // once more like any other.
+  EXPECT_EQ(h.ResponseCode, 0);
+  EXPECT_EQ(s.Accepted(), 2);
+  for (const auto& r : s.Requests()) EXPECT_EQ(r.rfind("CONNECT secure.example:443 HTTP/1.1\r\n", 0), 0u) << r;
+  EXPECT_FALSE(h.Connected());
+}
+
 TEST(HttpRequestBytes, PostSendsItsBodyAsHttp10OnAFreshConnection) {
   TScriptedServer s(TScriptedServer::Replies({Ok, HttpReply("HTTP/1.0 200 OK", "posted"), Ok}));
   TIdHTTPExt h;
