@@ -182,18 +182,32 @@ TEST(HttpRequestBytes, FailedHandshakeInsideAnOpenTunnelCountsAsNoResponse) {
 }
 
 TEST(HttpRequestBytes, PostSendsItsBodyAsHttp10OnAFreshConnection) {
-  TScriptedServer s(TScriptedServer::Replies({Ok, HttpReply("HTTP/1.0 200 OK", "posted"), Ok}));
-  TIdHTTPExt h;
-  h.Request.Accept = "";
-  h.Request.UserAgent = "";
-  EXPECT_EQ(h.Get(s.Url("/first")), "hello");
-  TStringByteStream out;
-  h.Post(s.Url("/form"), std::vector<std::string>{"a=1", "b=2"}, &out);
-  EXPECT_EQ(out.DataString(), "posted");
-  EXPECT_EQ(h.ProtocolVersion, pv1_1);
-  EXPECT_EQ(s.Accepted(), 2);
-  EXPECT_EQ(s.Requests().at(1), "POST /form HTTP/1.0\r\nHost: 127.0.0.1:" + Port(s) +
-                                     "\r\nContent-Length: 10\r\n\r\na=1\r\nb=2\r\n");
+  const std::vector<std::string> lines{"a=1", "b=2"};
+  for (const bool fromStream : {false, true}) {
+    SCOPED_TRACE(fromStream ? "stream" : "lines");
+    // The answer before the post is an error: sending the body must not
+    // be taken for reading an unwanted one.
+    TScriptedServer s(TScriptedServer::Replies(
+        {HttpReply("HTTP/1.1 404 Not Found", "gone"), HttpReply("HTTP/1.0 200 OK", "posted"), Ok}));
+    TIdHTTPExt h;
+    h.Request.Accept = "";
+    h.Request.UserAgent = "";
+    EXPECT_THROW(h.Get(s.Url("/first")), EIdProtocolReplyError);
+    TStringByteStream out;
+    if (fromStream) {
+      TStringByteStream source;
+      source.Write("a=1\r\nb=2\r\n", 10);
+      source.Seek(0);
+      h.Post(s.Url("/form"), source, &out);
+    } else {
+      h.Post(s.Url("/form"), lines, &out);
+    }
+    EXPECT_EQ(out.DataString(), "posted");
+    EXPECT_EQ(h.ProtocolVersion, pv1_1);
+    EXPECT_EQ(s.Accepted(), 2);
+    EXPECT_EQ(s.Requests().at(1), "POST /form HTTP/1.0\r\nHost: 127.0.0.1:" + Port(s) +
+                                       "\r\nContent-Length: 10\r\n\r\na=1\r\nb=2\r\n");
+  }
 }
 
 // ------------------------------------------------------------ keep-alive
