@@ -283,6 +283,9 @@ void TIdHTTP::OpenTunnel(const std::string& targetHost, int targetPort) {
   // response) must still be there, so the failure counts as a connection's.
   const int32_t codeBefore = ResponseCode;
   const std::string textBefore = ResponseText;
+  // The proxy's header lines pass through WorkHeaders, which already hold
+  // the request's own lines for inside the tunnel.
+  TIdHeaderList requestLines = WorkHeaders;
   ReadStatusLine();
   RetrieveHeaders();
   if (ResponseCode / 100 != 2) {
@@ -291,7 +294,7 @@ void TIdHTTP::OpenTunnel(const std::string& targetHost, int targetPort) {
   }
   ResponseCode = codeBefore;
   ResponseText = textBefore;
-  WorkHeaders.Clear();
+  WorkHeaders = requestLines;
   RawHeaders.Clear();
 }
 
