@@ -537,7 +537,10 @@ void TIdHTTP::DoRequest(TIdHTTPMethod method, const std::string& url, const TPos
           responseContent->SetSize(0); // no bytes of the redirect page may stay in front of the real body
         }
         if (DoOnRedirect(dest, RedirectCount)) {
-          if (ProtocolVersion == pv1_0 || FPeerIs10 || FMustClose) Disconnect();
+          // A peer that announced its close may not have closed yet: the
+          // next request must not go into that connection.
+          if (ProtocolVersion == pv1_0 || FPeerIs10 || FMustClose || HasConnectionToken(Response.Connection, "close"))
+            Disconnect();
           DoRequest(method, dest, source, responseContent);
         }
       } else {

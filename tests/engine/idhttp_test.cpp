@@ -520,6 +520,25 @@ TEST(HttpRedirect, FollowedWithinTheLimitAndReturnedPastIt) {
   }
 }
 
+TEST(HttpRedirect, AClosingRedirectIsFollowedOnAFreshConnection) {
+  // The server says it will close, but takes its time to: the next request
+  // must not be written into the dying connection.
+  TScriptedServer s([](TScriptedConn& c) {
+    if (c.ReadRequest().empty()) return;
+    if (c.Index() == 0) {
+      c.Send(HttpReply("HTTP/1.1 302 Found", "moved", {"Location: /next", "Connection: close"}));
+      c.Sleep(200ms);
+      return;
+    }
+    c.Send(Ok);
+    c.WaitForClose();
+  });
+  TParsingHTTP h;
+  h.HandleRedirects = true;
+  EXPECT_EQ(h.Get(s.Url("/first")), "hello");
+  EXPECT_EQ(s.Accepted(), 2);
+}
+
 TEST(HttpKeepAlive, ErrorAnswersFollowTheSameRules) {
   struct Case {
     const char* name;
