@@ -226,7 +226,8 @@ TEST(NetConnect, TriesEveryAddressAndReportsFailures) {
     const char* name;
     std::string host;
     int port;
-  } cases[] = {{"unknown host", "no-such-host.invalid", 80}, {"refused", "127.0.0.1", freePort}, {"bad port", "127.0.0.1", 0}};
+  } cases[] = {// An empty label fails in the resolver itself: no query leaves the machine.
+               {"unknown host", "no..such-host.invalid", 80}, {"refused", "127.0.0.1", freePort}, {"bad port", "127.0.0.1", 0}};
   for (const auto& tc : cases) {
     SCOPED_TRACE(tc.name);
     TIdTCPClient cl;
