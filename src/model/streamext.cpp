@@ -466,9 +466,14 @@ void AppendFileToFile(const std::string& target, const std::string& source) {
   const std::int64_t size = ok ? st.st_size : 0;
   std::int64_t copied = 0;
   std::string buf(kBufSize, '\0');
-  while (ok) {
+  // The copy stops at the size the source had when opened: a source that is
+  // the target itself, or grows while it is read, would otherwise be copied
+  // until the disk is full.
+  while (ok && copied < size) {
     bool error = false;
-    const std::size_t n = ReadFull(in.Get(), buf.data(), buf.size(), &error);
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::int64_t>(size - copied, static_cast<std::int64_t>(kBufSize)));
+    const std::size_t n = ReadFull(in.Get(), buf.data(), want, &error);
     if (error) ok = false;
     if (n == 0) break;
     if (!WriteAll(out.Get(), buf.data(), n)) ok = false;

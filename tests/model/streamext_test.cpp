@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/filesizelimit.h"
 #include "support/scratchdir.h"
 
 namespace qv {
@@ -276,6 +277,12 @@ TEST(WholeFiles, AppendFileToFile) {
   EXPECT_EQ(ReadFileString(dir / "new/target.bin"), Bytes({'s', 0, 'r', 's', 0, 'r'}));
   EXPECT_THROW(AppendFileToFile(dir / "t2.bin", dir / "nosource"), EFOpenError);
   EXPECT_EQ(ErrorOf([&] { AppendFileToFile("/dev/full", dir / "src.bin"); }), kErrorCopyingFile);
+
+  // A file appended to itself is copied once, as it was when the copy began;
+  // the limit stands in for a disk that an endless copy would fill.
+  test::TFileSizeLimit limit(1 << 20);
+  AppendFileToFile(dir / "src.bin", dir / "src.bin");
+  EXPECT_EQ(ReadFileString(dir / "src.bin"), Bytes({'s', 0, 'r', 's', 0, 'r'}));
 }
 
 }  // namespace
