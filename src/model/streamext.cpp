@@ -284,6 +284,9 @@ std::int64_t TFileStream::Size() {
   if (ReadOnly) return KnownSize;
   struct stat st;
   if (::fstat(Fd, &st) != 0) return 0;
+  // Buffered bytes may end past the file's end; a position moved past the end
+  // with nothing written there does not make the file longer.
+  if (WriteBuf.empty()) return st.st_size;
   const std::int64_t pending_end = FilePos + static_cast<std::int64_t>(WriteBuf.size());
   return std::max<std::int64_t>(st.st_size, pending_end);
 }

@@ -210,6 +210,10 @@ TEST(FileStream, MixedReadWriteAndSeek) {
   f.Seek(7, TSeekOrigin::soBeginning);
   EXPECT_EQ(ReadStreamString(f), "TWO");
   EXPECT_EQ(f.Position(), 14);
+  // Moving past the end writes nothing, so the size stays.
+  ASSERT_EQ(f.Seek(30, TSeekOrigin::soBeginning), 30);
+  EXPECT_EQ(f.Size(), 14);
+  EXPECT_EQ(f.Remaining(), 0);
   f.Close();
   EXPECT_EQ(ReadFileString(dir / "rw.bin"),
             Bytes({3, 0, 0, 0, 'o', 'n', 'e', 3, 0, 0, 0, 'T', 'W', 'O'}));
