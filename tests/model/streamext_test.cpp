@@ -260,6 +260,25 @@ TEST(WholeFiles, WriteCreatesFoldersAndReplaces) {
   EXPECT_EQ(ReadFileString(dir / "w/x.txt"), "back");
 }
 
+TEST(WholeFiles, FailedRewriteKeepsTheOldContentAndMode) {
+  test::TScratchDir dir;
+  const std::string name = dir / "page.html";
+  WriteFileString(name, "old page");
+  fs::permissions(name, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  {
+    test::TFileSizeLimit limit(16);
+    EXPECT_EQ(ErrorOf([&] { WriteFileString(name, std::string(100, 'n')); }),
+              "Error writing file:-\n\n" + name);
+  }
+  EXPECT_EQ(ReadFileString(name), "old page");
+  WriteFileString(name, "new page");
+  EXPECT_EQ(ReadFileString(name), "new page");
+  EXPECT_EQ(fs::status(name).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  // Nothing but the file itself is left in the folder.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path), fs::directory_iterator{}), 1);
+}
+
 TEST(WholeFiles, AppendCreatesFileAndFolders) {
   test::TScratchDir dir;
   const std::string log = dir / "logs/deep/ConnectLog.txt";
