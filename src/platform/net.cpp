@@ -27,6 +27,9 @@ using Clock = std::chrono::steady_clock;
 constexpr size_t ReadChunk = 256 * 1024;
 constexpr size_t BufferChunk = 64 * 1024;
 constexpr size_t MaxReplyLines = 4096;
+// A reply is kept whole (its lines and its text): long lines must not add
+// up to a great deal of memory either.
+constexpr size_t MaxReplyBytes = 1024 * 1024;
 
 void IgnoreSigPipe() {
   static std::once_flag once;
@@ -454,6 +457,7 @@ int TIdTCPConnection::GetResponse(const std::vector<int>& accepted) {
   if (ReadLnTimedOut) throw ENetTimeout();
   if (!IsReplyStart(first)) throw ENetProtocolError("Malformed reply: " + first.substr(0, 80));
   ReplyLines.push_back(first);
+  size_t replyBytes = first.size();
   const std::string code = first.substr(0, 3);
   if (first.size() > 3 && first[3] == '-') {
     // RFC 959: the reply ends at the first line that starts with the same
@@ -462,6 +466,8 @@ int TIdTCPConnection::GetResponse(const std::vector<int>& accepted) {
       if (ReplyLines.size() >= MaxReplyLines) throw ENetProtocolError("Reply too long");
       std::string line = ReadLn("\n", TimeoutDefault);
       if (ReadLnTimedOut) throw ENetTimeout();
+      replyBytes += line.size() + 1;
+      if (replyBytes > MaxReplyBytes) throw ENetProtocolError("Reply too long");
       ReplyLines.push_back(line);
       if (line.size() >= 3 && line.compare(0, 3, code) == 0 && (line.size() == 3 || line[3] == ' ')) break;
     }

@@ -292,6 +292,17 @@ TEST(NetReplies, MultiLineRepliesAndAcceptedCodes) {
     EXPECT_STREQ(e.what(), "No such directory");
   }
   EXPECT_THROW(cl.GetResponse({}), ENetProtocolError);
+
+  // Lines each within their bound may still not add up without limit.
+  TScriptedServer flood([](TScriptedConn& c) {
+    std::string reply = "220-Welcome\r\n";
+    for (int i = 0; i < 100; ++i) reply += "220-" + std::string(15000, 'w') + "\r\n";
+    c.Send(reply + "220 ready\r\n");
+    c.WaitForClose();
+  });
+  TIdTCPClient fl;
+  ConnectTo(fl, flood);
+  EXPECT_THROW(fl.GetResponse({220}), ENetProtocolError);
 }
 
 TEST(NetListener, AcceptsOneConnectionAndReadsToTheClose) {
