@@ -466,6 +466,12 @@ void TIdHTTP::DoRequest(TIdHTTPMethod method, const std::string& url, const TPos
   std::string protocol, host, path, document, portText, bookmark;
   ParseURIExt(url, protocol, host, path, document, portText, bookmark);
   int port = PortNumber(portText);
+  // A port that is a number but no port (0, 99999) must not quietly become
+  // the scheme's default: that would fetch another server's document.
+  const std::string portDigits = TrimAscii(portText);
+  if (port < 0 && !portDigits.empty() &&
+      portDigits.find_first_not_of("0123456789") == std::string::npos)
+    throw ENetConnectError("Invalid port " + portDigits.substr(0, 20));
   bool tls = false;
   SelectEndpoint(protocol, host, port, tls);
   const int targetPort = port > 0 ? port : DefaultPort(tls);

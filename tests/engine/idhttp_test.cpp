@@ -142,6 +142,23 @@ TEST(HttpRequestBytes, UnsafeBytesRefuseTheRequestBeforeAnythingIsSent) {
   }
 }
 
+TEST(HttpRequestBytes, APortOutOfRangeIsRefusedNotReplacedByTheDefault) {
+  for (const char* port : {"0", "99999", "100000000000000000000"}) {
+    SCOPED_TRACE(port);
+    TScriptedServer s([](TScriptedConn& c) {
+      while (!c.ReadRequest().empty()) c.Send(Ok);
+    });
+    TIdHTTPExt h;
+    h.Request.ProxyServer = "127.0.0.1"; // shows the target the request would name
+    h.Request.ProxyPort = s.Port();
+    EXPECT_THROW(h.Get("http://www.example.com:" + std::string(port) + "/x"), ENetConnectError);
+    h.ResponseCode = 0;
+    EXPECT_EQ(h.GetExt("http://www.example.com:" + std::string(port) + "/x"), "");
+    EXPECT_EQ(h.ResponseCode, 0);
+    EXPECT_EQ(s.Accepted(), 0);
+  }
+}
+
 TEST(HttpRequestBytes, TunnelRequestAndAProxyRefusal) {
   TScriptedServer s(TScriptedServer::Replies(
       {{HttpReply("HTTP/1.1 407 Proxy Authentication Required", "no", {"Proxy-Authenticate: Basic realm=\"p\""}),
