@@ -330,6 +330,10 @@ std::string TIdHTTP::BuildRequest(TIdHTTPMethod method, const std::string& targe
 }
 
 void TIdHTTP::ReadStatusLine() {
+  // An interim answer is no answer: should the final one never come, the
+  // code the caller set (0: no response) is what it finds.
+  const int32_t codeBefore = ResponseCode;
+  const std::string textBefore = ResponseText;
   for (int interim = 0;; ++interim) {
     std::string line = ReadLn("\n", TimeoutInfinite, MaxHeaderLine);
     if (ReadLnTimedOut) throw ENetTimeout();
@@ -347,6 +351,8 @@ void TIdHTTP::ReadStatusLine() {
     ResponseCode = std::stoi(code);
     // Interim responses precede the real one (RFC 9110 15.2); 101 ends HTTP.
     if (ResponseCode / 100 != 1 || ResponseCode == 101) return;
+    ResponseCode = codeBefore;
+    ResponseText = textBefore;
     if (interim >= MaxInterimResponses) throw ENetProtocolError("Too many interim responses");
     RetrieveHeaders();
   }

@@ -325,6 +325,23 @@ TEST(HttpRetry, StaleConnectionIsRetriedOnceButA404IsNot) {
   EXPECT_EQ(g.RawHeaders.GetValue("X-Other"), "1");
 }
 
+TEST(HttpRetry, AConnectionLostAfterAnInterimAnswerIsTriedOnceMore) {
+  TScriptedServer s([](TScriptedConn& c) {
+    if (c.ReadRequest().empty()) return;
+    if (c.Index() == 0) {
+      c.Send("HTTP/1.1 100 Continue\r\n\r\n");
+      return; // dropped before the real answer
+    }
+    c.Send(Ok);
+    c.WaitForClose();
+  });
+  TIdHTTPExt h;
+  h.ResponseCode = 0;
+  EXPECT_EQ(h.GetExt(s.Url("/")), "hello");
+  EXPECT_EQ(h.ResponseCode, 200);
+  EXPECT_EQ(s.Accepted(), 2);
+}
+
 TEST(HttpRetry, RefusedFirstConnectionIsTriedTwiceThenFails) {
   int port;
   {
