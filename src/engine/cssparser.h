@@ -31,8 +31,7 @@ void LocaliseCSSText(std::string& text, const std::string& pageURL, const std::s
 // absolute URL) and writes it back, also after an abort. A value without its
 // closing quote or ")", or one running over a line break, is never rewritten.
 // A failed write raises the input/output exception and leaves the stored
-// copy as it was. Nothing happens when there is no
-// stored copy or it is empty.
+// copy as it was. Nothing happens when there is no stored copy or it is empty.
 void LocaliseCSSFile(const std::string& pageURL, const std::string& webDir,
                      const std::atomic<bool>& abort, const TProcessMessages& processMessages = {});
 
