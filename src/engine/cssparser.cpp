@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <string_view>
 
 #include "engine/scantext.h"
 #include "model/streamext.h"
@@ -16,7 +17,7 @@ namespace {
 struct TCSSValue {
   const char* Start = nullptr;
   std::size_t Length = 0;
-  bool Closed = false;  // its closing quote or ")" was found
+  bool Closed = false;  // its closing quote or ")" was found on its line
 };
 
 bool FindCSSURL(const char* p, TCSSValue& out) {
@@ -46,7 +47,11 @@ bool FindCSSURL(const char* p, TCSSValue& out) {
     if (vb == ve) continue;
     out.Start = vb;
     out.Length = static_cast<std::size_t>(ve - vb);
-    out.Closed = closed;
+    // No address holds a line break, and a style-sheet string cannot: a
+    // value that runs over one has found its end in a later rule, and
+    // rewriting it would swallow the rules between.
+    out.Closed = closed && std::string_view(vb, out.Length).find_first_of("\r\n") ==
+                               std::string_view::npos;
     return true;
   }
 }

@@ -80,6 +80,38 @@ TEST(LocaliseCSSFile, FixtureSheet) {
   EXPECT_EQ(ReadAll(file), ReadAll(std::string(QV_TEST_DATA) + "/scanners/style.expected.css"));
 }
 
+// A url() whose end lies lines further on (an unclosed quote that a later
+// string closes, or no ")" before the next rule's) has swallowed the rules
+// between; rewriting it would replace them with one address. Such values stay.
+TEST(LocaliseCSSText, ValueRunningOverALineBreakIsLeft) {
+  TMirror m;
+  m.Store("http://h/x.png", ".png");
+  struct Case {
+    const char* name;
+    std::string sheet;
+    std::string after;
+  };
+  const std::vector<Case> cases = {
+      {"double quote closed by a later string",
+       "a { b: url(\"x.png) }\nc { d: e }\nf { content: \"q\" }\n",
+       "a { b: url(\"x.png) }\nc { d: e }\nf { content: \"q\" }\n"},
+      {"single quote closed by a later string",
+       "a { b: url('x.png) }\r\nc { d: e }\r\nf { content: 'q' }\r\n",
+       "a { b: url('x.png) }\r\nc { d: e }\r\nf { content: 'q' }\r\n"},
+      {"no ) before the next rule's",
+       "a { b: url(x.png }\nc { d: e }\nf { g: url(y.png) }\n",
+       "a { b: url(x.png }\nc { d: e }\nf { g: url(http://h/y.png) }\n"},
+      {"line breaks around the value only",
+       "a { b: url(\n  x.png\n) }\n", "a { b: url(\n  ../x.png/Data.png\n) }\n"},
+  };
+  for (const auto& c : cases) {
+    std::string sheet = c.sheet;
+    std::atomic<bool> abort{false};
+    LocaliseCSSText(sheet, "http://h/s.css", m.Dir.Path, abort);
+    EXPECT_EQ(sheet, c.after) << c.name;
+  }
+}
+
 TEST(LocaliseCSSFile, MissingStoredSheetAndAbort) {
   TMirror m;
   std::atomic<bool> abort{false};
