@@ -278,13 +278,23 @@ void TIdHTTP::OpenTunnel(const std::string& targetHost, int targetPort) {
   if (HasUnsafeByte(authority) || HasUnsafeByte(Request.ProxyUsername) || HasUnsafeByte(Request.ProxyPassword))
     throw EHttpRequestRefused("Request refused: unsafe bytes in the proxy request");
   Write(req + "\r\n");
+  // The proxy's "200" only opens the tunnel; it is no answer to the request.
+  // Should the handshake that follows fail, the code the caller set (0: no
+  // response) must still be there, so the failure counts as a connection's.
+  const int32_t codeBefore = ResponseCode;
+  const std::string textBefore = ResponseText;
+  // The proxy's header lines pass through WorkHeaders, which already hold
+  // the request's own lines for inside the tunnel.
+  TIdHeaderList requestLines = WorkHeaders;
   ReadStatusLine();
   RetrieveHeaders();
   if (ResponseCode / 100 != 2) {
     Response.GetHeaders(WorkHeaders);
     throw EIdProtocolReplyError(ResponseCode, ResponseText);
   }
-  WorkHeaders.Clear();
+  ResponseCode = codeBefore;
+  ResponseText = textBefore;
+  WorkHeaders = requestLines;
   RawHeaders.Clear();
 }
 
@@ -527,7 +537,10 @@ void TIdHTTP::DoRequest(TIdHTTPMethod method, const std::string& url, const TPos
           responseContent->SetSize(0); // no bytes of the redirect page may stay in front of the real body
         }
         if (DoOnRedirect(dest, RedirectCount)) {
-          if (ProtocolVersion == pv1_0 || FPeerIs10 || FMustClose) Disconnect();
+          // A peer that announced its close may not have closed yet: the
+          // next request must not go into that connection.
+          if (ProtocolVersion == pv1_0 || FPeerIs10 || FMustClose || HasConnectionToken(Response.Connection, "close"))
+            Disconnect();
           DoRequest(method, dest, source, responseContent);
         }
       } else {

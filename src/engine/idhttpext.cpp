@@ -42,8 +42,9 @@ void TIdHTTPExt::ThisWork(TIdTCPConnection* sender, TWorkMode mode, int64_t coun
 void TIdHTTPExt::BeginWork(TWorkMode mode, int64_t size) {
   TIdHTTP::BeginWork(mode, size);
   // The body of a failure, and the empty body a "Content-Length: 0"
-  // announces, are not read: the connection is closed instead.
-  if (!(ResponseCode / 100 == 2 && RawHeaders.GetValue("Content-Length") != "0")) DisconnectExt();
+  // announces, are not read: the connection is closed instead. Sending a
+  // body (a post) concerns no answer yet.
+  if (mode == wmRead && !(ResponseCode / 100 == 2 && RawHeaders.GetValue("Content-Length") != "0")) DisconnectExt();
 }
 
 std::string TIdHTTPExt::ReadLn(const std::string& terminator, int, size_t maxLength) {

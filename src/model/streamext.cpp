@@ -103,6 +103,38 @@ std::string FolderOf(const std::string& fileName) {
   return native.substr(0, slash == 0 ? 1 : slash);
 }
 
+// Replaces an existing plain file only once the new text is wholly stored
+// beside it, so a full disk or a failing write leaves the old content (a
+// saved page that a localising pass rewrites, say) instead of a cut one.
+// False when this cannot be done (no such file, a device, a linked file,
+// another user's file, a file we may not write, a folder that takes no new
+// file): the caller then writes in place, or fails to, as it always did.
+// Raises "Error writing file" when the new text could not be stored; the old
+// file is then unchanged.
+bool ReplaceWholeFile(const std::string& fileName, const std::string& text) {
+  const std::string native = NativePath(fileName);
+  struct stat st;
+  if (::lstat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
+      st.st_uid != ::geteuid() || ::access(native.c_str(), W_OK) != 0)
+    return false;
+  const std::size_t slash = native.rfind('/');
+  const std::string dir = slash == std::string::npos ? "" : native.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? native : native.substr(slash + 1);
+  std::string tmp = dir + "." + base + ".XXXXXX";
+  const int raw = ::mkostemp(tmp.data(), O_CLOEXEC);
+  if (raw < 0) return false;
+  TFd fd(raw);
+  bool ok = ::fchmod(fd.Get(), st.st_mode & 07777) == 0;
+  ok = WriteAll(fd.Get(), text.data(), text.size()) && ok;
+  ok = fd.Close() && ok;
+  if (ok) ok = ::rename(tmp.c_str(), native.c_str()) == 0;
+  if (!ok) {
+    ::unlink(tmp.c_str());
+    throw EInOutError(WithName(kErrorWritingFile, fileName));
+  }
+  return true;
+}
+
 }  // namespace
 
 // --- TStream --------------------------------------------------------------
@@ -284,6 +316,9 @@ std::int64_t TFileStream::Size() {
   if (ReadOnly) return KnownSize;
   struct stat st;
   if (::fstat(Fd, &st) != 0) return 0;
+  // Buffered bytes may end past the file's end; a position moved past the end
+  // with nothing written there does not make the file longer.
+  if (WriteBuf.empty()) return st.st_size;
   const std::int64_t pending_end = FilePos + static_cast<std::int64_t>(WriteBuf.size());
   return std::max<std::int64_t>(st.st_size, pending_end);
 }
@@ -433,6 +468,7 @@ std::string ReadFileString(const std::string& fileName) {
 void WriteFileString(const std::string& fileName, const std::string& text) {
   const std::string folder = FolderOf(fileName);
   if (!folder.empty()) ForceDirs(folder);
+  if (ReplaceWholeFile(fileName, text)) return;
   TFd fd(OpenOrRaise(fileName, O_WRONLY | O_CREAT | O_TRUNC, true));
   const bool wrote = WriteAll(fd.Get(), text.data(), text.size());
   const bool closed = fd.Close();
@@ -466,9 +502,14 @@ void AppendFileToFile(const std::string& target, const std::string& source) {
   const std::int64_t size = ok ? st.st_size : 0;
   std::int64_t copied = 0;
   std::string buf(kBufSize, '\0');
-  while (ok) {
+  // The copy stops at the size the source had when opened: a source that is
+  // the target itself, or grows while it is read, would otherwise be copied
+  // until the disk is full.
+  while (ok && copied < size) {
     bool error = false;
-    const std::size_t n = ReadFull(in.Get(), buf.data(), buf.size(), &error);
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::int64_t>(size - copied, static_cast<std::int64_t>(kBufSize)));
+    const std::size_t n = ReadFull(in.Get(), buf.data(), want, &error);
     if (error) ok = false;
     if (n == 0) break;
     if (!WriteAll(out.Get(), buf.data(), n)) ok = false;

@@ -147,6 +147,8 @@ void WriteStreamZeros(TStream& stream, std::size_t count);
 // Every byte of the file, zero bytes included.
 std::string ReadFileString(const std::string& fileName);
 // Creates the file's folders, then the file (replacing it), and stores text.
+// An existing plain file of ours is replaced only once the new text is wholly
+// stored, so a failed write leaves its old content.
 void WriteFileString(const std::string& fileName, const std::string& text);
 // Appends text, creating the file and its folders when missing.
 void AppendFileString(const std::string& fileName, const std::string& text);

@@ -5,8 +5,10 @@
 #include <sstream>
 
 #include <gtest/gtest.h>
+#include <openssl/ssl.h>
 
 #include "engine/idhttpext.h"
+#include "support/scriptedserver.h"
 
 namespace qv {
 namespace {
@@ -158,7 +160,55 @@ TEST_F(ProxyNet, TunnelToAnUntrustedServerFails) {
   h.CAFile.clear();
   h.ResponseCode = 0;
   EXPECT_EQ(h.GetExt(Tls + "/index.html"), "");
+  EXPECT_EQ(h.ResponseCode, 0); // not the proxy's 200 for the tunnel
   EXPECT_FALSE(h.Connected());
+}
+
+// A proxy that opens every tunnel and is itself the TLS server inside it,
+// with the test server's certificate: it sees the request the client sends
+// through the tunnel.
+TEST_F(HttpNet, RequestInsideATunnelHasAnOriginTargetAndNoProxyCredentials) {
+  const std::string dir = Env("QV_TEST_CA").substr(0, Env("QV_TEST_CA").rfind('/') + 1);
+  std::string inside;
+  test::TScriptedServer proxy([&](test::TScriptedConn& c) {
+    if (c.ReadRequest().empty()) return;
+    c.Send("HTTP/1.1 200 Connection established\r\n\r\n");
+    std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> ctx(SSL_CTX_new(TLS_server_method()), &SSL_CTX_free);
+    if (SSL_CTX_use_certificate_chain_file(ctx.get(), (dir + "server.pem").c_str()) != 1 ||
+        SSL_CTX_use_PrivateKey_file(ctx.get(), (dir + "server.key").c_str(), SSL_FILETYPE_PEM) != 1)
+      throw std::runtime_error("cannot load the test server's key");
+    std::unique_ptr<SSL, decltype(&SSL_free)> ssl(SSL_new(ctx.get()), &SSL_free);
+    SSL_set_fd(ssl.get(), c.Fd());
+    if (SSL_accept(ssl.get()) != 1) return;
+    char buf[4096];
+    int n;
+    while (inside.find("\r\n\r\n") == std::string::npos && (n = SSL_read(ssl.get(), buf, sizeof buf)) > 0)
+      inside.append(buf, static_cast<size_t>(n));
+    const std::string reply = test::HttpReply("HTTP/1.1 200 OK", "inside", {"Connection: close"});
+    SSL_write(ssl.get(), reply.data(), static_cast<int>(reply.size()));
+    SSL_shutdown(ssl.get());
+  });
+  TIdHTTPExt h;
+  h.CAFile = Env("QV_TEST_CA");
+  h.Request.ProxyServer = "127.0.0.1";
+  h.Request.ProxyPort = proxy.Port();
+  h.Request.ProxyUsername = "pu";
+  h.Request.ProxyPassword = "pp";
+  h.Request.Accept = "";
+  h.Request.UserAgent = "";
+  h.Request.ContentRangeStart = 100;
+  h.Request.Username = "user";
+  h.Request.Password = "pass";
+  h.Request.ExtraHeaders.Add("Cookie: a=1");
+  EXPECT_EQ(h.GetExt("https://127.0.0.1:8443/dir/a.html?q=1"), "inside");
+  EXPECT_TRUE(proxy.Errors().empty()) << proxy.Errors().front();
+  ASSERT_EQ(proxy.Requests().size(), 1u);
+  EXPECT_EQ(proxy.Requests()[0], "CONNECT 127.0.0.1:8443 HTTP/1.1\r\nHost: 127.0.0.1:8443\r\n"
+                                 "Proxy-Authorization: Basic cHU6cHA=\r\n\r\n");
+  // The request's own lines all arrive (the range of a resume above all);
+  // the proxy's credentials stay with the proxy.
+  EXPECT_EQ(inside, "GET /dir/a.html?q=1 HTTP/1.1\r\nHost: 127.0.0.1:8443\r\nAccept: */*\r\n"
+                    "Range: bytes=100-\r\nAuthorization: Basic dXNlcjpwYXNz\r\nCookie: a=1\r\n\r\n");
 }
 
 } // namespace

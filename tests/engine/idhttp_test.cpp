@@ -161,19 +161,53 @@ TEST(HttpRequestBytes, TunnelRequestAndAProxyRefusal) {
                              "Proxy-Authorization: Basic cHU6cHA=\r\n\r\n");
 }
 
-TEST(HttpRequestBytes, PostSendsItsBodyAsHttp10OnAFreshConnection) {
-  TScriptedServer s(TScriptedServer::Replies({Ok, HttpReply("HTTP/1.0 200 OK", "posted"), Ok}));
+TEST(HttpRequestBytes, FailedHandshakeInsideAnOpenTunnelCountsAsNoResponse) {
+  // The proxy opens the tunnel, but what answers inside it speaks no TLS.
+  TScriptedServer s([](TScriptedConn& c) {
+    if (c.ReadRequest().empty()) return;
+    c.Send("HTTP/1.1 200 Connection established\r\n\r\n");
+    c.Send("HTTP/1.1 400 Bad Request\r\n\r\n");
+  });
   TIdHTTPExt h;
-  h.Request.Accept = "";
-  h.Request.UserAgent = "";
-  EXPECT_EQ(h.Get(s.Url("/first")), "hello");
-  TStringByteStream out;
-  h.Post(s.Url("/form"), std::vector<std::string>{"a=1", "b=2"}, &out);
-  EXPECT_EQ(out.DataString(), "posted");
-  EXPECT_EQ(h.ProtocolVersion, pv1_1);
+  h.Request.ProxyServer = "127.0.0.1";
+  h.Request.ProxyPort = s.Port();
+  h.ResponseCode = 0;
+  EXPECT_EQ(h.GetExt("https://secure.example/x"), "");
+  // Not the proxy's 200: a failed handshake is a failed connection, tried
+  // once more like any other.
+  EXPECT_EQ(h.ResponseCode, 0);
   EXPECT_EQ(s.Accepted(), 2);
-  EXPECT_EQ(s.Requests().at(1), "POST /form HTTP/1.0\r\nHost: 127.0.0.1:" + Port(s) +
-                                     "\r\nContent-Length: 10\r\n\r\na=1\r\nb=2\r\n");
+  for (const auto& r : s.Requests()) EXPECT_EQ(r.rfind("CONNECT secure.example:443 HTTP/1.1\r\n", 0), 0u) << r;
+  EXPECT_FALSE(h.Connected());
+}
+
+TEST(HttpRequestBytes, PostSendsItsBodyAsHttp10OnAFreshConnection) {
+  const std::vector<std::string> lines{"a=1", "b=2"};
+  for (const bool fromStream : {false, true}) {
+    SCOPED_TRACE(fromStream ? "stream" : "lines");
+    // The answer before the post is an error: sending the body must not
+    // be taken for reading an unwanted one.
+    TScriptedServer s(TScriptedServer::Replies(
+        {HttpReply("HTTP/1.1 404 Not Found", "gone"), HttpReply("HTTP/1.0 200 OK", "posted"), Ok}));
+    TIdHTTPExt h;
+    h.Request.Accept = "";
+    h.Request.UserAgent = "";
+    EXPECT_THROW(h.Get(s.Url("/first")), EIdProtocolReplyError);
+    TStringByteStream out;
+    if (fromStream) {
+      TStringByteStream source;
+      source.Write("a=1\r\nb=2\r\n", 10);
+      source.Seek(0);
+      h.Post(s.Url("/form"), source, &out);
+    } else {
+      h.Post(s.Url("/form"), lines, &out);
+    }
+    EXPECT_EQ(out.DataString(), "posted");
+    EXPECT_EQ(h.ProtocolVersion, pv1_1);
+    EXPECT_EQ(s.Accepted(), 2);
+    EXPECT_EQ(s.Requests().at(1), "POST /form HTTP/1.0\r\nHost: 127.0.0.1:" + Port(s) +
+                                       "\r\nContent-Length: 10\r\n\r\na=1\r\nb=2\r\n");
+  }
 }
 
 // ------------------------------------------------------------ keep-alive
@@ -484,6 +518,25 @@ TEST(HttpRedirect, FollowedWithinTheLimitAndReturnedPastIt) {
     EXPECT_EQ(h.Response.Location, "/r4");
     EXPECT_EQ(s.Requests().size(), 3u);
   }
+}
+
+TEST(HttpRedirect, AClosingRedirectIsFollowedOnAFreshConnection) {
+  // The server says it will close, but takes its time to: the next request
+  // must not be written into the dying connection.
+  TScriptedServer s([](TScriptedConn& c) {
+    if (c.ReadRequest().empty()) return;
+    if (c.Index() == 0) {
+      c.Send(HttpReply("HTTP/1.1 302 Found", "moved", {"Location: /next", "Connection: close"}));
+      c.Sleep(200ms);
+      return;
+    }
+    c.Send(Ok);
+    c.WaitForClose();
+  });
+  TParsingHTTP h;
+  h.HandleRedirects = true;
+  EXPECT_EQ(h.Get(s.Url("/first")), "hello");
+  EXPECT_EQ(s.Accepted(), 2);
 }
 
 TEST(HttpKeepAlive, ErrorAnswersFollowTheSameRules) {

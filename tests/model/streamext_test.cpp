@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
+#include "support/filesizelimit.h"
 #include "support/scratchdir.h"
 
 namespace qv {
@@ -209,6 +212,10 @@ TEST(FileStream, MixedReadWriteAndSeek) {
   f.Seek(7, TSeekOrigin::soBeginning);
   EXPECT_EQ(ReadStreamString(f), "TWO");
   EXPECT_EQ(f.Position(), 14);
+  // Moving past the end writes nothing, so the size stays.
+  ASSERT_EQ(f.Seek(30, TSeekOrigin::soBeginning), 30);
+  EXPECT_EQ(f.Size(), 14);
+  EXPECT_EQ(f.Remaining(), 0);
   f.Close();
   EXPECT_EQ(ReadFileString(dir / "rw.bin"),
             Bytes({3, 0, 0, 0, 'o', 'n', 'e', 3, 0, 0, 0, 'T', 'W', 'O'}));
@@ -255,6 +262,31 @@ TEST(WholeFiles, WriteCreatesFoldersAndReplaces) {
   EXPECT_EQ(ReadFileString(dir / "w/x.txt"), "back");
 }
 
+TEST(WholeFiles, FailedRewriteKeepsTheOldContentAndMode) {
+  test::TScratchDir dir;
+  const std::string name = dir / "page.html";
+  WriteFileString(name, "old page");
+  fs::permissions(name, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  {
+    test::TFileSizeLimit limit(16);
+    EXPECT_EQ(ErrorOf([&] { WriteFileString(name, std::string(100, 'n')); }),
+              "Error writing file:-\n\n" + name);
+  }
+  EXPECT_EQ(ReadFileString(name), "old page");
+  WriteFileString(name, "new page");
+  EXPECT_EQ(ReadFileString(name), "new page");
+  EXPECT_EQ(fs::status(name).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  // Nothing but the file itself is left in the folder.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path), fs::directory_iterator{}), 1);
+  // A file made read-only stays as it is (root may write it anyway).
+  if (::geteuid() != 0) {
+    fs::permissions(name, fs::perms::owner_read);
+    EXPECT_THROW(WriteFileString(name, "third"), EFOpenError);
+    EXPECT_EQ(ReadFileString(name), "new page");
+  }
+}
+
 TEST(WholeFiles, AppendCreatesFileAndFolders) {
   test::TScratchDir dir;
   const std::string log = dir / "logs/deep/ConnectLog.txt";
@@ -276,6 +308,12 @@ TEST(WholeFiles, AppendFileToFile) {
   EXPECT_EQ(ReadFileString(dir / "new/target.bin"), Bytes({'s', 0, 'r', 's', 0, 'r'}));
   EXPECT_THROW(AppendFileToFile(dir / "t2.bin", dir / "nosource"), EFOpenError);
   EXPECT_EQ(ErrorOf([&] { AppendFileToFile("/dev/full", dir / "src.bin"); }), kErrorCopyingFile);
+
+  // A file appended to itself is copied once, as it was when the copy began;
+  // the limit stands in for a disk that an endless copy would fill.
+  test::TFileSizeLimit limit(1 << 20);
+  AppendFileToFile(dir / "src.bin", dir / "src.bin");
+  EXPECT_EQ(ReadFileString(dir / "src.bin"), Bytes({'s', 0, 'r', 's', 0, 'r'}));
 }
 
 }  // namespace

@@ -53,17 +53,12 @@ public:
   // Closes at once with a reset instead of a FIN.
   void Reset();
   void Close();
+  // The socket, for a handler that takes the connection over (a TLS
+  // server inside a tunnel). Nothing may be left unread (ReadRequest first).
+  int Fd() const { return FFd; }
 
 private:
   friend class TScriptedServer;
-
-// One canned answer: the bytes to send, and whether to close after them.
-struct TScriptedReply {
-  TScriptedReply(std::string bytes, bool closeAfter = false) : Bytes(std::move(bytes)), CloseAfter(closeAfter) {}
-  TScriptedReply(const char* bytes) : TScriptedReply(std::string(bytes)) {}
-  std::string Bytes;
-  bool CloseAfter = false;
-};
   TScriptedConn(TScriptedServer& server, int fd, int index) : FServer(server), FFd(fd), FIndex(index) {}
   bool Fill();
   TScriptedServer& FServer;
