@@ -103,7 +103,7 @@ void LocaliseCSSFile(const std::string& pageURL, const std::string& webDir,
   std::string text = ReadFileString(file);
   if (text.empty()) return;
   LocaliseCSSText(text, pageURL, webDir, abort, processMessages);
-  html_detail::WriteStoredCopy(file, text);
+  WriteFileString(file, text);
 }
 
 }  // namespace qv

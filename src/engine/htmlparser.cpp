@@ -13,7 +13,6 @@
 #include "model/tvurlutils.h"
 #include "model/uriparser.h"
 #include "model/vkfile.h"
-#include "platform/atomicfile.h"
 
 namespace qv {
 
@@ -678,17 +677,6 @@ void LocaliseHTMLText(std::string& page, const std::string& pageURL, const std::
   }
 }
 
-void html_detail::WriteStoredCopy(const std::string& fileName, const std::string& text) {
-  const std::string native = NativePath(fileName);
-  struct stat st;
-  const mode_t mode = ::stat(native.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-  // Not flushed to disk one by one: a localising pass rewrites thousands of
-  // pages on the user-interface thread, and a crash at worst leaves a page
-  // unlocalised, which the next pass mends.
-  if (!WriteFileAtomic(native, text, mode, false))
-    throw EInOutError(std::string(kErrorWritingFile) + ":-\n\n" + fileName);
-}
-
 void LocaliseHTMLFile(const std::string& pageURL, const std::string& webDir,
                       const std::atomic<bool>& abort, const TProcessMessages& processMessages) {
   const std::string file = URLToLocalPath(webDir, pageURL, "Data", "");
@@ -696,7 +684,7 @@ void LocaliseHTMLFile(const std::string& pageURL, const std::string& webDir,
   std::string page = ReadFileString(file);
   if (page.empty()) return;
   LocaliseHTMLText(page, pageURL, webDir, abort, processMessages);
-  html_detail::WriteStoredCopy(file, page);
+  WriteFileString(file, page);
 }
 
 }  // namespace qv

@@ -136,14 +136,6 @@ void LocaliseHTMLText(std::string& page, const std::string& pageURL, const std::
                       const std::atomic<bool>& abort, const TProcessMessages& processMessages = {},
                       std::vector<TTextEdit>* edits = nullptr);
 
-namespace html_detail {
-// Writes a rewritten stored copy back in one step: the new bytes go to a
-// temporary file beside it, renamed over it once written whole, so a full
-// disk leaves the old copy as it was. Raises the input/output exception with
-// the whole-file helpers' "Error writing file" text when the write fails.
-void WriteStoredCopy(const std::string& fileName, const std::string& text);
-}  // namespace html_detail
-
 // Rewrites every link of the stored copy of the page at pageURL under webDir
 // so the mirror browses without a network, and writes the page back (also
 // after an abort). Nothing happens when there is no stored copy or it is
