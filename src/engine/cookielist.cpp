@@ -69,8 +69,11 @@ bool IsIPAddress(const std::string& host) {
 
 // The tail a host's cookies are kept under. The last-labels rule would put
 // 10.0.0.1 and 192.0.0.1 together ("0.0.1"), so an address keeps its own.
+// Host names are case-insensitive, so the tail is kept in lower case: a
+// cookie set by WWW.EXAMPLE.COM goes back to www.example.com.
 std::string CookieDomainOf(const std::string& host) {
-  return IsIPAddress(host) ? host : BaseDomain(host);
+  const std::string h = Lower(host);
+  return IsIPAddress(h) ? h : BaseDomain(h);
 }
 
 const psl_ctx_t* PublicSuffixes() {

@@ -29,8 +29,9 @@ void LocaliseCSSText(std::string& text, const std::string& pageURL, const std::s
 // Rewrites every url() of the stored copy of the style sheet at pageURL under
 // webDir to its local form (a relative path to a stored body, else an
 // absolute URL) and writes it back, also after an abort. A value without its
-// closing quote or ")", or one running over a line break, is never rewritten. Nothing happens when there is no
-// stored copy or it is empty.
+// closing quote or ")", or one running over a line break, is never rewritten.
+// A failed write raises the input/output exception and leaves the stored
+// copy as it was. Nothing happens when there is no stored copy or it is empty.
 void LocaliseCSSFile(const std::string& pageURL, const std::string& webDir,
                      const std::atomic<bool>& abort, const TProcessMessages& processMessages = {});
 

@@ -140,7 +140,8 @@ void LocaliseHTMLText(std::string& page, const std::string& pageURL, const std::
 // so the mirror browses without a network, and writes the page back (also
 // after an abort). Nothing happens when there is no stored copy or it is
 // empty. A value whose closing quote is missing is never rewritten. File
-// errors raise the input/output exception of the whole-file helpers.
+// errors raise the input/output exception of the whole-file helpers; a failed
+// write leaves the stored copy as it was.
 void LocaliseHTMLFile(const std::string& pageURL, const std::string& webDir,
                       const std::atomic<bool>& abort, const TProcessMessages& processMessages = {});
 

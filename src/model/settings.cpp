@@ -334,7 +334,10 @@ void LoadProjectSettings(TStream& st, TSettings& out, TMimeFilter& filterOut) {
     IntField(s, c) = Clamp(Opt(c), JnStrToInt(ReadStreamString(st)));
   ReadStreamString(st);
   s.LocWebEd = ReadStreamString(st);
-  if (!IsValidPath(DirAppend(s.LocWebEd) + "dummy.dum")) s.LocWebEd = HomeFolder() + "/TvWeb";
+  // An empty folder would turn into the file-system root here ("/" +
+  // "dummy.dum" is a valid name), and the mirror with it; it falls back too.
+  if (s.LocWebEd.empty() || !IsValidPath(DirAppend(s.LocWebEd) + "dummy.dum"))
+    s.LocWebEd = HomeFolder() + "/TvWeb";
   LoadFilter(st, filter);
   s.HomePageEd = ReadStreamString(st);
   s.UseDropChk = ReadCheck(st);

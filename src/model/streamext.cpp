@@ -107,15 +107,15 @@ std::string FolderOf(const std::string& fileName) {
 // beside it, so a full disk or a failing write leaves the old content (a
 // saved page that a localising pass rewrites, say) instead of a cut one.
 // False when this cannot be done (no such file, a device, a linked file,
-// another user's file, a folder that takes no new file): the caller then
-// writes in place. Raises
-// "Error writing file" when the new text could not be stored; the old file
-// is then unchanged.
+// another user's file, a file we may not write, a folder that takes no new
+// file): the caller then writes in place, or fails to, as it always did.
+// Raises "Error writing file" when the new text could not be stored; the old
+// file is then unchanged.
 bool ReplaceWholeFile(const std::string& fileName, const std::string& text) {
   const std::string native = NativePath(fileName);
   struct stat st;
   if (::lstat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
-      st.st_uid != ::geteuid())
+      st.st_uid != ::geteuid() || ::access(native.c_str(), W_OK) != 0)
     return false;
   const std::size_t slash = native.rfind('/');
   const std::string dir = slash == std::string::npos ? "" : native.substr(0, slash + 1);

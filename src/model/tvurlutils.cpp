@@ -98,6 +98,7 @@ std::optional<std::string> FindStoredExtension(const std::string& path, std::str
 
 std::string URLToLocalPath(std::string_view root, std::string_view url, std::string_view kind,
                            std::string_view ext) {
+  if (root.empty()) return "";
   const std::string normal = NormaliseURL(url);
   const std::string scheme = ParseURL(normal).Scheme;
   std::string folder = scheme.empty() ? "NoProtocol" : scheme.substr(0, scheme.size() - 1);

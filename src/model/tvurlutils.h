@@ -52,7 +52,8 @@ struct TURLImage {
 //
 // The result always lies inside root + "\": components made only of dots become
 // "_"s, control bytes become "_", and when the result would still leave the root
-// (or root is too long to leave room for the name) it is "", which callers treat
+// (or root is too long to leave room for the name, or empty: a tree at the
+// file system's own root is no mirror) it is "", which callers treat
 // as "no stored copy" or a failed write. Ordinary URLs keep their names byte for
 // byte, since mirrors and caches written earlier must still be found.
 std::string URLToLocalPath(std::string_view root, std::string_view url, std::string_view kind,

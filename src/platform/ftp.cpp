@@ -26,6 +26,27 @@ private:
   int FSaved;
 };
 
+// A local file that is created (or emptied) when the first bytes arrive, so
+// that a transfer the server refuses leaves an existing copy as it was.
+class TCreateOnWriteFile : public TByteStream {
+public:
+  explicit TCreateOnWriteFile(std::string name) : FName(std::move(name)) {}
+  TFileByteStream& File() {
+    if (!FFile) FFile = std::make_unique<TFileByteStream>(FName, TFileByteStream::fmCreate);
+    return *FFile;
+  }
+  void Write(const char* data, size_t n) override { File().Write(data, n); }
+  size_t Read(char* data, size_t n) override { return File().Read(data, n); }
+  int64_t Size() const override { return FFile ? FFile->Size() : 0; }
+  int64_t Position() const override { return FFile ? FFile->Position() : 0; }
+  void Seek(int64_t position) override { File().Seek(position); }
+  void SetSize(int64_t size) override { File().SetSize(size); }
+
+private:
+  std::string FName;
+  std::unique_ptr<TFileByteStream> FFile;
+};
+
 } // namespace
 
 std::string ParsePWDReply(const std::string& text) {
@@ -210,8 +231,9 @@ void TIdFTP::Get(const std::string& remoteFile, const std::string& localFile, bo
   struct stat st;
   if (!canOverwrite && ::stat(localFile.c_str(), &st) == 0)
     throw EByteStreamError("File exists: " + localFile);
-  TFileByteStream file(localFile, TFileByteStream::fmCreate);
+  TCreateOnWriteFile file(localFile);
   Get(remoteFile, file);
+  file.File(); // an empty file is a file too
 }
 
 void TIdFTP::Get(const std::string& remoteFile, TByteStream& dest) {

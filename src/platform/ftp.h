@@ -75,9 +75,11 @@ public:
   void ChangeDir(const std::string& dir);
   // LIST (details) or NLST of mask ("" = the current folder) into lines.
   void List(std::vector<std::string>& lines, const std::string& mask, bool details);
-  // RETR into a file (created or emptied; without canOverwrite an existing
-  // file raises) or into stream from its position. A transfer that fails
-  // leaves the bytes received so far in place for a later resume.
+  // RETR into a file (created or emptied once data arrives or the transfer
+  // ends well, so a refused RETR leaves an existing file alone; without
+  // canOverwrite an existing file raises) or into stream from its position.
+  // A transfer that fails leaves the bytes received so far in place for a
+  // later resume.
   void Get(const std::string& remoteFile, const std::string& localFile, bool canOverwrite);
   void Get(const std::string& remoteFile, TByteStream& dest);
   void SetTransferType(TIdFTPTransferType type);

@@ -78,7 +78,7 @@ TEST(CookieListTest, DomainAttributeMustCoverTheHostAndNotBeAPublicSuffix) {
   } cases[] = {
       {"example.com", "http://www.example.com/", "example.com"},
       {".example.com", "http://www.example.com/", "example.com"},
-      {"EXAMPLE.com", "http://www.Example.COM/", "EXAMPLE.com"},
+      {"EXAMPLE.com", "http://www.Example.COM/", "example.com"},
       {"www.example.com", "http://www.example.com/", "example.com"},
       {"shop.example.co.uk", "http://a.shop.example.co.uk/", "example.co.uk"},
       {"other.com", "http://www.example.com/", ""},          // another site
@@ -210,6 +210,26 @@ TEST(CookieListTest, SecureCookiesGoOnlyOverHttps) {
   EXPECT_EQ(l.CookieHeader("http://example.com/"), "plain=1");
   EXPECT_EQ(l.CookieHeader("https://example.com/"), "safe=2;plain=1");
   EXPECT_EQ(l.CookieHeader("HTTPS://example.com/"), "safe=2;plain=1");
+}
+
+// Host names are case-insensitive: a cookie goes back to its host however
+// either side writes the name.
+TEST(CookieListTest, HostCaseDoesNotSplitCookies) {
+  struct {
+    const char* value;
+    const char* setBy;
+    const char* request;
+  } cases[] = {
+      {"a=1; Domain=EXAMPLE.com", "http://www.example.com/", "http://www.example.com/"},
+      {"a=1; domain=example.com", "http://WWW.Example.COM/", "http://www.example.com/"},
+      {"a=1", "http://WWW.EXAMPLE.COM/", "http://www.example.com/"},
+      {"a=1", "http://www.example.com/", "http://Www.Example.Com/"},
+  };
+  for (const auto& c : cases) {
+    TCookieList l;
+    ASSERT_EQ(l.ParseSetCookie(c.value, c.setBy), 0) << c.value << " from " << c.setBy;
+    EXPECT_EQ(l.CookieHeader(c.request), "a=1") << c.value << " from " << c.setBy;
+  }
 }
 
 TEST(CookieListTest, IPAddressesDoNotShareCookies) {

@@ -12,6 +12,8 @@
 #include "engine/htmlparser.h"
 #include "model/tvurlutils.h"
 #include "model/vkfile.h"
+#include "model/streamext.h"
+#include "support/filesizelimit.h"
 #include "support/scratchdir.h"
 
 namespace qv {
@@ -223,6 +225,38 @@ TEST(LocaliseHTMLFile, MissingOrEmptyStoredPageIsLeftAlone) {
   const std::string file = m.Store("http://h/e.html", ".html", "");
   LocaliseHTMLFile("http://h/e.html", m.Root(), abort);
   EXPECT_EQ(test::ReadBytes(file), "");
+}
+
+// Localised links are longer than the originals, so a nearly full disk
+// fails the write back; the stored page and sheet must then stay as they were.
+TEST(LocaliseStoredFiles, AFailedWriteLeavesTheStoredCopyWhole) {
+  TMirror m;
+  std::string page, sheet;
+  for (int i = 0; i < 40; ++i) {
+    page += "<a href=\"a.html\">" + std::to_string(i) + "</a>\n";
+    sheet += "p" + std::to_string(i) + " { background: url(a.html) }\n";
+  }
+  const std::string pageFile = m.Store("http://h/p.html", ".html", page);
+  const std::string sheetFile = m.Store("http://h/s.css", ".css", sheet);
+  m.Store("http://h/a.html", ".html");
+  std::atomic<bool> abort{false};
+  {
+    test::TFileSizeLimit limit(std::max(page.size(), sheet.size()) + 64);
+    EXPECT_THROW(LocaliseHTMLFile("http://h/p.html", m.Root(), abort), EInOutError);
+    EXPECT_THROW(LocaliseCSSFile("http://h/s.css", m.Root(), abort), EInOutError);
+  }
+  EXPECT_EQ(test::ReadBytes(pageFile), page);
+  EXPECT_EQ(test::ReadBytes(sheetFile), sheet);
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(m.Root()))
+    if (e.is_regular_file()) names.push_back(e.path().filename().string());
+  EXPECT_EQ(names.size(), 3u) << "no temporary file left behind";
+
+  // With room on the disk both are rewritten.
+  LocaliseHTMLFile("http://h/p.html", m.Root(), abort);
+  LocaliseCSSFile("http://h/s.css", m.Root(), abort);
+  EXPECT_EQ(test::ReadBytes(pageFile).find("\"a.html\""), std::string::npos);
+  EXPECT_EQ(test::ReadBytes(sheetFile).find("(a.html)"), std::string::npos);
 }
 
 TEST(LocaliseHTMLFile, LetsMessagesRunEvery100TagsAndStopsOnAbort) {

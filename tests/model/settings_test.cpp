@@ -268,15 +268,28 @@ TEST(ProjectSection, LimitsAreKeptInsideTheControlsRanges) {
 }
 
 TEST(ProjectSection, InvalidMirrorFolderFallsBackToTheHomeMirror) {
-  TSettings s = FormDefaults();
-  s.LocWebEd = "rel*ative";
-  TMemoryStream st;
-  SaveProjectSettings(st, s, TMimeFilter{});
-  st.Seek(0, TSeekOrigin::soBeginning);
-  TMimeFilter f;
-  LoadProjectSettings(st, s, f);
-  EXPECT_NE(s.LocWebEd, "rel*ative");
-  EXPECT_EQ(s.LocWebEd.substr(s.LocWebEd.size() - 6), "/TvWeb");
+  test::TEnvScope env;
+  env.Set("HOME", "/home/qv-test");
+  const struct {
+    const char* Stored;
+    const char* Loaded;
+  } cases[] = {
+      {"rel*ative", "/home/qv-test/TvWeb"},
+      {"relative/mirror", "/home/qv-test/TvWeb"},
+      {"", "/home/qv-test/TvWeb"},  // never the file-system root
+      {"/srv/mirror", "/srv/mirror"},
+      {"/srv/mirror/", "/srv/mirror/"},
+  };
+  for (const auto& c : cases) {
+    TSettings s = FormDefaults();
+    s.LocWebEd = c.Stored;
+    TMemoryStream st;
+    SaveProjectSettings(st, s, TMimeFilter{});
+    st.Seek(0, TSeekOrigin::soBeginning);
+    TMimeFilter f;
+    LoadProjectSettings(st, s, f);
+    EXPECT_EQ(s.LocWebEd, c.Loaded) << "stored \"" << c.Stored << "\"";
+  }
 }
 
 // The settings window republishes while worker threads read: every read is

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "support/filesizelimit.h"
 #include "support/scratchdir.h"
 
@@ -277,6 +279,12 @@ TEST(WholeFiles, FailedRewriteKeepsTheOldContentAndMode) {
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   // Nothing but the file itself is left in the folder.
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path), fs::directory_iterator{}), 1);
+  // A file made read-only stays as it is (root may write it anyway).
+  if (::geteuid() != 0) {
+    fs::permissions(name, fs::perms::owner_read);
+    EXPECT_THROW(WriteFileString(name, "third"), EFOpenError);
+    EXPECT_EQ(ReadFileString(name), "new page");
+  }
 }
 
 TEST(WholeFiles, AppendCreatesFileAndFolders) {

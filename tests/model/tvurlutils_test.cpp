@@ -81,6 +81,8 @@ TEST(URLToLocalPath, NeverLeavesTheRoot) {
       {"only slashes", "http:////////", "Data", "", nullptr},
       {"empty", "", "Data", "", nullptr},
   };
+  // No root at all would put the tree at the file system's root.
+  EXPECT_EQ(URLToLocalPath("", "http://h/x", "Data", ""), "");
   for (const auto& c : cases) {
     const std::string r = URLToLocalPath(root, c.Url, c.Kind, c.Ext);
     if (c.Expected) {

@@ -359,6 +359,55 @@ TEST(FtpClientTest, TransferAbortedReplyIsAFailureAndKeepsThePartialFile) {
   }
 }
 
+// The local copy is replaced only by what the server actually sends: a
+// refused RETR leaves it as it was, an empty file that arrives empties it.
+TEST(FtpClientTest, LocalFileIsReplacedOnlyWhenTheTransferStarts) {
+  struct {
+    const char* name;
+    const char* retrReply;  // the answer to RETR
+    const char* body;       // sent on the data connection after a 150
+    bool ok;
+    const char* want;       // the local file afterwards
+  } cases[] = {
+      {"file gone on the server", "550 No such file.\r\n", "", false, "precious copy"},
+      {"refused for now", "450 Busy.\r\n", "", false, "precious copy"},
+      {"empty file", "150 Opening.\r\n", "", true, ""},
+      {"new content", "150 Opening.\r\n", "new", true, "new"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TScriptedFtp s([&c](TScriptedFtp& s) {
+      Greet(s);
+      std::string ip;
+      int port = 0;
+      std::string cmd = s.Until("PORT");
+      ASSERT_TRUE(PortTarget(cmd, ip, port)) << cmd;
+      s.Reply("200 Port.\r\n");
+      s.Until("RETR");
+      s.Reply(c.retrReply);
+      if (std::atoi(c.retrReply) != 150) return;
+      int d = ConnectFrom("127.0.0.1", ip, port);
+      SendAll(d, c.body);
+      ::close(d);
+      s.Reply("226 Done.\r\n");
+    });
+    TIdFTP f;
+    Open(f, s.Port);
+    const std::string file = TempFile("kept");
+    { std::ofstream(file, std::ios::binary) << "precious copy"; }
+    bool ok = true;
+    try {
+      f.Get("f.bin", file, true);
+    } catch (const EIdProtocolReplyError& e) {
+      ok = false;
+      EXPECT_EQ(e.ReplyCode, std::atoi(c.retrReply));
+    }
+    EXPECT_EQ(ok, c.ok);
+    EXPECT_EQ(test::ReadBytes(file), c.want);
+    std::remove(file.c_str());
+  }
+}
+
 TEST(FtpClientTest, DataFromAForeignAddressIsRefused) {
   // 127.0.0.2 is another machine as far as the client can tell.
   int probe = ConnectFrom("127.0.0.2", "127.0.0.1", 9);
