@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "model/vkfile.h"
+#include "platform/atomicfile.h"
 
 namespace qv {
 
@@ -118,20 +119,13 @@ bool ReplaceWholeFile(const std::string& fileName, const std::string& text) {
       st.st_uid != ::geteuid() || ::access(native.c_str(), W_OK) != 0)
     return false;
   const std::size_t slash = native.rfind('/');
-  const std::string dir = slash == std::string::npos ? "" : native.substr(0, slash + 1);
-  const std::string base = slash == std::string::npos ? native : native.substr(slash + 1);
-  std::string tmp = dir + "." + base + ".XXXXXX";
-  const int raw = ::mkostemp(tmp.data(), O_CLOEXEC);
-  if (raw < 0) return false;
-  TFd fd(raw);
-  bool ok = ::fchmod(fd.Get(), st.st_mode & 07777) == 0;
-  ok = WriteAll(fd.Get(), text.data(), text.size()) && ok;
-  ok = fd.Close() && ok;
-  if (ok) ok = ::rename(tmp.c_str(), native.c_str()) == 0;
-  if (!ok) {
-    ::unlink(tmp.c_str());
+  const std::string dir =
+      slash == std::string::npos ? "." : native.substr(0, slash == 0 ? 1 : slash);
+  if (::access(dir.c_str(), W_OK | X_OK) != 0) return false;
+  // No fsync: a localising pass rewrites pages by the thousand; what matters
+  // here is that a failed write never cuts the copy already stored.
+  if (!WriteFileAtomic(native, text, st.st_mode & 07777, /*sync=*/false))
     throw EInOutError(WithName(kErrorWritingFile, fileName));
-  }
   return true;
 }
 
