@@ -244,6 +244,25 @@ bool PortTarget(const std::string& command, std::string& ip, int& port) {
 
 void Greet(TScriptedFtp& s) { s.Reply("220 Hi.\r\n"); }
 
+// The server's side of an active-mode RETR: takes the PORT, answers RETR with
+// `retrReply` and, when that opens the transfer (150), sends `body` on a data
+// connection made from `source` and closes it.
+void ServeActiveRetr(TScriptedFtp& s, const char* retrReply, const std::string& body,
+                     const char* source = "127.0.0.1") {
+  std::string ip;
+  int port = 0;
+  const std::string cmd = s.Until("PORT");
+  ASSERT_TRUE(PortTarget(cmd, ip, port)) << cmd;
+  s.Reply("200 Port.\r\n");
+  s.Until("RETR");
+  s.Reply(retrReply);
+  if (std::atoi(retrReply) != 150) return;
+  const int d = ConnectFrom(source, ip, port);
+  if (d < 0) return;
+  SendAll(d, body);
+  ::close(d);
+}
+
 std::string TempFile(const char* name) {
   return ::testing::TempDir() + "/qvftp-" + std::to_string(::getpid()) + "-" + name;
 }
@@ -330,16 +349,7 @@ TEST(FtpClientTest, TransferAbortedReplyIsAFailureAndKeepsThePartialFile) {
   for (const char* closing : {"426 Connection closed; transfer aborted.\r\n", "451 Local error.\r\n"}) {
     TScriptedFtp s([closing](TScriptedFtp& s) {
       Greet(s);
-      std::string ip;
-      int port = 0;
-      std::string c = s.Until("PORT");
-      ASSERT_TRUE(PortTarget(c, ip, port)) << c;
-      s.Reply("200 Port.\r\n");
-      s.Until("RETR");
-      s.Reply("150 Opening.\r\n");
-      int d = ConnectFrom("127.0.0.1", ip, port);
-      SendAll(d, "first part");
-      ::close(d);
+      ServeActiveRetr(s, "150 Opening.\r\n", "first part");
       s.Reply(closing);
       s.Until("NOOP");
       s.Reply("200 Still in step.\r\n");
@@ -378,18 +388,8 @@ TEST(FtpClientTest, LocalFileIsReplacedOnlyWhenTheTransferStarts) {
     SCOPED_TRACE(c.name);
     TScriptedFtp s([&c](TScriptedFtp& s) {
       Greet(s);
-      std::string ip;
-      int port = 0;
-      std::string cmd = s.Until("PORT");
-      ASSERT_TRUE(PortTarget(cmd, ip, port)) << cmd;
-      s.Reply("200 Port.\r\n");
-      s.Until("RETR");
-      s.Reply(c.retrReply);
-      if (std::atoi(c.retrReply) != 150) return;
-      int d = ConnectFrom("127.0.0.1", ip, port);
-      SendAll(d, c.body);
-      ::close(d);
-      s.Reply("226 Done.\r\n");
+      ServeActiveRetr(s, c.retrReply, c.body);
+      if (std::atoi(c.retrReply) == 150) s.Reply("226 Done.\r\n");
     });
     TIdFTP f;
     Open(f, s.Port);
@@ -414,16 +414,7 @@ TEST(FtpClientTest, DataFromAForeignAddressIsRefused) {
   if (probe >= 0) ::close(probe);
   TScriptedFtp s([](TScriptedFtp& s) {
     Greet(s);
-    std::string ip;
-    int port = 0;
-    std::string c = s.Until("PORT");
-    ASSERT_TRUE(PortTarget(c, ip, port)) << c;
-    s.Reply("200 Port.\r\n");
-    s.Until("RETR");
-    s.Reply("150 Opening.\r\n");
-    int d = ConnectFrom("127.0.0.2", ip, port);
-    SendAll(d, "INJECTED");
-    if (d >= 0) ::close(d);
+    ServeActiveRetr(s, "150 Opening.\r\n", "INJECTED", "127.0.0.2");
     s.Reply("226 Done.\r\n");
   });
   TIdFTP f;
