@@ -204,23 +204,20 @@ void TIdHTTP::Head(const std::string& url) { DoRequest(hmHead, url, nullptr, nul
 void TIdHTTP::Post(const std::string& url, const std::vector<std::string>& source, TByteStream* responseContent) {
   TPostSource src;
   src.Lines = &source;
-  if (Connected()) Disconnect();
-  TIdHTTPProtocolVersion old = ProtocolVersion;
-  ProtocolVersion = pv1_0;
-  try {
-    DoRequest(hmPost, url, &src, responseContent);
-  } catch (...) {
-    ProtocolVersion = old;
-    throw;
-  }
-  ProtocolVersion = old;
+  PostFrom(url, src, responseContent);
 }
 
 void TIdHTTP::Post(const std::string& url, TByteStream& source, TByteStream* responseContent) {
   TPostSource src;
   src.Stream = &source;
+  PostFrom(url, src, responseContent);
+}
+
+// A post goes out as HTTP/1.0 on a fresh connection; the caller's version is
+// restored whatever happens.
+void TIdHTTP::PostFrom(const std::string& url, const TPostSource& src, TByteStream* responseContent) {
   if (Connected()) Disconnect();
-  TIdHTTPProtocolVersion old = ProtocolVersion;
+  const TIdHTTPProtocolVersion old = ProtocolVersion;
   ProtocolVersion = pv1_0;
   try {
     DoRequest(hmPost, url, &src, responseContent);

@@ -124,6 +124,7 @@ public:
     const std::vector<std::string>* Lines = nullptr;
     TByteStream* Stream = nullptr;
   };
+  void PostFrom(const std::string& url, const TPostSource& src, TByteStream* responseContent);
   virtual void DoRequest(TIdHTTPMethod method, const std::string& url, const TPostSource* source,
                          TByteStream* responseContent);
   void RetrieveHeaders();
