@@ -14,7 +14,8 @@
 
 int main(int argc, char** argv) {
   if (argc < 4) {
-    std::fprintf(stderr, "usage: %s file URL OUTFILE [CAFILE] | repeat URL COUNT [CAFILE]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s file URL OUTFILE [CAFILE] | repeat URL COUNT [CAFILE]\n",
+                 argv[0]);
     return 2;
   }
   const std::string mode = argv[1], url = argv[2];
@@ -31,7 +32,9 @@ int main(int argc, char** argv) {
   } else if (mode == "repeat") {
     int count = std::atoi(argv[3]);
     int connects = 0;
-    h.OnStatus = [&](qv::TIdTCPConnection*, qv::TIdStatus st, const std::string&) { connects += st == qv::hsConnecting; };
+    h.OnStatus = [&](qv::TIdTCPConnection*, qv::TIdStatus st, const std::string&) {
+      connects += st == qv::hsConnecting;
+    };
     for (int i = 0; i < count; ++i) {
       std::string body = h.GetExt(url);
       if (body.empty()) {

@@ -14,7 +14,7 @@
 namespace {
 
 class TFuzzConnection : public qv::TIdTCPConnection {
-public:
+ public:
   void Attach(int fd) { AttachSocket(fd); }
 };
 

@@ -13,7 +13,7 @@
 namespace {
 
 class TFuzzHTTP : public qv::TIdHTTPExt {
-public:
+ public:
   explicit TFuzzHTTP(std::string reply) : FReply(std::move(reply)) {}
   ~TFuzzHTTP() override {
     if (FPeer >= 0) ::close(FPeer);
@@ -36,16 +36,16 @@ public:
     if (OnConnected) OnConnected(this);
   }
 
-private:
+ private:
   std::string FReply;
   int FPeer = -1;
   bool FSent = false;
 };
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size > 100000) return 0; // fits the socket buffers: no second thread needed
+  if (size > 100000) return 0;  // fits the socket buffers: no second thread needed
   std::string reply(reinterpret_cast<const char*>(data), size);
   {
     TFuzzHTTP h(reply);

@@ -50,8 +50,8 @@ bool FindCSSURL(const char* p, TCSSValue& out) {
     // No address holds a line break, and a style-sheet string cannot: a
     // value that runs over one has found its end in a later rule, and
     // rewriting it would swallow the rules between.
-    out.Closed = closed && std::string_view(vb, out.Length).find_first_of("\r\n") ==
-                               std::string_view::npos;
+    out.Closed =
+        closed && std::string_view(vb, out.Length).find_first_of("\r\n") == std::string_view::npos;
     return true;
   }
 }

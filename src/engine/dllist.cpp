@@ -46,7 +46,8 @@ void TDLList::Merge(const TDLList& other) {
 }
 
 void TDLList::Delete(int i) {
-  if (i < 0 || i >= Count()) throw std::out_of_range("List index out of bounds (" + std::to_string(i) + ")");
+  if (i < 0 || i >= Count())
+    throw std::out_of_range("List index out of bounds (" + std::to_string(i) + ")");
   Items.erase(Items.begin() + i);
 }
 

@@ -16,9 +16,9 @@ struct TActiveDL {
   uint8_t SiteMode = 0;    // scope of the root row it descends from
   int32_t Depth = 0;       // link levels still to follow
   int32_t RetriesLeft = 0;
-  std::string SiteBase;    // the address the site is measured from; empty means URL
-  std::string BaseURL;     // base URL of the page
-  int32_t KnownSize = 0;   // size known from the URL list, 0 when unknown
+  std::string SiteBase;   // the address the site is measured from; empty means URL
+  std::string BaseURL;    // base URL of the page
+  int32_t KnownSize = 0;  // size known from the URL list, 0 when unknown
 };
 
 class TDLList {

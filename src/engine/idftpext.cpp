@@ -23,12 +23,12 @@ std::vector<std::string> Segments(const std::string& text, size_t from) {
   return out;
 }
 
-} // namespace
+}  // namespace
 
 // Busy from the first step of an operation to its end; nested operations
 // (ChangeAbsDir calls GetCurrentDir and ChangeDir) keep it set.
 class TIdFTPExt::TBusyScope {
-public:
+ public:
   explicit TBusyScope(TIdFTPExt& f) : F(f), L(f.FOpLock) {
     if (F.FDepth++ == 0) F.Busy.store(1);
   }
@@ -38,7 +38,7 @@ public:
   TBusyScope(const TBusyScope&) = delete;
   TBusyScope& operator=(const TBusyScope&) = delete;
 
-private:
+ private:
   TIdFTPExt& F;
   std::lock_guard<std::recursive_mutex> L;
 };
@@ -200,4 +200,4 @@ void TIdFTPExt::RestoreGet(const std::string& remoteFile, TByteStream& stream) {
   ReceiveData(*listener, &stream);
 }
 
-} // namespace qv
+}  // namespace qv

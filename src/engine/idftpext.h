@@ -21,7 +21,7 @@
 namespace qv {
 
 class TIdFTPExt : public TIdFTP {
-public:
+ public:
   TIdFTPExt();
   ~TIdFTPExt() override;
 
@@ -65,11 +65,11 @@ public:
   // Raises on failure (a closing reply other than 226, 250, 225 too).
   void RestoreGet(const std::string& remoteFile, TByteStream& stream);
 
-private:
+ private:
   class TBusyScope;
   // Held by each operation while it runs; QuitExt takes it only when free.
   std::recursive_mutex FOpLock;
-  int FDepth = 0; // nesting of operations on the owning thread
+  int FDepth = 0;  // nesting of operations on the owning thread
 };
 
-} // namespace qv
+}  // namespace qv

@@ -12,7 +12,7 @@ constexpr size_t MaxHeaderLine = 16 * 1024;
 constexpr size_t MaxHeaderBlock = 64 * 1024;
 constexpr int MaxHeaderLines = 256;
 constexpr int MaxInterimResponses = 32;
-constexpr size_t MaxChunkSizeDigits = 15; // 2^60 bytes: beyond that a size is absurd
+constexpr size_t MaxChunkSizeDigits = 15;  // 2^60 bytes: beyond that a size is absurd
 
 std::string LowerAscii(std::string s) {
   for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -35,7 +35,8 @@ int64_t StrToInt64(const std::string& text) {
   bool neg = !t.empty() && (t[0] == '-' || t[0] == '+') ? (t[0] == '-') : false;
   if (!t.empty() && (t[0] == '-' || t[0] == '+')) t.erase(0, 1);
   int64_t v;
-  if (!ParseDecimal64(t, v)) throw ENetProtocolError("'" + text.substr(0, 40) + "' is not a valid integer value");
+  if (!ParseDecimal64(t, v))
+    throw ENetProtocolError("'" + text.substr(0, 40) + "' is not a valid integer value");
   return neg ? -v : v;
 }
 
@@ -75,13 +76,14 @@ int PortNumber(const std::string& text) {
   return static_cast<int>(v);
 }
 
-} // namespace
+}  // namespace
 
 bool HasConnectionToken(const std::string& value, const std::string& token) {
   size_t start = 0;
   while (start <= value.size()) {
     size_t comma = value.find(',', start);
-    std::string piece = TrimAscii(value.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+    std::string piece = TrimAscii(
+        value.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
     if (SameTextAscii(piece, token)) return true;
     if (comma == std::string::npos) break;
     start = comma + 1;
@@ -140,9 +142,11 @@ void TIdHeaderInfo::SetHeaders(TIdHeaderList& list) const {
     if (ContentRangeEnd != 0) range += std::to_string(ContentRangeEnd);
     list.AddValue("Range", range);
   }
-  if (!Username.empty()) list.AddValue("Authorization", "Basic " + EncodeBase64(Username + ":" + Password));
+  if (!Username.empty())
+    list.AddValue("Authorization", "Basic " + EncodeBase64(Username + ":" + Password));
   if (!ProxyServer.empty() && !ProxyUsername.empty())
-    list.AddValue("Proxy-Authorization", "Basic " + EncodeBase64(ProxyUsername + ":" + ProxyPassword));
+    list.AddValue("Proxy-Authorization",
+                  "Basic " + EncodeBase64(ProxyUsername + ":" + ProxyPassword));
   for (const auto& line : ExtraHeaders.Lines()) list.Add(line);
 }
 
@@ -201,7 +205,8 @@ std::string TIdHTTP::Get(const std::string& url, size_t bodyLimit) {
 
 void TIdHTTP::Head(const std::string& url) { DoRequest(hmHead, url, nullptr, nullptr); }
 
-void TIdHTTP::Post(const std::string& url, const std::vector<std::string>& source, TByteStream* responseContent) {
+void TIdHTTP::Post(const std::string& url, const std::vector<std::string>& source,
+                   TByteStream* responseContent) {
   TPostSource src;
   src.Lines = &source;
   PostFrom(url, src, responseContent);
@@ -215,7 +220,8 @@ void TIdHTTP::Post(const std::string& url, TByteStream& source, TByteStream* res
 
 // A post goes out as HTTP/1.0 on a fresh connection; the caller's version is
 // restored whatever happens.
-void TIdHTTP::PostFrom(const std::string& url, const TPostSource& src, TByteStream* responseContent) {
+void TIdHTTP::PostFrom(const std::string& url, const TPostSource& src,
+                       TByteStream* responseContent) {
   if (Connected()) Disconnect();
   const TIdHTTPProtocolVersion old = ProtocolVersion;
   ProtocolVersion = pv1_0;
@@ -234,10 +240,11 @@ bool TIdHTTP::DoOnRedirect(std::string& dest, int32_t count) {
   return handled;
 }
 
-void TIdHTTP::ParseURIExt(const std::string&, std::string&, std::string&, std::string&, std::string&, std::string&,
-                          std::string&) {}
+void TIdHTTP::ParseURIExt(const std::string&, std::string&, std::string&, std::string&,
+                          std::string&, std::string&, std::string&) {}
 
-void TIdHTTP::SelectEndpoint(const std::string& protocol, const std::string& host, int& port, bool& tls) {
+void TIdHTTP::SelectEndpoint(const std::string& protocol, const std::string& host, int& port,
+                             bool& tls) {
   if (!protocol.empty()) LastProtocol = protocol;
   tls = IsHttps(protocol.empty() ? LastProtocol : protocol);
   // A URL without a host (a relative redirection) goes to the last host, and
@@ -271,8 +278,10 @@ void TIdHTTP::OpenTunnel(const std::string& targetHost, int targetPort) {
   std::string authority = targetHost + ":" + std::to_string(targetPort);
   std::string req = "CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\n";
   if (!Request.ProxyUsername.empty())
-    req += "Proxy-Authorization: Basic " + EncodeBase64(Request.ProxyUsername + ":" + Request.ProxyPassword) + "\r\n";
-  if (HasUnsafeByte(authority) || HasUnsafeByte(Request.ProxyUsername) || HasUnsafeByte(Request.ProxyPassword))
+    req += "Proxy-Authorization: Basic " +
+           EncodeBase64(Request.ProxyUsername + ":" + Request.ProxyPassword) + "\r\n";
+  if (HasUnsafeByte(authority) || HasUnsafeByte(Request.ProxyUsername) ||
+      HasUnsafeByte(Request.ProxyPassword))
     throw EHttpRequestRefused("Request refused: unsafe bytes in the proxy request");
   Write(req + "\r\n");
   // The proxy's "200" only opens the tunnel; it is no answer to the request.
@@ -309,7 +318,8 @@ void TIdHTTP::OpenConnection(bool tls, const std::string& targetHost, int target
   }
 }
 
-std::string TIdHTTP::BuildRequest(TIdHTTPMethod method, const std::string& target, const std::string& hostLine) {
+std::string TIdHTTP::BuildRequest(TIdHTTPMethod method, const std::string& target,
+                                  const std::string& hostLine) {
   static const char* const Methods[] = {"HEAD", "GET", "POST"};
   std::string req;
   req.reserve(512);
@@ -343,7 +353,8 @@ void TIdHTTP::ReadStatusLine() {
     // RFC 9112 4: three digits. Anything else is no status (and a negative
     // one must never pass for one of the program's own codes).
     if (code.size() != 3 || !std::isdigit(static_cast<unsigned char>(code[0])) ||
-        !std::isdigit(static_cast<unsigned char>(code[1])) || !std::isdigit(static_cast<unsigned char>(code[2])))
+        !std::isdigit(static_cast<unsigned char>(code[1])) ||
+        !std::isdigit(static_cast<unsigned char>(code[2])))
       throw ENetProtocolError("'" + code.substr(0, 40) + "' is not a valid integer value");
     ResponseCode = std::stoi(code);
     // Interim responses precede the real one (RFC 9110 15.2); 101 ends HTTP.
@@ -364,7 +375,8 @@ void TIdHTTP::RetrieveHeaders() {
     if (ReadLnTimedOut) throw ENetTimeout();
     if (line.empty()) break;
     total += line.size() + 2;
-    if (total > MaxHeaderBlock || RawHeaders.Count() >= MaxHeaderLines) throw ENetProtocolError("Header block too large");
+    if (total > MaxHeaderBlock || RawHeaders.Count() >= MaxHeaderLines)
+      throw ENetProtocolError("Header block too large");
     WorkHeaders.Add(line);
     RawHeaders.Add(line);
   }
@@ -382,7 +394,8 @@ void TIdHTTP::ParseFraming() {
     while (!rest.empty()) {
       int64_t n;
       if (!ParseDecimal64(TrimAscii(Fetch(rest, ",")), n)) continue;
-      if (FBodyLength >= 0 && FBodyLength != n) throw ENetProtocolError("Conflicting Content-Length values");
+      if (FBodyLength >= 0 && FBodyLength != n)
+        throw ENetProtocolError("Conflicting Content-Length values");
       FBodyLength = n;
     }
   }
@@ -393,14 +406,19 @@ int64_t TIdHTTP::ReadChunkSize() {
   if (ReadLnTimedOut) throw ENetTimeout();
   size_t cut = line.find_first_of("; \t");
   std::string digits = TrimAscii(line.substr(0, cut));
-  if (digits.empty() || digits.size() > MaxChunkSizeDigits) throw ENetProtocolError("Bad chunk size: " + line.substr(0, 40));
+  if (digits.empty() || digits.size() > MaxChunkSizeDigits)
+    throw ENetProtocolError("Bad chunk size: " + line.substr(0, 40));
   int64_t size = 0;
   for (char c : digits) {
     int d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    else throw ENetProtocolError("Bad chunk size: " + line.substr(0, 40));
+    if (c >= '0' && c <= '9')
+      d = c - '0';
+    else if (c >= 'a' && c <= 'f')
+      d = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+      d = c - 'A' + 10;
+    else
+      throw ENetProtocolError("Bad chunk size: " + line.substr(0, 40));
     size = size * 16 + d;
   }
   return size;
@@ -413,12 +431,14 @@ void TIdHTTP::ReadTrailers() {
     if (ReadLnTimedOut) throw ENetTimeout();
     if (line.empty()) return;
     total += line.size() + 2;
-    if (total > MaxHeaderBlock || n >= MaxHeaderLines) throw ENetProtocolError("Trailer block too large");
+    if (total > MaxHeaderBlock || n >= MaxHeaderLines)
+      throw ENetProtocolError("Trailer block too large");
   }
 }
 
 void TIdHTTP::ReadResponseBody(TByteStream* responseContent) {
-  const bool bodyless = FMethod == hmHead || ResponseCode / 100 == 1 || ResponseCode == 204 || ResponseCode == 304;
+  const bool bodyless =
+      FMethod == hmHead || ResponseCode / 100 == 1 || ResponseCode == 204 || ResponseCode == 304;
   if (!responseContent) {
     // A body nobody reads would be taken for the next answer.
     if (!bodyless && (FChunked || FBodyLength != 0)) FMustClose = true;
@@ -432,7 +452,7 @@ void TIdHTTP::ReadResponseBody(TByteStream* responseContent) {
       if (FChunked) {
         DoStatus(hsStatusText, "Chunk Started");
         for (int64_t size = ReadChunkSize(); size > 0; size = ReadChunkSize()) {
-          if (ReadStreamPart(responseContent, size) < size) break; // closed by our side
+          if (ReadStreamPart(responseContent, size) < size) break;  // closed by our side
           if (!Connected()) break;
           std::string end = ReadLn("\n", TimeoutInfinite, MaxHeaderLine);
           if (ReadLnTimedOut) throw ENetTimeout();
@@ -486,7 +506,8 @@ void TIdHTTP::DoRequest(TIdHTTPMethod method, const std::string& url, const TPos
              (port > 0 ? ":" + std::to_string(port) : "") + path + document;
   }
   // Host names the port when it is not the scheme's (RFC 9110 7.2).
-  std::string hostLine = LastHost + (targetPort != DefaultPort(tls) ? ":" + std::to_string(targetPort) : "");
+  std::string hostLine =
+      LastHost + (targetPort != DefaultPort(tls) ? ":" + std::to_string(targetPort) : "");
 
   WorkHeaders.Clear();
   Request.ContentLength = 0;
@@ -500,11 +521,13 @@ void TIdHTTP::DoRequest(TIdHTTPMethod method, const std::string& url, const TPos
     }
   }
   Request.SetHeaders(WorkHeaders);
-  if (!Request.ProxyServer.empty() && tls) WorkHeaders.SetValue("Proxy-Authorization", ""); // only the tunnel carries it
+  if (!Request.ProxyServer.empty() && tls)
+    WorkHeaders.SetValue("Proxy-Authorization", "");  // only the tunnel carries it
   if (HasUnsafeByte(target) || HasUnsafeByte(hostLine))
     throw EHttpRequestRefused("Request refused: the request target holds CR, LF or a zero byte");
   for (const auto& line : WorkHeaders.Lines())
-    if (HasUnsafeByte(line)) throw EHttpRequestRefused("Request refused: a header value holds CR, LF or a zero byte");
+    if (HasUnsafeByte(line))
+      throw EHttpRequestRefused("Request refused: a header value holds CR, LF or a zero byte");
 
   FMethod = method;
   FMustClose = false;
@@ -515,8 +538,10 @@ void TIdHTTP::DoRequest(TIdHTTPMethod method, const std::string& url, const TPos
 
     Write(BuildRequest(method, EncodeControlBytes(target), hostLine));
     if (method == hmPost && source) {
-      if (source->Lines) WriteStrings(*source->Lines);
-      else if (source->Stream) WriteStream(*source->Stream);
+      if (source->Lines)
+        WriteStrings(*source->Lines);
+      else if (source->Stream)
+        WriteStream(*source->Stream);
     }
 
     ReadStatusLine();
@@ -543,12 +568,14 @@ void TIdHTTP::DoRequest(TIdHTTPMethod method, const std::string& url, const TPos
       if (HandleRedirects && RedirectCount < RedirectMaximum) {
         if (responseContent) {
           responseContent->Seek(0);
-          responseContent->SetSize(0); // no bytes of the redirect page may stay in front of the real body
+          responseContent->SetSize(
+              0);  // no bytes of the redirect page may stay in front of the real body
         }
         if (DoOnRedirect(dest, RedirectCount)) {
           // A peer that announced its close may not have closed yet: the
           // next request must not go into that connection.
-          if (ProtocolVersion == pv1_0 || FPeerIs10 || FMustClose || HasConnectionToken(Response.Connection, "close"))
+          if (ProtocolVersion == pv1_0 || FPeerIs10 || FMustClose ||
+              HasConnectionToken(Response.Connection, "close"))
             Disconnect();
           DoRequest(method, dest, source, responseContent);
         }
@@ -575,4 +602,4 @@ void TIdHTTP::DoRequest(TIdHTTPMethod method, const std::string& url, const TPos
   RedirectCount = 0;
 }
 
-} // namespace qv
+}  // namespace qv

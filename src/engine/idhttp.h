@@ -29,7 +29,7 @@ namespace qv {
 // A request whose target or header values hold CR, LF or a zero byte: it is
 // refused before anything is sent.
 class EHttpRequestRefused : public ENetError {
-public:
+ public:
   using ENetError::ENetError;
 };
 
@@ -38,7 +38,7 @@ enum TIdHTTPMethod { hmHead, hmGet, hmPost };
 
 // One set of header values: the request's to send, or the response's read.
 class TIdHeaderInfo {
-public:
+ public:
   explicit TIdHeaderInfo(void* owner = nullptr) : Owner(owner) { Clear(); }
 
   std::string Accept;
@@ -48,14 +48,14 @@ public:
   std::string Connection;
   std::string ContentEncoding;
   std::string ContentLanguage;
-  int64_t ContentLength = 0; // 0 = not given
+  int64_t ContentLength = 0;  // 0 = not given
   int64_t ContentRangeEnd = 0;
   int64_t ContentRangeStart = 0;
   std::string ContentType;
   std::string ContentVersion;
   TDateTime Date = 0;
   TDateTime Expires = 0;
-  TIdHeaderList ExtraHeaders; // lines no property above holds, "Name: value"
+  TIdHeaderList ExtraHeaders;  // lines no property above holds, "Name: value"
   std::string From;
   TDateTime LastModified = 0;
   std::string Location;
@@ -63,12 +63,12 @@ public:
   std::string ProxyAuthenticate;
   std::string ProxyPassword;
   int32_t ProxyPort = 0;
-  std::string ProxyServer; // empty = no proxy
+  std::string ProxyServer;  // empty = no proxy
   std::string ProxyUsername;
   std::string Referer;
   std::string Server;
   std::string UserAgent;
-  std::string Username; // empty = no basic authentication
+  std::string Username;  // empty = no basic authentication
   std::string WWWAuthenticate;
   void* Owner;
 
@@ -90,19 +90,19 @@ using TIdHTTPOnRedirectEvent =
     std::function<void(TIdHTTP* sender, std::string& dest, int32_t& numRedirect, bool& handled)>;
 
 class TIdHTTP : public TIdTCPClient {
-public:
+ public:
   TIdHTTP();
   ~TIdHTTP() override = default;
 
-  TIdHeaderList WorkHeaders; // request lines while sending, response lines while parsing
-  TIdHeaderList RawHeaders;  // every header line of the last response
+  TIdHeaderList WorkHeaders;  // request lines while sending, response lines while parsing
+  TIdHeaderList RawHeaders;   // every header line of the last response
   TIdHTTPProtocolVersion ProtocolVersion = pv1_1;
   int32_t RedirectCount = 0;
   int32_t RedirectMaximum = 15;
   TIdHeaderInfo Request{this};
   TIdHeaderInfo Response{this};
   int32_t ResponseCode = 0;
-  std::string ResponseText; // the status line after its first word
+  std::string ResponseText;  // the status line after its first word
   bool HandleRedirects = false;
   TIdHTTPOnRedirectEvent OnRedirect;
   std::string LastHost;
@@ -112,13 +112,15 @@ public:
   // The body as text; bodyLimit bounds it (0 = none).
   std::string Get(const std::string& url, size_t bodyLimit = 0);
   void Head(const std::string& url);
-  void Post(const std::string& url, const std::vector<std::string>& source, TByteStream* responseContent);
+  void Post(const std::string& url, const std::vector<std::string>& source,
+            TByteStream* responseContent);
   void Post(const std::string& url, TByteStream& source, TByteStream* responseContent);
 
   virtual bool DoOnRedirect(std::string& dest, int32_t count);
   // Splits url into its request parts; the base leaves them empty.
-  virtual void ParseURIExt(const std::string& url, std::string& protocol, std::string& host, std::string& path,
-                           std::string& document, std::string& port, std::string& bookmark);
+  virtual void ParseURIExt(const std::string& url, std::string& protocol, std::string& host,
+                           std::string& path, std::string& document, std::string& port,
+                           std::string& bookmark);
   // The post body: lines or a stream (or neither).
   struct TPostSource {
     const std::vector<std::string>* Lines = nullptr;
@@ -133,11 +135,12 @@ public:
   // Raises ENetProtocolError when it is no hexadecimal number or absurd.
   int64_t ReadChunkSize();
 
-private:
+ private:
   void SelectEndpoint(const std::string& protocol, const std::string& host, int& port, bool& tls);
   void OpenConnection(bool tls, const std::string& targetHost, int targetPort);
   void OpenTunnel(const std::string& targetHost, int targetPort);
-  std::string BuildRequest(TIdHTTPMethod method, const std::string& target, const std::string& hostLine);
+  std::string BuildRequest(TIdHTTPMethod method, const std::string& target,
+                           const std::string& hostLine);
   void ReadStatusLine();
   void ReadTrailers();
   void ParseFraming();
@@ -147,12 +150,12 @@ private:
   bool FPeerIs10 = false;
   bool FMustClose = false;
   bool FChunked = false;
-  int64_t FBodyLength = -1; // -1 = no length given
-  std::string FConnKey;     // the endpoint the open connection serves
-  int FLastPort = -1;       // the port LastHost was named with
+  int64_t FBodyLength = -1;  // -1 = no length given
+  std::string FConnKey;      // the endpoint the open connection serves
+  int FLastPort = -1;        // the port LastHost was named with
 };
 
 // Whether the HTTP "Connection" value lists the token (any case).
 bool HasConnectionToken(const std::string& value, const std::string& token);
 
-} // namespace qv
+}  // namespace qv

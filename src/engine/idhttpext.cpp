@@ -19,7 +19,9 @@ bool TIdHTTPExt::GetExt(const std::string& url, const std::string& fileName) {
 
 bool TIdHTTPExt::HeadExt(const std::string& url) { return Fetch(fkHead, url, "", nullptr); }
 
-std::string TIdHTTPExt::ExtraResponse(const std::string& name) const { return Response.ExtraHeaders.GetValue(name); }
+std::string TIdHTTPExt::ExtraResponse(const std::string& name) const {
+  return Response.ExtraHeaders.GetValue(name);
+}
 
 void TIdHTTPExt::DisconnectExt() noexcept {
   std::lock_guard<std::mutex> guard(Lock);
@@ -44,15 +46,17 @@ void TIdHTTPExt::BeginWork(TWorkMode mode, int64_t size) {
   // The body of a failure, and the empty body a "Content-Length: 0"
   // announces, are not read: the connection is closed instead. Sending a
   // body (a post) concerns no answer yet.
-  if (mode == wmRead && !(ResponseCode / 100 == 2 && RawHeaders.GetValue("Content-Length") != "0")) DisconnectExt();
+  if (mode == wmRead && !(ResponseCode / 100 == 2 && RawHeaders.GetValue("Content-Length") != "0"))
+    DisconnectExt();
 }
 
 std::string TIdHTTPExt::ReadLn(const std::string& terminator, int, size_t maxLength) {
   return TIdHTTP::ReadLn(terminator, TimeOutExt != 0 ? TimeOutExt : TimeoutInfinite, maxLength);
 }
 
-void TIdHTTPExt::ParseURIExt(const std::string& url, std::string& protocol, std::string& host, std::string& path,
-                             std::string& document, std::string& port, std::string& bookmark) {
+void TIdHTTPExt::ParseURIExt(const std::string& url, std::string& protocol, std::string& host,
+                             std::string& path, std::string& document, std::string& port,
+                             std::string& bookmark) {
   std::string collapsed = CollapseURLSlashes(url);
   TIdHTTP::ParseURIExt(collapsed, protocol, host, path, document, port, bookmark);
   TURIParts parts = ParseURIParts(collapsed);
@@ -64,7 +68,8 @@ void TIdHTTPExt::ParseURIExt(const std::string& url, std::string& protocol, std:
   bookmark = parts.Bookmark;
 }
 
-bool TIdHTTPExt::Fetch(TFetch kind, const std::string& rawUrl, const std::string& fileName, std::string* text) {
+bool TIdHTTPExt::Fetch(TFetch kind, const std::string& rawUrl, const std::string& fileName,
+                       std::string* text) {
   std::unique_ptr<TFileByteStream> file;
   bool workHooked = false;
   auto restoreWork = [&] {
@@ -83,7 +88,8 @@ bool TIdHTTPExt::Fetch(TFetch kind, const std::string& rawUrl, const std::string
     OnWork = [this](TIdTCPConnection* s, TWorkMode m, int64_t n) { ThisWork(s, m, n); };
     workHooked = true;
     Busy = 1;
-    if (kind == fkFile) file = std::make_unique<TFileByteStream>(fileName, TFileByteStream::fmCreate);
+    if (kind == fkFile)
+      file = std::make_unique<TFileByteStream>(fileName, TFileByteStream::fmCreate);
 
     for (int attempt = 1;; ++attempt) {
       try {
@@ -96,7 +102,7 @@ bool TIdHTTPExt::Fetch(TFetch kind, const std::string& rawUrl, const std::string
         }
         break;
       } catch (const ENetCancelled&) {
-        throw; // a cut means stop: never a second try
+        throw;  // a cut means stop: never a second try
       } catch (...) {
         if (ResponseCode != 0 || attempt != 1) throw;
         DisconnectExt();
@@ -134,4 +140,4 @@ bool TIdHTTPExt::Fetch(TFetch kind, const std::string& rawUrl, const std::string
   }
 }
 
-} // namespace qv
+}  // namespace qv

@@ -21,11 +21,11 @@
 namespace qv {
 
 class TIdHTTPExt : public TIdHTTP {
-public:
+ public:
   TIdHTTPExt();
 
   std::mutex Lock;
-  int32_t TimeOutExt = 0; // ms for one line read; 0 = without limit
+  int32_t TimeOutExt = 0;  // ms for one line read; 0 = without limit
   TIdWorkEvent SavedOnWork;
   std::atomic<int64_t> WorkPosition{0};
   std::atomic<uint8_t> Busy{1};
@@ -49,12 +49,13 @@ public:
 
   void BeginWork(TWorkMode mode, int64_t size) override;
   std::string ReadLn(const std::string& terminator, int timeoutMs, size_t maxLength) override;
-  void ParseURIExt(const std::string& url, std::string& protocol, std::string& host, std::string& path,
-                   std::string& document, std::string& port, std::string& bookmark) override;
+  void ParseURIExt(const std::string& url, std::string& protocol, std::string& host,
+                   std::string& path, std::string& document, std::string& port,
+                   std::string& bookmark) override;
 
-private:
+ private:
   enum TFetch { fkText, fkFile, fkHead };
   bool Fetch(TFetch kind, const std::string& url, const std::string& fileName, std::string* text);
 };
 
-} // namespace qv
+}  // namespace qv

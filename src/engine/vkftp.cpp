@@ -51,7 +51,7 @@ const TReplyText ReplyTexts[] = {
     {552, "Requested file action aborted"},
     {553, "Requested action not taken"},
 };
-} // namespace
+}  // namespace
 
 std::string FtpReplyText(int32_t code) {
   for (const auto& t : ReplyTexts)
@@ -59,4 +59,4 @@ std::string FtpReplyText(int32_t code) {
   return "";
 }
 
-} // namespace qv
+}  // namespace qv

@@ -9,4 +9,4 @@ namespace qv {
 // "" for a code it does not know.
 std::string FtpReplyText(int32_t code);
 
-} // namespace qv
+}  // namespace qv

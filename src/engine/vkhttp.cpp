@@ -56,12 +56,8 @@ const TCodeText StandardTexts[] = {
 
 // The program's own codes, shown without the number.
 const TCodeText OwnTexts[] = {
-    {0, "Server not Found"},
-    {406, "Content filtered"},
-    {-1, "Contacted but no response"},
-    {-2, "Retrieved from cache"},
-    {-406, "Content filtered"},
-    {-412, "Precondition Failed"},
+    {0, "Server not Found"},      {406, "Content filtered"},  {-1, "Contacted but no response"},
+    {-2, "Retrieved from cache"}, {-406, "Content filtered"}, {-412, "Precondition Failed"},
 };
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -70,7 +66,8 @@ bool IsLineBreak(char c) { return c == '\r' || c == '\n'; }
 bool StartsWithNoCase(const std::string& s, size_t at, const std::string& prefix) {
   if (s.size() - at < prefix.size()) return false;
   for (size_t i = 0; i < prefix.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(s[at + i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
+    if (std::tolower(static_cast<unsigned char>(s[at + i])) !=
+        std::tolower(static_cast<unsigned char>(prefix[i])))
       return false;
   return true;
 }
@@ -84,7 +81,7 @@ std::string Trim(const std::string& s) {
 
 std::string ValueOrBlank(const std::string& v) { return v.empty() ? std::string(" ") : v; }
 
-} // namespace
+}  // namespace
 
 std::string HttpStatusText(int32_t code) {
   for (const auto& t : OwnTexts)
@@ -117,7 +114,8 @@ std::string GetParamValue(const std::string& list, const std::string& name) {
   size_t start = 0;
   while (start <= list.size()) {
     size_t semi = list.find(';', start);
-    std::string piece = list.substr(start, semi == std::string::npos ? std::string::npos : semi - start);
+    std::string piece =
+        list.substr(start, semi == std::string::npos ? std::string::npos : semi - start);
     size_t p = 0;
     while (p < piece.size() && IsBlank(piece[p])) ++p;
     if (StartsWithNoCase(piece, p, name)) {
@@ -132,4 +130,4 @@ std::string GetParamValue(const std::string& list, const std::string& name) {
   return "";
 }
 
-} // namespace qv
+}  // namespace qv

@@ -20,4 +20,4 @@ std::string GetHeaderField(const std::string& block, const std::string& name);
 // secure"). "" when absent; a single blank when present without a value.
 std::string GetParamValue(const std::string& list, const std::string& name);
 
-} // namespace qv
+}  // namespace qv

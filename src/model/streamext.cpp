@@ -501,8 +501,8 @@ void AppendFileToFile(const std::string& target, const std::string& source) {
   // until the disk is full.
   while (ok && copied < size) {
     bool error = false;
-    const std::size_t want =
-        static_cast<std::size_t>(std::min<std::int64_t>(size - copied, static_cast<std::int64_t>(kBufSize)));
+    const std::size_t want = static_cast<std::size_t>(
+        std::min<std::int64_t>(size - copied, static_cast<std::int64_t>(kBufSize)));
     const std::size_t n = ReadFull(in.Get(), buf.data(), want, &error);
     if (error) ok = false;
     if (n == 0) break;

@@ -8,7 +8,8 @@ std::string EncodeBase64(const std::string& bytes) {
   out.reserve((bytes.size() + 2) / 3 * 4);
   size_t i = 0;
   for (; i + 2 < bytes.size(); i += 3) {
-    unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) | (static_cast<unsigned char>(bytes[i + 1]) << 8) |
+    unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) |
+                 (static_cast<unsigned char>(bytes[i + 1]) << 8) |
                  static_cast<unsigned char>(bytes[i + 2]);
     out += Alphabet[(v >> 18) & 63];
     out += Alphabet[(v >> 12) & 63];
@@ -27,4 +28,4 @@ std::string EncodeBase64(const std::string& bytes) {
   return out;
 }
 
-} // namespace qv
+}  // namespace qv

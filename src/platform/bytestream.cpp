@@ -50,14 +50,20 @@ namespace {
 std::string SysText(const std::string& what, const std::string& name) {
   return what + " " + name + ": " + std::strerror(errno);
 }
-} // namespace
+}  // namespace
 
 TFileByteStream::TFileByteStream(const std::string& fileName, TMode mode) : FName(fileName) {
   int flags = O_CLOEXEC;
   switch (mode) {
-  case fmCreate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
-  case fmOpenReadWrite: flags |= O_RDWR; break;
-  case fmOpenRead: flags |= O_RDONLY; break;
+    case fmCreate:
+      flags |= O_RDWR | O_CREAT | O_TRUNC;
+      break;
+    case fmOpenReadWrite:
+      flags |= O_RDWR;
+      break;
+    case fmOpenRead:
+      flags |= O_RDONLY;
+      break;
   }
   FFd = ::open(fileName.c_str(), flags, 0644);
   if (FFd < 0) throw EByteStreamError(SysText("Cannot open file", fileName));
@@ -110,8 +116,9 @@ void TFileByteStream::Seek(int64_t position) {
 
 void TFileByteStream::SetSize(int64_t size) {
   if (FFd < 0) throw EByteStreamError("File is closed: " + FName);
-  if (size < 0 || ::ftruncate(FFd, size) != 0) throw EByteStreamError(SysText("Cannot resize file", FName));
+  if (size < 0 || ::ftruncate(FFd, size) != 0)
+    throw EByteStreamError(SysText("Cannot resize file", FName));
   if (FPos > size) FPos = size;
 }
 
-} // namespace qv
+}  // namespace qv

@@ -10,12 +10,12 @@ namespace qv {
 // A seekable byte sink/source that connections read into and write from.
 // Errors (disk full, limit reached) raise EByteStreamError.
 class EByteStreamError : public std::runtime_error {
-public:
+ public:
   using std::runtime_error::runtime_error;
 };
 
 class TByteStream {
-public:
+ public:
   virtual ~TByteStream() = default;
   // Writes n bytes at the position and moves it on; grows the stream.
   virtual void Write(const char* data, size_t n) = 0;
@@ -32,7 +32,7 @@ public:
 // The stream kept in memory. Limit (bytes, 0 = none) bounds what a peer can
 // make it hold; a write past it raises.
 class TStringByteStream : public TByteStream {
-public:
+ public:
   explicit TStringByteStream(size_t limit = 0) : FLimit(limit) {}
   void Write(const char* data, size_t n) override;
   size_t Read(char* data, size_t n) override;
@@ -44,7 +44,7 @@ public:
   const std::string& DataString() const { return FData; }
   std::string TakeString();
 
-private:
+ private:
   std::string FData;
   size_t FPos = 0;
   size_t FLimit;
@@ -52,7 +52,7 @@ private:
 
 // A file opened with a POSIX descriptor; the destructor closes it.
 class TFileByteStream : public TByteStream {
-public:
+ public:
   enum TMode { fmCreate, fmOpenReadWrite, fmOpenRead };
   // fmCreate creates or empties the file; the others need it to exist.
   // Raises EByteStreamError with the system's reason when it cannot open.
@@ -69,10 +69,10 @@ public:
   void SetSize(int64_t size) override;
   void Close();
 
-private:
+ private:
   int FFd = -1;
   int64_t FPos = 0;
   std::string FName;
 };
 
-} // namespace qv
+}  // namespace qv

@@ -15,13 +15,13 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Restores a connection's read time-out when the scope ends.
 class TTimeoutScope {
-public:
+ public:
   TTimeoutScope(TIdTCPConnection& c, int timeoutMs) : FConn(c), FSaved(c.ReadTimeout) {
     if (FSaved < 0 || FSaved > timeoutMs) c.ReadTimeout = timeoutMs;
   }
   ~TTimeoutScope() { FConn.ReadTimeout = FSaved; }
 
-private:
+ private:
   TIdTCPConnection& FConn;
   int FSaved;
 };
@@ -29,7 +29,7 @@ private:
 // A local file that is created (or emptied) when the first bytes arrive, so
 // that a transfer the server refuses leaves an existing copy as it was.
 class TCreateOnWriteFile : public TByteStream {
-public:
+ public:
   explicit TCreateOnWriteFile(std::string name) : FName(std::move(name)) {}
   TFileByteStream& File() {
     if (!FFile) FFile = std::make_unique<TFileByteStream>(FName, TFileByteStream::fmCreate);
@@ -42,12 +42,12 @@ public:
   void Seek(int64_t position) override { File().Seek(position); }
   void SetSize(int64_t size) override { File().SetSize(size); }
 
-private:
+ private:
   std::string FName;
   std::unique_ptr<TFileByteStream> FFile;
 };
 
-} // namespace
+}  // namespace
 
 std::string ParsePWDReply(const std::string& text) {
   const size_t open = text.find('"');
@@ -70,7 +70,7 @@ std::string ParsePWDReply(const std::string& text) {
     }
     return dir;
   }
-  return ""; // no closing quote: not a folder name we can trust
+  return "";  // no closing quote: not a folder name we can trust
 }
 
 bool ParsePASVReply(const std::string& text, std::string& address, int& port) {
@@ -233,7 +233,7 @@ void TIdFTP::Get(const std::string& remoteFile, const std::string& localFile, bo
     throw EByteStreamError("File exists: " + localFile);
   TCreateOnWriteFile file(localFile);
   Get(remoteFile, file);
-  file.File(); // an empty file is a file too
+  file.File();  // an empty file is a file too
 }
 
 void TIdFTP::Get(const std::string& remoteFile, TByteStream& dest) {
@@ -377,4 +377,4 @@ void TIdFTP::TransferIn(const std::string& command, TByteStream* dest) {
   ReceiveData(*listener, dest);
 }
 
-} // namespace qv
+}  // namespace qv

@@ -29,7 +29,7 @@ namespace qv {
 enum TIdFTPTransferType { ftBinary, ftASCII };
 
 class EIdFTPBadArgument : public ENetError {
-public:
+ public:
   using ENetError::ENetError;
 };
 
@@ -51,7 +51,7 @@ bool SplitHostPort(const std::string& text, std::string& host, int& port, int de
 std::vector<std::string> SplitListing(const std::string& data);
 
 class TIdFTP : public TIdTCPClient {
-public:
+ public:
   TIdFTP();
   ~TIdFTP() override;
 
@@ -94,7 +94,7 @@ public:
   int SendCmd(const std::string& command, std::initializer_list<int> accepted = {-1});
   int SendCmd(const std::string& command, const std::vector<int>& accepted);
 
-protected:
+ protected:
   // Raises EIdFTPBadArgument for a command holding CR, LF or a zero byte.
   static void CheckCommand(const std::string& command);
   // Building blocks of a transfer, for RETR-like exchanges of subclasses.
@@ -103,13 +103,15 @@ protected:
   // Makes a data connection the one Abort cuts, for the scope's life; declare
   // it after the connection so that it ends first.
   class TDataChannelScope {
-  public:
-    TDataChannelScope(TIdFTP& ftp, TIdTCPConnection& data) : FFtp(ftp) { ftp.SetDataChannel(&data); }
+   public:
+    TDataChannelScope(TIdFTP& ftp, TIdTCPConnection& data) : FFtp(ftp) {
+      ftp.SetDataChannel(&data);
+    }
     ~TDataChannelScope() { FFtp.SetDataChannel(nullptr); }
     TDataChannelScope(const TDataChannelScope&) = delete;
     TDataChannelScope& operator=(const TDataChannelScope&) = delete;
 
-  private:
+   private:
     TIdFTP& FFtp;
   };
   // Waits for the data connection (DataTimeout; Abort ends the wait) and
@@ -134,7 +136,7 @@ protected:
   bool AbortRequested() const { return FAbortRequested.load(); }
   void ClearAbort() { FAbortRequested.store(false); }
 
-private:
+ private:
   void ReceiveData(TIdTCPConnection& data, TIdSimpleServer* listener, TByteStream* dest);
   // A full RETR/LIST-like exchange on a data connection of the current mode.
   void TransferIn(const std::string& command, TByteStream* dest);
@@ -146,4 +148,4 @@ private:
   std::atomic<bool> FAbortRequested{false};
 };
 
-} // namespace qv
+}  // namespace qv

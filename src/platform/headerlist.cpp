@@ -19,7 +19,7 @@ size_t ValueStart(const std::string& line, const std::string& name) {
   while (v < line.size() && IsBlank(line[v])) ++v;
   return v;
 }
-} // namespace
+}  // namespace
 
 bool SameTextAscii(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
@@ -59,7 +59,8 @@ std::vector<std::string> TIdHeaderList::GetValues(const std::string& name) const
 void TIdHeaderList::SetValue(const std::string& name, const std::string& value) {
   if (value.empty()) {
     for (size_t i = FLines.size(); i-- > 0;)
-      if (ValueStart(FLines[i], name) != std::string::npos) FLines.erase(FLines.begin() + static_cast<long>(i));
+      if (ValueStart(FLines[i], name) != std::string::npos)
+        FLines.erase(FLines.begin() + static_cast<long>(i));
     return;
   }
   int i = IndexOfName(name);
@@ -98,4 +99,4 @@ std::string TIdHeaderList::Text() const {
   return s;
 }
 
-} // namespace qv
+}  // namespace qv

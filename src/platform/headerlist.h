@@ -8,12 +8,14 @@ namespace qv {
 // An ordered list of header lines, each "Name: value" as sent or received.
 // Names compare without regard to ASCII case; values are kept byte for byte.
 class TIdHeaderList {
-public:
+ public:
   int Count() const { return static_cast<int>(FLines.size()); }
   const std::string& operator[](int index) const { return FLines.at(static_cast<size_t>(index)); }
   const std::vector<std::string>& Lines() const { return FLines; }
   void Add(const std::string& line) { FLines.push_back(line); }
-  void AddValue(const std::string& name, const std::string& value) { FLines.push_back(name + ": " + value); }
+  void AddValue(const std::string& name, const std::string& value) {
+    FLines.push_back(name + ": " + value);
+  }
   void Delete(int index);
   void Clear() { FLines.clear(); }
   void Assign(const TIdHeaderList& other) { FLines = other.FLines; }
@@ -35,7 +37,7 @@ public:
   // Lines joined with CR LF after each.
   std::string Text() const;
 
-private:
+ private:
   std::vector<std::string> FLines;
 };
 
@@ -43,4 +45,4 @@ private:
 bool SameTextAscii(const std::string& a, const std::string& b);
 std::string TrimAscii(const std::string& s);
 
-} // namespace qv
+}  // namespace qv

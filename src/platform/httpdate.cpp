@@ -9,7 +9,8 @@ namespace qv {
 
 namespace {
 
-const char* const Months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+const char* const Months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 const char* const Days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 
 struct TCursor {
@@ -51,8 +52,8 @@ int MonthIndex(const std::string& w) {
 }
 
 bool Time(TCursor& c, int& h, int& m, int& s) {
-  return c.Number(2, 2, h) && c.Take(':') && c.Number(2, 2, m) && c.Take(':') && c.Number(2, 2, s) && h < 24 &&
-         m < 60 && s <= 60;
+  return c.Number(2, 2, h) && c.Take(':') && c.Number(2, 2, m) && c.Take(':') &&
+         c.Number(2, 2, s) && h < 24 && m < 60 && s <= 60;
 }
 
 bool DaysInMonthOk(int year, int mon, int day) {
@@ -68,7 +69,7 @@ bool Gmt(TCursor& c) {
   return c.Word(w) && w == "GMT";
 }
 
-} // namespace
+}  // namespace
 
 bool ParseHttpDate(const std::string& text, std::time_t& utc) {
   TCursor c{text};
@@ -81,21 +82,23 @@ bool ParseHttpDate(const std::string& text, std::time_t& utc) {
     c.SkipBlanks();
     if (dayName.size() == 3) {
       // IMF-fixdate: DD Mon YYYY HH:MM:SS GMT
-      if (!c.Number(1, 2, day) || !c.Take(' ') || !c.Word(w) || (mon = MonthIndex(w)) < 0 || !c.Take(' ') ||
-          !c.Number(4, 4, year) || !c.Take(' ') || !Time(c, h, m, s) || !Gmt(c))
+      if (!c.Number(1, 2, day) || !c.Take(' ') || !c.Word(w) || (mon = MonthIndex(w)) < 0 ||
+          !c.Take(' ') || !c.Number(4, 4, year) || !c.Take(' ') || !Time(c, h, m, s) || !Gmt(c))
         return false;
     } else {
       // RFC 850: DD-Mon-YY HH:MM:SS GMT
-      if (!c.Number(2, 2, day) || !c.Take('-') || !c.Word(w) || (mon = MonthIndex(w)) < 0 || !c.Take('-') ||
-          !c.Number(2, 4, year) || !c.Take(' ') || !Time(c, h, m, s) || !Gmt(c))
+      if (!c.Number(2, 2, day) || !c.Take('-') || !c.Word(w) || (mon = MonthIndex(w)) < 0 ||
+          !c.Take('-') || !c.Number(2, 4, year) || !c.Take(' ') || !Time(c, h, m, s) || !Gmt(c))
         return false;
       if (year < 100) year += year < 70 ? 2000 : 1900;
     }
   } else {
     // asctime: Mon DD HH:MM:SS YYYY, the day padded with a blank
-    if (dayName.size() != 3 || !c.Take(' ') || !c.Word(w) || (mon = MonthIndex(w)) < 0) return false;
+    if (dayName.size() != 3 || !c.Take(' ') || !c.Word(w) || (mon = MonthIndex(w)) < 0)
+      return false;
     c.SkipBlanks();
-    if (!c.Number(1, 2, day) || !c.Take(' ') || !Time(c, h, m, s) || !c.Take(' ') || !c.Number(4, 4, year))
+    if (!c.Number(1, 2, day) || !c.Take(' ') || !Time(c, h, m, s) || !c.Take(' ') ||
+        !c.Number(4, 4, year))
       return false;
   }
   c.SkipBlanks();
@@ -122,7 +125,7 @@ TDateTime GMTToLocalDateTime(const std::string& text) {
   civil.tm_mon = local.tm_mon;
   civil.tm_mday = local.tm_mday;
   std::time_t midnight = timegm(&civil);
-  const double epochOffsetDays = 25569.0; // 1970-01-01 as a day number
+  const double epochOffsetDays = 25569.0;  // 1970-01-01 as a day number
   double days = static_cast<double>(midnight / 86400) + epochOffsetDays;
   double frac = (local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec) / 86400.0;
   return days + frac;
@@ -132,9 +135,9 @@ std::string FormatHttpDate(std::time_t utc) {
   std::tm tm{};
   gmtime_r(&utc, &tm);
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%s, %02d %s %04d %02d:%02d:%02d GMT", Days[tm.tm_wday], tm.tm_mday,
-                Months[tm.tm_mon], tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec);
+  std::snprintf(buf, sizeof buf, "%s, %02d %s %04d %02d:%02d:%02d GMT", Days[tm.tm_wday],
+                tm.tm_mday, Months[tm.tm_mon], tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec);
   return buf;
 }
 
-} // namespace qv
+}  // namespace qv

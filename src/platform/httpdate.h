@@ -21,4 +21,4 @@ TDateTime GMTToLocalDateTime(const std::string& text);
 // The date in IMF-fixdate form.
 std::string FormatHttpDate(std::time_t utc);
 
-} // namespace qv
+}  // namespace qv

@@ -68,7 +68,7 @@ struct TFdGuard {
   }
 };
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------- connection
 
@@ -84,7 +84,9 @@ TIdTCPConnection::~TIdTCPConnection() {
   if (FCancelFd >= 0) ::close(FCancelFd);
 }
 
-bool TIdTCPConnection::Connected() const { return FFd >= 0 && !FCut.load(std::memory_order_acquire); }
+bool TIdTCPConnection::Connected() const {
+  return FFd >= 0 && !FCut.load(std::memory_order_acquire);
+}
 
 void TIdTCPConnection::CloseSocket() noexcept {
   std::lock_guard<std::mutex> guard(FFdLock);
@@ -142,7 +144,8 @@ bool TIdTCPConnection::WaitFor(int fd, short events, int timeoutMs) {
     if (FCut.load(std::memory_order_acquire)) throw ENetCancelled();
     int wait = -1;
     if (timeoutMs >= 0) {
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
       wait = left < 0 ? 0 : static_cast<int>(left);
     }
     pollfd fds[2] = {{fd, events, 0}, {FCancelFd, POLLIN, 0}};
@@ -307,7 +310,8 @@ void TIdTCPConnection::WriteStream(TByteStream& stream) {
 
 // --- reads
 
-std::string TIdTCPConnection::ReadLn(const std::string& terminator, int timeoutMs, size_t maxLength) {
+std::string TIdTCPConnection::ReadLn(const std::string& terminator, int timeoutMs,
+                                     size_t maxLength) {
   const std::string term = terminator.empty() ? std::string("\n") : terminator;
   const size_t limit = maxLength ? maxLength : MaxLineLength;
   const int timeout = EffectiveTimeout(timeoutMs);
@@ -348,7 +352,9 @@ int64_t TIdTCPConnection::ReadStreamPart(TByteStream* stream, int64_t count) {
   // Bytes that arrived with earlier reads come first.
   size_t avail = FInBuf.size() - FInPos;
   if (avail > 0 && count != 0) {
-    size_t take = count < 0 ? avail : static_cast<size_t>(std::min<int64_t>(count, static_cast<int64_t>(avail)));
+    size_t take = count < 0
+                      ? avail
+                      : static_cast<size_t>(std::min<int64_t>(count, static_cast<int64_t>(avail)));
     if (stream) stream->Write(FInBuf.data() + FInPos, take);
     FInPos += take;
     if (FInPos == FInBuf.size()) {
@@ -363,12 +369,14 @@ int64_t TIdTCPConnection::ReadStreamPart(TByteStream* stream, int64_t count) {
   const int timeout = EffectiveTimeout(TimeoutDefault);
   while (count < 0 || done < count) {
     if (FFd < 0) {
-      if (FDisconnectedInRead) return done; // our own side stopped the transfer
+      if (FDisconnectedInRead) return done;  // our own side stopped the transfer
       if (IsCut()) throw ENetCancelled();
       throw ENetNotConnected();
     }
     if (buf.empty()) buf.resize(ReadChunk);
-    size_t want = count < 0 ? buf.size() : static_cast<size_t>(std::min<int64_t>(count - done, static_cast<int64_t>(buf.size())));
+    size_t want = count < 0 ? buf.size()
+                            : static_cast<size_t>(std::min<int64_t>(
+                                  count - done, static_cast<int64_t>(buf.size())));
     bool timedOut = false;
     size_t got = RawRecv(&buf[0], want, timeout, timedOut);
     if (got == 0) {
@@ -418,7 +426,7 @@ void TIdTCPConnection::CheckForGracefulDisconnect(bool raiseIfClosed) {
   } catch (const ENetCancelled&) {
     throw;
   } catch (const ENetError&) {
-    closed = true; // a reset: the connection is as good as closed
+    closed = true;  // a reset: the connection is as good as closed
   }
   if (closed) {
     FClosedGracefully = true;
@@ -444,10 +452,11 @@ int TIdTCPConnection::SendCmd(const std::string& command, const std::vector<int>
 namespace {
 bool IsReplyStart(const std::string& line) {
   return line.size() >= 3 && isdigit(static_cast<unsigned char>(line[0])) &&
-         isdigit(static_cast<unsigned char>(line[1])) && isdigit(static_cast<unsigned char>(line[2])) &&
+         isdigit(static_cast<unsigned char>(line[1])) &&
+         isdigit(static_cast<unsigned char>(line[2])) &&
          (line.size() == 3 || line[3] == ' ' || line[3] == '-');
 }
-} // namespace
+}  // namespace
 
 int TIdTCPConnection::GetResponse(const std::vector<int>& accepted) {
   ReplyLines.clear();
@@ -469,7 +478,8 @@ int TIdTCPConnection::GetResponse(const std::vector<int>& accepted) {
       replyBytes += line.size() + 1;
       if (replyBytes > MaxReplyBytes) throw ENetProtocolError("Reply too long");
       ReplyLines.push_back(line);
-      if (line.size() >= 3 && line.compare(0, 3, code) == 0 && (line.size() == 3 || line[3] == ' ')) break;
+      if (line.size() >= 3 && line.compare(0, 3, code) == 0 && (line.size() == 3 || line[3] == ' '))
+        break;
     }
   }
   for (size_t i = 0; i < ReplyLines.size(); ++i) {
@@ -526,7 +536,8 @@ void TIdTCPClient::ConnectPlain() {
   ResetCut();
   if (Port <= 0 || Port > 65535) throw ENetConnectError("Invalid port " + std::to_string(Port));
   std::string host = Host;
-  if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+  if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+    host = host.substr(1, host.size() - 2);
   DoStatus(hsResolving, host);
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
@@ -537,7 +548,8 @@ void TIdTCPClient::ConnectPlain() {
   std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> owner(list, &::freeaddrinfo);
   std::string lastError = "Connection refused";
   for (addrinfo* ai = list; ai; ai = ai->ai_next) {
-    TFdGuard fd(::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol));
+    TFdGuard fd(
+        ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol));
     if (fd.Fd < 0) {
       lastError = SysError("socket");
       continue;
@@ -595,7 +607,8 @@ void TIdSimpleServer::BeginListen() {
     auto& a = reinterpret_cast<sockaddr_in6&>(ss);
     a.sin6_family = AF_INET6;
     a.sin6_port = htons(static_cast<uint16_t>(BoundPort));
-    if (inet_pton(AF_INET6, BoundIP.c_str(), &a.sin6_addr) != 1) throw ENetError("Invalid address " + BoundIP);
+    if (inet_pton(AF_INET6, BoundIP.c_str(), &a.sin6_addr) != 1)
+      throw ENetError("Invalid address " + BoundIP);
     len = sizeof a;
   } else {
     auto& a = reinterpret_cast<sockaddr_in&>(ss);
@@ -621,7 +634,8 @@ bool TIdSimpleServer::Listen(int timeoutMs) {
     if (!WaitFor(FListenFd, POLLIN, timeoutMs < 0 ? TimeoutInfinite : timeoutMs)) return false;
     int fd = ::accept4(FListenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
-      if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK || errno == ECONNABORTED) continue;
+      if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK || errno == ECONNABORTED)
+        continue;
       throw ENetError(SysError("accept"));
     }
     AttachSocket(fd);
@@ -650,4 +664,4 @@ std::string Fetch(std::string& text, const std::string& delimiter, bool doDelete
   return head;
 }
 
-} // namespace qv
+}  // namespace qv

@@ -39,60 +39,69 @@ constexpr int TimeoutDefault = -1;
 constexpr int TimeoutInfinite = -2;
 
 class ENetError : public std::runtime_error {
-public:
+ public:
   using std::runtime_error::runtime_error;
 };
 // Host not found, refused, unreachable, TLS handshake or certificate refused.
 class ENetConnectError : public ENetError {
-public:
+ public:
   using ENetError::ENetError;
 };
 // The peer closed the connection before the expected data arrived.
 class ENetClosedGracefully : public ENetError {
-public:
+ public:
   ENetClosedGracefully() : ENetError("Connection closed gracefully.") {}
 };
 // A wait passed its deadline.
 class ENetTimeout : public ENetError {
-public:
+ public:
   ENetTimeout() : ENetError("Read timed out.") {}
 };
 // Another thread cut the connection (Cut).
 class ENetCancelled : public ENetError {
-public:
+ public:
   ENetCancelled() : ENetError("Connection cut.") {}
 };
 class ENetNotConnected : public ENetError {
-public:
+ public:
   ENetNotConnected() : ENetError("Not connected.") {}
 };
 // The peer broke the protocol: a line past its bound, a malformed reply.
 class ENetProtocolError : public ENetError {
-public:
+ public:
   using ENetError::ENetError;
 };
 // A reply code the caller does not accept (FTP commands, HTTP statuses).
 class EIdProtocolReplyError : public ENetError {
-public:
+ public:
   EIdProtocolReplyError(int code, const std::string& text) : ENetError(text), ReplyCode(code) {}
   int ReplyCode;
 };
 
 enum TWorkMode { wmRead, wmWrite };
-enum TIdStatus { hsResolving, hsConnecting, hsConnected, hsDisconnecting, hsDisconnected, hsStatusText };
+enum TIdStatus {
+  hsResolving,
+  hsConnecting,
+  hsConnected,
+  hsDisconnecting,
+  hsDisconnected,
+  hsStatusText
+};
 
 class TIdTCPConnection;
 using TIdNotifyEvent = std::function<void(TIdTCPConnection* sender)>;
-using TIdWorkBeginEvent = std::function<void(TIdTCPConnection* sender, TWorkMode mode, int64_t max)>;
+using TIdWorkBeginEvent =
+    std::function<void(TIdTCPConnection* sender, TWorkMode mode, int64_t max)>;
 using TIdWorkEvent = std::function<void(TIdTCPConnection* sender, TWorkMode mode, int64_t count)>;
 using TIdWorkEndEvent = std::function<void(TIdTCPConnection* sender, TWorkMode mode)>;
-using TIdStatusEvent = std::function<void(TIdTCPConnection* sender, TIdStatus status, const std::string& text)>;
+using TIdStatusEvent =
+    std::function<void(TIdTCPConnection* sender, TIdStatus status, const std::string& text)>;
 
-class TTlsSession; // platform/nettls.h
+class TTlsSession;  // platform/nettls.h
 
 // One open stream socket (plain or TLS) and its read buffer.
 class TIdTCPConnection {
-public:
+ public:
   TIdTCPConnection();
   virtual ~TIdTCPConnection();
   TIdTCPConnection(const TIdTCPConnection&) = delete;
@@ -118,8 +127,8 @@ public:
   // --- writes ---
   void Write(const std::string& text);
   void WriteBuffer(const char* data, size_t n);
-  void WriteLn(const std::string& text = ""); // text + CR LF
-  void WriteStrings(const std::vector<std::string>& lines); // each + CR LF
+  void WriteLn(const std::string& text = "");                // text + CR LF
+  void WriteStrings(const std::vector<std::string>& lines);  // each + CR LF
   // Sends the stream from its position to its end; work events wmWrite.
   void WriteStream(TByteStream& stream);
 
@@ -173,8 +182,8 @@ public:
   int PeerPort() const;
 
   // --- settings ---
-  int ReadTimeout = TimeoutInfinite;  // default for reads, ms
-  int WriteTimeout = TimeoutInfinite; // ms
+  int ReadTimeout = TimeoutInfinite;   // default for reads, ms
+  int WriteTimeout = TimeoutInfinite;  // ms
   size_t MaxLineLength = 16 * 1024;
 
   // --- events (called on the owner thread) ---
@@ -185,7 +194,7 @@ public:
   TIdWorkEndEvent OnWorkEnd;
   TIdStatusEvent OnStatus;
 
-protected:
+ protected:
   // Takes over a connected socket (non-blocking is set here).
   void AttachSocket(int fd);
   // Starts TLS on the open socket as a client; verifies the peer for
@@ -199,7 +208,7 @@ protected:
   bool IsCut() const { return FCut.load(std::memory_order_acquire); }
   bool HasSocket() const { return FFd >= 0 || FTls != nullptr; }
 
-private:
+ private:
   friend class TTlsSession;
   // Reads more bytes into the buffer. Returns false at the peer's close or
   // time-out (FTimedOutFlag tells which).
@@ -209,7 +218,7 @@ private:
   void CloseSocket() noexcept;
   int EffectiveTimeout(int timeoutMs) const;
 
-  mutable std::mutex FFdLock; // guards FFd against Cut on another thread
+  mutable std::mutex FFdLock;  // guards FFd against Cut on another thread
   int FFd = -1;
   int FCancelFd = -1;
   std::atomic<bool> FCut{false};
@@ -226,10 +235,10 @@ private:
 // UseTls is set. A failed connect raises ENetConnectError and leaves the
 // connection closed.
 class TIdTCPClient : public TIdTCPConnection {
-public:
+ public:
   std::string Host;
   int Port = 0;
-  int ConnectTimeout = TimeoutInfinite; // ms, per address
+  int ConnectTimeout = TimeoutInfinite;  // ms, per address
   // TLS: verified against the system trust store (SSL_CERT_FILE and
   // SSL_CERT_DIR honoured) or CAFile when set; the peer is checked for
   // TlsHost (Host when empty). TLS 1.2 at least, SNI for names.
@@ -247,7 +256,7 @@ public:
 // A one-connection listener (an FTP data channel in active mode): bind,
 // accept one peer, then the object is that connection.
 class TIdSimpleServer : public TIdTCPConnection {
-public:
+ public:
   std::string BoundIP;  // address to bind; empty = 0.0.0.0
   int BoundPort = 0;    // 0 = any; after BeginListen, the port chosen
   // Binds and listens. Raises ENetError when it cannot.
@@ -259,7 +268,7 @@ public:
   void EndListen() noexcept;
   ~TIdSimpleServer() override;
 
-private:
+ private:
   int FListenFd = -1;
 };
 
@@ -268,4 +277,4 @@ private:
 // (and empties it when doDelete).
 std::string Fetch(std::string& text, const std::string& delimiter = " ", bool doDelete = true);
 
-} // namespace qv
+}  // namespace qv

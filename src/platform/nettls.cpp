@@ -64,16 +64,18 @@ bool IsAddressLiteral(const std::string& host) {
   return inet_pton(AF_INET, host.c_str(), buf) == 1 || inet_pton(AF_INET6, host.c_str(), buf) == 1;
 }
 
-} // namespace
+}  // namespace
 
-std::unique_ptr<TTlsSession> TTlsSession::Handshake(TIdTCPConnection& conn, int fd, const std::string& verifyHost,
+std::unique_ptr<TTlsSession> TTlsSession::Handshake(TIdTCPConnection& conn, int fd,
+                                                    const std::string& verifyHost,
                                                     const std::string& caFile, int timeoutMs) {
   SSL* ssl = SSL_new(ContextFor(caFile));
   if (!ssl) throw ENetConnectError("TLS: " + LastSslError());
   std::unique_ptr<TTlsSession> session(new TTlsSession(conn, fd, ssl));
   SSL_set_fd(ssl, fd);
   std::string host = verifyHost;
-  if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+  if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+    host = host.substr(1, host.size() - 2);
   if (IsAddressLiteral(host)) {
     X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), host.c_str());
   } else {
@@ -94,7 +96,8 @@ std::unique_ptr<TTlsSession> TTlsSession::Handshake(TIdTCPConnection& conn, int 
     if (conn.IsCut()) throw ENetCancelled();
     long verify = SSL_get_verify_result(ssl);
     if (verify != X509_V_OK)
-      throw ENetConnectError(std::string("TLS: certificate refused: ") + X509_verify_cert_error_string(verify));
+      throw ENetConnectError(std::string("TLS: certificate refused: ") +
+                             X509_verify_cert_error_string(verify));
     throw ENetConnectError("TLS: handshake failed: " + LastSslError());
   }
   return session;
@@ -126,7 +129,7 @@ size_t TTlsSession::Read(char* buf, size_t n, int timeoutMs, bool& timedOut) {
       continue;
     }
     if (FConn.IsCut()) throw ENetCancelled();
-    if (total > 0) return total; // the close or error shows at the next read
+    if (total > 0) return total;  // the close or error shows at the next read
     if (err == SSL_ERROR_ZERO_RETURN) return 0;
     if (err == SSL_ERROR_SYSCALL && ERR_peek_error() == 0) {
       if (errno == 0) return 0;
@@ -150,7 +153,8 @@ void TTlsSession::Write(const char* data, size_t n, int timeoutMs) {
     }
     int err = SSL_get_error(ssl, r);
     if (err == SSL_ERROR_WANT_READ || err == SSL_ERROR_WANT_WRITE) {
-      if (!FConn.WaitFor(FFd, err == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, timeoutMs)) throw ENetTimeout();
+      if (!FConn.WaitFor(FFd, err == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, timeoutMs))
+        throw ENetTimeout();
       continue;
     }
     if (FConn.IsCut()) throw ENetCancelled();
@@ -167,4 +171,4 @@ void TTlsSession::Close() noexcept {
   ERR_clear_error();
 }
 
-} // namespace qv
+}  // namespace qv

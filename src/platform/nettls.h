@@ -12,12 +12,13 @@ namespace qv {
 class TIdTCPConnection;
 
 class TTlsSession {
-public:
+ public:
   // Runs the client handshake on fd, waiting through conn (deadline and
   // cut). The peer's certificate chain must verify against caFile (or the
   // system store when empty) and name verifyHost. Raises ENetConnectError
   // on any failure, ENetCancelled on a cut.
-  static std::unique_ptr<TTlsSession> Handshake(TIdTCPConnection& conn, int fd, const std::string& verifyHost,
+  static std::unique_ptr<TTlsSession> Handshake(TIdTCPConnection& conn, int fd,
+                                                const std::string& verifyHost,
                                                 const std::string& caFile, int timeoutMs);
   ~TTlsSession();
   TTlsSession(const TTlsSession&) = delete;
@@ -32,11 +33,11 @@ public:
   // Sends close-notify if the socket takes it at once; never waits.
   void Close() noexcept;
 
-private:
+ private:
   TTlsSession(TIdTCPConnection& conn, int fd, void* ssl) : FConn(conn), FFd(fd), FSsl(ssl) {}
   TIdTCPConnection& FConn;
   int FFd;
-  void* FSsl; // SSL*
+  void* FSsl;  // SSL*
 };
 
-} // namespace qv
+}  // namespace qv

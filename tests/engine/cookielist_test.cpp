@@ -46,7 +46,8 @@ TEST(CookieListTest, ParseSetCookieStoresDomainAndPath) {
       {"folder of a folder URL", "a=1", "http://example.com/d/", "example.com /d a=1"},
       {"root request", "a=1", "http://example.com", "example.com / a=1"},
       {"secure flag", "a=1; Secure", "https://example.com/", "example.com / a=1 secure"},
-      {"blanks before name kept", "  a = 1 ;path=/", "http://example.com/", "example.com /   a = 1 "},
+      {"blanks before name kept", "  a = 1 ;path=/", "http://example.com/",
+       "example.com /   a = 1 "},
       {"value with = and no attributes", "t=x=y", "http://example.com/", "example.com / t=x=y"},
       {"empty name part", ";path=/", "http://example.com/", ""},
       {"blank name part", "   ; path=/", "http://example.com/", ""},
@@ -81,13 +82,13 @@ TEST(CookieListTest, DomainAttributeMustCoverTheHostAndNotBeAPublicSuffix) {
       {"EXAMPLE.com", "http://www.Example.COM/", "example.com"},
       {"www.example.com", "http://www.example.com/", "example.com"},
       {"shop.example.co.uk", "http://a.shop.example.co.uk/", "example.co.uk"},
-      {"other.com", "http://www.example.com/", ""},          // another site
-      {"ample.com", "http://www.example.com/", ""},          // not at a label boundary
+      {"other.com", "http://www.example.com/", ""},            // another site
+      {"ample.com", "http://www.example.com/", ""},            // not at a label boundary
       {"sub.www.example.com", "http://www.example.com/", ""},  // narrower than the host
-      {"com", "http://www.example.com/", ""},                // public suffix
+      {"com", "http://www.example.com/", ""},                  // public suffix
       {"co.uk", "http://www.example.co.uk/", ""},
-      {"github.io", "http://someone.github.io/", ""},        // public suffix of the private section
-      {"0.1", "http://10.0.0.1/", ""},                       // addresses have no parents
+      {"github.io", "http://someone.github.io/", ""},  // public suffix of the private section
+      {"0.1", "http://10.0.0.1/", ""},                 // addresses have no parents
       {"10.0.0.1", "http://10.0.0.1/", "10.0.0.1"},
   };
   for (const auto& c : cases) {
@@ -243,8 +244,9 @@ TEST(CookieListTest, IPAddressesDoNotShareCookies) {
 TEST(CookieListTest, AddSetCookiesTakesOnlySetCookieLines) {
   TCookieList l;
   const std::vector<std::string> headers = {
-      "Content-Type: text/html", "set-cookie: a=1", "Set-Cookie-X: x=1",
-      "SET-COOKIE:b=2; path=/", "Set-Cookie", "Set-Cookie: ;bad", "Set-Cookie: c=3; domain=evil.org",
+      "Content-Type: text/html",          "set-cookie: a=1", "Set-Cookie-X: x=1",
+      "SET-COOKIE:b=2; path=/",           "Set-Cookie",      "Set-Cookie: ;bad",
+      "Set-Cookie: c=3; domain=evil.org",
   };
   const int last = l.AddSetCookies(headers, "http://example.com/");
   EXPECT_EQ(Keys(l), (std::vector<std::string>{"example.com /  a=1", "example.com / b=2"}));
@@ -315,9 +317,7 @@ TEST_F(CookieImportTest, ReadsFromTheProgramFolder) {
 
 TEST_F(CookieImportTest, AnUnreadableFileIsSkippedAndTheOthersImported) {
   // Larger than any cookie file: refused as unreadable, as is a vanished one.
-  {
-    std::ofstream big(Dir / "Cookies" / "anyuser@aaa[1].txt");
-  }
+  { std::ofstream big(Dir / "Cookies" / "anyuser@aaa[1].txt"); }
   fs::resize_file(Dir / "Cookies" / "anyuser@aaa[1].txt", 64u << 20);
   TCookieList l;
   EXPECT_FALSE(l.ImportCookieFile((Dir / "Cookies" / "anyuser@aaa[1].txt").string()));
@@ -342,8 +342,8 @@ TEST(CookieListTest, ConcurrentUse) {
   for (int t = 0; t < 4; ++t)
     ts.emplace_back([&l, t] {
       for (int i = 0; i < 200; ++i) {
-        const std::string url = "http://h" + std::to_string(i % 7) + ".example.com/p" +
-                                std::to_string(t) + "/x";
+        const std::string url =
+            "http://h" + std::to_string(i % 7) + ".example.com/p" + std::to_string(t) + "/x";
         l.ParseSetCookie("c" + std::to_string(i % 5) + "=" + std::to_string(i), url);
         (void)l.CookieHeader(url);
       }

@@ -98,11 +98,10 @@ TEST(LocaliseCSSText, ValueRunningOverALineBreakIsLeft) {
       {"single quote closed by a later string",
        "a { b: url('x.png) }\r\nc { d: e }\r\nf { content: 'q' }\r\n",
        "a { b: url('x.png) }\r\nc { d: e }\r\nf { content: 'q' }\r\n"},
-      {"no ) before the next rule's",
-       "a { b: url(x.png }\nc { d: e }\nf { g: url(y.png) }\n",
+      {"no ) before the next rule's", "a { b: url(x.png }\nc { d: e }\nf { g: url(y.png) }\n",
        "a { b: url(x.png }\nc { d: e }\nf { g: url(http://h/y.png) }\n"},
-      {"line breaks around the value only",
-       "a { b: url(\n  x.png\n) }\n", "a { b: url(\n  ../x.png/Data.png\n) }\n"},
+      {"line breaks around the value only", "a { b: url(\n  x.png\n) }\n",
+       "a { b: url(\n  ../x.png/Data.png\n) }\n"},
   };
   for (const auto& c : cases) {
     std::string sheet = c.sheet;

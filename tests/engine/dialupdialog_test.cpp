@@ -74,9 +74,7 @@ class DialUpTest : public ::testing::Test {
     tzset();
     R = std::make_unique<TRig>(LogPath);
   }
-  void TearDown() override {
-    R.reset();
-  }
+  void TearDown() override { R.reset(); }
   std::string Log() const { return R->Log(); }
 
   test::TScratchDir Scratch;

@@ -31,15 +31,21 @@ TDLList Sorted(std::initializer_list<const char*> urls) {
 TEST(DLListTest, IndexOfURLFindsOrGivesComplementOfInsertionPoint) {
   EXPECT_EQ(TDLList().IndexOfURL("http://a/"), ~0);
   TDLList l = Sorted({"http://c/", "http://a/", "http://e/", "http://b/"});
-  ASSERT_EQ(URLs(l), (std::vector<std::string>{"http://a/", "http://b/", "http://c/", "http://e/"}));
+  ASSERT_EQ(URLs(l),
+            (std::vector<std::string>{"http://a/", "http://b/", "http://c/", "http://e/"}));
   struct {
     const char* url;
     int want;
   } cases[] = {
-      {"http://a/", 0}, {"http://c/", 2}, {"http://e/", 3},
-      {"http://0/", ~0}, {"http://d/", ~3}, {"http://f/", ~4},
-      {"HTTP://a/", ~0},       // case-sensitive: capitals sort first
-      {"http://\xe9/", ~4},    // bytes compare unsigned: 0xE9 after every ASCII letter
+      {"http://a/", 0},
+      {"http://c/", 2},
+      {"http://e/", 3},
+      {"http://0/", ~0},
+      {"http://d/", ~3},
+      {"http://f/", ~4},
+      {"HTTP://a/", ~0},     // case-sensitive: capitals sort
+                             // first
+      {"http://\xe9/", ~4},  // bytes compare unsigned: 0xE9 after every ASCII letter
   };
   for (const auto& c : cases) EXPECT_EQ(l.IndexOfURL(c.url), c.want) << c.url;
 }
@@ -138,12 +144,10 @@ TEST(DLListTest, IndexOfHost) {
     bool found;
     std::vector<int> allowed;
   } cases[] = {
-      {"http://c/zzz", true, {3}},          // last item: fast path
-      {"http://a/other", true, {1, 2}},     // "http://ab/2" also begins with "http://a"
-      {"http://ab/", true, {2}},
-      {"ftp://f/", true, {0}},
-      {"http://b/", false, {}},
-      {"http://d/", false, {}},             // after the last item
+      {"http://c/zzz", true, {3}},       // last item: fast path
+      {"http://a/other", true, {1, 2}},  // "http://ab/2" also begins with "http://a"
+      {"http://ab/", true, {2}},        {"ftp://f/", true, {0}},
+      {"http://b/", false, {}},         {"http://d/", false, {}},  // after the last item
       {"gopher://x/", false, {}},
   };
   for (const auto& c : cases) {
@@ -152,7 +156,8 @@ TEST(DLListTest, IndexOfHost) {
       EXPECT_LT(i, 0) << c.url;
       continue;
     }
-    EXPECT_NE(std::find(c.allowed.begin(), c.allowed.end(), i), c.allowed.end()) << c.url << " -> " << i;
+    EXPECT_NE(std::find(c.allowed.begin(), c.allowed.end(), i), c.allowed.end())
+        << c.url << " -> " << i;
   }
 }
 

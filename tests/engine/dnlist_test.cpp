@@ -31,7 +31,7 @@ TEST(DNListTest, SearchGivesIndexOrComplementOfInsertionPoint) {
     const char* host;
     int want;
   } cases[] = {
-      {"a", 0}, {"c", 1}, {"m", 2}, {"x", 3},  // present
+      {"a", 0},  {"c", 1},  {"m", 2},  {"x", 3},              // present
       {"0", ~0}, {"b", ~1}, {"d", ~2}, {"n", ~3}, {"y", ~4},  // absent
       {"A", ~0},  // hosts differing in case are different hosts
   };

@@ -10,9 +10,9 @@
 
 #include "engine/cssparser.h"
 #include "engine/htmlparser.h"
+#include "model/streamext.h"
 #include "model/tvurlutils.h"
 #include "model/vkfile.h"
-#include "model/streamext.h"
 #include "support/filesizelimit.h"
 #include "support/scratchdir.h"
 
@@ -201,8 +201,9 @@ TEST(LocaliseHTMLFile, FixturePage) {
 
   std::atomic<bool> abort{false};
   LocaliseHTMLFile(pageURL, m.Root(), abort);
-  std::string expected = Replace(
-      test::ReadBytes(std::string(QV_TEST_DATA) + "/scanners/page.expected.html"), "@ROOT@", m.Root());
+  std::string expected =
+      Replace(test::ReadBytes(std::string(QV_TEST_DATA) + "/scanners/page.expected.html"), "@ROOT@",
+              m.Root());
   EXPECT_EQ(test::ReadBytes(file), expected);
 }
 

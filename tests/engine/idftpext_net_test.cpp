@@ -31,7 +31,7 @@ void WriteAll(const std::string& path, const std::string& data) {
 }
 
 class FtpExtNetTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     Port = Env("QV_FTP_PORT");
     if (Port.empty()) GTEST_SKIP() << "QV_FTP_PORT unset: run under scripts/test-servers";
@@ -206,8 +206,7 @@ TEST_F(FtpExtNetTest, PassiveModeDownload) {
   ASSERT_TRUE(f.ModeExt(ftBinary));
   ASSERT_TRUE(f.DownloadExt("/pub/big.bin", Local));
   EXPECT_TRUE(test::ReadBytes(Local) == Big);
-  EXPECT_EQ(After(Log(f), 2),
-            (std::vector<std::string>{"TYPE I", "PASV", "RETR /pub/big.bin"}));
+  EXPECT_EQ(After(Log(f), 2), (std::vector<std::string>{"TYPE I", "PASV", "RETR /pub/big.bin"}));
   // Passive resume fetches the whole file again and ends the file with it.
   WriteAll(Local, std::string(400000, 'X'));
   ASSERT_TRUE(f.DownloadRestoreExt("/pub/big.bin", Local));

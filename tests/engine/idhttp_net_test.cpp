@@ -26,7 +26,7 @@ std::string ReadFile(const std::string& path) {
 }
 
 class HttpNet : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     if (Env("QV_NGINX_PORT").empty() || Env("QV_TEST_CA").empty())
       GTEST_SKIP() << "QV_NGINX_PORT is not set: run under scripts/test-servers";
@@ -36,7 +36,9 @@ protected:
   }
   // A client that counts its connections.
   void Track(TIdHTTPExt& h) {
-    h.OnStatus = [this](TIdTCPConnection*, TIdStatus st, const std::string&) { Connects += st == hsConnecting; };
+    h.OnStatus = [this](TIdTCPConnection*, TIdStatus st, const std::string&) {
+      Connects += st == hsConnecting;
+    };
   }
   std::string Plain, Tls, Root;
   int Connects = 0;
@@ -82,7 +84,8 @@ TEST_F(HttpNet, HttpsWithTheTestAuthority) {
     const std::string base = "https://" + host + ":" + Env("QV_NGINX_TLS_PORT");
     EXPECT_EQ(h.GetExt(base + "/index.html"), ReadFile(Root + "/index.html"));
     // The scheme in capitals is still TLS, and the connection is kept.
-    EXPECT_EQ(h.GetExt("HTTPS://" + host + ":" + Env("QV_NGINX_TLS_PORT") + "/1k.bin"), ReadFile(Root + "/1k.bin"));
+    EXPECT_EQ(h.GetExt("HTTPS://" + host + ":" + Env("QV_NGINX_TLS_PORT") + "/1k.bin"),
+              ReadFile(Root + "/1k.bin"));
     EXPECT_EQ(Connects, 1);
     // The same port in plain http is another endpoint: nginx answers 400.
     h.ResponseCode = 0;
@@ -92,22 +95,25 @@ TEST_F(HttpNet, HttpsWithTheTestAuthority) {
 }
 
 TEST_F(HttpNet, HttpsFailsLikeAConnectionWhenTheCertificateIsNotTrusted) {
-  TIdHTTPExt h; // the system's store does not hold the test authority
+  TIdHTTPExt h;  // the system's store does not hold the test authority
   h.ResponseCode = 0;
   int tries = 0;
-  h.OnStatus = [&](TIdTCPConnection*, TIdStatus st, const std::string&) { tries += st == hsConnecting; };
+  h.OnStatus = [&](TIdTCPConnection*, TIdStatus st, const std::string&) {
+    tries += st == hsConnecting;
+  };
   EXPECT_EQ(h.GetExt(Tls + "/index.html"), "");
   EXPECT_EQ(h.ResponseCode, 0);
-  EXPECT_EQ(tries, 2); // no response at all: retried once, never sent in clear
+  EXPECT_EQ(tries, 2);  // no response at all: retried once, never sent in clear
   EXPECT_FALSE(h.Connected());
 }
 
 class ProxyNet : public HttpNet {
-protected:
+ protected:
   void SetUp() override {
     HttpNet::SetUp();
     if (IsSkipped()) return;
-    if (Env("QV_PROXY_PORT").empty()) GTEST_SKIP() << "QV_PROXY_PORT is not set: run under scripts/test-servers";
+    if (Env("QV_PROXY_PORT").empty())
+      GTEST_SKIP() << "QV_PROXY_PORT is not set: run under scripts/test-servers";
   }
   void UseProxy(TIdHTTPExt& h, bool auth, bool withCredentials) {
     h.Request.ProxyServer = "127.0.0.1";
@@ -160,7 +166,7 @@ TEST_F(ProxyNet, TunnelToAnUntrustedServerFails) {
   h.CAFile.clear();
   h.ResponseCode = 0;
   EXPECT_EQ(h.GetExt(Tls + "/index.html"), "");
-  EXPECT_EQ(h.ResponseCode, 0); // not the proxy's 200 for the tunnel
+  EXPECT_EQ(h.ResponseCode, 0);  // not the proxy's 200 for the tunnel
   EXPECT_FALSE(h.Connected());
 }
 
@@ -173,7 +179,8 @@ TEST_F(HttpNet, RequestInsideATunnelHasAnOriginTargetAndNoProxyCredentials) {
   test::TScriptedServer proxy([&](test::TScriptedConn& c) {
     if (c.ReadRequest().empty()) return;
     c.Send("HTTP/1.1 200 Connection established\r\n\r\n");
-    std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> ctx(SSL_CTX_new(TLS_server_method()), &SSL_CTX_free);
+    std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> ctx(SSL_CTX_new(TLS_server_method()),
+                                                          &SSL_CTX_free);
     if (SSL_CTX_use_certificate_chain_file(ctx.get(), (dir + "server.pem").c_str()) != 1 ||
         SSL_CTX_use_PrivateKey_file(ctx.get(), (dir + "server.key").c_str(), SSL_FILETYPE_PEM) != 1)
       throw std::runtime_error("cannot load the test server's key");
@@ -182,7 +189,8 @@ TEST_F(HttpNet, RequestInsideATunnelHasAnOriginTargetAndNoProxyCredentials) {
     if (SSL_accept(ssl.get()) != 1) return;
     char buf[4096];
     int n;
-    while (inside.find("\r\n\r\n") == std::string::npos && (n = SSL_read(ssl.get(), buf, sizeof buf)) > 0)
+    while (inside.find("\r\n\r\n") == std::string::npos &&
+           (n = SSL_read(ssl.get(), buf, sizeof buf)) > 0)
       inside.append(buf, static_cast<size_t>(n));
     const std::string reply = test::HttpReply("HTTP/1.1 200 OK", "inside", {"Connection: close"});
     SSL_write(ssl.get(), reply.data(), static_cast<int>(reply.size()));
@@ -203,13 +211,15 @@ TEST_F(HttpNet, RequestInsideATunnelHasAnOriginTargetAndNoProxyCredentials) {
   EXPECT_EQ(h.GetExt("https://127.0.0.1:8443/dir/a.html?q=1"), "inside");
   EXPECT_TRUE(proxy.Errors().empty()) << proxy.Errors().front();
   ASSERT_EQ(proxy.Requests().size(), 1u);
-  EXPECT_EQ(proxy.Requests()[0], "CONNECT 127.0.0.1:8443 HTTP/1.1\r\nHost: 127.0.0.1:8443\r\n"
-                                 "Proxy-Authorization: Basic cHU6cHA=\r\n\r\n");
+  EXPECT_EQ(proxy.Requests()[0],
+            "CONNECT 127.0.0.1:8443 HTTP/1.1\r\nHost: 127.0.0.1:8443\r\n"
+            "Proxy-Authorization: Basic cHU6cHA=\r\n\r\n");
   // The request's own lines all arrive (the range of a resume above all);
   // the proxy's credentials stay with the proxy.
-  EXPECT_EQ(inside, "GET /dir/a.html?q=1 HTTP/1.1\r\nHost: 127.0.0.1:8443\r\nAccept: */*\r\n"
-                    "Range: bytes=100-\r\nAuthorization: Basic dXNlcjpwYXNz\r\nCookie: a=1\r\n\r\n");
+  EXPECT_EQ(inside,
+            "GET /dir/a.html?q=1 HTTP/1.1\r\nHost: 127.0.0.1:8443\r\nAccept: */*\r\n"
+            "Range: bytes=100-\r\nAuthorization: Basic dXNlcjpwYXNz\r\nCookie: a=1\r\n\r\n");
 }
 
-} // namespace
-} // namespace qv
+}  // namespace
+}  // namespace qv

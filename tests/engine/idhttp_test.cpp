@@ -40,19 +40,22 @@ TEST(HttpRequestBytes, HeaderOrderAndValues) {
   h.Request.ExtraHeaders.Add("Cookie: a=1");
   h.Get(s.Url("/dir/a.html?q=1#frag"));
   ASSERT_EQ(s.Requests().size(), 1u);
-  EXPECT_EQ(s.Requests()[0], "GET /dir/a.html?q=1 HTTP/1.1\r\n"
-                             "Host: 127.0.0.1:" + Port(s) + "\r\n"
-                             "Accept: text/html\r\n"
-                             "Accept-Charset: utf-8\r\n"
-                             "Accept-Encoding: identity\r\n"
-                             "Accept-Language: en\r\n"
-                             "From: me@example.org\r\n"
-                             "Referer: http://ref.example/\r\n"
-                             "User-Agent: Agent/1\r\n"
-                             "Range: bytes=100-\r\n"
-                             "Authorization: Basic dXNlcjpwYXNz\r\n"
-                             "Cookie: a=1\r\n"
-                             "\r\n");
+  EXPECT_EQ(s.Requests()[0],
+            "GET /dir/a.html?q=1 HTTP/1.1\r\n"
+            "Host: 127.0.0.1:" +
+                Port(s) +
+                "\r\n"
+                "Accept: text/html\r\n"
+                "Accept-Charset: utf-8\r\n"
+                "Accept-Encoding: identity\r\n"
+                "Accept-Language: en\r\n"
+                "From: me@example.org\r\n"
+                "Referer: http://ref.example/\r\n"
+                "User-Agent: Agent/1\r\n"
+                "Range: bytes=100-\r\n"
+                "Authorization: Basic dXNlcjpwYXNz\r\n"
+                "Cookie: a=1\r\n"
+                "\r\n");
 }
 
 TEST(HttpRequestBytes, MethodVersionTargetAndHostForms) {
@@ -65,13 +68,15 @@ TEST(HttpRequestBytes, MethodVersionTargetAndHostForms) {
     std::string requestLine, hostLine;
   };
   const std::vector<Case> cases = {
-      {"origin form, empty path", "http://127.0.0.1:PORT", false, false, false, "GET / HTTP/1.1", "127.0.0.1:PORT"},
+      {"origin form, empty path", "http://127.0.0.1:PORT", false, false, false, "GET / HTTP/1.1",
+       "127.0.0.1:PORT"},
       {"head", "http://127.0.0.1:PORT/x", false, true, false, "HEAD /x HTTP/1.1", "127.0.0.1:PORT"},
-      {"version 1.0", "http://127.0.0.1:PORT/x", false, false, true, "GET /x HTTP/1.0", "127.0.0.1:PORT"},
-      {"slashes collapsed", "http://127.0.0.1:PORT//a///b.html", false, false, false, "GET /a/b.html HTTP/1.1",
+      {"version 1.0", "http://127.0.0.1:PORT/x", false, false, true, "GET /x HTTP/1.0",
        "127.0.0.1:PORT"},
-      {"control byte encoded", "http://127.0.0.1:PORT/a\x01z", false, false, false, "GET /a%01z HTTP/1.1",
-       "127.0.0.1:PORT"},
+      {"slashes collapsed", "http://127.0.0.1:PORT//a///b.html", false, false, false,
+       "GET /a/b.html HTTP/1.1", "127.0.0.1:PORT"},
+      {"control byte encoded", "http://127.0.0.1:PORT/a\x01z", false, false, false,
+       "GET /a%01z HTTP/1.1", "127.0.0.1:PORT"},
       {"proxy, default port", "http://www.example.com/x?y", true, false, false,
        "GET http://www.example.com/x?y HTTP/1.1", "www.example.com"},
       {"proxy keeps the URL's port", "http://www.example.com:8080/x", true, false, false,
@@ -114,8 +119,9 @@ TEST(HttpRequestBytes, ProxyCredentialsGoToThePlainProxyRequest) {
   h.Request.Accept = "";
   h.Request.UserAgent = "";
   EXPECT_EQ(h.GetExt("http://site.example/"), "hello");
-  EXPECT_EQ(s.Requests().at(0), "GET http://site.example/ HTTP/1.1\r\nHost: site.example\r\nAccept: */*\r\n"
-                                "Proxy-Authorization: Basic cHU6cHA=\r\n\r\n");
+  EXPECT_EQ(s.Requests().at(0),
+            "GET http://site.example/ HTTP/1.1\r\nHost: site.example\r\nAccept: */*\r\n"
+            "Proxy-Authorization: Basic cHU6cHA=\r\n\r\n");
 }
 
 TEST(HttpRequestBytes, UnsafeBytesRefuseTheRequestBeforeAnythingIsSent) {
@@ -149,7 +155,7 @@ TEST(HttpRequestBytes, APortOutOfRangeIsRefusedNotReplacedByTheDefault) {
       while (!c.ReadRequest().empty()) c.Send(Ok);
     });
     TIdHTTPExt h;
-    h.Request.ProxyServer = "127.0.0.1"; // shows the target the request would name
+    h.Request.ProxyServer = "127.0.0.1";  // shows the target the request would name
     h.Request.ProxyPort = s.Port();
     EXPECT_THROW(h.Get("http://www.example.com:" + std::string(port) + "/x"), ENetConnectError);
     h.ResponseCode = 0;
@@ -160,9 +166,10 @@ TEST(HttpRequestBytes, APortOutOfRangeIsRefusedNotReplacedByTheDefault) {
 }
 
 TEST(HttpRequestBytes, TunnelRequestAndAProxyRefusal) {
-  TScriptedServer s(TScriptedServer::Replies(
-      {{HttpReply("HTTP/1.1 407 Proxy Authentication Required", "no", {"Proxy-Authenticate: Basic realm=\"p\""}),
-        true}}));
+  TScriptedServer s(
+      TScriptedServer::Replies({{HttpReply("HTTP/1.1 407 Proxy Authentication Required", "no",
+                                           {"Proxy-Authenticate: Basic realm=\"p\""}),
+                                 true}}));
   TIdHTTPExt h;
   h.Request.ProxyServer = "127.0.0.1";
   h.Request.ProxyPort = s.Port();
@@ -172,10 +179,11 @@ TEST(HttpRequestBytes, TunnelRequestAndAProxyRefusal) {
   EXPECT_EQ(h.GetExt("https://secure.example/x"), "");
   EXPECT_EQ(h.ResponseCode, 407);
   EXPECT_EQ(h.Response.ProxyAuthenticate, "Basic realm=\"p\"");
-  EXPECT_EQ(s.Accepted(), 1); // a refusal is an answer: no second try
+  EXPECT_EQ(s.Accepted(), 1);  // a refusal is an answer: no second try
   ASSERT_EQ(s.Requests().size(), 1u);
-  EXPECT_EQ(s.Requests()[0], "CONNECT secure.example:443 HTTP/1.1\r\nHost: secure.example:443\r\n"
-                             "Proxy-Authorization: Basic cHU6cHA=\r\n\r\n");
+  EXPECT_EQ(s.Requests()[0],
+            "CONNECT secure.example:443 HTTP/1.1\r\nHost: secure.example:443\r\n"
+            "Proxy-Authorization: Basic cHU6cHA=\r\n\r\n");
 }
 
 TEST(HttpRequestBytes, FailedHandshakeInsideAnOpenTunnelCountsAsNoResponse) {
@@ -194,7 +202,8 @@ TEST(HttpRequestBytes, FailedHandshakeInsideAnOpenTunnelCountsAsNoResponse) {
   // once more like any other.
   EXPECT_EQ(h.ResponseCode, 0);
   EXPECT_EQ(s.Accepted(), 2);
-  for (const auto& r : s.Requests()) EXPECT_EQ(r.rfind("CONNECT secure.example:443 HTTP/1.1\r\n", 0), 0u) << r;
+  for (const auto& r : s.Requests())
+    EXPECT_EQ(r.rfind("CONNECT secure.example:443 HTTP/1.1\r\n", 0), 0u) << r;
   EXPECT_FALSE(h.Connected());
 }
 
@@ -223,7 +232,7 @@ TEST(HttpRequestBytes, PostSendsItsBodyAsHttp10OnAFreshConnection) {
     EXPECT_EQ(h.ProtocolVersion, pv1_1);
     EXPECT_EQ(s.Accepted(), 2);
     EXPECT_EQ(s.Requests().at(1), "POST /form HTTP/1.0\r\nHost: 127.0.0.1:" + Port(s) +
-                                       "\r\nContent-Length: 10\r\n\r\na=1\r\nb=2\r\n");
+                                      "\r\nContent-Length: 10\r\n\r\na=1\r\nb=2\r\n");
   }
 }
 
@@ -234,18 +243,24 @@ TEST(HttpKeepAlive, ReuseAndCloseRules) {
     const char* name;
     TScriptedReply first;
     bool clientV10;
-    int connections; // for two requests in a row
+    int connections;  // for two requests in a row
   };
   const std::vector<Case> cases = {
       {"1.1 without Connection", Ok, false, 1},
-      {"1.1 Connection: close", {HttpReply("HTTP/1.1 200 OK", "hello", {"Connection: close"}), true}, false, 2},
-      {"1.1 Connection: Close in a list", {HttpReply("HTTP/1.1 200 OK", "hello", {"Connection: TE, Close"}), true}, false, 2},
+      {"1.1 Connection: close",
+       {HttpReply("HTTP/1.1 200 OK", "hello", {"Connection: close"}), true},
+       false,
+       2},
+      {"1.1 Connection: Close in a list",
+       {HttpReply("HTTP/1.1 200 OK", "hello", {"Connection: TE, Close"}), true},
+       false,
+       2},
       {"1.0 peer", {HttpReply("HTTP/1.0 200 OK", "hello"), true}, false, 2},
       {"1.0 client", Ok, true, 2},
       {"body to the close", {"HTTP/1.1 200 OK\r\n\r\nhello", true}, false, 2},
       {"204 keeps the connection", "HTTP/1.1 204 No Content\r\n\r\n", false, 1},
-      {"chunked keeps the connection", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n",
-       false, 1},
+      {"chunked keeps the connection",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n", false, 1},
   };
   for (const auto& tc : cases) {
     SCOPED_TRACE(tc.name);
@@ -274,7 +289,7 @@ TEST(HttpKeepAlive, OtherEndpointOrSchemeGetsAnotherConnection) {
       conn.Send(Ok);
       conn.WaitForClose();
     } else {
-      conn.Send("HTTP/1.1 400 Bad Request\r\n\r\n"); // what a plain server says to a handshake
+      conn.Send("HTTP/1.1 400 Bad Request\r\n\r\n");  // what a plain server says to a handshake
     }
   });
   EXPECT_EQ(h.Get(c.Url("/1")), "hello");
@@ -289,7 +304,7 @@ TEST(HttpRetry, StaleConnectionIsRetriedOnceButA404IsNot) {
     if (c.Index() == 0) {
       c.Send(Ok);
       c.ReadRequest();
-      return; // dropped
+      return;  // dropped
     }
     c.Send(HttpReply("HTTP/1.1 200 OK", "again"));
     c.WaitForClose();
@@ -312,7 +327,8 @@ TEST(HttpRetry, StaleConnectionIsRetriedOnceButA404IsNot) {
   EXPECT_THROW(ext.Get(t.Url("/2")), ENetClosedGracefully);
 
   TScriptedServer n(TScriptedServer::Replies(
-      {HttpReply("HTTP/1.1 404 Not Found", "missing", {"Content-Type: text/html", "X-Other: 1"}), Ok}));
+      {HttpReply("HTTP/1.1 404 Not Found", "missing", {"Content-Type: text/html", "X-Other: 1"}),
+       Ok}));
   TIdHTTPExt g;
   g.ResponseCode = 0;
   EXPECT_FALSE(g.GetExt(n.Url("/gone"), ::testing::TempDir() + "qv_http_404"));
@@ -330,7 +346,7 @@ TEST(HttpRetry, AConnectionLostAfterAnInterimAnswerIsTriedOnceMore) {
     if (c.ReadRequest().empty()) return;
     if (c.Index() == 0) {
       c.Send("HTTP/1.1 100 Continue\r\n\r\n");
-      return; // dropped before the real answer
+      return;  // dropped before the real answer
     }
     c.Send(Ok);
     c.WaitForClose();
@@ -350,7 +366,9 @@ TEST(HttpRetry, RefusedFirstConnectionIsTriedTwiceThenFails) {
   }
   TIdHTTPExt h;
   int connects = 0;
-  h.OnStatus = [&](TIdTCPConnection*, TIdStatus st, const std::string&) { connects += st == hsConnecting; };
+  h.OnStatus = [&](TIdTCPConnection*, TIdStatus st, const std::string&) {
+    connects += st == hsConnecting;
+  };
   EXPECT_FALSE(h.HeadExt("http://127.0.0.1:" + std::to_string(port) + "/"));
   EXPECT_EQ(connects, 2);
   EXPECT_EQ(h.ResponseCode, 0);
@@ -370,34 +388,55 @@ TEST(HttpBody, FramingOfBodies) {
   const std::string x26(26, 'x');
   const std::vector<TBodyCase> cases = {
       {"chunked with extensions and trailers",
-       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1a;name=v\r\n" + x26 + "\r\n3 ; x\r\nabc\r\n0\r\nX-T: 1\r\nY-T: 2\r\n\r\n",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1a;name=v\r\n" + x26 +
+           "\r\n3 ; x\r\nabc\r\n0\r\nX-T: 1\r\nY-T: 2\r\n\r\n",
        true, x26 + "abc"},
-      {"chunk size with a blank and text", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1a more\r\n" + x26 + "\r\n0\r\n\r\n",
+      {"chunk size with a blank and text",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1a more\r\n" + x26 + "\r\n0\r\n\r\n",
        true, x26},
-      {"upper-case hex", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1A\r\n" + x26 + "\r\n0\r\n\r\n", true, x26},
-      {"chunked wins over a length", "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n",
+      {"upper-case hex",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1A\r\n" + x26 + "\r\n0\r\n\r\n", true,
+       x26},
+      {"chunked wins over a length",
+       "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nTransfer-Encoding: "
+       "chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n",
        true, "abc"},
-      {"size not hexadecimal", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nabc\r\n0\r\n\r\n", false, ""},
-      {"empty size line", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n\r\nabc\r\n0\r\n\r\n", false, ""},
-      {"absurd size", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nffffffffffffffffff\r\nabc", false, ""},
-      {"no line end after data", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabcX\r\n0\r\n\r\n", false, ""},
-      {"lost before the last chunk", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n", false, ""},
-      {"body shorter than its length", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc", false, ""},
-      {"two different lengths", "HTTP/1.1 200 OK\r\nContent-Length: 3\r\nContent-Length: 4\r\n\r\nabcd", false, ""},
-      {"a list of equal lengths", "HTTP/1.1 200 OK\r\nContent-Length: 3, 3\r\n\r\nabc", true, "abc"},
-      {"negative length counts as absent", "HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\nabcdef", true, "abcdef"},
-      {"malformed length counts as absent", "HTTP/1.1 200 OK\r\nContent-Length: 3x\r\n\r\nabcdef", true, "abcdef"},
+      {"size not hexadecimal",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nabc\r\n0\r\n\r\n", false, ""},
+      {"empty size line",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n\r\nabc\r\n0\r\n\r\n", false, ""},
+      {"absurd size",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nffffffffffffffffff\r\nabc", false, ""},
+      {"no line end after data",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabcX\r\n0\r\n\r\n", false, ""},
+      {"lost before the last chunk",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n", false, ""},
+      {"body shorter than its length", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc", false,
+       ""},
+      {"two different lengths",
+       "HTTP/1.1 200 OK\r\nContent-Length: 3\r\nContent-Length: 4\r\n\r\nabcd", false, ""},
+      {"a list of equal lengths", "HTTP/1.1 200 OK\r\nContent-Length: 3, 3\r\n\r\nabc", true,
+       "abc"},
+      {"negative length counts as absent", "HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\nabcdef",
+       true, "abcdef"},
+      {"malformed length counts as absent", "HTTP/1.1 200 OK\r\nContent-Length: 3x\r\n\r\nabcdef",
+       true, "abcdef"},
       {"interim responses skipped",
-       "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </a>\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok",
+       "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </a>\r\n\r\nHTTP/1.1 200 "
+       "OK\r\nContent-Length: 2\r\n\r\nok",
        true, "ok"},
       {"status code not a number", "HTTP/1.1 abc OK\r\nContent-Length: 2\r\n\r\nok", false, ""},
       {"negative status code", "HTTP/1.1 -406 X\r\nContent-Length: 2\r\n\r\nok", false, ""},
-      {"header line past 16 KiB", "HTTP/1.1 200 OK\r\nX: " + std::string(17000, 'a') + "\r\nContent-Length: 2\r\n\r\nok", false, ""},
-      {"more than 256 header lines", [] {
+      {"header line past 16 KiB",
+       "HTTP/1.1 200 OK\r\nX: " + std::string(17000, 'a') + "\r\nContent-Length: 2\r\n\r\nok",
+       false, ""},
+      {"more than 256 header lines",
+       [] {
          std::string r = "HTTP/1.1 200 OK\r\n";
          for (int i = 0; i < 300; ++i) r += "X-" + std::to_string(i) + ": v\r\n";
          return r + "Content-Length: 2\r\n\r\nok";
-       }(), false, ""},
+       }(),
+       false, ""},
   };
   for (const auto& tc : cases) {
     SCOPED_TRACE(tc.name);
@@ -414,7 +453,9 @@ TEST(HttpBody, FramingOfBodies) {
 
 TEST(HttpBody, ChunkedBodyLeavesTheConnectionInStepAndCountsOnce) {
   TScriptedServer s(TScriptedServer::Replies(
-      {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nabcd\r\n2\r\nef\r\n1\r\ng\r\n0\r\nT: 1\r\n\r\n", Ok}));
+      {"HTTP/1.1 200 OK\r\nTransfer-Encoding: "
+       "chunked\r\n\r\n4\r\nabcd\r\n2\r\nef\r\n1\r\ng\r\n0\r\nT: 1\r\n\r\n",
+       Ok}));
   TIdHTTPExt h;
   std::vector<int64_t> begins, counts;
   h.OnWorkBegin = [&](TIdTCPConnection*, TWorkMode, int64_t m) { begins.push_back(m); };
@@ -422,7 +463,7 @@ TEST(HttpBody, ChunkedBodyLeavesTheConnectionInStepAndCountsOnce) {
   EXPECT_EQ(h.GetExt(s.Url("/c")), "abcdefg");
   EXPECT_EQ(begins, std::vector<int64_t>{0});
   ASSERT_FALSE(counts.empty());
-  EXPECT_EQ(counts.back(), 7); // running count, not the last chunk's size
+  EXPECT_EQ(counts.back(), 7);  // running count, not the last chunk's size
   EXPECT_EQ(h.WorkPosition, 7);
   EXPECT_EQ(h.GetExt(s.Url("/next")), "hello");
   EXPECT_EQ(s.Accepted(), 1);
@@ -445,7 +486,7 @@ TEST(HttpBody, ResponsesWithoutBodyFinishAtOnce) {
   for (const auto& tc : cases) {
     SCOPED_TRACE(tc.name);
     TScriptedServer s(TScriptedServer::Replies({tc.reply, Ok}));
-    TIdHTTPExt h; // the request itself reads what the framing says, nothing more
+    TIdHTTPExt h;  // the request itself reads what the framing says, nothing more
     auto t0 = std::chrono::steady_clock::now();
     if (tc.head) {
       h.Head(s.Url("/"));
@@ -475,22 +516,24 @@ TEST(HttpBody, TextBodyIsBoundedInMemory) {
     c.ReadRequest();
     c.Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(over) + "\r\n\r\n");
     std::string block(1 << 20, 'z');
-    for (size_t sent = 0; sent < over; sent += block.size()) c.Send(block.substr(0, std::min(block.size(), over - sent)));
+    for (size_t sent = 0; sent < over; sent += block.size())
+      c.Send(block.substr(0, std::min(block.size(), over - sent)));
     c.WaitForClose();
   });
   TIdHTTPExt h;
   EXPECT_EQ(h.GetExt(s.Url("/big")), "");
   EXPECT_EQ(h.ResponseCode, 200);
-  EXPECT_EQ(s.Requests().size(), 1u); // a response came: no retry
+  EXPECT_EQ(s.Requests().size(), 1u);  // a response came: no retry
 }
 
 // ------------------------------------------------------------ headers
 
 TEST(HttpHeaders, ResponseHeadersGoToPropertiesAndTheRestToExtra) {
-  TScriptedServer s(TScriptedServer::Replies({HttpReply(
-      "HTTP/1.1 206 Partial Content", "abc",
-      {"Content-Type: text/plain; charset=x", "Content-Range: bytes 100-102/500", "Server: S", "Location: /l",
-       "Last-Modified: Sun, 06 Nov 1994 08:49:37 GMT", "Content-Location: /cl", "Set-Cookie: a=1", "Set-Cookie: b=2"})}));
+  TScriptedServer s(TScriptedServer::Replies(
+      {HttpReply("HTTP/1.1 206 Partial Content", "abc",
+                 {"Content-Type: text/plain; charset=x", "Content-Range: bytes 100-102/500",
+                  "Server: S", "Location: /l", "Last-Modified: Sun, 06 Nov 1994 08:49:37 GMT",
+                  "Content-Location: /cl", "Set-Cookie: a=1", "Set-Cookie: b=2"})}));
   TIdHTTPExt h;
   h.HandleRedirects = false;
   h.OnRedirect = [](TIdHTTP*, std::string&, int32_t&, bool& handled) { handled = true; };
@@ -504,8 +547,9 @@ TEST(HttpHeaders, ResponseHeadersGoToPropertiesAndTheRestToExtra) {
   EXPECT_EQ(h.Response.Server, "S");
   EXPECT_NE(h.Response.LastModified, 0);
   EXPECT_EQ(h.ExtraResponse("Content-Location"), "/cl");
-  EXPECT_EQ(h.ExtraResponse("Content-Type"), ""); // held in a property
-  EXPECT_EQ(h.Response.ExtraHeaders.GetValues("Set-Cookie"), (std::vector<std::string>{"a=1", "b=2"}));
+  EXPECT_EQ(h.ExtraResponse("Content-Type"), "");  // held in a property
+  EXPECT_EQ(h.Response.ExtraHeaders.GetValues("Set-Cookie"),
+            (std::vector<std::string>{"a=1", "b=2"}));
   EXPECT_EQ(h.RawHeaders.Count(), 9);
 }
 
@@ -513,9 +557,10 @@ TEST(HttpHeaders, ResponseHeadersGoToPropertiesAndTheRestToExtra) {
 
 // The request layer alone, with the program's URL splitting.
 class TParsingHTTP : public TIdHTTP {
-public:
-  void ParseURIExt(const std::string& url, std::string& protocol, std::string& host, std::string& path,
-                   std::string& document, std::string& port, std::string& bookmark) override {
+ public:
+  void ParseURIExt(const std::string& url, std::string& protocol, std::string& host,
+                   std::string& path, std::string& document, std::string& port,
+                   std::string& bookmark) override {
     TURIParts p = ParseURIParts(url);
     protocol = p.Protocol;
     host = p.Host;
@@ -528,22 +573,25 @@ public:
 
 TEST(HttpRedirect, FollowedWithinTheLimitAndReturnedPastIt) {
   auto redirect = [](int i) {
-    return HttpReply("HTTP/1.1 302 Found", "moved" + std::to_string(i), {"Location: /r" + std::to_string(i + 1)});
+    return HttpReply("HTTP/1.1 302 Found", "moved" + std::to_string(i),
+                     {"Location: /r" + std::to_string(i + 1)});
   };
   {
-    TScriptedServer s(TScriptedServer::Replies({redirect(1), redirect(2), HttpReply("HTTP/1.1 200 OK", "final")}));
+    TScriptedServer s(TScriptedServer::Replies(
+        {redirect(1), redirect(2), HttpReply("HTTP/1.1 200 OK", "final")}));
     TParsingHTTP h;
     h.HandleRedirects = true;
     std::vector<std::string> seen;
     h.OnRedirect = [&](TIdHTTP*, std::string& dest, int32_t&, bool&) { seen.push_back(dest); };
-    EXPECT_EQ(h.Get(s.Url("/r1")), "final"); // nothing of the redirect pages stays in front
+    EXPECT_EQ(h.Get(s.Url("/r1")), "final");  // nothing of the redirect pages stays in front
     EXPECT_EQ(seen, (std::vector<std::string>{"/r2", "/r3"}));
     EXPECT_EQ(h.RedirectCount, 0);
-    EXPECT_EQ(s.Accepted(), 1); // relative targets keep host, port and connection
+    EXPECT_EQ(s.Accepted(), 1);  // relative targets keep host, port and connection
   }
   {
     // At the limit the last redirection is handed back instead of followed.
-    TScriptedServer s(TScriptedServer::Replies({redirect(1), redirect(2), redirect(3), redirect(4)}));
+    TScriptedServer s(
+        TScriptedServer::Replies({redirect(1), redirect(2), redirect(3), redirect(4)}));
     TParsingHTTP h;
     h.HandleRedirects = true;
     h.RedirectMaximum = 3;
@@ -581,7 +629,9 @@ TEST(HttpKeepAlive, ErrorAnswersFollowTheSameRules) {
   };
   const std::vector<Case> cases = {
       {"404 read whole keeps the connection", HttpReply("HTTP/1.1 404 Not Found", "gone"), 1},
-      {"404 with Connection: close", {HttpReply("HTTP/1.1 404 Not Found", "gone", {"Connection: close"}), true}, 2},
+      {"404 with Connection: close",
+       {HttpReply("HTTP/1.1 404 Not Found", "gone", {"Connection: close"}), true},
+       2},
       {"404 from a 1.0 peer", {HttpReply("HTTP/1.0 404 Not Found", "gone"), true}, 2},
   };
   for (const auto& tc : cases) {
@@ -595,7 +645,8 @@ TEST(HttpKeepAlive, ErrorAnswersFollowTheSameRules) {
 }
 
 TEST(HttpRedirect, NotFollowedWhenOffAndReportedByTheExtension) {
-  const std::string moved = HttpReply("HTTP/1.1 302 Found", "", {"Location: http://elsewhere.example/x"});
+  const std::string moved =
+      HttpReply("HTTP/1.1 302 Found", "", {"Location: http://elsewhere.example/x"});
   {
     TScriptedServer s(TScriptedServer::Replies({moved}));
     TIdHTTPExt h;
@@ -661,7 +712,7 @@ TEST(HttpFaults, StallMidBodyCutLeavesTheArrivedPrefixInTheFile) {
   TScriptedServer s([&](TScriptedConn& c) {
     c.ReadRequest();
     c.Send("HTTP/1.1 200 OK\r\nContent-Length: 10000\r\n\r\n");
-    c.Sleep(50ms); // the head and the body arrive apart
+    c.Sleep(50ms);  // the head and the body arrive apart
     c.Send(part);
     c.WaitForClose();
   });
@@ -683,7 +734,7 @@ TEST(HttpFaults, StallMidBodyCutLeavesTheArrivedPrefixInTheFile) {
   std::string got(4000, '\0');
   got.resize(f.Read(&got[0], got.size()));
   EXPECT_EQ(got, part);
-  EXPECT_TRUE(static_cast<bool>(h.OnWork)); // the caller's handler is back
+  EXPECT_TRUE(static_cast<bool>(h.OnWork));  // the caller's handler is back
 }
 
 TEST(HttpFaults, LineTimeOutEndsASilentServerAndTriesOnceMore) {
@@ -701,7 +752,9 @@ TEST(HttpFaults, ACutBetweenFetchesOnlyCostsTheConnection) {
   TScriptedServer s(TScriptedServer::Replies({Ok, Ok}));
   TIdHTTPExt h;
   EXPECT_EQ(h.GetExt(s.Url("/1")), "hello");
-  std::thread([&] { h.DisconnectSocketExt(); }).join(); // as the pool does when a thread gives it back
+  std::thread([&] {
+    h.DisconnectSocketExt();
+  }).join();  // as the pool does when a thread gives it back
   EXPECT_FALSE(h.Connected());
   h.ResponseCode = 0;
   EXPECT_EQ(h.GetExt(s.Url("/2")), "hello");
@@ -715,5 +768,5 @@ TEST(HttpFaults, UncreatableFileFailsBeforeAnyRequest) {
   EXPECT_EQ(s.Accepted(), 0);
 }
 
-} // namespace
-} // namespace qv
+}  // namespace
+}  // namespace qv

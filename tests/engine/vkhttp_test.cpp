@@ -68,5 +68,5 @@ TEST(FtpReplyText, KnownCodesVerbatimOthersEmpty) {
   EXPECT_EQ(FtpReplyText(0), "");
 }
 
-} // namespace
-} // namespace qv
+}  // namespace
+}  // namespace qv

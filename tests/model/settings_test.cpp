@@ -274,11 +274,9 @@ TEST(ProjectSection, InvalidMirrorFolderFallsBackToTheHomeMirror) {
     const char* Stored;
     const char* Loaded;
   } cases[] = {
-      {"rel*ative", "/home/qv-test/TvWeb"},
-      {"relative/mirror", "/home/qv-test/TvWeb"},
+      {"rel*ative", "/home/qv-test/TvWeb"}, {"relative/mirror", "/home/qv-test/TvWeb"},
       {"", "/home/qv-test/TvWeb"},  // never the file-system root
-      {"/srv/mirror", "/srv/mirror"},
-      {"/srv/mirror/", "/srv/mirror/"},
+      {"/srv/mirror", "/srv/mirror"},       {"/srv/mirror/", "/srv/mirror/"},
   };
   for (const auto& c : cases) {
     TSettings s = FormDefaults();

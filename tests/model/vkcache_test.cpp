@@ -15,9 +15,9 @@
 
 #include <gtest/gtest.h>
 
+#include "model/vkglobal.h"
 #include "support/envscope.h"
 #include "support/filesizelimit.h"
-#include "model/vkglobal.h"
 
 namespace qv {
 namespace {

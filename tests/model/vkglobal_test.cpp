@@ -8,9 +8,9 @@
 
 #include <gtest/gtest.h>
 
-#include "support/scratchdir.h"
 #include "model/streamext.h"
 #include "model/vkurllist.h"
+#include "support/scratchdir.h"
 
 namespace qv {
 namespace {

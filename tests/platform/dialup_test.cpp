@@ -63,13 +63,13 @@ class NmcliTest : public ::testing::Test {
     const char* path = getenv("PATH");
     Env.Set("PATH", Dir + ":" + (path ? path : ""));
     WriteBytes(Dir + "/profiles",
-              "Wired connection 1:e-1:802-3-ethernet:activated\n"
-              "Mobile\\:Net:g-1:gsm:\n"
-              "Cafe:w-1:802-11-wireless:\n"
-              "DSL:p-1:pppoe:\n"
-              "Work VPN:v-1:vpn:\n"
-              "Phone:b-1:bluetooth:\n"
-              "EVDO:c-1:cdma:\n");
+               "Wired connection 1:e-1:802-3-ethernet:activated\n"
+               "Mobile\\:Net:g-1:gsm:\n"
+               "Cafe:w-1:802-11-wireless:\n"
+               "DSL:p-1:pppoe:\n"
+               "Work VPN:v-1:vpn:\n"
+               "Phone:b-1:bluetooth:\n"
+               "EVDO:c-1:cdma:\n");
     WriteBytes(Dir + "/active", "Wired connection 1:e-1:802-3-ethernet:activated\n");
   }
   std::string Calls() { return ReadBytes(Dir + "/calls"); }
@@ -165,10 +165,10 @@ TEST_F(NmcliTest, AFailingUpReportsNmclisComplaint) {
 
 TEST_F(NmcliTest, ActiveConnectionsAndHangUpNeverTouchEthernetOrWifi) {
   WriteBytes(Dir + "/active",
-            "Wired connection 1:e-1:802-3-ethernet:activated\n"
-            "Cafe:w-1:802-11-wireless:activated\n"
-            "Mobile\\:Net:g-1:gsm:activated\n"
-            "DSL:p-1:pppoe:activating\n");
+             "Wired connection 1:e-1:802-3-ethernet:activated\n"
+             "Cafe:w-1:802-11-wireless:activated\n"
+             "Mobile\\:Net:g-1:gsm:activated\n"
+             "DSL:p-1:pppoe:activating\n");
   TNmcliDialUp nm;
   auto active = nm.ActiveConnections(20);
   ASSERT_EQ(active.size(), 2u);
@@ -192,11 +192,11 @@ TEST_F(NmcliTest, ActiveConnectionsAndHangUpNeverTouchEthernetOrWifi) {
 
 TEST_F(NmcliTest, StoredDialParameters) {
   WriteBytes(Dir + "/secrets-g-1",
-            "connection.id:Mobile:Net\n"
-            "gsm.number:*99#\n"
-            "gsm.username:web\n"
-            "gsm.password:pa:ss\n"
-            "ppp.username:other\n");
+             "connection.id:Mobile:Net\n"
+             "gsm.number:*99#\n"
+             "gsm.username:web\n"
+             "gsm.password:pa:ss\n"
+             "ppp.username:other\n");
   WriteBytes(Dir + "/secrets-p-1", "pppoe.username:dsluser\npppoe.password:\n");
   TNmcliDialUp nm;
   TDialParams p;

@@ -164,7 +164,7 @@ void SendAll(int fd, const std::string& s) {
 // reads command lines with Command() and answers with Reply(); Received()
 // keeps every line that arrived.
 class TScriptedFtp {
-public:
+ public:
   using TScript = std::function<void(TScriptedFtp&)>;
   explicit TScriptedFtp(TScript script) : FScript(std::move(script)) {
     FListen = ListenOn("127.0.0.1", Port);
@@ -209,11 +209,16 @@ public:
     for (;;) {
       std::string c = Command();
       if (c.empty() || c.rfind(prefix, 0) == 0) return c;
-      if (c.rfind("USER", 0) == 0) Reply("331 Password.\r\n");
-      else if (c.rfind("PASS", 0) == 0) Reply("230 In.\r\n");
-      else if (c.rfind("TYPE", 0) == 0) Reply("200 Type.\r\n");
-      else if (c.rfind("PORT", 0) == 0) Reply("200 Port.\r\n");
-      else Reply("500 Unknown.\r\n");
+      if (c.rfind("USER", 0) == 0)
+        Reply("331 Password.\r\n");
+      else if (c.rfind("PASS", 0) == 0)
+        Reply("230 In.\r\n");
+      else if (c.rfind("TYPE", 0) == 0)
+        Reply("200 Type.\r\n");
+      else if (c.rfind("PORT", 0) == 0)
+        Reply("200 Port.\r\n");
+      else
+        Reply("500 Unknown.\r\n");
     }
   }
   std::vector<std::string> Received() {
@@ -221,7 +226,7 @@ public:
     return FReceived;
   }
 
-private:
+ private:
   TScript FScript;
   int FListen = -1;
   std::atomic<int> FConn{-1};
@@ -303,7 +308,7 @@ TEST(FtpClientTest, LineBreakOrZeroInAnArgumentIsNeverSent) {
   TIdFTP f;
   Open(f, s.Port);
   for (const std::string& bad : {std::string("a\r\nDELE x"), std::string("a\nDELE x"),
-                                std::string("a\rb"), std::string("a\0b", 3)}) {
+                                 std::string("a\rb"), std::string("a\0b", 3)}) {
     EXPECT_THROW(f.ChangeDir(bad), EIdFTPBadArgument);
     EXPECT_THROW(f.Get(bad, TempFile("never"), true), EIdFTPBadArgument);
   }
@@ -346,7 +351,8 @@ TEST(FtpClientTest, OverlongReplyLineIsRefused) {
 
 // A transfer the server ends with 426 failed; the bytes that came stay.
 TEST(FtpClientTest, TransferAbortedReplyIsAFailureAndKeepsThePartialFile) {
-  for (const char* closing : {"426 Connection closed; transfer aborted.\r\n", "451 Local error.\r\n"}) {
+  for (const char* closing :
+       {"426 Connection closed; transfer aborted.\r\n", "451 Local error.\r\n"}) {
     TScriptedFtp s([closing](TScriptedFtp& s) {
       Greet(s);
       ServeActiveRetr(s, "150 Opening.\r\n", "first part");
@@ -377,7 +383,7 @@ TEST(FtpClientTest, LocalFileIsReplacedOnlyWhenTheTransferStarts) {
     const char* retrReply;  // the answer to RETR
     const char* body;       // sent on the data connection after a 150
     bool ok;
-    const char* want;       // the local file afterwards
+    const char* want;  // the local file afterwards
   } cases[] = {
       {"file gone on the server", "550 No such file.\r\n", "", false, "precious copy"},
       {"refused for now", "450 Busy.\r\n", "", false, "precious copy"},

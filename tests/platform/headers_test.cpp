@@ -16,7 +16,7 @@ TEST(HeaderList, LookupAndReplaceByNameInAnyCase) {
   h.Add("Content-Type-X: other");
   EXPECT_EQ(h.GetValue("content-type"), "text/html");
   EXPECT_EQ(h.GetValue("Content-Type-X"), "other");
-  EXPECT_EQ(h.GetValue("Content"), ""); // whole names only
+  EXPECT_EQ(h.GetValue("Content"), "");  // whole names only
   EXPECT_EQ(h.GetValue("X-Empty"), "");
   EXPECT_EQ(h.IndexOfName("X-EMPTY"), 3);
   EXPECT_EQ(h.GetValues("Set-Cookie"), (std::vector<std::string>{"a=1", "b=2"}));
@@ -24,14 +24,14 @@ TEST(HeaderList, LookupAndReplaceByNameInAnyCase) {
   EXPECT_EQ(h.Values(2), "b=2");
   h.SetValue("CONTENT-TYPE", "text/plain");
   EXPECT_EQ(h[0], "CONTENT-TYPE: text/plain");
-  h.SetValue("Set-Cookie", ""); // an empty value deletes every such line
+  h.SetValue("Set-Cookie", "");  // an empty value deletes every such line
   EXPECT_EQ(h.IndexOfName("set-cookie"), -1);
   h.SetValue("Location", "/x");
   EXPECT_EQ(h[h.Count() - 1], "Location: /x");
 }
 
 TEST(HttpDate, ParsesTheThreeFormsAndRejectsTheRest) {
-  const std::time_t sample = 784111777; // 1994-11-06 08:49:37 UTC
+  const std::time_t sample = 784111777;  // 1994-11-06 08:49:37 UTC
   struct Case {
     const char* text;
     bool ok;
@@ -64,7 +64,7 @@ TEST(HttpDate, ConvertsToLocalDateTime) {
   // 1994-11-06 is day 34644 after 1899-12-30.
   EXPECT_DOUBLE_EQ(GMTToLocalDateTime("Sun, 06 Nov 1994 12:00:00 GMT"), 34644.5);
   EXPECT_EQ(GMTToLocalDateTime("garbage"), 0);
-  setenv("TZ", "Europe/Berlin", 1); // UTC+1 in November
+  setenv("TZ", "Europe/Berlin", 1);  // UTC+1 in November
   tzset();
   EXPECT_DOUBLE_EQ(GMTToLocalDateTime("Sun, 06 Nov 1994 23:00:00 GMT"), 34645.0);
   unsetenv("TZ");
@@ -74,10 +74,14 @@ TEST(HttpDate, ConvertsToLocalDateTime) {
 TEST(Base64, EncodesWithPadding) {
   struct Case {
     std::string in, out;
-  } cases[] = {{"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"user:pass", "dXNlcjpwYXNz"},
+  } cases[] = {{"", ""},
+               {"f", "Zg=="},
+               {"fo", "Zm8="},
+               {"foo", "Zm9v"},
+               {"user:pass", "dXNlcjpwYXNz"},
                {std::string("\xff\x00\x10", 3), "/wAQ"}};
   for (const auto& tc : cases) EXPECT_EQ(EncodeBase64(tc.in), tc.out) << tc.in;
 }
 
-} // namespace
-} // namespace qv
+}  // namespace
+}  // namespace qv

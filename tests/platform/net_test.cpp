@@ -30,8 +30,8 @@ TEST(NetReadLn, SplitsLinesAndReportsEndsOfInput) {
   struct Case {
     const char* name;
     std::string sent;
-    std::vector<std::string> lines; // expected, then the fault below
-    const char* fault;              // "closed", "too long", "timeout"
+    std::vector<std::string> lines;  // expected, then the fault below
+    const char* fault;               // "closed", "too long", "timeout"
     size_t maxLen;
   };
   const std::vector<Case> cases = {
@@ -107,7 +107,7 @@ TEST(NetReadStream, CountedReadTakesExactlyItsBytesWithRunningCounts) {
   EXPECT_EQ(log.Counts.back(), 300000);
   for (size_t i = 1; i < log.Counts.size(); ++i) EXPECT_GT(log.Counts[i], log.Counts[i - 1]);
   EXPECT_EQ(log.Ends, 1);
-  EXPECT_EQ(cl.ReadLn(), "NEXT"); // nothing of the next data was swallowed
+  EXPECT_EQ(cl.ReadLn(), "NEXT");  // nothing of the next data was swallowed
 }
 
 TEST(NetReadStream, ShortBodyFailsAndToEndReadsUntilClose) {
@@ -148,7 +148,8 @@ TEST(NetReadStream, OwnDisconnectInBeginWorkEndsTheReadQuietly) {
 
 TEST(NetCut, CutFromAnotherThreadEndsSilentReadPromptly) {
   TScriptedServer s([](TScriptedConn& c) { c.WaitForClose(); });
-  for (int round = 0; round < 2; ++round) { // the cut also ends a stream read, and the client reconnects
+  for (int round = 0; round < 2;
+       ++round) {  // the cut also ends a stream read, and the client reconnects
     TIdTCPClient cl;
     ConnectTo(cl, s);
     std::thread cutter([&] {
@@ -166,7 +167,7 @@ TEST(NetCut, CutFromAnotherThreadEndsSilentReadPromptly) {
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 5s);
     EXPECT_FALSE(cl.Connected());
     cl.Disconnect();
-    ConnectTo(cl, s); // a fresh connect clears the cut
+    ConnectTo(cl, s);  // a fresh connect clears the cut
     EXPECT_TRUE(cl.Connected());
   }
 }
@@ -227,7 +228,9 @@ TEST(NetConnect, TriesEveryAddressAndReportsFailures) {
     std::string host;
     int port;
   } cases[] = {// An empty label fails in the resolver itself: no query leaves the machine.
-               {"unknown host", "no..such-host.invalid", 80}, {"refused", "127.0.0.1", freePort}, {"bad port", "127.0.0.1", 0}};
+               {"unknown host", "no..such-host.invalid", 80},
+               {"refused", "127.0.0.1", freePort},
+               {"bad port", "127.0.0.1", 0}};
   for (const auto& tc : cases) {
     SCOPED_TRACE(tc.name);
     TIdTCPClient cl;
@@ -354,5 +357,5 @@ TEST(NetFetch, TakesTheTextBeforeTheDelimiter) {
   }
 }
 
-} // namespace
-} // namespace qv
+}  // namespace
+}  // namespace qv

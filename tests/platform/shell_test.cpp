@@ -31,8 +31,8 @@ class ShellTest : public ::testing::Test {
   }
   void Fake(const std::string& name, int status) {
     std::string path = Bin + "/" + name;
-    WriteBytes(path, "#!/bin/sh\nfor a in \"$@\"; do printf '%s|' \"$a\"; done > '" + Log + "'\nexit " +
-                   std::to_string(status) + "\n");
+    WriteBytes(path, "#!/bin/sh\nfor a in \"$@\"; do printf '%s|' \"$a\"; done > '" + Log +
+                         "'\nexit " + std::to_string(status) + "\n");
     chmod(path.c_str(), 0755);
   }
   std::string Called() { return fs::exists(Log) ? ReadBytes(Log) : "<not started>"; }

@@ -65,5 +65,5 @@ TEST(TlsNet, TheSystemStoreHonoursSslCertFile) {
       ::testing::ExitedWithCode(0), "");
 }
 
-} // namespace
-} // namespace qv
+}  // namespace
+}  // namespace qv

@@ -27,7 +27,7 @@ size_t ContentLengthOf(const std::string& head) {
   }
   return 0;
 }
-} // namespace
+}  // namespace
 
 // ------------------------------------------------------------------ conn
 
@@ -82,7 +82,7 @@ void TScriptedConn::Send(const std::string& bytes) {
     ssize_t w = ::send(FFd, bytes.data() + off, bytes.size() - off, MSG_NOSIGNAL);
     if (w <= 0) {
       if (errno == EINTR) continue;
-      return; // the client went away; the test judges by what it saw
+      return;  // the client went away; the test judges by what it saw
     }
     off += static_cast<size_t>(w);
   }
@@ -128,7 +128,8 @@ TScriptedServer::TScriptedServer(THandler handler) : FHandler(std::move(handler)
   a.sin_family = AF_INET;
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t len = sizeof a;
-  if (::bind(FListenFd, reinterpret_cast<sockaddr*>(&a), len) != 0 || ::listen(FListenFd, 16) != 0 ||
+  if (::bind(FListenFd, reinterpret_cast<sockaddr*>(&a), len) != 0 ||
+      ::listen(FListenFd, 16) != 0 ||
       ::getsockname(FListenFd, reinterpret_cast<sockaddr*>(&a), &len) != 0)
     throw std::runtime_error(std::string("scripted server: ") + std::strerror(errno));
   FPort = ntohs(a.sin_port);
@@ -208,11 +209,12 @@ TScriptedServer::THandler TScriptedServer::Replies(std::vector<TScriptedReply> r
   };
 }
 
-std::string HttpReply(const std::string& statusLine, const std::string& body, const std::vector<std::string>& headers) {
+std::string HttpReply(const std::string& statusLine, const std::string& body,
+                      const std::vector<std::string>& headers) {
   std::string r = statusLine + "\r\n";
   for (const auto& h : headers) r += h + "\r\n";
   r += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";
   return r + body;
 }
 
-} // namespace qv::test
+}  // namespace qv::test

@@ -24,7 +24,8 @@ class TScriptedServer;
 
 // One canned answer: the bytes to send, and whether to close after them.
 struct TScriptedReply {
-  TScriptedReply(std::string bytes, bool closeAfter = false) : Bytes(std::move(bytes)), CloseAfter(closeAfter) {}
+  TScriptedReply(std::string bytes, bool closeAfter = false)
+      : Bytes(std::move(bytes)), CloseAfter(closeAfter) {}
   TScriptedReply(const char* bytes) : TScriptedReply(std::string(bytes)) {}
   std::string Bytes;
   bool CloseAfter = false;
@@ -33,8 +34,8 @@ struct TScriptedReply {
 // The server side of one accepted connection. Every wait ends when the
 // server stops (the handler is then unwound by an internal exception).
 class TScriptedConn {
-public:
-  int Index() const { return FIndex; } // 0 for the first connection
+ public:
+  int Index() const { return FIndex; }  // 0 for the first connection
   // One HTTP request: the head up to the empty line, plus a body of its
   // Content-Length. "" when the client closed first.
   std::string ReadRequest();
@@ -57,9 +58,10 @@ public:
   // server inside a tunnel). Nothing may be left unread (ReadRequest first).
   int Fd() const { return FFd; }
 
-private:
+ private:
   friend class TScriptedServer;
-  TScriptedConn(TScriptedServer& server, int fd, int index) : FServer(server), FFd(fd), FIndex(index) {}
+  TScriptedConn(TScriptedServer& server, int fd, int index)
+      : FServer(server), FFd(fd), FIndex(index) {}
   bool Fill();
   TScriptedServer& FServer;
   int FFd;
@@ -69,7 +71,7 @@ private:
 };
 
 class TScriptedServer {
-public:
+ public:
   using THandler = std::function<void(TScriptedConn&)>;
   explicit TScriptedServer(THandler handler);
   ~TScriptedServer();
@@ -89,11 +91,11 @@ public:
   // the connection without answering.
   static THandler Replies(std::vector<TScriptedReply> replies);
 
-private:
+ private:
   friend class TScriptedConn;
   void Run();
   void Record(const std::string& request);
-  bool WaitReadable(int fd, int timeoutMs); // false: stopping
+  bool WaitReadable(int fd, int timeoutMs);  // false: stopping
 
   THandler FHandler;
   int FListenFd = -1;
@@ -112,4 +114,4 @@ private:
 std::string HttpReply(const std::string& statusLine, const std::string& body,
                       const std::vector<std::string>& headers = {});
 
-} // namespace qv::test
+}  // namespace qv::test
