@@ -1,0 +1,70 @@
+#include "engine/outbox.h"
+
+#include <utility>
+
+namespace qv {
+
+void TOutbox::AddLine(std::string url) {
+  std::lock_guard<std::mutex> g(FLock);
+  FLines.push_back(std::move(url));
+  FPending.store(true, std::memory_order_release);
+}
+
+void TOutbox::NoteCountChanged() {
+  std::lock_guard<std::mutex> g(FLock);
+  FCountChanged = true;
+  FPending.store(true, std::memory_order_release);
+}
+
+void TOutbox::AddStatusText(std::string text) {
+  std::lock_guard<std::mutex> g(FLock);
+  // A warning every thread repeats for every item would flood the status
+  // bar and the drain: back-to-back repeats collapse into one.
+  if (!FStatusTexts.empty() && FStatusTexts.back() == text) return;
+  FStatusTexts.push_back(std::move(text));
+  FPending.store(true, std::memory_order_release);
+}
+
+bool TOutbox::Pending() const {
+  return FPending.load(std::memory_order_acquire) || FModified.load(std::memory_order_acquire);
+}
+
+TOutbox::TDrained TOutbox::Drain() {
+  TDrained d;
+  {
+    std::lock_guard<std::mutex> g(FLock);
+    d.Lines.swap(FLines);
+    d.StatusTexts.swap(FStatusTexts);
+    d.CountChanged = FCountChanged;
+    FCountChanged = false;
+    FPending.store(false, std::memory_order_release);
+  }
+  d.Modified = FModified.exchange(false, std::memory_order_acq_rel);
+  return d;
+}
+
+bool TURLViewLines::Append(const std::string& url) {
+  if (!FIndex.insert(url).second) return false;
+  try {
+    FLines.push_back(url);
+  } catch (...) {
+    FIndex.erase(url);
+    throw;
+  }
+  return true;
+}
+
+void TURLViewLines::Clear() {
+  FLines.clear();
+  FIndex.clear();
+}
+
+int ApplyToView(const TOutbox::TDrained& drained, TURLViewLines& view) {
+  int added = 0;
+  for (const std::string& url : drained.Lines) {
+    if (view.Append(url)) ++added;
+  }
+  return added;
+}
+
+}  // namespace qv

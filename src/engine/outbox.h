@@ -1,0 +1,68 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+namespace qv {
+
+// What worker threads have for the user-interface thread, which alone writes
+// the windows: new lines for the main list, "the line count changed", "the
+// project was modified" and status-bar texts. Any thread posts; the
+// user-interface thread drains. Posting never blocks on the user-interface
+// thread; the lock is held only to append or swap.
+class TOutbox {
+ public:
+  struct TDrained {
+    std::vector<std::string> Lines;        // in posting order
+    std::vector<std::string> StatusTexts;  // a text repeated back to back comes once
+    bool CountChanged = false;
+    bool Modified = false;
+  };
+
+  void AddLine(std::string url);
+  void NoteCountChanged();
+  void SetModified() { FModified.store(true, std::memory_order_release); }
+  void AddStatusText(std::string text);
+
+  // True when something waits (a cheap test for the drain timer).
+  bool Pending() const;
+  // Takes everything posted so far.
+  TDrained Drain();
+
+ private:
+  mutable std::mutex FLock;
+  std::vector<std::string> FLines;
+  std::vector<std::string> FStatusTexts;
+  bool FCountChanged = false;
+  std::atomic<bool> FModified{false};
+  std::atomic<bool> FPending{false};
+};
+
+// The lines of the main list as the user-interface thread keeps them: URLs in
+// display order, each at most once. Not thread-safe: the user-interface
+// thread owns it.
+class TURLViewLines {
+ public:
+  int Count() const { return static_cast<int>(FLines.size()); }
+  const std::string& Line(int i) const { return FLines.at(static_cast<size_t>(i)); }
+  const std::vector<std::string>& Lines() const { return FLines; }
+  bool Contains(const std::string& url) const { return FIndex.count(url) != 0; }
+  // Appends the URL unless it is shown already; true when appended.
+  bool Append(const std::string& url);
+  void Clear();
+
+ private:
+  std::vector<std::string> FLines;
+  std::unordered_set<std::string> FIndex;
+};
+
+// Applies what was drained to the view: a line is appended only for a URL
+// the view does not show yet (a rebuild that ran between the post and the
+// drain has shown it already). Returns the number of lines appended.
+int ApplyToView(const TOutbox::TDrained& drained, TURLViewLines& view);
+
+}  // namespace qv

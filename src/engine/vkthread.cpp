@@ -1,0 +1,595 @@
+#include "engine/vkthread.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "engine/cookielist.h"
+#include "engine/dnlist.h"
+#include "engine/idftpext.h"
+#include "engine/idhttpext.h"
+#include "engine/robots.h"
+#include "engine/threadtimer.h"
+#include "engine/urladder.h"
+#include "engine/vkhttp.h"
+#include "model/localcopy.h"
+#include "model/strutils.h"
+#include "model/tvurlutils.h"
+#include "model/uriparser.h"
+#include "model/vkfile.h"
+#include "model/vkglobal.h"
+#include "model/vkmime.h"
+#include "model/vkurllist.h"
+
+namespace qv {
+
+std::recursive_mutex JobLock;
+TDLList RetryList;
+std::set<std::string> VisitedList;
+std::atomic<bool> RobotsObeyed{false};
+std::atomic<int> MaxThreadsPerServer{5};
+std::atomic<int> LeastHostCount{0};
+
+namespace {
+
+TDNList* gHostList = nullptr;
+TCookieList* gCookieList = nullptr;
+
+const char* const kRobotsName = "robots.txt";
+
+// A content type without its parameters, trimmed.
+std::string BareType(const std::string& contentType) {
+  return TrimBlanks(contentType.substr(0, contentType.find(';')));
+}
+
+bool IsRobotsURL(const std::string& url) { return URLFileName(url) == kRobotsName; }
+
+// An index of a queued item whose site is exactly `site`, or -1. The queue is
+// sorted by URL, so such items begin with the site followed by the end of the
+// URL or by the byte that ends a network location ("#", "/", ";", "?"): one
+// binary search per such beginning finds them, and a longer host with the
+// same beginning ("a.com.evil.org", "a.com:8080") is never taken for it.
+int IndexOfSite(const TDLList& queue, const std::string& site) {
+  if (site.empty()) return -1;
+  for (const char* tail : {"", "#", "/", ";", "?"}) {
+    const std::string probe = site + tail;
+    int i = queue.IndexOfURL(probe);
+    if (i < 0) i = ~i;
+    if (i < queue.Count() && URLSite(queue.Item(i).URL) == site) return i;
+  }
+  return -1;
+}
+
+}  // namespace
+
+void TVkThreadList::Remove(TVkThread* thread) {
+  FItems.erase(std::remove(FItems.begin(), FItems.end(), thread), FItems.end());
+}
+
+TDNList* JobHostList() { return gHostList; }
+TCookieList* JobCookieList() { return gCookieList; }
+
+void StartJob(const TSettings& settings, TJobContext* context) {
+  RobotsObeyed = !settings.EnterNoRobChk;
+  MaxThreadsPerServer = settings.MaxThrServUD == 0 ? 5 : settings.MaxThrServUD;
+  LeastHostCount = 0;
+  CreatePools();
+  if (!gHostList) gHostList = new TDNList;
+  gHostList->ClearItems();
+  if (!gCookieList) gCookieList = new TCookieList;
+  gCookieList->ClearItems();
+  if (settings.IECookChk) gCookieList->ImportBrowserCookies();
+  {
+    std::lock_guard<std::recursive_mutex> g(JobLock);
+    RetryList.Clear();
+    VisitedList.clear();
+  }
+  if (context) {
+    context->HostList = gHostList;
+    context->Cookies = gCookieList;
+  }
+}
+
+void FreeJobGlobals() {
+  delete gHostList;
+  gHostList = nullptr;
+  delete gCookieList;
+  gCookieList = nullptr;
+}
+
+bool MayStartThread(int runningThreads) {
+  return runningThreads == 0 || LeastHostCount.load() < MaxThreadsPerServer.load();
+}
+
+// --- construction ---
+
+TVkThread::TVkThread(TVkThreadList* threadList, TJobContext& context)
+    : ThreadList(threadList), FContext(context) {
+  try {
+    Socket = TakeSocket(context.HostList);
+    HTTP = TakeHTTP();
+    HTTP->RedirectMaximum = 20;
+    HTTP->OnConnected = [this](TIdTCPConnection* s) { HTTPConnected(s); };
+    HTTP->OnWorkBegin = [this](TIdTCPConnection* s, TWorkMode m, int64_t n) {
+      HTTPWorkBegin(s, m, n);
+    };
+    HTTP->OnWork = [this](TIdTCPConnection* s, TWorkMode m, int64_t n) { HTTPWork(s, m, n); };
+    HTTP->OnStatus = [this](TIdTCPConnection* s, TIdStatus st, const std::string& t) {
+      HTTPStatus(s, st, t);
+    };
+    FTP = TakeFTP();
+    FTP->OnConnected = [this](TIdTCPConnection* s) { FTPConnected(s); };
+    FTP->OnStatus = [this](TIdTCPConnection* s, TIdStatus st, const std::string& t) {
+      FTPStatus(s, st, t);
+    };
+    FTP->OnWorkBegin = [this](TIdTCPConnection* s, TWorkMode m, int64_t n) {
+      FTPWorkBegin(s, m, n);
+    };
+    FTP->OnWork = [this](TIdTCPConnection* s, TWorkMode m, int64_t n) { FTPWork(s, m, n); };
+    FTP->OnChangeDir = [this](TIdFTPExt* s) { FTPChangeDir(s); };
+    Watchdog = TakeTimer(Socket.get(), HTTP.get(), FTP.get());
+    TimeOut = context.Settings->Get()->TimeOutUD;
+    if (TimeOut == 0) TimeOut = 5;
+  } catch (...) {
+    ReturnPooled();
+    throw;
+  }
+}
+
+TVkThread::~TVkThread() {
+  WaitFor();
+  ReturnPooled();
+}
+
+void TVkThread::ReturnPooled() noexcept {
+  // A pooled client keeps its handlers: unhook them, or the next thread's
+  // transfers would call into this freed one.
+  try {
+    if (HTTP) {
+      HTTP->OnConnected = nullptr;
+      HTTP->OnWorkBegin = nullptr;
+      HTTP->OnWork = nullptr;
+      HTTP->OnStatus = nullptr;
+    }
+    if (FTP) {
+      FTP->OnConnected = nullptr;
+      FTP->OnStatus = nullptr;
+      FTP->OnWorkBegin = nullptr;
+      FTP->OnWork = nullptr;
+      FTP->OnChangeDir = nullptr;
+    }
+    ReturnSocket(std::move(Socket));
+    ReturnTimer(std::move(Watchdog));
+    ReturnHTTP(std::move(HTTP));
+    ReturnFTP(std::move(FTP));
+  } catch (...) {
+  }
+}
+
+void TVkThread::DoTerminate() {
+  DisarmWatchdog();
+  {
+    std::lock_guard<std::recursive_mutex> g(JobLock);
+    LeastHostCount = 0;
+  }
+  Finished = 1;
+}
+
+std::string TVkThread::ClientFailureReason() const { return ""; }
+
+// --- published texts ---
+
+std::string TVkThread::GetURL() {
+  std::lock_guard<std::recursive_mutex> g(JobLock);
+  return Current.URL;
+}
+
+void TVkThread::SetURL(const std::string& url) {
+  std::lock_guard<std::recursive_mutex> g(JobLock);
+  Current.URL = url;
+}
+
+void TVkThread::SetStatusURL(const std::string& text) noexcept {
+  std::lock_guard<std::mutex> g(StatusLock);
+  try {
+    StatusURL = text;
+  } catch (...) {
+    StatusURL.clear();
+  }
+}
+
+std::string TVkThread::GetStatusURL() noexcept {
+  std::lock_guard<std::mutex> g(StatusLock);
+  try {
+    return StatusURL;
+  } catch (...) {
+    return std::string();
+  }
+}
+
+void TVkThread::SetActivity(const std::string& text) noexcept {
+  std::lock_guard<std::mutex> g(StatusLock);
+  try {
+    Activity = text;
+  } catch (...) {
+    Activity.clear();
+  }
+}
+
+std::string TVkThread::GetActivity() noexcept {
+  std::lock_guard<std::mutex> g(StatusLock);
+  try {
+    return Activity;
+  } catch (...) {
+    return std::string();
+  }
+}
+
+void TVkThread::Publish(const std::string& activity) {
+  SetActivity(activity);
+  Changed = 1;
+}
+
+// --- watchdog ---
+
+void TVkThread::ArmWatchdog() { Arm(*Watchdog, TimeOut); }
+
+void TVkThread::DisarmWatchdog() {
+  if (Watchdog) Watchdog->SetEnabled(false);
+}
+
+bool TVkThread::TimedOut() {
+  if (Watchdog->Count.load() > 0) return false;
+  Result = vrTimedOut;
+  {
+    std::lock_guard<std::mutex> g(StatusLock);
+    static const std::string kPrefix = "Time out:";
+    try {
+      if (Activity.compare(0, kPrefix.size(), kPrefix) != 0) Activity = kPrefix + Activity;
+    } catch (...) {
+      Activity.clear();
+    }
+  }
+  Changed = 1;
+  return true;
+}
+
+void TVkThread::CheckWatchdog() {
+  const int32_t c = Watchdog->Count.load();
+  if (c == LastWatchdogCount || !Watchdog->Enabled()) return;
+  if (!(SkipFlag || AbortFlag || Result == vrSizeFiltered || c <= 0)) return;
+  LastWatchdogCount = c;
+  if (Socket->Active()) Socket->Close();
+  if (HTTP->Busy) HTTP->DisconnectSocketExt();
+  if (FTP->Busy) {
+    FTP->AbortExt();
+    FTP->QuitExt();
+  }
+}
+
+// --- event handlers ---
+
+void TVkThread::HTTPConnected(TIdTCPConnection*) {
+  if (TimedOut()) return;
+  Connected = 1;
+  ArmWatchdog();
+  Publish("Connected");
+}
+
+void TVkThread::HTTPStatus(TIdTCPConnection*, TIdStatus, const std::string&) {
+  if (TimedOut()) return;
+  ArmWatchdog();
+}
+
+void TVkThread::HTTPWorkBegin(TIdTCPConnection*, TWorkMode mode, int64_t max) {
+  if (mode != wmRead) return;
+  BytesTotal = max + ResumeOffset;
+  BytesReceived = 0;
+  if (TimedOut()) return;
+  // The checks judge the document: the body of a failure (a 404 page) is
+  // never read, so it is never "Filtered".
+  const bool document = HTTP->ResponseCode / 100 == 2;
+  if (document && !HeaderChecks()) return;
+  ArmWatchdog();
+  Publish("Receiving");
+  if (document) SizeFilter();
+}
+
+void TVkThread::HTTPWork(TIdTCPConnection*, TWorkMode mode, int64_t count) {
+  if (mode != wmRead) return;
+  BytesReceived = count + ResumeOffset;
+  if (TimedOut()) return;
+  if (Result == vrSizeFiltered) return;
+  ArmWatchdog();
+  Publish("Receiving");
+  if (HTTP->ResponseCode / 100 == 2) SizeFilter();
+}
+
+bool TVkThread::HeaderChecks() {
+  const std::string lastModified = HTTP->RawHeaders.GetValue("Last-Modified");
+  if (!StoredLastModified.empty() && !lastModified.empty() &&
+      !StrWildCmpi(StoredLastModified, lastModified, " ")) {
+    HTTP->DisconnectExt();
+    Result = vrFailed;
+    HTTP->ResponseCode = -412;
+    Publish("Modified");
+    return false;
+  }
+  const std::string accept = LowerCaseAscii(AcceptTypes);
+  if (!accept.empty()) {
+    const std::string type = LowerCaseAscii(BareType(HTTP->RawHeaders.GetValue("Content-Type")));
+    if (!type.empty()) {
+      bool match = false;
+      size_t start = 0;
+      while (!match) {
+        const size_t comma = accept.find(',', start);
+        const std::string piece = accept.substr(start, comma - start);
+        match = StrWildCard(type, piece, " ");
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+      }
+      if (!match) {
+        HTTP->DisconnectExt();
+        Result = vrFailed;
+        HTTP->ResponseCode = -406;
+        Publish("Filtered");
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+void TVkThread::SizeFilter() {
+  const int64_t total = BytesTotal;
+  if (Kind == kSpider || total <= 0 || Result == vrSizeFiltered) return;
+  const auto filter = FSnapshot.ViewFilter ? FSnapshot.ViewFilter : FContext.ViewFilter->Get();
+  const int64_t min = filter->MinSize();
+  const int64_t max = filter->MaxSize();
+  if (total < min || (max > 0 && total > max)) {
+    Result = vrSizeFiltered;
+    Publish("Size filtered");
+    // Cut now: waiting for the watchdog's next tick would fetch up to a
+    // second more of a body nobody keeps.
+    HTTP->DisconnectExt();
+  }
+}
+
+void TVkThread::FTPConnected(TIdTCPConnection*) {
+  if (TimedOut()) return;
+  Changed = 1;
+  ArmWatchdog();
+}
+
+void TVkThread::FTPStatus(TIdTCPConnection*, TIdStatus, const std::string&) {
+  if (TimedOut()) return;
+  ArmWatchdog();
+}
+
+void TVkThread::FTPWorkBegin(TIdTCPConnection*, TWorkMode, int64_t) {
+  if (TimedOut()) return;
+  ArmWatchdog();
+  Publish("Receiving");
+}
+
+void TVkThread::FTPWork(TIdTCPConnection*, TWorkMode, int64_t count) {
+  if (TimedOut()) return;
+  ArmWatchdog();
+  BytesReceived = count + ResumeOffset;
+  Publish("Receiving");
+}
+
+void TVkThread::FTPChangeDir(TIdFTPExt*) {
+  if (TimedOut()) return;
+  ArmWatchdog();
+}
+
+// --- queue ---
+
+int TVkThread::CountHostThreads(const std::string& url) {
+  const std::string site = URLSite(url);
+  const bool robots = RobotsObeyed;
+  int n = 0;
+  for (int i = 0; i < ThreadList->Count(); ++i) {
+    TVkThread* t = ThreadList->Get(i);
+    const std::string& other = t->Current.URL;  // JobLock is held
+    if (other.empty() || URLSite(other) != site) continue;
+    if (robots && IsRobotsURL(other)) return 1000;
+    ++n;
+  }
+  return n;
+}
+
+bool TVkThread::PickNext(bool addVisited) {
+  const std::string previous = std::move(Current.URL);
+  Current.URL.clear();
+  if (Queue->Count() == 0) {
+    Queue->Merge(RetryList);
+    RetryList.Clear();
+    if (FContext.HostList) FContext.HostList->ResetStates();
+  }
+  if (Queue->Count() == 0) return false;
+
+  int best = -1;
+  int least = 1000;
+  for (int i = 0; i < Queue->Count(); i = Queue->NextHostRun(i)) {
+    const int n = CountHostThreads(Queue->Item(i).URL);
+    if (n < least) {
+      best = i;
+      least = n;
+      if (n == 0) break;
+    }
+  }
+  LeastHostCount = least;
+
+  const int same = IndexOfSite(*Queue, URLSite(previous));
+  if (same >= 0)
+    best = same;
+  else if (least >= MaxThreadsPerServer)
+    return false;
+
+  TActiveDL& item = Queue->Item(best);
+  const std::string base = item.SiteBase.empty() ? item.URL : item.SiteBase;
+  const std::string site = URLSite(base);
+  const std::string scheme = ParseURL(item.URL).Scheme;
+  if (RobotsObeyed && FContext.Robots && !FContext.Robots->HasSite(site) &&
+      (scheme == "http:" || scheme == "https:")) {
+    Current.URL = site + "/robots.txt";
+    Current.ParentURL = item.ParentURL;
+    Current.ClientText = item.ClientText;
+    Current.SiteMode = 0;
+    Current.Depth = 0;
+    Current.RetriesLeft = 0;
+    Current.SiteBase = Current.URL;
+  } else {
+    TDLList::CopyItem(Current, item, false);
+    Current.SiteBase = base;
+    if (addVisited) VisitedList.insert(Current.URL);
+    Queue->Delete(best);
+  }
+  Result = vrNone;
+  BytesReceived = 0;
+  BytesTotal = 0;
+  Publish("");
+  return true;
+}
+
+bool TVkThread::PickNextLocked(bool addVisited) {
+  bool taken;
+  {
+    std::lock_guard<std::recursive_mutex> g(JobLock);
+    taken = PickNext(addVisited);
+  }
+  if (taken) TakeSnapshot();
+  return taken;
+}
+
+void TVkThread::PutBack(const TActiveDL& item) {
+  std::lock_guard<std::recursive_mutex> g(JobLock);
+  Queue->Add(item, false);
+}
+
+void TVkThread::PutToRetry(const TActiveDL& item) {
+  std::lock_guard<std::recursive_mutex> g(JobLock);
+  RetryList.Add(item, false);
+}
+
+// --- results ---
+
+void TVkThread::SettleResult(bool fetched) {
+  const int8_t r = Result;
+  if (r == vrSizeFiltered) return;
+  Result = fetched && !SkipFlag && !AbortFlag && r != vrFailed ? vrSucceeded : vrFailed;
+}
+
+bool TVkThread::MayRetry() const {
+  const int8_t r = Result;
+  return r != vrSucceeded && r != vrUnsupported && r != vrSizeFiltered;
+}
+
+void TVkThread::LogResult(const std::string& url, int64_t size, const std::string& headers,
+                          const std::string& statusText) {
+  TVkURLItem item;
+  item.URL = url;
+  item.Size = SaturateSize32(size);
+  if (!headers.empty()) item.ContentType = BareType(GetHeaderField(headers, "Content-Type"));
+
+  const bool robotsFile = IsRobotsURL(url);
+  const char* activity = "Failed";
+  std::string details = "Failure of unknown cause";
+  uint8_t status = 30;
+  const int8_t code = Result;
+  if (SkipFlag) {
+    activity = "Skipped";
+    details = "Skipped by user";
+  } else if (AbortFlag) {
+    activity = "Aborted";
+    details = "Aborted by user";
+  } else {
+    switch (code) {
+      case vrNone:
+      case vrFailed:
+        details = statusText.empty() ? ClientFailureReason() : statusText;
+        break;
+      case vrSucceeded:
+        activity = "Succeeded";
+        details = statusText;
+        status = InfoOnly && !robotsFile ? 40 : 50;
+        break;
+      case vrTimedOut:
+        activity = "Timed out";
+        details = "Timed out";
+        break;
+      case vrWriteError:
+        activity = "File write error";
+        details = "Could not create local file";
+        break;
+      case vrSizeFiltered:
+        activity = "Size filtered";
+        details = "Size filtered";
+        break;
+      case vrUnreachable:
+        activity = "Unreachable";
+        details = "Host unreachable";
+        break;
+      case vrInvalidHost:
+        activity = "Invalid host";
+        details = "Host invalid";
+        break;
+      case vrOffSite:
+        activity = "Off site";
+        details = "Off site";
+        break;
+      case vrNoRobots:
+        activity = "No robots";
+        details = "Robot keep out zone";
+        break;
+      case vrRedirecting:
+        activity = "Redirecting";
+        details = statusText;
+        break;
+      case vrNoConnection:
+        activity = "Failed connection";
+        details = "Failed to connect";
+        break;
+      default:
+        break;
+    }
+  }
+  item.SetStatus(status);
+  item.Details = details;
+  Publish(activity);
+
+  // Whatever came of it, the site's robots.txt has had its try: otherwise
+  // the pick would queue the same robots.txt fetch for ever.
+  if (RobotsObeyed && robotsFile && FContext.Robots) FContext.Robots->AddSite(URLSite(url));
+  FContext.Adder->AddURLItemLocked(1, item);
+}
+
+void TVkThread::FinishItem(const std::string& headers, const std::string& body, int64_t size,
+                           int32_t code, bool saveBody) {
+  const std::string url = Current.URL;
+  if (code == 200 || !headers.empty()) {
+    const std::string& root = FSnapshot.LocalWebDir;
+    // The extension follows the headers being stored, so a copy taken from
+    // the cache is named by its own content type.
+    const std::string ext =
+        ExtForMimeType(BareType(GetHeaderField(headers, "Content-Type")), SplitURLPath(url).Ext);
+    const std::string path = URLToLocalPath(root, url, "Data", ext);
+    if (code != 200 && body.empty()) {
+      if (!path.empty() && !LockedFileExists(path))
+        SaveLocalCopy(root, "Head", url, headers, ".txt");
+    } else if (path.empty()) {
+      Result = vrWriteError;
+    } else {
+      SaveLocalCopy(root, "Head", url, headers, ".txt");
+      if (saveBody && !SaveLocalCopy(root, "Data", url, body, ext)) Result = vrWriteError;
+    }
+  }
+  LogResult(url, size, headers, HttpStatusText(code));
+  if (RobotsObeyed && IsRobotsURL(url) && FContext.Robots && !body.empty()) {
+    const std::string agent = FSnapshot.Settings ? FSnapshot.Settings->UserAgEd : "";
+    FContext.Robots->ParseRobotsTxt(URLSite(url), body, agent);
+  }
+}
+
+}  // namespace qv
