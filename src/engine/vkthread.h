@@ -22,6 +22,8 @@
 #include <vector>
 
 #include "engine/dllist.h"
+#include "engine/idftpext.h"
+#include "engine/idhttpext.h"
 #include "engine/jobcontext.h"
 #include "engine/nmpool.h"
 #include "platform/net.h"
@@ -32,8 +34,6 @@ namespace qv {
 class TVkThread;
 class TDNList;
 class TCookieList;
-class TIdHTTPExt;
-class TIdFTPExt;
 class TVkThreadTimer;
 class TIdTCPConnection;
 
