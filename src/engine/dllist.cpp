@@ -1,5 +1,6 @@
 #include "engine/dllist.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "model/strutils.h"
@@ -21,34 +22,121 @@ void TDLList::CopyItem(TActiveDL& target, const TActiveDL& source, bool onlyIfDe
   target = source;
 }
 
+TDLList::TDLList(const TDLList& other) { *this = other; }
+
+TDLList& TDLList::operator=(const TDLList& other) {
+  if (&other == this) return *this;
+  TDLList copy;
+  for (const TBlock& b : other.FBlocks) {
+    TBlock nb;
+    nb.reserve(b.size());
+    for (const auto& item : b) nb.push_back(std::make_unique<TActiveDL>(*item));
+    copy.FBlocks.push_back(std::move(nb));
+  }
+  copy.FStarts = other.FStarts;
+  copy.FCount = other.FCount;
+  *this = std::move(copy);
+  return *this;
+}
+
+void TDLList::Locate(int i, size_t& block, size_t& offset) const {
+  const auto it = std::upper_bound(FStarts.begin(), FStarts.end(), i);
+  block = static_cast<size_t>(it - FStarts.begin()) - 1;
+  offset = static_cast<size_t>(i - FStarts[block]);
+}
+
+TActiveDL& TDLList::Item(int i) {
+  return const_cast<TActiveDL&>(static_cast<const TDLList*>(this)->Item(i));
+}
+
+const TActiveDL& TDLList::Item(int i) const {
+  if (i < 0 || i >= FCount)
+    throw std::out_of_range("List index out of bounds (" + std::to_string(i) + ")");
+  size_t b, o;
+  Locate(i, b, o);
+  return *FBlocks[b][o];
+}
+
+void TDLList::Reindex(size_t b) {
+  FStarts.resize(FBlocks.size());
+  int start = b == 0 ? 0 : FStarts[b - 1] + static_cast<int>(FBlocks[b - 1].size());
+  for (; b < FBlocks.size(); ++b) {
+    FStarts[b] = start;
+    start += static_cast<int>(FBlocks[b].size());
+  }
+}
+
+void TDLList::InsertAt(int i, std::unique_ptr<TActiveDL> item) {
+  size_t b, o;
+  if (FBlocks.empty()) {
+    FBlocks.emplace_back();
+    b = o = 0;
+  } else if (i == FCount) {
+    b = FBlocks.size() - 1;
+    o = FBlocks[b].size();
+  } else {
+    Locate(i, b, o);
+  }
+  TBlock& block = FBlocks[b];
+  block.insert(block.begin() + static_cast<std::ptrdiff_t>(o), std::move(item));
+  ++FCount;
+  if (block.size() > kBlockMax) {
+    const auto half = block.begin() + static_cast<std::ptrdiff_t>(block.size() / 2);
+    TBlock tail(std::make_move_iterator(half), std::make_move_iterator(block.end()));
+    block.erase(half, block.end());
+    FBlocks.insert(FBlocks.begin() + static_cast<std::ptrdiff_t>(b) + 1, std::move(tail));
+  }
+  Reindex(b);
+}
+
+void TDLList::Clear() {
+  FBlocks.clear();
+  FStarts.clear();
+  FCount = 0;
+}
+
 int TDLList::IndexOfURL(const std::string& url) const {
-  return SearchSorted(Count(), [&](int i) { return Items[i].URL.compare(url); });
+  return SearchSorted(Count(), [&](int i) { return Item(i).URL.compare(url); });
 }
 
 int TDLList::Add(const TActiveDL& item, bool append) {
   if (append) {
-    Items.push_back(item);
-    return Count() - 1;
+    InsertAt(FCount, std::make_unique<TActiveDL>(item));
+    return FCount - 1;
   }
   int i = IndexOfURL(item.URL);
   if (i >= 0) {
-    CopyItem(Items[i], item, true);
+    CopyItem(Item(i), item, true);
     return i;
   }
   i = ~i;
-  Items.insert(Items.begin() + i, item);
+  InsertAt(i, std::make_unique<TActiveDL>(item));
   return i;
 }
 
 void TDLList::Merge(const TDLList& other) {
   if (&other == this) return;
-  for (const TActiveDL& item : other.Items) Add(item, false);
+  for (const TBlock& b : other.FBlocks) {
+    for (const auto& item : b) Add(*item, false);
+  }
 }
 
 void TDLList::Delete(int i) {
   if (i < 0 || i >= Count())
     throw std::out_of_range("List index out of bounds (" + std::to_string(i) + ")");
-  Items.erase(Items.begin() + i);
+  size_t b, o;
+  Locate(i, b, o);
+  TBlock& block = FBlocks[b];
+  block.erase(block.begin() + static_cast<std::ptrdiff_t>(o));
+  --FCount;
+  if (block.empty()) {
+    FBlocks.erase(FBlocks.begin() + static_cast<std::ptrdiff_t>(b));
+    if (b > 0) --b;
+  }
+  if (FBlocks.empty())
+    FStarts.clear();
+  else
+    Reindex(b);
 }
 
 int TDLList::NextHostRun(int i) const {
@@ -57,15 +145,25 @@ int TDLList::NextHostRun(int i) const {
   if (i >= n) return i + 1;
   int j = i + 1;
   if (i < 0) return j;
-  const std::string site = URLSite(Items[i].URL);
-  while (j < n && ComparePrefix(Items[j].URL, site) == 0) ++j;
-  return j;
+  const std::string site = URLSite(Item(i).URL);
+  if (j >= n || ComparePrefix(Item(j).URL, site) != 0) return j;
+  // Item j begins with the site, so the whole run of such items starts
+  // there; every item after the run sorts above it.
+  int low = j + 1, high = n;
+  while (low < high) {
+    const int mid = low + (high - low) / 2;
+    if (ComparePrefix(Item(mid).URL, site) == 0)
+      low = mid + 1;
+    else
+      high = mid;
+  }
+  return low;
 }
 
 int TDLList::IndexOfHost(const std::string& url) const {
   if (url.empty()) return -1;
   const std::string site = URLSite(url);
-  return SearchSorted(Count(), [&](int i) { return ComparePrefix(Items[i].URL, site); });
+  return SearchSorted(Count(), [&](int i) { return ComparePrefix(Item(i).URL, site); });
 }
 
 }  // namespace qv

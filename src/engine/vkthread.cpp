@@ -186,6 +186,12 @@ std::string TVkThread::GetURL() {
 void TVkThread::SetURL(const std::string& url) {
   std::lock_guard<std::recursive_mutex> g(JobLock);
   Current.URL = url;
+  NoteCurrentURL();
+}
+
+void TVkThread::NoteCurrentURL() {
+  FCurrentSite = Current.URL.empty() ? std::string() : URLSite(Current.URL);
+  FCurrentRobots = IsRobotsURL(Current.URL);
 }
 
 void TVkThread::SetStatusURL(const std::string& text) noexcept {
@@ -390,18 +396,19 @@ int TVkThread::CountHostThreads(const std::string& url) {
   const bool robots = RobotsObeyed;
   int n = 0;
   for (int i = 0; i < ThreadList->Count(); ++i) {
-    TVkThread* t = ThreadList->Get(i);
-    const std::string& other = t->Current.URL;  // JobLock is held
-    if (other.empty() || URLSite(other) != site) continue;
-    if (robots && IsRobotsURL(other)) return 1000;
+    const TVkThread* t = ThreadList->Get(i);
+    // JobLock is held: the cached site is the current URL's.
+    if (t->FCurrentSite.empty() || t->FCurrentSite != site) continue;
+    if (robots && t->FCurrentRobots) return 1000;
     ++n;
   }
   return n;
 }
 
 bool TVkThread::PickNext(bool addVisited) {
-  const std::string previous = std::move(Current.URL);
+  const std::string previousSite = std::move(FCurrentSite);
   Current.URL.clear();
+  NoteCurrentURL();
   if (Queue->Count() == 0) {
     Queue->Merge(RetryList);
     RetryList.Clear();
@@ -421,7 +428,7 @@ bool TVkThread::PickNext(bool addVisited) {
   }
   LeastHostCount = least;
 
-  const int same = IndexOfSite(*Queue, URLSite(previous));
+  const int same = IndexOfSite(*Queue, previousSite);
   if (same >= 0)
     best = same;
   else if (least >= MaxThreadsPerServer)
@@ -446,6 +453,7 @@ bool TVkThread::PickNext(bool addVisited) {
     if (addVisited) VisitedList.insert(Current.URL);
     Queue->Delete(best);
   }
+  NoteCurrentURL();
   Result = vrNone;
   BytesReceived = 0;
   BytesTotal = 0;

@@ -208,11 +208,16 @@ class TVkThread : public TThread {
   bool HeaderChecks();
   void SizeFilter();
   void ReturnPooled() noexcept;
+  // Caches the site of Current's URL for the other threads' counts (caller
+  // holds JobLock).
+  void NoteCurrentURL();
 
   std::string StatusURL;  // under StatusLock: the URL being worked on
   std::string Activity;   // under StatusLock: what the thread is doing
   TJobContext& FContext;
   TItemSnapshot FSnapshot;
+  std::string FCurrentSite;     // URLSite of Current.URL; under JobLock
+  bool FCurrentRobots = false;  // Current.URL names a robots.txt; under JobLock
 };
 
 }  // namespace qv

@@ -235,7 +235,9 @@ TEST_F(VkThreadTest, PickTable) {
     EXPECT_EQ(me.PickNextLocked(false), c.taken);
     EXPECT_EQ(me.GetURL(), c.current);
     EXPECT_EQ(Queue.Count(), c.queueLeft);
-    if (!c.taken) EXPECT_EQ(LeastHostCount.load(), c.leastHostCount);
+    if (!c.taken) {
+      EXPECT_EQ(LeastHostCount.load(), c.leastHostCount);
+    }
     Context.Robots = &Robots;
   }
 }
