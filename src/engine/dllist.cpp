@@ -33,16 +33,39 @@ TDLList& TDLList::operator=(const TDLList& other) {
     for (const auto& item : b) nb.push_back(std::make_unique<TActiveDL>(*item));
     copy.FBlocks.push_back(std::move(nb));
   }
-  copy.FStarts = other.FStarts;
+  copy.FTree = other.FTree;
   copy.FCount = other.FCount;
   *this = std::move(copy);
   return *this;
 }
 
 void TDLList::Locate(int i, size_t& block, size_t& offset) const {
-  const auto it = std::upper_bound(FStarts.begin(), FStarts.end(), i);
-  block = static_cast<size_t>(it - FStarts.begin()) - 1;
-  offset = static_cast<size_t>(i - FStarts[block]);
+  const size_t n = FBlocks.size();
+  size_t pos = 0;
+  int rest = i;
+  size_t step = 1;
+  while (step * 2 <= n) step *= 2;
+  for (; step > 0; step /= 2) {
+    if (pos + step <= n && FTree[pos + step] <= rest) {
+      pos += step;
+      rest -= FTree[pos];
+    }
+  }
+  block = pos;
+  offset = static_cast<size_t>(rest);
+}
+
+void TDLList::Grow(size_t block, int delta) {
+  for (size_t j = block + 1; j < FTree.size(); j += j & (~j + 1)) FTree[j] += delta;
+}
+
+void TDLList::Rebuild() {
+  FTree.assign(FBlocks.size() + 1, 0);
+  for (size_t j = 1; j < FTree.size(); ++j) {
+    FTree[j] += static_cast<int>(FBlocks[j - 1].size());
+    const size_t parent = j + (j & (~j + 1));
+    if (parent < FTree.size()) FTree[parent] += FTree[j];
+  }
 }
 
 TActiveDL& TDLList::Item(int i) {
@@ -57,19 +80,11 @@ const TActiveDL& TDLList::Item(int i) const {
   return *FBlocks[b][o];
 }
 
-void TDLList::Reindex(size_t b) {
-  FStarts.resize(FBlocks.size());
-  int start = b == 0 ? 0 : FStarts[b - 1] + static_cast<int>(FBlocks[b - 1].size());
-  for (; b < FBlocks.size(); ++b) {
-    FStarts[b] = start;
-    start += static_cast<int>(FBlocks[b].size());
-  }
-}
-
 void TDLList::InsertAt(int i, std::unique_ptr<TActiveDL> item) {
   size_t b, o;
   if (FBlocks.empty()) {
     FBlocks.emplace_back();
+    Rebuild();
     b = o = 0;
   } else if (i == FCount) {
     b = FBlocks.size() - 1;
@@ -85,13 +100,15 @@ void TDLList::InsertAt(int i, std::unique_ptr<TActiveDL> item) {
     TBlock tail(std::make_move_iterator(half), std::make_move_iterator(block.end()));
     block.erase(half, block.end());
     FBlocks.insert(FBlocks.begin() + static_cast<std::ptrdiff_t>(b) + 1, std::move(tail));
+    Rebuild();
+  } else {
+    Grow(b, 1);
   }
-  Reindex(b);
 }
 
 void TDLList::Clear() {
   FBlocks.clear();
-  FStarts.clear();
+  FTree.clear();
   FCount = 0;
 }
 
@@ -131,12 +148,10 @@ void TDLList::Delete(int i) {
   --FCount;
   if (block.empty()) {
     FBlocks.erase(FBlocks.begin() + static_cast<std::ptrdiff_t>(b));
-    if (b > 0) --b;
+    Rebuild();
+  } else {
+    Grow(b, -1);
   }
-  if (FBlocks.empty())
-    FStarts.clear();
-  else
-    Reindex(b);
 }
 
 int TDLList::NextHostRun(int i) const {

@@ -65,16 +65,18 @@ class TDLList {
 
  private:
   using TBlock = std::vector<std::unique_ptr<TActiveDL>>;
-  static constexpr size_t kBlockMax = 512;
+  static constexpr size_t kBlockMax = 128;
 
   // Block and offset of a valid index.
   void Locate(int i, size_t& block, size_t& offset) const;
   void InsertAt(int i, std::unique_ptr<TActiveDL> item);
-  // Start indices from block b on, after a change in block b.
-  void Reindex(size_t b);
+  // The block sizes' Fenwick tree: Grow after one block changed size,
+  // Rebuild after blocks were added or removed.
+  void Grow(size_t block, int delta);
+  void Rebuild();
 
   std::vector<TBlock> FBlocks;  // none empty
-  std::vector<int> FStarts;     // index of each block's first item
+  std::vector<int> FTree;       // Fenwick tree of block sizes, 1-based
   int FCount = 0;
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -27,6 +28,11 @@ struct TItemSnapshot {
   std::shared_ptr<const TMimeFilter> MimeFilter;
   std::shared_ptr<const TPassWordList> PassWords;
   std::string LocalWebDir;
+  // The publishers' versions the values were taken at.
+  uint64_t SettingsVersion = ~uint64_t(0);
+  uint64_t ViewFilterVersion = ~uint64_t(0);
+  uint64_t MimeFilterVersion = ~uint64_t(0);
+  uint64_t PassWordsVersion = ~uint64_t(0);
 };
 
 // What worker threads reach in place of the windows: the shared stores of the
@@ -48,6 +54,9 @@ struct TJobContext {
   std::function<std::string()> LocalWebDir;
 
   TItemSnapshot Snapshot() const;
+  // Brings a snapshot up to date, taking again only what was published
+  // since it was taken.
+  void Refresh(TItemSnapshot& snapshot) const;
 };
 
 }  // namespace qv

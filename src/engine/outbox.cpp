@@ -10,12 +10,6 @@ void TOutbox::AddLine(std::string url) {
   FPending.store(true, std::memory_order_release);
 }
 
-void TOutbox::NoteCountChanged() {
-  std::lock_guard<std::mutex> g(FLock);
-  FCountChanged = true;
-  FPending.store(true, std::memory_order_release);
-}
-
 void TOutbox::AddStatusText(std::string text) {
   std::lock_guard<std::mutex> g(FLock);
   // A warning every thread repeats for every item would flood the status
@@ -26,7 +20,8 @@ void TOutbox::AddStatusText(std::string text) {
 }
 
 bool TOutbox::Pending() const {
-  return FPending.load(std::memory_order_acquire) || FModified.load(std::memory_order_acquire);
+  return FPending.load(std::memory_order_acquire) || FModified.load(std::memory_order_acquire) ||
+         FCountChanged.load(std::memory_order_acquire);
 }
 
 TOutbox::TDrained TOutbox::Drain() {
@@ -35,20 +30,20 @@ TOutbox::TDrained TOutbox::Drain() {
     std::lock_guard<std::mutex> g(FLock);
     d.Lines.swap(FLines);
     d.StatusTexts.swap(FStatusTexts);
-    d.CountChanged = FCountChanged;
-    FCountChanged = false;
     FPending.store(false, std::memory_order_release);
   }
+  d.CountChanged = FCountChanged.exchange(false, std::memory_order_acq_rel);
   d.Modified = FModified.exchange(false, std::memory_order_acq_rel);
   return d;
 }
 
-bool TURLViewLines::Append(const std::string& url) {
-  if (!FIndex.insert(url).second) return false;
+bool TURLViewLines::Append(std::string url) {
+  if (FIndex.count(url) != 0) return false;
+  FLines.push_back(std::move(url));
   try {
-    FLines.push_back(url);
+    FIndex.insert(FLines.back());
   } catch (...) {
-    FIndex.erase(url);
+    FLines.pop_back();
     throw;
   }
   return true;
@@ -59,10 +54,10 @@ void TURLViewLines::Clear() {
   FIndex.clear();
 }
 
-int ApplyToView(const TOutbox::TDrained& drained, TURLViewLines& view) {
+int ApplyToView(TOutbox::TDrained&& drained, TURLViewLines& view) {
   int added = 0;
-  for (const std::string& url : drained.Lines) {
-    if (view.Append(url)) ++added;
+  for (std::string& url : drained.Lines) {
+    if (view.Append(std::move(url))) ++added;
   }
   return added;
 }

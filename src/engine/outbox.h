@@ -2,8 +2,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -24,7 +26,7 @@ class TOutbox {
   };
 
   void AddLine(std::string url);
-  void NoteCountChanged();
+  void NoteCountChanged() { FCountChanged.store(true, std::memory_order_release); }
   void SetModified() { FModified.store(true, std::memory_order_release); }
   void AddStatusText(std::string text);
 
@@ -37,7 +39,7 @@ class TOutbox {
   mutable std::mutex FLock;
   std::vector<std::string> FLines;
   std::vector<std::string> FStatusTexts;
-  bool FCountChanged = false;
+  std::atomic<bool> FCountChanged{false};
   std::atomic<bool> FModified{false};
   std::atomic<bool> FPending{false};
 };
@@ -47,22 +49,26 @@ class TOutbox {
 // thread owns it.
 class TURLViewLines {
  public:
+  TURLViewLines() = default;
+  TURLViewLines(const TURLViewLines&) = delete;
+  TURLViewLines& operator=(const TURLViewLines&) = delete;
+
   int Count() const { return static_cast<int>(FLines.size()); }
   const std::string& Line(int i) const { return FLines.at(static_cast<size_t>(i)); }
-  const std::vector<std::string>& Lines() const { return FLines; }
-  bool Contains(const std::string& url) const { return FIndex.count(url) != 0; }
+  std::vector<std::string> Lines() const { return {FLines.begin(), FLines.end()}; }
+  bool Contains(std::string_view url) const { return FIndex.count(url) != 0; }
   // Appends the URL unless it is shown already; true when appended.
-  bool Append(const std::string& url);
+  bool Append(std::string url);
   void Clear();
 
  private:
-  std::vector<std::string> FLines;
-  std::unordered_set<std::string> FIndex;
+  std::deque<std::string> FLines;               // stable addresses for the index
+  std::unordered_set<std::string_view> FIndex;  // views of FLines
 };
 
 // Applies what was drained to the view: a line is appended only for a URL
 // the view does not show yet (a rebuild that ran between the post and the
 // drain has shown it already). Returns the number of lines appended.
-int ApplyToView(const TOutbox::TDrained& drained, TURLViewLines& view);
+int ApplyToView(TOutbox::TDrained&& drained, TURLViewLines& view);
 
 }  // namespace qv

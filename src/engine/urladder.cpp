@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <utility>
 
 #include "model/tvurlutils.h"
 #include "model/uriparser.h"
@@ -25,16 +26,46 @@ std::string TidyTitle(const std::string& title) {
   return out;
 }
 
+// The scheme is "mailto:" in any letter case (the URL passed IsURL, so its
+// scheme is this prefix exactly when ParseURL would find it).
+bool IsMailAddress(const std::string& url) {
+  static constexpr char kMail[] = "mailto:";
+  if (url.size() < sizeof kMail - 1) return false;
+  for (size_t i = 0; i < sizeof kMail - 1; ++i) {
+    char c = url[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != kMail[i]) return false;
+  }
+  return true;
+}
+
+// The publisher's current value, taken again only when something new was
+// published: additions come by the thousand from every worker, and the
+// filters change rarely.
+template <class T>
+std::shared_ptr<const T> Current(const TPublished<T>& from) {
+  struct TCache {
+    uint64_t Version = 0;
+    std::shared_ptr<const T> Value;
+  };
+  thread_local TCache cache;
+  const uint64_t now = from.Version();
+  if (!cache.Value || cache.Version != now) {
+    cache.Value = from.Get();
+    cache.Version = now;
+  }
+  return cache.Value;
+}
+
 }  // namespace
 
 TURLAdder::TURLAdder(TOutbox& outbox, const TPublished<TViewFilter>& viewFilter,
                      const TPublished<TMimeFilter>& mimeFilter)
     : FOutbox(outbox), FViewFilter(viewFilter), FMimeFilter(mimeFilter) {}
 
-int TURLAdder::AddURLItem(uint8_t appendToView, const TVkURLItem& source) {
-  if (!IsURL(source.URL)) return -1;
-  TVkURLItem record(source);
-  if (ParseURL(record.URL).Scheme == "mailto:") {
+int TURLAdder::AddURLItem(uint8_t appendToView, TVkURLItem record) {
+  if (!IsURL(record.URL)) return -1;
+  if (IsMailAddress(record.URL)) {
     record.SetStatus(60);
     record.Details = "Mail address";
   }
@@ -42,14 +73,12 @@ int TURLAdder::AddURLItem(uint8_t appendToView, const TVkURLItem& source) {
   if (record.Title.find_first_of("\r\n") != std::string::npos)
     record.Title = TidyTitle(record.Title);
 
-  const auto filter = FViewFilter.Get();
-  // The filter reads the incoming record, not the merged one; a copy keeps
-  // the status refresh it may do from reaching the stored record.
+  const auto filter = Current(FViewFilter);
+  // The filter reads the incoming record, not the merged one (its status
+  // refresh is one the merge would do anyway).
   bool passes = true;
-  if (filter->LimitAdditionsChk || appendToView) {
-    TVkURLItem probe(record);
-    passes = URLPassesFilters(*filter, *FMimeFilter.Get(), probe);
-  }
+  if (filter->LimitAdditionsChk || appendToView)
+    passes = URLPassesFilters(*filter, *Current(FMimeFilter), record);
 
   int index;
   if (!filter->LimitAdditionsChk || passes) {
@@ -67,9 +96,9 @@ int TURLAdder::AddURLItem(uint8_t appendToView, const TVkURLItem& source) {
   return index;
 }
 
-int TURLAdder::AddURLItemLocked(uint8_t appendToView, const TVkURLItem& record) {
+int TURLAdder::AddURLItemLocked(uint8_t appendToView, TVkURLItem record) {
   std::lock_guard<TCriticalSection> hold(*URLListLock);
-  return AddURLItem(appendToView, record);
+  return AddURLItem(appendToView, std::move(record));
 }
 
 int TURLAdder::AddFoundURL(uint8_t appendToView, const std::string& url,
@@ -79,7 +108,7 @@ int TURLAdder::AddFoundURL(uint8_t appendToView, const std::string& url,
   std::lock_guard<TCriticalSection> hold(*URLListLock);
   TVkURLItem record(url, foundURL, parentURL, pageFileFlag, title, imageURL, 0, size, "", 10, 0,
                     "");
-  return AddURLItemLocked(appendToView, record);
+  return AddURLItemLocked(appendToView, std::move(record));
 }
 
 bool RebuildView(TURLViewLines& view, const TViewFilter& filter, const TMimeFilter& mimeFilter,

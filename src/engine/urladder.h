@@ -30,9 +30,10 @@ class TURLAdder {
   // not listed yet. A mail address is listed as status 60 "Mail address";
   // the title loses its line breaks; a new URL that passes the view filter
   // gets a line in the view when appendToView is set.
-  int AddURLItem(uint8_t appendToView, const TVkURLItem& record);
+  // The record is taken by value: the caller keeps its own, or moves it in.
+  int AddURLItem(uint8_t appendToView, TVkURLItem record);
   // As AddURLItem, taking URLListLock itself.
-  int AddURLItemLocked(uint8_t appendToView, const TVkURLItem& record);
+  int AddURLItemLocked(uint8_t appendToView, TVkURLItem record);
   // Builds a new record (unchecked, status 10, no content type or details)
   // and adds it through AddURLItemLocked.
   int AddFoundURL(uint8_t appendToView, const std::string& url, const std::string& foundURL,

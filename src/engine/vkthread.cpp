@@ -41,20 +41,39 @@ std::string BareType(const std::string& contentType) {
   return TrimBlanks(contentType.substr(0, contentType.find(';')));
 }
 
-bool IsRobotsURL(const std::string& url) { return URLFileName(url) == kRobotsName; }
+bool IsRobotsURL(const std::string& url) {
+  return url.find(kRobotsName) != std::string::npos && URLFileName(url) == kRobotsName;
+}
+
+// URLSite(url) == site, without parsing url: the site (lower-case scheme and
+// network location) begins the URL and a byte that ends a network location,
+// or the end, follows it.
+bool SiteIs(const std::string& url, const std::string& site) {
+  if (url.size() < site.size() || url.compare(0, site.size(), site) != 0) return false;
+  if (url.size() == site.size()) return true;
+  const char c = url[site.size()];
+  return c == '/' || c == '?' || c == ';' || c == '#';
+}
 
 // An index of a queued item whose site is exactly `site`, or -1. The queue is
 // sorted by URL, so such items begin with the site followed by the end of the
 // URL or by the byte that ends a network location ("#", "/", ";", "?"): one
 // binary search per such beginning finds them, and a longer host with the
 // same beginning ("a.com.evil.org", "a.com:8080") is never taken for it.
-int IndexOfSite(const TDLList& queue, const std::string& site) {
-  if (site.empty()) return -1;
-  for (const char* tail : {"", "#", "/", ";", "?"}) {
-    const std::string probe = site + tail;
+// A hint (the index the thread's last item had) is tried first: the next
+// item of the host usually sits there.
+int IndexOfSite(const TDLList& queue, const std::string& site, int hint) {
+  if (site.empty() || queue.Count() == 0) return -1;
+  for (int i : {hint, hint - 1}) {
+    if (i >= 0 && i < queue.Count() && SiteIs(queue.Item(i).URL, site)) return i;
+  }
+  std::string probe = site;
+  for (const char* tail : {"/", "", "#", ";", "?"}) {
+    probe.resize(site.size());
+    probe += tail;
     int i = queue.IndexOfURL(probe);
     if (i < 0) i = ~i;
-    if (i < queue.Count() && URLSite(queue.Item(i).URL) == site) return i;
+    if (i < queue.Count() && SiteIs(queue.Item(i).URL, site)) return i;
   }
   return -1;
 }
@@ -428,18 +447,22 @@ bool TVkThread::PickNext(bool addVisited) {
   }
   LeastHostCount = least;
 
-  const int same = IndexOfSite(*Queue, previousSite);
+  const int same = IndexOfSite(*Queue, previousSite, FLastIndex);
   if (same >= 0)
     best = same;
   else if (least >= MaxThreadsPerServer)
     return false;
 
   TActiveDL& item = Queue->Item(best);
-  const std::string base = item.SiteBase.empty() ? item.URL : item.SiteBase;
-  const std::string site = URLSite(base);
-  const std::string scheme = ParseURL(item.URL).Scheme;
-  if (RobotsObeyed && FContext.Robots && !FContext.Robots->HasSite(site) &&
-      (scheme == "http:" || scheme == "https:")) {
+  const std::string& base = item.SiteBase.empty() ? item.URL : item.SiteBase;
+  std::string site;
+  bool robotsFirst = false;
+  if (RobotsObeyed && FContext.Robots) {
+    site = URLSite(base);
+    const std::string scheme = ParseURL(item.URL).Scheme;
+    robotsFirst = (scheme == "http:" || scheme == "https:") && !FContext.Robots->HasSite(site);
+  }
+  if (robotsFirst) {
     Current.URL = site + "/robots.txt";
     Current.ParentURL = item.ParentURL;
     Current.ClientText = item.ClientText;
@@ -448,10 +471,12 @@ bool TVkThread::PickNext(bool addVisited) {
     Current.RetriesLeft = 0;
     Current.SiteBase = Current.URL;
   } else {
+    std::string siteBase = base;
     TDLList::CopyItem(Current, item, false);
-    Current.SiteBase = base;
+    Current.SiteBase = std::move(siteBase);
     if (addVisited) VisitedList.insert(Current.URL);
     Queue->Delete(best);
+    FLastIndex = best;
   }
   NoteCurrentURL();
   Result = vrNone;
@@ -570,7 +595,7 @@ void TVkThread::LogResult(const std::string& url, int64_t size, const std::strin
   // Whatever came of it, the site's robots.txt has had its try: otherwise
   // the pick would queue the same robots.txt fetch for ever.
   if (RobotsObeyed && robotsFile && FContext.Robots) FContext.Robots->AddSite(URLSite(url));
-  FContext.Adder->AddURLItemLocked(1, item);
+  FContext.Adder->AddURLItemLocked(1, std::move(item));
 }
 
 void TVkThread::FinishItem(const std::string& headers, const std::string& body, int64_t size,

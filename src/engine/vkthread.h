@@ -185,7 +185,7 @@ class TVkThread : public TThread {
 
   // The snapshots read for the current item (taken by the pick).
   const TItemSnapshot& Snapshot() const { return FSnapshot; }
-  void TakeSnapshot() { FSnapshot = FContext.Snapshot(); }
+  void TakeSnapshot() { FContext.Refresh(FSnapshot); }
   TJobContext& Context() { return FContext; }
 
  protected:
@@ -218,6 +218,7 @@ class TVkThread : public TThread {
   TItemSnapshot FSnapshot;
   std::string FCurrentSite;     // URLSite of Current.URL; under JobLock
   bool FCurrentRobots = false;  // Current.URL names a robots.txt; under JobLock
+  int FLastIndex = 0;           // queue index of the last item taken
 };
 
 }  // namespace qv

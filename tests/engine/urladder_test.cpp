@@ -23,7 +23,7 @@ class URLAdderTest : public ::testing::Test {
     std::lock_guard<TCriticalSection> g(*URLListLock);
     return GlobalURLList->FindItem(url);
   }
-  TURLViewLines Drain() {
+  const TURLViewLines& Drain() {
     ApplyToView(Outbox.Drain(), View);
     return View;
   }
