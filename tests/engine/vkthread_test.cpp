@@ -386,12 +386,13 @@ TEST_F(VkThreadTest, LogResultTable) {
 TEST_F(VkThreadTest, RobotsTxtMarksItsSiteKnownWhateverTheOutcome) {
   RobotsObeyed = true;
   TFakeThread& t = AddThread();
+  std::vector<std::unique_ptr<TRobotsStore>> stores;
   for (int8_t code : {vrTimedOut, vrFailed, vrNoConnection}) {
-    TRobotsStore robots;
-    Context.Robots = &robots;
+    stores.push_back(std::make_unique<TRobotsStore>());
+    Context.Robots = stores.back().get();
     t.Result = code;
     t.LogResult("http://a.com/robots.txt", 0, "", "");
-    EXPECT_TRUE(robots.HasSite("http://a.com")) << int(code);
+    EXPECT_TRUE(stores.back()->HasSite("http://a.com")) << int(code);
   }
   // And the pick then takes the item itself.
   Queue.Add(Item("http://a.com/x"), false);
