@@ -110,7 +110,7 @@ double EngineItemsPerSecond(const std::vector<std::string>& urls, int threads) {
       if ((*it)->Finished) {
         (*it)->WaitFor();
         {
-          std::lock_guard<std::recursive_mutex> g(JobLock);
+          std::lock_guard<TSpinningMutex> g(JobLock);
           running.Remove(it->get());
         }
         it = live.erase(it);
@@ -120,7 +120,7 @@ double EngineItemsPerSecond(const std::vector<std::string>& urls, int threads) {
     }
     bool queued;
     {
-      std::lock_guard<std::recursive_mutex> g(JobLock);
+      std::lock_guard<TSpinningMutex> g(JobLock);
       queued = queue.Count() > 0;
     }
     if (queued) {
@@ -129,7 +129,7 @@ double EngineItemsPerSecond(const std::vector<std::string>& urls, int threads) {
         auto t = std::make_unique<TNullFetch>(&running, context);
         t->Queue = &queue;
         {
-          std::lock_guard<std::recursive_mutex> g(JobLock);
+          std::lock_guard<TSpinningMutex> g(JobLock);
           running.Add(t.get());
         }
         t->Resume();

@@ -59,6 +59,35 @@ void TDLList::Grow(size_t block, int delta) {
   for (size_t j = block + 1; j < FTree.size(); j += j & (~j + 1)) FTree[j] += delta;
 }
 
+int TDLList::StartOf(size_t block) const {
+  int s = 0;
+  for (size_t j = block; j > 0; j -= j & (~j + 1)) s += FTree[j];
+  return s;
+}
+
+template <class TPred>
+int TDLList::FirstWhere(TPred pred) const {
+  size_t lo = 0, hi = FBlocks.size();
+  while (lo < hi) {
+    const size_t mid = lo + (hi - lo) / 2;
+    if (pred(*FBlocks[mid].back()))
+      hi = mid;
+    else
+      lo = mid + 1;
+  }
+  if (lo == FBlocks.size()) return FCount;
+  const TBlock& b = FBlocks[lo];
+  size_t l = 0, h = b.size() - 1;
+  while (l < h) {
+    const size_t mid = l + (h - l) / 2;
+    if (pred(*b[mid]))
+      h = mid;
+    else
+      l = mid + 1;
+  }
+  return StartOf(lo) + static_cast<int>(l);
+}
+
 void TDLList::Rebuild() {
   FTree.assign(FBlocks.size() + 1, 0);
   for (size_t j = 1; j < FTree.size(); ++j) {
@@ -113,7 +142,8 @@ void TDLList::Clear() {
 }
 
 int TDLList::IndexOfURL(const std::string& url) const {
-  return SearchSorted(Count(), [&](int i) { return Item(i).URL.compare(url); });
+  const int i = FirstWhere([&](const TActiveDL& d) { return d.URL.compare(url) >= 0; });
+  return i < FCount && Item(i).URL == url ? i : ~i;
 }
 
 int TDLList::Add(const TActiveDL& item, bool append) {
@@ -164,21 +194,61 @@ int TDLList::NextHostRun(int i) const {
   if (j >= n || ComparePrefix(Item(j).URL, site) != 0) return j;
   // Item j begins with the site, so the whole run of such items starts
   // there; every item after the run sorts above it.
-  int low = j + 1, high = n;
-  while (low < high) {
-    const int mid = low + (high - low) / 2;
-    if (ComparePrefix(Item(mid).URL, site) == 0)
-      low = mid + 1;
-    else
-      high = mid;
+  return FirstWhere([&](const TActiveDL& d) { return ComparePrefix(d.URL, site) > 0; });
+}
+
+void TDLList::ForEachHostRun(const THostRunVisit& visit) const {
+  size_t b = 0, o = 0;
+  const size_t blocks = FBlocks.size();
+  while (b < blocks) {
+    const TActiveDL& item = *FBlocks[b][o];
+    const std::string site = URLSite(item.URL);
+    if (!visit(item, StartOf(b) + static_cast<int>(o), site)) return;
+    // The next item; a run goes on only while items begin with the site.
+    if (++o == FBlocks[b].size()) {
+      o = 0;
+      if (++b == blocks) return;
+    }
+    if (ComparePrefix(FBlocks[b][o]->URL, site) != 0) continue;
+    auto after = [&](const TActiveDL& d) { return ComparePrefix(d.URL, site) > 0; };
+    if (!after(*FBlocks[b].back())) {
+      // The run leaves this block: gallop over the next blocks' last items.
+      size_t lo = b + 1, step = 1;
+      size_t hi = lo;
+      while (hi < blocks && !after(*FBlocks[hi].back())) {
+        lo = hi + 1;
+        hi = b + (step *= 2);
+      }
+      if (hi > blocks) hi = blocks;
+      while (lo < hi) {
+        const size_t mid = lo + (hi - lo) / 2;
+        if (after(*FBlocks[mid].back()))
+          hi = mid;
+        else
+          lo = mid + 1;
+      }
+      if (lo == blocks) return;
+      b = lo;
+      o = 0;
+    }
+    const TBlock& block = FBlocks[b];
+    size_t l = o, h = block.size() - 1;
+    while (l < h) {
+      const size_t mid = l + (h - l) / 2;
+      if (after(*block[mid]))
+        h = mid;
+      else
+        l = mid + 1;
+    }
+    o = l;
   }
-  return low;
 }
 
 int TDLList::IndexOfHost(const std::string& url) const {
   if (url.empty()) return -1;
   const std::string site = URLSite(url);
-  return SearchSorted(Count(), [&](int i) { return ComparePrefix(Item(i).URL, site); });
+  const int i = FirstWhere([&](const TActiveDL& d) { return ComparePrefix(d.URL, site) >= 0; });
+  return i < FCount && ComparePrefix(Item(i).URL, site) == 0 ? i : ~i;
 }
 
 }  // namespace qv

@@ -3,6 +3,7 @@
 // own; callers hold the job lock (or own the list alone while building it).
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -58,6 +59,13 @@ class TDLList {
   // Count() when there is none. Always greater than i. Logarithmic: the
   // items beginning with one text are neighbours in URL order.
   int NextHostRun(int i) const;
+  // Visits the first item of every host run in order (index 0, then each
+  // NextHostRun), with its index and its site, until visit returns false.
+  // Moves through the blocks directly: a walk over a few runs of a large
+  // queue costs a few dozen comparisons, not an index lookup per step.
+  using THostRunVisit =
+      std::function<bool(const TActiveDL& item, int index, const std::string& site)>;
+  void ForEachHostRun(const THostRunVisit& visit) const;
   // An index of an item whose URL begins with url's site (a plain prefix test,
   // so a longer host name with the same beginning counts); negative when none,
   // and -1 for an empty url.
@@ -74,6 +82,13 @@ class TDLList {
   // Rebuild after blocks were added or removed.
   void Grow(size_t block, int delta);
   void Rebuild();
+  // Index of block's first item.
+  int StartOf(size_t block) const;
+  // The first index whose item satisfies pred (false for a beginning of the
+  // list, true for the rest); Count() when none does. Searches the blocks by
+  // their last items, then one block.
+  template <class TPred>
+  int FirstWhere(TPred pred) const;
 
   std::vector<TBlock> FBlocks;  // none empty
   std::vector<int> FTree;       // Fenwick tree of block sizes, 1-based

@@ -5,13 +5,13 @@
 namespace qv {
 
 void TOutbox::AddLine(std::string url) {
-  std::lock_guard<std::mutex> g(FLock);
+  std::lock_guard<TSpinningMutex> g(FLock);
   FLines.push_back(std::move(url));
   FPending.store(true, std::memory_order_release);
 }
 
 void TOutbox::AddStatusText(std::string text) {
-  std::lock_guard<std::mutex> g(FLock);
+  std::lock_guard<TSpinningMutex> g(FLock);
   // A warning every thread repeats for every item would flood the status
   // bar and the drain: back-to-back repeats collapse into one.
   if (!FStatusTexts.empty() && FStatusTexts.back() == text) return;
@@ -27,7 +27,7 @@ bool TOutbox::Pending() const {
 TOutbox::TDrained TOutbox::Drain() {
   TDrained d;
   {
-    std::lock_guard<std::mutex> g(FLock);
+    std::lock_guard<TSpinningMutex> g(FLock);
     d.Lines.swap(FLines);
     d.StatusTexts.swap(FStatusTexts);
     FPending.store(false, std::memory_order_release);

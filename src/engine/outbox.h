@@ -9,6 +9,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/thread.h"
+
 namespace qv {
 
 // What worker threads have for the user-interface thread, which alone writes
@@ -36,7 +38,7 @@ class TOutbox {
   TDrained Drain();
 
  private:
-  mutable std::mutex FLock;
+  mutable TSpinningMutex FLock;
   std::vector<std::string> FLines;
   std::vector<std::string> FStatusTexts;
   std::atomic<bool> FCountChanged{false};

@@ -63,8 +63,8 @@ TURLAdder::TURLAdder(TOutbox& outbox, const TPublished<TViewFilter>& viewFilter,
                      const TPublished<TMimeFilter>& mimeFilter)
     : FOutbox(outbox), FViewFilter(viewFilter), FMimeFilter(mimeFilter) {}
 
-int TURLAdder::AddURLItem(uint8_t appendToView, TVkURLItem record) {
-  if (!IsURL(record.URL)) return -1;
+bool TURLAdder::Prepare(uint8_t appendToView, TVkURLItem& record, TPrepared& p) {
+  if (!IsURL(record.URL)) return false;
   if (IsMailAddress(record.URL)) {
     record.SetStatus(60);
     record.Details = "Mail address";
@@ -72,19 +72,23 @@ int TURLAdder::AddURLItem(uint8_t appendToView, TVkURLItem record) {
   FOutbox.SetModified();
   if (record.Title.find_first_of("\r\n") != std::string::npos)
     record.Title = TidyTitle(record.Title);
-
-  const auto filter = Current(FViewFilter);
   // The filter reads the incoming record, not the merged one (its status
   // refresh is one the merge would do anyway).
-  bool passes = true;
-  if (filter->LimitAdditionsChk || appendToView)
-    passes = URLPassesFilters(*filter, *Current(FMimeFilter), record);
+  p.Limit = Current(FViewFilter)->LimitAdditionsChk;
+  p.Passes = true;
+  if (p.Limit || appendToView)
+    p.Passes = URLPassesFilters(*Current(FViewFilter), *Current(FMimeFilter), record);
+  return true;
+}
 
+int TURLAdder::Commit(uint8_t appendToView, const TVkURLItem& record, const TPrepared& p,
+                      bool& newLine) {
+  newLine = false;
   int index;
-  if (!filter->LimitAdditionsChk || passes) {
+  if (!p.Limit || p.Passes) {
     const int before = GlobalURLList->Count();
     index = GlobalURLList->AddItem(record, false);
-    if (appendToView && GlobalURLList->Count() > before && passes) FOutbox.AddLine(record.URL);
+    newLine = appendToView && GlobalURLList->Count() > before && p.Passes;
   } else {
     index = GlobalURLList->IndexOfURL(record.URL);
     if (index >= 0)
@@ -92,13 +96,33 @@ int TURLAdder::AddURLItem(uint8_t appendToView, TVkURLItem record) {
     else
       index = -1;
   }
+  return index;
+}
+
+int TURLAdder::AddURLItem(uint8_t appendToView, TVkURLItem record) {
+  TPrepared p;
+  if (!Prepare(appendToView, record, p)) return -1;
+  bool newLine;
+  const int index = Commit(appendToView, record, p, newLine);
+  if (newLine) FOutbox.AddLine(record.URL);
   FOutbox.NoteCountChanged();
   return index;
 }
 
 int TURLAdder::AddURLItemLocked(uint8_t appendToView, TVkURLItem record) {
-  std::lock_guard<TCriticalSection> hold(*URLListLock);
-  return AddURLItem(appendToView, std::move(record));
+  // What needs no list is done before the lock, and the outbox is written
+  // after it: every worker's result passes through this lock.
+  TPrepared p;
+  if (!Prepare(appendToView, record, p)) return -1;
+  bool newLine;
+  int index;
+  {
+    std::lock_guard<TCriticalSection> hold(*URLListLock);
+    index = Commit(appendToView, record, p, newLine);
+  }
+  if (newLine) FOutbox.AddLine(std::move(record.URL));
+  FOutbox.NoteCountChanged();
+  return index;
 }
 
 int TURLAdder::AddFoundURL(uint8_t appendToView, const std::string& url,

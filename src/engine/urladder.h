@@ -43,6 +43,15 @@ class TURLAdder {
   TOutbox& Outbox() { return FOutbox; }
 
  private:
+  struct TPrepared {
+    bool Limit = false;   // "Limit additions"
+    bool Passes = false;  // the view filter passes the incoming record
+  };
+  // The steps before the list: false for no URL.
+  bool Prepare(uint8_t appendToView, TVkURLItem& record, TPrepared& p);
+  // The list's part (URLListLock held); newLine: the view gets a line.
+  int Commit(uint8_t appendToView, const TVkURLItem& record, const TPrepared& p, bool& newLine);
+
   TOutbox& FOutbox;
   const TPublished<TViewFilter>& FViewFilter;
   const TPublished<TMimeFilter>& FMimeFilter;

@@ -22,7 +22,7 @@
 
 namespace qv {
 
-std::recursive_mutex JobLock;
+TSpinningMutex JobLock;
 TDLList RetryList;
 std::set<std::string> VisitedList;
 std::atomic<bool> RobotsObeyed{false};
@@ -98,7 +98,7 @@ void StartJob(const TSettings& settings, TJobContext* context) {
   gCookieList->ClearItems();
   if (settings.IECookChk) gCookieList->ImportBrowserCookies();
   {
-    std::lock_guard<std::recursive_mutex> g(JobLock);
+    std::lock_guard<TSpinningMutex> g(JobLock);
     RetryList.Clear();
     VisitedList.clear();
   }
@@ -187,7 +187,7 @@ void TVkThread::ReturnPooled() noexcept {
 void TVkThread::DoTerminate() {
   DisarmWatchdog();
   {
-    std::lock_guard<std::recursive_mutex> g(JobLock);
+    std::lock_guard<TSpinningMutex> g(JobLock);
     LeastHostCount = 0;
   }
   Finished = 1;
@@ -198,12 +198,12 @@ std::string TVkThread::ClientFailureReason() const { return ""; }
 // --- published texts ---
 
 std::string TVkThread::GetURL() {
-  std::lock_guard<std::recursive_mutex> g(JobLock);
+  std::lock_guard<TSpinningMutex> g(JobLock);
   return Current.URL;
 }
 
 void TVkThread::SetURL(const std::string& url) {
-  std::lock_guard<std::recursive_mutex> g(JobLock);
+  std::lock_guard<TSpinningMutex> g(JobLock);
   Current.URL = url;
   NoteCurrentURL();
 }
@@ -410,8 +410,9 @@ void TVkThread::FTPChangeDir(TIdFTPExt*) {
 
 // --- queue ---
 
-int TVkThread::CountHostThreads(const std::string& url) {
-  const std::string site = URLSite(url);
+int TVkThread::CountHostThreads(const std::string& url) { return CountSiteThreads(URLSite(url)); }
+
+int TVkThread::CountSiteThreads(const std::string& site) {
   const bool robots = RobotsObeyed;
   int n = 0;
   for (int i = 0; i < ThreadList->Count(); ++i) {
@@ -437,14 +438,14 @@ bool TVkThread::PickNext(bool addVisited) {
 
   int best = -1;
   int least = 1000;
-  for (int i = 0; i < Queue->Count(); i = Queue->NextHostRun(i)) {
-    const int n = CountHostThreads(Queue->Item(i).URL);
+  Queue->ForEachHostRun([&](const TActiveDL&, int index, const std::string& site) {
+    const int n = CountSiteThreads(site);
     if (n < least) {
-      best = i;
+      best = index;
       least = n;
-      if (n == 0) break;
     }
-  }
+    return n != 0;
+  });
   LeastHostCount = least;
 
   const int same = IndexOfSite(*Queue, previousSite, FLastIndex);
@@ -489,7 +490,7 @@ bool TVkThread::PickNext(bool addVisited) {
 bool TVkThread::PickNextLocked(bool addVisited) {
   bool taken;
   {
-    std::lock_guard<std::recursive_mutex> g(JobLock);
+    std::lock_guard<TSpinningMutex> g(JobLock);
     taken = PickNext(addVisited);
   }
   if (taken) TakeSnapshot();
@@ -497,12 +498,12 @@ bool TVkThread::PickNextLocked(bool addVisited) {
 }
 
 void TVkThread::PutBack(const TActiveDL& item) {
-  std::lock_guard<std::recursive_mutex> g(JobLock);
+  std::lock_guard<TSpinningMutex> g(JobLock);
   Queue->Add(item, false);
 }
 
 void TVkThread::PutToRetry(const TActiveDL& item) {
-  std::lock_guard<std::recursive_mutex> g(JobLock);
+  std::lock_guard<TSpinningMutex> g(JobLock);
   RetryList.Add(item, false);
 }
 

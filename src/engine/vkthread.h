@@ -52,7 +52,7 @@ class TVkThreadList {
 
 // --- the job's shared state ---
 // Guards every queue, RetryList, VisitedList and the running-thread list.
-extern std::recursive_mutex JobLock;
+extern TSpinningMutex JobLock;
 extern TDLList RetryList;
 extern std::set<std::string> VisitedList;  // URLs already taken from a spider queue
 extern std::atomic<bool> RobotsObeyed;
@@ -211,6 +211,8 @@ class TVkThread : public TThread {
   // Caches the site of Current's URL for the other threads' counts (caller
   // holds JobLock).
   void NoteCurrentURL();
+  // CountHostThreads of a site.
+  int CountSiteThreads(const std::string& site);
 
   std::string StatusURL;  // under StatusLock: the URL being worked on
   std::string Activity;   // under StatusLock: what the thread is doing

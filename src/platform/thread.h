@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <mutex>
 #include <thread>
 
 namespace qv {
@@ -44,6 +45,34 @@ class TThread {
   std::thread FThread;
   std::atomic<bool> FStarted{false};
   std::atomic<bool> FFinished{false};
+};
+
+// A recursive mutex that spins a little before it sleeps, as the old
+// platform's critical sections did: the sections it guards last well under
+// a microsecond, and putting a waiter to sleep and waking it costs more than
+// the wait. Usable with std::lock_guard.
+class TSpinningMutex {
+ public:
+  void lock() {
+    for (int i = 0; i < kSpins; ++i) {
+      if (FMutex.try_lock()) return;
+      Pause();
+    }
+    FMutex.lock();
+  }
+  bool try_lock() { return FMutex.try_lock(); }
+  void unlock() { FMutex.unlock(); }
+
+ private:
+  static constexpr int kSpins = 100;
+  static void Pause() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#else
+    std::this_thread::yield();
+#endif
+  }
+  std::recursive_mutex FMutex;
 };
 
 }  // namespace qv

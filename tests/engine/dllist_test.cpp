@@ -197,6 +197,16 @@ TEST(DLListTest, ManyBlocksAgainstAPlainVector) {
     while (j < l.Count() && ref[j].compare(0, site.size(), site) == 0) ++j;
     ASSERT_EQ(l.NextHostRun(i), j) << ref[i];
   }
+  std::vector<int> starts;
+  l.ForEachHostRun([&](const TActiveDL& d, int index, const std::string& site) {
+    EXPECT_EQ(d.URL, ref[index]);
+    EXPECT_EQ(site, URLSite(ref[index]));
+    starts.push_back(index);
+    return true;
+  });
+  std::vector<int> want;
+  for (int i = 0; i < l.Count(); i = l.NextHostRun(i)) want.push_back(i);
+  EXPECT_EQ(starts, want);
   TDLList copy(l);
   l.Clear();
   EXPECT_EQ(copy.Count(), static_cast<int>(ref.size()));

@@ -295,7 +295,7 @@ TEST_F(VkThreadTest, StaleGateOpensWhenAThreadEnds) {
     ++started;
     t.Resume();
     t.WaitFor();
-    std::lock_guard<std::recursive_mutex> g(JobLock);
+    std::lock_guard<TSpinningMutex> g(JobLock);
     List.Remove(&t);
   }
   EXPECT_EQ(Queue.Count(), 0);

@@ -82,7 +82,7 @@ class VkThreadFetchTest : public ::testing::Test {
     t->Queue = &Queue;
     if (prepare) prepare(*t);
     {
-      std::lock_guard<std::recursive_mutex> g(JobLock);
+      std::lock_guard<TSpinningMutex> g(JobLock);
       List.Add(t.get());
     }
     t->Resume();
@@ -102,7 +102,7 @@ class VkThreadFetchTest : public ::testing::Test {
     }
     ASSERT_TRUE(t.Finished) << "the worker hangs";
     t.WaitFor();
-    std::lock_guard<std::recursive_mutex> g(JobLock);
+    std::lock_guard<TSpinningMutex> g(JobLock);
     List.Remove(&t);
   }
 

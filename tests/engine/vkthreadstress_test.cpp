@@ -129,7 +129,7 @@ TEST_F(StressTest, WorkersTakeEachItemOnceUnderThePerServerLimit) {
       if ((*it)->Finished) {
         (*it)->WaitFor();
         {
-          std::lock_guard<std::recursive_mutex> g(JobLock);
+          std::lock_guard<TSpinningMutex> g(JobLock);
           running.Remove(it->get());
         }
         taken.insert(taken.end(), (*it)->Taken.begin(), (*it)->Taken.end());
@@ -140,7 +140,7 @@ TEST_F(StressTest, WorkersTakeEachItemOnceUnderThePerServerLimit) {
     }
     bool queued;
     {
-      std::lock_guard<std::recursive_mutex> g(JobLock);
+      std::lock_guard<TSpinningMutex> g(JobLock);
       queued = queue.Count() > 0;
     }
     if (!queued && live.empty()) break;
@@ -150,7 +150,7 @@ TEST_F(StressTest, WorkersTakeEachItemOnceUnderThePerServerLimit) {
       auto t = std::make_unique<TFakeFetch>(&running, Context, hosts);
       t->Queue = &queue;
       {
-        std::lock_guard<std::recursive_mutex> g(JobLock);
+        std::lock_guard<TSpinningMutex> g(JobLock);
         running.Add(t.get());
       }
       t->Resume();
