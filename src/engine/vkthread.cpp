@@ -187,8 +187,12 @@ void TVkThread::ReturnPooled() noexcept {
 void TVkThread::DoTerminate() {
   DisarmWatchdog();
   {
+    // A thread that ends on its own (stopped, or its loop decided) frees a
+    // place on its host that no pick has counted yet. After a failed pick
+    // the count is right as it is: starting another thread would only see
+    // the same full hosts.
     std::lock_guard<TSpinningMutex> g(JobLock);
-    LeastHostCount = 0;
+    if (!FLastPickFailed) LeastHostCount = 0;
   }
   Finished = 1;
 }
@@ -429,30 +433,37 @@ bool TVkThread::PickNext(bool addVisited) {
   const std::string previousSite = std::move(FCurrentSite);
   Current.URL.clear();
   NoteCurrentURL();
+  FLastPickFailed = true;
+  bool refilled = false;
   if (Queue->Count() == 0) {
     Queue->Merge(RetryList);
     RetryList.Clear();
     if (FContext.HostList) FContext.HostList->ResetStates();
+    refilled = true;
   }
   if (Queue->Count() == 0) return false;
 
-  int best = -1;
-  int least = 1000;
-  Queue->ForEachHostRun([&](const TActiveDL&, int index, const std::string& site) {
-    const int n = CountSiteThreads(site);
-    if (n < least) {
-      best = index;
-      least = n;
-    }
-    return n != 0;
-  });
-  LeastHostCount = least;
-
-  const int same = IndexOfSite(*Queue, previousSite, FLastIndex);
-  if (same >= 0)
-    best = same;
-  else if (least >= MaxThreadsPerServer)
-    return false;
+  // A thread stays on its host without a limit test, and then the walk over
+  // the host runs could change nothing but LeastHostCount, at a cost that
+  // grows with the threads, all of it under JobLock. So the walk runs only
+  // when the thread looks for a host; LeastHostCount stays right because
+  // every change that could lower it walks or lowers it itself: a thread
+  // leaving its host walks, one ending sets it to 0, a put-back item lowers
+  // it to its host's count, refilling the queue from the retry list walks.
+  int best = refilled ? -1 : IndexOfSite(*Queue, previousSite, FLastIndex);
+  if (best < 0) {
+    int least = 1000;
+    Queue->ForEachHostRun([&](const TActiveDL&, int index, const std::string& site) {
+      const int n = CountSiteThreads(site);
+      if (n < least) {
+        best = index;
+        least = n;
+      }
+      return n != 0;
+    });
+    LeastHostCount = least;
+    if (least >= MaxThreadsPerServer) return false;
+  }
 
   TActiveDL& item = Queue->Item(best);
   const std::string& base = item.SiteBase.empty() ? item.URL : item.SiteBase;
@@ -480,6 +491,7 @@ bool TVkThread::PickNext(bool addVisited) {
     FLastIndex = best;
   }
   NoteCurrentURL();
+  FLastPickFailed = false;
   Result = vrNone;
   BytesReceived = 0;
   BytesTotal = 0;
@@ -500,6 +512,8 @@ bool TVkThread::PickNextLocked(bool addVisited) {
 void TVkThread::PutBack(const TActiveDL& item) {
   std::lock_guard<TSpinningMutex> g(JobLock);
   Queue->Add(item, false);
+  const int n = CountSiteThreads(URLSite(item.URL));
+  if (n < LeastHostCount) LeastHostCount = n;
 }
 
 void TVkThread::PutToRetry(const TActiveDL& item) {

@@ -57,10 +57,10 @@ extern TDLList RetryList;
 extern std::set<std::string> VisitedList;  // URLs already taken from a spider queue
 extern std::atomic<bool> RobotsObeyed;
 extern std::atomic<int> MaxThreadsPerServer;
-// The smallest per-host thread count the last failed pick found; the runner
+// The smallest per-host thread count the last host search found; the runner
 // starts no thread while it has reached MaxThreadsPerServer and a thread
-// runs. Set back to 0 whenever a thread ends, so a queue that only a running
-// thread could take from is never left without one.
+// runs. Set back to 0 when a thread ends other than by a failed pick, so a
+// queue that only an ended thread could take from is never left without one.
 extern std::atomic<int> LeastHostCount;
 // The job's host list and cookie list: made by the first StartJob, cleared by
 // each, freed by FreeJobGlobals.
@@ -218,9 +218,10 @@ class TVkThread : public TThread {
   std::string Activity;   // under StatusLock: what the thread is doing
   TJobContext& FContext;
   TItemSnapshot FSnapshot;
-  std::string FCurrentSite;     // URLSite of Current.URL; under JobLock
-  bool FCurrentRobots = false;  // Current.URL names a robots.txt; under JobLock
-  int FLastIndex = 0;           // queue index of the last item taken
+  std::string FCurrentSite;      // URLSite of Current.URL; under JobLock
+  bool FCurrentRobots = false;   // Current.URL names a robots.txt; under JobLock
+  int FLastIndex = 0;            // queue index of the last item taken
+  bool FLastPickFailed = false;  // the last PickNext took nothing
 };
 
 }  // namespace qv

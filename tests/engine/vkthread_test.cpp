@@ -303,6 +303,33 @@ TEST_F(VkThreadTest, StaleGateOpensWhenAThreadEnds) {
   EXPECT_NE(Listed("http://a.com/2"), nullptr);
 }
 
+// Threads that stay on their hosts do not search the host runs again, so a
+// new host's first link must reopen the gate itself (a spider finds links of
+// other hosts while every thread is busy on the root host).
+TEST_F(VkThreadTest, APutBackLinkOfAFreeHostReopensTheGate) {
+  MaxThreadsPerServer = 2;
+  Queue.Add(Item("http://a.com/1"), false);
+  Queue.Add(Item("http://a.com/2"), false);
+  Queue.Add(Item("http://a.com/3"), false);
+  TFakeThread& t1 = AddThread();
+  TFakeThread& t2 = AddThread();
+  TFakeThread& t3 = AddThread();
+  ASSERT_TRUE(t1.PickNextLocked(false));
+  ASSERT_TRUE(t2.PickNextLocked(false));
+  EXPECT_FALSE(t3.PickNextLocked(false));
+  EXPECT_FALSE(MayStartThread(2));
+  ASSERT_TRUE(t1.PickNextLocked(false)) << "stays on a.com";
+  EXPECT_FALSE(MayStartThread(2));
+  TActiveDL link = Item("http://b.com/x");
+  t1.PutBack(link);
+  EXPECT_TRUE(MayStartThread(2));
+  ASSERT_TRUE(t3.PickNextLocked(false));
+  EXPECT_EQ(t3.GetURL(), "http://b.com/x");
+  // A link of a full host changes nothing.
+  t1.PutBack(Item("http://a.com/9"));
+  EXPECT_EQ(LeastHostCount.load(), 0);
+}
+
 TEST_F(VkThreadTest, LogResultTable) {
   struct Case {
     const char* name;
