@@ -370,6 +370,7 @@ TEST(CookieListTest, StoreIsBounded) {
       c.ExpiresAt = i == 7 ? 1 : 0;
       l.InsertOrReplace(c, false);
     }
+    EXPECT_EQ(l.CookieHeader("http://example.com/").find("c7="), std::string::npos);
     l.ParseSetCookie("new=1", "http://example.com/");
     EXPECT_EQ(l.Count(), kMaxCookiesPerDomain);
     EXPECT_NE(l.CookieHeader("http://example.com/").find("c0="), std::string::npos);
