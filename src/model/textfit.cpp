@@ -13,7 +13,8 @@ int FitLength(const TTextWidth& measure, std::string_view text, int width) {
   // above it textWidth is positive, so the division is safe.
   if (width <= 0) return 0;
   const std::int64_t n = static_cast<std::int64_t>(width) * length / textWidth;
-  return static_cast<int>(std::clamp<std::int64_t>(n, 0, std::min<std::int64_t>(length, INT32_MAX)));
+  return static_cast<int>(
+      std::clamp<std::int64_t>(n, 0, std::min<std::int64_t>(length, INT32_MAX)));
 }
 
 std::string FitTextToWidth(const TTextWidth& measure, std::string_view text, int width, int mode) {
@@ -44,7 +45,8 @@ std::string MinimizeName(const TTextWidth& measure, std::string_view path, int w
   auto fits = [&](std::string_view s) { return measure(s) <= width; };
   if (fits(path)) return std::string(path);
   const std::size_t last = path.find_last_of("/\\");
-  if (last == std::string_view::npos) return FitTextToWidth(measure, path, width + 3, kFitCutMiddle);
+  if (last == std::string_view::npos)
+    return FitTextToWidth(measure, path, width + 3, kFitCutMiddle);
   // The first component stays ("" for an absolute path, "C:" and the like);
   // folders after it give way one by one, nearest the root first.
   const std::size_t first = path.find_first_of("/\\");

@@ -114,8 +114,9 @@ int RunLocalCopy(bool print, const std::string& root, const std::string& url, bo
   if (!body.empty()) {
     if (IsRiskyToOpen(body)) {
       if (print) return 0;
-      const std::string question = "Opening a file of this type could compromise your system\n\nFile: " +
-                                   body + "\n\nDo you still wish to continue?";
+      const std::string question =
+          "Opening a file of this type could compromise your system\n\nFile: " + body +
+          "\n\nDo you still wish to continue?";
       if (AskUser(env, question, TMsgKind::Warning, TMsgButtons::YesNo) != TMsgAnswer::Yes)
         return 0;
     }
@@ -131,8 +132,8 @@ int RunLocalCopy(bool print, const std::string& root, const std::string& url, bo
   if (env.EnsureConnected && !env.EnsureConnected(useModem)) return 0;
   const std::string command = env.OpenCommand ? env.OpenCommand(".htm") : GetOpenCommand(".htm");
   const std::string browser = BrowserProgram(command);
-  const int result = browser.empty() ? ShellNoAssociation
-                                     : shell.Start(print ? "print" : "open", browser, url);
+  const int result =
+      browser.empty() ? ShellNoAssociation : shell.Start(print ? "print" : "open", browser, url);
   if (result <= 32) TellUser(env, ShellExecuteErrorText(result) + "\n\nFile: " + url);
   return result;
 }
@@ -152,7 +153,8 @@ void CopySelection(const std::string& root, const std::vector<std::string>& urls
   for (const auto& url : urls) {
     const std::string source = BodyPath(root, url);
     if (source.empty()) continue;
-    const std::string target = JoinPath(folder, ChangeExt(LastName(FolderOf(source)), FileExt(source)));
+    const std::string target =
+        JoinPath(folder, ChangeExt(LastName(FolderOf(source)), FileExt(source)));
     if (!all && EntryExists(target)) {
       const TMsgAnswer answer =
           AskUser(env, "File: \"" + target + "\" already exists. Do you want to overwrite it?",
@@ -243,10 +245,13 @@ bool CopyFileOver(const std::string& source, const std::string& target,
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     for (ssize_t done = 0; ok && done < n;) {
-      const ssize_t w = ::write(out.Get(), buffer.data() + done, static_cast<std::size_t>(n - done));
+      const ssize_t w =
+          ::write(out.Get(), buffer.data() + done, static_cast<std::size_t>(n - done));
       if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) ok = false;
-      else done += w;
+      if (w <= 0)
+        ok = false;
+      else
+        done += w;
     }
     copied += n;
   }

@@ -53,7 +53,7 @@ class TPlainFileCopier : public TFileCopier {
 
   bool Cancelled = false;
   bool Idle = true;
-  std::vector<std::string> Starts;                           // total texts
+  std::vector<std::string> Starts;                          // total texts
   std::vector<std::pair<std::string, std::string>> Copies;  // source, target
 };
 

@@ -239,8 +239,7 @@ int ShellExecute(const std::string& verb, const std::string& target) {
   return ShellNoAssociation;
 }
 
-int ShellExecute(const std::string& verb, const std::string& program,
-                 const std::string& argument) {
+int ShellExecute(const std::string& verb, const std::string& program, const std::string& argument) {
   std::string v;
   for (char c : verb) v += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
   if (!v.empty() && v != "open") return ShellNoAssociation;

@@ -38,8 +38,7 @@ int ShellExecute(const std::string& verb, const std::string& target);
 // with "-" is refused (2); a program that cannot be found gives 2. There is
 // no desktop verb that prints through a program: "print" and any other verb
 // give 31.
-int ShellExecute(const std::string& verb, const std::string& program,
-                 const std::string& argument);
+int ShellExecute(const std::string& verb, const std::string& program, const std::string& argument);
 
 // The shell as an object, so that callers can be tested with a recording
 // stub: Execute opens, prints or explores a file or folder (ShellExecute with

@@ -25,20 +25,16 @@ TEST(FitLength, EstimatesFromTheWholeTextsWidth) {
     int Width;
     int Want;
   } cases[] = {
-      {"fits", "abcdef", 6, 6},
-      {"wider room", "abcdef", 100, 6},
-      {"half", Letters(40), 20, 20},
-      {"empty at 0", "", 0, 0},
-      {"empty at -5", "", -5, 0},
-      {"text at 0", "abc", 0, 0},
-      {"text at -5", "abc", -5, 0},
-      {"most negative", "abc", INT_MIN, 0},
+      {"fits", "abcdef", 6, 6},      {"wider room", "abcdef", 100, 6},
+      {"half", Letters(40), 20, 20}, {"empty at 0", "", 0, 0},
+      {"empty at -5", "", -5, 0},    {"text at 0", "abc", 0, 0},
+      {"text at -5", "abc", -5, 0},  {"most negative", "abc", INT_MIN, 0},
   };
   for (const auto& c : cases) EXPECT_EQ(FitLength(kPerByte, c.Text, c.Width), c.Want) << c.Name;
   // A measurer that counts two pixels a byte halves the estimate.
-  EXPECT_EQ(FitLength([](std::string_view s) { return 2 * static_cast<int>(s.size()); },
-                      Letters(40), 40),
-            20);
+  EXPECT_EQ(
+      FitLength([](std::string_view s) { return 2 * static_cast<int>(s.size()); }, Letters(40), 40),
+      20);
 }
 
 TEST(FitTextToWidth, ModesCutAndMark) {

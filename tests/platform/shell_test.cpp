@@ -127,7 +127,8 @@ TEST_F(ShellTest, ProgramWithOneArgument) {
   };
   for (const auto& c : cases) {
     fs::remove(Log);
-    EXPECT_EQ(ShellExecute(c.Verb, c.Program, c.Argument), c.Want) << c.Program << " " << c.Argument;
+    EXPECT_EQ(ShellExecute(c.Verb, c.Program, c.Argument), c.Want)
+        << c.Program << " " << c.Argument;
     EXPECT_EQ(Called(), c.Args) << c.Program << " " << c.Argument;
   }
   fs::remove(Log);
