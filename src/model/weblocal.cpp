@@ -221,9 +221,11 @@ int CreateTempBeside(const std::string& target, std::string& tempName) {
 
 bool CopyFileOver(const std::string& source, const std::string& target,
                   const std::function<void(std::int64_t size)>& onSize) {
-  TFdHold in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  // Opened without waiting, so a pipe or device in the tree cannot stall the
+  // window; only a plain file is copied.
+  TFdHold in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   struct stat src {};
-  if (in.Get() < 0 || ::fstat(in.Get(), &src) != 0 || S_ISDIR(src.st_mode)) CopyFailed();
+  if (in.Get() < 0 || ::fstat(in.Get(), &src) != 0 || !S_ISREG(src.st_mode)) CopyFailed();
   struct stat dst {};
   if (::lstat(target.c_str(), &dst) == 0 && dst.st_dev == src.st_dev && dst.st_ino == src.st_ino)
     return false;  // writing it would cut the source itself

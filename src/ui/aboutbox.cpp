@@ -45,7 +45,8 @@ QString OpenSSLVersion() {
 QString LibraryVersions() {
   return QStringLiteral("Qt %1, %2, libpsl %3 and %4")
       .arg(QString::fromLatin1(qVersion()), OpenSSLVersion(),
-           QString::fromLatin1(psl_get_version()), JpegVersion());
+           // "0.21.2 (+libidn2/2.3.3)": the library's own number only.
+           QString::fromLatin1(psl_get_version()).section(' ', 0, 0), JpegVersion());
 }
 
 QPixmap ProductLogo(int size) {

@@ -14,7 +14,7 @@ class TAboutBox : public QDialog {
  public:
   explicit TAboutBox(QWidget* parent = nullptr);
 
-  QFrame* Panel1;      // the bevelled panel that frames the logo
+  QFrame* Panel1;       // the bevelled panel that frames the logo
   QLabel* ProgramIcon;  // the logo
   QLabel* ProductName;
   QLabel* Version;

@@ -49,6 +49,7 @@ TFileCopyDlg::TFileCopyDlg(QWidget* parent) : QDialog(parent) {
   grid->addWidget(ToFile, 1, 1);
   grid->addWidget(new QLabel("File Number:", this), 2, 0);
   auto* countRow = new QHBoxLayout;
+  countRow->setSpacing(8);
   countRow->addWidget(FileCountEdit);
   countRow->addWidget(new QLabel("of", this));
   countRow->addWidget(TotFiles);

@@ -79,8 +79,8 @@ QString DialogFilter(const std::string& filter) {
   return entries.join(";;");
 }
 
-std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, const std::string& text,
-                                            TMsgKind kind, TMsgButtons buttons) {
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, const std::string& text, TMsgKind kind,
+                                            TMsgButtons buttons) {
   auto box = std::make_unique<QMessageBox>(parent);
   box->setWindowTitle(KindTitle(kind));
   box->setIcon(KindIcon(kind));

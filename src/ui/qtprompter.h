@@ -49,8 +49,8 @@ QString DialogFilter(const std::string& filter);
 
 // The box Ask shows, built but not shown (tests look at it), and the answer
 // its pressed button stands for (none pressed, or closed: Cancel).
-std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, const std::string& text,
-                                            TMsgKind kind, TMsgButtons buttons);
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, const std::string& text, TMsgKind kind,
+                                            TMsgButtons buttons);
 TMsgAnswer AnswerOf(const QMessageBox& box);
 
 }  // namespace qv

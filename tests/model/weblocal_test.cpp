@@ -460,6 +460,8 @@ TEST_F(LocalCopyTest, CopyFileOverKeepsTheTargetUntilTheCopyIsWhole) {
 
   EXPECT_THROW(CopyFileOver(Scratch / "missing", dst), EInOutError);
   EXPECT_THROW(CopyFileOver(Root, dst), EInOutError) << "a folder is no source";
+  ASSERT_EQ(mkfifo((Scratch / "pipe").c_str(), 0600), 0);
+  EXPECT_THROW(CopyFileOver(Scratch / "pipe", dst), EInOutError) << "nor a pipe (no wait)";
 }
 
 TEST_F(LocalCopyTest, FoldersAreOpenedOrExplored) {

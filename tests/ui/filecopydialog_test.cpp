@@ -87,9 +87,9 @@ TEST_F(FileCopyDlgTest, AFailedCopyRaisesAndTheRunStillEndsIdle) {
   TLocalCopyEnv env;
   env.Prompter = &Prompter;
   Prompter.Paths = {Scratch / "out"};
-  EXPECT_THROW(CopyGridSelectionTo(Scratch / "web", {"http://h/a.html", "http://h/missing.html"},
-                                   env, Dlg),
-               EInOutError);
+  EXPECT_THROW(
+      CopyGridSelectionTo(Scratch / "web", {"http://h/a.html", "http://h/missing.html"}, env, Dlg),
+      EInOutError);
   EXPECT_EQ(ReadBytes(Scratch / "out/a.html"), "A");
   EXPECT_TRUE(Dlg.Idle);
   EXPECT_FALSE(Dlg.isVisible());
