@@ -26,9 +26,9 @@ constexpr std::int64_t kMinRootRowBytes = 4 + 4 + kRootRowPadding;
 [[noreturn]] void RaiseRead() { throw EInOutError(kErrorReadingFile); }
 
 void WriteInt32Block(TStream& st, std::uint32_t value) {
-  const unsigned char b[4] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
-                              static_cast<unsigned char>(value >> 16),
-                              static_cast<unsigned char>(value >> 24)};
+  const unsigned char b[4] = {
+      static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
+      static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
   WriteStreamBlock(st, b, 4);
 }
 
@@ -189,9 +189,8 @@ void SaveProjectFilters(TStream& st, const TViewFilter& f) {
 
 void LoadProjectFilters(TStream& st, TViewFilter& out) {
   TViewFilter f = out;
-  for (TComboChoice* c : {&f.DLFilesCombo, &f.ChkFilesCombo, &f.NewFilesCombo,
-                          &f.FailedFilesCombo, &f.DelFilesCombo, &f.WebPgFilesCombo,
-                          &f.ImageLinksCombo})
+  for (TComboChoice* c : {&f.DLFilesCombo, &f.ChkFilesCombo, &f.NewFilesCombo, &f.FailedFilesCombo,
+                          &f.DelFilesCombo, &f.WebPgFilesCombo, &f.ImageLinksCombo})
     *c = ComboChoiceFromText(ReadStreamString(st));
   f.LimitAdditionsChk = ReadStreamByte(st) != 0;
   f.AutoUpChk = ReadStreamByte(st) != 0;
@@ -265,7 +264,8 @@ std::string NoNameProjectFile() { return MirrorProjectsFolder() + "/NoName.mpj";
 std::string DefaultProjectFile() { return MirrorProjectsFolder() + "/Default.mpj"; }
 
 std::string ProjectCaption(const std::string& fileName) {
-  return "Mirror Project:  " + (fileName.empty() ? std::string("NULL") : NameWithoutFolder(fileName));
+  return "Mirror Project:  " +
+         (fileName.empty() ? std::string("NULL") : NameWithoutFolder(fileName));
 }
 
 // --- session ----------------------------------------------------------------

@@ -21,12 +21,12 @@
 
 #include "model/atrrow.h"
 #include "model/mimefilter.h"
+#include "model/prompter.h"
 #include "model/settings.h"
 #include "model/streamext.h"
 #include "model/viewfilter.h"
 #include "model/vkglobal.h"
 #include "model/vkurllist.h"
-#include "model/prompter.h"
 
 namespace qv {
 

@@ -349,7 +349,8 @@ TEST_F(ProjectFile, EmptyProjectHasTheSizeTheSectionsAddUpTo) {
   std::size_t settings = 4 + 10;
   for (int v : {s.TimeOutUD, s.MaxThreadsUD, s.MaxThrServUD, s.DLRetriesUD})
     settings += str(std::to_string(v));
-  settings += str("") + str(s.LocWebEd) + str("") + str("") + 3 + 989 + str(s.HomePageEd) + 11 + 496;
+  settings +=
+      str("") + str(s.LocWebEd) + str("") + str("") + 3 + 989 + str(s.HomePageEd) + 11 + 496;
   const std::size_t filters = 7 * str("") + 2 + str("0") + str("0") + 4 + 200;
   EXPECT_EQ(out.Data().size(), 32 + settings + filters + 8 + 4 + 200);
 
@@ -545,9 +546,8 @@ TEST_F(ProjectFile, LoadShowsTheProjectAndNamesIt) {
   EXPECT_EQ(Session.LocalWebDir(), "/srv/mirror");
   EXPECT_EQ(GetLocalWebDir(), "/srv/mirror");
   EXPECT_EQ(List.Count(), 4);
-  EXPECT_EQ(View.StatusTexts,
-            (std::vector<std::string>{"Loading URL 1 of 4", "URL list loaded",
-                                      "Mirror project loaded"}));
+  EXPECT_EQ(View.StatusTexts, (std::vector<std::string>{"Loading URL 1 of 4", "URL list loaded",
+                                                        "Mirror project loaded"}));
   EXPECT_FALSE(View.Busy);
   EXPECT_EQ(View.Refreshes, 1) << "the clear at the start; callers rebuild the view";
 }
@@ -705,8 +705,8 @@ TEST_F(ProjectFile, InvalidSaveNameGoesToNoNameAfterAMessage) {
     Session.SaveMirrorProject(name);
     const std::string fallback = Prog("MirrorProjects/NoName.mpj");
     EXPECT_EQ(Messages(), std::vector<std::string>{
-                              "The current \"Mirror project\" file has an invalid name:-\n" +
-                              name + "\nIt will be saved to the file:-\n" + fallback +
+                              "The current \"Mirror project\" file has an invalid name:-\n" + name +
+                              "\nIt will be saved to the file:-\n" + fallback +
                               "\nThis should be renamed as soon as posible if you want to "
                               "preserve its contents"});
     EXPECT_EQ(Session.ProjectFileName(), fallback);
