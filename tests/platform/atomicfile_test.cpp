@@ -19,7 +19,9 @@ TEST(AtomicFile, OldFileSurvivesEveryEndingButACommit) {
   const struct {
     const char* Name;
     bool Committed;
-  } cases[] = {{"abort", false}, {"destroyed", false}, {"write past the size limit", false},
+  } cases[] = {{"abort", false},
+               {"destroyed", false},
+               {"write past the size limit", false},
                {"commit", true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
