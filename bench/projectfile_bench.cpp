@@ -56,8 +56,8 @@ void FillList(qv::TVkURLList& list, std::size_t n) {
                                        "media", "files",  "pub",    "index", "about", "products"};
   static const char* const kExts[] = {".html", ".htm", ".php", ".gif", ".jpg", ".png", ".css", ""};
   static const char* const kTypes[] = {"text/html", "image/gif", "image/jpeg", "text/css", ""};
-  static const char* const kTitles[] = {"Home", "Next page", "Product details and prices",
-                                        "Click here", "", "Photo of the week"};
+  static const char* const kTitles[] = {"Home",       "Next page", "Product details and prices",
+                                        "Click here", "",          "Photo of the week"};
   static const std::uint8_t kStatus[] = {10, 10, 10, 50, 50, 30, 40, 60};
   while (static_cast<std::size_t>(list.Count()) < n) {
     std::string host = "http://";
@@ -259,8 +259,7 @@ int main(int argc, char** argv) {
       stdioWrite = std::min(stdioWrite, StdioWrite(plain, head.Data().substr(0, headSize), recs));
   }
   if (DiffersFrom(plain, bytes)) std::abort();
-  for (int r = 0; r < runs; ++r)
-    stdioRead = std::min(stdioRead, StdioRead(plain, headSize, n));
+  for (int r = 0; r < runs; ++r) stdioRead = std::min(stdioRead, StdioRead(plain, headSize, n));
   for (int r = 0; r < runs; ++r) {
     plainWrite = std::min(plainWrite, PlainWrite(plain, bytes));
     plainRead = std::min(plainRead, PlainRead(plain, bytes.size()));

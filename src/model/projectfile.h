@@ -96,6 +96,8 @@ class TProjectView {
   // Rebuilds the visible list from the master list.
   virtual void RefreshURLList() = 0;
   virtual void SetCaption(const std::string& caption) = 0;
+  // The status bar. Must not let window messages run: the save's list pass
+  // calls it while holding the list lock.
   virtual void SetStatusText(const std::string& text) = 0;
   // The hourglass cursor.
   virtual void SetBusy(bool busy) = 0;

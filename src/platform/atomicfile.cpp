@@ -39,7 +39,9 @@ bool TAtomicFile::Open(const std::string& path, mode_t mode) {
   Path = path;
   Failed = false;
   if (fchmod(fd, mode) != 0) {
+    const int err = errno;  // for the caller's message, past the clean-up
     Abort();
+    errno = err;
     return false;
   }
   return true;

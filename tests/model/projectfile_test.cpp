@@ -392,6 +392,37 @@ TEST_F(ProjectFile, EveryCutOfTheFileIsAnErrorUnlessOnlyTrailingZerosAreLost) {
   }
 }
 
+// The same sweep through the session: a cut file leaves an empty, unnamed
+// project, whatever was loaded before.
+TEST_F(ProjectFile, EveryCutFileLeavesAnEmptyProjectOrTheWholeOne) {
+  SetRegistryKey("");  // thousands of loads: the setting itself is tested elsewhere
+  const std::string full = Golden(kFullGolden);
+  const std::size_t needed = full.size() - 200 - 16;
+  const std::string good = Work.Write("good.mpj", full);
+  for (std::size_t cut = 1; cut < full.size(); ++cut) {
+    SCOPED_TRACE(cut);
+    Session.LoadMirrorProject(good);
+    const std::string file = Work.Write("cut.mpj", full.substr(0, cut));
+    bool loaded = true;
+    try {
+      Session.LoadMirrorProject(file);
+    } catch (const EInOutError&) {
+      loaded = false;
+    }
+    EXPECT_EQ(loaded, cut >= needed);
+    if (loaded) {
+      EXPECT_EQ(Session.ProjectFileName(), file);
+      EXPECT_EQ(List.Count(), 4);
+      EXPECT_EQ(View.Values.RootURLs.size(), 2u);
+    } else {
+      EXPECT_EQ(Session.ProjectFileName(), "");
+      EXPECT_EQ(View.Caption, "Mirror Project:  NULL");
+      EXPECT_EQ(List.Count(), 0);
+      EXPECT_TRUE(View.Values.RootURLs.empty());
+    }
+  }
+}
+
 // Counts and lengths no file could back: an error, and never an allocation
 // of the size they claim.
 std::vector<std::pair<std::string, std::string>> HostileFiles() {
