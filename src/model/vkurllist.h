@@ -121,6 +121,9 @@ class TVkURLList {
   void DeleteItem(int index);
   // Frees every record, in time linear in their number.
   void ClearItems();
+  // Exchanges the records of two lists in constant time (a list read aside
+  // becomes the master list in one step).
+  void Swap(TVkURLList& other) noexcept { Index.Swap(other.Index); }
 
   // The URL list stream of the project file: int32 count, the records, 200
   // zero bytes. Raises EInOutError; status texts go to `status` when given.

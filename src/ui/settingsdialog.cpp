@@ -1,6 +1,5 @@
 #include "ui/settingsdialog.h"
 
-#include <fstream>
 #include <map>
 #include <set>
 
@@ -23,6 +22,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "model/projectfile.h"
 #include "model/vkfile.h"
 #include "platform/progfolder.h"
 #include "ui/controls/comboboxext.h"
@@ -42,7 +42,6 @@ const int kPageHelp[] = {106, 87, 91, 107, 108};
 const char* const kWeekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 const char* const kSlots[] = {"12am", "2am", "4am", "6am", "8am", "10am",
                               "12pm", "2pm", "4pm", "6pm", "8pm", "10pm"};
-const char kProjectSignature[] = "Quendravilos Ver. 1.0: URLs file";
 
 // Text after a number box.
 const std::map<std::string, std::string> kUnits = {
@@ -79,13 +78,6 @@ class TKeyEater : public QObject {
     return e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease;
   }
 };
-
-bool IsMirrorProject(const std::string& fileName) {
-  std::ifstream f(NativePath(fileName), std::ios::binary);
-  char head[sizeof(kProjectSignature) - 1] = {};
-  if (!f.read(head, sizeof head)) return false;
-  return std::string(head, sizeof head) == kProjectSignature;
-}
 
 }  // namespace
 
@@ -541,7 +533,7 @@ void TSettingsDlg::Button1Click() {
   const std::string file = Prompter().ChooseOpenFile("", ProgramFolder() + "/MirrorProjects",
                                                      "Mirror project files|*.mpj|All files|*.*");
   if (file.empty()) return;
-  if (!IsMirrorProject(file)) {
+  if (!IsMirrorProjectFile(file)) {
     Prompter().ShowMessage("File: \"" + file + "\" is not a valid \"Mirror project\" file.");
     return;
   }
