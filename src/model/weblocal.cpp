@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <random>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -182,6 +180,7 @@ void OpenFolders(const std::string& root, const std::vector<std::string>& urls, 
 
 [[noreturn]] void CopyFailed() { throw EInOutError(kErrorCopyingFile); }
 
+// Closes the descriptor on every path out.
 class TFdHold {
  public:
   explicit TFdHold(int fd) : Fd(fd) {}
@@ -191,31 +190,10 @@ class TFdHold {
   TFdHold(const TFdHold&) = delete;
   TFdHold& operator=(const TFdHold&) = delete;
   int Get() const { return Fd; }
-  bool Close() {
-    const int fd = Fd;
-    Fd = -1;
-    return ::close(fd) == 0;
-  }
 
  private:
   int Fd;
 };
-
-// Creates a new file beside `target` that no one else has opened: a random
-// hidden name, created exclusively, with the user's default permissions.
-int CreateTempBeside(const std::string& target, std::string& tempName) {
-  static thread_local std::mt19937_64 random{std::random_device{}()};
-  const std::string folder = FolderOf(target);
-  const std::string base = LastName(target);
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    char tail[17];
-    std::snprintf(tail, sizeof tail, "%016llx", static_cast<unsigned long long>(random()));
-    tempName = (folder.empty() ? "" : JoinPath(folder, "")) + "." + base + "." + tail;
-    const int fd = ::open(tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST) return fd;
-  }
-  return -1;
-}
 
 }  // namespace
 
@@ -232,39 +210,23 @@ bool CopyFileOver(const std::string& source, const std::string& target,
   const std::int64_t size = src.st_size;
   if (onSize) onSize(size);
 
-  std::string tempName;
-  TFdHold out(CreateTempBeside(target, tempName));
-  if (out.Get() < 0) CopyFailed();
-  bool ok = true;
+  // The copy replaces the target only once it is whole; a link at the target
+  // is replaced by the file rather than written through.
+  TAtomicFile out;
+  if (!out.Open(target, 0644)) CopyFailed();
   std::int64_t copied = 0;
   std::string buffer(kCopyBuffer, '\0');
   // The copy stops at the size the source had when opened, so a source that
   // grows while it is read is not copied without end.
-  while (ok && copied < size) {
+  while (copied < size) {
     const std::size_t want =
         static_cast<std::size_t>(std::min<std::int64_t>(size - copied, kCopyBuffer));
     const ssize_t n = ::read(in.Get(), buffer.data(), want);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    for (ssize_t done = 0; ok && done < n;) {
-      const ssize_t w =
-          ::write(out.Get(), buffer.data() + done, static_cast<std::size_t>(n - done));
-      if (w < 0 && errno == EINTR) continue;
-      if (w <= 0)
-        ok = false;
-      else
-        done += w;
-    }
+    if (n <= 0 || !out.Write(std::string_view(buffer.data(), static_cast<std::size_t>(n)))) break;
     copied += n;
   }
-  ok = ok && copied == size && ::fsync(out.Get()) == 0;
-  ok = out.Close() && ok;
-  // rename replaces a link at the target rather than the file it points at.
-  if (ok) ok = ::rename(tempName.c_str(), target.c_str()) == 0;
-  if (!ok) {
-    ::unlink(tempName.c_str());
-    CopyFailed();
-  }
+  if (copied != size || !out.Commit()) CopyFailed();  // out's destructor drops the temporary file
   return true;
 }
 
