@@ -11,7 +11,6 @@
 #include "engine/threadtimer.h"
 #include "engine/urladder.h"
 #include "engine/vkhttp.h"
-#include "model/localcopy.h"
 #include "model/strutils.h"
 #include "model/tvurlutils.h"
 #include "model/uriparser.h"
@@ -19,6 +18,7 @@
 #include "model/vkglobal.h"
 #include "model/vkmime.h"
 #include "model/vkurllist.h"
+#include "model/weblocal.h"
 
 namespace qv {
 
