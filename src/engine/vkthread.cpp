@@ -516,6 +516,13 @@ void TVkThread::PutBack(const TActiveDL& item) {
   if (n < LeastHostCount) LeastHostCount = n;
 }
 
+bool TVkThread::PutBackIfNotVisited(const TActiveDL& item) {
+  std::lock_guard<TSpinningMutex> g(JobLock);
+  if (VisitedList.count(item.URL) != 0) return false;
+  PutBack(item);
+  return true;
+}
+
 void TVkThread::PutToRetry(const TActiveDL& item) {
   std::lock_guard<TSpinningMutex> g(JobLock);
   RetryList.Add(item, false);

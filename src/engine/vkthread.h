@@ -109,6 +109,12 @@ class TVkThread : public TThread {
 
   int32_t LastWatchdogCount = 0;  // user-interface thread only
   std::mutex StatusLock;          // guards the two status texts
+
+ private:
+  std::string StatusURL;  // under StatusLock: the URL being worked on
+  std::string Activity;   // under StatusLock: what the thread is doing
+
+ public:
   std::string StepMarker;
   std::string AcceptTypes;  // comma-separated content-type patterns; "" accepts all
   std::string StoredLastModified;
@@ -166,6 +172,10 @@ class TVkThread : public TThread {
   bool PickNextLocked(bool addVisited);
   void PutBack(const TActiveDL& item);
   void PutToRetry(const TActiveDL& item);
+  // PutBack unless the URL was taken from the queue already (VisitedList),
+  // tested and queued in one JobLock section so that two threads finding
+  // one link never queue it twice. True when queued.
+  bool PutBackIfNotVisited(const TActiveDL& item);
 
   // Records the result of url in the master list by the result table.
   void LogResult(const std::string& url, int64_t size, const std::string& headers,
@@ -214,8 +224,6 @@ class TVkThread : public TThread {
   // CountHostThreads of a site.
   int CountSiteThreads(const std::string& site);
 
-  std::string StatusURL;  // under StatusLock: the URL being worked on
-  std::string Activity;   // under StatusLock: what the thread is doing
   TJobContext& FContext;
   TItemSnapshot FSnapshot;
   std::string FCurrentSite;      // URLSite of Current.URL; under JobLock

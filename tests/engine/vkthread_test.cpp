@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "engine/dnlist.h"
@@ -328,6 +331,45 @@ TEST_F(VkThreadTest, APutBackLinkOfAFreeHostReopensTheGate) {
   // A link of a full host changes nothing.
   t1.PutBack(Item("http://a.com/9"));
   EXPECT_EQ(LeastHostCount.load(), 0);
+}
+
+// Two spider threads meet the same link while a third takes it: the link is
+// fetched once.
+TEST_F(VkThreadTest, ALinkIsQueuedOnlyUntilTaken) {
+  TFakeThread& finder = AddThread();
+  TFakeThread& taker = AddThread();
+  ASSERT_TRUE(finder.PutBackIfNotVisited(Item("http://a.com/l")));
+  ASSERT_TRUE(finder.PutBackIfNotVisited(Item("http://a.com/l")));
+  EXPECT_EQ(Queue.Count(), 1);
+  ASSERT_TRUE(taker.PickNextLocked(true));
+  EXPECT_FALSE(finder.PutBackIfNotVisited(Item("http://a.com/l")));
+  EXPECT_EQ(Queue.Count(), 0);
+
+  // Many finders and takers at once: every link is taken exactly once.
+  Queue.Clear();
+  std::vector<std::thread> finders;
+  for (int f = 0; f < 4; ++f) {
+    finders.emplace_back([&] {
+      for (int i = 0; i < 500; ++i) {
+        finder.PutBackIfNotVisited(
+            Item("http://h" + std::to_string(i % 7) + "/" + std::to_string(i)));
+      }
+    });
+  }
+  std::map<std::string, int> taken;
+  std::atomic<bool> finding{true};
+  std::thread takerThread([&] {
+    for (;;) {
+      const bool more = finding.load();
+      while (taker.PickNextLocked(true)) ++taken[taker.Current.URL];
+      if (!more) break;
+    }
+  });
+  for (auto& t : finders) t.join();
+  finding = false;
+  takerThread.join();
+  EXPECT_EQ(taken.size(), 500u);
+  for (const auto& [url, n] : taken) EXPECT_EQ(n, 1) << url;
 }
 
 TEST_F(VkThreadTest, LogResultTable) {
