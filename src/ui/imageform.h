@@ -27,9 +27,9 @@ class TImageFrm : public QDialog {
   TTvImagePanel* Image = nullptr;
   QTimer* Timer1 = nullptr;  // 100 ms, drives the interval
 
-  std::string WebDir;             // local mirror directory
-  std::vector<std::string> URLs;  // the main list's lines
-  bool SingleImage = false;       // ShowImage's mode: no URLs
+  std::string WebDir;              // local mirror directory
+  std::vector<std::string> URLs;   // the main list's lines
+  bool SingleImage = false;        // ShowImage's mode: no URLs
   std::vector<std::string> Files;  // the current URL's files
   std::int32_t Interval = 0;       // seconds; 0 = no automatic advance
   std::int32_t FileIndex = -1;

@@ -49,9 +49,9 @@ TEST(ImagePage, TheOneImagePage) {
 }
 
 TEST_F(TvImagePanelTest, APageLoadsItsImageWhateverTheFileName) {
-  const char* names[] = {"plain.png", "with blank.png", "hash#1.png", "a&b.png",
-                         "quote\"q.png", "apos'.png", "pct%41.png", "colon:x.png",
-                         "back\\slash.png", "l\xe9tin.png", "<tag>.png"};
+  const char* names[] = {"plain.png",       "with blank.png", "hash#1.png", "a&b.png",
+                         "quote\"q.png",    "apos'.png",      "pct%41.png", "colon:x.png",
+                         "back\\slash.png", "l\xe9tin.png",   "<tag>.png"};
   for (const char* name : names) {
     SCOPED_TRACE(name);
     const std::string path = Dir.Write(name, test::PictureBytes(7, 5, Qt::red));
@@ -174,8 +174,7 @@ class PrintQueueTest : public TvImagePanelTest {
 
   // Runs the event loop and the print timer's ticks until the queue is done.
   void Drain() {
-    for (int i = 0; i < 200 && !(Panel.PrintQueue.empty() && !Panel.PrintTimer->isActive());
-         ++i) {
+    for (int i = 0; i < 200 && !(Panel.PrintQueue.empty() && !Panel.PrintTimer->isActive()); ++i) {
       test::Pump();
       Panel.Timer1Timer();
     }

@@ -60,7 +60,9 @@ TEST_F(WebBrowserTest, WhatEachTargetLoads) {
   Dir.Write("noext", "<html><body>guessed page</body></html>");
   Dir.Write("plain.txt", "a <b> not markup");
   Dir.Write("plain", "a < b and c > d");
-  Dir.Write("blob.bin", std::string("\x7f" "ELF\0\0\0junk", 11));
+  Dir.Write("blob.bin", std::string("\x7f"
+                                    "ELF\0\0\0junk",
+                                    11));
   Dir.Write("with blank#1.txt", "odd name");
   struct TCase {
     const char* Name;
@@ -96,8 +98,7 @@ TEST_F(WebBrowserTest, WhatEachTargetLoads) {
 
 TEST(FileURL, EncodesEveryByteThatIsNotUnreserved) {
   EXPECT_EQ(LocalFileURL("/m/http/site/pic/Data.gif"), "file:///m/http/site/pic/Data.gif");
-  EXPECT_EQ(LocalFileURL("/a b/#&\"'%:\\\xe9~"),
-            "file:///a%20b/%23%26%22%27%25%3A%5C%E9~");
+  EXPECT_EQ(LocalFileURL("/a b/#&\"'%:\\\xe9~"), "file:///a%20b/%23%26%22%27%25%3A%5C%E9~");
   for (const std::string path : {"/a b/c#d.png", "/x/\xe9t\xc3\xa9.gif", "/%41/q?.jpg"})
     EXPECT_EQ(LocalPathOfURL(QUrl(QString::fromLatin1(LocalFileURL(path).c_str()))), path);
   EXPECT_EQ(LocalPathOfURL(QUrl("http://h/x")), "");
@@ -133,7 +134,8 @@ std::string BombPng(int w, int h) {
     raw.assign(packed.constData() + 4, static_cast<size_t>(packed.size() - 4));  // zlib stream
   }
   const std::string ihdr = Be32(static_cast<std::uint32_t>(w)) +
-                           Be32(static_cast<std::uint32_t>(h)) + std::string("\x08\x00\x00\x00\x00", 5);
+                           Be32(static_cast<std::uint32_t>(h)) +
+                           std::string("\x08\x00\x00\x00\x00", 5);
   return std::string("\x89PNG\r\n\x1a\n", 8) + Chunk("IHDR", ihdr) + Chunk("IDAT", raw) +
          Chunk("IEND", "");
 }
@@ -166,7 +168,8 @@ TEST(ImageBounds, OrdinaryPicturesDecode) {
   test::TScratchDir dir;
   for (const char* format : {"PNG", "JPEG"}) {
     SCOPED_TRACE(format);
-    const std::string path = dir.Write(std::string("p.") + format, test::PictureBytes(9, 7, Qt::red, format));
+    const std::string path =
+        dir.Write(std::string("p.") + format, test::PictureBytes(9, 7, Qt::red, format));
     std::string error = "unset";
     const QImage image = ReadImageBounded(path, &error);
     ASSERT_FALSE(image.isNull()) << error;

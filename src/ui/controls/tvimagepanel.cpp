@@ -96,8 +96,8 @@ int TTvImagePanel::LoadPage() {
   }
   ResizeInner();
   const int f = FrameWidth();
-  const std::string page = ImagePageText(ImageFile, std::max(width() - 2 * f, 0),
-                                         std::max(height() - 2 * f, 0));
+  const std::string page =
+      ImagePageText(ImageFile, std::max(width() - 2 * f, 0), std::max(height() - 2 * f, 0));
   // The file is a courtesy copy of the page; failing to write it changes
   // nothing on the screen.
   const std::string file = PageFileName();

@@ -187,12 +187,23 @@ std::string HtmlEscape(const std::string& text) {
   out.reserve(text.size());
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -310,8 +321,7 @@ bool TWebBrowser::LoadFile(const std::string& path) {
   const std::string ext = ExtensionOf(path);
   const bool html =
       IsOneOf(ext, {".htm", ".html", ".shtml", ".xhtml", ".php", ".asp", ".aspx", ".jsp"}) ||
-      (!IsOneOf(ext, {".txt", ".text", ".csv", ".log"}) &&
-       LooksLikeHtml(head));
+      (!IsOneOf(ext, {".txt", ".text", ".csv", ".log"}) && LooksLikeHtml(head));
   if (html)
     setHtml(text);
   else
