@@ -78,8 +78,8 @@ TEST_F(ImageFrmTest, StepsSkipURLsWithoutImagesAndClosePastTheEnds) {
   const std::string a = StoreImage("http://h/a.png");
   Store("http://h/page.htm", ".htm", "<html></html>");
   const std::string d = StoreImage("http://h/d.png");
-  const std::vector<std::string> urls = {"http://h/a.png", "http://h/none.png",
-                                         "http://h/page.htm", "http://h/d.png"};
+  const std::vector<std::string> urls = {"http://h/a.png", "http://h/none.png", "http://h/page.htm",
+                                         "http://h/d.png"};
   ASSERT_TRUE(Frm.BeginSlideShow(Web.Path, urls, 0, 0));
   EXPECT_FALSE(Frm.Timer1->isActive());
   EXPECT_EQ(Frm.Image->ImageFile, a);
@@ -104,10 +104,11 @@ TEST_F(ImageFrmTest, KeysStepBothWaysAndEscCloses) {
   struct TCase {
     int Key;
     int URLIndex;  // after the key, from 1; -1 closed
-  } cases[] = {{Qt::Key_Backspace, 0}, {Qt::Key_PageUp, 0}, {Qt::Key_Left, 0},
-               {Qt::Key_Up, 0},        {Qt::Key_Space, 2},  {Qt::Key_PageDown, 2},
-               {Qt::Key_Right, 2},     {Qt::Key_Down, 2},   {Qt::Key_Escape, -1},
-               {Qt::Key_A, 1},         {Qt::Key_P, 1}};  // P does nothing without an interval
+  } cases[] = {
+      {Qt::Key_Backspace, 0}, {Qt::Key_PageUp, 0},   {Qt::Key_Left, 0},  {Qt::Key_Up, 0},
+      {Qt::Key_Space, 2},     {Qt::Key_PageDown, 2}, {Qt::Key_Right, 2}, {Qt::Key_Down, 2},
+      {Qt::Key_Escape, -1},   {Qt::Key_A, 1},        {Qt::Key_P, 1}};  // P does nothing without an
+                                                                       // interval
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Key);
     ASSERT_TRUE(Frm.BeginSlideShow(Web.Path, urls, 0, 1));
@@ -161,7 +162,8 @@ TEST_F(ImageFrmTest, ALongRunWithoutImagesLetsMessagesRun) {
   EXPECT_EQ(Frm.Image->ImageFile, last);
 
   // Esc while the run lets messages in closes the viewer.
-  QCoreApplication::postEvent(&Frm, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+  QCoreApplication::postEvent(&Frm,
+                              new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
   EXPECT_FALSE(Frm.BeginSlideShow(Web.Path, urls, 0, 0));
   EXPECT_TRUE(Frm.Closed());
 }

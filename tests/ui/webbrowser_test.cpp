@@ -6,10 +6,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include <sys/resource.h>
 
+#include <QPrinterInfo>
+#include <QTextBlock>
 #include <QTextDocument>
+#include <QTextImageFormat>
 
 #include "support/scratchdir.h"
 #include "ui/imagetest.h"
@@ -179,6 +183,50 @@ TEST(ImageBounds, OrdinaryPicturesDecode) {
   std::string error;
   EXPECT_TRUE(ReadImageBounded(dir.Write("fake.png", "not a picture"), &error).isNull());
   EXPECT_NE(error, "");
+}
+
+// The sizes the document draws its pictures at, in order.
+std::vector<QSize> DrawnSizes(QTextDocument& doc) {
+  std::vector<QSize> out;
+  for (QTextBlock b = doc.begin(); b.isValid(); b = b.next())
+    for (auto it = b.begin(); !it.atEnd(); ++it) {
+      const QTextCharFormat f = it.fragment().charFormat();
+      if (f.isImageFormat())
+        out.push_back(QSize(static_cast<int>(f.toImageFormat().width()),
+                            static_cast<int>(f.toImageFormat().height())));
+    }
+  return out;
+}
+
+TEST_F(WebBrowserTest, PicturesShrinkToThePrintedPage) {
+  const std::string big = Dir.Write("big.png", test::PictureBytes(1600, 1000, Qt::red));
+  Dir.Write("page.htm",
+            "<html><body><img src=\"big.png\"><p>x</p>"
+            "<img src=\"big.png\" width=100 height=50>"
+            "<img src=\"big.png\" width=400 height=2000></body></html>");
+  for (const std::string& target : {big, Dir / "page.htm"}) {
+    SCOPED_TRACE(target);
+    TWebBrowser b;
+    b.Navigate(target);
+    test::Pump();
+    ASSERT_TRUE(b.HasDocument());
+    FitImagesToPage(*b.document(), QSizeF(640, 900));
+    const std::vector<QSize> want =
+        target == big ? std::vector<QSize>{QSize(640, 400)}
+                      : std::vector<QSize>{QSize(640, 400), QSize(100, 50), QSize(180, 900)};
+    EXPECT_EQ(DrawnSizes(*b.document()), want);
+  }
+}
+
+TEST(DefaultPrinter, WithoutAPrinterNothingIsPrintedAndTheResultSaysSo) {
+  test::App();
+  if (!QPrinterInfo::defaultPrinter().isNull()) GTEST_SKIP() << "this machine has a printer";
+  QTextDocument doc;
+  doc.setPlainText("x");
+  std::string error;
+  TDefaultPrinter printer;
+  EXPECT_FALSE(printer.Print(doc, error));
+  EXPECT_EQ(error, kNoPrinterText);
 }
 
 }  // namespace

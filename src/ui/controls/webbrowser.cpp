@@ -5,6 +5,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <string_view>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,6 +17,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextImageFormat>
 #include <QUrl>
@@ -209,6 +211,40 @@ std::string HtmlEscape(const std::string& text) {
   return out;
 }
 
+void FitImagesToPage(QTextDocument& doc, const QSizeF& room) {
+  if (room.width() <= 0 || room.height() <= 0) return;
+  struct TChange {
+    int Position, Length;
+    QTextImageFormat Format;
+  };
+  std::vector<TChange> changes;
+  for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+    for (auto it = b.begin(); !it.atEnd(); ++it) {
+      const QTextFragment frag = it.fragment();
+      if (!frag.charFormat().isImageFormat()) continue;
+      QTextImageFormat f = frag.charFormat().toImageFormat();
+      QSizeF size(f.width(), f.height());
+      if (size.width() <= 0 || size.height() <= 0) {
+        const QImage image =
+            doc.resource(QTextDocument::ImageResource, QUrl(f.name())).value<QImage>();
+        if (image.isNull()) continue;
+        size = image.size();
+      }
+      if (size.width() <= room.width() && size.height() <= room.height()) continue;
+      size.scale(room, Qt::KeepAspectRatio);
+      f.setWidth(size.width());
+      f.setHeight(size.height());
+      changes.push_back({frag.position(), frag.length(), f});
+    }
+  }
+  for (const TChange& c : changes) {
+    QTextCursor cursor(&doc);
+    cursor.setPosition(c.Position);
+    cursor.setPosition(c.Position + c.Length, QTextCursor::KeepAnchor);
+    cursor.setCharFormat(c.Format);
+  }
+}
+
 bool TDefaultPrinter::Print(QTextDocument& doc, std::string& error) {
   const QPrinterInfo info = QPrinterInfo::defaultPrinter();
   if (info.isNull()) {
@@ -216,6 +252,12 @@ bool TDefaultPrinter::Print(QTextDocument& doc, std::string& error) {
     return false;
   }
   QPrinter printer(info, QPrinter::HighResolution);
+  // The document is printed inside 2 cm margins at 96 units an inch; a
+  // picture wider or higher than that would be cut off, so it shrinks to
+  // the page as a browser's print does.
+  const QRectF inches = printer.pageLayout().paintRect(QPageLayout::Inch);
+  const qreal margins = 2 * 2 / 2.54;
+  FitImagesToPage(doc, QSizeF((inches.width() - margins) * 96, (inches.height() - margins) * 96));
   doc.print(&printer);
   if (printer.printerState() == QPrinter::Error || printer.printerState() == QPrinter::Aborted) {
     error = "Printing failed";
@@ -269,7 +311,7 @@ void TWebBrowser::RunLoad(std::uint64_t generation) {
   HasDocument_ = false;
   clear();
   std::string path = PendingTarget;
-  if (path.rfind("file:", 0) == 0) path = LocalPathOfURL(QUrl(ExternalToQ(path)));
+  if (LowerCaseAscii(path.substr(0, 5)) == "file:") path = LocalPathOfURL(QUrl(ExternalToQ(path)));
   if (PendingIsText) {
     Base = QUrl(ExternalToQ(LocalFileURL(FolderOf(path))));
     document()->setBaseUrl(Base);

@@ -45,6 +45,10 @@ std::string LocalPathOfURL(const QUrl& url);
 // HTML attribute value in double quotes.
 std::string HtmlEscape(const std::string& text);
 
+// Shrinks every picture of the document that is wider or higher than room
+// (in the document's pixels) to fit it, aspect kept.
+void FitImagesToPage(QTextDocument& doc, const QSizeF& room);
+
 // Where printing goes. The program prints on the system's default printer;
 // tests put a fake in its place.
 class TDocPrinter {
