@@ -218,6 +218,17 @@ TEST_F(WebBrowserTest, PicturesShrinkToThePrintedPage) {
   }
 }
 
+TEST_F(WebBrowserTest, APicturesDrawnSizeIsScaledOnceWhenLoaded) {
+  Dir.Write("pics/small.png", test::PictureBytes(5, 5, Qt::red));
+  Dir.Write("pics/page.htm",
+            "<html><body><img src=\"small.png\" width=20 height=10></body></html>");
+  TWebBrowser b;
+  b.Navigate(Dir / "pics/page.htm");
+  test::Pump();
+  const QVariant shown = b.document()->resource(QTextDocument::ImageResource, QUrl("small.png"));
+  EXPECT_EQ(shown.value<QImage>().size(), QSize(20, 10));
+}
+
 TEST(DefaultPrinter, WithoutAPrinterNothingIsPrintedAndTheResultSaysSo) {
   test::App();
   if (!QPrinterInfo::defaultPrinter().isNull()) GTEST_SKIP() << "this machine has a printer";

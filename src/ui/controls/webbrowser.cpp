@@ -111,9 +111,10 @@ std::string FolderOf(const std::string& path) {
   return slash == std::string::npos ? std::string("/") : path.substr(0, slash + 1);
 }
 
-// The size an image is drawn at when the document names it exactly once with
-// both a width and a height; an invalid size otherwise.
-QSize DrawnSize(const QTextDocument* doc, const QUrl& name) {
+// The size an image is drawn at when the document names it (relative names
+// resolved against base) exactly once with both a width and a height; an
+// invalid size otherwise.
+QSize DrawnSize(const QTextDocument* doc, const QUrl& base, const QUrl& url) {
   QSize found;
   int hits = 0;
   for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
@@ -121,7 +122,7 @@ QSize DrawnSize(const QTextDocument* doc, const QUrl& name) {
       const QTextCharFormat f = it.fragment().charFormat();
       if (!f.isImageFormat()) continue;
       const QTextImageFormat im = f.toImageFormat();
-      if (QUrl(im.name()) != name) continue;
+      if (base.resolved(QUrl(im.name())) != url) continue;
       if (++hits > 1) return {};
       if (im.width() > 0 && im.height() > 0)
         found = QSize(static_cast<int>(im.width()), static_cast<int>(im.height()));
@@ -381,7 +382,7 @@ QVariant TWebBrowser::loadResource(int type, const QUrl& name) {
   QImage image = ReadImageBounded(path);
   if (image.isNull()) return {};
   // Scaled here, smoothly, because the document draws it without filtering.
-  const QSize drawn = DrawnSize(document(), name);
+  const QSize drawn = DrawnSize(document(), Base, url);
   if (drawn.isValid() && drawn != image.size())
     image = image.scaled(drawn, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
   return image;
