@@ -153,7 +153,7 @@ bool TIdFTPExt::DownloadRestoreExt(const std::string& remoteFile, const std::str
     struct stat st {};
     if (::stat(localFile.c_str(), &st) != 0) throw EByteStreamError("Cannot read " + localFile);
     // A whole file replaces the partial one only once it is complete.
-    TAtomicFileStream whole(localFile, st.st_mode & 07777);
+    TAtomicFileStream whole(localFile, st.st_mode & 0777);
     bool appended = false;
     if (Passive)
       Get(remoteFile, whole);
@@ -264,20 +264,19 @@ void TIdFTPExt::ResetExt() {
   CAFile = fresh.CAFile;
 }
 
-bool TIdFTPExt::RestoreGet(const std::string& remoteFile, TByteStream& stream,
-                           TByteStream& whole) {
+bool TIdFTPExt::RestoreGet(const std::string& remoteFile, TByteStream& stream, TByteStream& whole) {
   TBusyScope busy(*this);
   CheckCommand("retr " + remoteFile);
   const int64_t have = stream.Size();
   // The rest can only be checked against a known size: without one, a
-  // server that ignores "rest" would have the file's start spliced on.
-  const int64_t total = Size(remoteFile);
+  // server that ignores "rest" would have the file's start spliced on. In
+  // ASCII type neither sizes nor offsets count the stored file's bytes.
+  const int64_t total = BinarySet() ? Size(remoteFile) : -1;
   ClearAbort();
   std::unique_ptr<TIdSimpleServer> listener = OpenListener();
   TDataChannelScope scope(*this, *listener);
   SendPort(*listener);
-  const bool append =
-      total >= have && SendCmd("rest " + std::to_string(have), {-1}) == 350;
+  const bool append = total >= have && SendCmd("rest " + std::to_string(have), {-1}) == 350;
   SendCmd("retr " + remoteFile, {125, 150});
   if (!append) {
     whole.SetSize(0);
@@ -299,8 +298,8 @@ bool TIdFTPExt::RestoreGet(const std::string& remoteFile, TByteStream& stream,
     stream.Seek(have);
     std::string buf(64 * 1024, '\0');
     for (int64_t left = got; left > 0;) {
-      const size_t n =
-          stream.Read(&buf[0], static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(buf.size()))));
+      const size_t n = stream.Read(
+          &buf[0], static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(buf.size()))));
       if (n == 0) throw EByteStreamError("The received file cannot be read back");
       whole.Write(buf.data(), n);
       left -= static_cast<int64_t>(n);

@@ -10,7 +10,7 @@
 // only cuts: AbortExt cuts the data connection, DisconnectSocketExt both
 // connections; the worker's running operation then fails, and the worker
 // calls QuitExt before its next log-on. Lock serialises the cuts against
-// QuitExt. Busy may be read from any thread.
+// each other. Busy may be read from any thread.
 
 #include <atomic>
 #include <cstdint>
@@ -82,8 +82,8 @@ class TIdFTPExt : public TIdFTP {
   // the next taker inherits nothing of this one.
   void ResetExt();
   // The active-mode resumed transfer into stream, whose size is the offset.
-  // SIZE tells the file's size; only when it does and the file is not
-  // smaller than stream, "rest" is sent with stream's size. After 350 the
+  // In binary type SIZE tells the file's size; only when it does and the
+  // file is not smaller than stream, "rest" is sent with stream's size. After 350 the
   // rest is appended, and accepted only when exactly the bytes SIZE leaves
   // for it arrive: then the result is true. A server that sends the whole
   // file instead (it ignored "rest") has its bytes moved into whole, and

@@ -390,9 +390,7 @@ int64_t TIdFTP::ReadData(TIdTCPConnection& data, TByteStream* dest, int64_t limi
   return sink.Count();
 }
 
-int64_t TIdFTP::AnnouncedSize() const {
-  return FBinarySet ? ParseTransferSize(ReplyText) : -1;
-}
+int64_t TIdFTP::AnnouncedSize() const { return FBinarySet ? ParseTransferSize(ReplyText) : -1; }
 
 void TIdFTP::FinishTransfer() { GetResponse({226, 250, 225}); }
 

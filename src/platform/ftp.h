@@ -158,6 +158,9 @@ class TIdFTP : public TIdTCPClient {
   // The byte count the last transfer reply announced, when the binary type
   // was set on this connection; -1 otherwise.
   int64_t AnnouncedSize() const;
+  // TYPE I was accepted on this connection: byte counts and offsets are the
+  // stored file's.
+  bool BinarySet() const { return FBinarySet; }
   // After a failure in the data phase: brings the control connection back
   // in step (ABOR after an abort, else the pending closing reply), or closes
   // it when that does not work. Never raises.

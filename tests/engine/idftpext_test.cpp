@@ -44,13 +44,13 @@ std::string Upper(std::string s) {
 
 // How the scripted server treats a download.
 struct TServerBehaviour {
-  std::string File;                       // the file f.bin
-  std::string SizeReply;                  // "" = "213 <size of File>"
+  std::string File;       // the file f.bin
+  std::string SizeReply;  // "" = "213 <size of File>"
   std::string RestReply = "350 Restarting.";
-  bool HonoursRest = true;                // after a 350, data from the offset
-  int64_t SendLimit = -1;                 // at most this many bytes of the data
-  std::string Extra;                      // bytes sent after the data
-  bool AnnounceWhole = false;             // 150 names File's size
+  bool HonoursRest = true;     // after a 350, data from the offset
+  int64_t SendLimit = -1;      // at most this many bytes of the data
+  std::string Extra;           // bytes sent after the data
+  bool AnnounceWhole = false;  // 150 names File's size
   std::string Closing = "226 Done.";
 };
 
@@ -66,7 +66,8 @@ void ServeFile(TScriptedFtp& s, const TServerBehaviour& b) {
     const std::string line = s.Command();
     if (line.empty()) break;
     const std::string verb = Upper(line.substr(0, line.find(' ')));
-    const std::string arg = line.find(' ') == std::string::npos ? "" : line.substr(line.find(' ') + 1);
+    const std::string arg =
+        line.find(' ') == std::string::npos ? "" : line.substr(line.find(' ') + 1);
     if (verb == "USER") {
       s.Reply("331 Password.\r\n");
     } else if (verb == "PASS") {
@@ -91,8 +92,7 @@ void ServeFile(TScriptedFtp& s, const TServerBehaviour& b) {
       s.Reply("550 No such file.\r\n");
     } else if (verb == "RETR") {
       s.Reply("150 Opening BINARY mode data connection for f.bin" +
-              (b.AnnounceWhole ? " (" + std::to_string(b.File.size()) + " bytes)" : "") +
-              ".\r\n");
+              (b.AnnounceWhole ? " (" + std::to_string(b.File.size()) + " bytes)" : "") + ".\r\n");
       int d = -1;
       if (pasv >= 0) {
         d = ::accept(pasv, nullptr, nullptr);
@@ -150,9 +150,9 @@ TEST(FtpExtResumeTest, PartialFileIsExtendedOrReplacedWholeNeverSpliced) {
     TServerBehaviour server;
     std::string have;  // the partial file before
     bool ok;
-    std::string want;         // the local file after
+    std::string want;  // the local file after
     bool restSent;
-    const char* error;        // LastError after a failure
+    const char* error;  // LastError after a failure
   };
   auto B = [&file](auto change) {
     TServerBehaviour b;
@@ -164,8 +164,7 @@ TEST(FtpExtResumeTest, PartialFileIsExtendedOrReplacedWholeNeverSpliced) {
       {"rest honoured", false, B([](auto&) {}), partial, true, resumed, true, ""},
       {"rest ignored: the whole file from 0 replaces the partial one", false,
        B([](auto& b) { b.HonoursRest = false; }), partial, true, file, true, ""},
-      {"rest ignored, then the transfer aborted", false,
-       B([](auto& b) {
+      {"rest ignored, then the transfer aborted", false, B([](auto& b) {
          b.HonoursRest = false;
          b.Closing = "426 Aborted.";
        }),
@@ -176,8 +175,7 @@ TEST(FtpExtResumeTest, PartialFileIsExtendedOrReplacedWholeNeverSpliced) {
        true, "Transfer ran past the 32768 bytes announced"},
       {"rest refused: the whole file", false, B([](auto& b) { b.RestReply = "502 No REST."; }),
        partial, true, file, true, ""},
-      {"rest refused, the whole file aborted midway", false,
-       B([](auto& b) {
+      {"rest refused, the whole file aborted midway", false, B([](auto& b) {
          b.RestReply = "502 No REST.";
          b.SendLimit = 1000;
          b.Closing = "426 Aborted.";
@@ -185,24 +183,21 @@ TEST(FtpExtResumeTest, PartialFileIsExtendedOrReplacedWholeNeverSpliced) {
        partial, false, partial, true, "426 Aborted."},
       {"no SIZE: no resume, the whole file", false,
        B([](auto& b) { b.SizeReply = "500 Unknown."; }), partial, true, file, false, ""},
-      {"no SIZE, the whole file short of the 150 figure", false,
-       B([](auto& b) {
+      {"no SIZE, the whole file short of the 150 figure", false, B([](auto& b) {
          b.SizeReply = "500 Unknown.";
          b.AnnounceWhole = true;
          b.SendLimit = 65535;
        }),
        partial, false, partial, false, "Transfer ended short: 65535 of 65536 bytes"},
-      {"partial file longer than the server's", false, B([](auto&) {}),
-       std::string(70000, 'X'), true, file, false, ""},
+      {"partial file longer than the server's", false, B([](auto&) {}), std::string(70000, 'X'),
+       true, file, false, ""},
       {"passive: the whole file again", true, B([](auto&) {}), partial, true, file, false, ""},
-      {"passive: aborted midway", true,
-       B([](auto& b) {
+      {"passive: aborted midway", true, B([](auto& b) {
          b.SendLimit = 1000;
          b.Closing = "426 Aborted.";
        }),
        partial, false, partial, false, "426 Aborted."},
-      {"passive: short of the 150 figure", true,
-       B([](auto& b) {
+      {"passive: short of the 150 figure", true, B([](auto& b) {
          b.AnnounceWhole = true;
          b.SendLimit = 40000;
        }),

@@ -136,7 +136,8 @@ TEST(FtpParseTest, SizeReply) {
     const char* text;
     int64_t want;
   } cases[] = {
-      {"65536", 65536}, {" 0 ", 0}, {"12 bytes", -1}, {"", -1}, {"-1", -1}, {"99999999999999999999", -1},
+      {"65536", 65536}, {" 0 ", 0}, {"12 bytes", -1},
+      {"", -1},         {"-1", -1}, {"99999999999999999999", -1},
   };
   for (const auto& c : cases) EXPECT_EQ(ParseSizeReply(c.text), c.want) << c.text;
 }
@@ -355,8 +356,8 @@ TEST(FtpClientTest, SilentDataConnectionTimesOut) {
 
 // The server's side of one RETR in either mode: answers RETR with retrReply,
 // sends body on the data connection and closes it, then sends closing.
-void ServeRetr(TScriptedFtp& s, bool passive, const std::string& retrReply,
-               const std::string& body, const std::string& closing) {
+void ServeRetr(TScriptedFtp& s, bool passive, const std::string& retrReply, const std::string& body,
+               const std::string& closing) {
   if (!passive) {
     ServeActiveRetr(s, retrReply.c_str(), body);
     s.Reply(closing);
