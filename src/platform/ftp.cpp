@@ -100,18 +100,22 @@ EIdFTPSizeMismatch::EIdFTPSizeMismatch(int64_t expected, int64_t received)
       Received(received) {}
 
 int64_t ParseTransferSize(const std::string& text) {
-  // The last "(N bytes)": a file name earlier in the text may hold anything.
-  for (size_t close = text.rfind(')'); close != std::string::npos && close > 0;
-       close = text.rfind(')', close - 1)) {
-    const size_t open = text.rfind('(', close);
-    if (open == std::string::npos) return -1;
-    const std::string inner = text.substr(open + 1, close - open - 1);
-    const size_t blank = inner.find(' ');
-    if (blank == std::string::npos) continue;
-    std::string unit = inner.substr(blank + 1);
-    for (char& c : unit) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (unit != "bytes") continue;
-    return ParseCount(inner, 0, blank);
+  // The last "(N bytes)": the file name before it may hold anything. Each
+  // ")" is looked at once, so a reply full of them costs no more than its
+  // length.
+  static const char kUnit[] = " bytes)";
+  const size_t unitLength = sizeof kUnit - 1;
+  for (size_t end = text.rfind(')'); end != std::string::npos && end + 1 >= unitLength;
+       end = end == 0 ? std::string::npos : text.rfind(')', end - 1)) {
+    const size_t unit = end + 1 - unitLength;
+    bool match = true;
+    for (size_t i = 0; i < unitLength && match; ++i)
+      match = std::tolower(static_cast<unsigned char>(text[unit + i])) == kUnit[i];
+    if (!match) continue;
+    size_t open = unit;
+    while (open > 0 && IsDigit(text[open - 1]) && unit - open <= 18) --open;
+    if (open == 0 || text[open - 1] != '(') return -1;
+    return ParseCount(text, open, unit);
   }
   return -1;
 }

@@ -129,6 +129,9 @@ TEST(FtpParseTest, TransferSize) {
       {"", -1},
   };
   for (const auto& c : cases) EXPECT_EQ(ParseTransferSize(c.text), c.want) << c.text;
+  // A hostile reply of a megabyte is read once, not once per parenthesis.
+  EXPECT_EQ(ParseTransferSize("(" + std::string(1 << 20, ')')), -1);
+  EXPECT_EQ(ParseTransferSize(std::string(1 << 20, '(') + "7 bytes)"), 7);
 }
 
 TEST(FtpParseTest, SizeReply) {
