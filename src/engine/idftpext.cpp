@@ -26,6 +26,47 @@ std::vector<std::string> Segments(const std::string& text, size_t from) {
   return out;
 }
 
+// A whole file on its way in: written from its start to a temporary file
+// beside the name (made at the first byte) that replaces the file at the name
+// only on Commit, so a failed transfer leaves that file as it was.
+class TReplacementFile : public TByteStream {
+ public:
+  TReplacementFile(std::string path, mode_t mode) : FPath(std::move(path)), FMode(mode) {}
+  void Write(const char* data, size_t n) override {
+    Open();
+    if (!FFile.Write(std::string_view(data, n)))
+      throw EByteStreamError("Cannot write a file beside " + FPath);
+    FSize += static_cast<int64_t>(n);
+  }
+  size_t Read(char*, size_t) override { throw EByteStreamError("A new file is not read back"); }
+  int64_t Size() const override { return FSize; }
+  int64_t Position() const override { return FSize; }
+  // The file is written in one run from its start: only its end is a place.
+  void Seek(int64_t position) override {
+    if (position != FSize) throw EByteStreamError("A new file is written in one run");
+  }
+  void SetSize(int64_t size) override {
+    if (size != FSize) throw EByteStreamError("A new file is written in one run");
+  }
+  // Puts the bytes written (none: an empty file) in place of the file.
+  void Commit() {
+    Open();
+    if (!FFile.Commit()) throw EByteStreamError("Cannot replace file " + FPath);
+  }
+
+ private:
+  void Open() {
+    if (!FOpen && !FFile.Open(FPath, FMode))
+      throw EByteStreamError("Cannot create a file beside " + FPath);
+    FOpen = true;
+  }
+  std::string FPath;
+  mode_t FMode;
+  TAtomicFile FFile;
+  bool FOpen = false;
+  int64_t FSize = 0;
+};
+
 }  // namespace
 
 // Busy from the first step of an operation to its end; nested operations
@@ -153,7 +194,7 @@ bool TIdFTPExt::DownloadRestoreExt(const std::string& remoteFile, const std::str
     struct stat st {};
     if (::stat(localFile.c_str(), &st) != 0) throw EByteStreamError("Cannot read " + localFile);
     // A whole file replaces the partial one only once it is complete.
-    TAtomicFileStream whole(localFile, st.st_mode & 0777);
+    TReplacementFile whole(localFile, st.st_mode & 0777);
     bool appended = false;
     if (Passive)
       Get(remoteFile, whole);

@@ -1,7 +1,6 @@
 #include "platform/atomicfile.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <vector>
 
 #include <fcntl.h>
@@ -22,92 +21,72 @@ bool WriteAll(int fd, std::string_view data) {
   return true;
 }
 
-// The folder of path, and a pattern for mkostemp beside the file; false for
-// a path that names no file.
-bool TempPattern(const std::string& path, std::string& dir, std::vector<char>& pattern) {
+}  // namespace
+
+bool TAtomicFile::Open(const std::string& path, mode_t mode) {
+  Abort();
   if (path.empty() || path.back() == '/') return false;
   size_t slash = path.rfind('/');
-  dir = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+  Folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
   std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::string tmp = (dir == "/" ? std::string() : dir) + "/." + base + ".XXXXXX";
-  pattern.assign(tmp.begin(), tmp.end());
-  pattern.push_back('\0');
+  std::string tmp = (Folder == "/" ? std::string() : Folder) + "/." + base + ".XXXXXX";
+  std::vector<char> name(tmp.begin(), tmp.end());
+  name.push_back('\0');
+  int fd = mkostemp(name.data(), O_CLOEXEC);
+  if (fd < 0) return false;
+  Fd = fd;
+  TempName = name.data();
+  Path = path;
+  Failed = false;
+  if (fchmod(fd, mode) != 0) {
+    const int err = errno;  // for the caller's message, past the clean-up
+    Abort();
+    errno = err;
+    return false;
+  }
   return true;
 }
 
-void SyncFolder(const std::string& dir) {
-  int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+bool TAtomicFile::Write(std::string_view data) {
+  if (Fd < 0 || Failed) return false;
+  if (!WriteAll(Fd, data)) Failed = true;
+  return !Failed;
+}
+
+bool TAtomicFile::Commit(bool sync) {
+  if (Fd < 0) return false;
+  bool ok = !Failed && (!sync || fsync(Fd) == 0);
+  ok = (close(Fd) == 0) && ok;
+  Fd = -1;
+  if (ok) ok = rename(TempName.c_str(), Path.c_str()) == 0;
+  if (!ok) {
+    unlink(TempName.c_str());
+    TempName.clear();
+    return false;
+  }
+  TempName.clear();
+  int dfd = sync ? open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
   if (dfd >= 0) {
     fsync(dfd);  // makes the rename durable; the data is already safe
     close(dfd);
   }
-}
-
-}  // namespace
-
-bool WriteFileAtomic(const std::string& path, std::string_view content, mode_t mode, bool sync) {
-  std::string dir;
-  std::vector<char> name;
-  if (!TempPattern(path, dir, name)) return false;
-  int fd = mkostemp(name.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, content) && (!sync || fsync(fd) == 0);
-  ok = (close(fd) == 0) && ok;
-  if (ok) ok = rename(name.data(), path.c_str()) == 0;
-  if (!ok) {
-    unlink(name.data());
-    return false;
-  }
-  if (sync) SyncFolder(dir);
   return true;
 }
 
-TAtomicFileStream::TAtomicFileStream(std::string path, mode_t mode)
-    : FPath(std::move(path)), FMode(mode) {}
-
-TAtomicFileStream::~TAtomicFileStream() {
-  FFile.reset();
-  if (!FTemp.empty()) unlink(FTemp.c_str());
+void TAtomicFile::Abort() {
+  if (Fd >= 0) {
+    close(Fd);
+    Fd = -1;
+  }
+  if (!TempName.empty()) {
+    unlink(TempName.c_str());
+    TempName.clear();
+  }
 }
 
-TFileByteStream& TAtomicFileStream::File() {
-  if (FFile) return *FFile;
-  std::string dir;
-  std::vector<char> name;
-  if (!TempPattern(FPath, dir, name)) throw EByteStreamError("Invalid file name: " + FPath);
-  int fd = mkostemp(name.data(), O_CLOEXEC);
-  if (fd < 0) throw EByteStreamError("Cannot create a file beside " + FPath);
-  close(fd);
-  FTemp = name.data();
-  FFile = std::make_unique<TFileByteStream>(FTemp, TFileByteStream::fmOpenReadWrite);
-  return *FFile;
-}
-
-void TAtomicFileStream::Write(const char* data, size_t n) { File().Write(data, n); }
-
-size_t TAtomicFileStream::Read(char* data, size_t n) { return File().Read(data, n); }
-
-int64_t TAtomicFileStream::Size() const { return FFile ? FFile->Size() : 0; }
-
-int64_t TAtomicFileStream::Position() const { return FFile ? FFile->Position() : 0; }
-
-void TAtomicFileStream::Seek(int64_t position) { File().Seek(position); }
-
-void TAtomicFileStream::SetSize(int64_t size) { File().SetSize(size); }
-
-void TAtomicFileStream::Commit() {
-  TFileByteStream& file = File();
-  if (fchmodat(AT_FDCWD, FTemp.c_str(), FMode, 0) != 0)
-    throw EByteStreamError("Cannot set the mode of " + FTemp);
-  file.Sync();
-  file.Close();
-  FFile.reset();
-  if (rename(FTemp.c_str(), FPath.c_str()) != 0)
-    throw EByteStreamError("Cannot replace file " + FPath);
-  FTemp.clear();
-  std::string dir;
-  std::vector<char> name;
-  if (TempPattern(FPath, dir, name)) SyncFolder(dir);
+bool WriteFileAtomic(const std::string& path, std::string_view content, mode_t mode, bool sync) {
+  TAtomicFile file;
+  return file.Open(path, mode) && file.Write(content) && file.Commit(sync);
 }
 
 bool MakeFolderChain(const std::string& folder, mode_t mode) {

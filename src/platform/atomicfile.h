@@ -1,12 +1,9 @@
 #pragma once
 
-#include <memory>
 #include <string>
 #include <string_view>
 
 #include <sys/types.h>
-
-#include "platform/bytestream.h"
 
 namespace qv {
 
@@ -20,34 +17,34 @@ namespace qv {
 bool WriteFileAtomic(const std::string& path, std::string_view content, mode_t mode,
                      bool sync = true);
 
-// A file written as a stream and put in place as one step: the bytes go to a
-// temporary file in the same folder (named as WriteFileAtomic names it),
-// made at the first write; Commit gives it `mode`, flushes it to disk and
-// renames it over the name. Until then the file at the name is untouched;
-// an object that goes uncommitted removes its temporary file. Errors raise
-// EByteStreamError. One thread uses it.
-class TAtomicFileStream : public TByteStream {
+// The same replacement for content written piece by piece (a file too large
+// to build in memory first). Open() makes the temporary file beside the name;
+// Write() appends to it; Commit() flushes it to disk (unless `sync` is off)
+// and renames it over the name. Any failure, or an object that goes without a
+// successful Commit(), removes the temporary file and leaves the old file as
+// it was. Not thread-safe.
+class TAtomicFile {
  public:
-  TAtomicFileStream(std::string path, mode_t mode);
-  ~TAtomicFileStream() override;
-  TAtomicFileStream(const TAtomicFileStream&) = delete;
-  TAtomicFileStream& operator=(const TAtomicFileStream&) = delete;
+  TAtomicFile() = default;
+  ~TAtomicFile() { Abort(); }
+  TAtomicFile(const TAtomicFile&) = delete;
+  TAtomicFile& operator=(const TAtomicFile&) = delete;
 
-  void Write(const char* data, size_t n) override;
-  size_t Read(char* data, size_t n) override;
-  int64_t Size() const override;
-  int64_t Position() const override;
-  void Seek(int64_t position) override;
-  void SetSize(int64_t size) override;
-  // Puts the bytes written (none: an empty file) in place of the file.
-  void Commit();
+  // False when the temporary file cannot be made (no folder, no right).
+  bool Open(const std::string& path, mode_t mode);
+  // False on a failed or short write; every later Commit() fails too.
+  bool Write(std::string_view data);
+  // True when the name now holds exactly what was written.
+  bool Commit(bool sync = true);
+  // Drops the temporary file; the old file stays. Safe to call twice.
+  void Abort();
 
  private:
-  TFileByteStream& File();
-  std::string FPath;
-  std::string FTemp;
-  mode_t FMode;
-  std::unique_ptr<TFileByteStream> FFile;
+  int Fd = -1;
+  bool Failed = false;
+  std::string Path;
+  std::string Folder;
+  std::string TempName;
 };
 
 // Creates the folder and every missing parent with `mode`; true when the

@@ -82,11 +82,6 @@ void TFileByteStream::Close() {
   if (::close(fd) != 0) throw EByteStreamError(SysText("Cannot close file", FName));
 }
 
-void TFileByteStream::Sync() {
-  if (FFd < 0) throw EByteStreamError("File is closed: " + FName);
-  if (::fsync(FFd) != 0) throw EByteStreamError(SysText("Cannot write file", FName));
-}
-
 void TFileByteStream::Write(const char* data, size_t n) {
   if (FFd < 0) throw EByteStreamError("File is closed: " + FName);
   while (n > 0) {

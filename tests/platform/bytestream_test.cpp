@@ -1,16 +1,13 @@
 #include "platform/bytestream.h"
 
 #include <limits.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <set>
 #include <string>
 
-#include "platform/atomicfile.h"
 #include "support/scratchdir.h"
 
 namespace qv {
@@ -50,37 +47,6 @@ TEST(FileByteStreamTest, GoodCloseIsQuiet) {
   f.Write("data", 4);
   EXPECT_NO_THROW(f.Close());
   EXPECT_EQ(test::ReadBytes(dir / "f.bin"), "data");
-}
-
-// The file at the name keeps its bytes until Commit puts the new ones in
-// place whole; a stream dropped before leaves nothing behind.
-TEST(AtomicFileStreamTest, ReplacesOnlyOnCommit) {
-  test::TScratchDir dir;
-  const std::string name = dir.Write("f.bin", "old bytes");
-  {
-    TAtomicFileStream s(name, 0640);
-    s.Write("new", 3);
-    EXPECT_EQ(test::ReadBytes(name), "old bytes");
-  }
-  EXPECT_EQ(test::ReadBytes(name), "old bytes");
-  EXPECT_EQ(test::FolderNames(dir.Path), std::set<std::string>{"f.bin"});
-
-  {
-    TAtomicFileStream s(name, 0640);
-    s.Write("new bytes!", 10);
-    s.SetSize(9);
-    s.Commit();
-  }
-  EXPECT_EQ(test::ReadBytes(name), "new bytes");
-  EXPECT_EQ(test::FolderNames(dir.Path), std::set<std::string>{"f.bin"});
-  struct stat st {};
-  ASSERT_EQ(::stat(name.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0640u);
-
-  // Nothing written: the file becomes empty.
-  TAtomicFileStream empty(name, 0644);
-  empty.Commit();
-  EXPECT_EQ(test::ReadBytes(name), "");
 }
 
 }  // namespace
