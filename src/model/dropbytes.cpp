@@ -136,7 +136,10 @@ std::string BoundText(std::string_view text, size_t limit) {
   if (text.size() <= limit) return std::string(text);
   std::string_view cut = text.substr(0, limit);
   const size_t lastBreak = cut.find_last_of("\r\n");
-  if (lastBreak != std::string_view::npos) cut = cut.substr(0, lastBreak);
+  if (lastBreak != std::string_view::npos) {
+    cut = cut.substr(0, lastBreak);
+    while (!cut.empty() && (cut.back() == '\r' || cut.back() == '\n')) cut.remove_suffix(1);
+  }
   return std::string(cut);
 }
 
