@@ -37,6 +37,9 @@ TEST(DropFilesBlock, WidePathsRoundTripAsUtf8) {
   EXPECT_EQ(block.substr(20, 4), "/\0h\0"s);
   EXPECT_EQ(ReadDropFilesBlock(block), names);
   EXPECT_EQ(ReadDropFilesBlock(BuildDropFilesBlock("", names)), names);
+  // In a name, U+FEFF is a character like any other.
+  const std::vector<std::string> marked = {"\xEF\xBB\xBF/a"};
+  EXPECT_EQ(ReadDropFilesBlock(BuildDropFilesBlock("", marked, true)), marked);
 }
 
 TEST(DropFilesBlock, ReaderStaysInsideTheBlock) {
@@ -181,8 +184,8 @@ TEST(URIList, FileURIsGiveLocalPathsByteForByte) {
   EXPECT_EQ(URIListFromPaths({"/a b", "", "relative"}), "file:///a%20b\r\n");
   EXPECT_EQ(FilePathsFromURIList("# c\r\n  file:///a  \nhttp://x/\n\nfile:///b\r\n"),
             (std::vector<std::string>{"/a", "/b"}));
-  EXPECT_EQ(URIListEntries("# c\r\nhttp://x/\r\n\r\nfile:///b"),
-            (std::vector<std::string>{"http://x/", "file:///b"}));
+  EXPECT_EQ(URIListEntries("# c\r\nhttp://x/\r\n\r\nfile:///b\rhttp://y/"),
+            (std::vector<std::string>{"http://x/", "file:///b", "http://y/"}));
 }
 
 TEST(HTMLFormat, HeaderGivesSourceURLAndTheHTMLWithinItsOffsets) {
