@@ -82,6 +82,27 @@ TEST(ClipboardFormats, EffectsAreTheDropActionBits) {
   EXPECT_EQ(s.Version(), "1.36 (March 6, 2000)");
 }
 
+TEST(ClipboardFormats, EnumeratorHandsOutOneEntryACall) {
+  TUOEnumFormatEtc e({{1, -1, 1}, {15, -1, 1}, {0xC001, 0, 1}});
+  TFormatEtc got[2] = {{7, 7, 7}, {7, 7, 7}};
+  unsigned fetched = 9;
+  EXPECT_FALSE(e.Next(2, got, &fetched));
+  EXPECT_EQ(fetched, 0u);
+  EXPECT_EQ(got[0], (TFormatEtc{7, 7, 7}));
+  EXPECT_TRUE(e.Next(1, got, &fetched));
+  EXPECT_EQ(fetched, 1u);
+  EXPECT_EQ(got[0].Format, 1u);
+  TUOEnumFormatEtc copy = e.Clone();
+  EXPECT_FALSE(e.Skip(3));
+  EXPECT_TRUE(e.Skip(2));
+  EXPECT_FALSE(e.Next(1, got));
+  EXPECT_TRUE(copy.Next(1, got));
+  EXPECT_EQ(got[0].Format, 15u);
+  e.Reset();
+  EXPECT_TRUE(e.Next(1, got));
+  EXPECT_EQ(got[0].Format, 1u);
+}
+
 class DataObjectTest : public test::UiTest {
  protected:
   TUOTextSource Source;

@@ -207,10 +207,9 @@ std::vector<TFormatEtc> EnumDataObjectFormats(const QMimeData* data) {
 
 std::vector<std::string> GetDataObjectFormatNames(const QMimeData* data) {
   std::vector<std::string> out;
-  for (const auto& f : EnumDataObjectFormats(data)) {
-    if (f.Format == 0) break;
-    out.push_back(ClipboardFormatName(f.Format));
-  }
+  TUOEnumFormatEtc walk(EnumDataObjectFormats(data));
+  TFormatEtc f;
+  while (walk.Next(1, &f) && f.Format != 0) out.push_back(ClipboardFormatName(f.Format));
   return out;
 }
 

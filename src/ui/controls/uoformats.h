@@ -21,6 +21,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <QObject>
@@ -138,6 +139,34 @@ struct TFormatEtc {
   int32_t LIndex = -1;
   uint32_t Tymed = TYMED_HGLOBAL;
   bool operator==(const TFormatEtc&) const = default;
+};
+
+// A walk over a list of format entries. Next hands out one entry a call:
+// asked for exactly one while entries remain it copies it, advances and
+// returns true; any other count copies nothing and returns false. fetched,
+// when given, receives the number copied.
+class TUOEnumFormatEtc {
+ public:
+  explicit TUOEnumFormatEtc(std::vector<TFormatEtc> entries) : Entries(std::move(entries)) {}
+  bool Next(unsigned count, TFormatEtc* out, unsigned* fetched = nullptr) {
+    const bool ok = count == 1 && Pos < Entries.size() && out;
+    if (ok) *out = Entries[Pos++];
+    if (fetched) *fetched = ok ? 1 : 0;
+    return ok;
+  }
+  // Advances by n when n entries remain; else stays and returns false.
+  bool Skip(unsigned n) {
+    if (Entries.size() - Pos < n) return false;
+    Pos += n;
+    return true;
+  }
+  void Reset() { Pos = 0; }
+  // A copy of the entries at the same position.
+  TUOEnumFormatEtc Clone() const { return *this; }
+
+ private:
+  std::vector<TFormatEtc> Entries;
+  size_t Pos = 0;
 };
 
 // The formats a drag's data offers, in order: a TTextDataObject's records, or
