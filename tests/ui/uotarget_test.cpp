@@ -272,13 +272,31 @@ TEST_F(TargetTest, OneAcceptorPerOwnerAndGoneWidgetsAreLetGo) {
   EXPECT_EQ(other.AcceptorControl(), nullptr);
   EXPECT_EQ(Target.AcceptorControl(), &Acceptor);
 
-  auto gone = std::make_unique<QWidget>();
+  // The acceptor and the dragged data both go away in the middle of a drag.
+  auto gone = std::make_unique<QListWidget>();
   other.SetAcceptorControl(gone.get());
-  EXPECT_TRUE(gone->acceptDrops());
+  EXPECT_TRUE(gone->viewport()->acceptDrops());
+  auto md = std::make_unique<QMimeData>();
+  md->setData("text/plain", "x");
+  QDragEnterEvent enter(QPoint(1, 1), Qt::CopyAction, md.get(), Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(gone->viewport(), &enter);
+  EXPECT_EQ(other.DataFormats(), std::vector<std::string>{"1"});
+  md.reset();
+  EXPECT_TRUE(other.DataFormats().empty());
+  EXPECT_TRUE(other.AvailableTextFormats().Empty());
+  QDragLeaveEvent leave;
+  QApplication::sendEvent(gone->viewport(), &leave);
   gone.reset();
   EXPECT_EQ(other.AcceptorControl(), nullptr);
-  other.SetAcceptorControl(nullptr);
-  EXPECT_TRUE(other.DataFormats().empty());
+  // The target still works on the next acceptor.
+  QWidget next;
+  std::vector<std::string> got;
+  other.OnDrop = [&](QObject*, QWidget*, const std::string& t, int, int) { got.push_back(t); };
+  other.SetAcceptorControl(&next);
+  QMimeData again;
+  again.setData("text/plain", "y");
+  EXPECT_EQ(SendDrag(&next, &again, QPoint(1, 1)).Result, Qt::CopyAction);
+  EXPECT_EQ(got, std::vector<std::string>{"y"});
 
   // A target destroyed first leaves its widget as it was.
   QWidget w;
@@ -288,9 +306,9 @@ TEST_F(TargetTest, OneAcceptorPerOwnerAndGoneWidgetsAreLetGo) {
     brief.SetAcceptorControl(&w);
   }
   EXPECT_FALSE(w.acceptDrops());
-  QMimeData md;
-  md.setData("text/plain", "x");
-  EXPECT_EQ(SendDrag(&w, &md, QPoint(1, 1)).Result, Qt::IgnoreAction);
+  QMimeData text;
+  text.setData("text/plain", "x");
+  EXPECT_EQ(SendDrag(&w, &text, QPoint(1, 1)).Result, Qt::IgnoreAction);
 }
 
 TEST_F(TargetTest, AListViewTakesDropsThroughItsViewport) {
