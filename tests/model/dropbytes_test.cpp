@@ -94,7 +94,7 @@ TEST(FileGroupDescriptor, TitleLosesATrailingDotUrlOnly) {
       {"Some Page.url", false, "Some Page"},
       {"Some Page.URL", false, "Some Page"},
       {"A.URL guide.url", false, "A.URL guide"},
-      {"Read the .URL spec", false, "Read the .URL spec"},
+      {"Read the .URL guide", false, "Read the .URL guide"},
       {"Shortcut to Home.url", true, "Home"},
       {"Shortcut to Home.url", false, "Shortcut to Home"},
       {".url", false, ""},

@@ -124,15 +124,18 @@ bool TUOTextSource::Execute() {
   const bool dropped =
       !CancelReported && (result != Qt::IgnoreAction || (guard && guard->RenderedAny()));
   drag->deleteLater();
+  // A handler may end the source; it runs from a copy and the source is
+  // touched afterwards only when it is still there.
+  QPointer<TUOTextSource> alive(this);
   if (dropped) {
     LastEffect = DropEffectsOf(result);
     const bool droppedOK = !(LastEffect == TDropEffects{TDropEffect::deNone});
-    if (OnAfterDrop) OnAfterDrop(this, Donor, droppedOK);
+    if (const auto handler = OnAfterDrop) handler(this, Donor, droppedOK);
   } else {
     LastEffect = TDropEffects{TDropEffect::deNone};
-    if (!CancelReported && OnCancelDrop) OnCancelDrop(this);
+    if (const auto handler = OnCancelDrop; handler && !CancelReported) handler(this);
   }
-  Dragging_ = false;
+  if (alive) Dragging_ = false;
   return true;
 }
 

@@ -172,7 +172,7 @@ TDropEffect TTextDropTarget::DragOver(Qt::KeyboardModifiers keys, const QPoint& 
 void TTextDropTarget::DragLeave() {
   Acceptable_ = false;
   QPointer<TUOTextTarget> alive(&Owner);
-  if (Owner.OnDragLeave) Owner.OnDragLeave(&Owner);
+  if (const auto handler = Owner.OnDragLeave) handler(&Owner);
   if (alive) Release();
 }
 
@@ -302,8 +302,11 @@ TDropEffect TTextDropTarget::Drop(const QMimeData* data, Qt::DropActions allowed
   }
   const TDropEffect effect = Effect;
   const std::string text = DropText;
+  // The handler may end the target (closing its window): it runs from a copy
+  // and nothing of the target is touched after it unless the target is alive.
   QPointer<TUOTextTarget> alive(&Owner);
-  if (Owner.OnDrop) Owner.OnDrop(&Owner, Owner.AcceptorControl(), text, pos.x(), pos.y());
+  if (const auto handler = Owner.OnDrop)
+    handler(&Owner, Owner.AcceptorControl(), text, pos.x(), pos.y());
   if (alive) Release();
   return effect;
 }
