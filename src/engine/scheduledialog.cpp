@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <stdexcept>
 
 #include "engine/dialupdialog.h"
-#include "model/syshelpers.h"
 #include "model/streamext.h"
+#include "model/syshelpers.h"
 #include "platform/progfolder.h"
 
 namespace qv {
@@ -47,6 +48,27 @@ int32_t Modulo(int64_t value, int64_t divisor) {
 }
 
 }  // namespace
+
+void TSessionScheduleJobs::QuickMirror() {
+  if (!QuickMirrorJob) throw std::runtime_error("No job runner for the quick mirror");
+  QuickMirrorJob();
+}
+
+void TSessionScheduleJobs::Download() {
+  if (!DownloadJob) throw std::runtime_error("No job runner for the download");
+  DownloadJob();
+}
+
+void TSessionScheduleJobs::SaveSettings(const std::vector<TAtrRow>& projects) {
+  if (SaveSettingsProc) {
+    SaveSettingsProc(projects);
+    return;
+  }
+  TSettings s = *GlobalSettings().Get();
+  s.PrjGrid = projects;
+  GlobalSettings().Publish(s);
+  SaveSettingsToStore(s);
+}
 
 std::string ScheduleLogPath() { return ConnectLogPath(); }
 
@@ -357,8 +379,8 @@ bool TScheduleDlg::RunProject(const std::string& fileName, const char* type) {
       try {
         FJobs.SaveProject();
       } catch (const std::exception& e) {
-        AppendLog("Schedule stopped, project not saved: " + current + ": " +
-                  LogMessage(e.what()) + "\r\n");
+        AppendLog("Schedule stopped, project not saved: " + current + ": " + LogMessage(e.what()) +
+                  "\r\n");
         FStopRuns = true;
         return false;
       }
@@ -372,9 +394,9 @@ bool TScheduleDlg::RunProject(const std::string& fileName, const char* type) {
     return true;
   }
   const std::time_t stamp = Clock();
-  AppendLog(std::string(kStartOfEvent) + "Date:    " + ShortDateText(stamp) + "\r\nTime:    " +
-            ShortTimeText(stamp) + "\r\nType:    " + type + "\r\nProject: " +
-            FJobs.ProjectFileName() + "\r\n");
+  AppendLog(std::string(kStartOfEvent) + "Date:    " + ShortDateText(stamp) +
+            "\r\nTime:    " + ShortTimeText(stamp) + "\r\nType:    " + type +
+            "\r\nProject: " + FJobs.ProjectFileName() + "\r\n");
   try {
     FJobs.Download();
   } catch (const std::exception& e) {
@@ -448,8 +470,7 @@ void TScheduleDlg::Button3Click() {
 void TScheduleDlg::Button1Click() {
   TShell& shell = FShell ? *FShell : SystemShell();
   const int code = FLogPath.empty() ? ShellFileNotFound : shell.Execute("Open", FLogPath);
-  if (code <= 32)
-    FPrompter.ShowMessage(ShellExecuteErrorText(code) + "\n\nFile: ConnectLog.txt");
+  if (code <= 32) FPrompter.ShowMessage(ShellExecuteErrorText(code) + "\n\nFile: ConnectLog.txt");
 }
 
 void TScheduleDlg::Button4Click() {

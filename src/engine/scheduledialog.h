@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/dialupdialog.h"
 #include "engine/uiloop.h"
 #include "model/atrrow.h"
+#include "model/projectfile.h"
 #include "model/prompter.h"
 #include "model/settings.h"
 #include "model/snapshot.h"
@@ -43,6 +45,35 @@ class TScheduleJobs {
   // Stores the settings with the scheduled-project rows as the schedule
   // left them (one-shot rows consumed), when the schedule ends.
   virtual void SaveSettings(const std::vector<TAtrRow>& projects) = 0;
+};
+
+// The scheduler's jobs on the program's own parts: the current project
+// session and the dial-up connection. The quick mirror and download jobs
+// come from the job runner, which sets them; a job that is not set raises,
+// so the run is logged as failed. Without SaveSettingsProc the rows are
+// published to GlobalSettings() and the per-user settings stored.
+class TSessionScheduleJobs : public TScheduleJobs {
+ public:
+  TSessionScheduleJobs(TProjectSession& session, TDialUpDlg& dialUp)
+      : FSession(session), FDialUp(dialUp) {}
+
+  std::function<void()> QuickMirrorJob;
+  std::function<void()> DownloadJob;
+  std::function<void(const std::vector<TAtrRow>&)> SaveSettingsProc;
+
+  void PrepareDialUp(bool useModem) override { FDialUp.PrepareDialUp(useModem, true); }
+  void HangUpAll() override { FDialUp.HangUpAll(); }
+  bool ProjectModified() override { return FSession.Modified(); }
+  std::string ProjectFileName() override { return FSession.ProjectFileName(); }
+  void SaveProject() override { FSession.SaveMirrorProject(FSession.ProjectFileName()); }
+  void LoadProject(const std::string& fileName) override { FSession.LoadMirrorProject(fileName); }
+  void QuickMirror() override;
+  void Download() override;
+  void SaveSettings(const std::vector<TAtrRow>& projects) override;
+
+ private:
+  TProjectSession& FSession;
+  TDialUpDlg& FDialUp;
 };
 
 // What the scheduler needs of its window and the program's other windows.

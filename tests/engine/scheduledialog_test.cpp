@@ -186,8 +186,8 @@ TEST_F(ScheduleTest, DailyDueCases) {
       {"start time reached", Tod(8, 0), Tod(7, 59, 59), At(kMonday, 8, 0), true, kMon},
       {"one second before", Tod(8, 0), Tod(7, 59, 58), At(kMonday, 7, 59, 59), false, 0},
       {"already past", Tod(8, 0), Tod(8, 0), At(kMonday, 8, 0, 1), false, 0},
-      {"before midnight counts for yesterday", Tod(23, 59), Tod(23, 58), At(kMonday, 0, 0, 5),
-       true, kSun},
+      {"before midnight counts for yesterday", Tod(23, 59), Tod(23, 58), At(kMonday, 0, 0, 5), true,
+       kSun},
       {"Sunday's yesterday is Saturday", Tod(23, 59), Tod(23, 58), At(kSunday, 0, 0, 5), true,
        kSat},
       {"after midnight counts for today", Tod(0, 15), Tod(23, 0), At(kMonday, 0, 30), true, kMon},
@@ -280,16 +280,16 @@ TEST_F(ScheduleTest, NextRepeatFindsTheNextActiveBoundary) {
 }
 
 TEST_F(ScheduleTest, DailyEventRunsMatchingRowsAndUsesUpOneShots) {
-  Settings(8, 0,
-           {Row("sat.mpj", TScheduleType::OneShot, kSat), Row("mon.mpj", TScheduleType::Daily, kMon),
-            Row("once.mpj", TScheduleType::OneShot, kMon | kTue),
-            Row("cyc.mpj", TScheduleType::Cyclic, kAllDays)},
-           "", "Hrs.", true);
+  Settings(
+      8, 0,
+      {Row("sat.mpj", TScheduleType::OneShot, kSat), Row("mon.mpj", TScheduleType::Daily, kMon),
+       Row("once.mpj", TScheduleType::OneShot, kMon | kTue),
+       Row("cyc.mpj", TScheduleType::Cyclic, kAllDays)},
+      "", "Hrs.", true);
   RunFor(At(kMonday, 7, 59), 2 * 60 * 1000);
-  EXPECT_EQ(Jobs.Calls, (std::vector<std::string>{"load mon.mpj", "quick mon.mpj",
-                                                  "download mon.mpj", "save mon.mpj",
-                                                  "load once.mpj", "quick once.mpj",
-                                                  "download once.mpj"}));
+  EXPECT_EQ(Jobs.Calls, (std::vector<std::string>{
+                            "load mon.mpj", "quick mon.mpj", "download mon.mpj", "save mon.mpj",
+                            "load once.mpj", "quick once.mpj", "download once.mpj"}));
   EXPECT_EQ(Log(), Block("12/07/26", "08:00:00", "Daily", "mon.mpj") +
                        Block("12/07/26", "08:00:00", "Daily", "once.mpj"));
   ASSERT_TRUE(Jobs.SettingsSaved);
@@ -322,21 +322,23 @@ TEST_F(ScheduleTest, FailuresSkipTheRowAndTheScheduleGoesOn) {
             (std::vector<std::string>{"load bad.mpj", "load good.mpj", "download good.mpj",
                                       "save good.mpj", "load cyc.mpj", "download cyc.mpj",
                                       "save cyc.mpj", "load cyc.mpj", "download cyc.mpj"}));
-  EXPECT_EQ(Log(), "Schedule error: no modem\r\nSchedule error: no modem\r\n"
-                   "Schedule error: no modem\r\n"
-                   "Project not run: bad.mpj: File format  error\r\n" +
-                       Block("12/07/26", "08:00:00", "Daily", "good.mpj") +
-                       Block("12/07/26", "08:00:00", "Cyclic", "cyc.mpj") +
-                       Block("12/07/26", "09:00:00", "Cyclic", "cyc.mpj"));
+  EXPECT_EQ(Log(),
+            "Schedule error: no modem\r\nSchedule error: no modem\r\n"
+            "Schedule error: no modem\r\n"
+            "Project not run: bad.mpj: File format  error\r\n" +
+                Block("12/07/26", "08:00:00", "Daily", "good.mpj") +
+                Block("12/07/26", "08:00:00", "Cyclic", "cyc.mpj") +
+                Block("12/07/26", "09:00:00", "Cyclic", "cyc.mpj"));
 }
 
 TEST_F(ScheduleTest, FailedDownloadStillClosesTheBlock) {
   Settings(8, 0, {Row("a.mpj", TScheduleType::Daily, kMon)});
   Jobs.FailDownload = true;
   RunFor(At(kMonday, 7, 59, 59), 1000);
-  EXPECT_EQ(Log(), "*****Start of schedule event*****\r\nDate:    12/07/26\r\nTime:    "
-                   "08:00:00\r\nType:    Daily\r\nProject: a.mpj\r\nError:   Disk full\r\n"
-                   "*****End of schedule event*****\r\n\r\n");
+  EXPECT_EQ(Log(),
+            "*****Start of schedule event*****\r\nDate:    12/07/26\r\nTime:    "
+            "08:00:00\r\nType:    Daily\r\nProject: a.mpj\r\nError:   Disk full\r\n"
+            "*****End of schedule event*****\r\n\r\n");
 }
 
 TEST_F(ScheduleTest, FailedSaveStopsTheTicksLoads) {
@@ -365,22 +367,62 @@ TEST_F(ScheduleTest, StayConnectedRule) {
   };
   const TCase cases[] = {
       {"stay connected never hangs up", true, At(kMonday, 7, 0), Tod(8, 0), {}, 0, false},
-      {"daily run far off", false, At(kMonday, 7, 45), Tod(8, 0),
-       {Row("a", TScheduleType::Daily, kMon)}, 0, true},
-      {"daily run near", false, At(kMonday, 7, 55), Tod(8, 0),
-       {Row("a", TScheduleType::Daily, kMon)}, 0, false},
-      {"daily run near, no row that day", false, At(kMonday, 7, 55), Tod(8, 0),
-       {Row("a", TScheduleType::Daily, kTue)}, 0, true},
-      {"tomorrow's run just after midnight", false, At(kSunday, 23, 55), Tod(0, 1),
-       {Row("a", TScheduleType::Daily, kMon)}, 0, false},
-      {"tomorrow has no row", false, At(kSunday, 23, 55), Tod(0, 1),
-       {Row("a", TScheduleType::Daily, kSun)}, 0, true},
-      {"cyclic run near", false, At(kMonday, 7, 55), Tod(12, 0),
-       {Row("c", TScheduleType::Cyclic, kMon)}, 2, false},
-      {"cyclic run far off", false, At(kMonday, 7, 45), Tod(12, 0),
-       {Row("c", TScheduleType::Cyclic, kMon)}, 2, true},
-      {"cyclic run after midnight", false, At(kMonday, 23, 55), Tod(12, 0),
-       {Row("c", TScheduleType::Cyclic, kTue, 1)}, 2, false},
+      {"daily run far off",
+       false,
+       At(kMonday, 7, 45),
+       Tod(8, 0),
+       {Row("a", TScheduleType::Daily, kMon)},
+       0,
+       true},
+      {"daily run near",
+       false,
+       At(kMonday, 7, 55),
+       Tod(8, 0),
+       {Row("a", TScheduleType::Daily, kMon)},
+       0,
+       false},
+      {"daily run near, no row that day",
+       false,
+       At(kMonday, 7, 55),
+       Tod(8, 0),
+       {Row("a", TScheduleType::Daily, kTue)},
+       0,
+       true},
+      {"tomorrow's run just after midnight",
+       false,
+       At(kSunday, 23, 55),
+       Tod(0, 1),
+       {Row("a", TScheduleType::Daily, kMon)},
+       0,
+       false},
+      {"tomorrow has no row",
+       false,
+       At(kSunday, 23, 55),
+       Tod(0, 1),
+       {Row("a", TScheduleType::Daily, kSun)},
+       0,
+       true},
+      {"cyclic run near",
+       false,
+       At(kMonday, 7, 55),
+       Tod(12, 0),
+       {Row("c", TScheduleType::Cyclic, kMon)},
+       2,
+       false},
+      {"cyclic run far off",
+       false,
+       At(kMonday, 7, 45),
+       Tod(12, 0),
+       {Row("c", TScheduleType::Cyclic, kMon)},
+       2,
+       true},
+      {"cyclic run after midnight",
+       false,
+       At(kMonday, 23, 55),
+       Tod(12, 0),
+       {Row("c", TScheduleType::Cyclic, kTue, 1)},
+       2,
+       false},
   };
   Settings(0, 0, {});
   for (const TCase& c : cases) {
@@ -442,8 +484,7 @@ TEST_F(ScheduleTest, LogButtons) {
   Shell.Result = ShellFileNotFound;
   Dlg.Button1Click();
   ASSERT_EQ(Prompter.Prompts.size(), 1u);
-  EXPECT_EQ(Prompter.Prompts[0].Text,
-            "The specified file was not found.\n\nFile: ConnectLog.txt");
+  EXPECT_EQ(Prompter.Prompts[0].Text, "The specified file was not found.\n\nFile: ConnectLog.txt");
 
   Home.Dir.Write("prog/ConnectLog.txt", "old");
   Prompter.Answers = {TMsgAnswer::No, TMsgAnswer::Yes};
@@ -459,8 +500,77 @@ TEST_F(ScheduleTest, WindowStateButtons) {
   Dlg.FormPaint();
   Dlg.FormPaint();
   Dlg.Button2Click();
-  EXPECT_EQ(View.Calls, (std::vector<std::string>{"minimise", "normal jobs", "minimise jobs",
-                                                  "minimise"}));
+  EXPECT_EQ(View.Calls,
+            (std::vector<std::string>{"minimise", "normal jobs", "minimise jobs", "minimise"}));
+}
+
+}  // namespace
+}  // namespace qv
+
+namespace qv {
+namespace {
+
+// The program's binding of the jobs: the project session, the dial-up
+// connection and the job runner's jobs.
+TEST(SessionScheduleJobs, RunsScheduledProjectsThroughTheSession) {
+  test::TScratchHome home;
+  home.Env.Set("TZ", "UTC");
+  tzset();
+  TPlainProjectView view;
+  TScriptedPrompter prompter;
+  TVkURLList list;
+  TCriticalSection lock;
+  TProjectSession session{view, prompter, list, lock};
+  const std::string a = home.Dir / "a.mpj", b = home.Dir / "b.mpj";
+  session.SaveMirrorProject(a);
+  session.SaveMirrorProject(b);
+
+  test::TManualUiLoop loop;
+  TNoDialUp service;
+  TDialUpDlg dialUp(service, loop, "");
+  TSessionScheduleJobs jobs(session, dialUp);
+  std::vector<std::string> downloads;
+  jobs.DownloadJob = [&] {
+    downloads.push_back(session.ProjectFileName());
+    session.SetModified();
+  };
+  std::vector<TAtrRow> saved;
+  jobs.SaveSettingsProc = [&](const std::vector<TAtrRow>& rows) { saved = rows; };
+
+  TPublished<TSettings> published;
+  TSettings s;
+  s.HrsUD = 8;
+  s.AutoQuickChk = true;  // no quick mirror job is set: those runs fail
+  s.PrjGrid = {Row(a, TScheduleType::Daily, kAllDays), Row(b, TScheduleType::Daily, kAllDays)};
+  published.Publish(s);
+  const std::string logPath = home.Dir / "prog/ConnectLog.txt";
+  TScheduleDlg dlg(jobs, loop, prompter, published, logPath);
+  std::time_t base = At(kMonday, 7, 59, 59);
+  dlg.Clock = [&] { return base + loop.NowMs() / 1000; };
+  loop.StartTimer(1001, [&] { dlg.Button3Click(); });
+  dlg.RunSchedule(false);
+  EXPECT_TRUE(downloads.empty());
+  EXPECT_EQ(saved, s.PrjGrid);
+
+  published.Publish([&] {
+    TSettings t = s;
+    t.AutoQuickChk = false;
+    return t;
+  }());
+  base -= loop.NowMs() / 1000;
+  loop.StartTimer(1001, [&] { dlg.Button3Click(); });
+  dlg.RunSchedule(false);
+  EXPECT_EQ(downloads, (std::vector<std::string>{a, b}));
+  // The first project was saved before the second was loaded.
+  EXPECT_EQ(session.ProjectFileName(), b);
+  EXPECT_TRUE(session.Modified());
+  std::ifstream f(logPath, std::ios::binary);
+  std::stringstream log;
+  log << f.rdbuf();
+  EXPECT_EQ(log.str(), "Project not run: " + a + ": No job runner for the quick mirror\r\n" +
+                           "Project not run: " + b + ": No job runner for the quick mirror\r\n" +
+                           Block("12/07/26", "08:00:00", "Daily", a) +
+                           Block("12/07/26", "08:00:00", "Daily", b));
 }
 
 }  // namespace
