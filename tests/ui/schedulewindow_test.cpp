@@ -84,7 +84,8 @@ TEST_F(ScheduleWindowTest, ShowsTheScheduleAndExitEndsIt) {
     EXPECT_TRUE(Window.isVisible());
     EXPECT_TRUE(Window.isModal());
     EXPECT_EQ(Window.windowTitle(), "Schedule running:");
-    EXPECT_EQ(Window.StartTimeEd->text(), QString::fromStdString(TimeOfDayText(8 * 3600 + 30 * 60)));
+    EXPECT_EQ(Window.StartTimeEd->text(),
+              QString::fromStdString(TimeOfDayText(8 * 3600 + 30 * 60)));
     EXPECT_TRUE(Window.StartTimeEd->isReadOnly());
     EXPECT_EQ(Window.IntervalEd->text(), "2");
     EXPECT_EQ(Window.IntervalUnits->text(), "Hrs.");
@@ -118,11 +119,16 @@ TEST_F(ScheduleWindowTest, ControlsCarryTheirTextsAndHelpContexts) {
     int Help;
   };
   const TCase cases[] = {
-      {Window.Button2, "Stand by", 137},         {Window.Button3, "Exit", 138},
-      {Window.Button1, "View log", 140},         {Window.Button4, "Delete log", 141},
-      {Window.KeepMinChk, "Keep minimised", 139}, {Window.StayConChk, "Stay connected", 142},
-      {Window.StartTimeEd, "", 134},             {Window.IntervalEd, "", 135},
-      {Window.TillNextEd, "", 136},              {Window.StatusBar1, "", 133},
+      {Window.Button2, "Stand by", 137},
+      {Window.Button3, "Exit", 138},
+      {Window.Button1, "View log", 140},
+      {Window.Button4, "Delete log", 141},
+      {Window.KeepMinChk, "Keep minimised", 139},
+      {Window.StayConChk, "Stay connected", 142},
+      {Window.StartTimeEd, "", 134},
+      {Window.IntervalEd, "", 135},
+      {Window.TillNextEd, "", 136},
+      {Window.StatusBar1, "", 133},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Help);
