@@ -1,6 +1,7 @@
 #include "engine/scheduledialog.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <stdexcept>
@@ -48,6 +49,16 @@ int32_t Modulo(int64_t value, int64_t divisor) {
 }
 
 }  // namespace
+
+void TSessionScheduleJobs::HangUpAll() {
+  const int64_t now = MonotonicMs ? MonotonicMs()
+                                  : std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        std::chrono::steady_clock::now().time_since_epoch())
+                                        .count();
+  if (FLastHangUp && now - *FLastHangUp < kHangUpIntervalMs) return;
+  FLastHangUp = now;
+  FDialUp.HangUpAll();
+}
 
 void TSessionScheduleJobs::QuickMirror() {
   if (!QuickMirrorJob) throw std::runtime_error("No job runner for the quick mirror");

@@ -52,6 +52,12 @@ class TScheduleJobs {
 // come from the job runner, which sets them; a job that is not set raises,
 // so the run is logged as failed. Without SaveSettingsProc the rows are
 // published to GlobalSettings() and the per-user settings stored.
+//
+// The scheduler asks for a hang-up at every tick while no run is near.
+// Asking the system's network manager is a program start, not a cheap call,
+// so the requests reach the dial-up connection at most every
+// kHangUpIntervalMs (on MonotonicMs); a hang-up comes that much later at
+// worst.
 class TSessionScheduleJobs : public TScheduleJobs {
  public:
   TSessionScheduleJobs(TProjectSession& session, TDialUpDlg& dialUp)
@@ -60,9 +66,11 @@ class TSessionScheduleJobs : public TScheduleJobs {
   std::function<void()> QuickMirrorJob;
   std::function<void()> DownloadJob;
   std::function<void(const std::vector<TAtrRow>&)> SaveSettingsProc;
+  static constexpr int64_t kHangUpIntervalMs = 5000;
+  std::function<int64_t()> MonotonicMs;
 
   void PrepareDialUp(bool useModem) override { FDialUp.PrepareDialUp(useModem, true); }
-  void HangUpAll() override { FDialUp.HangUpAll(); }
+  void HangUpAll() override;
   bool ProjectModified() override { return FSession.Modified(); }
   std::string ProjectFileName() override { return FSession.ProjectFileName(); }
   void SaveProject() override { FSession.SaveMirrorProject(FSession.ProjectFileName()); }
@@ -74,6 +82,7 @@ class TSessionScheduleJobs : public TScheduleJobs {
  private:
   TProjectSession& FSession;
   TDialUpDlg& FDialUp;
+  std::optional<int64_t> FLastHangUp;
 };
 
 // What the scheduler needs of its window and the program's other windows.

@@ -575,3 +575,38 @@ TEST(SessionScheduleJobs, RunsScheduledProjectsThroughTheSession) {
 
 }  // namespace
 }  // namespace qv
+
+namespace qv {
+namespace {
+
+struct TCountingDialUp : TNoDialUp {
+  int Enumerations = 0;
+  std::vector<TActiveConnection> ActiveConnections(size_t) override {
+    ++Enumerations;
+    return {};
+  }
+};
+
+TEST(SessionScheduleJobs, HangUpRequestsReachTheConnectionAtMostEveryFiveSeconds) {
+  TPlainProjectView view;
+  TScriptedPrompter prompter;
+  TVkURLList list;
+  TCriticalSection lock;
+  TProjectSession session{view, prompter, list, lock};
+  test::TManualUiLoop loop;
+  TCountingDialUp service;
+  TDialUpDlg dialUp(service, loop, "");
+  TSessionScheduleJobs jobs(session, dialUp);
+  int64_t now = 1000;
+  jobs.MonotonicMs = [&] { return now; };
+  std::vector<int> seen;
+  for (int64_t t : {1000, 1250, 5999, 6000, 6250, 20000}) {
+    now = t;
+    jobs.HangUpAll();
+    seen.push_back(service.Enumerations);
+  }
+  EXPECT_EQ(seen, (std::vector<int>{1, 1, 1, 2, 2, 3}));
+}
+
+}  // namespace
+}  // namespace qv
