@@ -132,7 +132,9 @@ TEST_F(ScheduleWindowTest, ControlsCarryTheirTextsAndHelpContexts) {
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Help);
-    if (auto* b = qobject_cast<QAbstractButton*>(c.Control)) EXPECT_EQ(b->text(), c.Text);
+    if (auto* b = qobject_cast<QAbstractButton*>(c.Control)) {
+      EXPECT_EQ(b->text(), c.Text);
+    }
     EXPECT_EQ(Window.HelpContextOf(c.Control), c.Help);
   }
   EXPECT_GE(Window.width(), 295);
