@@ -276,13 +276,13 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
   }
   const TSettings& s = *Snapshot().Settings;
   const std::string root = Snapshot().LocalWebDir;
-  const std::string tempFile = URLToLocalPath(root, url, "Data", ".tmp");
+  // The clients take file-system names.
+  const std::string tempFile = NativePath(URLToLocalPath(root, url, "Data", ".tmp"));
   if (tempFile.empty()) {
     FailItem(vrWriteError, "");
     return;
   }
-  const std::string native = NativePath(tempFile);
-  if (!ForceDirs(native.substr(0, native.rfind('/')))) {
+  if (!ForceDirs(tempFile.substr(0, tempFile.rfind('/')))) {
     FailItem(vrWriteError, "");
     return;
   }
@@ -706,9 +706,9 @@ void TDLThread::DownloadFTP() {
 
   Result = vrNone;
   const std::string root = Snapshot().LocalWebDir;
-  const std::string tempFile = URLToLocalPath(root, url, "Data", ".tmp");
-  const std::string native = NativePath(tempFile);
-  if (tempFile.empty() || !ForceDirs(native.substr(0, native.rfind('/')))) {
+  // The clients take file-system names.
+  const std::string tempFile = NativePath(URLToLocalPath(root, url, "Data", ".tmp"));
+  if (tempFile.empty() || !ForceDirs(tempFile.substr(0, tempFile.rfind('/')))) {
     FailItem(vrWriteError, "");
     return;
   }
