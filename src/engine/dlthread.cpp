@@ -139,6 +139,12 @@ void TDLThread::FailItem(int8_t result, const std::string& statusText) {
 void TDLThread::Execute() {
   AbortFlag = 0;
   Finished = 0;
+  {
+    // Asked once: without a cache folder no item has a cached copy, and the
+    // look-up costs a few file-system calls under FileLock per item.
+    std::error_code ec;
+    FHasCache = fs::is_directory(NativePath(CacheRoot()), ec);
+  }
   try {
     while (PickNextLocked(false)) {
       const std::string url = GetURL();
@@ -207,6 +213,7 @@ void TDLThread::Execute() {
 // --- cache ---
 
 void TDLThread::UseCachedCopy() {
+  if (!FHasCache) return;
   const std::string url = Current.URL;
   std::string dataName, headName;
   const std::string body = ReadCacheFile("Data", dataName, url);
@@ -348,7 +355,7 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
                                                                                 : dnNotFound);
       TimedOut();
       BytesTotal = HTTP->Response.ContentLength + ResumeOffset;
-      BytesReceived = LockedFileSize(tempFile) + ResumeOffset;
+      BytesReceived = FileSizeOf(tempFile) + ResumeOffset;
 
       if (HTTP->ResponseCode == 0 || IsRobotsURL(fetchURL)) break;
       std::string next;
@@ -363,7 +370,7 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
       if (next.empty() || !visited.insert(next).second) break;
       fetchURL = next;
     }
-    finalSize = LockedFileSize(tempFile);
+    finalSize = FileSizeOf(tempFile);
     if (InfoOnly || resumeFile.empty() || attempt > 0 || JudgeResume() != roRefused) break;
     // The partial belongs to another version of the document, or the server
     // will not say it continues it: fetch the whole body once.
@@ -375,7 +382,7 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
   const int32_t code = HTTP->ResponseCode;
   const std::string headers = HTTP->RawHeaders.Text();
   JoinResume(tempFile, resumeFile);
-  const int64_t received = LockedFileSize(tempFile);
+  const int64_t received = FileSizeOf(tempFile);
   if (received != finalSize && Result == vrSucceeded) finalSize = received;
   if (Result != vrSucceeded && received < MinResumeSize && !InfoOnly) LockedDeleteFile(tempFile);
 
@@ -524,18 +531,18 @@ void TDLThread::AddIfModifiedSince() {
 
 std::string TDLThread::StoredBody() const {
   const std::string path = URLToLocalPath(Snapshot().LocalWebDir, Current.URL, "Data", "");
-  return !path.empty() && LockedFileExists(path) ? path : std::string();
+  // A plain test: only this thread works on this URL's folder, and a lookup
+  // under FileLock for every item would make the threads wait on each other.
+  std::error_code ec;
+  return !path.empty() && fs::is_regular_file(NativePath(path), ec) ? path : std::string();
 }
 
 bool TDLThread::PlaceBody(const std::string& tempFile, const std::string& path) {
   const std::string from = NativePath(tempFile);
   const std::string to = NativePath(path);
-  {
-    TFileLockHold hold;
-    // POSIX rename replaces the target in one step: a reader sees the old
-    // body or the new one, and a failure leaves the old one.
-    if (std::rename(from.c_str(), to.c_str()) != 0) return false;
-  }
+  // POSIX rename replaces the target in one step: a reader sees the old
+  // body or the new one, and a failure leaves the old one.
+  if (std::rename(from.c_str(), to.c_str()) != 0) return false;
   // Other bodies of the URL would be found before the new one by a lookup
   // that takes the first "Data.*" of the folder.
   const size_t slash = to.rfind('/');
@@ -580,7 +587,8 @@ void TDLThread::FinishDownload(const std::string& headers, const std::string& te
         ok = older.back() != '/' && LockedRenameFile(native, older);
       }
       if (ok) {
-        if (!tempFile.empty() && LockedFileExists(tempFile)) {
+        std::error_code ec;
+        if (!tempFile.empty() && fs::is_regular_file(tempFile, ec)) {
           ok = PlaceBody(tempFile, path);
         } else {
           ok = WriteFileAtomic(NativePath(path), "", 0644);
@@ -657,7 +665,7 @@ void TDLThread::DownloadFTP() {
     FailItem(vrFailed, "Invalid file name");
     return;
   }
-  if (target.empty()) target = "/";
+  if (target.empty()) target.push_back('/');
 
   std::string dir;
   if (FTPSessionFits(url)) {

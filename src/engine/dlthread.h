@@ -93,6 +93,7 @@ class TDLThread : public TVkThread {
   std::string FResumeTemp;       // the ".tmp"/".tm2" pair of a resume in progress
   std::string FResumeFile;
   bool FPlaceholder = false;
+  bool FHasCache = true;  // the cache folder existed when the thread started
 };
 
 }  // namespace qv
