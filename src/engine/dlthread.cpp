@@ -381,6 +381,11 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
 
   const int32_t code = HTTP->ResponseCode;
   const std::string headers = HTTP->RawHeaders.Text();
+  if (code == 206 && resumeFile.empty() && !InfoOnly) {
+    // A part nobody asked for is no body, nor a partial to resume from.
+    if (Result == vrSucceeded) Result = vrFailed;
+    LockedDeleteFile(tempFile);
+  }
   JoinResume(tempFile, resumeFile);
   const int64_t received = FileSizeOf(tempFile);
   if (received != finalSize && Result == vrSucceeded) finalSize = received;
@@ -582,8 +587,11 @@ void TDLThread::FinishDownload(const std::string& headers, const std::string& te
       bool ok = !path.empty();
       if (ok && Snapshot().Settings->SeqDLChk && LockedFileExists(path)) {
         const std::string native = NativePath(path);
+        const std::string name = native.substr(native.rfind('/') + 1);
+        const size_t dot = name.rfind('.');
         const std::string older =
-            UniqueFileName(native.substr(0, native.rfind('/')) + "/AAAA" + ext);
+            UniqueFileName(native.substr(0, native.rfind('/')) + "/AAAA" +
+                           (dot == std::string::npos ? std::string() : name.substr(dot)));
         ok = older.back() != '/' && LockedRenameFile(native, older);
       }
       if (ok) {

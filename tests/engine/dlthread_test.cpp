@@ -17,6 +17,7 @@
 #include "engine/robots.h"
 #include "engine/urladder.h"
 #include "model/tvurlutils.h"
+#include "model/vkcache.h"
 #include "model/uriparser.h"
 #include "model/vkfile.h"
 #include "model/vkglobal.h"
@@ -205,6 +206,13 @@ INSTANTIATE_TEST_SUITE_P(
                                         {"Content-Type: text/html"}));
                      },
                      30},
+        TSurviveCase{"UnaskedPartial",
+                     [](TScriptedConn& c) {
+                       c.ReadRequest();
+                       c.Send(HttpReply("HTTP/1.1 206 Partial Content", std::string(25000, 'p'),
+                                        {"Content-Range: bytes 0-24999/90000"}));
+                     },
+                     30},
         TSurviveCase{"NotModified",
                      [](TScriptedConn& c) {
                        c.ReadRequest();
@@ -281,6 +289,91 @@ TEST_F(DLThreadTest, ChangedContentTypeLeavesOneBody) {
   ASSERT_EQ(second.size(), 2u) << "one body and its headers";
   EXPECT_EQ(second.count("Head.txt"), 1u);
   EXPECT_EQ(ReadAll(Local(url, "Data", "")), "two");
+}
+
+TEST_F(DLThreadTest, OlderBodiesKeptAsSequenceFiles) {
+  Options.NeverDLChk = false;
+  Options.SeqDLChk = true;
+  TScriptedServer server(TScriptedServer::Replies(
+      {HttpReply("HTTP/1.1 200 OK", "one"), HttpReply("HTTP/1.1 200 OK", "two"),
+       HttpReply("HTTP/1.1 200 OK", "three")}));
+  const std::string url = server.Url("/seq.bin");
+  for (int run = 0; run < 3; ++run) {
+    RunJob({url});
+    Thread.reset();
+  }
+  EXPECT_EQ(Files(url), (std::set<std::string>{"AAAA.bin", "AAAB.bin", "Data.bin", "Head.txt"}));
+  EXPECT_EQ(ReadAll(Folder(url) + "/AAAA.bin"), "one");
+  EXPECT_EQ(ReadAll(Folder(url) + "/AAAB.bin"), "two");
+  EXPECT_EQ(ReadAll(Local(url, "Data", ".bin")), "three");
+}
+
+TEST_F(DLThreadTest, FileErrorFailsOnlyItsItem) {
+  TScriptedServer server(TScriptedServer::Replies({HttpReply("HTTP/1.1 200 OK", "next")}));
+  const std::string broken = server.Url("/broken.bin");
+  const std::string next = server.Url("/next.bin");
+  // The partial cannot move out of the download's way: a folder holds the
+  // name it would move to.
+  Store(broken, "Data.tmp", kDoc.substr(0, 25000));
+  fs::create_directories(Folder(broken) + "/Data.tm2/x");
+  RunJob({broken, next});
+  EXPECT_EQ(Listed(broken).Details, "Could not create local file");
+  EXPECT_EQ(fs::file_size(Local(broken, "Data", ".tmp")), 25000u) << "the partial stays";
+  EXPECT_EQ(ReadAll(Local(next, "Data", ".bin")), "next");
+  EXPECT_EQ(Listed(next).Status, 50);
+}
+
+TEST_F(DLThreadTest, SizeFilteredItemIsNotRetried) {
+  TViewFilter filter;
+  filter.MaxSizeEd = "1";  // KB
+  Filter.Publish(std::make_shared<const TViewFilter>(filter));
+  TScriptedServer server(
+      TScriptedServer::Replies({HttpReply("HTTP/1.1 200 OK", std::string(5000, 'b'))}));
+  const std::string url = server.Url("/big.bin");
+  TActiveDL item;
+  item.URL = url;
+  item.RetriesLeft = 3;
+  Queue.Add(item, false);
+  RunJob({});
+  EXPECT_EQ(Listed(url).Details, "Size filtered");
+  std::lock_guard<TSpinningMutex> g(JobLock);
+  EXPECT_EQ(RetryList.Count(), 0);
+  EXPECT_EQ(Queue.Count(), 0);
+}
+
+// --- cache ---
+
+TEST_F(DLThreadTest, CachedCopyFillsAnEmptyMirror) {
+  TScriptedServer server(TScriptedServer::Replies({}));
+  const std::string url = server.Url("/cached.bin");
+  ASSERT_EQ(WriteCacheFile("Data", url, "from the cache", ".bin"), 1);
+  ASSERT_EQ(WriteCacheFile("Head", url, "Content-Type: application/octet-stream\r\n", ".txt"), 1);
+  RunJob({url});  // "Never download existing files" is on
+  EXPECT_TRUE(server.Requests().empty());
+  EXPECT_EQ(ReadAll(Local(url, "Data", ".bin")), "from the cache");
+  EXPECT_EQ(Listed(url).Status, 50);
+}
+
+TEST_F(DLThreadTest, OlderCachedCopyLeavesTheMirrorCopy) {
+  TScriptedServer server(
+      TScriptedServer::Replies({"HTTP/1.1 304 Not Modified\r\nContent-Length: 0\r\n\r\n"}));
+  const std::string url = server.Url("/cached.bin");
+  const std::string newer = "Content-Type: application/octet-stream\r\nLast-Modified: " +
+                            std::string(kOtherDate) + "\r\n";
+  Store(url, "Data.bin", "the newer copy");
+  Store(url, "Head.txt", newer);
+  ASSERT_EQ(WriteCacheFile("Data", url, "an older copy", ".bin"), 1);
+  ASSERT_EQ(WriteCacheFile("Head", url,
+                           "Content-Type: application/octet-stream\r\nLast-Modified: " +
+                               std::string(kDate) + "\r\n",
+                           ".txt"),
+            1);
+  RunJob({url});
+  EXPECT_EQ(ReadAll(Local(url, "Data", ".bin")), "the newer copy");
+  EXPECT_EQ(ReadAll(Local(url, "Head", ".txt")), newer);
+  ASSERT_EQ(server.Requests().size(), 1u) << "asked conditionally instead";
+  EXPECT_NE(server.Requests()[0].find(std::string("If-Modified-Since:") + kOtherDate),
+            std::string::npos);
 }
 
 // --- hops ---

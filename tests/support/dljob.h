@@ -24,6 +24,7 @@
 #include "model/vkfile.h"
 #include "model/vkglobal.h"
 #include "model/vkurllist.h"
+#include "support/envscope.h"
 #include "support/scratchdir.h"
 
 namespace qv::test {
@@ -36,6 +37,8 @@ inline std::string ReadAll(const std::string& file) {
 class TDLJobTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // A cache of the test's own.
+    Env.Set("QUENDRAVILOS_HOME", Home.Path);
     CreateGlobals();
     Context.Adder = &Adder;
     Context.Robots = &Robots;
@@ -105,6 +108,8 @@ class TDLJobTest : public ::testing::Test {
   }
 
   TScratchDir Root;
+  TScratchDir Home;
+  TEnvScope Env;
   TSettings Options;
   TOutbox Outbox;
   TPublished<TSettings> Settings;
