@@ -118,8 +118,7 @@ bool OlderDate(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-TDLThread::TDLThread(TVkThreadList* threadList, TJobContext& context, bool infoOnly,
-                     TDLList* queue)
+TDLThread::TDLThread(TVkThreadList* threadList, TJobContext& context, bool infoOnly, TDLList* queue)
     : TVkThread(threadList, context) {
   Kind = kDownload;
   InfoOnly = infoOnly ? 1 : 0;
@@ -225,8 +224,8 @@ void TDLThread::UseCachedCopy() {
     // A mirror copy newer than the cache's stays: the cache is only a faster
     // way to the same document.
     const std::string root = Snapshot().LocalWebDir;
-    const std::string mirrorDate = TrimBlanks(GetHeaderField(
-        LockedReadFile(URLToLocalPath(root, url, "Head", ".txt")), "Last-Modified"));
+    const std::string mirrorDate = TrimBlanks(
+        GetHeaderField(LockedReadFile(URLToLocalPath(root, url, "Head", ".txt")), "Last-Modified"));
     const std::string cacheDate = TrimBlanks(GetHeaderField(header, "Last-Modified"));
     if (!mirrorDate.empty() && (cacheDate.empty() || OlderDate(cacheDate, mirrorDate))) return;
   }
@@ -306,7 +305,8 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
     HTTP->Request.Clear();
     HTTP->Request.UserAgent = s.UserAgEd;
     HTTP->Request.ProxyServer = s.HTTPPrEdit;
-    HTTP->Request.ProxyPort = static_cast<int32_t>(CountOr(TrimBlanks(s.HTTPPrPortEdit), 0) & 0x7FFFFFFF);
+    HTTP->Request.ProxyPort =
+        static_cast<int32_t>(CountOr(TrimBlanks(s.HTTPPrPortEdit), 0) & 0x7FFFFFFF);
     HTTP->Request.ProxyUsername = s.PrUserEdit;
     HTTP->Request.ProxyPassword = s.PrPWEdit;
     HTTP->Request.Referer = Current.ParentURL;
@@ -339,7 +339,7 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
       SetRequestHeaders(fetchURL);
       ArmWatchdog();
       const bool ok = InfoOnly && !IsRobotsURL(fetchURL) ? HTTP->HeadExt(fetchURL)
-                                                          : HTTP->GetExt(fetchURL, tempFile);
+                                                         : HTTP->GetExt(fetchURL, tempFile);
       // A result the call set itself (a time-out, the size filter) stands.
       if (ok && !SkipFlag && !AbortFlag && Result == vrNone) {
         Result = vrSucceeded;
@@ -352,7 +352,7 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
         Context().Cookies->AddSetCookies(HTTP->Response.ExtraHeaders.Lines(), fetchURL);
       if (entry)
         entry->SetState(Watchdog->Count.load() > 0 || HTTP->ResponseCode != 0 ? dnReached
-                                                                                : dnNotFound);
+                                                                              : dnNotFound);
       TimedOut();
       BytesTotal = HTTP->Response.ContentLength + ResumeOffset;
       BytesReceived = FileSizeOf(tempFile) + ResumeOffset;
@@ -411,6 +411,8 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
     FinishDownload(headers, tempFile, BytesTotal, code, true);
     return;
   }
+  // A headers-only job keeps no partial: only its robots.txt was fetched whole.
+  if (InfoOnly && IsRobotsURL(url)) LockedDeleteFile(tempFile);
   if (code == 406 || code == -406) Current.RetriesLeft = 0;
   if (code == 304) {
     // Not modified: the stored copy and its headers stay byte for byte. A
@@ -475,8 +477,7 @@ TDLThread::TResumeOutcome TDLThread::JudgeResume() const {
   if (code == 412 || code == -412 || code == 416) return roRefused;
   if (code == 200) return roReplace;
   if (code != 206) return roRestore;
-  if (LowerCaseAscii(BareType(HTTP->RawHeaders.GetValue("Content-Type"))) ==
-      "multipart/byteranges")
+  if (LowerCaseAscii(BareType(HTTP->RawHeaders.GetValue("Content-Type"))) == "multipart/byteranges")
     return roRefused;
   int64_t start = 0, total = 0;
   if (!ParseContentRange(HTTP->RawHeaders.GetValue("Content-Range"), start, total) ||
@@ -580,8 +581,8 @@ void TDLThread::FinishDownload(const std::string& headers, const std::string& te
 
   if (saveBody || !headers.empty()) {
     const std::string root = Snapshot().LocalWebDir;
-    const std::string ext = ExtForMimeType(BareType(GetHeaderField(headers, "Content-Type")),
-                                           SplitURLPath(url).Ext);
+    const std::string ext =
+        ExtForMimeType(BareType(GetHeaderField(headers, "Content-Type")), SplitURLPath(url).Ext);
     const std::string path = URLToLocalPath(root, url, "Data", ext);
     if (saveBody) {
       bool ok = !path.empty();

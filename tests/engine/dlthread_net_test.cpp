@@ -22,7 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::ReadAll;
 
-std::string Env(const char* name) {
+std::string Getenv(const char* name) {
   const char* v = std::getenv(name);
   return v ? v : "";
 }
@@ -33,9 +33,9 @@ class DLNginxTest : public test::TDLJobTest {
  protected:
   void SetUp() override {
     TDLJobTest::SetUp();
-    Port = Env("QV_NGINX_PORT");
+    Port = Getenv("QV_NGINX_PORT");
     if (Port.empty()) GTEST_SKIP() << "QV_NGINX_PORT unset: run under scripts/test-servers";
-    ServerRoot = Env("QV_NGINX_ROOT");
+    ServerRoot = Getenv("QV_NGINX_ROOT");
   }
   std::string Url(const std::string& path) { return "http://127.0.0.1:" + Port + path; }
   std::string Served(const std::string& path) { return ReadAll(ServerRoot + path); }
@@ -44,7 +44,7 @@ class DLNginxTest : public test::TDLJobTest {
 };
 
 const std::vector<std::string> kTree = {"/tree/index.html", "/tree/page.html", "/tree/style.css",
-                                        "/tree/img/a.png", "/tree/img/b.gif", "/tree/1m.bin"};
+                                        "/tree/img/a.png",  "/tree/img/b.gif", "/tree/1m.bin"};
 
 TEST_F(DLNginxTest, TreeIsStoredWholeAndASecondRunChangesNothing) {
   std::vector<std::string> urls;
@@ -99,16 +99,16 @@ class DLFtpTest : public test::TDLJobTest {
  protected:
   void SetUp() override {
     TDLJobTest::SetUp();
-    Port = Env("QV_FTP_PORT");
+    Port = Getenv("QV_FTP_PORT");
     if (Port.empty()) GTEST_SKIP() << "QV_FTP_PORT unset: run under scripts/test-servers";
     Base = "ftp://127.0.0.1:" + Port;
-    for (const auto& e : fs::directory_iterator(Env("QV_FTP_LOG")))
+    for (const auto& e : fs::directory_iterator(Getenv("QV_FTP_LOG")))
       Before.insert(e.path().string());
   }
   // The command logs of the sessions opened since the test began.
   std::vector<std::vector<std::string>> Sessions() {
     std::vector<std::vector<std::string>> r;
-    for (const auto& e : fs::directory_iterator(Env("QV_FTP_LOG"))) {
+    for (const auto& e : fs::directory_iterator(Getenv("QV_FTP_LOG"))) {
       if (Before.count(e.path().string()) || e.path().extension() != ".log") continue;
       std::vector<std::string> lines;
       std::string text = ReadAll(e.path().string());
@@ -149,7 +149,7 @@ TEST_F(DLFtpTest, TwoFilesOfOneFolderShareTheLogOnAndTheWalk) {
 
 TEST_F(DLFtpTest, AnotherUserLogsOnAnew) {
   const std::string open = Base + "/readme.txt";
-  const std::string own = "ftp://" + Env("QV_FTP_USER") + ":" + Env("QV_FTP_PASSWORD") +
+  const std::string own = "ftp://" + Getenv("QV_FTP_USER") + ":" + Getenv("QV_FTP_PASSWORD") +
                           "@127.0.0.1:" + Port + "/private/secret.txt";
   RunJob({open, own});
   EXPECT_EQ(ReadAll(Local(open, "Data", "")), "hello from the anonymous root\n");
@@ -159,7 +159,7 @@ TEST_F(DLFtpTest, AnotherUserLogsOnAnew) {
 
 TEST_F(DLFtpTest, RestResumesByteExactly) {
   const std::string url = Base + "/pub/big.bin";
-  const std::string whole = ReadAll(Env("QV_FTP_ROOT") + "/pub/big.bin");
+  const std::string whole = ReadAll(Getenv("QV_FTP_ROOT") + "/pub/big.bin");
   ASSERT_EQ(whole.size(), 300000u);
   Store(url, "Data.tmp", whole.substr(0, 100000));
   RunJob({url});

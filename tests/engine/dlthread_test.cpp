@@ -17,8 +17,8 @@
 #include "engine/robots.h"
 #include "engine/urladder.h"
 #include "model/tvurlutils.h"
-#include "model/vkcache.h"
 #include "model/uriparser.h"
+#include "model/vkcache.h"
 #include "model/vkfile.h"
 #include "model/vkglobal.h"
 #include "model/vkurllist.h"
@@ -52,17 +52,17 @@ std::string Document(size_t n) {
 
 struct TResumeCase {
   const char* Name;
-  size_t Partial;                     // bytes of the ".tmp" before the run
-  std::vector<std::string> Replies;   // in order
-  bool FirstHasRange;                 // the first request asks for the rest
-  size_t Requests;                    // requests the item takes
+  size_t Partial;                    // bytes of the ".tmp" before the run
+  std::vector<std::string> Replies;  // in order
+  bool FirstHasRange;                // the first request asks for the rest
+  size_t Requests;                   // requests the item takes
 };
 
 class DLResumeTest : public DLThreadTest, public ::testing::WithParamInterface<TResumeCase> {};
 
 const std::string kDoc = Document(30000);
-const std::vector<std::string> kWhole = {
-    "Last-Modified: " + std::string(kDate), "Content-Type: application/octet-stream"};
+const std::vector<std::string> kWhole = {"Last-Modified: " + std::string(kDate),
+                                         "Content-Type: application/octet-stream"};
 
 std::string Partial206(size_t start, const std::vector<std::string>& extra) {
   std::vector<std::string> h = extra;
@@ -79,10 +79,10 @@ INSTANTIATE_TEST_SUITE_P(
                                         "Last-Modified: " + std::string(kDate)})},
                     true,
                     1},
-        TResumeCase{"SmallPartialAfresh", 19999, {HttpReply("HTTP/1.1 200 OK", kDoc, kWhole)},
-                    false, 1},
-        TResumeCase{"WholeAnswerReplaces", 25000, {HttpReply("HTTP/1.1 200 OK", kDoc, kWhole)},
-                    true, 1},
+        TResumeCase{
+            "SmallPartialAfresh", 19999, {HttpReply("HTTP/1.1 200 OK", kDoc, kWhole)}, false, 1},
+        TResumeCase{
+            "WholeAnswerReplaces", 25000, {HttpReply("HTTP/1.1 200 OK", kDoc, kWhole)}, true, 1},
         TResumeCase{"WrongStartStartsOver",
                     25000,
                     {Partial206(24000, {"Content-Range: bytes 24000-29999/30000"}),
@@ -150,9 +150,10 @@ TEST_P(DLResumeTest, JoinsOnlyWhatContinuesThePartial) {
 TEST_F(DLThreadTest, ResetInResumeKeepsBothPartsForTheNextRun) {
   TScriptedServer server([](TScriptedConn& c) {
     c.ReadRequest();
-    c.Send("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 25000-29999/30000\r\n"
-           "Content-Length: 5000\r\n\r\n" +
-           kDoc.substr(25000, 1000));
+    c.Send(
+        "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 25000-29999/30000\r\n"
+        "Content-Length: 5000\r\n\r\n" +
+        kDoc.substr(25000, 1000));
     c.Reset();
   });
   const std::string url = server.Url("/file.bin");
@@ -165,8 +166,8 @@ TEST_F(DLThreadTest, ResetInResumeKeepsBothPartsForTheNextRun) {
 }
 
 TEST_F(DLThreadTest, LeftoverResumeFileIsTakenUpAgain) {
-  TScriptedServer server(TScriptedServer::Replies({Partial206(
-      25000, {"Content-Range: bytes 25000-29999/30000"})}));
+  TScriptedServer server(
+      TScriptedServer::Replies({Partial206(25000, {"Content-Range: bytes 25000-29999/30000"})}));
   const std::string url = server.Url("/file.bin");
   // A run that ended between the rename and the join.
   Store(url, "Data.tm2", kDoc.substr(0, 25000));
@@ -190,39 +191,40 @@ class DLSurviveTest : public DLThreadTest, public ::testing::WithParamInterface<
 
 INSTANTIATE_TEST_SUITE_P(
     Table, DLSurviveTest,
-    ::testing::Values(
-        TSurviveCase{"ResetMidBody",
-                     [](TScriptedConn& c) {
-                       c.ReadRequest();
-                       c.Send("HTTP/1.1 200 OK\r\nContent-Length: 50000\r\n\r\n" +
-                              std::string(3000, 'n'));
-                       c.Reset();
-                     },
-                     30},
-        TSurviveCase{"NotFound",
-                     [](TScriptedConn& c) {
-                       c.ReadRequest();
-                       c.Send(HttpReply("HTTP/1.1 404 Not Found", "gone",
-                                        {"Content-Type: text/html"}));
-                     },
-                     30},
-        TSurviveCase{"UnaskedPartial",
-                     [](TScriptedConn& c) {
-                       c.ReadRequest();
-                       c.Send(HttpReply("HTTP/1.1 206 Partial Content", std::string(25000, 'p'),
-                                        {"Content-Range: bytes 0-24999/90000"}));
-                     },
-                     30},
-        TSurviveCase{"NotModified",
-                     [](TScriptedConn& c) {
-                       c.ReadRequest();
-                       c.Send("HTTP/1.1 304 Not Modified\r\nContent-Type: text/html\r\n\r\n");
-                     },
-                     50}),
+    ::testing::Values(TSurviveCase{"ResetMidBody",
+                                   [](TScriptedConn& c) {
+                                     c.ReadRequest();
+                                     c.Send("HTTP/1.1 200 OK\r\nContent-Length: 50000\r\n\r\n" +
+                                            std::string(3000, 'n'));
+                                     c.Reset();
+                                   },
+                                   30},
+                      TSurviveCase{"NotFound",
+                                   [](TScriptedConn& c) {
+                                     c.ReadRequest();
+                                     c.Send(HttpReply("HTTP/1.1 404 Not Found", "gone",
+                                                      {"Content-Type: text/html"}));
+                                   },
+                                   30},
+                      TSurviveCase{"UnaskedPartial",
+                                   [](TScriptedConn& c) {
+                                     c.ReadRequest();
+                                     c.Send(HttpReply("HTTP/1.1 206 Partial Content",
+                                                      std::string(25000, 'p'),
+                                                      {"Content-Range: bytes 0-24999/90000"}));
+                                   },
+                                   30},
+                      TSurviveCase{
+                          "NotModified",
+                          [](TScriptedConn& c) {
+                            c.ReadRequest();
+                            c.Send("HTTP/1.1 304 Not Modified\r\nContent-Type: text/html\r\n\r\n");
+                          },
+                          50}),
     [](const auto& info) { return std::string(info.param.Name); });
 
-const std::string kOldHead = "Content-Type: application/octet-stream\r\nLast-Modified: " +
-                             std::string(kDate) + "\r\n";
+const std::string kOldHead =
+    "Content-Type: application/octet-stream\r\nLast-Modified: " + std::string(kDate) + "\r\n";
 
 TEST_P(DLSurviveTest, StoredBodyAndHeadersStayByteForByte) {
   TScriptedServer server(GetParam().Serve);
@@ -294,9 +296,9 @@ TEST_F(DLThreadTest, ChangedContentTypeLeavesOneBody) {
 TEST_F(DLThreadTest, OlderBodiesKeptAsSequenceFiles) {
   Options.NeverDLChk = false;
   Options.SeqDLChk = true;
-  TScriptedServer server(TScriptedServer::Replies(
-      {HttpReply("HTTP/1.1 200 OK", "one"), HttpReply("HTTP/1.1 200 OK", "two"),
-       HttpReply("HTTP/1.1 200 OK", "three")}));
+  TScriptedServer server(TScriptedServer::Replies({HttpReply("HTTP/1.1 200 OK", "one"),
+                                                   HttpReply("HTTP/1.1 200 OK", "two"),
+                                                   HttpReply("HTTP/1.1 200 OK", "three")}));
   const std::string url = server.Url("/seq.bin");
   for (int run = 0; run < 3; ++run) {
     RunJob({url});
@@ -358,8 +360,9 @@ TEST_F(DLThreadTest, OlderCachedCopyLeavesTheMirrorCopy) {
   TScriptedServer server(
       TScriptedServer::Replies({"HTTP/1.1 304 Not Modified\r\nContent-Length: 0\r\n\r\n"}));
   const std::string url = server.Url("/cached.bin");
-  const std::string newer = "Content-Type: application/octet-stream\r\nLast-Modified: " +
-                            std::string(kOtherDate) + "\r\n";
+  const std::string newer =
+      "Content-Type: application/octet-stream\r\nLast-Modified: " + std::string(kOtherDate) +
+      "\r\n";
   Store(url, "Data.bin", "the newer copy");
   Store(url, "Head.txt", newer);
   ASSERT_EQ(WriteCacheFile("Data", url, "an older copy", ".bin"), 1);
@@ -379,9 +382,9 @@ TEST_F(DLThreadTest, OlderCachedCopyLeavesTheMirrorCopy) {
 // --- hops ---
 
 TEST_F(DLThreadTest, RedirectToAnotherHostTakesNoCookieOrCredentials) {
-  TScriptedServer second(TScriptedServer::Replies({HttpReply(
-      "HTTP/1.1 200 OK", "<html><head><title>t</title></head>x</html>",
-      {"Content-Type: text/html"})}));
+  TScriptedServer second(TScriptedServer::Replies(
+      {HttpReply("HTTP/1.1 200 OK", "<html><head><title>t</title></head>x</html>",
+                 {"Content-Type: text/html"})}));
   const std::string target = "http://localhost:" + std::to_string(second.Port()) + "/final.html";
   TScriptedServer first(TScriptedServer::Replies(
       {"HTTP/1.1 302 Found\r\nLocation: " + target + "\r\nContent-Length: 0\r\n\r\n"}));
