@@ -7,6 +7,8 @@
 #include <QMessageBox>
 #include <QStringDecoder>
 
+#include "ui/controls/qtext.h"
+
 namespace qv {
 
 namespace {
@@ -48,12 +50,7 @@ QString AppTitle() {
 
 }  // namespace
 
-QString PromptText(const std::string& text) {
-  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  QString decoded = utf8.decode(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
-  if (!utf8.hasError()) return decoded;
-  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
+QString PromptText(const std::string& text) { return qv::ExternalToQ(text); }
 
 QString PathToQ(const std::string& path) {
   return QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
