@@ -483,11 +483,11 @@ bool TVkThread::PickNext(bool addVisited) {
     Current.RetriesLeft = 0;
     Current.SiteBase = Current.URL;
   } else {
-    // The site base is the item's own, or its URL when it has none.
-    TDLList::CopyItem(Current, item, false);
+    // The item moves into Current (a copy then a deletion, without the
+    // copy); the site base is the item's own, or its URL when it has none.
+    Current = Queue->Take(best);
     if (Current.SiteBase.empty()) Current.SiteBase = Current.URL;
     if (addVisited) VisitedList.insert(Current.URL);
-    Queue->Delete(best);
     FLastIndex = best;
   }
   if (SiteIs(Current.URL, previousSite)) {
