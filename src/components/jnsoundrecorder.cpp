@@ -176,8 +176,11 @@ int32_t TJnSoundRecorder::Record() {
   if (int32_t r = WaveIn->Start(); r != 0) return SetResult(r);
   FStopRequested.store(false);
   FCaptureError.store(0);
+  // Before the thread starts: a failure it meets at once must not be
+  // overwritten by this success.
+  SetResult(kWaveNoError);
   FCapture = std::thread([this] { CaptureLoop(); });
-  return SetResult(kWaveNoError);
+  return kWaveNoError;
 }
 
 void TJnSoundRecorder::CaptureLoop() {
