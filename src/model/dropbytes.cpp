@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 
 namespace qv {
 
@@ -136,7 +137,10 @@ std::string BoundText(std::string_view text, size_t limit) {
   if (text.size() <= limit) return std::string(text);
   std::string_view cut = text.substr(0, limit);
   const size_t lastBreak = cut.find_last_of("\r\n");
-  if (lastBreak != std::string_view::npos) cut = cut.substr(0, lastBreak);
+  if (lastBreak != std::string_view::npos) {
+    cut = cut.substr(0, lastBreak);
+    while (!cut.empty() && (cut.back() == '\r' || cut.back() == '\n')) cut.remove_suffix(1);
+  }
   return std::string(cut);
 }
 
@@ -159,7 +163,11 @@ bool LooksUtf16(std::string_view bytes, bool* bigEndian) {
   return true;
 }
 
-std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
+namespace {
+
+// A file name may begin with U+FEFF like any other character; only a text
+// takes it as a byte-order mark.
+std::string Utf16Decode(std::string_view bytes, bool bigEndian, bool skipMark) {
   std::string out;
   const size_t units = bytes.size() / 2;
   auto unitAt = [&](size_t k) -> uint32_t {
@@ -167,7 +175,7 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
     return bigEndian ? (a << 8) | b : (b << 8) | a;
   };
   size_t k = 0;
-  if (units > 0 && unitAt(0) == 0xFEFF) k = 1;
+  if (skipMark && units > 0 && unitAt(0) == 0xFEFF) k = 1;
   for (; k < units; ++k) {
     const uint32_t u = unitAt(k);
     if (u == 0) break;
@@ -182,6 +190,12 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
     AppendUtf8(out, u >= 0xD800 && u <= 0xDFFF ? 0xFFFD : u);
   }
   return out;
+}
+
+}  // namespace
+
+std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
+  return Utf16Decode(bytes, bigEndian, true);
 }
 
 std::string Utf8ToUtf16LE(std::string_view text) {
@@ -214,7 +228,7 @@ std::vector<std::string> URIListEntries(std::string_view bytes) {
   std::vector<std::string> out;
   size_t pos = 0;
   while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
+    size_t end = text.find_first_of("\r\n", pos);
     if (end == std::string::npos) end = text.size();
     const std::string_view line = TrimBlanks(std::string_view(text).substr(pos, end - pos));
     if (!line.empty() && line.front() != '#') out.emplace_back(line);
@@ -323,7 +337,10 @@ std::vector<std::string> ReadDropFilesBlock(std::string_view block) {
     if (wide) {
       while (2 * len + 1 < rest.size() && (rest[2 * len] != '\0' || rest[2 * len + 1] != '\0'))
         ++len;
-      if (len > 0) out.push_back(Utf16ToUtf8(rest.substr(0, 2 * len), false));
+      if (len > 0) {
+        std::string path = Utf16Decode(rest.substr(0, 2 * len), false, false);
+        if (!path.empty()) out.push_back(std::move(path));
+      }
       rest.remove_prefix(std::min(rest.size(), 2 * len + 2));
     } else {
       len = std::min(rest.find('\0'), rest.size());

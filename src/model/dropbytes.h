@@ -41,8 +41,8 @@ std::string Utf8ToUtf16LE(std::string_view text);
 // into UTF-8, cut at the first zero, bounded by BoundText.
 std::string DropBytesToText(std::string_view bytes);
 
-// URI lists (text/uri-list, RFC 2483): one URI a line, "#" lines are comments,
-// blank lines and surrounding blanks are dropped. Reads at most kDropTextLimit.
+// URI lists (text/uri-list, RFC 2483): one URI a line (CR or LF ends one), "#" lines are
+// comments, blank lines and surrounding blanks are dropped. Reads at most kDropTextLimit.
 std::vector<std::string> URIListEntries(std::string_view bytes);
 bool IsFileURI(std::string_view uri);
 // The local path of a file URI ("file:///p", "file://localhost/p",
