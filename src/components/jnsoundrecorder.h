@@ -48,12 +48,12 @@ using TWaveHdrList = std::vector<std::shared_ptr<const TWaveHdr>>;
 // Result codes besides the device's own.
 enum : int32_t {
   kWaveNoError = 0,
-  kWaveError = 1,             // a short write while saving; a failed rename
-  kWaveInvalidHandle = 5,     // no device open
-  kWaveNoMemory = 7,          // a buffer could not be allocated
-  kWaveHandleBusy = 12,       // New while a device is open
-  kWaveTooLarge = 13,         // the recording reached the largest a file holds
-  kWaveCannotCreate = 272,    // Save could not create the file
+  kWaveError = 1,           // a short write while saving; a failed rename
+  kWaveInvalidHandle = 5,   // no device open
+  kWaveNoMemory = 7,        // a buffer could not be allocated
+  kWaveHandleBusy = 12,     // New while a device is open
+  kWaveTooLarge = 13,       // the recording reached the largest a file holds
+  kWaveCannotCreate = 272,  // Save could not create the file
 };
 
 class TJnSoundRecorder {

@@ -4,14 +4,10 @@ namespace qv {
 
 const std::vector<TPaletteEntry>& PaletteEntries() {
   static const std::vector<TPaletteEntry> entries = {
-      {"Jn Components", "TMSComboBox"},
-      {"Jn Components", "TScreenModeImage"},
-      {"Jn Components", "TSMFramedPanel"},
-      {"Jn Components", "TLEADDlgExt"},
-      {"Jn Components", "TJnSoundRecorder"},
-      {"Vk Components", "TNMHTTPExt"},
-      {"Vk Components", "TNMFTPExt"},
-      {"Vk Components", "TDateTimePickerExt"},
+      {"Jn Components", "TMSComboBox"},      {"Jn Components", "TScreenModeImage"},
+      {"Jn Components", "TSMFramedPanel"},   {"Jn Components", "TLEADDlgExt"},
+      {"Jn Components", "TJnSoundRecorder"}, {"Vk Components", "TNMHTTPExt"},
+      {"Vk Components", "TNMFTPExt"},        {"Vk Components", "TDateTimePickerExt"},
   };
   return entries;
 }

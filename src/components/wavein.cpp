@@ -19,11 +19,20 @@ constexpr int32_t kBadFormat = 32;
 
 bool AlsaFormat(const TWaveFormat& f, snd_pcm_format_t& out) {
   switch (f.BitsPerSample) {
-    case 8: out = SND_PCM_FORMAT_U8; return true;
-    case 16: out = SND_PCM_FORMAT_S16_LE; return true;
-    case 24: out = SND_PCM_FORMAT_S24_3LE; return true;  // packed, as wave files hold it
-    case 32: out = SND_PCM_FORMAT_S32_LE; return true;
-    default: return false;
+    case 8:
+      out = SND_PCM_FORMAT_U8;
+      return true;
+    case 16:
+      out = SND_PCM_FORMAT_S16_LE;
+      return true;
+    case 24:
+      out = SND_PCM_FORMAT_S24_3LE;
+      return true;  // packed, as wave files hold it
+    case 32:
+      out = SND_PCM_FORMAT_S32_LE;
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -113,7 +122,8 @@ class TAlsaWaveIn : public TWaveInDevice {
   // is never ahead, so this only slows a device that does not keep time.
   // False when interrupted meanwhile.
   bool Pace() {
-    const auto due = FStarted + std::chrono::microseconds(FFrames * 1000000 / FFormat.SamplesPerSec);
+    const auto due =
+        FStarted + std::chrono::microseconds(FFrames * 1000000 / FFormat.SamplesPerSec);
     std::unique_lock<std::mutex> l(FWake);
     FWakeCv.wait_until(l, due, [&] { return FInterrupted; });
     return !FInterrupted;

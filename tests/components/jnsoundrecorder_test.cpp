@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <set>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>

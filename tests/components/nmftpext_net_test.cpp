@@ -80,8 +80,12 @@ TEST_F(NMFTPExtNet, ChangeAbsDirWalksOneFolderAtATime) {
     std::vector<std::string> Sent;  // the changes the walk sends
     const char* Ends;
   } cases[] = {
-      {"sideways", "/pub/a/b", "/pub/c/d", true,
-       {"CWD ..", "CWD ..", "CWD c", "CWD d"}, "/pub/c/d"},
+      {"sideways",
+       "/pub/a/b",
+       "/pub/c/d",
+       true,
+       {"CWD ..", "CWD ..", "CWD c", "CWD d"},
+       "/pub/c/d"},
       {"the current folder", "/pub/a", "/pub/a", true, {}, "/pub/a"},
       {"relative", "/pub/a", "b", true, {"CWD b"}, "/pub/a/b"},
       {"empty parts", "/", " /pub//c/d/ ", true, {"CWD pub", "CWD c", "CWD d"}, "/pub/c/d"},

@@ -81,7 +81,8 @@ TEST_F(MSComboBoxTest, DropDownReloadsTheItems) {
 TEST_F(MSComboBoxTest, ClickInTheDropDownList) {
   Box.show();
   Box.setEditText("a");
-  for (auto [keys, expect] : {std::pair{Qt::ControlModifier, "a;c"}, std::pair{Qt::NoModifier, "c"}}) {
+  for (auto [keys, expect] :
+       {std::pair{Qt::ControlModifier, "a;c"}, std::pair{Qt::NoModifier, "c"}}) {
     Box.showPopup();
     test::Pump();
     QAbstractItemView* v = Box.view();

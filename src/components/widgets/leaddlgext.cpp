@@ -63,8 +63,8 @@ void TLEADDlgExt::Timer1Timer() {
   QGuiApplication::setOverrideCursor(Qt::WaitCursor);
   const QByteArray bytes = data->data("text/uri-list");
   // The whole list: every file of it, names with blanks kept whole.
-  for (const std::string& path :
-       FilePathsFromURIList(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())))) {
+  for (const std::string& path : FilePathsFromURIList(
+           std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())))) {
     struct stat st;
     if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) Files.push_back(path);
   }

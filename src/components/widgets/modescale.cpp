@@ -77,7 +77,9 @@ void ApplyModeGeometry(TModeGeometry& g, int prevScreenWidth) {
   if (prevScreenWidth <= 0) return;
   const float s = static_cast<float>(RealScreenWidth());
   const float p = static_cast<float>(prevScreenWidth);
-  auto scale = [&](int v) { return RoundHalfUp(static_cast<float>(s * static_cast<float>(v) / p)); };
+  auto scale = [&](int v) {
+    return RoundHalfUp(static_cast<float>(s * static_cast<float>(v) / p));
+  };
   SetFontHeight(c, scale(FontHeightOf(c)));
   c->resize(c->width(), scale(c->height()));
   c->resize(scale(c->width()), c->height());

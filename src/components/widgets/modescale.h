@@ -12,10 +12,9 @@
 #include <QSize>
 
 class QWidget;
+class TPrompter;
 
 namespace qv {
-
-class TPrompter;
 
 inline constexpr int kScreenModes = 5;
 inline constexpr int ModeWidths[kScreenModes] = {640, 800, 1024, 1280, 1600};
@@ -64,11 +63,11 @@ void ApplyModeGeometry(TModeGeometry& g, int prevScreenWidth);
 #define QV_MODE_VALUE(Name, Mode, Getter, Setter) \
   int32_t Name() const { return Getter(Mode); }   \
   void Set##Name(int32_t v) { Setter(Mode, v); }
-#define QV_MODE_VALUES(Name, Getter, Setter)      \
-  QV_MODE_VALUE(Name##640, 0, Getter, Setter)     \
-  QV_MODE_VALUE(Name##800, 1, Getter, Setter)     \
-  QV_MODE_VALUE(Name##1024, 2, Getter, Setter)    \
-  QV_MODE_VALUE(Name##1280, 3, Getter, Setter)    \
+#define QV_MODE_VALUES(Name, Getter, Setter)   \
+  QV_MODE_VALUE(Name##640, 0, Getter, Setter)  \
+  QV_MODE_VALUE(Name##800, 1, Getter, Setter)  \
+  QV_MODE_VALUE(Name##1024, 2, Getter, Setter) \
+  QV_MODE_VALUE(Name##1280, 3, Getter, Setter) \
   QV_MODE_VALUE(Name##1600, 4, Getter, Setter)
 
 // The per-mode state both mode-scaled controls share: one geometry a mode,

@@ -48,8 +48,8 @@ void TScreenModeImage::PaintSMImage(QPainter& painter) {
   if (FTransparent) {
     QPixmap masked = *g;
     const QImage image = g->toImage();
-    masked.setMask(QBitmap::fromImage(image.createMaskFromColor(image.pixel(0, image.height() - 1),
-                                                                Qt::MaskOutColor)));
+    masked.setMask(QBitmap::fromImage(
+        image.createMaskFromColor(image.pixel(0, image.height() - 1), Qt::MaskOutColor)));
     painter.drawPixmap(rect(), masked);
   } else {
     painter.drawPixmap(rect(), *g);
