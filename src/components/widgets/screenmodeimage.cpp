@@ -1,6 +1,5 @@
 #include "components/widgets/screenmodeimage.h"
 
-#include <QBitmap>
 #include <QPainter>
 
 namespace qv {
@@ -48,8 +47,8 @@ void TScreenModeImage::PaintSMImage(QPainter& painter) {
   if (FTransparent) {
     QPixmap masked = *g;
     const QImage image = g->toImage();
-    masked.setMask(QBitmap::fromImage(
-        image.createMaskFromColor(image.pixel(0, image.height() - 1), Qt::MaskOutColor)));
+    masked.setMask(
+        g->createMaskFromColor(QColor(image.pixel(0, image.height() - 1)), Qt::MaskInColor));
     painter.drawPixmap(rect(), masked);
   } else {
     painter.drawPixmap(rect(), *g);

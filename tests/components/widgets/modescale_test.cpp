@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
+#include <QPainter>
 #include <QPixmap>
 
 #include "components/widgets/screenmodeimage.h"
@@ -64,6 +66,33 @@ TEST_F(ModeScaleTest, ImageTakesTheBestPictureAndItsSize) {
   image.resize(7, 7);
   image.AdjustSize();
   EXPECT_EQ(image.size(), QSize(7, 7));
+}
+
+// The picture fills the control; with Transparent its bottom-left colour
+// shows what lies behind; the paint event comes after the picture.
+TEST_F(ModeScaleTest, ImagePaintsItsPicture) {
+  QImage pic(4, 4, QImage::Format_RGB32);
+  pic.fill(Qt::blue);
+  pic.setPixel(0, 3, qRgb(255, 0, 0));
+  pic.setPixel(3, 0, qRgb(255, 0, 0));
+  for (bool transparent : {false, true}) {
+    TScreenModeImage image;
+    image.SetPic(1, QPixmap::fromImage(pic));
+    image.SetTransparent(transparent);
+    image.show();
+    test::Pump();
+    ASSERT_EQ(image.size(), QSize(4, 4));
+    bool painted = false;
+    image.OnPaint = [&](TScreenModeImage*, QPainter&) { painted = true; };
+    QImage out(4, 4, QImage::Format_RGB32);
+    out.fill(Qt::white);
+    image.render(&out, QPoint(), QRegion(), QWidget::RenderFlags());
+    EXPECT_TRUE(painted);
+    EXPECT_EQ(out.pixel(1, 1), qRgb(0, 0, 255)) << transparent;
+    const QRgb behind = transparent ? qRgb(255, 255, 255) : qRgb(255, 0, 0);
+    EXPECT_EQ(out.pixel(0, 3), behind) << transparent;
+    EXPECT_EQ(out.pixel(3, 0), behind) << transparent;
+  }
 }
 
 // Without a recorded geometry the panel scales by the screen widths,
