@@ -181,6 +181,19 @@ void TIdFTPExt::QuitExt() {
   Password.clear();
 }
 
+void TIdFTPExt::ResetDefaults() {
+  TIdFTP::ResetDefaults();
+  Port = 21;
+  User.clear();
+  Password.clear();
+  Passive = false;
+  DataTimeout = 60000;
+  MaxListingSize = 32u << 20;
+  TransferType = ftBinary;
+  OnChangeDir = nullptr;
+  ClearAbort();
+}
+
 void TIdFTPExt::RestoreGet(const std::string& remoteFile, TByteStream& stream) {
   TBusyScope busy(*this);
   CheckCommand("retr " + remoteFile);

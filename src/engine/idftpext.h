@@ -64,6 +64,9 @@ class TIdFTPExt : public TIdFTP {
   // the file is appended to, after any other reply the stream starts over.
   // Raises on failure (a closing reply other than 226, 250, 225 too).
   void RestoreGet(const std::string& remoteFile, TByteStream& stream);
+  // A new client's settings and handlers, for a client handed to another
+  // thread (the pool, after QuitExt). The connection must be closed.
+  void ResetDefaults() override;
 
  private:
   class TBusyScope;
