@@ -1074,8 +1074,12 @@ TEST(HttpResult, AFailureKeepsItsReason) {
       {"success", keep(Ok), false, nullptr, "", false},
       {"status", keep(HttpReply("HTTP/1.1 404 Not Found", "no")), false, nullptr, "404 Not Found",
        false},
-      {"time-out", [](TScriptedConn& c) { c.WaitForClose(); }, false,
-       [](TIdHTTPExt& h) { h.ReadTimeout = 100; }, "Read timed out.", false},
+      {"time-out",
+       [](TScriptedConn& c) {
+         c.ReadRequest();
+         c.Sleep(5s);  // then the server closes
+       },
+       false, [](TIdHTTPExt& h) { h.ReadTimeout = 100; }, "Read timed out.", false},
       {"truncated", reply("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc"), false, nullptr,
        "Body truncated: the connection closed before its end", false},
       {"truncated chunks", reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nab"),
