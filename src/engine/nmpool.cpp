@@ -84,8 +84,7 @@ void ReturnHTTP(std::unique_ptr<TIdHTTPExt> http) {
 
 void ReturnFTP(std::unique_ptr<TIdFTPExt> ftp) {
   if (!ftp) return;
-  ftp->QuitExt();  // also forgets the user name and password
-  ftp->ResetDefaults();
+  ftp->ResetExt();  // QUIT, then as a new client: no credentials, handlers or settings
   P().FTP.Put(std::move(ftp));
 }
 

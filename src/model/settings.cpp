@@ -1,5 +1,6 @@
 #include "model/settings.h"
 
+#include <sys/stat.h>
 #include <algorithm>
 #include <climits>
 
@@ -156,6 +157,13 @@ std::vector<TAtrRow> ReadRows(TStream& st) {
 }
 
 bool ReadCheck(TStream& st) { return ReadStreamByte(st) != 0; }
+
+// Something that exists under the name and is no folder (a plain file), so
+// no mirror file can go below it.
+bool IsNonFolder(const std::string& name) {
+  struct stat st;
+  return ::stat(NativePath(name).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
 
 void LoadSchedule(TSettings& s) {
   std::vector<std::string> paths = TextToLines(RegReadString(RegSchedualMirrors));
@@ -335,8 +343,10 @@ void LoadProjectSettings(TStream& st, TSettings& out, TMimeFilter& filterOut) {
   ReadStreamString(st);
   s.LocWebEd = ReadStreamString(st);
   // An empty folder would turn into the file-system root here ("/" +
-  // "dummy.dum" is a valid name), and the mirror with it; it falls back too.
-  if (s.LocWebEd.empty() || !IsValidPath(DirAppend(s.LocWebEd) + "dummy.dum"))
+  // "dummy.dum" is a valid name), and the mirror with it; it falls back too,
+  // as does a name that is taken by something other than a folder.
+  if (s.LocWebEd.empty() || !IsValidPath(DirAppend(s.LocWebEd) + "dummy.dum") ||
+      IsNonFolder(s.LocWebEd))
     s.LocWebEd = HomeFolder() + "/TvWeb";
   LoadFilter(st, filter);
   s.HomePageEd = ReadStreamString(st);

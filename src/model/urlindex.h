@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace qv {
 
@@ -71,6 +72,13 @@ class TURLIndex {
   void Clear(F release) {
     ForEachIn(Root, Height, release);
     Reset();
+  }
+
+  // Exchanges the contents of two indexes.
+  void Swap(TURLIndex& other) noexcept {
+    std::swap(Root, other.Root);
+    std::swap(Height, other.Height);
+    std::swap(Total, other.Total);
   }
 
   // Bytes the index itself holds (nodes and separator strings).

@@ -101,6 +101,12 @@ class TVkURLList {
   // The record with the URL's key, or nullptr.
   TVkURLItem* FindItem(const std::string& url) const;
 
+  // The name handed out when the URL is dragged out of the main window: its
+  // stored copy renamed to a readable name (RenameLocalCopy under the local
+  // mirror directory) when there is one, else the listed record's URL, else
+  // the URL as given. Called under URLListLock, like every other read.
+  std::string GetDragOutName(const std::string& url) const;
+
   // Adds a copy of the record (the caller keeps its own) and gives its index.
   // append off: a new key is inserted in order; a known key is merged into
   // the record already there (Assign with merge). append on (the loader):
@@ -115,6 +121,9 @@ class TVkURLList {
   void DeleteItem(int index);
   // Frees every record, in time linear in their number.
   void ClearItems();
+  // Exchanges the records of two lists in constant time (a list read aside
+  // becomes the master list in one step).
+  void Swap(TVkURLList& other) noexcept { Index.Swap(other.Index); }
 
   // The URL list stream of the project file: int32 count, the records, 200
   // zero bytes. Raises EInOutError; status texts go to `status` when given.

@@ -23,29 +23,70 @@ bool WriteAll(int fd, std::string_view data) {
 
 }  // namespace
 
-bool WriteFileAtomic(const std::string& path, std::string_view content, mode_t mode, bool sync) {
+bool TAtomicFile::Open(const std::string& path, mode_t mode) {
+  Abort();
   if (path.empty() || path.back() == '/') return false;
   size_t slash = path.rfind('/');
-  std::string dir = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+  Folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
   std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::string tmp = (dir == "/" ? std::string() : dir) + "/." + base + ".XXXXXX";
+  std::string tmp = (Folder == "/" ? std::string() : Folder) + "/." + base + ".XXXXXX";
   std::vector<char> name(tmp.begin(), tmp.end());
   name.push_back('\0');
   int fd = mkostemp(name.data(), O_CLOEXEC);
   if (fd < 0) return false;
-  bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, content) && (!sync || fsync(fd) == 0);
-  ok = (close(fd) == 0) && ok;
-  if (ok) ok = rename(name.data(), path.c_str()) == 0;
-  if (!ok) {
-    unlink(name.data());
+  Fd = fd;
+  TempName = name.data();
+  Path = path;
+  Failed = false;
+  if (fchmod(fd, mode) != 0) {
+    const int err = errno;  // for the caller's message, past the clean-up
+    Abort();
+    errno = err;
     return false;
   }
-  int dfd = sync ? open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+  return true;
+}
+
+bool TAtomicFile::Write(std::string_view data) {
+  if (Fd < 0 || Failed) return false;
+  if (!WriteAll(Fd, data)) Failed = true;
+  return !Failed;
+}
+
+bool TAtomicFile::Commit(bool sync) {
+  if (Fd < 0) return false;
+  bool ok = !Failed && (!sync || fsync(Fd) == 0);
+  ok = (close(Fd) == 0) && ok;
+  Fd = -1;
+  if (ok) ok = rename(TempName.c_str(), Path.c_str()) == 0;
+  if (!ok) {
+    unlink(TempName.c_str());
+    TempName.clear();
+    return false;
+  }
+  TempName.clear();
+  int dfd = sync ? open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
   if (dfd >= 0) {
     fsync(dfd);  // makes the rename durable; the data is already safe
     close(dfd);
   }
   return true;
+}
+
+void TAtomicFile::Abort() {
+  if (Fd >= 0) {
+    close(Fd);
+    Fd = -1;
+  }
+  if (!TempName.empty()) {
+    unlink(TempName.c_str());
+    TempName.clear();
+  }
+}
+
+bool WriteFileAtomic(const std::string& path, std::string_view content, mode_t mode, bool sync) {
+  TAtomicFile file;
+  return file.Open(path, mode) && file.Write(content) && file.Commit(sync);
 }
 
 bool MakeFolderChain(const std::string& folder, mode_t mode) {

@@ -17,6 +17,36 @@ namespace qv {
 bool WriteFileAtomic(const std::string& path, std::string_view content, mode_t mode,
                      bool sync = true);
 
+// The same replacement for content written piece by piece (a file too large
+// to build in memory first). Open() makes the temporary file beside the name;
+// Write() appends to it; Commit() flushes it to disk (unless `sync` is off)
+// and renames it over the name. Any failure, or an object that goes without a
+// successful Commit(), removes the temporary file and leaves the old file as
+// it was. Not thread-safe.
+class TAtomicFile {
+ public:
+  TAtomicFile() = default;
+  ~TAtomicFile() { Abort(); }
+  TAtomicFile(const TAtomicFile&) = delete;
+  TAtomicFile& operator=(const TAtomicFile&) = delete;
+
+  // False when the temporary file cannot be made (no folder, no right).
+  bool Open(const std::string& path, mode_t mode);
+  // False on a failed or short write; every later Commit() fails too.
+  bool Write(std::string_view data);
+  // True when the name now holds exactly what was written.
+  bool Commit(bool sync = true);
+  // Drops the temporary file; the old file stays. Safe to call twice.
+  void Abort();
+
+ private:
+  int Fd = -1;
+  bool Failed = false;
+  std::string Path;
+  std::string Folder;
+  std::string TempName;
+};
+
 // Creates the folder and every missing parent with `mode`; true when the
 // folder exists afterwards.
 bool MakeFolderChain(const std::string& folder, mode_t mode);

@@ -1,13 +1,11 @@
 #include "ui/settingsdialog.h"
 
-#include <fstream>
 #include <map>
 #include <set>
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -16,7 +14,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
@@ -25,12 +22,14 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "model/projectfile.h"
 #include "model/vkfile.h"
 #include "platform/progfolder.h"
 #include "ui/controls/comboboxext.h"
 #include "ui/controls/filtergrid.h"
 #include "ui/controls/qtext.h"
 #include "ui/mimefilterdialog.h"
+#include "ui/qtprompter.h"
 
 namespace qv {
 
@@ -43,7 +42,6 @@ const int kPageHelp[] = {106, 87, 91, 107, 108};
 const char* const kWeekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 const char* const kSlots[] = {"12am", "2am", "4am", "6am", "8am", "10am",
                               "12pm", "2pm", "4pm", "6pm", "8pm", "10pm"};
-const char kProjectSignature[] = "Quendravilos Ver. 1.0: URLs file";
 
 // Text after a number box.
 const std::map<std::string, std::string> kUnits = {
@@ -81,13 +79,6 @@ class TKeyEater : public QObject {
   }
 };
 
-bool IsMirrorProject(const std::string& fileName) {
-  std::ifstream f(NativePath(fileName), std::ios::binary);
-  char head[sizeof(kProjectSignature) - 1] = {};
-  if (!f.read(head, sizeof head)) return false;
-  return std::string(head, sizeof head) == kProjectSignature;
-}
-
 }  // namespace
 
 TSettingsDlg::TSettingsDlg(QWidget* parent) : QDialog(parent), Target(&GlobalSettings()) {
@@ -99,19 +90,11 @@ TSettingsDlg::TSettingsDlg(QWidget* parent) : QDialog(parent), Target(&GlobalSet
   setFont(small);
   setProperty("HelpContext", kHelpForm);
   Build();
-  ChooseProjectFile = [this](const std::string& start) {
-    return FromQ(QFileDialog::getOpenFileName(this, QString(), ToQ(start),
-                                              "Mirror project files (*.mpj);;All files (*)"));
-  };
-  ChooseDirectory = [this](const std::string& start) {
-    return FromQ(QFileDialog::getExistingDirectory(this, QString(), ToQ(start)));
-  };
-  ShowMessage = [this](const std::string& m) {
-    QMessageBox::information(this, windowTitle(), ToQ(m));
-  };
   Apply(FormDefaults());
   BindSignals();
 }
+
+TPrompter& TSettingsDlg::Prompter() const { return Prompter_ ? *Prompter_ : AppPrompter(); }
 
 QWidget* TSettingsDlg::Control(const char* name) const {
   return findChild<QWidget*>(QString::fromLatin1(name));
@@ -547,14 +530,16 @@ void TSettingsDlg::StoreScheduleRow() {
 }
 
 void TSettingsDlg::Button1Click() {
-  const std::string file = ChooseProjectFile(ProgramFolder() + "/MirrorProjects");
+  const std::string file = Prompter().ChooseOpenFile("", ProgramFolder() + "/MirrorProjects",
+                                                     "Mirror project files|*.mpj|All files|*.*");
   if (file.empty()) return;
-  if (!IsMirrorProject(file)) {
-    ShowMessage("File: \"" + file + "\" is not a valid \"Mirror project\" file.");
+  if (!IsMirrorProjectFile(file)) {
+    Prompter().ShowMessage("File: \"" + file + "\" is not a valid \"Mirror project\" file.");
     return;
   }
   if (PrjGrid_->Count() >= kMaxScheduleRows) {
-    ShowMessage("No more than " + std::to_string(kMaxScheduleRows) + " projects can be scheduled.");
+    Prompter().ShowMessage("No more than " + std::to_string(kMaxScheduleRows) +
+                           " projects can be scheduled.");
     return;
   }
   PrjGrid_->AddRow(file, kNewScheduleRowAttr);
@@ -570,7 +555,7 @@ void TSettingsDlg::Button3Click() {
 
 void TSettingsDlg::LocWebBrBtnClick() {
   auto* e = static_cast<QLineEdit*>(Control("LocWebEd"));
-  const std::string dir = ChooseDirectory(FromQ(e->text()));
+  const std::string dir = Prompter().ChooseFolder("", FromQ(e->text()));
   if (dir.empty()) return;
   e->setText(ToQ(dir));
   LocWebChanged = true;

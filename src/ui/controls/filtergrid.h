@@ -4,24 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "model/viewfilter.h"
 #include "ui/controls/stringatrgrid.h"
 
 class QListWidget;
 class QToolButton;
 
 namespace qv {
-
-// Choices of the name-specification and link-follow grids, kept in byte 0 of
-// a row's attribute.
-enum TFilterChoice : uint8_t {
-  fcNone = 0,
-  fcAll = 1,
-  fcOnly = 2,
-  fcNo = 3,
-  fcAllT = 4,
-  fcOnlyT = 5,
-  fcNoT = 6,
-};
 
 // An attribute grid with a second column whose value, an index into SelList,
 // lives in byte 0 of the row attribute and is picked from a drop-down list.

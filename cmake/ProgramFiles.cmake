@@ -1,0 +1,14 @@
+# The files the program folder ships with, kept under share/ (for now the
+# "MirrorProjects" folder with the first-run project and the new-project
+# template, both made by the program's own writer: see
+# tests/model/shippedprojects_test.cpp). An executable that runs from its
+# build folder gets them beside it after every build; an install puts them
+# beside the installed executable.
+set(QV_PROGRAM_FILES_DIR ${CMAKE_SOURCE_DIR}/share)
+
+function(qv_ship_program_files target)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy_directory ${QV_PROGRAM_FILES_DIR} $<TARGET_FILE_DIR:${target}>
+    COMMENT "Program folder files beside ${target}")
+  install(DIRECTORY ${QV_PROGRAM_FILES_DIR}/ DESTINATION ${CMAKE_INSTALL_BINDIR})
+endfunction()
