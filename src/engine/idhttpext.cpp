@@ -143,6 +143,9 @@ bool TIdHTTPExt::Fetch(TFetch kind, const std::string& rawUrl, const std::string
     return true;
   } catch (...) {
     LastError = ExceptionText(std::current_exception());
+    // Details text is one line; a peer's reason phrase may hold a lone CR.
+    for (char& c : LastError)
+      if (c == '\r' || c == '\n') c = ' ';
     Busy = 0;
     restoreWork();
     try {

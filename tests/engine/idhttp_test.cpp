@@ -1074,6 +1074,8 @@ TEST(HttpResult, AFailureKeepsItsReason) {
       {"success", keep(Ok), false, nullptr, "", false},
       {"status", keep(HttpReply("HTTP/1.1 404 Not Found", "no")), false, nullptr, "404 Not Found",
        false},
+      {"reason phrase with a lone CR", keep(HttpReply("HTTP/1.1 500 Server\rError", "no")), false,
+       nullptr, "500 Server Error", false},
       {"time-out",
        [](TScriptedConn& c) {
          c.ReadRequest();
