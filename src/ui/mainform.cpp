@@ -138,8 +138,7 @@ void TForm1::FormPaint() {
 void TForm1::LoadStartProject() {
   if (StartLoaded) return;
   StartLoaded = true;
-  const std::string file =
-      ChooseProjectFile(ProgramArguments(), RegReadString(RegCurrentURLFile));
+  const std::string file = ChooseProjectFile(ProgramArguments(), RegReadString(RegCurrentURLFile));
   QCoreApplication::processEvents();
   try {
     Session_->LoadMirrorProject(file);

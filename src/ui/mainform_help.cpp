@@ -41,9 +41,9 @@ void TForm1::PageShow(int index) {
   if (LastPage == 0 && index != 0) CancelHDrop();
   LastPage = index;
   QWidget* page = PageControl1->widget(index);
-  QPushButton* dummy = page == RetrievePage   ? RetrieveHDummy
-                       : page == FiltersPage  ? FiltersHDummy
-                       : page == ImagesPage   ? URLAttribsHDummy
+  QPushButton* dummy = page == RetrievePage    ? RetrieveHDummy
+                       : page == FiltersPage   ? FiltersHDummy
+                       : page == ImagesPage    ? URLAttribsHDummy
                        : page == PasswordsPage ? PasswordsHDummy
                                                : nullptr;
   if (dummy && page->isVisible()) dummy->setFocus();

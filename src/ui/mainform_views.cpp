@@ -54,9 +54,7 @@ void TForm1::RefreshURLList() {
 
 void TForm1::SetCaption(const std::string& caption) { setWindowTitle(PromptText(caption)); }
 
-void TForm1::SetStatusText(const std::string& text) {
-  StatusBar1->showMessage(PromptText(text));
-}
+void TForm1::SetStatusText(const std::string& text) { StatusBar1->showMessage(PromptText(text)); }
 
 void TForm1::SetBusy(bool busy) {
   if (busy)

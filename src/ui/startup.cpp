@@ -40,14 +40,22 @@ std::vector<std::string>& Args() {
 const std::vector<std::string>& ProgramArguments() { return Args(); }
 void SetProgramArguments(std::vector<std::string> args) { Args() = std::move(args); }
 
+bool IsSwitch(const std::string& arg) {
+  return arg.size() >= 2 && arg[0] == '/' && arg.find('/', 1) == std::string::npos;
+}
+
 std::string ChooseProjectFile(const std::vector<std::string>& args,
                               const std::string& storedCurrent) {
   std::string name;
-  if (!args.empty() && !args[0].empty() && args[0][0] == '/')
+  if (!args.empty() && IsSwitch(args[0]))
     name = args.size() > 1 ? args[1] : "";
   else if (!args.empty())
     name = args[0];
-  if (!name.empty()) name = TrueFileName(name);
+  if (!name.empty()) {
+    std::error_code ec;
+    const auto full = std::filesystem::absolute(name, ec).lexically_normal();
+    name = ec ? "" : TrueFileName(full.string());
+  }
   return name.empty() ? storedCurrent : name;
 }
 
@@ -74,6 +82,12 @@ TInstanceLock::TInstanceLock(const std::string& path)
 TInstanceLock::~TInstanceLock() = default;
 
 bool TInstanceLock::TryLock() { return Lock->tryLock(0); }
+
+bool AcquireInstance(TInstanceLock& lock, TPrompter& prompter) {
+  if (lock.TryLock()) return true;
+  prompter.ShowMessage(kAnotherInstance);
+  return false;
+}
 
 std::string InstalledDataFolder() {
   const std::string exeDir = ExecutableFolder();
@@ -208,10 +222,7 @@ int ProgramMain(int& argc, char** argv) {
   QApplication::setQuitOnLastWindowClosed(false);
 
   TInstanceLock lock;
-  if (!lock.TryLock()) {
-    AppPrompter().ShowMessage(kAnotherInstance);
-    return 0;
-  }
+  if (!AcquireInstance(lock, AppPrompter())) return 0;
   SeedProgramFolder(ShippedFilesFolder(), ProgramFolder());
   CreateSettingsStore();
   try {

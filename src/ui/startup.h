@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "model/prompter.h"
+
 class QLockFile;
 
 namespace qv {
@@ -15,7 +17,10 @@ namespace qv {
 const std::vector<std::string>& ProgramArguments();
 void SetProgramArguments(std::vector<std::string> args);
 
-// The project a start opens: when the first argument begins with "/" the
+// A switch: "/" and a name without a further "/" ("/S", "/B"). Paths here
+// begin with "/" too, so a path to a file below a folder is never a switch.
+bool IsSwitch(const std::string& arg);
+// The project a start opens: when the first argument is a switch the
 // second names it, else the first does; the name is taken in its spelling on
 // disk (absolute), and a name of no existing file counts as none. With none,
 // `storedCurrent` (the settings' "CurrentURLFile").
@@ -45,6 +50,10 @@ class TInstanceLock {
  private:
   std::unique_ptr<QLockFile> Lock;
 };
+
+// Takes the lock for this run; when another instance holds it, says so and
+// gives false (the program then ends with status 0, making no window).
+bool AcquireInstance(TInstanceLock& lock, TPrompter& prompter);
 
 // Where an install puts the files the program folder ships with
 // (<prefix>/share/quendravilos beside <prefix>/bin), or "" when the
