@@ -6,6 +6,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -93,6 +94,7 @@ void TForm1::BuildLayout() {
     Grid1 = new TStringAtrGrid(RetrievePage);
     Grid1->setObjectName("Grid1");
     Grid1->SetHeadings({"Root URLs"});
+    Grid1->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     lay->addWidget(Grid1, 1);
     auto* buttons = new QVBoxLayout;
     QMBtn = LargeButton("Quick mirror", RetrievePage);
@@ -131,6 +133,8 @@ void TForm1::BuildLayout() {
     FilGrid = new TFilterGrid(FiltersPage);
     FilGrid->setObjectName("FilGrid");
     FilGrid->SetHeadings({"Name specifications", "Filter"});
+    FilGrid->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    FilGrid->setColumnWidth(1, 90);
     middle->addWidget(FilGrid, 1);
     auto* sizes = new QHBoxLayout;
     MinSizeEd = new QLineEdit("0", FiltersPage);
@@ -229,6 +233,9 @@ void TForm1::BuildLayout() {
     PWGrid = new TPassWordGrid(PasswordsPage);
     PWGrid->setObjectName("PWGrid");
     PWGrid->SetHeadings({"URL", "User ID", "Password"});
+    PWGrid->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    PWGrid->setColumnWidth(1, 140);
+    PWGrid->setColumnWidth(2, 140);
     lay->addWidget(PWGrid);
   }
   PageControl1->addTab(PasswordsPage, "Passwords");

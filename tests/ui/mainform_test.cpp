@@ -85,9 +85,9 @@ class MainFormTest : public test::UiTest {
 
 TEST_F(MainFormTest, WindowsComeIntoBeingInTheStartUpOrder) {
   const std::vector<std::string> order = {
-      "TDropDlg",  "TSettingsDlg",   "TDialUpDlg",   "TImageFrm",    "TAboutBox",
-      "TNonModalMsg", "TRobotsDlg",  "TMimeFilterDlg", "TScheduleDlg", "TDownloadFrm",
-      "TForm1",    "TFileCopyDlg",   "TNewsDlg",     "TAutoPasteMod"};
+      "TDropDlg",     "TSettingsDlg", "TDialUpDlg",     "TImageFrm",    "TAboutBox",
+      "TNonModalMsg", "TRobotsDlg",   "TMimeFilterDlg", "TScheduleDlg", "TDownloadFrm",
+      "TForm1",       "TFileCopyDlg", "TNewsDlg",       "TAutoPasteMod"};
   EXPECT_EQ(Created, order);
   EXPECT_EQ(FileCopyDlg->parent(), Form1);
   EXPECT_EQ(Form1->FileSignature, "Quendravilos Ver. 1.0: URLs file");
