@@ -83,6 +83,17 @@ TInstanceLock::~TInstanceLock() = default;
 
 bool TInstanceLock::TryLock() { return Lock->tryLock(0); }
 
+void ShowException(std::exception_ptr e, TPrompter& prompter) {
+  std::string text;
+  try {
+    if (e) std::rethrow_exception(e);
+  } catch (const std::exception& ex) {
+    text = ex.what();
+  } catch (...) {
+  }
+  prompter.Ask(text.empty() ? "Unknown error" : text, TMsgKind::Error, TMsgButtons::Ok);
+}
+
 bool AcquireInstance(TInstanceLock& lock, TPrompter& prompter) {
   if (lock.TryLock()) return true;
   prompter.ShowMessage(kAnotherInstance);
@@ -135,10 +146,6 @@ std::string ShippedFilesFolder() {
 
 namespace {
 
-void ShowException(const char* what) {
-  AppPrompter().Ask(what && *what ? what : "Unknown error", TMsgKind::Error, TMsgButtons::Ok);
-}
-
 // Qt cannot carry an exception out of an event handler: every event is
 // delivered here, and what escapes a handler is shown and the loop goes on.
 class TApplication : public QApplication {
@@ -147,10 +154,8 @@ class TApplication : public QApplication {
   bool notify(QObject* receiver, QEvent* event) override {
     try {
       return QApplication::notify(receiver, event);
-    } catch (const std::exception& e) {
-      ShowException(e.what());
     } catch (...) {
-      ShowException(nullptr);
+      ShowException(std::current_exception(), AppPrompter());
     }
     return false;
   }
@@ -234,10 +239,8 @@ int ProgramMain(int& argc, char** argv) {
       if (DropDlg) DropDlg->FirstShow();
     });
     QApplication::exec();
-  } catch (const std::exception& e) {
-    ShowException(e.what());
   } catch (...) {
-    ShowException(nullptr);
+    ShowException(std::current_exception(), AppPrompter());
   }
   FreeAppWindows();
   FreeAppHelpWindow();

@@ -3,6 +3,7 @@
 // the one-instance lock, the files the program folder ships with, and the
 // program's entry after main().
 
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -67,6 +68,10 @@ bool SeedProgramFolder(const std::string& from, const std::string& to);
 // Where the shipped files come from: the installed data folder, else the
 // executable's folder when it holds them (a run from the build folder).
 std::string ShippedFilesFolder();
+
+// Shows an exception that reached the event loop: its message in an error
+// box, "Unknown error" when it has none. The program goes on.
+void ShowException(std::exception_ptr e, TPrompter& prompter);
 
 // The program: application object, instance check, windows, event loop.
 // Returns the process's exit status (0 also when another instance runs).

@@ -110,6 +110,28 @@ TEST(InstanceLock, ALockLeftByACrashedRunIsTakenOver) {
   EXPECT_TRUE(lock.TryLock());
 }
 
+TEST(EventLoopExceptions, AreShownWithTheirMessage) {
+  struct TCase {
+    const char* Name;
+    std::exception_ptr Error;
+    std::string Shown;
+  };
+  const TCase cases[] = {
+      {"a message", std::make_exception_ptr(std::runtime_error("Error reading file")),
+       "Error reading file"},
+      {"an empty message", std::make_exception_ptr(std::runtime_error("")), "Unknown error"},
+      {"not an exception class", std::make_exception_ptr(42), "Unknown error"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TScriptedPrompter prompter;
+    ShowException(c.Error, prompter);
+    ASSERT_EQ(prompter.Prompts.size(), 1u);
+    EXPECT_EQ(prompter.Prompts[0].Kind, "ask");
+    EXPECT_EQ(prompter.Prompts[0].Text, c.Shown);
+  }
+}
+
 TEST(ProgramFolder, SeedingAddsMissingShippedFilesOnly) {
   TScratchDir from;
   TScratchDir to;
