@@ -15,7 +15,7 @@
 #include "ui/dropdialog_standin.h"
 #include "ui/filecopydialog.h"
 #include "ui/helpwindow.h"
-#include "ui/imageform_standin.h"
+#include "ui/imageform.h"
 #include "ui/mainform.h"
 #include "ui/mimefilterdialog.h"
 #include "ui/newsdialog.h"

@@ -25,6 +25,7 @@
 #include "ui/controls/checklistboxext.h"
 #include "ui/controls/passwordgrid.h"
 #include "ui/controls/stringatrgrid.h"
+#include "ui/controls/tvimagepanel.h"
 #include "ui/controls/uotarget.h"
 #include "ui/downloadform_standin.h"
 #include "ui/dropdialog_standin.h"
@@ -45,10 +46,10 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   FileCopyDlg = new TFileCopyDlg(this);
   NoteWindowCreated("TFileCopyDlg");
   SetBusy(true);
-  // The thumbnail panel shows images through its own browser, so the
-  // notice about a missing system browser never applies.
-  DLIELabel->hide();
-  DLIEBtn->hide();
+  // Images need the panel's browser; without one the window says so.
+  const bool browser = ThumbImage1->ViewBrowser != nullptr;
+  DLIELabel->setVisible(!browser);
+  DLIEBtn->setVisible(!browser);
   const QRect tb = ThumbImage1->geometry();
   ThumbBounds = {tb.x(), tb.y(), tb.width(), tb.height()};
   FileSignature = kProjectSignature;

@@ -38,6 +38,7 @@ class TCheckListBoxExt;
 class TFilterGrid;
 class TPassWordGrid;
 class TStringAtrGrid;
+class TTvImagePanel;
 class TUOTextTarget;
 
 // The main window's own help context, and its pages'.
@@ -175,7 +176,7 @@ class TForm1 : public QMainWindow, public TProjectView {
   QPushButton* DetailsBtn;
   QRadioButton* URLImageRBtn;
   QRadioButton* LinkImageRBtn;
-  QFrame* ThumbImage1;
+  TTvImagePanel* ThumbImage1;
   QPushButton* PrintImageBtn;
   QPushButton* SlideShowBtn;
   QPushButton* FullScreenBtn;

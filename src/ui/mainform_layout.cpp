@@ -26,6 +26,7 @@
 #include "ui/controls/filtergrid.h"
 #include "ui/controls/passwordgrid.h"
 #include "ui/controls/stringatrgrid.h"
+#include "ui/controls/tvimagepanel.h"
 #include "ui/controls/uotarget.h"
 #include "ui/mainform.h"
 
@@ -198,9 +199,8 @@ void TForm1::BuildLayout() {
     radios->addWidget(URLImageRBtn);
     radios->addWidget(LinkImageRBtn);
     images->addLayout(radios);
-    ThumbImage1 = new QFrame(ImagesPage);
+    ThumbImage1 = new TTvImagePanel(ImagesPage);
     ThumbImage1->setObjectName("ThumbImage1");
-    ThumbImage1->setFrameShape(QFrame::StyledPanel);
     ThumbImage1->setMinimumSize(160, 120);
     images->addWidget(ThumbImage1, 1);
     DLIELabel = new QLabel("Images are shown through the system's web browser", ImagesPage);

@@ -1,7 +1,0 @@
-#include "ui/imageform_standin.h"
-
-namespace qv {
-
-TImageFrm::TImageFrm(QWidget* parent) : QDialog(parent) {}
-
-}  // namespace qv
