@@ -174,6 +174,24 @@ TEST_F(MainFormTest, ControlHelpFindsTheNearestContext) {
   EXPECT_EQ(Help, std::vector<int>{kFiltersPageHelp});
 }
 
+TEST_F(MainFormTest, LeavingTheRetrievePageRenamesDragOutCopiesBack) {
+  Start({});
+  const std::string dragged = Home.Dir.Write("web/host/page.html/page.html", "<html>");
+  const std::string missing = Home.Dir / "web/host/gone/gone.htm";
+  Form1->DragTempFiles = {dragged, "", missing};
+  Form1->PageControl1->setCurrentWidget(Form1->ImagesPage);
+  EXPECT_TRUE(Form1->DragTempFiles.empty());
+  EXPECT_FALSE(fs::exists(dragged));
+  EXPECT_EQ(ReadBytes(Home.Dir / "web/host/page.html/Data.html"), "<html>");
+
+  // Between other pages the copies keep their names.
+  const std::string again = Home.Dir.Write("web/host/b.html/b.html", "b");
+  Form1->DragTempFiles = {again};
+  Form1->PageControl1->setCurrentWidget(Form1->FiltersPage);
+  EXPECT_EQ(Form1->DragTempFiles.size(), 1u);
+  EXPECT_TRUE(fs::exists(again));
+}
+
 TEST(HelpPlacement, SitsRightOfTheControlLevelWithTheForm) {
   const THelpWinInfo r = HelpPlacement(512, 100, 600, 1024, 800);
   EXPECT_EQ(r.StructSize, 28);
