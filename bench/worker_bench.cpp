@@ -12,6 +12,8 @@
 //
 // Each figure is the best of five interleaved rounds.
 // Usage: worker_bench [items] [hosts] [threads: only this count]
+// WORKER_BENCH_PICK_ONLY=1 times the picks alone (no result is logged);
+// WORKER_BENCH_DEBUG=1 prints each worker's CPU time and the drain's share.
 #include <pthread.h>
 #include <time.h>
 #include <algorithm>

@@ -168,12 +168,17 @@ void TDLList::Merge(const TDLList& other) {
   }
 }
 
-void TDLList::Delete(int i) {
+void TDLList::Delete(int i) { Remove(i); }
+
+TActiveDL TDLList::Take(int i) { return std::move(*Remove(i)); }
+
+std::unique_ptr<TActiveDL> TDLList::Remove(int i) {
   if (i < 0 || i >= Count())
     throw std::out_of_range("List index out of bounds (" + std::to_string(i) + ")");
   size_t b, o;
   Locate(i, b, o);
   TBlock& block = FBlocks[b];
+  std::unique_ptr<TActiveDL> item = std::move(block[o]);
   block.erase(block.begin() + static_cast<std::ptrdiff_t>(o));
   --FCount;
   if (block.empty()) {
@@ -182,6 +187,7 @@ void TDLList::Delete(int i) {
   } else {
     Grow(b, -1);
   }
+  return item;
 }
 
 int TDLList::NextHostRun(int i) const {

@@ -3,6 +3,7 @@
 // own; callers hold the job lock (or own the list alone while building it).
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -53,6 +54,8 @@ class TDLList {
   void Merge(const TDLList& other);
   // Throws std::out_of_range for a bad index, leaving the list as it was.
   void Delete(int i);
+  // Removes item i and gives it to the caller; as Delete for a bad index.
+  TActiveDL Take(int i);
   void Clear();
 
   // The first index after i whose URL does not begin with item i's site;
@@ -78,6 +81,7 @@ class TDLList {
   // Block and offset of a valid index.
   void Locate(int i, size_t& block, size_t& offset) const;
   void InsertAt(int i, std::unique_ptr<TActiveDL> item);
+  std::unique_ptr<TActiveDL> Remove(int i);
   // The block sizes' Fenwick tree: Grow after one block changed size,
   // Rebuild after blocks were added or removed.
   void Grow(size_t block, int delta);
@@ -90,8 +94,8 @@ class TDLList {
   template <class TPred>
   int FirstWhere(TPred pred) const;
 
-  std::vector<TBlock> FBlocks;  // none empty
-  std::vector<int> FTree;       // Fenwick tree of block sizes, 1-based
+  std::deque<TBlock> FBlocks;  // none empty; a deque: the first block goes often
+  std::vector<int> FTree;      // Fenwick tree of block sizes, 1-based
   int FCount = 0;
 };
 

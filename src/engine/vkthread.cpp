@@ -430,7 +430,7 @@ int TVkThread::CountSiteThreads(const std::string& site) {
 }
 
 bool TVkThread::PickNext(bool addVisited) {
-  const std::string previousSite = std::move(FCurrentSite);
+  std::string previousSite = std::move(FCurrentSite);
   Current.URL.clear();
   NoteCurrentURL();
   FLastPickFailed = true;
@@ -483,14 +483,19 @@ bool TVkThread::PickNext(bool addVisited) {
     Current.RetriesLeft = 0;
     Current.SiteBase = Current.URL;
   } else {
-    std::string siteBase = base;
-    TDLList::CopyItem(Current, item, false);
-    Current.SiteBase = std::move(siteBase);
+    // The item moves into Current (a copy then a deletion, without the
+    // copy); the site base is the item's own, or its URL when it has none.
+    Current = Queue->Take(best);
+    if (Current.SiteBase.empty()) Current.SiteBase = Current.URL;
     if (addVisited) VisitedList.insert(Current.URL);
-    Queue->Delete(best);
     FLastIndex = best;
   }
-  NoteCurrentURL();
+  if (SiteIs(Current.URL, previousSite)) {
+    FCurrentSite = std::move(previousSite);  // staying on the host: the same site
+    FCurrentRobots = IsRobotsURL(Current.URL);
+  } else {
+    NoteCurrentURL();
+  }
   FLastPickFailed = false;
   Result = vrNone;
   BytesReceived = 0;

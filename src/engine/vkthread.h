@@ -141,7 +141,8 @@ class TVkThread : public TThread {
   std::atomic<int8_t> Result{0};
   std::unique_ptr<TVkThreadTimer> Watchdog;
 
-  // The URL of Current (under JobLock), its retries left.
+  // The URL of Current (under JobLock), its retries left. An override of
+  // SetURL calls this one: it also refreshes the site the other threads count.
   virtual std::string GetURL();
   virtual void SetURL(const std::string& url);
   virtual int GetRetriesLeft() { return Current.RetriesLeft; }

@@ -213,6 +213,11 @@ TEST(DLListTest, ManyBlocksAgainstAPlainVector) {
   EXPECT_EQ(copy.Item(copy.Count() - 1).URL, ref.back());
   EXPECT_THROW(copy.Item(copy.Count()), std::out_of_range);
   EXPECT_THROW(copy.Delete(-1), std::out_of_range);
+  const std::string first = copy.Item(0).URL;
+  const int before = copy.Count();
+  EXPECT_EQ(copy.Take(0).URL, first);
+  EXPECT_EQ(copy.Count(), before - 1);
+  EXPECT_THROW(copy.Take(copy.Count()), std::out_of_range);
 }
 
 }  // namespace
