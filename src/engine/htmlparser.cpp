@@ -638,7 +638,10 @@ std::string AbsoluteLink(const std::string& webDir, const std::string& pageURL,
   if (!ParseURL(link).Scheme.empty()) return {};
   const std::string normal = NormaliseURL(link);
   if (normal.empty() || NamesStoredBody(normal)) return {};
-  return ResolveURL(pageURL, link);
+  // Resolving drops the fragment; the link would then land at the top of
+  // the page instead of the place it names.
+  const std::size_t hash = link.find('#');
+  return ResolveURL(pageURL, link) + (hash == std::string::npos ? "" : link.substr(hash));
 }
 
 void ReplaceLinkAt(std::string& page, std::size_t index, const std::string& webDir,

@@ -105,8 +105,8 @@ std::string InsertBase(std::string& page, const std::string& url, bool asMarker)
 std::string LinkToLocal(const std::string& webDir, const std::string& pageURL,
                         const std::string& link, bool force, bool asFileURL);
 
-// The absolute form of a relative link; "" for a link with a scheme, an empty
-// link, or a link to a stored body.
+// The absolute form of a relative link, its fragment kept; "" for a link with
+// a scheme, an empty link, or a link to a stored body.
 std::string AbsoluteLink(const std::string& webDir, const std::string& pageURL,
                          const std::string& link);
 
