@@ -98,9 +98,9 @@ TStoredTextKind StoredTextKind(std::string_view contentType);
 // Rewrites the stored copy of url under dir (a page or a style sheet) and
 // stops early once abort is set. May raise EInOutError; may let window
 // messages run, so the list can change meanwhile.
-using TLocaliseFileProc = std::function<void(TStoredTextKind kind, const std::string& url,
-                                             const std::string& dir,
-                                             const std::atomic<bool>& abort)>;
+using TLocaliseFileProc =
+    std::function<void(TStoredTextKind kind, const std::string& url, const std::string& dir,
+                       const std::atomic<bool>& abort)>;
 // The URL as the progress window can show it (shortened to its label's
 // width, the middle cut out); without one the URL is shown whole.
 using TFitTextProc = std::function<std::string(const std::string&)>;

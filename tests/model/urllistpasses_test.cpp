@@ -62,10 +62,10 @@ TEST_F(URLListPasses, UpdateShowsProgressEveryHundredRecordsAndMarksThemAll) {
     EXPECT_TRUE(Sink.Log.empty()) << "drag-out copies go back before the window shows";
     dragCancelled = true;
   }));
-  EXPECT_EQ(Sink.Log, (std::vector<std::string>{
-                          "caption:Updating status info.:", "show:", "update:\n\n\nURLs updated: 1 of 250",
-                          "update:\n\n\nURLs updated: 101 of 250",
-                          "update:\n\n\nURLs updated: 201 of 250", "hide"}));
+  EXPECT_EQ(Sink.Log, (std::vector<std::string>{"caption:Updating status info.:", "show:",
+                                                "update:\n\n\nURLs updated: 1 of 250",
+                                                "update:\n\n\nURLs updated: 101 of 250",
+                                                "update:\n\n\nURLs updated: 201 of 250", "hide"}));
   EXPECT_EQ(Marked(), Range(0, 250));
 }
 
@@ -91,9 +91,10 @@ TEST_F(URLListPasses, APassRefusedTheWindowDoesNothing) {
   Sink.Busy = true;
   int rewrites = 0;
   EXPECT_FALSE(List().UpdateStatusInfo(Sink));
-  const TLocaliseSummary s = List().LocaliseReferences(
-      "/m", Sink, [&](TStoredTextKind, const std::string&, const std::string&,
-                      const std::atomic<bool>&) { ++rewrites; });
+  const TLocaliseSummary s =
+      List().LocaliseReferences("/m", Sink,
+                                [&](TStoredTextKind, const std::string&, const std::string&,
+                                    const std::atomic<bool>&) { ++rewrites; });
   EXPECT_FALSE(s.Ran);
   EXPECT_EQ(rewrites, 0);
   EXPECT_TRUE(Marked().empty());
@@ -139,9 +140,10 @@ TEST_F(URLListPasses, LocaliseRewritesFromTheURLReadBeforeItsRecordWasDeleted) {
     std::lock_guard<TCriticalSection> hold(*URLListLock);
     List().ClearItems();
   };
-  const TLocaliseSummary s = List().LocaliseReferences(
-      "/m", Sink, [&](TStoredTextKind, const std::string& url, const std::string&,
-                      const std::atomic<bool>&) { rewritten.push_back(url); });
+  const TLocaliseSummary s =
+      List().LocaliseReferences("/m", Sink,
+                                [&](TStoredTextKind, const std::string& url, const std::string&,
+                                    const std::atomic<bool>&) { rewritten.push_back(url); });
   EXPECT_EQ(rewritten, (std::vector<std::string>{"http://h/u0000", "http://h/u0001"}));
   EXPECT_EQ(s.Rewritten, 2);
   EXPECT_FALSE(s.Aborted);
@@ -180,8 +182,7 @@ TEST_F(URLListPasses, LocaliseTextsAndTheSearchingPoints) {
   set(2000, "text/html; charset=utf-8");
   std::vector<std::pair<TStoredTextKind, std::string>> rewritten;
   const TLocaliseSummary s = List().LocaliseReferences(
-      "/mirror",
-      Sink,
+      "/mirror", Sink,
       [&](TStoredTextKind kind, const std::string& url, const std::string& dir,
           const std::atomic<bool>&) {
         EXPECT_EQ(dir, "/mirror");
@@ -332,12 +333,11 @@ TEST_F(URLListPasses, AFileThatCannotBeRewrittenIsCountedAndThePassGoesOn) {
 // Anything else passes on, but never with the window left shown.
 TEST_F(URLListPasses, AnUnexpectedErrorPassesOnWithTheWindowHidden) {
   Fill(2, {"text/html"});
-  EXPECT_THROW(List().LocaliseReferences("/m", Sink,
-                                         [](TStoredTextKind, const std::string&,
-                                            const std::string&, const std::atomic<bool>&) {
-                                           throw std::runtime_error("boom");
-                                         }),
-               std::runtime_error);
+  EXPECT_THROW(
+      List().LocaliseReferences("/m", Sink,
+                                [](TStoredTextKind, const std::string&, const std::string&,
+                                   const std::atomic<bool>&) { throw std::runtime_error("boom"); }),
+      std::runtime_error);
   EXPECT_EQ(Sink.Log.back(), "hide");
   EXPECT_FALSE(Sink.Busy);
   Sink.OnStep = [](int) { throw std::runtime_error("boom"); };
