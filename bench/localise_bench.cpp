@@ -11,11 +11,11 @@
 // (as before lookups were shared), of storing and of the copy floor, and the
 // ratios.
 
+#include <unistd.h>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 #include <filesystem>
 #include <functional>
 #include <random>
@@ -78,8 +78,9 @@ std::vector<TBody> MakeSite(int pages) {
   const int sections = (pages + kPerSection - 1) / kPerSection;
   for (int n = 0; n < pages; ++n) {
     const int s = n / kPerSection;
-    std::string p = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>" +
-                    g.Words(3, 8) + "</title>\n";
+    std::string p =
+        "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>" +
+        g.Words(3, 8) + "</title>\n";
     p += "<link rel=\"stylesheet\" href=\"/css/site.css\">\n<link rel=\"stylesheet\" "
          "href=\"sec.css\">\n";
     p += "<script src=\"/js/app.js\"></script>\n</head>\n<body>\n<nav><ul>\n";
@@ -132,8 +133,9 @@ std::vector<TBody> MakeSite(int pages) {
     index += "</body></html>\n";
     qv::InsertBase(index, dir, true);
     site.push_back({dir, ".html", "text/html; charset=utf-8", std::move(index)});
-    site.push_back({dir + "sec.css", ".css", "text/css",
-                    "h1 { background: url(\"pic1.jpg\") }\n.a { background: url(/img/logo.gif) }\n"});
+    site.push_back(
+        {dir + "sec.css", ".css", "text/css",
+         "h1 { background: url(\"pic1.jpg\") }\n.a { background: url(/img/logo.gif) }\n"});
     for (int i = 0; i < 20; ++i)
       site.push_back(
           {dir + "pic" + std::to_string(i) + ".jpg", ".jpg", "image/jpeg", std::string(2000, 'J')});
@@ -168,7 +170,8 @@ int main(int argc, char** argv) {
   const int pages = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5000;
   const int repeats = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
   namespace fs = std::filesystem;
-  const fs::path scratch = fs::temp_directory_path() / ("qv-localise-bench-" + std::to_string(::getpid()));
+  const fs::path scratch =
+      fs::temp_directory_path() / ("qv-localise-bench-" + std::to_string(::getpid()));
   const std::string root = (scratch / "web").string();
 
   const std::vector<TBody> site = MakeSite(pages);
@@ -202,12 +205,15 @@ int main(int argc, char** argv) {
     store = std::min(store, Seconds([&] { Store(root, site); }));
     TPlainProgress sink;
     qv::TLocaliseSummary s;
-    pass = std::min(pass, Seconds([&] { s = qv::LocaliseListReferences(*qv::GlobalURLList, root, sink); }));
+    pass = std::min(
+        pass, Seconds([&] { s = qv::LocaliseListReferences(*qv::GlobalURLList, root, sink); }));
     if (s.Rewritten != stored || s.Failed != 0) {
-      std::fprintf(stderr, "pass rewrote %d of %d files, %d failed\n", s.Rewritten, stored, s.Failed);
+      std::fprintf(stderr, "pass rewrote %d of %d files, %d failed\n", s.Rewritten, stored,
+                   s.Failed);
       return 1;
     }
-    again = std::min(again, Seconds([&] { qv::LocaliseListReferences(*qv::GlobalURLList, root, sink); }));
+    again = std::min(again,
+                     Seconds([&] { qv::LocaliseListReferences(*qv::GlobalURLList, root, sink); }));
     floor = std::min(floor, Seconds([&] {
                        for (const TBody& b : site) {
                          if (qv::StoredTextKind(b.Type) == qv::TStoredTextKind::Other) continue;
