@@ -1,6 +1,6 @@
 // FTP replies come from any server the user points at: the multi-line reply
-// reader of the connection, the PWD and PASV reply parsers, the host:port
-// split and the listing splitter all read them. The input is fed through a
+// reader of the connection, the PWD, PASV, SIZE and transfer-size reply
+// parsers, the host:port split and the listing splitter all read them. The input is fed through a
 // socket pair as the server's side of a control connection.
 #include <sys/socket.h>
 #include <unistd.h>
@@ -30,6 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)qv::SplitListing(in);
   (void)qv::ParsePWDReply(in);
   (void)qv::ParsePASVReply(in, address, port);
+  (void)qv::ParseTransferSize(in);
+  (void)qv::ParseSizeReply(in);
 
   int sv[2];
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) return 0;
@@ -51,6 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     (void)qv::ParsePWDReply(c.ReplyText);
     (void)qv::ParsePASVReply(c.ReplyText, address, port);
+    (void)qv::ParseTransferSize(c.ReplyText);
+    (void)qv::ParseSizeReply(c.ReplyText);
   }
   return 0;
 }

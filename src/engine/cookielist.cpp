@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -84,23 +85,89 @@ const psl_ctx_t* PublicSuffixes() {
   return psl;
 }
 
-// Whether a response from host may set a cookie for domain (RFC 6265 section
-// 5.3, steps 5 and 6): the domain is the host itself, or a parent of it that is
-// not a public suffix. Without a suffix list only the host itself passes.
-bool DomainAcceptable(const std::string& requestHost, const std::string& domain) {
-  const std::string host = Lower(requestHost);
-  const std::string dom = Lower(domain);
+bool IsPublicSuffix(const std::string& domain) {
+  const psl_ctx_t* psl = PublicSuffixes();
+  return !psl || psl_is_public_suffix(psl, domain.c_str()) != 0;
+}
+
+// RFC 6265 section 5.1.3: host (lower case) is the domain itself, or a host
+// name (not an address) under it.
+bool DomainMatches(const std::string& host, const std::string& domain) {
+  if (host == domain) return true;
+  if (domain.empty() || host.size() <= domain.size() + 1) return false;
+  if (host.compare(host.size() - domain.size(), domain.size(), domain) != 0) return false;
+  if (host[host.size() - domain.size() - 1] != '.') return false;
+  return !IsIPAddress(host);
+}
+
+// Whether a response from host may set a cookie for the domain attribute dom
+// (both lower case; RFC 6265 section 5.3, steps 5 and 6): the domain is the
+// host itself, or a parent of it that is not a public suffix. Without a
+// suffix list only the host itself passes.
+bool DomainAcceptable(const std::string& host, const std::string& dom) {
   if (dom.empty() || host.empty()) return false;
   if (host == dom) return true;
-  if (IsIPAddress(host)) return false;
-  if (host.size() <= dom.size() + 1) return false;
-  if (host.compare(host.size() - dom.size(), dom.size(), dom) != 0) return false;
-  if (host[host.size() - dom.size() - 1] != '.') return false;
+  if (!DomainMatches(host, dom)) return false;
   for (unsigned char c : dom)
     if (!(std::isalnum(c) || c == '.' || c == '-' || c == '_')) return false;
-  const psl_ctx_t* psl = PublicSuffixes();
-  if (!psl) return false;
-  return psl_is_public_suffix(psl, dom.c_str()) == 0;
+  return !IsPublicSuffix(dom);
+}
+
+// The domain tails a request to host may find cookies under: the tail of the
+// host and of each of its parents ("www.example.de" keeps three labels, but
+// "Domain=example.de" is indexed under "example.de").
+std::vector<std::string> TailsToSearch(const std::string& host) {
+  std::vector<std::string> tails{CookieDomainOf(host)};
+  if (IsIPAddress(host)) return tails;
+  for (size_t dot = host.find('.'); dot != std::string::npos; dot = host.find('.', dot + 1)) {
+    const std::string tail = CookieDomainOf(host.substr(dot + 1));
+    if (!tail.empty() && std::find(tails.begin(), tails.end(), tail) == tails.end())
+      tails.push_back(tail);
+  }
+  return tails;
+}
+
+size_t CookieBytes(const TCookieItem& c) {
+  return c.NameValue.size() + c.Path.size() + c.ExactDomain.size() + c.Expires.size();
+}
+
+bool Expired(const TCookieItem& c, std::time_t now) {
+  return c.ExpiresAt != 0 && c.ExpiresAt <= now;
+}
+
+// A cookie file's expiry: the low and high halves of a count of 100 ns since
+// 1601. False when either is no 32-bit decimal number.
+bool ParseFileTime(const std::string& low, const std::string& high, std::time_t& out) {
+  auto number = [](const std::string& t, std::uint64_t& v) {
+    const std::string s = Trim(t);
+    if (s.empty() || s.size() > 10) return false;
+    v = 0;
+    for (char ch : s) {
+      if (ch < '0' || ch > '9') return false;
+      v = v * 10 + static_cast<std::uint64_t>(ch - '0');
+    }
+    return v <= 0xFFFFFFFFull;
+  };
+  std::uint64_t lo = 0, hi = 0;
+  if (!number(low, lo) || !number(high, hi)) return false;
+  constexpr std::int64_t kSeconds1601To1970 = 11644473600;
+  out = static_cast<std::time_t>(static_cast<std::int64_t>(((hi << 32) | lo) / 10000000) -
+                                 kSeconds1601To1970);
+  return true;
+}
+
+// "Wed, 09 Jun 2021 10:18:14 GMT", spelled the same under every locale.
+std::string HttpDate(std::time_t t) {
+  static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  std::tm tm{};
+  if (!gmtime_r(&t, &tm)) return "";
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%s, %02d %s %04d %02d:%02d:%02d GMT", days[tm.tm_wday % 7],
+                tm.tm_mday, months[tm.tm_mon % 12], tm.tm_year + 1900, tm.tm_hour, tm.tm_min,
+                tm.tm_sec);
+  return buf;
 }
 
 // RFC 6265 section 5.1.4: the request path's folder, without its last "/".
@@ -139,10 +206,11 @@ bool ParseMaxAge(const std::string& text, long long& out) {
 }
 
 int CompareKey(const TCookieItem& item, const std::string& domain, const std::string& path,
-               const std::string& name) {
+               const std::string& name, const std::string& exactDomain) {
   if (int c = item.Domain.compare(domain)) return c;
   if (int c = item.Path.compare(path)) return c;
-  return CookieName(item.NameValue).compare(name);
+  if (int c = CookieName(item.NameValue).compare(name)) return c;
+  return item.ExactDomain.compare(exactDomain);
 }
 
 std::string AccountName() {
@@ -295,31 +363,61 @@ int TCookieList::LockedSearchDomain(const std::string& domain) const {
 }
 
 int TCookieList::Search(const std::string& domain, const std::string& path,
-                        const std::string& nameValue) const {
+                        const std::string& nameValue, const std::string& exactDomain) const {
   const std::string name = CookieName(nameValue);
   return SearchSorted(static_cast<int>(Items.size()),
-                      [&](int i) { return CompareKey(Items[i], domain, path, name); });
+                      [&](int i) { return CompareKey(Items[i], domain, path, name, exactDomain); });
 }
 
 int TCookieList::LockedSearch(const std::string& domain, const std::string& path,
-                              const std::string& nameValue) const {
+                              const std::string& nameValue, const std::string& exactDomain) const {
   Guard g(CookieListLock);
-  return Search(domain, path, nameValue);
+  return Search(domain, path, nameValue, exactDomain);
+}
+
+void TCookieList::MakeRoom(const std::string& domain) {
+  const int found = SearchDomain(domain);
+  if (found < 0) return;
+  int lo = found, hi = found + 1;
+  while (lo > 0 && Items[lo - 1].Domain == domain) --lo;
+  while (hi < static_cast<int>(Items.size()) && Items[hi].Domain == domain) ++hi;
+  if (hi - lo < kMaxCookiesPerDomain) return;
+  const std::time_t now = std::time(nullptr);
+  for (int i = hi - 1; i >= lo; --i)
+    if (Expired(Items[i], now)) {
+      Items.erase(Items.begin() + i);
+      --hi;
+    }
+  while (hi - lo >= kMaxCookiesPerDomain) {
+    int oldest = lo;
+    for (int i = lo + 1; i < hi; ++i)
+      if (Items[i].Created < Items[oldest].Created) oldest = i;
+    Items.erase(Items.begin() + oldest);
+    --hi;
+  }
 }
 
 int TCookieList::InsertOrReplace(const TCookieItem& cookie, bool append) {
+  TCookieItem c = cookie;
+  if (c.ExactDomain.empty()) c.ExactDomain = Lower(c.Domain);
+  if (CookieBytes(c) > kMaxCookieBytes) return -1;
   Guard g(CookieListLock);
+  if (!append) {
+    const int i = Search(c.Domain, c.Path, c.NameValue, c.ExactDomain);
+    if (i >= 0) {
+      c.Created = Items[i].Created;
+      Items[i].Assign(c);
+      return i;
+    }
+  }
+  c.Created = ++LastCreated;
+  MakeRoom(c.Domain);
   if (append) {
-    Items.push_back(cookie);
+    Items.push_back(std::move(c));
     return static_cast<int>(Items.size()) - 1;
   }
-  int i = Search(cookie.Domain, cookie.Path, cookie.NameValue);
-  if (i >= 0) {
-    Items[i].Assign(cookie);
-    return i;
-  }
-  i = ~i;
-  Items.insert(Items.begin() + i, cookie);
+  const int i = ~Search(c.Domain, c.Path, c.NameValue, c.ExactDomain);
+  Items.insert(Items.begin() + i, std::move(c));
   return i;
 }
 
@@ -332,15 +430,20 @@ int TCookieList::ParseSetCookie(const std::string& value, const std::string& req
   c.Expires = Trim(GetParamValue(attrs, "expires"));
 
   const TURLParts req = ParseURL(requestURL);
-  const std::string host = HostOf(req.NetLoc);
-  std::string domain = Trim(GetParamValue(attrs, "domain"));
+  const std::string host = Lower(HostOf(req.NetLoc));
+  std::string domain = Lower(Trim(GetParamValue(attrs, "domain")));
   while (!domain.empty() && domain[0] == '.') domain.erase(0, 1);
   if (!domain.empty()) {
     if (!DomainAcceptable(host, domain)) return -1;
-    c.Domain = CookieDomainOf(domain);
+    c.ExactDomain = domain;
+    // A public suffix may name only the host itself, and then only for it
+    // (RFC 6265 section 5.3, step 5).
+    c.HostOnly = IsPublicSuffix(domain);
   } else {
-    c.Domain = CookieDomainOf(host);
+    c.ExactDomain = host;
+    c.HostOnly = true;
   }
+  c.Domain = CookieDomainOf(c.ExactDomain);
 
   const std::string path = Trim(GetParamValue(attrs, "path"));
   if (path.empty()) {
@@ -355,18 +458,23 @@ int TCookieList::ParseSetCookie(const std::string& value, const std::string& req
 
   // Max-Age wins over Expires (RFC 6265 section 5.3, step 3). A cookie that is
   // already out of date is the server's way of deleting it.
+  const std::time_t now = std::time(nullptr);
   bool expired = false;
   long long maxAge = 0;
   if (ParseMaxAge(Trim(GetParamValue(attrs, "max-age")), maxAge)) {
     expired = maxAge <= 0;
+    if (!expired) c.ExpiresAt = now + static_cast<std::time_t>(maxAge);
   } else {
     std::time_t when;
-    if (ParseCookieDate(c.Expires, when)) expired = when <= std::time(nullptr);
+    if (ParseCookieDate(c.Expires, when)) {
+      expired = when <= now;
+      c.ExpiresAt = when;
+    }
   }
 
   Guard g(CookieListLock);
   if (expired) {
-    const int i = Search(c.Domain, c.Path, c.NameValue);
+    const int i = Search(c.Domain, c.Path, c.NameValue, c.ExactDomain);
     if (i >= 0) Items.erase(Items.begin() + i);
     return -1;
   }
@@ -389,23 +497,41 @@ int TCookieList::AddSetCookies(const std::vector<std::string>& headerLines,
 
 std::string TCookieList::CookieHeader(const std::string& url) const {
   const TURLParts u = ParseURL(url);
-  const std::string domain = CookieDomainOf(HostOf(u.NetLoc));
+  const std::string host = Lower(HostOf(u.NetLoc));
+  if (host.empty()) return "";
   const std::string path = u.Path.empty() ? "/" : u.Path;
   const bool https = u.Scheme == "https:";
-  std::string result;
+  const std::time_t now = std::time(nullptr);
+  static constexpr size_t kMaxValue = kMaxCookieLine - std::char_traits<char>::length("Cookie: ");
+
   Guard g(CookieListLock);
-  const int found = SearchDomain(domain);
-  if (found < 0) return "";
+  std::vector<const TCookieItem*> matches;
   const int n = static_cast<int>(Items.size());
-  int hi = found;
-  while (hi + 1 < n && Items[hi + 1].Domain == domain) ++hi;
-  // Backward, so that longer paths, which sort after their prefixes, go first.
-  for (int i = hi; i >= 0 && Items[i].Domain == domain; --i) {
-    const TCookieItem& c = Items[i];
-    if (c.Secure && !https) continue;
-    if (!PathMatches(c.Path, path)) continue;
-    if (!result.empty() && !c.NameValue.empty()) result += ';';
-    result += c.NameValue;
+  for (const std::string& tail : TailsToSearch(host)) {
+    int i = SearchDomain(tail);
+    if (i < 0) continue;
+    while (i > 0 && Items[i - 1].Domain == tail) --i;
+    for (; i < n && Items[i].Domain == tail; ++i) {
+      const TCookieItem& c = Items[i];
+      if (c.Secure && !https) continue;
+      if (Expired(c, now)) continue;
+      if (c.HostOnly ? host != c.ExactDomain : !DomainMatches(host, c.ExactDomain)) continue;
+      if (!PathMatches(c.Path, path)) continue;
+      matches.push_back(&c);
+    }
+  }
+  // Descending, so that longer paths, which sort after their prefixes, go first.
+  auto key = [](const TCookieItem* c) {
+    return std::make_tuple(c->Path, CookieName(c->NameValue), c->ExactDomain);
+  };
+  std::sort(matches.begin(), matches.end(),
+            [&](const TCookieItem* a, const TCookieItem* b) { return key(b) < key(a); });
+  std::string result;
+  for (const TCookieItem* c : matches) {
+    const size_t sep = !result.empty() && !c->NameValue.empty() ? 1 : 0;
+    if (result.size() + sep + c->NameValue.size() > kMaxValue) continue;
+    if (sep) result += ';';
+    result += c->NameValue;
   }
   return result;
 }
@@ -433,6 +559,7 @@ void TCookieList::ImportCookieRecords(const std::string& text) {
     start = end + 1;
   }
 
+  const std::time_t now = std::time(nullptr);
   size_t i = 0;
   while (i + 2 < lines.size()) {
     TCookieItem c;
@@ -440,12 +567,26 @@ void TCookieList::ImportCookieRecords(const std::string& text) {
     std::string where = lines[i + 2];
     if (where.rfind("//", 0) != 0) where.insert(0, "//");
     const TURLParts p = ParseURL(where);
-    c.Domain = CookieDomainOf(HostOf(p.NetLoc));
+    c.ExactDomain = Lower(HostOf(p.NetLoc));
+    while (!c.ExactDomain.empty() && c.ExactDomain[0] == '.') c.ExactDomain.erase(0, 1);
+    c.Domain = CookieDomainOf(c.ExactDomain);
     c.Path = p.Path.empty() ? "/" : p.Path;
-    if (!Trim(c.NameValue).empty() && !c.Domain.empty()) InsertOrReplace(c, false);
     i += 3;
-    while (i < lines.size() && lines[i][0] != '*') ++i;
+    // The fields after the host line, up to the "*" line that ends the record.
+    std::vector<std::string> more;
+    while (i < lines.size() && lines[i][0] != '*') more.push_back(lines[i++]);
     ++i;  // past the "*" line
+    if (!more.empty()) {
+      const std::string flags = Trim(more[0]);
+      c.Secure = !flags.empty() && flags.size() <= 10 &&
+                 flags.find_first_not_of("0123456789") == std::string::npos &&
+                 (flags.back() - '0') % 2 == 1;
+    }
+    if (more.size() >= 3 && ParseFileTime(more[1], more[2], c.ExpiresAt)) {
+      if (c.ExpiresAt <= now) continue;
+      c.Expires = HttpDate(c.ExpiresAt);
+    }
+    if (!Trim(c.NameValue).empty() && !c.Domain.empty()) InsertOrReplace(c, false);
   }
 }
 

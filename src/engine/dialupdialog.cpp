@@ -26,6 +26,9 @@ std::string FormatTime(std::time_t t, const char* format) {
 
 }  // namespace
 
+std::string ShortDateText(std::time_t t) { return FormatTime(t, "%x"); }
+std::string ShortTimeText(std::time_t t) { return FormatTime(t, "%X"); }
+
 std::string ConnectLogPath() {
   std::string folder = ProgramFolder();
   return folder.empty() ? std::string() : folder + "/ConnectLog.txt";
@@ -118,8 +121,8 @@ bool TDialUpDlg::EnsureConnected(bool keepRetries) {
   if (Cancelled) return false;
   if (Unattended) {
     std::time_t now = Clock();
-    AppendLog("     *****Start of dial sequence*****\r\n     Date: " + FormatTime(now, "%x") +
-              "\r\n     Time: " + FormatTime(now, "%X") + "\r\n");
+    AppendLog("     *****Start of dial sequence*****\r\n     Date: " + ShortDateText(now) +
+              "\r\n     Time: " + ShortTimeText(now) + "\r\n");
   }
   LogText.clear();
   PBComboDropDown();

@@ -29,6 +29,9 @@ class TDialUpView {
 
 // "ConnectLog.txt" in the program folder; "" when there is no program folder.
 std::string ConnectLogPath();
+// The locale's short date and time texts, as the connect log writes them.
+std::string ShortDateText(std::time_t t);
+std::string ShortTimeText(std::time_t t);
 
 // The settings the dial-up connection takes from the settings window.
 struct TDialUpOptions {

@@ -1,7 +1,10 @@
 #include "engine/idftpext.h"
 
+#include <sys/stat.h>
+
 #include "model/tvurlutils.h"
 #include "model/uriparser.h"
+#include "platform/atomicfile.h"
 
 namespace qv {
 
@@ -23,14 +26,59 @@ std::vector<std::string> Segments(const std::string& text, size_t from) {
   return out;
 }
 
+// A whole file on its way in: written from its start to a temporary file
+// beside the name (made at the first byte) that replaces the file at the name
+// only on Commit, so a failed transfer leaves that file as it was.
+class TReplacementFile : public TByteStream {
+ public:
+  TReplacementFile(std::string path, mode_t mode) : FPath(std::move(path)), FMode(mode) {}
+  void Write(const char* data, size_t n) override {
+    Open();
+    if (!FFile.Write(std::string_view(data, n)))
+      throw EByteStreamError("Cannot write a file beside " + FPath);
+    FSize += static_cast<int64_t>(n);
+  }
+  size_t Read(char*, size_t) override { throw EByteStreamError("A new file is not read back"); }
+  int64_t Size() const override { return FSize; }
+  int64_t Position() const override { return FSize; }
+  // The file is written in one run from its start: only its end is a place.
+  void Seek(int64_t position) override {
+    if (position != FSize) throw EByteStreamError("A new file is written in one run");
+  }
+  void SetSize(int64_t size) override {
+    if (size != FSize) throw EByteStreamError("A new file is written in one run");
+  }
+  // Puts the bytes written (none: an empty file) in place of the file.
+  void Commit() {
+    Open();
+    if (!FFile.Commit()) throw EByteStreamError("Cannot replace file " + FPath);
+  }
+
+ private:
+  void Open() {
+    if (!FOpen && !FFile.Open(FPath, FMode))
+      throw EByteStreamError("Cannot create a file beside " + FPath);
+    FOpen = true;
+  }
+  std::string FPath;
+  mode_t FMode;
+  TAtomicFile FFile;
+  bool FOpen = false;
+  int64_t FSize = 0;
+};
+
 }  // namespace
 
 // Busy from the first step of an operation to its end; nested operations
-// (ChangeAbsDir calls GetCurrentDir and ChangeDir) keep it set.
+// (ChangeAbsDir calls GetCurrentDir and ChangeDir) keep it set. An outermost
+// operation starts with no failure noted.
 class TIdFTPExt::TBusyScope {
  public:
   explicit TBusyScope(TIdFTPExt& f) : F(f), L(f.FOpLock) {
-    if (F.FDepth++ == 0) F.Busy.store(1);
+    if (F.FDepth++ == 0) {
+      F.Busy.store(1);
+      F.LastError.clear();
+    }
   }
   ~TBusyScope() {
     if (--F.FDepth == 0) F.Busy.store(0);
@@ -54,13 +102,17 @@ bool TIdFTPExt::ConnectExt(const std::string& url, const std::string& defaultPas
     TFTPLogOnInfo info = GetFTPLogOnInfo(u, defaultPassword);
     if (info.User.empty()) info.User = "anonymous";
     if (info.Password.empty()) info.Password = kPlaceholderEmail;
-    if (info.Host.empty()) return false;
+    if (info.Host.empty()) {
+      LastError = "No host in the URL";
+      return false;
+    }
     Host = info.Host;
     if (User.empty()) User = info.User;
     if (Password.empty()) Password = info.Password;
     Connect(true);
     return true;
   } catch (...) {
+    NoteFailure();
     return false;
   }
 }
@@ -70,6 +122,7 @@ std::string TIdFTPExt::GetCurrentDir() {
   try {
     return RetrieveCurrentDir();
   } catch (...) {
+    NoteFailure();
     return "";
   }
 }
@@ -80,6 +133,7 @@ bool TIdFTPExt::ChangeDir(const std::string& dir) {
     TIdFTP::ChangeDir(dir);
     return true;
   } catch (...) {
+    NoteFailure();
     return false;
   }
 }
@@ -88,7 +142,10 @@ bool TIdFTPExt::ChangeAbsDir(const std::string& path) {
   TBusyScope busy(*this);
   try {
     const std::string cur = GetCurrentDir();
-    if (cur.empty()) return false;
+    if (cur.empty()) {
+      if (LastError.empty()) LastError = "No folder in the reply to PWD";
+      return false;
+    }
     if (cur == path) return true;
     const size_t n = static_cast<size_t>(std::max(0, CommonPathLength(cur, path)));
     std::vector<std::string> steps;
@@ -101,6 +158,7 @@ bool TIdFTPExt::ChangeAbsDir(const std::string& path) {
     }
     return true;
   } catch (...) {
+    NoteFailure();
     return false;
   }
 }
@@ -112,6 +170,7 @@ bool TIdFTPExt::List(std::vector<std::string>& list) {
     TIdFTP::List(list, "", true);
     return true;
   } catch (...) {
+    NoteFailure();
     list.clear();
     return false;
   }
@@ -123,6 +182,7 @@ bool TIdFTPExt::DownloadExt(const std::string& remoteFile, const std::string& lo
     Get(remoteFile, localFile, true);
     return true;
   } catch (...) {
+    NoteFailure();
     return false;
   }
 }
@@ -131,16 +191,20 @@ bool TIdFTPExt::DownloadRestoreExt(const std::string& remoteFile, const std::str
   TBusyScope busy(*this);
   try {
     TFileByteStream file(localFile, TFileByteStream::fmOpenReadWrite);
-    if (Passive) {
-      file.Seek(0);
-      Get(remoteFile, file);
-      file.SetSize(file.Position());
-    } else {
-      RestoreGet(remoteFile, file);
-    }
+    struct stat st {};
+    if (::stat(localFile.c_str(), &st) != 0) throw EByteStreamError("Cannot read " + localFile);
+    // A whole file replaces the partial one only once it is complete.
+    TReplacementFile whole(localFile, st.st_mode & 0777);
+    bool appended = false;
+    if (Passive)
+      Get(remoteFile, whole);
+    else
+      appended = RestoreGet(remoteFile, file, whole);
     file.Close();
+    if (!appended) whole.Commit();
     return true;
   } catch (...) {
+    NoteFailure();
     return false;
   }
 }
@@ -151,7 +215,26 @@ bool TIdFTPExt::ModeExt(TIdFTPTransferType transferType) {
     SetTransferType(transferType);
     return true;
   } catch (...) {
+    NoteFailure();
     return false;
+  }
+}
+
+void TIdFTPExt::NoteFailure() noexcept {
+  try {
+    try {
+      throw;
+    } catch (const EIdProtocolReplyError& e) {
+      LastError = std::to_string(e.ReplyCode) + " " + e.what();
+    } catch (const std::exception& e) {
+      LastError = e.what();
+    } catch (...) {
+      LastError = "Unknown error";
+    }
+    // A multi-line reply becomes one line of details text.
+    for (char& c : LastError)
+      if (c == '\n' || c == '\r') c = ' ';
+  } catch (...) {
   }
 }
 
@@ -163,16 +246,27 @@ void TIdFTPExt::AbortExt() {
   }
 }
 
+void TIdFTPExt::DisconnectSocketExt() noexcept {
+  try {
+    std::lock_guard<std::mutex> g(Lock);
+    try {
+      Abort();
+    } catch (...) {
+    }
+    Cut();
+  } catch (...) {
+  }
+}
+
 void TIdFTPExt::QuitExt() {
-  std::lock_guard<std::mutex> g(Lock);
   std::unique_lock<std::recursive_mutex> op(FOpLock, std::try_to_lock);
   if (!op.owns_lock()) {
-    // The worker is in an operation: cut, and leave the rest to it (it
-    // calls QuitExt itself before its next log-on).
-    Abort();
-    Cut();
+    // Another thread is in an operation: only cut, and leave the rest to
+    // the worker (it calls QuitExt itself before its next log-on).
+    DisconnectSocketExt();
     return;
   }
+  // Lock is not held across QUIT: a watchdog's cut must not wait for it.
   try {
     Quit();
   } catch (...) {
@@ -181,23 +275,85 @@ void TIdFTPExt::QuitExt() {
   Password.clear();
 }
 
-void TIdFTPExt::RestoreGet(const std::string& remoteFile, TByteStream& stream) {
+void TIdFTPExt::ResetExt() {
+  QuitExt();
+  std::lock_guard<std::recursive_mutex> op(FOpLock);
+  OnChangeDir = nullptr;
+  OnConnected = nullptr;
+  OnDisconnected = nullptr;
+  OnWorkBegin = nullptr;
+  OnWork = nullptr;
+  OnWorkEnd = nullptr;
+  OnStatus = nullptr;
+  LastError.clear();
+  ReplyCode = 0;
+  ReplyText.clear();
+  ReplyLines.clear();
+  const TIdFTP fresh;
+  Host = fresh.Host;
+  Port = fresh.Port;
+  Passive = fresh.Passive;
+  TransferType = fresh.TransferType;
+  DataTimeout = fresh.DataTimeout;
+  MaxListingSize = fresh.MaxListingSize;
+  ReadTimeout = fresh.ReadTimeout;
+  WriteTimeout = fresh.WriteTimeout;
+  MaxLineLength = fresh.MaxLineLength;
+  ConnectTimeout = fresh.ConnectTimeout;
+  UseTls = fresh.UseTls;
+  TlsHost = fresh.TlsHost;
+  CAFile = fresh.CAFile;
+}
+
+bool TIdFTPExt::RestoreGet(const std::string& remoteFile, TByteStream& stream, TByteStream& whole) {
   TBusyScope busy(*this);
   CheckCommand("retr " + remoteFile);
+  const int64_t have = stream.Size();
+  // The rest can only be checked against a known size: without one, a
+  // server that ignores "rest" would have the file's start spliced on. In
+  // ASCII type neither sizes nor offsets count the stored file's bytes.
+  const int64_t total = BinarySet() ? Size(remoteFile) : -1;
   ClearAbort();
   std::unique_ptr<TIdSimpleServer> listener = OpenListener();
   TDataChannelScope scope(*this, *listener);
   SendPort(*listener);
-  const bool append = SendCmd("rest " + std::to_string(stream.Size()), {-1}) == 350;
+  const bool append = total >= have && SendCmd("rest " + std::to_string(have), {-1}) == 350;
   SendCmd("retr " + remoteFile, {125, 150});
-  // Only a transfer the server has begun replaces what the file holds.
-  if (append) {
-    stream.Seek(stream.Size());
-  } else {
-    stream.SetSize(0);
-    stream.Seek(0);
+  if (!append) {
+    whole.SetSize(0);
+    whole.Seek(0);
+    const int64_t expected = total >= 0 ? total : AnnouncedSize();
+    const int64_t got = ReceiveData(*listener, &whole, expected);
+    if (expected >= 0 && got != expected) throw EIdFTPSizeMismatch(expected, got);
+    return false;
   }
-  ReceiveData(*listener, &stream);
+  stream.Seek(have);
+  try {
+    // The whole file is the most a server may send, resuming or not.
+    const int64_t got = ReceiveData(*listener, &stream, total);
+    if (got == total - have) return true;
+    if (got != total) throw EIdFTPSizeMismatch(total - have, got);
+    // The server sent the file from its start: it becomes the whole file.
+    whole.SetSize(0);
+    whole.Seek(0);
+    stream.Seek(have);
+    std::string buf(64 * 1024, '\0');
+    for (int64_t left = got; left > 0;) {
+      const size_t n = stream.Read(
+          &buf[0], static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(buf.size()))));
+      if (n == 0) throw EByteStreamError("The received file cannot be read back");
+      whole.Write(buf.data(), n);
+      left -= static_cast<int64_t>(n);
+    }
+    stream.SetSize(have);
+    return false;
+  } catch (...) {
+    try {
+      stream.SetSize(have);
+    } catch (...) {
+    }
+    throw;
+  }
 }
 
 }  // namespace qv

@@ -2,12 +2,15 @@
 
 // The FTP client every worker thread holds (taken from the client pool). No
 // operation raises except RestoreGet: each reports false or "" and leaves the
-// last reply code (ReplyCode) for the caller to read.
+// last reply code (ReplyCode) and the reason of the failure (LastError) for
+// the caller to read.
 //
-// Threads: the worker thread makes every call except AbortExt and QuitExt,
-// which the user-interface thread's watchdog may call while an operation
-// runs (Busy is 1): then they only cut the connections, and the worker's
-// operation fails. Lock serialises AbortExt and QuitExt against each other.
+// Threads: the worker thread makes every call that talks to the server,
+// QuitExt included. Any other thread (the user-interface thread's watchdog)
+// only cuts: AbortExt cuts the data connection, DisconnectSocketExt both
+// connections; the worker's running operation then fails, and the worker
+// calls QuitExt before its next log-on. Lock serialises the cuts against
+// each other. Busy may be read from any thread.
 
 #include <atomic>
 #include <cstdint>
@@ -30,6 +33,11 @@ class TIdFTPExt : public TIdFTP {
   std::function<void(TIdFTPExt* sender)> OnChangeDir;
   // An operation is talking to the server.
   std::atomic<uint8_t> Busy{0};
+  // Why the last operation failed ("" after a success), for the details
+  // text: the server's reply ("550 No such file."), or the connection's or
+  // the transfer's own reason ("Read timed out.", "Connection cut.",
+  // "Transfer ended short: 999 of 1000 bytes"). Worker thread only.
+  std::string LastError;
 
   // Logs on to the server of an "ftp:" URL: the URL's user and password, else
   // "anonymous" with defaultPassword (the user's e-mail setting). A User or
@@ -50,23 +58,46 @@ class TIdFTPExt : public TIdFTP {
   // The whole file, into localFile (created or emptied).
   bool DownloadExt(const std::string& remoteFile, const std::string& localFile);
   // The rest of a file of which localFile (which must exist) holds the
-  // beginning; in passive mode the whole file again.
+  // beginning. In active mode the rest is appended (RestoreGet); in passive
+  // mode the whole file comes again. A whole file goes to a temporary file
+  // beside localFile that replaces it once complete, so on failure localFile
+  // holds exactly what it held before.
   bool DownloadRestoreExt(const std::string& remoteFile, const std::string& localFile);
   bool ModeExt(TIdFTPTransferType transferType);
-  // Any thread: ends the running transfer.
+  // Any thread: ends the running transfer (cuts its data connection).
   void AbortExt();
-  // Any thread: ends the session. While an operation runs, the connection is
-  // only cut; otherwise QUIT is sent, the connection closed and User and
-  // Password cleared, so a pooled client never takes one host's credentials
-  // to another.
+  // Any thread: cuts the control and the data connection and does nothing
+  // else, so a wait for a reply or for data ends at once. The worker's
+  // operation fails with "Connection cut."; its next one fails the same way
+  // until QuitExt.
+  void DisconnectSocketExt() noexcept;
+  // Worker thread: ends the session. QUIT is sent (a short wait for its
+  // reply) unless the connection was cut, the connection closed and User
+  // and Password cleared, so a pooled client never takes one host's
+  // credentials to another. Should another thread call it while an
+  // operation runs, it only cuts (DisconnectSocketExt).
   void QuitExt();
-  // The active-mode resumed transfer: "rest" with the stream's size; after 350
-  // the file is appended to, after any other reply the stream starts over.
-  // Raises on failure (a closing reply other than 226, 250, 225 too).
-  void RestoreGet(const std::string& remoteFile, TByteStream& stream);
+  // Worker thread, for the pool: QuitExt, then every event handler, the
+  // reply state, LastError and the settings as a new client has them, so
+  // the next taker inherits nothing of this one.
+  void ResetExt();
+  // The active-mode resumed transfer into stream, whose size is the offset.
+  // In binary type SIZE tells the file's size; only when it does and the
+  // file is not smaller than stream, "rest" is sent with stream's size. After 350 the
+  // rest is appended, and accepted only when exactly the bytes SIZE leaves
+  // for it arrive: then the result is true. A server that sends the whole
+  // file instead (it ignored "rest") has its bytes moved into whole, and
+  // stream is cut back; otherwise (no 350, no SIZE) the transfer goes into
+  // whole from its start. Result false: whole holds the file, stream is as
+  // it was. Raises on failure (a closing reply other than 226, 250, 225, a
+  // count other than announced), stream then cut back to its size: the bytes
+  // before it are never written.
+  bool RestoreGet(const std::string& remoteFile, TByteStream& stream, TByteStream& whole);
 
  private:
   class TBusyScope;
+  // Records the reason of the exception being handled in LastError.
+  void NoteFailure() noexcept;
   // Held by each operation while it runs; QuitExt takes it only when free.
   std::recursive_mutex FOpLock;
   int FDepth = 0;  // nesting of operations on the owning thread

@@ -13,7 +13,8 @@
 enum class TMsgKind { Information, Warning, Error, Confirmation };
 
 // The buttons a box offers, and the one the user pressed. Cancel is also what
-// a box closed with its window button gives.
+// a box closed with its window button gives. YesNoAll offers Yes, No, Cancel
+// and All (the overwrite question of a copy run).
 enum class TMsgButtons { Ok, OkCancel, YesNo, YesNoCancel, YesNoAll };
 enum class TMsgAnswer { Ok, Cancel, Yes, No, All };
 

@@ -183,8 +183,10 @@ TFTPLogOnInfo GetFTPLogOnInfo(std::string_view url, std::string_view defaultPass
   TFTPLogOnInfo r;
   const TURLParts parts = ParseURL(url);
   if (parts.Scheme != "ftp:") return r;
-  const std::string rest = SkipURLScheme(url);
-  const std::string netloc = rest.substr(0, rest.find_first_of("/?;#"));
+  // Only the network location may hold a user: in "ftp:u@h/x" or
+  // "ftp:///u@h/x" the "@" is part of a path, and there is no host to log on to.
+  const std::string netloc = parts.NetLoc.size() >= 2 ? parts.NetLoc.substr(2) : "";
+  if (netloc.empty()) return r;
   const std::size_t at = netloc.find('@');
   if (at != std::string::npos) {
     const std::string user = netloc.substr(0, at);
@@ -198,7 +200,7 @@ TFTPLogOnInfo GetFTPLogOnInfo(std::string_view url, std::string_view defaultPass
       r.Password = std::string(defaultPassword);
     }
   } else {
-    r.Host = parts.NetLoc.size() >= 2 ? parts.NetLoc.substr(2) : parts.NetLoc;
+    r.Host = netloc;
     r.User = "anonymous";
     r.Password = std::string(defaultPassword);
   }

@@ -80,8 +80,10 @@ std::string ForwardSlashes(std::string_view text);
 
 // The log-on of an "ftp:" URL (any letter case): "ftp://joe:pw@host:21/x" gives
 // ("host:21", "joe", "pw"); without a password the default; without a user part
-// ("anonymous", default). Only an "@" inside the network location counts, so
-// "ftp://good/pub/a@evil/x" logs on to "good". Other schemes give three "".
+// ("anonymous", default). Only an "@" inside ParseURL's network location
+// counts, so "ftp://good/pub/a@evil/x" logs on to "good". Other schemes, and an
+// "ftp:" URL without a network location ("ftp:u@h/x", "ftp:///u@h/x"), give
+// three "".
 TFTPLogOnInfo GetFTPLogOnInfo(std::string_view url, std::string_view defaultPassword);
 
 // Splits one line of an FTP LIST reply into its first eight blank- or tab-

@@ -20,9 +20,13 @@ std::string WithoutCRLF(std::string_view s) {
 // Merges a relative path onto the base's folder and removes dot segments, in the
 // order the program has always applied them (see ResolveURL's contract).
 std::string MergePaths(const std::string& basePath, const std::string& refPath) {
+  // An empty base path is the root (RFC 3986 section 5.2.3): "a/.." against
+  // "http://h" must leave "/", not "a".
   const std::size_t slash = basePath.rfind('/');
-  std::string path =
-      (slash == std::string::npos ? basePath : basePath.substr(0, slash + 1)) + refPath;
+  std::string path = (basePath.empty()             ? std::string("/")
+                      : slash == std::string::npos ? basePath
+                                                   : basePath.substr(0, slash + 1)) +
+                     refPath;
 
   for (std::size_t p = path.find("/./"); p != std::string::npos; p = path.find("/./", p))
     path.erase(p + 1, 2);
@@ -30,12 +34,14 @@ std::string MergePaths(const std::string& basePath, const std::string& refPath) 
   if (path.compare(0, 2, "./") == 0) path.erase(0, 2);
 
   // The leftmost complete segment followed by "/../" goes with those four bytes;
-  // a segment beginning with ".." (or an empty one) stays and the search goes on.
+  // a segment beginning with ".." stays and the search goes on. An empty
+  // segment ("g//../h") goes like any other, or "/../" would survive in the
+  // key; only the root before a leading "/" is no segment.
   for (std::size_t i = 0;;) {
     const std::size_t e = path.find('/', i);
     if (e == std::string::npos) break;
     const std::string_view seg(path.data() + i, e - i);
-    if (!seg.empty() && seg.substr(0, 2) != ".." && path.compare(e, 4, "/../") == 0) {
+    if ((i > 0 || !seg.empty()) && seg.substr(0, 2) != ".." && path.compare(e, 4, "/../") == 0) {
       path.erase(i, e - i + 4);
       i = 0;
     } else {

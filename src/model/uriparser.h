@@ -71,8 +71,12 @@ std::string AddURLPathSlash(std::string_view url);
 // The absolute, normalised form of a reference found in the page at base (RFC 1808
 // section 4 with this program's deviations: a reference with any scheme is taken
 // as absolute, leading "/../" segments left after merging are dropped, a segment
-// beginning with ".." is never removed, an empty merged path becomes "/"). CR and
-// LF are removed from the reference first; the result never holds a fragment.
+// beginning with ".." is never removed, an empty merged path becomes "/"). A
+// segment is the text between two "/", empty or not: "g//../h" against
+// "http://h/dir/p" gives "http://h/dir/g/h". A relative path merged onto an
+// empty base path starts at the root. CR and LF are removed from both the
+// reference and the base first, so neither can reach a request line; the result
+// never holds a fragment.
 std::string ResolveURL(std::string_view base, std::string_view reference);
 // The extension is one of .htm .html .shtml .asp .cfm (any case), or holds ".php"
 // (lower case, as written) at its end or one byte before it; or the file name is empty.

@@ -302,12 +302,14 @@ bool IsValidPath(const std::string& fileName) {
   const std::string p = NativePath(fileName);
   if (p.empty() || p[0] != '/') return false;
   const std::size_t slash = p.rfind('/');
-  const std::string dir = p.substr(0, slash + 1);
-  const std::string name = p.substr(slash + 1);
-  static constexpr char kBad[] = "?*\"|'<>";
-  if (dir.empty() || dir.find_first_of(kBad) != std::string::npos) return false;
-  if (name.empty() || name.find_first_of(kBad) != std::string::npos) return false;
-  return true;
+  // Any byte but "/" and the zero byte may stand in a name here (a home such
+  // as "/home/o'neil" included); control bytes are refused, since no one types
+  // them and they would garble every message that shows the name.
+  for (const char c : p) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) return false;
+  }
+  return slash + 1 < p.size();
 }
 
 std::string GetOpenCommand(const std::string& ext) {

@@ -26,8 +26,9 @@ bool ForceDirs(const std::string& folder);
 // ends in "/" or "\"; "" gives "/".
 std::string DirAppend(const std::string& path);
 
-// True when the name can name a project file: absolute, with a folder part
-// and a file-name part free of ? * " | ' < > (and the file name of "\").
+// True when the name can name a project file: absolute ("\" counts as "/"),
+// with a file-name part after the last separator, and free of control bytes
+// (below 0x20, and 0x7F). Every other byte the file system takes is accepted.
 bool IsValidPath(const std::string& fileName);
 
 // The command line that opens files with this extension (".html"): the Exec

@@ -8,6 +8,7 @@
 #include "model/streamext.h"
 #include "model/tvurlutils.h"
 #include "model/vkfile.h"
+#include "model/weblocal.h"
 
 namespace qv {
 
@@ -212,6 +213,16 @@ int TVkURLList::IndexOfURL(const std::string& url) const {
 TVkURLItem* TVkURLList::FindItem(const std::string& url) const {
   const int i = IndexOfURL(url);
   return i < 0 ? nullptr : Index.At(i);
+}
+
+std::string TVkURLList::GetDragOutName(const std::string& url) const {
+  const std::string root = GetLocalWebDir();
+  if (!root.empty()) {
+    std::string renamed = RenameLocalCopy(root, url);
+    if (!renamed.empty()) return renamed;
+  }
+  if (const TVkURLItem* item = FindItem(url)) return item->URL;
+  return url;
 }
 
 int TVkURLList::AddItem(const TVkURLItem& record, bool append) {

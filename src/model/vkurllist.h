@@ -129,6 +129,12 @@ class TVkURLList {
   // The record with the URL's key, or nullptr.
   TVkURLItem* FindItem(const std::string& url) const;
 
+  // The name handed out when the URL is dragged out of the main window: its
+  // stored copy renamed to a readable name (RenameLocalCopy under the local
+  // mirror directory) when there is one, else the listed record's URL, else
+  // the URL as given. Called under URLListLock, like every other read.
+  std::string GetDragOutName(const std::string& url) const;
+
   // Adds a copy of the record (the caller keeps its own) and gives its index.
   // append off: a new key is inserted in order; a known key is merged into
   // the record already there (Assign with merge). append on (the loader):

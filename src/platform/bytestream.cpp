@@ -69,11 +69,17 @@ TFileByteStream::TFileByteStream(const std::string& fileName, TMode mode) : FNam
   if (FFd < 0) throw EByteStreamError(SysText("Cannot open file", fileName));
 }
 
-TFileByteStream::~TFileByteStream() { Close(); }
+TFileByteStream::~TFileByteStream() {
+  if (FFd >= 0) ::close(FFd);
+}
 
 void TFileByteStream::Close() {
-  if (FFd >= 0) ::close(FFd);
+  if (FFd < 0) return;
+  const int fd = FFd;
   FFd = -1;
+  // Linux releases the descriptor even when close() fails (EINTR included),
+  // so it is never closed twice; the error still means lost data.
+  if (::close(fd) != 0) throw EByteStreamError(SysText("Cannot close file", FName));
 }
 
 void TFileByteStream::Write(const char* data, size_t n) {

@@ -67,6 +67,10 @@ class TFileByteStream : public TByteStream {
   int64_t Position() const override { return FPos; }
   void Seek(int64_t position) override;
   void SetSize(int64_t size) override;
+  // Closes the file; raises EByteStreamError when the system reports an
+  // error at the close (a write that a network file system deferred and
+  // then failed), so the file cannot pass as written whole. The destructor
+  // closes quietly: a caller that cares closes first.
   void Close();
 
  private:

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 
 namespace qv {
 
@@ -41,13 +42,90 @@ class TCreateOnWriteFile : public TByteStream {
   int64_t Position() const override { return FFile ? FFile->Position() : 0; }
   void Seek(int64_t position) override { File().Seek(position); }
   void SetSize(int64_t size) override { File().SetSize(size); }
+  void Close() { File().Close(); }
 
  private:
   std::string FName;
   std::unique_ptr<TFileByteStream> FFile;
 };
 
+// Passes a transfer's bytes on to dest (nullptr: discards them), counting
+// them and refusing the first byte past limit (-1: none): a server that
+// sends more than it announced must not fill the disk.
+class TCountingSink : public TByteStream {
+ public:
+  TCountingSink(TByteStream* dest, int64_t limit) : FDest(dest), FLimit(limit) {}
+  void Write(const char* data, size_t n) override {
+    if (FLimit >= 0 && static_cast<int64_t>(n) > FLimit - FCount)
+      throw EIdFTPSizeMismatch(FLimit, FCount + static_cast<int64_t>(n));
+    if (FDest) FDest->Write(data, n);
+    FCount += static_cast<int64_t>(n);
+  }
+  size_t Read(char*, size_t) override { return 0; }
+  int64_t Size() const override { return FCount; }
+  int64_t Position() const override { return FCount; }
+  void Seek(int64_t) override { throw EByteStreamError("A transfer sink cannot seek"); }
+  void SetSize(int64_t) override { throw EByteStreamError("A transfer sink cannot resize"); }
+  int64_t Count() const { return FCount; }
+
+ private:
+  TByteStream* FDest;
+  int64_t FLimit;
+  int64_t FCount = 0;
+};
+
+std::string SizeMismatchText(int64_t expected, int64_t received) {
+  if (received > expected)
+    return "Transfer ran past the " + std::to_string(expected) + " bytes announced";
+  return "Transfer ended short: " + std::to_string(received) + " of " + std::to_string(expected) +
+         " bytes";
+}
+
+// A decimal count of at most 18 digits (no overflow of 64 bits); -1 else.
+int64_t ParseCount(const std::string& text, size_t from, size_t end) {
+  if (end <= from || end - from > 18) return -1;
+  int64_t v = 0;
+  for (size_t i = from; i < end; ++i) {
+    if (!IsDigit(text[i])) return -1;
+    v = v * 10 + (text[i] - '0');
+  }
+  return v;
+}
+
 }  // namespace
+
+EIdFTPSizeMismatch::EIdFTPSizeMismatch(int64_t expected, int64_t received)
+    : ENetProtocolError(SizeMismatchText(expected, received)),
+      Expected(expected),
+      Received(received) {}
+
+int64_t ParseTransferSize(const std::string& text) {
+  // The last "(N bytes)": the file name before it may hold anything. Each
+  // ")" is looked at once, so a reply full of them costs no more than its
+  // length.
+  static const char kUnit[] = " bytes)";
+  const size_t unitLength = sizeof kUnit - 1;
+  for (size_t end = text.rfind(')'); end != std::string::npos && end + 1 >= unitLength;
+       end = end == 0 ? std::string::npos : text.rfind(')', end - 1)) {
+    const size_t unit = end + 1 - unitLength;
+    bool match = true;
+    for (size_t i = 0; i < unitLength && match; ++i)
+      match = std::tolower(static_cast<unsigned char>(text[unit + i])) == kUnit[i];
+    if (!match) continue;
+    size_t open = unit;
+    while (open > 0 && IsDigit(text[open - 1]) && unit - open <= 18) --open;
+    if (open == 0 || text[open - 1] != '(') return -1;
+    return ParseCount(text, open, unit);
+  }
+  return -1;
+}
+
+int64_t ParseSizeReply(const std::string& text) {
+  size_t end = text.find_last_not_of(" \t\r\n");
+  if (end == std::string::npos) return -1;
+  size_t start = text.find_first_not_of(" \t");
+  return ParseCount(text, start, end + 1);
+}
 
 std::string ParsePWDReply(const std::string& text) {
   const size_t open = text.find('"');
@@ -193,6 +271,7 @@ void TIdFTP::Connect(bool autoLogin) {
   }
   Host = whole;
   Port = savedPort;
+  FBinarySet = false;
   try {
     if (GetResponse({120, 220}) == 120) GetResponse({220});
     if (autoLogin) Login();
@@ -216,13 +295,14 @@ void TIdFTP::ChangeDir(const std::string& dir) { SendCmd("CWD " + dir, {200, 250
 void TIdFTP::SetTransferType(TIdFTPTransferType type) {
   SendCmd(type == ftBinary ? "TYPE I" : "TYPE A", {200});
   TransferType = type;
+  FBinarySet = type == ftBinary;
 }
 
 void TIdFTP::List(std::vector<std::string>& lines, const std::string& mask, bool details) {
   std::string command = details ? "LIST" : "NLST";
   if (!mask.empty()) command += " " + mask;
   TStringByteStream data(MaxListingSize);
-  TransferIn(command, &data);
+  TransferIn(command, &data, false);
   lines = SplitListing(data.DataString());
 }
 
@@ -233,11 +313,16 @@ void TIdFTP::Get(const std::string& remoteFile, const std::string& localFile, bo
     throw EByteStreamError("File exists: " + localFile);
   TCreateOnWriteFile file(localFile);
   Get(remoteFile, file);
-  file.File();  // an empty file is a file too
+  file.Close();  // an empty file is a file too
 }
 
 void TIdFTP::Get(const std::string& remoteFile, TByteStream& dest) {
-  TransferIn("RETR " + remoteFile, &dest);
+  TransferIn("RETR " + remoteFile, &dest, true);
+}
+
+int64_t TIdFTP::Size(const std::string& remoteFile) {
+  if (SendCmd("SIZE " + remoteFile, {-1}) != 213) return -1;
+  return ParseSizeReply(ReplyText);
 }
 
 void TIdFTP::Abort() {
@@ -303,24 +388,30 @@ void TIdFTP::AcceptData(TIdSimpleServer& listener) {
   }
 }
 
-void TIdFTP::ReadData(TIdTCPConnection& data, TByteStream* dest) {
-  data.ReadStream(dest, -1, true);
+int64_t TIdFTP::ReadData(TIdTCPConnection& data, TByteStream* dest, int64_t limit) {
+  TCountingSink sink(dest, limit);
+  data.ReadStream(&sink, -1, true);
+  return sink.Count();
 }
+
+int64_t TIdFTP::AnnouncedSize() const { return FBinarySet ? ParseTransferSize(ReplyText) : -1; }
 
 void TIdFTP::FinishTransfer() { GetResponse({226, 250, 225}); }
 
-void TIdFTP::ReceiveData(TIdTCPConnection& data, TByteStream* dest) {
-  ReceiveData(data, nullptr, dest);
+int64_t TIdFTP::ReceiveData(TIdTCPConnection& data, TByteStream* dest, int64_t limit) {
+  return ReceiveData(data, nullptr, dest, limit);
 }
 
-void TIdFTP::ReceiveData(TIdSimpleServer& listener, TByteStream* dest) {
-  ReceiveData(listener, &listener, dest);
+int64_t TIdFTP::ReceiveData(TIdSimpleServer& listener, TByteStream* dest, int64_t limit) {
+  return ReceiveData(listener, &listener, dest, limit);
 }
 
-void TIdFTP::ReceiveData(TIdTCPConnection& data, TIdSimpleServer* listener, TByteStream* dest) {
+int64_t TIdFTP::ReceiveData(TIdTCPConnection& data, TIdSimpleServer* listener, TByteStream* dest,
+                            int64_t limit) {
+  int64_t got = 0;
   try {
     if (listener) AcceptData(*listener);
-    ReadData(data, dest);
+    got = ReadData(data, dest, limit);
   } catch (...) {
     data.Disconnect();
     RecoverControl();
@@ -328,6 +419,7 @@ void TIdFTP::ReceiveData(TIdTCPConnection& data, TIdSimpleServer* listener, TByt
   }
   data.Disconnect();
   FinishTransfer();
+  return got;
 }
 
 void TIdFTP::RecoverControl() noexcept {
@@ -347,7 +439,7 @@ void TIdFTP::RecoverControl() noexcept {
   }
 }
 
-void TIdFTP::TransferIn(const std::string& command, TByteStream* dest) {
+void TIdFTP::TransferIn(const std::string& command, TByteStream* dest, bool sized) {
   CheckCommand(command);
   ClearAbort();
   if (Passive) {
@@ -366,7 +458,9 @@ void TIdFTP::TransferIn(const std::string& command, TByteStream* dest) {
     data.Connect();
     if (AbortRequested()) throw ENetCancelled();
     SendCmd(command, {125, 150});
-    ReceiveData(data, dest);
+    const int64_t expected = sized ? AnnouncedSize() : -1;
+    const int64_t got = ReceiveData(data, dest, expected);
+    if (expected >= 0 && got != expected) throw EIdFTPSizeMismatch(expected, got);
     return;
   }
 
@@ -374,7 +468,9 @@ void TIdFTP::TransferIn(const std::string& command, TByteStream* dest) {
   TDataChannelScope scope(*this, *listener);
   SendPort(*listener);
   SendCmd(command, {125, 150});
-  ReceiveData(*listener, dest);
+  const int64_t expected = sized ? AnnouncedSize() : -1;
+  const int64_t got = ReceiveData(*listener, dest, expected);
+  if (expected >= 0 && got != expected) throw EIdFTPSizeMismatch(expected, got);
 }
 
 }  // namespace qv

@@ -12,8 +12,10 @@
 // Failures raise, as the connection layer does: a reply code a command does
 // not accept raises EIdProtocolReplyError (ReplyCode holds it), a command
 // argument holding CR, LF or a zero byte raises EIdFTPBadArgument before
-// anything is sent (it would smuggle a second command in), and time-outs,
-// cuts and closes raise the connection layer's errors.
+// anything is sent (it would smuggle a second command in), a file transfer
+// whose size the server announced and that ends short or long raises
+// EIdFTPSizeMismatch, and time-outs, cuts and closes raise the connection
+// layer's errors.
 
 #include <atomic>
 #include <cstdint>
@@ -33,6 +35,16 @@ class EIdFTPBadArgument : public ENetError {
   using ENetError::ENetError;
 };
 
+// A transfer that brought another number of bytes than the server announced
+// for it. A transfer that runs long is stopped at the first byte too many,
+// so Received is then what had arrived by that point.
+class EIdFTPSizeMismatch : public ENetProtocolError {
+ public:
+  EIdFTPSizeMismatch(int64_t expected, int64_t received);
+  int64_t Expected;
+  int64_t Received;
+};
+
 // The folder named by a 257 reply's text ("\"/pub\" is the current
 // directory."; a doubled quote stands for one, RFC 959 appendix II); a reply
 // without quotes gives its first word. "" when there is none.
@@ -46,6 +58,13 @@ bool ParsePASVReply(const std::string& text, std::string& address, int& port);
 // gives defaultPort. False for an empty host or a port that is no number in
 // 1..65535.
 bool SplitHostPort(const std::string& text, std::string& host, int& port, int defaultPort);
+
+// The byte count a transfer reply announces in its text, as in "150 Opening
+// BINARY mode data connection for f.bin (1000 bytes)."; -1 when it names none.
+int64_t ParseTransferSize(const std::string& text);
+
+// The size of a 213 reply's text to SIZE (RFC 3659): digits alone; -1 else.
+int64_t ParseSizeReply(const std::string& text);
 
 // The lines of a listing, split at CR, LF or both; empty lines dropped.
 std::vector<std::string> SplitListing(const std::string& data);
@@ -79,9 +98,14 @@ class TIdFTP : public TIdTCPClient {
   // ends well, so a refused RETR leaves an existing file alone; without
   // canOverwrite an existing file raises) or into stream from its position.
   // A transfer that fails leaves the bytes received so far in place for a
-  // later resume.
+  // later resume. In binary type, a byte count the transfer reply announces
+  // must be met exactly (EIdFTPSizeMismatch); in ASCII type the server's
+  // line-end conversion changes the count, so it is not checked.
   void Get(const std::string& remoteFile, const std::string& localFile, bool canOverwrite);
   void Get(const std::string& remoteFile, TByteStream& dest);
+  // The size SIZE reports for remoteFile (RFC 3659: bytes as transferred in
+  // the current type); -1 when the server does not tell.
+  int64_t Size(const std::string& remoteFile);
   void SetTransferType(TIdFTPTransferType type);
   // Any thread: ends the running transfer (the owner then sends ABOR).
   virtual void Abort();
@@ -118,17 +142,25 @@ class TIdFTP : public TIdTCPClient {
   // refuses one from an address other than the control connection's peer.
   void AcceptData(TIdSimpleServer& listener);
   // Reads the data connection to its close into dest (nullptr: discard),
-  // reporting work through this client's work events.
-  void ReadData(TIdTCPConnection& data, TByteStream* dest);
+  // reporting work through this client's work events; returns the bytes
+  // read. More than limit bytes (-1: no limit) raise EIdFTPSizeMismatch.
+  int64_t ReadData(TIdTCPConnection& data, TByteStream* dest, int64_t limit = -1);
   // The transfer's closing reply: only 226, 250 and 225 mean success.
   void FinishTransfer();
   // The data phase once the transfer command is accepted: reads the data
-  // connection to its close into dest (nullptr: discard), hangs it up and
-  // takes the closing reply. The listener form first waits for the server's
-  // connection (AcceptData). On failure the data connection is hung up and
-  // the control connection brought back in step before the error goes on.
-  void ReceiveData(TIdTCPConnection& data, TByteStream* dest);
-  void ReceiveData(TIdSimpleServer& listener, TByteStream* dest);
+  // connection to its close into dest (nullptr: discard; at most limit
+  // bytes), hangs it up and takes the closing reply; returns the bytes
+  // read. The listener form first waits for the server's connection
+  // (AcceptData). On failure the data connection is hung up and the control
+  // connection brought back in step before the error goes on.
+  int64_t ReceiveData(TIdTCPConnection& data, TByteStream* dest, int64_t limit = -1);
+  int64_t ReceiveData(TIdSimpleServer& listener, TByteStream* dest, int64_t limit = -1);
+  // The byte count the last transfer reply announced, when the binary type
+  // was set on this connection; -1 otherwise.
+  int64_t AnnouncedSize() const;
+  // TYPE I was accepted on this connection: byte counts and offsets are the
+  // stored file's.
+  bool BinarySet() const { return FBinarySet; }
   // After a failure in the data phase: brings the control connection back
   // in step (ABOR after an abort, else the pending closing reply), or closes
   // it when that does not work. Never raises.
@@ -137,15 +169,20 @@ class TIdFTP : public TIdTCPClient {
   void ClearAbort() { FAbortRequested.store(false); }
 
  private:
-  void ReceiveData(TIdTCPConnection& data, TIdSimpleServer* listener, TByteStream* dest);
-  // A full RETR/LIST-like exchange on a data connection of the current mode.
-  void TransferIn(const std::string& command, TByteStream* dest);
+  int64_t ReceiveData(TIdTCPConnection& data, TIdSimpleServer* listener, TByteStream* dest,
+                      int64_t limit);
+  // A full RETR/LIST-like exchange on a data connection of the current mode;
+  // with sized, the count AnnouncedSize gives must be met.
+  void TransferIn(const std::string& command, TByteStream* dest, bool sized);
   void HookWork(TIdTCPConnection& data);
   void SetDataChannel(TIdTCPConnection* data);
 
   std::mutex FDataLock;
   TIdTCPConnection* FData = nullptr;
   std::atomic<bool> FAbortRequested{false};
+  // TYPE I was accepted on this connection (the server's own default is
+  // ASCII, RFC 959).
+  bool FBinarySet = false;
 };
 
 }  // namespace qv

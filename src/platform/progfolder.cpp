@@ -47,20 +47,22 @@ std::string ConfigHome() { return XdgFolder("XDG_CONFIG_HOME", "/.config"); }
 
 std::string DataHome() { return XdgFolder("XDG_DATA_HOME", "/.local/share"); }
 
-std::string ExecutableFolder() {
+std::string ExecutablePath() {
   std::vector<char> buf(4096);
   for (;;) {
     ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size());
     if (n < 0) return "";
-    if (static_cast<size_t>(n) < buf.size()) {
-      std::string exe(buf.data(), static_cast<size_t>(n));
-      size_t slash = exe.rfind('/');
-      if (slash == std::string::npos) return "";
-      return slash == 0 ? std::string("/") : exe.substr(0, slash);
-    }
+    if (static_cast<size_t>(n) < buf.size()) return std::string(buf.data(), static_cast<size_t>(n));
     if (buf.size() >= (1u << 20)) return "";
     buf.resize(buf.size() * 2);
   }
+}
+
+std::string ExecutableFolder() {
+  std::string exe = ExecutablePath();
+  size_t slash = exe.rfind('/');
+  if (slash == std::string::npos) return "";
+  return slash == 0 ? std::string("/") : exe.substr(0, slash);
 }
 
 std::string ProgramFolder() {

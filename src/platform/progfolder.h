@@ -20,7 +20,8 @@ std::string ConfigHome();
 // $XDG_DATA_HOME when it is absolute, else home + "/.local/share".
 std::string DataHome();
 
-// The folder of the running executable.
+// The running executable's path, and its folder.
+std::string ExecutablePath();
 std::string ExecutableFolder();
 
 // The program folder ("beside the executable"): $QUENDRAVILOS_HOME when set

@@ -239,6 +239,45 @@ int ShellExecute(const std::string& verb, const std::string& target) {
   return ShellNoAssociation;
 }
 
+int ShellExecute(const std::string& verb, const std::string& program, const std::string& argument) {
+  std::string v;
+  for (char c : verb) v += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  if (!v.empty() && v != "open") return ShellNoAssociation;
+  if (program.empty() || program[0] == '-' || (!argument.empty() && argument[0] == '-'))
+    return ShellFileNotFound;
+  std::vector<std::string> argv{program};
+  if (!argument.empty()) argv.push_back(argument);
+  // A browser started directly usually stays running: a short wait is enough
+  // to see one that fails at once.
+  int run = RunProgram(argv, 1000);
+  if (run == 0 || run == -1) return ShellSuccess;
+  if (run > 0) return ShellNoAssociation;
+  int err = -2 - run;
+  if (err == ENOENT || err == ENOTDIR) return ShellFileNotFound;
+  if (err == EACCES || err == EPERM) return ShellAccessDenied;
+  return err == ENOMEM || err == EAGAIN ? ShellOutOfResources : ShellNoAssociation;
+}
+
+namespace {
+
+class TSystemShell : public TShell {
+ public:
+  int Execute(const std::string& verb, const std::string& file) override {
+    return ShellExecute(verb, file);
+  }
+  int Start(const std::string& verb, const std::string& program,
+            const std::string& argument) override {
+    return ShellExecute(verb, program, argument);
+  }
+};
+
+}  // namespace
+
+TShell& SystemShell() {
+  static TSystemShell shell;
+  return shell;
+}
+
 bool DesktopEntryText(const TDesktopEntry& e, std::string& text) {
   text.clear();
   if (e.Program.empty() || HasControlByte(e.Program, false) ||

@@ -33,6 +33,26 @@ int ShellExplore(const std::string& folder);
 // The verb form: "open", "print" or "explore" (letter case ignored); any
 // other verb gives 31. An empty verb means "open".
 int ShellExecute(const std::string& verb, const std::string& target);
+// Starts a program with one argument (a web browser with a URL; "" starts it
+// without one) for the verb "open" (or ""). A program or argument beginning
+// with "-" is refused (2); a program that cannot be found gives 2. There is
+// no desktop verb that prints through a program: "print" and any other verb
+// give 31.
+int ShellExecute(const std::string& verb, const std::string& program, const std::string& argument);
+
+// The shell as an object, so that callers can be tested with a recording
+// stub: Execute opens, prints or explores a file or folder (ShellExecute with
+// a target), Start starts a program with an argument (the three-argument
+// form).
+class TShell {
+ public:
+  virtual ~TShell() = default;
+  virtual int Execute(const std::string& verb, const std::string& file) = 0;
+  virtual int Start(const std::string& verb, const std::string& program,
+                    const std::string& argument) = 0;
+};
+// The desktop's shell (the functions above).
+TShell& SystemShell();
 
 // Starts argv[0] (looked up on $PATH) with the arguments and waits at most
 // `waitMs` for it: the result is its exit status (0 and above), -1 when it is

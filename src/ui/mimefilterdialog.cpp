@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
@@ -16,6 +15,7 @@
 #include "model/strutils.h"
 #include "ui/controls/checklistboxext.h"
 #include "ui/controls/qtext.h"
+#include "ui/qtprompter.h"
 
 namespace qv {
 
@@ -148,9 +148,6 @@ TMimeFilterDlg::TMimeFilterDlg(QWidget* parent) : QDialog(parent), Target(&Globa
   for (QWidget* w : findChildren<QWidget*>()) w->installEventFilter(this);
 
   RunModal = [](TMimeFilterDlg* d) { d->exec(); };
-  ShowMessage = [this](const std::string& m) {
-    QMessageBox::information(this, windowTitle(), ToQ(m));
-  };
 }
 
 void TMimeFilterDlg::SetPublishTarget(TPublished<TMimeFilter>* target) {
@@ -262,7 +259,8 @@ bool TMimeFilterDlg::Execute() {
 void TMimeFilterDlg::Button1Click() {
   const std::string text = FromQ(OtherEd->text());
   if (text.find('/') == std::string::npos) {
-    ShowMessage("Mime content types must be of the form <Type>/<SubType>");
+    (Prompter ? *Prompter : AppPrompter())
+        .ShowMessage("Mime content types must be of the form <Type>/<SubType>");
     return;
   }
   TStringList items;

@@ -8,6 +8,7 @@
 #include <QDialog>
 
 #include "model/mimefilter.h"
+#include "model/prompter.h"
 
 class QGroupBox;
 class QLabel;
@@ -54,8 +55,8 @@ class TMimeFilterDlg : public QDialog {
 
   // Runs the window modally; tests replace it to act on the window instead.
   std::function<void(TMimeFilterDlg*)> RunModal;
-  // Shows a message to the user; tests replace it.
-  std::function<void(const std::string&)> ShowMessage;
+  // Where its messages go; AppPrompter() unless set.
+  void SetPrompter(TPrompter* prompter) { Prompter = prompter; }
   // Shows context help for a help context number; the main window sets it.
   std::function<void(int helpContext)> ShowHelp;
 
@@ -87,6 +88,7 @@ class TMimeFilterDlg : public QDialog {
 
   std::vector<std::string> Patterns_;
   TPublished<TMimeFilter>* Target;
+  TPrompter* Prompter = nullptr;
 };
 
 }  // namespace qv

@@ -6,7 +6,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -15,7 +14,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
@@ -31,6 +29,7 @@
 #include "ui/controls/filtergrid.h"
 #include "ui/controls/qtext.h"
 #include "ui/mimefilterdialog.h"
+#include "ui/qtprompter.h"
 
 namespace qv {
 
@@ -91,19 +90,11 @@ TSettingsDlg::TSettingsDlg(QWidget* parent) : QDialog(parent), Target(&GlobalSet
   setFont(small);
   setProperty("HelpContext", kHelpForm);
   Build();
-  ChooseProjectFile = [this](const std::string& start) {
-    return FromQ(QFileDialog::getOpenFileName(this, QString(), ToQ(start),
-                                              "Mirror project files (*.mpj);;All files (*)"));
-  };
-  ChooseDirectory = [this](const std::string& start) {
-    return FromQ(QFileDialog::getExistingDirectory(this, QString(), ToQ(start)));
-  };
-  ShowMessage = [this](const std::string& m) {
-    QMessageBox::information(this, windowTitle(), ToQ(m));
-  };
   Apply(FormDefaults());
   BindSignals();
 }
+
+TPrompter& TSettingsDlg::Prompter() const { return Prompter_ ? *Prompter_ : AppPrompter(); }
 
 QWidget* TSettingsDlg::Control(const char* name) const {
   return findChild<QWidget*>(QString::fromLatin1(name));
@@ -539,14 +530,16 @@ void TSettingsDlg::StoreScheduleRow() {
 }
 
 void TSettingsDlg::Button1Click() {
-  const std::string file = ChooseProjectFile(ProgramFolder() + "/MirrorProjects");
+  const std::string file = Prompter().ChooseOpenFile("", ProgramFolder() + "/MirrorProjects",
+                                                     "Mirror project files|*.mpj|All files|*.*");
   if (file.empty()) return;
   if (!IsMirrorProjectFile(file)) {
-    ShowMessage("File: \"" + file + "\" is not a valid \"Mirror project\" file.");
+    Prompter().ShowMessage("File: \"" + file + "\" is not a valid \"Mirror project\" file.");
     return;
   }
   if (PrjGrid_->Count() >= kMaxScheduleRows) {
-    ShowMessage("No more than " + std::to_string(kMaxScheduleRows) + " projects can be scheduled.");
+    Prompter().ShowMessage("No more than " + std::to_string(kMaxScheduleRows) +
+                           " projects can be scheduled.");
     return;
   }
   PrjGrid_->AddRow(file, kNewScheduleRowAttr);
@@ -562,7 +555,7 @@ void TSettingsDlg::Button3Click() {
 
 void TSettingsDlg::LocWebBrBtnClick() {
   auto* e = static_cast<QLineEdit*>(Control("LocWebEd"));
-  const std::string dir = ChooseDirectory(FromQ(e->text()));
+  const std::string dir = Prompter().ChooseFolder("", FromQ(e->text()));
   if (dir.empty()) return;
   e->setText(ToQ(dir));
   LocWebChanged = true;

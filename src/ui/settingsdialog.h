@@ -7,6 +7,7 @@
 
 #include <QDialog>
 
+#include "model/prompter.h"
 #include "model/settings.h"
 
 class QAbstractButton;
@@ -70,11 +71,9 @@ class TSettingsDlg : public QDialog {
   std::function<void()> OnModified;
   std::function<void(const std::string&)> OnLocalWebDir;
   std::function<void(int helpContext)> ShowHelp;
-  // Asks for a project file to schedule ("" = cancelled), a folder for the
-  // mirror ("" = cancelled), and shows a message; tests replace them.
-  std::function<std::string(const std::string& startFolder)> ChooseProjectFile;
-  std::function<std::string(const std::string& startFolder)> ChooseDirectory;
-  std::function<void(const std::string&)> ShowMessage;
+  // Where its messages and file and folder choosers go; AppPrompter()
+  // unless set (tests give a scripted one).
+  void SetPrompter(TPrompter* prompter) { Prompter_ = prompter; }
 
   bool LocWebChanged = false;
   QWidget* HelpControl = nullptr;
@@ -96,7 +95,10 @@ class TSettingsDlg : public QDialog {
   QWidget* MakeControl(const TOption& o, QWidget* parent);
   int HelpContextOf(QWidget* w) const;
 
+  TPrompter& Prompter() const;
+
   TPublished<TSettings>* Target;
+  TPrompter* Prompter_ = nullptr;
   TMimeFilterDlg* MimeFilterDlg = nullptr;
   QTabWidget* Pages_ = nullptr;
   TFilterGrid* LinkFollowGrid_ = nullptr;

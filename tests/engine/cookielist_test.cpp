@@ -117,8 +117,9 @@ TEST(CookieListTest, KeyIsDomainPathAndNameSoANewValueReplaces) {
   // Same name under another path is another cookie.
   l.ParseSetCookie("id=3; path=/a", "http://example.com/");
   EXPECT_EQ(l.Count(), 2);
-  EXPECT_GE(l.Search("example.com", "/a", "id=whatever"), 0);
-  EXPECT_LT(l.Search("example.com", "/a", "idx=3"), 0);
+  EXPECT_GE(l.Search("example.com", "/a", "id=whatever", "example.com"), 0);
+  EXPECT_LT(l.Search("example.com", "/a", "idx=3", "example.com"), 0);
+  EXPECT_LT(l.Search("example.com", "/a", "id=3", "www.example.com"), 0);
 }
 
 TEST(CookieListTest, ExpiredCookieRemovesTheStoredOne) {
@@ -196,7 +197,8 @@ TEST(CookieListTest, CookieHeaderMatchesPathsAtSlashBoundaries) {
       {"http://www.example.com/shopping", "root=r"},  // "/shop" is not a prefix at a boundary
       {"http://www.example.com/shop/cart/x", "deep=d;shop=s;root=r"},
       {"http://www.example.com/shop/cart", "shop=s;root=r"},
-      {"http://img.example.com:8080/blog/", "blog=b;root=r"},  // same domain tail
+      {"http://www.example.com:8080/blog/", "blog=b;root=r"},  // ports do not count
+      {"http://img.example.com/blog/", ""},                    // host-only cookies of another host
       {"http://www.example.com", "root=r"},
       {"http://www.example.net/shop/", ""},
       {"http://other.org/shop", "other=o"},
@@ -241,6 +243,154 @@ TEST(CookieListTest, IPAddressesDoNotShareCookies) {
   EXPECT_EQ(l.CookieHeader("http://20.0.0.1/"), "");
 }
 
+// RFC 6265 domain-matching: a host-only cookie goes back to the host that set
+// it and nowhere else; a domain attribute opens the cookie to that domain and
+// the hosts under it, not to its siblings or parents.
+TEST(CookieListTest, CookiesGoOnlyWhereTheirDomainMatches) {
+  struct {
+    const char* name;
+    const char* value;
+    const char* setBy;
+    const char* request;
+    bool sent;
+  } cases[] = {
+      {"host-only, same host", "a=1", "http://a.example.com/", "http://a.example.com/x", true},
+      {"host-only, other port", "a=1", "http://a.example.com:8080/", "http://a.example.com:81/",
+       true},
+      {"host-only, sibling", "a=1", "http://a.example.com/", "http://b.example.com/", false},
+      {"host-only, parent", "a=1", "http://a.example.com/", "http://example.com/", false},
+      {"host-only, child", "a=1", "http://example.com/", "http://www.example.com/", false},
+      {"host-only, grandchild", "a=1", "http://a.example.com/", "http://x.a.example.com/", false},
+      {"host-only, address", "a=1", "http://10.0.0.1/", "http://10.0.0.2/", false},
+      {"host-only, letter case", "a=1", "http://A.Example.COM/", "http://a.example.com/", true},
+      {"own domain, sibling", "a=1; Domain=a.example.com", "http://a.example.com/",
+       "http://b.example.com/", false},
+      {"own domain, child", "a=1; Domain=a.example.com", "http://a.example.com/",
+       "http://x.a.example.com/", true},
+      {"parent domain, sibling", "a=1; Domain=example.com", "http://a.example.com/",
+       "http://b.example.com/", true},
+      {"parent domain, itself", "a=1; Domain=.example.com", "http://a.example.com/",
+       "http://example.com/", true},
+      {"parent domain, look-alike", "a=1; Domain=example.com", "http://a.example.com/",
+       "http://badexample.com/", false},
+      // The index tail of www.example.de keeps three labels; the cookie's
+      // domain keeps two and must still be found.
+      {"two-label domain under a country", "a=1; Domain=example.de", "http://www.example.de/",
+       "http://shop.example.de/", true},
+      {"two-label domain, itself", "a=1; Domain=example.de", "http://www.example.de/",
+       "http://example.de/", true},
+      {"deep host, parent domain", "a=1; Domain=example.de", "http://a.b.c.example.de/",
+       "http://x.y.example.de/", true},
+  };
+  for (const auto& c : cases) {
+    TCookieList l;
+    ASSERT_GE(l.ParseSetCookie(c.value, c.setBy), 0) << c.name;
+    EXPECT_EQ(l.CookieHeader(c.request), c.sent ? "a=1" : "") << c.name;
+  }
+}
+
+TEST(CookieListTest, EachCookieKeepsItsExactDomainAndHostOnlyFlag) {
+  struct {
+    const char* value;
+    const char* setBy;
+    const char* exactDomain;
+    bool hostOnly;
+  } cases[] = {
+      {"a=1", "http://WWW.Example.com:81/", "www.example.com", true},
+      {"a=1; Domain=..Example.COM", "http://www.example.com/", "example.com", false},
+      {"a=1; Domain=www.example.com", "http://www.example.com/", "www.example.com", false},
+      {"a=1; Domain=", "http://www.example.com/", "www.example.com", true},
+      {"a=1", "http://[::1]:8080/", "[::1]", true},
+  };
+  for (const auto& c : cases) {
+    TCookieList l;
+    ASSERT_EQ(l.ParseSetCookie(c.value, c.setBy), 0) << c.value;
+    EXPECT_EQ(l.GetItem(0).ExactDomain, c.exactDomain) << c.value;
+    EXPECT_EQ(l.GetItem(0).HostOnly, c.hostOnly) << c.value;
+  }
+  // One name and path from two hosts of one tail: two cookies, each for its host.
+  TCookieList l;
+  l.ParseSetCookie("id=a", "http://a.example.com/");
+  l.ParseSetCookie("id=b", "http://b.example.com/");
+  EXPECT_EQ(l.Count(), 2);
+  EXPECT_EQ(l.CookieHeader("http://a.example.com/"), "id=a");
+  EXPECT_EQ(l.CookieHeader("http://b.example.com/"), "id=b");
+  // Deleting one host's cookie leaves the other's.
+  l.ParseSetCookie("id=; Max-Age=0", "http://b.example.com/");
+  EXPECT_EQ(l.CookieHeader("http://a.example.com/"), "id=a");
+  EXPECT_EQ(l.CookieHeader("http://b.example.com/"), "");
+}
+
+std::string Filled(const std::string& name, size_t size) {
+  std::string nv = name + "=";
+  nv.resize(size, 'v');
+  return nv;
+}
+
+// A hostile server may not grow the store without limit: each cookie, each
+// domain tail and each "Cookie" line is bounded.
+TEST(CookieListTest, StoreIsBounded) {
+  // "http://example.com/" gives the path "/" and the domain "example.com":
+  // 12 bytes, so a name and value of 4,084 bytes fill a cookie exactly.
+  {
+    TCookieList l;
+    EXPECT_EQ(l.ParseSetCookie(Filled("a", 4084), "http://example.com/"), 0);
+    EXPECT_EQ(l.ParseSetCookie(Filled("b", 4085), "http://example.com/"), -1);
+    // Too large to replace the stored one: the stored one stays.
+    EXPECT_EQ(l.ParseSetCookie(Filled("a", 4085), "http://example.com/"), -1);
+    ASSERT_EQ(l.Count(), 1);
+    EXPECT_EQ(l.GetItem(0).NameValue.size(), 4084u);
+  }
+  {
+    // 51 cookies for one tail, over two of its hosts: the first goes.
+    TCookieList l;
+    for (int i = 0; i <= kMaxCookiesPerDomain; ++i)
+      l.ParseSetCookie("c" + std::to_string(i) + "=1",
+                       i % 2 ? "http://a.example.com/" : "http://b.example.com/");
+    l.ParseSetCookie("x=1", "http://other.example.org/");
+    EXPECT_EQ(l.Count(), kMaxCookiesPerDomain + 1);
+    EXPECT_EQ(l.CookieHeader("http://b.example.com/").find("c0="), std::string::npos);
+    EXPECT_NE(l.CookieHeader("http://b.example.com/").find("c2="), std::string::npos);
+    EXPECT_NE(l.CookieHeader("http://a.example.com/").find("c1="), std::string::npos);
+    EXPECT_EQ(l.CookieHeader("http://other.example.org/"), "x=1");
+    // Replacing keeps a cookie's age: c1, now the oldest, goes next.
+    l.ParseSetCookie("c1=2", "http://a.example.com/");
+    l.ParseSetCookie("new=1", "http://a.example.com/");
+    EXPECT_EQ(l.CookieHeader("http://a.example.com/").find("c1="), std::string::npos);
+    EXPECT_EQ(l.Count(), kMaxCookiesPerDomain + 1);
+  }
+  {
+    // An expired cookie makes room before the oldest live one is dropped.
+    TCookieList l;
+    for (int i = 0; i < kMaxCookiesPerDomain; ++i) {
+      TCookieItem c;
+      c.Domain = "example.com";
+      c.Path = "/";
+      c.NameValue = "c" + std::to_string(i) + "=1";
+      c.ExpiresAt = i == 7 ? 1 : 0;
+      l.InsertOrReplace(c, false);
+    }
+    EXPECT_EQ(l.CookieHeader("http://example.com/").find("c7="), std::string::npos);
+    l.ParseSetCookie("new=1", "http://example.com/");
+    EXPECT_EQ(l.Count(), kMaxCookiesPerDomain);
+    EXPECT_NE(l.CookieHeader("http://example.com/").find("c0="), std::string::npos);
+    EXPECT_LT(l.Search("example.com", "/", "c7", "example.com"), 0);
+    EXPECT_GE(l.Search("example.com", "/", "new", "example.com"), 0);
+  }
+  {
+    // Three cookies of 3,000 bytes: "Cookie: " and two of them fit in 8 KiB,
+    // the third is left out, and a small one still fits after it.
+    TCookieList l;
+    l.ParseSetCookie(Filled("deep", 3000) + "; path=/a/b/", "http://example.com/");
+    l.ParseSetCookie(Filled("mid", 3000) + "; path=/a/", "http://example.com/");
+    l.ParseSetCookie(Filled("top", 3000) + "; path=/", "http://example.com/");
+    l.ParseSetCookie("small=1; path=/", "http://example.com/");
+    const std::string h = l.CookieHeader("http://example.com/a/b/c");
+    EXPECT_LE(std::string("Cookie: ").size() + h.size(), kMaxCookieLine);
+    EXPECT_EQ(h, Filled("deep", 3000) + ";" + Filled("mid", 3000) + ";small=1");
+  }
+}
+
 TEST(CookieListTest, AddSetCookiesTakesOnlySetCookieLines) {
   TCookieList l;
   const std::vector<std::string> headers = {
@@ -259,7 +409,7 @@ TEST(CookieListTest, AddSetCookiesTakesOnlySetCookieLines) {
 TEST(CookieListTest, SearchAndAppend) {
   TCookieList l;
   EXPECT_EQ(l.SearchDomain("a"), -1);
-  EXPECT_EQ(l.Search("a", "/", "x=1"), -1);
+  EXPECT_EQ(l.Search("a", "/", "x=1", "a"), -1);
   TCookieItem c;
   c.Domain = "b.com";
   c.Path = "/";
@@ -291,18 +441,44 @@ TEST_F(CookieImportTest, ReadsTheRecordsOfTheUsersFiles) {
   TCookieList l;
   l.ImportBrowserCookies(Dir.string(), "joe");
   EXPECT_EQ(Keys(l), (std::vector<std::string>{
-                         "example.co.uk / pref=blue",
-                         "example.com / SID=abc123",
-                         "example.com /docs/ lang=en",
-                         "example.org /store/ cart=42",
+                         "example.co.uk / pref=blue", "example.com / SID=abc123",
+                         "example.com / tok=t0k secure", "example.com /docs/ lang=en",
+                         "example.org /store/ cart=42 secure",  // flags 9: bit 0
                      }));
   EXPECT_EQ(l.CookieHeader("http://www.example.com/docs/a.html"), "lang=en;SID=abc123");
+}
+
+// A browser's cookie keeps the domain, path, secure flag and expiry its file
+// gives; one whose expiry has passed ("old") is not imported.
+TEST_F(CookieImportTest, ImportedCookiesKeepDomainPathSecureFlagAndExpiry) {
+  TCookieList l;
+  l.ImportBrowserCookies(Dir.string(), "");
+  const int sid = l.Search("example.com", "/", "SID", "www.example.com");
+  ASSERT_GE(sid, 0);
+  const TCookieItem c = l.GetItem(sid);
+  EXPECT_FALSE(c.HostOnly);
+  EXPECT_FALSE(c.Secure);
+  EXPECT_EQ(c.ExpiresAt, 4102444800);  // 2100-01-01
+  EXPECT_EQ(c.Expires, "Fri, 01 Jan 2100 00:00:00 GMT");
+  EXPECT_TRUE(l.GetItem(l.Search("example.com", "/", "tok", "www.example.com")).Secure);
+  EXPECT_LT(l.Search("example.com", "/", "old", "www.example.com"), 0);
+  struct {
+    const char* url;
+    const char* want;
+  } cases[] = {
+      {"http://www.example.com/docs/a.html", "lang=en;SID=abc123"},
+      {"https://www.example.com/docs/a.html", "lang=en;tok=t0k;SID=abc123"},
+      {"http://img.www.example.com/", "SID=abc123"},  // under the cookie's domain
+      {"http://shop.example.com/docs/", "lang=en"},   // SID is www.example.com's only
+      {"http://example.com/", ""},
+  };
+  for (const auto& k : cases) EXPECT_EQ(l.CookieHeader(k.url), k.want) << k.url;
 }
 
 TEST_F(CookieImportTest, WithoutUserNameOnlyAnyuserFiles) {
   TCookieList l;
   l.ImportBrowserCookies(Dir.string(), "");
-  EXPECT_EQ(l.Count(), 2);
+  EXPECT_EQ(l.Count(), 3);
 }
 
 TEST_F(CookieImportTest, ReadsFromTheProgramFolder) {
@@ -323,7 +499,7 @@ TEST_F(CookieImportTest, AnUnreadableFileIsSkippedAndTheOthersImported) {
   EXPECT_FALSE(l.ImportCookieFile((Dir / "Cookies" / "anyuser@aaa[1].txt").string()));
   EXPECT_FALSE(l.ImportCookieFile((Dir / "Cookies" / "gone.txt").string()));
   l.ImportBrowserCookies(Dir.string(), "joe");
-  EXPECT_EQ(l.Count(), 4);
+  EXPECT_EQ(l.Count(), 5);
 }
 
 TEST_F(CookieImportTest, MalformedRecordsReadAsFarAsTheyGo) {
@@ -343,13 +519,13 @@ TEST(CookieListTest, ConcurrentUse) {
     ts.emplace_back([&l, t] {
       for (int i = 0; i < 200; ++i) {
         const std::string url =
-            "http://h" + std::to_string(i % 7) + ".example.com/p" + std::to_string(t) + "/x";
+            "http://h" + std::to_string(i % 2) + ".example.com/p" + std::to_string(t) + "/x";
         l.ParseSetCookie("c" + std::to_string(i % 5) + "=" + std::to_string(i), url);
         (void)l.CookieHeader(url);
       }
     });
   for (auto& t : ts) t.join();
-  EXPECT_EQ(l.Count(), 4 * 5);  // one domain, 4 paths, 5 names
+  EXPECT_EQ(l.Count(), 2 * 4 * 5);  // 2 hosts, 4 paths, 5 names
 }
 
 }  // namespace

@@ -213,7 +213,8 @@ TEST_F(FtpExtNetTest, PassiveModeDownload) {
   EXPECT_TRUE(test::ReadBytes(Local) == Big);
 }
 
-// REST answered 350 appends the rest; any other answer starts the file over.
+// REST answered 350 appends the rest; after any other answer the whole file
+// replaces the partial one.
 TEST_F(FtpExtNetTest, ResumeAppendsOnlyAfter350) {
   const size_t have = 100000;
   const std::string prefix(have, 'X');  // not the file's bytes: shows what was kept
@@ -235,10 +236,11 @@ TEST_F(FtpExtNetTest, ResumeAppendsOnlyAfter350) {
       EXPECT_TRUE(got == Big) << got.size();
     }
     const std::vector<std::string> log = After(Log(f), mark);
-    ASSERT_EQ(log.size(), 3u);
-    EXPECT_EQ(log[0].rfind("PORT ", 0), 0u);
-    EXPECT_EQ(log[1], "rest 100000");
-    EXPECT_EQ(log[2], "retr big.bin");
+    ASSERT_EQ(log.size(), 4u);
+    EXPECT_EQ(log[0], "SIZE big.bin");  // what the rest must come to
+    EXPECT_EQ(log[1].rfind("PORT ", 0), 0u);
+    EXPECT_EQ(log[2], "rest 100000");
+    EXPECT_EQ(log[3], "retr big.bin");
   }
 }
 
@@ -250,6 +252,7 @@ TEST_F(FtpExtNetTest, ResumeOfAMissingFileKeepsThePartialFile) {
   WriteAll(Local, "partial");
   EXPECT_FALSE(f.DownloadRestoreExt("gone.bin", Local));
   EXPECT_EQ(f.ReplyCode, 550);
+  EXPECT_EQ(f.LastError.substr(0, 4), "550 ");
   EXPECT_EQ(test::ReadBytes(Local), "partial");
   // The local file must exist.
   std::remove(Local.c_str());
@@ -298,7 +301,7 @@ TEST_F(FtpExtNetTest, WatchdogCutEndsASilentDataWait) {
       if (f.Busy.load()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         f.AbortExt();
-        f.QuitExt();
+        f.DisconnectSocketExt();
         return;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -662,7 +662,7 @@ TEST_F(ProjectFile, MissingFileStartsFromTheTemplateUnderItsOwnName) {
 }
 
 TEST_F(ProjectFile, InvalidNameOnLoadBecomesNoName) {
-  for (const std::string& name : {std::string("relative.mpj"), Work / "a?b.mpj", Work.Path}) {
+  for (const std::string& name : {std::string("relative.mpj"), Work / "a\tb.mpj", Work.Path}) {
     SCOPED_TRACE(name);
     Prompter.Prompts.clear();
     Session.LoadMirrorProject(name);
@@ -730,7 +730,7 @@ TEST_F(ProjectFile, FailedSaveKeepsTheOldFileAndTheSessionAsTheyWere) {
 
 TEST_F(ProjectFile, InvalidSaveNameGoesToNoNameAfterAMessage) {
   View.Values = FullValues();
-  for (const std::string& name : {std::string(""), Work / "a|b.mpj", Work.Path}) {
+  for (const std::string& name : {std::string(""), Work / "a\nb.mpj", Work.Path}) {
     SCOPED_TRACE(name);
     Prompter.Prompts.clear();
     Session.SaveMirrorProject(name);

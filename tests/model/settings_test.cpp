@@ -274,9 +274,13 @@ TEST(ProjectSection, InvalidMirrorFolderFallsBackToTheHomeMirror) {
     const char* Stored;
     const char* Loaded;
   } cases[] = {
-      {"rel*ative", "/home/qv-test/TvWeb"}, {"relative/mirror", "/home/qv-test/TvWeb"},
+      {"rel*ative", "/home/qv-test/TvWeb"},
+      {"relative/mirror", "/home/qv-test/TvWeb"},
       {"", "/home/qv-test/TvWeb"},  // never the file-system root
-      {"/srv/mirror", "/srv/mirror"},       {"/srv/mirror/", "/srv/mirror/"},
+      {"/srv/mirror", "/srv/mirror"},
+      {"/srv/mirror/", "/srv/mirror/"},
+      {"/home/o'neil/TvWeb", "/home/o'neil/TvWeb"},  // a folder name the file system takes
+      {"/srv/mi\nrror", "/home/qv-test/TvWeb"},
   };
   for (const auto& c : cases) {
     TSettings s = FormDefaults();

@@ -207,6 +207,11 @@ TEST(GetFTPLogOnInfo, Table) {
       {"ftp://good/pub/a@evil/x", {"good", "anonymous", "me@x"}},
       {"ftp://good?a@evil", {"good", "anonymous", "me@x"}},
       {"http://joe@h/", {"", "", ""}},
+      // No network location: no user and no host, whatever the path holds.
+      {"ftp:u@h/x", {"", "", ""}},
+      {"ftp:///u@h/x", {"", "", ""}},
+      {"ftp:/u:pw@h/x", {"", "", ""}},
+      {"ftp://", {"", "", ""}},
   };
   for (const auto& c : cases) EXPECT_EQ(GetFTPLogOnInfo(c.Url, "me@x"), c.Expected) << c.Url;
 }

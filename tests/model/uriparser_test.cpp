@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
+
+#include "support/url_reference.h"
 
 namespace qv {
 namespace {
@@ -139,9 +142,50 @@ TEST(ResolveURL, OtherBases) {
       {"http://h/d/p;x?y", ";w", "http://h/d/p;w"},
       {"http://WWW.Example.com/a/", "b", "http://WWW.Example.com/a/b"},
       {"http://h/a\r\n/b", "c", "http://h/a/c"},
+      {"http://h/a/b\r", "c\n", "http://h/a/c"},
+      // A segment is the text between two "/", empty or not.
+      {"http://h/dir/p", "g//../h", "http://h/dir/g/h"},
+      {"http://h//a//b/", "../../../g", "http://h//g"},
+      {"http://h/a/", "b//../../c", "http://h/a/c"},
+      {"http://h/a/b", "c//..", "http://h/a/c/"},
+      {"http://h/a/b", "..x//../y", "http://h/a/..x/y"},
+      // A relative path against an empty base path starts at the root.
+      {"http://h", ".", "http://h/"},
+      {"http://h", "a/..", "http://h/"},
+      {"http://h", "a/../b", "http://h/b"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(ResolveURL(c.Base, c.Ref), c.Expected) << c.Base << " + " << c.Ref;
+}
+
+// Differential check: for every path built from plain, empty and dot segments,
+// the merged and cleaned path is RFC 3986's.
+TEST(ResolveURL, DotSegmentsAgreeWithRfc3986) {
+  const std::vector<std::string> segments = {"a", "", ".", ".."};
+  // Every "/"-joined sequence of 0 to 3 segments.
+  std::vector<std::string> joined = {""};
+  for (std::size_t from = 0, n = 0; n < 3; ++n) {
+    const std::size_t to = joined.size();
+    for (std::size_t i = from; i < to; ++i)
+      for (const std::string& s : segments)
+        joined.push_back(joined[i].empty() && i == 0 ? s : joined[i] + "/" + s);
+    from = to;
+  }
+  std::vector<std::string> basePaths = {""};
+  for (const std::string& j : joined) basePaths.push_back("/" + j);
+  int failures = 0;
+  for (const std::string& basePath : basePaths)
+    for (const std::string& ref : joined) {
+      // A reference beginning with "/" is no relative path.
+      if (ref.empty() || ref[0] == '/') continue;
+      const std::string base = "http://h" + basePath;
+      const std::string want =
+          "http://h" + testref::RemoveDotSegments(testref::MergePath(true, basePath, ref));
+      const std::string got = ResolveURL(base, ref);
+      if (got != want && ++failures <= 10)
+        ADD_FAILURE() << base << " + " << ref << " gives " << got << ", RFC 3986 " << want;
+    }
+  EXPECT_EQ(failures, 0);
 }
 
 TEST(PageTests, Table) {

@@ -73,16 +73,23 @@ TEST(Paths, IsValidPath) {
       {"", false},
       {"x.mpj", false},
       {"dir/x.mpj", false},
-      {"/a?b/x.mpj", false},
-      {"/a/b*.mpj", false},
-      {"/a/it's.mpj", false},
-      {"/a/x<y.mpj", false},
-      {"/a/\"q\".mpj", false},
-      {"/a|b/x.mpj", false},
       {"/home/u/", false},
       {"/", false},
+      // Every name the file system takes, apart from control bytes.
+      {"/home/o'neil/MirrorProjects/x.mpj", true},
+      {"/a/it's.mpj", true},
+      {"/a?b/x*.mpj", true},
+      {"/a/x<y>.mpj", true},
+      {"/a/\"q\".mpj", true},
+      {"/a|b/x.mpj", true},
+      {"/home/j\xc3\xbcrgen/x.mpj", true},
+      {"/a/x\ny.mpj", false},
+      {"/a\tb/x.mpj", false},
+      {"/a/x\x7f.mpj", false},
+      {"/a/x\x1b.mpj", false},
   };
   for (const auto& c : cases) EXPECT_EQ(IsValidPath(c.name), c.valid) << c.name;
+  EXPECT_FALSE(IsValidPath(std::string("/a/x\0y.mpj", 10)));
 }
 
 TEST(Masks, DeleteFilesByMaskMatchesTheOldPlatformsWay) {

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "support/scratchdir.h"
+#include "support/scriptedftp.h"
 
 namespace qv {
 namespace {
@@ -110,163 +111,49 @@ TEST(FtpParseTest, SplitListing) {
   EXPECT_TRUE(SplitListing("\r\n\r\n").empty());
 }
 
+TEST(FtpParseTest, TransferSize) {
+  struct {
+    const char* text;
+    int64_t want;
+  } cases[] = {
+      {"Opening BINARY mode data connection for f.bin (1000 bytes).", 1000},
+      {"Opening data connection for a (1) (2 bytes)", 2},
+      {"for x (5 bytes) y.bin (7 Bytes)", 7},  // the last figure counts
+      {"Opening (0 bytes)", 0},
+      {"Opening data connection.", -1},
+      {"for (1000 kbytes)", -1},
+      {"for (12a bytes)", -1},
+      {"for ( bytes)", -1},
+      {"for (-5 bytes)", -1},
+      {"for (1234567890123456789 bytes)", -1},  // past 64 bits' safe range
+      {"", -1},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParseTransferSize(c.text), c.want) << c.text;
+  // A hostile reply of a megabyte is read once, not once per parenthesis.
+  EXPECT_EQ(ParseTransferSize("(" + std::string(1 << 20, ')')), -1);
+  EXPECT_EQ(ParseTransferSize(std::string(1 << 20, '(') + "7 bytes)"), 7);
+}
+
+TEST(FtpParseTest, SizeReply) {
+  struct {
+    const char* text;
+    int64_t want;
+  } cases[] = {
+      {"65536", 65536}, {" 0 ", 0}, {"12 bytes", -1},
+      {"", -1},         {"-1", -1}, {"99999999999999999999", -1},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParseSizeReply(c.text), c.want) << c.text;
+}
+
 // ---------------------------------------------------------------- scripted server
 
-int ListenOn(const char* ip, int& port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  int one = 1;
-  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = 0;
-  inet_pton(AF_INET, ip, &a.sin_addr);
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 4) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  socklen_t len = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  port = ntohs(a.sin_port);
-  return fd;
-}
-
-// Connects to ip:port from the local address source.
-int ConnectFrom(const char* source, const std::string& ip, int port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in s{};
-  s.sin_family = AF_INET;
-  inet_pton(AF_INET, source, &s.sin_addr);
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&s), sizeof s) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  inet_pton(AF_INET, ip.c_str(), &a.sin_addr);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-void SendAll(int fd, const std::string& s) {
-  size_t off = 0;
-  while (off < s.size()) {
-    ssize_t n = ::send(fd, s.data() + off, s.size() - off, MSG_NOSIGNAL);
-    if (n <= 0) return;
-    off += static_cast<size_t>(n);
-  }
-}
-
-// One control connection, answered by a script on its own thread. The script
-// reads command lines with Command() and answers with Reply(); Received()
-// keeps every line that arrived.
-class TScriptedFtp {
- public:
-  using TScript = std::function<void(TScriptedFtp&)>;
-  explicit TScriptedFtp(TScript script) : FScript(std::move(script)) {
-    FListen = ListenOn("127.0.0.1", Port);
-    FThread = std::thread([this] {
-      FConn = ::accept(FListen, nullptr, nullptr);
-      if (FConn < 0) return;
-      FScript(*this);
-      // Hold the connection open until the client closes it.
-      char c;
-      while (::recv(FConn, &c, 1, 0) > 0) {
-      }
-    });
-  }
-  ~TScriptedFtp() {
-    ::shutdown(FListen, SHUT_RDWR);
-    if (FConn >= 0) ::shutdown(FConn, SHUT_RDWR);
-    FThread.join();
-    if (FConn >= 0) ::close(FConn);
-    ::close(FListen);
-  }
-  int Port = 0;
-
-  void Reply(const std::string& text) { SendAll(FConn, text); }
-  // The next command line ("" when the client closed or 10 s passed).
-  std::string Command() {
-    std::string line;
-    for (;;) {
-      pollfd p{FConn, POLLIN, 0};
-      if (::poll(&p, 1, 10000) <= 0) return "";
-      char c;
-      if (::recv(FConn, &c, 1, 0) != 1) return "";
-      if (c == '\n') break;
-      if (c != '\r') line += c;
-    }
-    std::lock_guard<std::mutex> g(FLock);
-    FReceived.push_back(line);
-    return line;
-  }
-  // Answers commands up to and with one starting with prefix using the
-  // table of ready answers; returns that command.
-  std::string Until(const std::string& prefix) {
-    for (;;) {
-      std::string c = Command();
-      if (c.empty() || c.rfind(prefix, 0) == 0) return c;
-      if (c.rfind("USER", 0) == 0)
-        Reply("331 Password.\r\n");
-      else if (c.rfind("PASS", 0) == 0)
-        Reply("230 In.\r\n");
-      else if (c.rfind("TYPE", 0) == 0)
-        Reply("200 Type.\r\n");
-      else if (c.rfind("PORT", 0) == 0)
-        Reply("200 Port.\r\n");
-      else
-        Reply("500 Unknown.\r\n");
-    }
-  }
-  std::vector<std::string> Received() {
-    std::lock_guard<std::mutex> g(FLock);
-    return FReceived;
-  }
-
- private:
-  TScript FScript;
-  int FListen = -1;
-  std::atomic<int> FConn{-1};
-  std::thread FThread;
-  std::mutex FLock;
-  std::vector<std::string> FReceived;
-};
-
-// The address and port a PORT command names.
-bool PortTarget(const std::string& command, std::string& ip, int& port) {
-  unsigned h[6];
-  if (std::sscanf(command.c_str(), "PORT %u,%u,%u,%u,%u,%u", &h[0], &h[1], &h[2], &h[3], &h[4],
-                  &h[5]) != 6)
-    return false;
-  ip = std::to_string(h[0]) + "." + std::to_string(h[1]) + "." + std::to_string(h[2]) + "." +
-       std::to_string(h[3]);
-  port = static_cast<int>(h[4] * 256 + h[5]);
-  return true;
-}
+using test::ConnectFrom;
+using test::ListenOn;
+using test::SendAll;
+using test::ServeActiveRetr;
+using test::TScriptedFtp;
 
 void Greet(TScriptedFtp& s) { s.Reply("220 Hi.\r\n"); }
-
-// The server's side of an active-mode RETR: takes the PORT, answers RETR with
-// `retrReply` and, when that opens the transfer (150), sends `body` on a data
-// connection made from `source` and closes it.
-void ServeActiveRetr(TScriptedFtp& s, const char* retrReply, const std::string& body,
-                     const char* source = "127.0.0.1") {
-  std::string ip;
-  int port = 0;
-  const std::string cmd = s.Until("PORT");
-  ASSERT_TRUE(PortTarget(cmd, ip, port)) << cmd;
-  s.Reply("200 Port.\r\n");
-  s.Until("RETR");
-  s.Reply(retrReply);
-  if (std::atoi(retrReply) != 150) return;
-  const int d = ConnectFrom(source, ip, port);
-  if (d < 0) return;
-  SendAll(d, body);
-  ::close(d);
-}
 
 std::string TempFile(const char* name) {
   return ::testing::TempDir() + "/qvftp-" + std::to_string(::getpid()) + "-" + name;
@@ -468,6 +355,84 @@ TEST(FtpClientTest, SilentDataConnectionTimesOut) {
   f.DataTimeout = 200;
   TStringByteStream out;
   EXPECT_THROW(f.Get("f.bin", out), ENetTimeout);
+}
+
+// The server's side of one RETR in either mode: answers RETR with retrReply,
+// sends body on the data connection and closes it, then sends closing.
+void ServeRetr(TScriptedFtp& s, bool passive, const std::string& retrReply, const std::string& body,
+               const std::string& closing) {
+  if (!passive) {
+    ServeActiveRetr(s, retrReply.c_str(), body);
+    s.Reply(closing);
+    return;
+  }
+  s.Until("PASV");
+  int port = 0;
+  const int l = ListenOn("127.0.0.1", port);
+  s.Reply("227 Entering Passive Mode (127,0,0,1," + std::to_string(port / 256) + "," +
+          std::to_string(port % 256) + ").\r\n");
+  const int d = ::accept(l, nullptr, nullptr);
+  ::close(l);
+  s.Until("RETR");
+  s.Reply(retrReply);
+  SendAll(d, body);
+  ::close(d);
+  s.Reply(closing);
+}
+
+// A file whose size the transfer reply announces is whole only with exactly
+// that many bytes; the count is the server's stored size only in binary type.
+TEST(FtpClientTest, AnnouncedSizeMustBeMet) {
+  const char* k1000 = "150 Opening BINARY mode data connection for f.bin (1000 bytes).\r\n";
+  struct {
+    const char* name;
+    const char* type;  // the TYPE command sent first, "" for none
+    bool passive;
+    const char* retrReply;
+    size_t sent;
+    int64_t received;  // -1: the transfer succeeds
+  } cases[] = {
+      {"met", "I", false, k1000, 1000, -1},
+      {"met, passive", "I", true, k1000, 1000, -1},
+      {"one byte short", "I", false, k1000, 999, 999},
+      {"one byte short, passive", "I", true, k1000, 999, 999},
+      {"nothing arrives", "I", false, k1000, 0, 0},
+      {"one byte long", "I", false, k1000, 1001, 1001},
+      {"a flood", "I", true, k1000, 4u << 20, -2},  // stopped early: -2 = past 1000
+      {"no figure announced", "I", false, "150 Opening.\r\n", 999, -1},
+      {"ASCII type: line ends differ", "A", false, k1000, 1003, -1},
+      {"type never set: the server's ASCII", "", false, k1000, 1003, -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string body(c.sent, 'b');
+    TScriptedFtp s([&c, &body](TScriptedFtp& s) {
+      Greet(s);
+      ServeRetr(s, c.passive, c.retrReply, body, "226 Done.\r\n");
+      s.Until("NOOP");
+      s.Reply("200 Still in step.\r\n");
+    });
+    TIdFTP f;
+    Open(f, s.Port);
+    f.Passive = c.passive;
+    if (*c.type) f.SetTransferType(*c.type == 'I' ? ftBinary : ftASCII);
+    TStringByteStream out;
+    try {
+      f.Get("f.bin", out);
+      EXPECT_EQ(c.received, -1) << "taken as whole";
+      EXPECT_EQ(out.DataString(), body);
+    } catch (const EIdFTPSizeMismatch& e) {
+      EXPECT_NE(c.received, -1) << e.what();
+      EXPECT_EQ(e.Expected, 1000);
+      if (c.received == -2)
+        EXPECT_GT(e.Received, 1000);
+      else
+        EXPECT_EQ(e.Received, c.received);
+      // What was kept never runs past the announced size.
+      EXPECT_LE(out.Size(), 1000);
+    }
+    EXPECT_EQ(f.SendCmd("NOOP", {200}), 200);
+  }
 }
 
 // The watchdog's cut, from another thread, ends a wait for a data

@@ -105,6 +105,37 @@ TEST_F(ShellTest, OpenerFailuresMapOntoShellCodes) {
   }
 }
 
+TEST_F(ShellTest, ProgramWithOneArgument) {
+  Fake("browser", 0);
+  Fake("badbrowser", 1);
+  struct {
+    const char* Verb;
+    std::string Program, Argument;
+    int Want;
+    std::string Args;
+  } cases[] = {
+      {"open", "browser", "http://h/a b?x=$HOME", ShellSuccess, "http://h/a b?x=$HOME|"},
+      {"Open", Bin + "/browser", "http://h/", ShellSuccess, "http://h/|"},
+      {"open", "badbrowser", "http://h/", ShellNoAssociation, "http://h/|"},
+      {"open", "nobrowser", "http://h/", ShellFileNotFound, "<not started>"},
+      {"open", "browser", "-x", ShellFileNotFound, "<not started>"},
+      {"open", "-browser", "http://h/", ShellFileNotFound, "<not started>"},
+      {"open", "", "http://h/", ShellFileNotFound, "<not started>"},
+      {"open", "browser", "", ShellSuccess, ""},
+      // No desktop verb prints through a browser.
+      {"print", "browser", "http://h/", ShellNoAssociation, "<not started>"},
+  };
+  for (const auto& c : cases) {
+    fs::remove(Log);
+    EXPECT_EQ(ShellExecute(c.Verb, c.Program, c.Argument), c.Want)
+        << c.Program << " " << c.Argument;
+    EXPECT_EQ(Called(), c.Args) << c.Program << " " << c.Argument;
+  }
+  fs::remove(Log);
+  EXPECT_EQ(SystemShell().Start("open", "browser", "http://h/"), ShellSuccess);
+  EXPECT_EQ(Called(), "http://h/|");
+}
+
 TEST(RunProgram, WaitsBrieflyThenLetsItRun) {
   EXPECT_EQ(RunProgram({"/bin/sh", "-c", "exit 7"}, 5000), 7);
   EXPECT_EQ(RunProgram({"/bin/sleep", "2"}, 20), -1);

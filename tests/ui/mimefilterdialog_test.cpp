@@ -17,7 +17,7 @@ class MimeFilterDlgTest : public test::UiTest {
  protected:
   void SetUp() override {
     Dlg.SetPublishTarget(&Published);
-    Dlg.ShowMessage = [this](const std::string& m) { Messages.push_back(m); };
+    Dlg.SetPrompter(&Prompter);
   }
   void SetPatterns(const Strings& p, bool unknown = false) {
     TMimeFilter f;
@@ -42,7 +42,7 @@ class MimeFilterDlgTest : public test::UiTest {
 
   TPublished<TMimeFilter> Published;
   TMimeFilterDlg Dlg;
-  Strings Messages;
+  TScriptedPrompter Prompter;
 };
 
 TEST_F(MimeFilterDlgTest, ExecuteWithoutAChangeKeepsThePatterns) {
@@ -103,7 +103,9 @@ TEST_F(MimeFilterDlgTest, AddAndRemoveOtherTypes) {
   const bool changed = Run([&](TMimeFilterDlg* d) {
     d->OtherEd->setText("no-slash");
     d->Button1Click();
-    EXPECT_EQ(Messages, (Strings{"Mime content types must be of the form <Type>/<SubType>"}));
+    ASSERT_EQ(Prompter.Prompts.size(), 1u);
+    EXPECT_EQ(Prompter.Prompts[0].Kind, "message");
+    EXPECT_EQ(Prompter.Prompts[0].Text, "Mime content types must be of the form <Type>/<SubType>");
     EXPECT_EQ(d->OtherList->count(), 0);
     EXPECT_EQ(d->OtherEd->text(), "no-slash");
 

@@ -39,7 +39,13 @@ class SettingsDlgTest : public test::UiTest {
     Dlg.SetMimeFilterDlg(&Mime);
     Mime.SetPublishTarget(&PublishedMime);
     Dlg.OnModified = [this] { ++ModifiedCount; };
-    Dlg.ShowMessage = [this](const std::string& m) { Messages.push_back(m); };
+    Dlg.SetPrompter(&Prompter);
+  }
+  std::vector<std::string> Messages() const {
+    std::vector<std::string> m;
+    for (const auto& p : Prompter.Prompts)
+      if (p.Kind == "message") m.push_back(p.Text);
+    return m;
   }
   void TearDown() override { SetRegistryKey(""); }
   template <class W>
@@ -62,7 +68,7 @@ class SettingsDlgTest : public test::UiTest {
   TMimeFilterDlg Mime;
   TSettingsDlg Dlg;
   int ModifiedCount = 0;
-  std::vector<std::string> Messages;
+  TScriptedPrompter Prompter;
 };
 
 TSettings Sample() {
@@ -223,29 +229,39 @@ TEST_F(SettingsDlgTest, AddScheduledProjects) {
   const std::string good =
       WriteFile("good.mpj", std::string("Quendravilos Ver. 1.0: URLs file") + "rest");
   const std::string bad = WriteFile("bad.mpj", "not a project");
-  std::string chosen;
-  Dlg.ChooseProjectFile = [&](const std::string&) { return chosen; };
-  chosen = "";
+  Prompter.Paths = {"", bad, good, good};
   Dlg.Button1Click();  // cancelled
-  chosen = bad;
   Dlg.Button1Click();
-  EXPECT_EQ(Messages, (std::vector<std::string>{"File: \"" + bad +
-                                                "\" is not a valid \"Mirror project\" file."}));
-  chosen = good;
+  EXPECT_EQ(Messages(), (std::vector<std::string>{"File: \"" + bad +
+                                                  "\" is not a valid \"Mirror project\" file."}));
   Dlg.Button1Click();
   ASSERT_EQ(Dlg.PrjGrid()->Count(), 1);
   EXPECT_EQ(Dlg.PrjGrid()->Rows()[0], (TAtrRow{good, 0x0FFF7F02}));
 
   std::vector<TAtrRow> full(kMaxScheduleRows, TAtrRow{good, 0});
   Dlg.PrjGrid()->SetRows(full);
-  Messages.clear();
+  Prompter.Prompts.clear();
   Dlg.Button1Click();
   EXPECT_EQ(Dlg.PrjGrid()->Count(), kMaxScheduleRows);
-  EXPECT_EQ(Messages.size(), 1u);
+  EXPECT_EQ(Messages().size(), 1u);
 
   Dlg.PrjGrid()->SetItemIndex(0);
   Dlg.Button3Click();
   EXPECT_EQ(Dlg.PrjGrid()->Count(), kMaxScheduleRows - 1);
+}
+
+TEST_F(SettingsDlgTest, BrowsingForTheMirrorFolder) {
+  auto* e = Get<QLineEdit>("LocWebEd");
+  e->setText("/srv/old");
+  Dlg.LocWebChanged = false;
+  Dlg.LocWebBrBtnClick();  // cancelled
+  EXPECT_EQ(e->text(), "/srv/old");
+  EXPECT_FALSE(Dlg.LocWebChanged);
+  Prompter.Paths = {"/srv/new"};
+  Dlg.LocWebBrBtnClick();
+  EXPECT_EQ(e->text(), "/srv/new");
+  EXPECT_TRUE(Dlg.LocWebChanged);
+  EXPECT_EQ(Prompter.Prompts.size(), 2u);
 }
 
 TEST_F(SettingsDlgTest, LinkFollowRowsFromEdits) {

@@ -1,8 +1,13 @@
 #include "ui/controls/clipboardlist.h"
 
+#include <string_view>
+#include <unordered_set>
+#include <utility>
+
 #include <QApplication>
 #include <QClipboard>
 
+#include "model/dropbytes.h"
 #include "model/strutils.h"
 #include "model/syshelpers.h"
 #include "ui/controls/qtext.h"
@@ -22,20 +27,34 @@ TClipboardKey ClipboardKeyOf(int key, Qt::KeyboardModifiers shift) {
 void CopyLinesToClipboard(const std::vector<std::string>& lines) {
   QClipboard* cb = QApplication::clipboard();
   cb->setText(QString());
-  std::string text;
-  for (const auto& line : lines) text += line + "\r\n";
-  cb->setText(ToQ(text));
+  QString text;
+  for (const auto& line : lines) text += ExternalToQ(line) + QStringLiteral("\r\n");
+  cb->setText(text);
 }
 
 std::vector<std::string> NewClipboardLines(const std::vector<std::string>& have,
                                            const std::string& removeChars) {
-  const QString clip = QApplication::clipboard()->text();
+  // Another program's text may be huge; a character is at least one byte, so
+  // one more character than the bound's bytes tells BoundText it was longer.
+  const QString clip =
+      QApplication::clipboard()->text().left(static_cast<qsizetype>(kDropTextLimit) + 1);
   if (clip.isEmpty()) return {};
-  TStringList known;
-  for (const auto& s : have) known.Add(s);
+  // The same test AddStringIC makes, through a set: a long paste into a long
+  // list must not compare every line with every entry.
+  auto key = [&](std::string_view s) {
+    std::string k = TrimBlanks(s);
+    StrRemCh(k, removeChars);
+    return UpperCaseAscii(k);
+  };
+  std::unordered_set<std::string> known;
+  for (const auto& s : have) known.insert(key(s));
   std::vector<std::string> added;
-  for (const auto& piece : SplitClipboardLines(FromQ(clip)))
-    if (AddStringIC(known, piece, removeChars) >= 0) added.push_back(piece);
+  int n = 0;
+  for (auto& piece : SplitClipboardLines(BoundText(ExternalFromQ(clip)))) {
+    if (++n % 100 == 0) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    const std::string k = key(piece);
+    if (!k.empty() && known.insert(k).second) added.push_back(std::move(piece));
+  }
   return added;
 }
 

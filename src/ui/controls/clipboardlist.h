@@ -38,11 +38,14 @@ bool ActOnClipboardKey(TControl& control, int key, Qt::KeyboardModifiers shift,
   return false;
 }
 
-// Puts the lines on the clipboard, each ended by CR LF.
+// Puts the lines on the clipboard, each ended by CR LF; a line that is valid
+// UTF-8 goes as UTF-8, any other as Latin-1.
 void CopyLinesToClipboard(const std::vector<std::string>& lines);
 
 // The clipboard's lines that are new to `have` (compared ignoring case and the
-// bytes in removeChars, as AddStringIC does), in order and each once.
+// bytes in removeChars, as AddStringIC does), in order and each once. The
+// clipboard's text comes as UTF-8, cut to kDropTextLimit bytes; every 100
+// lines the pending non-input events run.
 std::vector<std::string> NewClipboardLines(const std::vector<std::string>& have,
                                            const std::string& removeChars);
 

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "model/dropbytes.h"
+
 namespace qv {
 
 // The system's text is 8-bit and must survive a trip through a widget byte for
@@ -16,6 +18,19 @@ inline QString ToQ(const std::string& s) {
 
 inline std::string FromQ(const QString& s) {
   const QByteArray b = s.toLatin1();
+  return std::string(b.constData(), static_cast<size_t>(b.size()));
+}
+
+// Texts exchanged with other programs (clipboard, drops, window captions)
+// cross as UTF-8: bytes that are valid UTF-8 are read as UTF-8, others as
+// Latin-1, and what comes back from Qt is UTF-8, so no character is lost.
+inline QString ExternalToQ(const std::string& s) {
+  if (IsValidUtf8(s)) return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+  return ToQ(s);
+}
+
+inline std::string ExternalFromQ(const QString& s) {
+  const QByteArray b = s.toUtf8();
   return std::string(b.constData(), static_cast<size_t>(b.size()));
 }
 

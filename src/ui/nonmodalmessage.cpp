@@ -1,0 +1,76 @@
+#include "ui/nonmodalmessage.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include "ui/qtprompter.h"
+
+namespace qv {
+
+TNonModalMsg::TNonModalMsg(QWidget* parent) : QDialog(parent) {
+  setObjectName("NonModalMsg");
+  setWindowTitle("Information:-");
+  setModal(false);
+  setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(16, 16, 16, 16);
+  Label1 = new QLabel(this);
+  Label1->setObjectName("Label1");
+  Label1->setWordWrap(true);
+  Label1->setAlignment(Qt::AlignCenter);
+  Label1->setMinimumHeight(3 * Label1->fontMetrics().height());
+  layout->addWidget(Label1);
+  setFixedWidth(340);
+}
+
+bool TNonModalMsg::ShowText(const std::string& text) {
+  // A second pass would clear the first one's hold with its HideMsg.
+  if (Busy) return false;
+  Label1->setText(PromptText(text));
+  Busy = true;
+  show();
+  Label1->repaint();
+  return true;
+}
+
+bool TNonModalMsg::UpdateText(const std::string& text) {
+  Label1->setText(PromptText(text));
+  raise();
+  QCoreApplication::processEvents();
+  if (!CloseRequested) return true;
+  HideMsg();
+  TPrompter& prompter = Prompter ? *Prompter : AppPrompter();
+  if (prompter.Confirm("Do you want to abort this operation?")) return false;
+  ShowText("");
+  return true;
+}
+
+void TNonModalMsg::HideMsg() {
+  Busy = false;
+  CloseRequested = false;
+  hide();
+}
+
+void TNonModalMsg::closeEvent(QCloseEvent* e) {
+  CloseRequested = true;
+  if (Busy)
+    e->ignore();
+  else
+    e->accept();
+}
+
+// Escape closes the window the way its close button does.
+void TNonModalMsg::reject() { close(); }
+
+void TNonModalMsg::showEvent(QShowEvent* e) {
+  QDialog::showEvent(e);
+  adjustSize();
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - rect().center());
+}
+
+}  // namespace qv

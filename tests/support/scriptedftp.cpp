@@ -1,0 +1,157 @@
+#include "support/scriptedftp.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+namespace qv::test {
+
+int ListenOn(const char* ip, int& port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int one = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = 0;
+  inet_pton(AF_INET, ip, &a.sin_addr);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 4) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  socklen_t len = sizeof a;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  port = ntohs(a.sin_port);
+  return fd;
+}
+
+int ConnectFrom(const char* source, const std::string& ip, int port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in s{};
+  s.sin_family = AF_INET;
+  inet_pton(AF_INET, source, &s.sin_addr);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&s), sizeof s) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  inet_pton(AF_INET, ip.c_str(), &a.sin_addr);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+void SendAll(int fd, const std::string& s) {
+  size_t off = 0;
+  while (off < s.size()) {
+    ssize_t n = ::send(fd, s.data() + off, s.size() - off, MSG_NOSIGNAL);
+    if (n <= 0) return;
+    off += static_cast<size_t>(n);
+  }
+}
+
+bool PortTarget(const std::string& command, std::string& ip, int& port) {
+  unsigned h[6];
+  if (std::sscanf(command.c_str(), "PORT %u,%u,%u,%u,%u,%u", &h[0], &h[1], &h[2], &h[3], &h[4],
+                  &h[5]) != 6)
+    return false;
+  ip = std::to_string(h[0]) + "." + std::to_string(h[1]) + "." + std::to_string(h[2]) + "." +
+       std::to_string(h[3]);
+  port = static_cast<int>(h[4] * 256 + h[5]);
+  return true;
+}
+
+TScriptedFtp::TScriptedFtp(TScript script) : FScript(std::move(script)) {
+  FListen = ListenOn("127.0.0.1", Port);
+  FThread = std::thread([this] {
+    FConn = ::accept(FListen, nullptr, nullptr);
+    if (FConn < 0) return;
+    FScript(*this);
+    WaitForClose();
+  });
+}
+
+TScriptedFtp::~TScriptedFtp() {
+  ::shutdown(FListen, SHUT_RDWR);
+  if (FConn >= 0) ::shutdown(FConn, SHUT_RDWR);
+  if (FThread.joinable()) FThread.join();
+  if (FConn >= 0) ::close(FConn);
+  ::close(FListen);
+}
+
+void TScriptedFtp::Reply(const std::string& text) { SendAll(FConn, text); }
+
+std::string TScriptedFtp::Command() {
+  std::string line;
+  for (;;) {
+    pollfd p{FConn, POLLIN, 0};
+    if (::poll(&p, 1, 10000) <= 0) return "";
+    char c;
+    if (::recv(FConn, &c, 1, 0) != 1) return "";
+    if (c == '\n') break;
+    if (c != '\r') line += c;
+  }
+  std::lock_guard<std::mutex> g(FLock);
+  FReceived.push_back(line);
+  return line;
+}
+
+std::string TScriptedFtp::Until(const std::string& prefix) {
+  for (;;) {
+    std::string c = Command();
+    if (c.empty() || c.rfind(prefix, 0) == 0) return c;
+    if (c.rfind("USER", 0) == 0)
+      Reply("331 Password.\r\n");
+    else if (c.rfind("PASS", 0) == 0)
+      Reply("230 In.\r\n");
+    else if (c.rfind("TYPE", 0) == 0)
+      Reply("200 Type.\r\n");
+    else if (c.rfind("PORT", 0) == 0)
+      Reply("200 Port.\r\n");
+    else
+      Reply("500 Unknown.\r\n");
+  }
+}
+
+void TScriptedFtp::WaitForClose() {
+  char buf[256];
+  while (::recv(FConn, buf, sizeof buf, 0) > 0) {
+  }
+}
+
+std::vector<std::string> TScriptedFtp::Received() {
+  std::lock_guard<std::mutex> g(FLock);
+  return FReceived;
+}
+
+void TScriptedFtp::Join() {
+  if (FThread.joinable()) FThread.join();
+}
+
+void ServeActiveRetr(TScriptedFtp& s, const char* retrReply, const std::string& body,
+                     const char* source) {
+  std::string ip;
+  int port = 0;
+  const std::string cmd = s.Until("PORT");
+  ASSERT_TRUE(PortTarget(cmd, ip, port)) << cmd;
+  s.Reply("200 Port.\r\n");
+  s.Until("RETR");
+  s.Reply(retrReply);
+  if (std::atoi(retrReply) != 150) return;
+  const int d = ConnectFrom(source, ip, port);
+  if (d < 0) return;
+  SendAll(d, body);
+  ::close(d);
+}
+
+}  // namespace qv::test

@@ -1,0 +1,99 @@
+#include "ui/nonmodalmessage.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QTest>
+
+#include "ui/uitest.h"
+
+namespace qv {
+namespace {
+
+class NonModalMsgTest : public test::UiTest {
+ protected:
+  void SetUp() override { Msg.SetPrompter(&Prompter); }
+  std::string Label() const { return Msg.Label1->text().toStdString(); }
+
+  TNonModalMsg Msg;
+  TScriptedPrompter Prompter;
+  TProgressSink& Sink = Msg;  // passes see only the sink
+};
+
+TEST_F(NonModalMsgTest, APassShowsUpdatesAndHides) {
+  EXPECT_EQ(Msg.windowTitle(), "Information:-");
+  ASSERT_TRUE(Sink.ShowText("Localising references"));
+  EXPECT_TRUE(Msg.isVisible());
+  EXPECT_TRUE(Msg.Busy);
+  EXPECT_TRUE(Sink.UpdateText("URL 100 of 5000"));
+  EXPECT_EQ(Label(), "URL 100 of 5000");
+  Sink.HideMsg();
+  EXPECT_FALSE(Msg.isVisible());
+  EXPECT_FALSE(Msg.Busy);
+  EXPECT_TRUE(Prompter.Prompts.empty());
+}
+
+TEST_F(NonModalMsgTest, ASecondPassIsRefusedWhileOneHoldsTheWindow) {
+  ASSERT_TRUE(Sink.ShowText("first"));
+  EXPECT_FALSE(Sink.ShowText("second"));
+  EXPECT_EQ(Label(), "first");
+  EXPECT_TRUE(Msg.Busy);
+  Sink.HideMsg();
+  EXPECT_TRUE(Sink.ShowText("second"));
+}
+
+TEST_F(NonModalMsgTest, ACloseWhileBusyIsRecordedAndTurnsIntoTheAbortQuestion) {
+  struct {
+    const char* Name;
+    TMsgAnswer Answer;
+    bool KeepGoing;
+  } cases[] = {{"yes aborts", TMsgAnswer::Yes, false},
+               {"no keeps going", TMsgAnswer::No, true},
+               {"box closed keeps going", TMsgAnswer::Cancel, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Prompter = TScriptedPrompter();
+    Prompter.Answers = {c.Answer};
+    ASSERT_TRUE(Sink.ShowText("working"));
+    Msg.close();
+    EXPECT_TRUE(Msg.isVisible()) << "the close is refused";
+    EXPECT_TRUE(Sink.CloseRequested);
+    EXPECT_TRUE(Prompter.Prompts.empty()) << "nothing is asked until the next progress point";
+
+    EXPECT_EQ(Sink.UpdateText("URL 200 of 5000"), c.KeepGoing);
+    ASSERT_EQ(Prompter.Prompts.size(), 1u);
+    EXPECT_EQ(Prompter.Prompts[0].Text, "Do you want to abort this operation?");
+    EXPECT_FALSE(Sink.CloseRequested);
+    if (c.KeepGoing) {
+      EXPECT_TRUE(Msg.isVisible());
+      EXPECT_TRUE(Msg.Busy);
+      EXPECT_EQ(Label(), "");
+      EXPECT_TRUE(Sink.UpdateText("URL 300 of 5000"));
+      EXPECT_EQ(Prompter.Prompts.size(), 1u) << "asked once per close";
+    } else {
+      EXPECT_FALSE(Msg.isVisible());
+      EXPECT_FALSE(Msg.Busy);
+    }
+    Sink.HideMsg();
+  }
+}
+
+TEST_F(NonModalMsgTest, EscapeActsAsAClose) {
+  ASSERT_TRUE(Sink.ShowText("working"));
+  QTest::keyClick(&Msg, Qt::Key_Escape);
+  EXPECT_TRUE(Msg.isVisible());
+  EXPECT_TRUE(Sink.CloseRequested);
+  Sink.HideMsg();
+  EXPECT_FALSE(Sink.CloseRequested);
+}
+
+TEST_F(NonModalMsgTest, TextsShowAsUTF8OrLatin1) {
+  ASSERT_TRUE(Sink.ShowText("caf\xc3\xa9"));
+  EXPECT_EQ(Msg.Label1->text(), QString::fromUtf8("caf\xc3\xa9"));
+  Sink.UpdateText("caf\xe9");
+  EXPECT_EQ(Msg.Label1->text(), QString::fromLatin1("caf\xe9"));
+  Sink.HideMsg();
+}
+
+}  // namespace
+}  // namespace qv
