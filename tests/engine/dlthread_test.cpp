@@ -443,6 +443,17 @@ TEST_F(DLThreadTest, MissingRobotsTxtStillRecordsTheSite) {
   EXPECT_EQ(ReadAll(Local(url, "Data", "")), "doc");
 }
 
+TEST_F(DLThreadTest, RefusedConnectionSaysWhy) {
+  std::string url;
+  {
+    TScriptedServer gone(TScriptedServer::Replies({}));
+    url = gone.Url("/a.bin");
+  }
+  RunJob({url});
+  EXPECT_EQ(Listed(url).Status, 30);
+  EXPECT_FALSE(Listed(url).Details.empty());
+}
+
 TEST_F(DLThreadTest, UnresolvableHostEndsInBoundedTime) {
   RunJob({"http://no-such-host.invalid/a.html"});
   EXPECT_EQ(Listed("http://no-such-host.invalid/a.html").Status, 30);
