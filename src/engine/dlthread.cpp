@@ -128,8 +128,6 @@ TDLThread::TDLThread(TVkThreadList* threadList, TJobContext& context, bool infoO
 
 TDLThread::~TDLThread() { WaitFor(); }
 
-std::string TDLThread::ClientFailureReason() const { return HTTP ? HTTP->LastError : ""; }
-
 bool TDLThread::LinkDown() { return Context().DialUp && !Context().DialUp->IsConnected(); }
 
 void TDLThread::FailItem(int8_t result, const std::string& statusText) {

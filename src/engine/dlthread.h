@@ -46,8 +46,6 @@ class TDLThread : public TVkThread {
 
  protected:
   void Execute() override;
-  // The HTTP client's reason for the last failed fetch.
-  std::string ClientFailureReason() const override;
 
  public:  // the steps, public for the tests that drive one of them
   void UseCachedCopy();
