@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "engine/cookielist.h"
+#include "engine/dialupdialog.h"
 #include "engine/robots.h"
 #include "engine/urladder.h"
 #include "model/tvurlutils.h"
@@ -24,6 +25,7 @@
 #include "model/vkurllist.h"
 #include "support/dljob.h"
 #include "support/filesizelimit.h"
+#include "support/manualloop.h"
 #include "support/scratchdir.h"
 #include "support/scriptedserver.h"
 
@@ -457,6 +459,26 @@ TEST_F(DLThreadTest, RefusedConnectionSaysWhy) {
 TEST_F(DLThreadTest, UnresolvableHostEndsInBoundedTime) {
   RunJob({"http://no-such-host.invalid/a.html"});
   EXPECT_EQ(Listed("http://no-such-host.invalid/a.html").Status, 30);
+}
+
+TEST_F(DLThreadTest, LinkDownPutsBackOnlyRealItems) {
+  TSimDialUp sim;
+  test::TManualUiLoop loop;
+  TDialUpDlg dialUp(sim, loop, "");
+  dialUp.UseModemChk = true;  // and the simulation has no connection up
+  ASSERT_FALSE(dialUp.IsConnected());
+  Context.DialUp = &dialUp;
+  const std::string url = "http://127.0.0.1:9/a.html";
+  for (bool robots : {true, false}) {
+    SCOPED_TRACE(robots ? "robots.txt first" : "the item itself");
+    Options.EnterNoRobChk = !robots;
+    Queue.Clear();
+    RunJob({url});
+    Thread.reset();
+    // The robots.txt the pick put first never left the queue's item behind.
+    ASSERT_EQ(Queue.Count(), 1);
+    EXPECT_EQ(Queue.Item(0).URL, url);
+  }
 }
 
 // --- headers-only job ---
