@@ -67,4 +67,22 @@ struct TViewFilter {
 
 TPublished<TViewFilter>& GlobalViewFilter();
 
+class TVkURLItem;
+struct TMimeFilter;
+
+// Whether the record's URL passes the view filter: shown in the main list,
+// queued by the job runner, let in by "Limit additions". The first rule that
+// decides wins: the content-type filter; any "All" hit shows; any "Only" miss
+// hides (of the "Only"/"Only(T)" rows at least one must match when there are
+// any); any "No" hit hides; a known size (above 0) below the minimum or above
+// a maximum above 0 hides. Patterns are case-insensitive wildcards against
+// the URL, or the title for the "(T)" choices. Status tests use the refreshed
+// status, so the record may be updated (GetStatus): a record of the master
+// list is passed with URLListLock held.
+bool URLPassesFilters(const TViewFilter& filter, const TMimeFilter& mimeFilter, TVkURLItem& record);
+// As above for a URL: its record in GlobalURLList (looked up under
+// URLListLock), or the blank record of the URL when it is not listed.
+bool URLPassesFilters(const TViewFilter& filter, const TMimeFilter& mimeFilter,
+                      const std::string& url);
+
 }  // namespace qv
