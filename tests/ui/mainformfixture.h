@@ -37,6 +37,7 @@ class MainFormFixture : public UiTest {
     CreateAppWindows({}, std::make_unique<TNoDialUp>());
     Form1->SetPrompter(&Prompter);
     DownloadFrm->SetPrompter(&Prompter);
+    Form1->Session().SetLocalWebDir(Home.Dir / "TvWeb");
   }
   ~MainFormFixture() override {
     FreeAppWindows();
