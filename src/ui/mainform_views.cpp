@@ -33,6 +33,7 @@
 #include "ui/mimefilterdialog.h"
 #include "ui/qtprompter.h"
 #include "ui/settingsdialog.h"
+#include "ui/urllistwalk.h"
 
 namespace qv {
 
@@ -40,9 +41,6 @@ namespace {
 
 inline constexpr char kHiddenWarning[] =
     "WARNING!! Filter settings are causing some URLs to be hidden";
-// Records per batch: the lock is held for one batch, and messages run
-// between batches.
-inline constexpr int kBatch = 100;
 
 // Runs a handler for the events of the objects it is installed on; the
 // handler's true swallows the event.
@@ -70,14 +68,6 @@ TComboChoice TViewFilter::*const kComboFields[] = {
 
 TMimeFilter CurrentMimeFilter() {
   return MimeFilterDlg ? MimeFilterDlg->Filter() : *GlobalMimeFilter().Get();
-}
-
-// The index of the first record after `url` in the master list (the caller
-// holds URLListLock): where a walk that last saw `url` goes on, whatever was
-// added or removed meanwhile.
-int ResumeIndex(const std::string& url) {
-  const int at = GlobalURLList->IndexOfURL(url);
-  return at >= 0 ? at + 1 : ~at;
 }
 
 }  // namespace
@@ -309,49 +299,35 @@ void TForm1::RefreshURLList() {
   bool warned = false;
   const TViewFilter filter = ViewFilter;
   const TMimeFilter mime = CurrentMimeFilter();
-  std::vector<std::string> batchText;
+  std::vector<std::string> texts;
   std::vector<TURLListModel::TNewLine> batch;
-  std::string last;  // the last URL this walk saw: where it resumes
-  bool started = false;
-  for (;;) {
-    NumURLsEd->setText(QString::number(SingURLs->Count()));
-    QCoreApplication::processEvents();
-    if (ListRebuilt) {
-      // A newer rebuild ran and finished meanwhile: its lines stand.
-      if (SingURLs->Count() > 0) {
-        SingURLs->SetItemIndex(0);
-        ShowAttributes();
-      }
-      return;
-    }
-    batchText.clear();
-    batch.clear();
-    bool more = false;
-    {
-      std::lock_guard<TCriticalSection> hold(*URLListLock);
-      int i = started ? ResumeIndex(last) : 0;
-      const int end = std::min(GlobalURLList->Count(), i + kBatch);
-      for (; i < end; ++i) {
-        TVkURLItem* r = GlobalURLList->GetItem(i);
-        if (qv::URLPassesFilters(filter, mime, *r)) {
-          batchText.push_back(r->URL);
-          batch.push_back({{}, r->Checked != 0});
+  const bool whole = WalkURLList(
+      [this] {
+        NumURLsEd->setText(QString::number(SingURLs->Count()));
+        QCoreApplication::processEvents();
+        // A newer rebuild that ran and finished meanwhile has the list.
+        return !ListRebuilt;
+      },
+      [&](TVkURLItem& r) {
+        if (qv::URLPassesFilters(filter, mime, r)) {
+          texts.push_back(r.URL);
+          batch.push_back({{}, r.Checked != 0});
         } else if (!warned) {
           warned = true;
           SetStatusText(kHiddenWarning);
         }
-        last = r->URL;
-        started = true;
-      }
-      more = end < GlobalURLList->Count();
-    }
-    for (size_t k = 0; k < batch.size(); ++k) batch[k].URL = batchText[k];
-    SingURLs->Lines()->AppendBatch(batch);
-    if (!more) break;
+      },
+      [&] {
+        for (size_t k = 0; k < batch.size(); ++k) batch[k].URL = texts[k];
+        SingURLs->Lines()->AppendBatch(batch);
+        texts.clear();
+        batch.clear();
+      });
+  if (whole) {
+    NumURLsEd->setText(QString::number(SingURLs->Count()));
+    ListRebuilt = true;
+    SizeFilterEdited = false;
   }
-  NumURLsEd->setText(QString::number(SingURLs->Count()));
-  ListRebuilt = true;
-  SizeFilterEdited = false;
   if (SingURLs->Count() > 0) {
     SingURLs->SetItemIndex(0);
     ShowAttributes();
@@ -363,34 +339,25 @@ void TForm1::CheckAllURLs(bool on) {
   const TViewFilter filter = ViewFilter;
   const TMimeFilter mime = CurrentMimeFilter();
   std::vector<std::string> marked;
-  std::string last;
-  bool started = false;
-  for (;;) {
-    QCoreApplication::processEvents();
-    if (CheckPassDone) return;
-    marked.clear();
-    bool more = false;
-    {
-      std::lock_guard<TCriticalSection> hold(*URLListLock);
-      int i = started ? ResumeIndex(last) : 0;
-      const int end = std::min(GlobalURLList->Count(), i + kBatch);
-      for (; i < end; ++i) {
-        TVkURLItem* r = GlobalURLList->GetItem(i);
-        if (qv::URLPassesFilters(filter, mime, *r)) {
-          r->Checked = on ? 1 : 0;
-          marked.push_back(r->URL);
+  const bool whole = WalkURLList(
+      [this] {
+        QCoreApplication::processEvents();
+        return !CheckPassDone;
+      },
+      [&](TVkURLItem& r) {
+        if (qv::URLPassesFilters(filter, mime, r)) {
+          r.Checked = on ? 1 : 0;
+          marked.push_back(r.URL);
         }
-        last = r->URL;
-        started = true;
-      }
-      more = end < GlobalURLList->Count();
-    }
-    // Lines appended by additions are out of order: the URL's line is found
-    // through the list's own map, not by a search over sorted lines.
-    for (const std::string& url : marked) SingURLs->SetChecked(SingURLs->IndexOf(url), on);
-    if (!more) break;
-  }
-  CheckPassDone = true;
+      },
+      [&] {
+        // Lines appended by additions are out of order: a URL's line is
+        // found through the list's own map, not by a search over sorted
+        // lines.
+        for (const std::string& url : marked) SingURLs->SetChecked(SingURLs->IndexOf(url), on);
+        marked.clear();
+      });
+  if (whole) CheckPassDone = true;
 }
 
 // Worker threads leave their lines, the count, the modified flag and status

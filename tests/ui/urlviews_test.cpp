@@ -13,6 +13,7 @@
 
 #include "mainformfixture.h"
 #include "ui/controls/urllistbox.h"
+#include "ui/urllistwalk.h"
 
 namespace qv {
 namespace {
@@ -158,6 +159,29 @@ TEST_F(URLViewsTest, AttributesFollowTheFocusedLine) {
   Form1->SingURLs->SetItemIndex(0);
   EXPECT_EQ(Form1->StatusEd->text(), "");
   EXPECT_FALSE(Form1->DetailsBtn->isEnabled());
+}
+
+// Between batches the list may change under the walk: it goes on after the
+// last URL it saw, visiting no record twice and skipping none that stayed.
+TEST_F(URLViewsTest, AWalkResumesByKeyAfterTheListChanged) {
+  for (int i = 0; i < 350; ++i) List("http://h/" + std::to_string(1000 + i));
+  int batches = 0;
+  std::vector<std::string> seen;
+  WalkURLList(
+      [&] {
+        if (++batches == 3) {
+          // Two batches seen: drop ten of them and list an earlier key.
+          std::lock_guard<TCriticalSection> hold(*URLListLock);
+          for (int k = 0; k < 10; ++k) GlobalURLList->DeleteItem(0);
+          TVkURLItem r;
+          r.URL = "http://a/";
+          GlobalURLList->AddItem(r, false);
+        }
+        return true;
+      },
+      [&](TVkURLItem& r) { seen.push_back(r.URL); });
+  ASSERT_EQ(seen.size(), 350u);
+  for (int i = 0; i < 350; ++i) EXPECT_EQ(seen[i], "http://h/" + std::to_string(1000 + i));
 }
 
 // A million URLs: the list fills, filters to "Failed files: Only" and back,
