@@ -22,7 +22,7 @@
 #include "support/filesizelimit.h"
 #include "support/scratchdir.h"
 #include "ui/appwindows.h"
-#include "ui/controls/checklistboxext.h"
+#include "ui/controls/urllistbox.h"
 #include "ui/controls/passwordgrid.h"
 #include "ui/controls/stringatrgrid.h"
 #include "ui/downloadform_standin.h"

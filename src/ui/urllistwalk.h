@@ -1,0 +1,21 @@
+#pragma once
+// Walks over the master list on the user-interface thread.
+
+#include <functional>
+
+namespace qv {
+
+class TVkURLItem;
+
+// Visits every record of GlobalURLList in list order. URLListLock is held
+// for a batch of 100 records at a time and released around `between`, which
+// runs before each batch (the window lets messages run there) and stops the
+// walk by returning false; `afterBatch` runs after each batch, without the
+// lock. A walk resumes after the last URL it saw, so records added or
+// removed meanwhile are neither visited twice nor skipped past. Returns false
+// when `between` stopped it.
+bool WalkURLList(const std::function<bool()>& between,
+                 const std::function<void(TVkURLItem& record)>& each,
+                 const std::function<void()>& afterBatch = {});
+
+}  // namespace qv
