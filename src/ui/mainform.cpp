@@ -25,8 +25,8 @@
 #include "ui/controls/passwordgrid.h"
 #include "ui/controls/stringatrgrid.h"
 #include "ui/controls/tvimagepanel.h"
-#include "ui/controls/urllistbox.h"
 #include "ui/controls/uotarget.h"
+#include "ui/controls/urllistbox.h"
 #include "ui/downloadform_standin.h"
 #include "ui/dropdialog_standin.h"
 #include "ui/filecopydialog.h"
@@ -45,6 +45,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   BuildLayout();
   ConnectViews();
   ConnectRootGrid();
+  BuildCommands();
   FileCopyDlg = new TFileCopyDlg(this);
   NoteWindowCreated("TFileCopyDlg");
   SetBusy(true);

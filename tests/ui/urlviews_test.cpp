@@ -214,7 +214,8 @@ TEST_F(URLViewsTest, AMillionURLsKeepTheMessagesFlowing) {
     const char* name;
     int choice;
     int lines;
-  } passes[] = {{"all", ccNone, kCount}, {"failed only", ccOnly, kCount / 10},
+  } passes[] = {{"all", ccNone, kCount},
+                {"failed only", ccOnly, kCount / 10},
                 {"back to all", ccNone, kCount}};
   for (const auto& p : passes) {
     const int before = ticks;

@@ -47,8 +47,7 @@ bool TURLListModel::setData(const QModelIndex& index, const QVariant& value, int
 
 Qt::ItemFlags TURLListModel::flags(const QModelIndex& index) const {
   if (!index.isValid()) return Qt::NoItemFlags;
-  return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable |
-         Qt::ItemIsDragEnabled;
+  return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemIsDragEnabled;
 }
 
 std::string_view TURLListModel::Line(int i) const {
@@ -182,9 +181,8 @@ QString FittedURL(const QFontMetrics& metrics, const std::string& url, int width
   const bool utf8 = IsValidUtf8(url);
   const TTextWidth measure = [&metrics, utf8](std::string_view s) {
     const std::string t(s);
-    return metrics.horizontalAdvance(utf8 ? QString::fromUtf8(t.data(), static_cast<qsizetype>(
-                                                                            t.size()))
-                                          : ToQ(t));
+    return metrics.horizontalAdvance(
+        utf8 ? QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size())) : ToQ(t));
   };
   const std::string fitted = FitTextToWidth(measure, url, width, kFitCutMiddle);
   if (!utf8) return ToQ(fitted);

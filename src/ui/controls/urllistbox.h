@@ -61,9 +61,9 @@ class TURLListModel : public QAbstractListModel {
   void Rehash(std::size_t count);
   bool AppendRaw(std::string_view url, bool checked);
 
-  std::string Text;                // every line's text, end to end
-  std::vector<std::uint64_t> Ends;  // end offset of each line in Text
-  std::vector<std::uint8_t> Marks;  // check mark per line
+  std::string Text;                  // every line's text, end to end
+  std::vector<std::uint64_t> Ends;   // end offset of each line in Text
+  std::vector<std::uint8_t> Marks;   // check mark per line
   std::vector<std::uint32_t> Slots;  // line + 1, 0 free; a power of two, at most half full
 };
 
