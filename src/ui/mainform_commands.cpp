@@ -123,7 +123,8 @@ void TForm1::BuildCommands() {
     for (int i = 0; i < 8; ++i) buttons->insertWidget(at + i, order[i]);
   }
   ContentTypeBtn = new QPushButton("Content-Type", FiltersPage);
-  if (auto* right = qobject_cast<QVBoxLayout*>(Button5->parentWidget()->layout()->itemAt(2)->layout()))
+  if (auto* right =
+          qobject_cast<QVBoxLayout*>(Button5->parentWidget()->layout()->itemAt(2)->layout()))
     right->insertWidget(right->indexOf(Button5) + 1, ContentTypeBtn);
 
   const auto bind = [this](QPushButton* b, void (TForm1::*f)()) {
@@ -271,7 +272,8 @@ void TForm1::BrowseBtnClick() {
     if (IsURL(text)) cb->clear();
   }
   const TSettings& s = CommandSettings();
-  const int r = OpenLocalCopy(LocalWebDir(), s.HomePageEd, s.UseModemChk, false, CommandCopyEnv(Prompter()));
+  const int r =
+      OpenLocalCopy(LocalWebDir(), s.HomePageEd, s.UseModemChk, false, CommandCopyEnv(Prompter()));
   if (r == 0) return;
   if (s.UseDropChk) ShowDropTarget();
   if (r == ShellNoAssociation) Prompter().ShowMessage(kNoBrowser);
@@ -349,7 +351,8 @@ void TForm1::ParentURLDblClick() {
   const std::string parent = PathFromQ(ParentURLEd->text());
   if (parent.empty()) return;
   const TSettings& s = CommandSettings();
-  const int r = OpenLocalCopy(LocalWebDir(), parent, s.UseModemChk, true, CommandCopyEnv(Prompter()));
+  const int r =
+      OpenLocalCopy(LocalWebDir(), parent, s.UseModemChk, true, CommandCopyEnv(Prompter()));
   if (r != 0 && IsPageOrScriptURL(parent) && s.UseDropChk) ShowDropTarget();
 }
 
@@ -389,9 +392,9 @@ void TForm1::DeleteSelectedURLs(bool markOnly) {
     if (listed && status == 50) {
       if (!all) {
         SetBusy(false);
-        const TMsgAnswer a = Prompter().Ask(
-            "Do you want to delete downloaded file for URL:-\n\n" + url, TMsgKind::Warning,
-            TMsgButtons::YesNoAll);
+        const TMsgAnswer a =
+            Prompter().Ask("Do you want to delete downloaded file for URL:-\n\n" + url,
+                           TMsgKind::Warning, TMsgButtons::YesNoAll);
         SetBusy(true);
         if (a == TMsgAnswer::Cancel || a == TMsgAnswer::Ok) {
           SetBusy(false);

@@ -1,9 +1,9 @@
 #pragma once
 // What the main window's command files share.
 
+#include "model/prompter.h"
 #include "model/settings.h"
 #include "model/weblocal.h"
-#include "model/prompter.h"
 
 namespace qv {
 

@@ -141,7 +141,8 @@ void TForm1::URLDelFilesClick() {
 void TForm1::URLOpenClick() {
   const TSettings& s = CommandSettings();
   for (const std::string& url : SingURLs->GetSelStrings()) {
-    if (OpenLocalCopy(LocalWebDir(), url, s.UseModemChk, true, CommandCopyEnv(Prompter())) == 0) break;
+    if (OpenLocalCopy(LocalWebDir(), url, s.UseModemChk, true, CommandCopyEnv(Prompter())) == 0)
+      break;
     if (IsPageOrScriptURL(url) && s.UseDropChk) ShowDropTarget();
   }
 }
@@ -154,7 +155,8 @@ void TForm1::URLFolderClick(bool explore) {
 }
 
 void TForm1::URLSendToClick() {
-  CopyListSelectionTo(LocalWebDir(), SingURLs->GetSelStrings(), CommandCopyEnv(Prompter()), Copier());
+  CopyListSelectionTo(LocalWebDir(), SingURLs->GetSelStrings(), CommandCopyEnv(Prompter()),
+                      Copier());
 }
 
 void TForm1::URLPrintClick() {
@@ -182,13 +184,15 @@ void TForm1::RootOpenClick() {
   SetModified();
   const TSettings& s = CommandSettings();
   for (const std::string& url : Grid1->GetSelStrings()) {
-    if (OpenLocalCopy(LocalWebDir(), url, s.UseModemChk, true, CommandCopyEnv(Prompter())) == 0) break;
+    if (OpenLocalCopy(LocalWebDir(), url, s.UseModemChk, true, CommandCopyEnv(Prompter())) == 0)
+      break;
     if (IsPageOrScriptURL(url) && s.UseDropChk) ShowDropTarget();
   }
 }
 
 void TForm1::RootFolderClick(bool explore) {
-  OpenGridSelectionFolders(LocalWebDir(), Grid1->GetSelStrings(), explore, CommandCopyEnv(Prompter()));
+  OpenGridSelectionFolders(LocalWebDir(), Grid1->GetSelStrings(), explore,
+                           CommandCopyEnv(Prompter()));
   const int cur = Grid1->GetItemIndex();
   if (cur >= 0 && cur < Grid1->Count()) MarkNeedsCheck(Grid1->Text(cur));
 }
@@ -201,7 +205,8 @@ void TForm1::RootPrintClick() {
   SetModified();
   const TSettings& s = CommandSettings();
   for (const std::string& url : Grid1->GetSelStrings())
-    if (PrintLocalCopy(LocalWebDir(), url, s.UseModemChk, true, CommandCopyEnv(Prompter())) == 0) break;
+    if (PrintLocalCopy(LocalWebDir(), url, s.UseModemChk, true, CommandCopyEnv(Prompter())) == 0)
+      break;
 }
 
 }  // namespace qv
