@@ -26,6 +26,7 @@
 #include "ui/controls/passwordgrid.h"
 #include "ui/controls/stringatrgrid.h"
 #include "ui/controls/urllistbox.h"
+#include "ui/nonmodalmessage.h"
 
 namespace qv {
 namespace {
@@ -321,6 +322,25 @@ TEST_F(MainCommandsTest, RunningJobsBlockTheDeletionsTheyClashWith) {
   EXPECT_EQ(Asked(), std::vector<std::string>{kStopJobQuestion});
   EXPECT_EQ(Form1->Grid1->Count(), 1);
   DownloadFrm->Job = TDownloadFrm::TJobKind::None;
+}
+
+TEST_F(MainCommandsTest, ListChangesWaitForAPassOverTheList) {
+  Downloaded("http://h/a.htm");
+  Form1->Grid1->AddRow("http://root/");
+  Show();
+  Form1->SingURLs->selectAll();
+  Form1->Grid1->selectAll();
+  NonModalMsg->Busy = true;
+  Prompter.Answers = {TMsgAnswer::All};
+  Form1->DeleteSelectedURLs(false);
+  Form1->URLDelFilesClick();
+  Form1->RootDeleteClick();
+  Form1->NewMirrorBtnClick();
+  NonModalMsg->Busy = false;
+  EXPECT_TRUE(Prompter.Prompts.empty());
+  EXPECT_EQ(Lines().size(), 1u);
+  EXPECT_EQ(Record("http://h/a.htm")->Status, 50);
+  EXPECT_EQ(Form1->Grid1->Count(), 1);
 }
 
 TEST_F(MainCommandsTest, JobCommandsReportWhatTheyRaiseAndTheProgramGoesOn) {
