@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -87,6 +88,20 @@ bool DeleteStoredFiles(const std::string& root, const std::string& url) {
   return !BodyRemains(folder);
 }
 
+// Runs a handler for the key presses of one control; true swallows the key.
+class TKeyHook : public QObject {
+ public:
+  TKeyHook(QObject* parent, std::function<bool(int key)> handler)
+      : QObject(parent), Handler(std::move(handler)) {}
+  bool eventFilter(QObject* o, QEvent* e) override {
+    if (e->type() == QEvent::KeyPress && Handler(static_cast<QKeyEvent*>(e)->key())) return true;
+    return QObject::eventFilter(o, e);
+  }
+
+ private:
+  std::function<bool(int key)> Handler;
+};
+
 }  // namespace
 
 const TSettings& CommandSettings() {
@@ -159,6 +174,15 @@ void TForm1::BuildCommands() {
 
   connect(PageControl1, &QTabWidget::currentChanged, this,
           [this](int i) { PasswordsPageChange(i); });
+  PWGrid->OnEdited = [](TPassWordGrid* grid, int, int row, const std::string&) {
+    grid->SortRow(row);
+    grid->viewport()->update();
+  };
+  PWGrid->installEventFilter(new TKeyHook(PWGrid, [this](int key) {
+    if (key != Qt::Key_Delete || PWGrid->EditorOpen()) return false;
+    PWGrid->DeleteSelected();
+    return true;
+  }));
   CommandsLastPage = PageControl1->currentIndex();
   BuildPopups();
 }

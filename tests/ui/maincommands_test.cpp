@@ -10,6 +10,8 @@
 #include <stdexcept>
 
 #include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QStatusBar>
@@ -405,6 +407,13 @@ TEST_F(MainCommandsTest, PasswordsPageLoadsAndStoresTheGrid) {
   Form1->PageControl1->setCurrentWidget(Form1->RetrievePage);
   EXPECT_EQ(RegReadString(RegPassWords), Form1->PWGrid->GetText());
   EXPECT_NE(RegReadString(RegPassWords).find("u2"), std::string::npos);
+
+  // The Delete key takes the selected rows.
+  Form1->PageControl1->setCurrentWidget(Form1->PasswordsPage);
+  Form1->PWGrid->SetCurrent(0, 1);
+  QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+  QApplication::sendEvent(Form1->PWGrid, &del);
+  EXPECT_EQ(Form1->PWGrid->GetText().find("u2"), std::string::npos);
 }
 
 }  // namespace
