@@ -88,18 +88,17 @@ bool DeleteStoredFiles(const std::string& root, const std::string& url) {
   return !BodyRemains(folder);
 }
 
-// Runs a handler for the key presses of one control; true swallows the key.
-class TKeyHook : public QObject {
+// Runs a handler for the events of one control; true swallows the event.
+class THook : public QObject {
  public:
-  TKeyHook(QObject* parent, std::function<bool(int key)> handler)
+  THook(QObject* parent, std::function<bool(QEvent* e)> handler)
       : QObject(parent), Handler(std::move(handler)) {}
   bool eventFilter(QObject* o, QEvent* e) override {
-    if (e->type() == QEvent::KeyPress && Handler(static_cast<QKeyEvent*>(e)->key())) return true;
-    return QObject::eventFilter(o, e);
+    return Handler(e) || QObject::eventFilter(o, e);
   }
 
  private:
-  std::function<bool(int key)> Handler;
+  std::function<bool(QEvent* e)> Handler;
 };
 
 }  // namespace
@@ -178,9 +177,17 @@ void TForm1::BuildCommands() {
     grid->SortRow(row);
     grid->viewport()->update();
   };
-  PWGrid->installEventFilter(new TKeyHook(PWGrid, [this](int key) {
-    if (key != Qt::Key_Delete || PWGrid->EditorOpen()) return false;
+  PWGrid->installEventFilter(new THook(PWGrid, [this](QEvent* e) {
+    if (e->type() != QEvent::KeyPress || static_cast<QKeyEvent*>(e)->key() != Qt::Key_Delete ||
+        PWGrid->EditorOpen())
+      return false;
     PWGrid->DeleteSelected();
+    return true;
+  }));
+  ParentURLEd->installEventFilter(new THook(ParentURLEd, [this](QEvent* e) {
+    if (e->type() != QEvent::MouseButtonDblClick) return false;
+    CancelHDrop();
+    ParentURLDblClick();
     return true;
   }));
   CommandsLastPage = PageControl1->currentIndex();
@@ -431,8 +438,8 @@ void TForm1::DeleteSelectedURLs(bool markOnly) {
       // not lose a file that is still there.
       if (!keep && !DeleteStoredFiles(LocalWebDir(), url)) keep = true;
     }
-    int line = SingURLs->IndexOf(url);
-    if (!keep) {
+    if (keep) continue;
+    {
       // The question let other work run: the record is looked up afresh.
       std::lock_guard<TCriticalSection> hold(*URLListLock);
       if (markOnly) {
@@ -442,7 +449,8 @@ void TForm1::DeleteSelectedURLs(bool markOnly) {
         if (at >= 0) GlobalURLList->DeleteItem(at);
       }
     }
-    if (!keep && !markOnly && line >= 0) SingURLs->Lines()->RemoveLine(line);
+    const int line = SingURLs->IndexOf(url);
+    if (!markOnly && line >= 0) SingURLs->Lines()->RemoveLine(line);
     if (line >= 0) last = line;
   }
   if (last >= SingURLs->Count()) last = SingURLs->Count() - 1;

@@ -14,6 +14,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QStatusBar>
 #include <QTabWidget>
 
@@ -397,6 +398,18 @@ TEST_F(MainCommandsTest, OpenStopsAtTheFirstDeclinedURL) {
   Form1->URLOpenClick();
   EXPECT_EQ(Shell.Targets, std::vector<std::string>{Body("http://h/one.htm")});
   EXPECT_EQ(Asked().size(), 1u);
+}
+
+TEST_F(MainCommandsTest, DoubleClickOnTheParentURLOpensIt) {
+  Downloaded("http://h/parent.htm");
+  Form1->ParentURLEd->setText("http://h/parent.htm");
+  QMouseEvent dbl(QEvent::MouseButtonDblClick, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
+                  Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(Form1->ParentURLEd, &dbl);
+  EXPECT_EQ(Shell.Targets, std::vector<std::string>{Body("http://h/parent.htm")});
+  Form1->ParentURLEd->clear();
+  QApplication::sendEvent(Form1->ParentURLEd, &dbl);
+  EXPECT_EQ(Shell.Targets.size(), 1u);
 }
 
 TEST_F(MainCommandsTest, PasswordsPageLoadsAndStoresTheGrid) {
