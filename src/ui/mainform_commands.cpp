@@ -275,10 +275,11 @@ void TForm1::SettingsBtnClick() {
   if (!SettingsDlg) return;
   SettingsDlg->exec();
   if (!SettingsDlg->LocWebChanged) return;
-  if (ListCommandBusy()) return;
-  TPlainProgress sink;
-  GlobalURLList->UpdateStatusInfo(sink, [this] { CancelHDrop(); });
-  RefreshURLList();
+  // The pass shows in the message window, which refuses it while another
+  // pass holds the window.
+  TPlainProgress plain;
+  TProgressSink& sink = NonModalMsg ? static_cast<TProgressSink&>(*NonModalMsg) : plain;
+  if (GlobalURLList->UpdateStatusInfo(sink, [this] { CancelHDrop(); })) RefreshURLList();
 }
 
 void TForm1::NewMirrorBtnClick() {
