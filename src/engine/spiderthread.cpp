@@ -314,7 +314,7 @@ void TSpiderThread::FetchPage(const std::string& acceptTypes) {
 
     ArmWatchdog();
     // An empty document is a page without links, not a failure.
-    const bool ok = HTTP->GetText(Current.SiteBase, PageText);
+    const bool ok = GetPageText(Current.SiteBase, PageText);
     if (ok && !SkipFlag && !AbortFlag && Result != vrFailed) {
       Result = vrSucceeded;
       SetActivity("Done");

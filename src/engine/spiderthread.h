@@ -74,6 +74,13 @@ class TSpiderThread : public TVkThread {
   // Lists already read: records and queues their entries.
   void TakeFTPListing(const std::vector<std::string>& list);
 
+ protected:
+  // One fetch of the page's text (the HTTP client's; a test's stand-in
+  // sets the client's response state as a real answer would).
+  virtual bool GetPageText(const std::string& url, std::string& body) {
+    return HTTP->GetText(url, body);
+  }
+
  private:
   bool LinkDown();
   void Record(const std::string& url, uint8_t pageFile, const std::string& title,
