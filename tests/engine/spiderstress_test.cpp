@@ -19,6 +19,7 @@
 #include "model/vkurllist.h"
 #include "support/envscope.h"
 #include "support/scratchdir.h"
+#include "support/spiderrun.h"
 
 namespace qv {
 namespace {
@@ -102,37 +103,9 @@ TEST(SpiderStress, EveryPageOnceUnderFifteenThreads) {
   }
   TVkThreadList list;
   TFetchLog log;
-  std::vector<std::unique_ptr<TStandInSpider>> threads;
-  // A small job runner: while there is work, keep fifteen threads running.
-  const auto limit = std::chrono::steady_clock::now() + 300s;
-  for (;;) {
-    int running = 0;
-    bool work = false;
-    {
-      std::lock_guard<TSpinningMutex> g(JobLock);
-      for (auto& t : threads)
-        if (!t->Finished) ++running;
-      work = queue.Count() > 0 || RetryList.Count() > 0;
-    }
-    if (running == 0 && !work) break;
-    ASSERT_LT(std::chrono::steady_clock::now(), limit) << "the job hangs";
-    while (work && running < kThreads) {
-      threads.push_back(std::make_unique<TStandInSpider>(&list, context, &queue, log));
-      {
-        std::lock_guard<TSpinningMutex> g(JobLock);
-        list.Add(threads.back().get());
-      }
-      threads.back()->Resume();
-      ++running;
-    }
-    std::this_thread::sleep_for(5ms);
-  }
-  for (auto& t : threads) t->WaitFor();
-  {
-    std::lock_guard<TSpinningMutex> g(JobLock);
-    list.Clear();
-  }
-  threads.clear();
+  ASSERT_TRUE(test::RunSpiderJob(queue, list, kThreads, [&] {
+    return std::make_unique<TStandInSpider>(&list, context, &queue, log);
+  })) << "the job hangs";
 
   ASSERT_EQ(log.Count.size(), static_cast<size_t>(kPages));
   for (const auto& [url, n] : log.Count) EXPECT_EQ(n, 1) << url;
