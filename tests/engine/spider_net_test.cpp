@@ -143,3 +143,62 @@ TEST_P(SpiderSiteTest, FetchesEveryPageOnceAndRecordsEveryLink) {
 
 }  // namespace
 }  // namespace qv
+
+namespace qv {
+namespace {
+
+// The folder tree of the local FTP server, listed and descended.
+TEST(SpiderFTP, ListsFoldersAndQueuesThemByLevel) {
+  const std::string port = Env("QV_FTP_PORT");
+  if (port.empty()) GTEST_SKIP() << "QV_FTP_PORT is not set: run under scripts/test-servers";
+  CreateGlobals();
+  {
+    test::TScratchHome home;
+    test::TScratchDir mirror;
+    TOutbox outbox;
+    TURLAdder adder{outbox};
+    TPublished<TSettings> published;
+    TSettings options;
+    options.EnterNoRobChk = true;
+    options.SpiderFTPChk = true;
+    options.TimeOutUD = 10;
+    options.EmailEdit = "qv@example.com";
+    published.Publish(std::make_shared<const TSettings>(options));
+    TJobContext context;
+    context.Adder = &adder;
+    context.Settings = &published;
+    context.LocalWebDir = [&] { return mirror.Path; };
+    StartJob(options, &context);
+
+    const std::string site = "ftp://127.0.0.1:" + port;
+    TDLList queue;
+    TActiveDL root;
+    root.URL = site + "/pub/";
+    root.Depth = 1;
+    root.Origin = 1;
+    queue.Add(root, false);
+    TVkThreadList list;
+    ASSERT_TRUE(test::RunSpiderJob(queue, list, 1, [&] {
+      return std::make_unique<TSpiderThread>(&list, context, &queue);
+    }));
+
+    std::lock_guard<TCriticalSection> g(*URLListLock);
+    auto rec = [&](const std::string& url) { return GlobalURLList->FindItem(url); };
+    for (const char* dir : {"/pub/a/", "/pub/c/", "/pub/a/b/", "/pub/c/d/"}) {
+      TVkURLItem* r = rec(site + dir);
+      ASSERT_NE(r, nullptr) << dir;
+      EXPECT_EQ(r->Status, 60) << dir;
+      EXPECT_EQ(r->Details, "FTP directory") << dir;
+    }
+    ASSERT_NE(rec(site + "/pub/big.bin"), nullptr);
+    EXPECT_EQ(rec(site + "/pub/big.bin")->Size, 300000);
+    EXPECT_EQ(rec(site + "/pub/big.bin")->ParentURL, site + "/pub/");
+    // /pub/a/ was listed (one level down); /pub/a/b/ is two levels down.
+    EXPECT_EQ(rec(site + "/pub/a/b/note.txt"), nullptr);
+    EXPECT_EQ(rec(site + "/"), nullptr) << "the parent folder was queued";
+  }
+  FreeGlobals();
+}
+
+}  // namespace
+}  // namespace qv
