@@ -201,7 +201,8 @@ void TSpiderThread::AddCacheIfModifiedSince() {
   // a 304 answer leaves nothing else to scan.
   std::string name;
   if (ReadCacheFile("Data", name, url).empty()) return;
-  const std::string value = TrimBlanks(GetHeaderField(ReadCacheFile("Head", name, url), "Last-Modified"));
+  const std::string value =
+      TrimBlanks(GetHeaderField(ReadCacheFile("Head", name, url), "Last-Modified"));
   if (!value.empty()) FExtraLines = "If-Modified-Since:" + value;
 }
 
@@ -326,7 +327,7 @@ void TSpiderThread::FetchPage(const std::string& acceptTypes) {
       Context().Cookies->AddSetCookies(HTTP->Response.ExtraHeaders.Lines(), Current.SiteBase);
     if (entry)
       entry->SetState(Watchdog->Count.load() > 0 || HTTP->ResponseCode != 0 ? dnReached
-                                                                              : dnNotFound);
+                                                                            : dnNotFound);
     TimedOut();
     BytesTotal = HTTP->Response.ContentLength;
     BytesReceived = static_cast<int64_t>(PageText.size());

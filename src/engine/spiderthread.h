@@ -88,9 +88,9 @@ class TSpiderThread : public TVkThread {
   void Warn();
   bool CachedCopyExists() const;
 
-  std::string FPageURL;        // the address the page's text came from
-  std::string FExtraLines;     // request lines of this item (If-Modified-Since)
-  bool FWarned = false;        // this page showed the link-follow warning
+  std::string FPageURL;     // the address the page's text came from
+  std::string FExtraLines;  // request lines of this item (If-Modified-Since)
+  bool FWarned = false;     // this page showed the link-follow warning
 };
 
 }  // namespace qv

@@ -178,9 +178,8 @@ TEST(SpiderFTP, ListsFoldersAndQueuesThemByLevel) {
     root.Origin = 1;
     queue.Add(root, false);
     TVkThreadList list;
-    ASSERT_TRUE(test::RunSpiderJob(queue, list, 1, [&] {
-      return std::make_unique<TSpiderThread>(&list, context, &queue);
-    }));
+    ASSERT_TRUE(test::RunSpiderJob(
+        queue, list, 1, [&] { return std::make_unique<TSpiderThread>(&list, context, &queue); }));
 
     std::lock_guard<TCriticalSection> g(*URLListLock);
     auto rec = [&](const std::string& url) { return GlobalURLList->FindItem(url); };

@@ -53,23 +53,34 @@ TEST(CanFollowLink, Table) {
       {"No ignores case", {Row("*/PRIVATE/*", fcNo)}, "http://a.com/private/x", "", false},
       {"No(T) tests the text", {Row("*logout*", fcNoT)}, "http://a.com/x", "Logout now", false},
       {"No(T) never tests the url", {Row("*logout*", fcNoT)}, "http://a.com/logout", "bye", true},
-      {"All beats No", {Row("*/private/ok*", fcAll), Row("*/private/*", fcNo)},
-       "http://a.com/private/ok.html", "", true},
-      {"All(T) beats No", {Row("*/private/*", fcNo), Row("Home", fcAllT)},
-       "http://a.com/private/x", "home", true},
+      {"All beats No",
+       {Row("*/private/ok*", fcAll), Row("*/private/*", fcNo)},
+       "http://a.com/private/ok.html",
+       "",
+       true},
+      {"All(T) beats No",
+       {Row("*/private/*", fcNo), Row("Home", fcAllT)},
+       "http://a.com/private/x",
+       "home",
+       true},
       {"Only matching", {Row("*/docs/*", fcOnly)}, "http://a.com/docs/a.html", "", true},
       {"Only with no match", {Row("*/docs/*", fcOnly)}, "http://a.com/blog/a.html", "", false},
       {"Only(T) on the text", {Row("Chapter*", fcOnlyT)}, "http://a.com/7", "chapter 7", true},
       {"Only(T) with no match", {Row("Chapter*", fcOnlyT)}, "http://a.com/7", "next", false},
-      {"one of two Only rows", {Row("*/docs/*", fcOnly), Row("*/faq*", fcOnly)},
-       "http://a.com/faq.html", "", true},
-      {"Only then No", {Row("*/docs/*", fcOnly), Row("*old*", fcNo)},
-       "http://a.com/docs/old.html", "", false},
+      {"one of two Only rows",
+       {Row("*/docs/*", fcOnly), Row("*/faq*", fcOnly)},
+       "http://a.com/faq.html",
+       "",
+       true},
+      {"Only then No",
+       {Row("*/docs/*", fcOnly), Row("*old*", fcNo)},
+       "http://a.com/docs/old.html",
+       "",
+       false},
       {"whole text, not a part", {Row("docs", fcNo)}, "http://a.com/docs/", "", true},
       {"choice none is no rule", {Row("*", fcNone)}, "http://a.com/", "", true},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(CanFollowLink(c.rows, c.url, c.text), c.follow) << c.name;
+  for (const auto& c : cases) EXPECT_EQ(CanFollowLink(c.rows, c.url, c.text), c.follow) << c.name;
 }
 
 // --- FTP listings ---
@@ -327,20 +338,20 @@ TEST_F(SpiderTest, PageScanRecordsEveryLinkAndQueuesWhatMayBeFollowed) {
   const char* cursor = t.PageText.c_str();
   while (t.ProcessTag(cursor)) {
   }
-  EXPECT_EQ(Queued(), (std::set<std::string>{
-                          "http://a.com/dir/s.css", "http://a.com/dir/next.html",
-                          "http://a.com/dir/one.html", "http://a.com/dir/q.cgi?x=1",
-                          "http://a.com/dir/f.html", "http://a.com/dir/area.html"}));
+  EXPECT_EQ(Queued(),
+            (std::set<std::string>{"http://a.com/dir/s.css", "http://a.com/dir/next.html",
+                                   "http://a.com/dir/one.html", "http://a.com/dir/q.cgi?x=1",
+                                   "http://a.com/dir/f.html", "http://a.com/dir/area.html"}));
   struct Expect {
     const char* url;
     uint8_t pageFile;
     const char* title;
   } found[] = {
-      {"http://a.com/dir/s.css", 0, ""},       {"http://a.com/dir/next.html", 0, ""},
-      {"http://a.com/dir/bg.gif", 1, ""},      {"http://a.com/dir/one.html", 0, "One"},
+      {"http://a.com/dir/s.css", 0, ""},        {"http://a.com/dir/next.html", 0, ""},
+      {"http://a.com/dir/bg.gif", 1, ""},       {"http://a.com/dir/one.html", 0, "One"},
       {"http://a.com/dir/q.cgi?x=1", 0, "Pic"}, {"http://a.com/skip/two.html", 0, "Two"},
-      {"http://a.com/dir/f.html", 0, ""},      {"http://a.com/dir/d.txt", 1, ""},
-      {"http://a.com/dir/p.png", 1, "Map"},    {"http://a.com/dir/area.html", 0, "A"},
+      {"http://a.com/dir/f.html", 0, ""},       {"http://a.com/dir/d.txt", 1, ""},
+      {"http://a.com/dir/p.png", 1, "Map"},     {"http://a.com/dir/area.html", 0, "A"},
       {"http://a.com/dir/j.js", 1, ""},
   };
   for (const auto& f : found) {
@@ -404,9 +415,9 @@ TEST_F(SpiderTest, NotModifiedScansTheCacheAndLeavesItAlone) {
 }
 
 TEST_F(SpiderTest, NotModifiedWithoutACopyIsRetried) {
-  TScriptedServer server(TScriptedServer::Replies(
-      {HttpReply("HTTP/1.1 304 Not Modified", ""), HttpReply("HTTP/1.1 304 Not Modified", ""),
-       HttpReply("HTTP/1.1 304 Not Modified", "")}));
+  TScriptedServer server(TScriptedServer::Replies({HttpReply("HTTP/1.1 304 Not Modified", ""),
+                                                   HttpReply("HTTP/1.1 304 Not Modified", ""),
+                                                   HttpReply("HTTP/1.1 304 Not Modified", "")}));
   Options.DLRetriesUD = 1;
   const std::string url = server.Url("/p.html");
   RunJob({url});
@@ -443,9 +454,9 @@ TEST_F(SpiderTest, OwnContentLocationEndsTheHops) {
 }
 
 TEST_F(SpiderTest, EmptyPageIsASuccessWithoutLinks) {
-  TScriptedServer server(TScriptedServer::Replies(
-      {HttpReply("HTTP/1.1 200 OK", "", {"Content-Type: text/html"}),
-       HttpReply("HTTP/1.1 200 OK", "", {"Content-Type: text/html"})}));
+  TScriptedServer server(
+      TScriptedServer::Replies({HttpReply("HTTP/1.1 200 OK", "", {"Content-Type: text/html"}),
+                                HttpReply("HTTP/1.1 200 OK", "", {"Content-Type: text/html"})}));
   RunJob({server.Url("/empty.html")});
   EXPECT_EQ(server.Requests().size(), 1u);
   EXPECT_EQ(Listed(server.Url("/empty.html"))->GetStatus(), 50);

@@ -50,14 +50,17 @@ inline TSpiderSite MakeSpiderSite(const std::string& rootA, const std::string& r
     "<a href=\"refresh.html\">Refresh</a> <a href=\"nofollow.html\">No follow</a> "
     "<a href=\"private/secret.html\">Secret</a> <a href=\"moved.html\">Moved</a> "
     "<a href=\"temp.html\">Temp</a> <a href=\"" +
-        s.B + "/other.html\">Other host</a>"
-              "<img src=\"img/logo.gif\" usemap=\"#m\" alt=\"Logo\">"
-              "<map name=\"m\"><area href=\"map.html\" alt=\"Map area\"></map></body></html>\n");
-  a("/style.css", "body { background: url(img/bg.gif); }\nh1 { list-style: url('img/dot.gif'); }\n");
+        s.B +
+        "/other.html\">Other host</a>"
+        "<img src=\"img/logo.gif\" usemap=\"#m\" alt=\"Logo\">"
+        "<map name=\"m\"><area href=\"map.html\" alt=\"Map area\"></map></body></html>\n");
+  a("/style.css",
+    "body { background: url(img/bg.gif); }\nh1 { list-style: url('img/dot.gif'); }\n");
   a("/img/logo.gif", "GIF89a");
   a("/page.html", SitePage("Page", "plain"));
   a("/map.html", SitePage("Map", "from the map"));
-  a("/dir1/index.html", SitePage("Dir one", "<a href=\"sub/\">Sub</a> <a href=\"../index.html\">Up</a>"));
+  a("/dir1/index.html",
+    SitePage("Dir one", "<a href=\"sub/\">Sub</a> <a href=\"../index.html\">Up</a>"));
   a("/dir1/sub/index.html", SitePage("Sub", "<a href=\"leaf.html\">Leaf</a>"));
   a("/dir1/sub/leaf.html", SitePage("Leaf", "too deep"));
   a("/frames.html",
@@ -86,13 +89,13 @@ inline TSpiderSite MakeSpiderSite(const std::string& rootA, const std::string& r
 
   // The crawl starts at /index.html three levels deep in site mode 0: the
   // leaf below /dir1/sub/ is one level too deep.
-  s.PathsA = {"/robots.txt",      "/index.html",          "/style.css",
-              "/page.html?x=1",   "/page.html",           "/dir1/",
-              "/dir1/sub/",       "/frames.html",         "/f1.html",
-              "/f2.html",         "/refresh.html",        "/refreshed.html",
-              "/nofollow.html",   "/before.html",         "/moved.html",
-              "/landing/",        "/landing/deeper.html", "/temp.html",
-              "/dir2/page.html",  "/dir2/next.html",      "/map.html"};
+  s.PathsA = {"/robots.txt",     "/index.html",          "/style.css",
+              "/page.html?x=1",  "/page.html",           "/dir1/",
+              "/dir1/sub/",      "/frames.html",         "/f1.html",
+              "/f2.html",        "/refresh.html",        "/refreshed.html",
+              "/nofollow.html",  "/before.html",         "/moved.html",
+              "/landing/",       "/landing/deeper.html", "/temp.html",
+              "/dir2/page.html", "/dir2/next.html",      "/map.html"};
   s.PathsB = {"/robots.txt", "/other.html"};
   s.NeverA = {"/private/secret.html", "/after.html", "/dir1/sub/leaf.html", "/img/logo.gif"};
   return s;
