@@ -1,13 +1,25 @@
 # Front door: `make test` installs nothing; run scripts/setup once first (the
 # README's test command does both).
 PRESET ?= dev
-.PHONY: all build test test-core test-asan test-tsan fuzz bench clean
+.PHONY: all build run demo test test-core test-asan test-tsan fuzz bench clean
 
 all: build
 
 build:
 	cmake --preset $(PRESET) >/dev/null
 	cmake --build --preset $(PRESET)
+
+# The program, run from its build folder (it finds its shipped files there).
+run:
+	cmake --preset dev >/dev/null
+	cmake --build --preset dev --target quendravilos
+	build/dev/src/quendravilos
+
+# The program on a small local site served by the tests' web server.
+demo:
+	cmake --preset dev >/dev/null
+	cmake --build --preset dev --target quendravilos qv_makeproject
+	scripts/demo build/dev
 
 # Unit, UI, fuzz-replay and network tests; the local test servers are started
 # for the run and stopped after it.

@@ -3,12 +3,13 @@
 # template, both made by the program's own writer: see
 # tests/model/shippedprojects_test.cpp). An executable that runs from its
 # build folder gets them beside it after every build; an install puts them
-# beside the installed executable.
+# in the data folder (<prefix>/share/quendravilos), from which the program
+# copies what the user's program folder lacks at start-up.
 set(QV_PROGRAM_FILES_DIR ${CMAKE_SOURCE_DIR}/share)
 
 function(qv_ship_program_files target)
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E copy_directory ${QV_PROGRAM_FILES_DIR} $<TARGET_FILE_DIR:${target}>
     COMMENT "Program folder files beside ${target}")
-  install(DIRECTORY ${QV_PROGRAM_FILES_DIR}/ DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(DIRECTORY ${QV_PROGRAM_FILES_DIR}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/quendravilos)
 endfunction()

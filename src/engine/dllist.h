@@ -3,6 +3,7 @@
 // own; callers hold the job lock (or own the list alone while building it).
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -96,8 +97,8 @@ class TDLList {
   template <class TPred>
   int FirstWhere(TPred pred) const;
 
-  std::vector<TBlock> FBlocks;  // none empty
-  std::vector<int> FTree;       // Fenwick tree of block sizes, 1-based
+  std::deque<TBlock> FBlocks;  // none empty; a deque: the first block goes often
+  std::vector<int> FTree;      // Fenwick tree of block sizes, 1-based
   int FCount = 0;
 };
 

@@ -1,7 +1,9 @@
 #include "engine/idhttp.h"
 
+#include <algorithm>
 #include <cctype>
 
+#include "model/uriparser.h"
 #include "platform/base64.h"
 
 namespace qv {
@@ -17,6 +19,18 @@ constexpr size_t MaxChunkSizeDigits = 15;  // 2^60 bytes: beyond that a size is 
 std::string LowerAscii(std::string s) {
   for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
+}
+
+// A Content-Length value: digits only. One of 19 digits or more is no
+// length any body can have, and must not pass for an absent one.
+enum TLengthParse { lpOk, lpMalformed, lpTooLarge };
+TLengthParse ParseLength(const std::string& text, int64_t& v) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return lpMalformed;
+  const size_t lead = std::min(text.find_first_not_of('0'), text.size());
+  if (text.size() - lead > 18) return lpTooLarge;
+  v = 0;
+  for (size_t i = lead; i < text.size(); ++i) v = v * 10 + (text[i] - '0');
+  return lpOk;
 }
 
 bool ParseDecimal64(const std::string& text, int64_t& v) {
@@ -46,15 +60,17 @@ bool HasUnsafeByte(const std::string& s) {
   return false;
 }
 
-// Control bytes other than CR, LF and NUL (refused earlier) are sent
-// percent-encoded; the URL the caller stored is not changed.
-std::string EncodeControlBytes(const std::string& target) {
+// What may not stand raw in a request line (RFC 9112 3.2, RFC 3986 2.1):
+// control bytes other than CR, LF and NUL (refused earlier), blanks, the
+// bytes the URL escaping covers, and every byte from 0x80. The URL the
+// caller stored is not changed; only the wire form is.
+std::string EncodeRequestTarget(const std::string& target) {
   static const char Hex[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(target.size());
   for (char ch : target) {
     unsigned char c = static_cast<unsigned char>(ch);
-    if (c < 0x20 || c == 0x7F) {
+    if (c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>') {
       out += '%';
       out += Hex[c >> 4];
       out += Hex[c & 15];
@@ -66,6 +82,10 @@ std::string EncodeControlBytes(const std::string& target) {
 }
 
 bool IsHttps(const std::string& protocol) { return SameTextAscii(protocol, "https"); }
+
+// Header lines that speak for the user to one site; they do not follow a
+// redirection to another.
+const char* const CredentialHeaders[] = {"Authorization", "Cookie", "Cookie2"};
 
 int DefaultPort(bool tls) { return tls ? 443 : 80; }
 
@@ -172,15 +192,20 @@ void TIdHeaderInfo::GetHeaders(TIdHeaderList& list) {
     std::string rest = v;
     while (!rest.empty()) {
       int64_t n;
-      if (ParseDecimal64(TrimAscii(Fetch(rest, ",")), n)) ContentLength = n;
+      if (ParseLength(TrimAscii(Fetch(rest, ",")), n) == lpOk) ContentLength = n;
     }
   }
   list.SetValue("Content-Length", "");
+  ContentRangeStart = 0;
+  ContentRangeEnd = 0;
   std::string range = take("Content-Range");
   if (!range.empty()) {
     Fetch(range, " ");
-    ContentRangeStart = StrToInt64(Fetch(range, "-"));
-    ContentRangeEnd = StrToInt64(Fetch(range, "/"));
+    // "bytes */N" (RFC 9110 14.4) names no range: it comes with a 416.
+    if (TrimAscii(range).rfind("*/", 0) != 0) {
+      ContentRangeStart = StrToInt64(Fetch(range, "-"));
+      ContentRangeEnd = StrToInt64(Fetch(range, "/"));
+    }
   }
   Date = GMTToLocalDateTime(take("Date"));
   LastModified = GMTToLocalDateTime(take("Last-Modified"));
@@ -342,7 +367,7 @@ void TIdHTTP::ReadStatusLine() {
   const int32_t codeBefore = ResponseCode;
   const std::string textBefore = ResponseText;
   for (int interim = 0;; ++interim) {
-    std::string line = ReadLn("\n", TimeoutInfinite, MaxHeaderLine);
+    std::string line = ReadLn("\n", TimeoutDefault, MaxHeaderLine);
     if (ReadLnTimedOut) throw ENetTimeout();
     ResponseText = line;
     FPeerIs10 = line.size() >= 8 && SameTextAscii(line.substr(5, 3), "1.0");
@@ -371,7 +396,7 @@ void TIdHTTP::RetrieveHeaders() {
   RawHeaders.Clear();
   size_t total = 0;
   for (;;) {
-    std::string line = ReadLn("\n", TimeoutInfinite, MaxHeaderLine);
+    std::string line = ReadLn("\n", TimeoutDefault, MaxHeaderLine);
     if (ReadLnTimedOut) throw ENetTimeout();
     if (line.empty()) break;
     total += line.size() + 2;
@@ -384,25 +409,34 @@ void TIdHTTP::RetrieveHeaders() {
 
 void TIdHTTP::ParseFraming() {
   // RFC 9112 6.3: chunked wins over a length; two different lengths make the
-  // message unreadable; a malformed or negative length counts as absent.
+  // message unreadable; a malformed or negative length counts as absent, one
+  // too large for any body fails the request.
   FChunked = false;
   FBodyLength = -1;
   for (const auto& te : RawHeaders.GetValues("Transfer-Encoding"))
     if (LowerAscii(te).find("chunked") != std::string::npos) FChunked = true;
-  for (const auto& v : RawHeaders.GetValues("Content-Length")) {
+  const auto lengths = RawHeaders.GetValues("Content-Length");
+  for (const auto& v : lengths) {
     std::string rest = v;
     while (!rest.empty()) {
+      const std::string piece = TrimAscii(Fetch(rest, ","));
       int64_t n;
-      if (!ParseDecimal64(TrimAscii(Fetch(rest, ",")), n)) continue;
+      const TLengthParse parsed = ParseLength(piece, n);
+      if (parsed == lpTooLarge)
+        throw ENetProtocolError("Content-Length too large: " + piece.substr(0, 40));
+      if (parsed != lpOk) continue;
       if (FBodyLength >= 0 && FBodyLength != n)
         throw ENetProtocolError("Conflicting Content-Length values");
       FBodyLength = n;
     }
   }
+  // A message with both may have been framed one way by us and another way
+  // by something between (RFC 9112 6.3): nothing after it can be trusted.
+  if (FChunked && !lengths.empty()) FMustClose = true;
 }
 
 int64_t TIdHTTP::ReadChunkSize() {
-  std::string line = ReadLn("\n", TimeoutInfinite, MaxHeaderLine);
+  std::string line = ReadLn("\n", TimeoutDefault, MaxHeaderLine);
   if (ReadLnTimedOut) throw ENetTimeout();
   size_t cut = line.find_first_of("; \t");
   std::string digits = TrimAscii(line.substr(0, cut));
@@ -427,7 +461,7 @@ int64_t TIdHTTP::ReadChunkSize() {
 void TIdHTTP::ReadTrailers() {
   size_t total = 0;
   for (int n = 0;; ++n) {
-    std::string line = ReadLn("\n", TimeoutInfinite, MaxHeaderLine);
+    std::string line = ReadLn("\n", TimeoutDefault, MaxHeaderLine);
     if (ReadLnTimedOut) throw ENetTimeout();
     if (line.empty()) return;
     total += line.size() + 2;
@@ -454,7 +488,7 @@ void TIdHTTP::ReadResponseBody(TByteStream* responseContent) {
         for (int64_t size = ReadChunkSize(); size > 0; size = ReadChunkSize()) {
           if (ReadStreamPart(responseContent, size) < size) break;  // closed by our side
           if (!Connected()) break;
-          std::string end = ReadLn("\n", TimeoutInfinite, MaxHeaderLine);
+          std::string end = ReadLn("\n", TimeoutDefault, MaxHeaderLine);
           if (ReadLnTimedOut) throw ENetTimeout();
           if (!end.empty()) throw ENetProtocolError("Missing line end after chunk data");
         }
@@ -465,6 +499,9 @@ void TIdHTTP::ReadResponseBody(TByteStream* responseContent) {
         ReadStreamPart(responseContent, -1);
       }
     }
+  } catch (const ENetClosedGracefully&) {
+    EndWork(wmRead);
+    throw EHttpTruncated();
   } catch (...) {
     EndWork(wmRead);
     throw;
@@ -478,14 +515,62 @@ void TIdHTTP::ApplyKeepAliveRules() {
     Disconnect();
   } else if (HasConnectionToken(Response.Connection, "close")) {
     if (Connected()) Disconnect();
-  } else if (Connected()) {
-    CheckForGracefulDisconnect(false);
+  } else {
+    DisconnectUnlessIdle();
   }
+}
+
+void TIdHTTP::ResetResponse() {
+  ResponseCode = 0;
+  ResponseText.clear();
+  Response = TIdHeaderInfo(this);
+  RawHeaders.Clear();
+  FPeerIs10 = false;
+  FChunked = false;
+  FBodyLength = -1;
+}
+
+void TIdHTTP::ResetDefaults() {
+  TIdTCPClient::ResetDefaults();
+  Port = 80;
+  WorkHeaders.Clear();
+  ProtocolVersion = pv1_1;
+  RedirectCount = 0;
+  RedirectMaximum = 15;
+  Request = TIdHeaderInfo(this);
+  ResetResponse();
+  HandleRedirects = false;
+  OnRedirect = nullptr;
+  LastHost.clear();
+  LastProtocol.clear();
+  FMethod = hmGet;
+  FMustClose = false;
+  FConnKey.clear();
+  FLastPort = -1;
 }
 
 void TIdHTTP::DoRequest(TIdHTTPMethod method, const std::string& url, const TPostSource* source,
                         TByteStream* responseContent) {
-  ++RedirectCount;
+  // Counted per outermost request: failures before must not use up this
+  // one's redirections.
+  RedirectCount = 0;
+  TChain chain;
+  chain.Method = method;
+  chain.Source = method == hmPost ? source : nullptr;
+  if (chain.Source && chain.Source->Stream) chain.StreamStart = chain.Source->Stream->Position();
+  std::string hop = url;
+  for (;;) {
+    ++RedirectCount;
+    std::string next;
+    if (!SendOne(chain, hop, responseContent, next)) break;
+    hop = std::move(next);
+  }
+  RedirectCount = 0;
+}
+
+bool TIdHTTP::SendOne(TChain& chain, const std::string& url, TByteStream* responseContent,
+                      std::string& next) {
+  ResetResponse();
   std::string protocol, host, path, document, portText, bookmark;
   ParseURIExt(url, protocol, host, path, document, portText, bookmark);
   int port = PortNumber(portText);
@@ -499,6 +584,15 @@ void TIdHTTP::DoRequest(TIdHTTPMethod method, const std::string& url, const TPos
   SelectEndpoint(protocol, host, port, tls);
   const int targetPort = port > 0 ? port : DefaultPort(tls);
 
+  // Credentials belong to the site of the first hop (RFC 9110 15.4): once a
+  // hop leaves its scheme, host or port they stay behind for the rest.
+  const std::string origin = std::string(tls ? "https://" : "http://") + LowerAscii(LastHost) +
+                             ":" + std::to_string(targetPort);
+  if (chain.Origin.empty())
+    chain.Origin = origin;
+  else if (origin != chain.Origin)
+    chain.Credentials = false;
+
   std::string target = path + document;
   if (!Request.ProxyServer.empty() && !tls) {
     // Absolute form for a proxy (RFC 9112 3.2.2), with the port the URL named.
@@ -509,6 +603,8 @@ void TIdHTTP::DoRequest(TIdHTTPMethod method, const std::string& url, const TPos
   std::string hostLine =
       LastHost + (targetPort != DefaultPort(tls) ? ":" + std::to_string(targetPort) : "");
 
+  const TIdHTTPMethod method = chain.Method;
+  const TPostSource* source = chain.Source;
   WorkHeaders.Clear();
   Request.ContentLength = 0;
   if (method == hmPost && source) {
@@ -517,12 +613,18 @@ void TIdHTTP::DoRequest(TIdHTTPMethod method, const std::string& url, const TPos
       for (const auto& l : *source->Lines) n += static_cast<int64_t>(l.size()) + 2;
       Request.ContentLength = n;
     } else if (source->Stream) {
-      Request.ContentLength = source->Stream->Size();
+      // Every hop sends the body from where the caller's stream stood, and
+      // announces exactly that.
+      source->Stream->Seek(chain.StreamStart);
+      Request.ContentLength = std::max<int64_t>(0, source->Stream->Size() - chain.StreamStart);
     }
   }
   Request.SetHeaders(WorkHeaders);
   if (!Request.ProxyServer.empty() && tls)
     WorkHeaders.SetValue("Proxy-Authorization", "");  // only the tunnel carries it
+  if (!chain.Credentials)
+    for (const char* name : CredentialHeaders) WorkHeaders.SetValue(name, "");
+  if (chain.BecameGet) WorkHeaders.SetValue("Content-Type", "");  // no body to describe
   if (HasUnsafeByte(target) || HasUnsafeByte(hostLine))
     throw EHttpRequestRefused("Request refused: the request target holds CR, LF or a zero byte");
   for (const auto& line : WorkHeaders.Lines())
@@ -533,10 +635,10 @@ void TIdHTTP::DoRequest(TIdHTTPMethod method, const std::string& url, const TPos
   FMustClose = false;
   bool responseComplete = false;
   try {
-    if (Connected()) CheckForGracefulDisconnect(false);
+    if (Connected()) DisconnectUnlessIdle();
     if (!Connected()) OpenConnection(tls, LastHost, targetPort);
 
-    Write(BuildRequest(method, EncodeControlBytes(target), hostLine));
+    Write(BuildRequest(method, EncodeRequestTarget(target), hostLine));
     if (method == hmPost && source) {
       if (source->Lines)
         WriteStrings(*source->Lines);
@@ -551,9 +653,10 @@ void TIdHTTP::DoRequest(TIdHTTPMethod method, const std::string& url, const TPos
     if (ResponseCode == 101) FMustClose = true;
 
     const int cls = ResponseCode / 100;
-    if (Response.Location.empty() && (cls != 3 || ResponseCode == 304)) {
-      ReadResponseBody(responseContent);
-      responseComplete = true;
+    const bool redirection = !Response.Location.empty() || (cls == 3 && ResponseCode != 304);
+    ReadResponseBody(responseContent);
+    responseComplete = true;
+    if (!redirection) {
       if (cls != 2) {
         // The answer was read whole: the connection stays usable unless the
         // peer or the encrypted session ends it.
@@ -561,34 +664,45 @@ void TIdHTTP::DoRequest(TIdHTTPMethod method, const std::string& url, const TPos
         ApplyKeepAliveRules();
         throw EIdProtocolReplyError(ResponseCode, ResponseText);
       }
-    } else {
-      ReadResponseBody(responseContent);
-      responseComplete = true;
-      std::string dest = Response.Location;
-      if (HandleRedirects && RedirectCount < RedirectMaximum) {
-        if (responseContent) {
-          responseContent->Seek(0);
-          responseContent->SetSize(
-              0);  // no bytes of the redirect page may stay in front of the real body
-        }
-        if (DoOnRedirect(dest, RedirectCount)) {
-          // A peer that announced its close may not have closed yet: the
-          // next request must not go into that connection.
-          if (ProtocolVersion == pv1_0 || FPeerIs10 || FMustClose ||
-              HasConnectionToken(Response.Connection, "close"))
-            Disconnect();
-          DoRequest(method, dest, source, responseContent);
-        }
-      } else {
-        if (!DoOnRedirect(dest, RedirectCount)) {
-          ApplyKeepAliveRules();
-          throw EIdProtocolReplyError(ResponseCode, ResponseText);
-        }
-        Response.Location = dest;
-      }
+      ApplyKeepAliveRules();
+      return false;
     }
 
+    std::string dest = Response.Location;
     ApplyKeepAliveRules();
+    if (!HandleRedirects) {
+      if (!DoOnRedirect(dest, RedirectCount))
+        throw EIdProtocolReplyError(ResponseCode, ResponseText);
+      Response.Location = dest;
+      return false;
+    }
+    // Reaching the limit is a failure: the last redirection's page is not
+    // what was asked for.
+    if (RedirectCount >= RedirectMaximum)
+      throw EHttpRedirectError(ResponseCode, "Too many redirects");
+    if (responseContent) {
+      // No bytes of the redirection's page may stay in front of the real body.
+      responseContent->Seek(0);
+      responseContent->SetSize(0);
+    }
+    if (!DoOnRedirect(dest, RedirectCount)) return false;
+    dest = TrimAscii(dest);
+    if (dest.empty()) throw EHttpRedirectError(ResponseCode, "Redirect without a target");
+    next = ResolveURL(url, dest);
+    // Only the web schemes: a "file:" target would be asked of this very
+    // server as a path ("GET /etc/passwd").
+    const TURLParts parts = ParseURL(next);
+    if ((parts.Scheme != "http:" && parts.Scheme != "https:") || parts.NetLoc.size() <= 2)
+      throw EHttpRedirectError(
+          ResponseCode, "Redirect refused: not an http or https URL: " + next.substr(0, 200));
+    // RFC 9110 15.4.2-4: after 301 and 302 (as browsers do) and 303 a POST
+    // becomes a GET; only 307 and 308 repeat it, body and all.
+    if (chain.Method == hmPost && ResponseCode != 307 && ResponseCode != 308) {
+      chain.Method = hmGet;
+      chain.Source = nullptr;
+      chain.BecameGet = true;
+    }
+    return true;
   } catch (const EIdProtocolReplyError&) {
     // A whole answer was read: the connection is in step unless the answer
     // came from a proxy refusing a tunnel.
@@ -599,7 +713,6 @@ void TIdHTTP::DoRequest(TIdHTTPMethod method, const std::string& url, const TPos
     Disconnect();
     throw;
   }
-  RedirectCount = 0;
 }
 
 }  // namespace qv

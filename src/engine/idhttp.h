@@ -8,11 +8,29 @@
 // bounds: status and header lines 16 KiB, a header block 64 KiB or 256
 // lines, chunked framing checked, Content-Length as a 64-bit count.
 //
+// A connection is used again only when the last response left it at rest:
+// nothing buffered or arriving beyond the message (TIdTCPConnection::
+// DisconnectUnlessIdle), no close announced, no framing that leaves the end
+// in doubt. Each request starts with an empty response record (ResponseCode
+// 0), so a failure never shows an earlier request's answer.
+//
+// Redirections followed by the client (HandleRedirects) are resolved against
+// the request URL, must be "http:" or "https:" with a host, and are counted
+// per outermost request; a hop to another scheme, host or port goes without
+// Username, Password, "Authorization" and "Cookie" lines. A POST is sent
+// again with its body only for 307 and 308; any other redirection makes it
+// a GET without a body.
+//
+// The request target is sent with control bytes, blanks, '"', '<', '>' and
+// bytes from 0x80 percent-encoded; the URL the caller gave is not changed.
+//
 // A TIdHTTP is used by one thread at a time; only TIdTCPConnection::Cut may
 // come from another thread. Failures raise: EIdProtocolReplyError for a
 // status the request does not accept (after the body was read), ENetError
 // and its kin for the connection and the peer's framing, EHttpRequestRefused
-// for a request that cannot be sent safely.
+// for a request that cannot be sent safely, EHttpRedirectError for a
+// redirection that is not followed, EHttpTruncated for a body that ended
+// before its end.
 
 #include <cstdint>
 #include <functional>
@@ -31,6 +49,21 @@ namespace qv {
 class EHttpRequestRefused : public ENetError {
  public:
   using ENetError::ENetError;
+};
+
+// A redirection the client does not follow: past RedirectMaximum, without a
+// target, or to a URL other than "http:" or "https:". The response is the
+// redirection's (ResponseCode, Response), read whole.
+class EHttpRedirectError : public EIdProtocolReplyError {
+ public:
+  using EIdProtocolReplyError::EIdProtocolReplyError;
+};
+
+// The connection ended inside a body: short of its length, inside chunked
+// framing, or (TLS) without close_notify where the close delimits it.
+class EHttpTruncated : public ENetError {
+ public:
+  EHttpTruncated() : ENetError("Body truncated: the connection closed before its end") {}
 };
 
 enum TIdHTTPProtocolVersion { pv1_0, pv1_1 };
@@ -97,7 +130,7 @@ class TIdHTTP : public TIdTCPClient {
   TIdHeaderList WorkHeaders;  // request lines while sending, response lines while parsing
   TIdHeaderList RawHeaders;   // every header line of the last response
   TIdHTTPProtocolVersion ProtocolVersion = pv1_1;
-  int32_t RedirectCount = 0;
+  int32_t RedirectCount = 0;  // requests sent so far for the current outermost request
   int32_t RedirectMaximum = 15;
   TIdHeaderInfo Request{this};
   TIdHeaderInfo Response{this};
@@ -127,6 +160,8 @@ class TIdHTTP : public TIdTCPClient {
     TByteStream* Stream = nullptr;
   };
   void PostFrom(const std::string& url, const TPostSource& src, TByteStream* responseContent);
+  // One outermost request: RedirectCount starts again from 0, and each hop
+  // of a followed redirection adds one.
   virtual void DoRequest(TIdHTTPMethod method, const std::string& url, const TPostSource* source,
                          TByteStream* responseContent);
   void RetrieveHeaders();
@@ -135,7 +170,25 @@ class TIdHTTP : public TIdTCPClient {
   // Raises ENetProtocolError when it is no hexadecimal number or absurd.
   int64_t ReadChunkSize();
 
+  // A new client's settings, handlers, request and response records, and no
+  // memory of the last host. The connection must be closed.
+  void ResetDefaults() override;
+
  private:
+  // What stays the same, or changes, along the hops of one request.
+  struct TChain {
+    TIdHTTPMethod Method = hmGet;
+    const TPostSource* Source = nullptr;
+    int64_t StreamStart = 0;  // where a post stream's body begins
+    std::string Origin;       // scheme, host and port of the first hop
+    bool Credentials = true;  // the caller's credentials go with the hop
+    bool BecameGet = false;   // a POST turned into a GET by a redirection
+  };
+  // Sends one request of the chain and reads its answer. Returns true with
+  // next set when a redirection is to be followed.
+  bool SendOne(TChain& chain, const std::string& url, TByteStream* responseContent,
+               std::string& next);
+  void ResetResponse();
   void SelectEndpoint(const std::string& protocol, const std::string& host, int& port, bool& tls);
   void OpenConnection(bool tls, const std::string& targetHost, int targetPort);
   void OpenTunnel(const std::string& targetHost, int targetPort);

@@ -1,10 +1,25 @@
 #include "engine/idhttpext.h"
 
+#include <exception>
 #include <memory>
 
 #include "model/uriparser.h"
 
 namespace qv {
+
+namespace {
+
+std::string ExceptionText(std::exception_ptr e) {
+  try {
+    std::rethrow_exception(e);
+  } catch (const std::exception& x) {
+    return x.what();
+  } catch (...) {
+    return "Unknown error";
+  }
+}
+
+}  // namespace
 
 TIdHTTPExt::TIdHTTPExt() = default;
 
@@ -57,8 +72,16 @@ void TIdHTTPExt::BeginWork(TWorkMode mode, int64_t size) {
     DisconnectExt();
 }
 
-std::string TIdHTTPExt::ReadLn(const std::string& terminator, int, size_t maxLength) {
-  return TIdHTTP::ReadLn(terminator, TimeOutExt != 0 ? TimeOutExt : TimeoutInfinite, maxLength);
+std::string TIdHTTPExt::ReadLn(const std::string& terminator, int timeoutMs, size_t maxLength) {
+  return TIdHTTP::ReadLn(terminator, TimeOutExt != 0 ? TimeOutExt : timeoutMs, maxLength);
+}
+
+void TIdHTTPExt::ResetDefaults() {
+  TIdHTTP::ResetDefaults();
+  TimeOutExt = 0;
+  SavedOnWork = nullptr;
+  WorkPosition = 0;
+  LastError.clear();
 }
 
 void TIdHTTPExt::ParseURIExt(const std::string& url, std::string& protocol, std::string& host,
@@ -95,6 +118,7 @@ bool TIdHTTPExt::Fetch(TFetch kind, const std::string& rawUrl, const std::string
     OnWork = [this](TIdTCPConnection* s, TWorkMode m, int64_t n) { ThisWork(s, m, n); };
     workHooked = true;
     Busy = 1;
+    LastError.clear();
     if (kind == fkFile)
       file = std::make_unique<TFileByteStream>(fileName, TFileByteStream::fmCreate);
 
@@ -125,6 +149,10 @@ bool TIdHTTPExt::Fetch(TFetch kind, const std::string& rawUrl, const std::string
     if (file) file->Close();
     return true;
   } catch (...) {
+    LastError = ExceptionText(std::current_exception());
+    // Details text is one line; a peer's reason phrase may hold a lone CR.
+    for (char& c : LastError)
+      if (c == '\r' || c == '\n') c = ' ';
     Busy = 0;
     restoreWork();
     try {

@@ -4,7 +4,7 @@
 // raise. Each fetch prepares the URL, sends the request at most twice (once
 // more only when the first try got no status line at all, typically a kept
 // connection the server had closed), and reports failure by result with the
-// response state left for the caller to read.
+// response state and the reason (LastError) left for the caller to read.
 //
 // Threads: a fetch runs on its worker thread. DisconnectSocketExt may be
 // called from any thread (the watchdog cuts a hanging transfer with it);
@@ -29,6 +29,9 @@ class TIdHTTPExt : public TIdHTTP {
   TIdWorkEvent SavedOnWork;
   std::atomic<int64_t> WorkPosition{0};
   std::atomic<uint8_t> Busy{1};
+  // Why the last fetch failed ("Read timed out.", "Too many redirects",
+  // "404 Not Found", a framing or TLS error...); "" after a success.
+  std::string LastError;
 
   // Most bytes a body fetched into memory may have.
   static constexpr size_t MaxTextBody = 64u * 1024 * 1024;
@@ -49,8 +52,13 @@ class TIdHTTPExt : public TIdHTTP {
   // Cuts the connection at once; any thread.
   void DisconnectSocketExt() noexcept;
   void ThisWork(TIdTCPConnection* sender, TWorkMode mode, int64_t count);
+  // A new client's state (Busy aside), for a client handed to another
+  // thread: every handler, header, credential, counter and the last host
+  // forgotten. The connection must be closed.
+  void ResetDefaults() override;
 
   void BeginWork(TWorkMode mode, int64_t size) override;
+  // TimeOutExt when set, else the time-out asked for (ReadTimeout by default).
   std::string ReadLn(const std::string& terminator, int timeoutMs, size_t maxLength) override;
   void ParseURIExt(const std::string& url, std::string& protocol, std::string& host,
                    std::string& path, std::string& document, std::string& port,

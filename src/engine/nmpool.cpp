@@ -33,7 +33,10 @@ void CreatePools() {
 }
 
 std::unique_ptr<TVkThreadTimer> TakeTimer(TDNSocket* socket, TIdHTTPExt* http, TIdFTPExt* ftp) {
-  if (auto t = P().Timers.Take()) return t;
+  if (auto t = P().Timers.Take()) {
+    t->Bind(socket, http, ftp);
+    return t;
+  }
   return std::make_unique<TVkThreadTimer>(socket, http, ftp);
 }
 
@@ -55,6 +58,11 @@ std::unique_ptr<TIdFTPExt> TakeFTP() {
 void ReturnTimer(std::unique_ptr<TVkThreadTimer> timer) {
   if (!timer) return;
   timer->SetEnabled(false);
+  timer->SetInterval(1000);
+  timer->OnTimer = nullptr;
+  timer->Count = 0;
+  timer->Fired = 0;
+  timer->Bind(nullptr, nullptr, nullptr);
   P().Timers.Put(std::move(timer));
 }
 
@@ -70,17 +78,13 @@ void ReturnHTTP(std::unique_ptr<TIdHTTPExt> http) {
   // No thread uses the client any more, so the cut connection is closed
   // here as well: the next taker starts on a fresh one.
   http->DisconnectExt();
-  http->Request.Clear();
-  // Clearing the record keeps the site credentials; a client going to
-  // another thread must not take them to another site.
-  http->Request.Username.clear();
-  http->Request.Password.clear();
+  http->ResetDefaults();
   P().HTTP.Put(std::move(http));
 }
 
 void ReturnFTP(std::unique_ptr<TIdFTPExt> ftp) {
   if (!ftp) return;
-  ftp->QuitExt();  // also forgets the user name and password
+  ftp->ResetExt();  // QUIT, then as a new client: no credentials, handlers or settings
   P().FTP.Put(std::move(ftp));
 }
 

@@ -60,16 +60,18 @@ class TObjectPool {
 // back when it is freed, so a second job reuses the first one's clients.
 // Each pool has its own lock; any thread may take and return. A take hands
 // out the oldest waiting object, or a new one when the pool is empty. A
-// return first puts the object at rest (a timer switched off, a socket
-// closed, a client disconnected and without credentials), then appends it.
+// return first puts the object at rest, then appends it: a timer switched
+// off, without handler and count; a socket closed; a client disconnected and
+// as a new one (its handlers, request headers, credentials, counters and
+// last host forgotten), so that a taker never sends another job's headers
+// or calls into the thread that gave the client back.
 // The pools live until the program ends.
 
 // Makes the pools that do not exist yet. Takes and returns make them too.
 void CreatePools();
 
-// A new timer is made for the taker's socket and clients and ticks on the
-// user-interface thread's tick source; a pooled one keeps those it was made
-// with.
+// The timer is bound to the taker's socket and clients (a pooled one too)
+// and ticks on the user-interface thread's tick source.
 std::unique_ptr<TVkThreadTimer> TakeTimer(TDNSocket* socket, TIdHTTPExt* http, TIdFTPExt* ftp);
 // A new socket carries the given host list; a pooled one keeps its own.
 std::unique_ptr<TDNSocket> TakeSocket(TDNList* hostList);

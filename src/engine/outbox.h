@@ -2,11 +2,9 @@
 
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "platform/thread.h"
@@ -57,15 +55,25 @@ class TURLViewLines {
 
   int Count() const { return static_cast<int>(FLines.size()); }
   const std::string& Line(int i) const { return FLines.at(static_cast<size_t>(i)); }
-  std::vector<std::string> Lines() const { return {FLines.begin(), FLines.end()}; }
-  bool Contains(std::string_view url) const { return FIndex.count(url) != 0; }
+  const std::vector<std::string>& Lines() const { return FLines; }
+  bool Contains(std::string_view url) const { return Find(url, Hash(url)) >= 0; }
   // Appends the URL unless it is shown already; true when appended.
   bool Append(std::string url);
   void Clear();
 
  private:
-  std::deque<std::string> FLines;               // stable addresses for the index
-  std::unordered_set<std::string_view> FIndex;  // views of FLines
+  // The index is an open-addressing table of line numbers (+1; 0 is free),
+  // at most half full, beside each line's hash: the user-interface thread
+  // takes every worker's new lines through it, so an insertion allocates
+  // nothing but the occasional doubling.
+  static uint64_t Hash(std::string_view url);
+  int Find(std::string_view url, uint64_t hash) const;
+  void Place(uint32_t line, uint64_t hash);
+  void Grow();
+
+  std::vector<std::string> FLines;
+  std::vector<uint64_t> FHashes;  // per line
+  std::vector<uint32_t> FSlots;   // size a power of two, or empty
 };
 
 // Applies what was drained to the view: a line is appended only for a URL

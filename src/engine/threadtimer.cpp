@@ -143,6 +143,12 @@ TVkThreadTimer::TVkThreadTimer(TDNSocket* socket, TIdHTTPExt* http, TIdFTPExt* f
                                TTickSource& source)
     : TThreadTimer(source), Socket(socket), HTTP(http), FTP(ftp) {}
 
+void TVkThreadTimer::Bind(TDNSocket* socket, TIdHTTPExt* http, TIdFTPExt* ftp) {
+  Socket = socket;
+  HTTP = http;
+  FTP = ftp;
+}
+
 void TVkThreadTimer::Timer() {
   // Stops at -100000, so a timer left running never wraps round to a
   // positive count. Compare-and-swap, so an Arm from the worker in between is

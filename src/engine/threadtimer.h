@@ -121,12 +121,16 @@ class TVkThreadTimer : public TThreadTimer {
 
   std::atomic<int32_t> Count{0};
   std::atomic<uint8_t> Fired{0};
-  // The connection objects of the thread the timer was first made for. A
-  // pooled timer keeps them when another thread takes it, so nothing may rely
-  // on them.
-  TDNSocket* const Socket;
-  TIdHTTPExt* const HTTP;
-  TIdFTPExt* const FTP;
+  // The connection objects of the thread that holds the timer; the pool
+  // binds a timer to each thread that takes it (Bind), before the thread
+  // runs.
+  TDNSocket* Socket;
+  TIdHTTPExt* HTTP;
+  TIdFTPExt* FTP;
+
+  // Binds the timer to a new holder's objects. Only while no other thread
+  // uses the timer (the pool's take).
+  void Bind(TDNSocket* socket, TIdHTTPExt* http, TIdFTPExt* ftp);
 
   void Timer() override;
 };

@@ -382,7 +382,9 @@ int64_t TIdTCPConnection::ReadStreamPart(TByteStream* stream, int64_t count) {
     if (got == 0) {
       if (timedOut) throw ENetTimeout();
       FClosedGracefully = true;
-      if (count < 0) break;
+      // Without close_notify, whoever can reset the TCP connection can end
+      // the data where it likes.
+      if (count < 0 && !(FTls && FTls->ClosedWithoutNotify())) break;
       throw ENetClosedGracefully();
     }
     if (stream) stream->Write(buf.data(), got);
@@ -436,6 +438,42 @@ void TIdTCPConnection::CheckForGracefulDisconnect(bool raiseIfClosed) {
     FInPos = 0;
     if (raiseIfClosed) throw ENetClosedGracefully();
   }
+}
+
+void TIdTCPConnection::DisconnectUnlessIdle() {
+  if (!Connected()) return;
+  bool stray = InputBufferSize() > 0 || (FTls && FTls->Pending());
+  bool closed = false;
+  if (!stray) {
+    try {
+      // A zero wait reads only what is already there.
+      if (FillBuffer(0))
+        stray = true;
+      else
+        closed = FClosedGracefully;
+    } catch (const ENetCancelled&) {
+      throw;
+    } catch (const ENetError&) {
+      closed = true;  // a reset
+    }
+  }
+  if (stray || closed) Disconnect();
+}
+
+void TIdTCPConnection::ResetDefaults() {
+  ReadTimeout = TimeoutInfinite;
+  WriteTimeout = TimeoutInfinite;
+  MaxLineLength = 16 * 1024;
+  OnConnected = nullptr;
+  OnDisconnected = nullptr;
+  OnWorkBegin = nullptr;
+  OnWork = nullptr;
+  OnWorkEnd = nullptr;
+  OnStatus = nullptr;
+  ReplyCode = 0;
+  ReplyText.clear();
+  ReplyLines.clear();
+  ReadLnTimedOut = false;
 }
 
 // --- numeric replies
@@ -579,6 +617,16 @@ void TIdTCPClient::ConnectPlain() {
     return;
   }
   throw ENetConnectError(lastError + " (" + host + ":" + std::to_string(Port) + ")");
+}
+
+void TIdTCPClient::ResetDefaults() {
+  TIdTCPConnection::ResetDefaults();
+  Host.clear();
+  Port = 0;
+  ConnectTimeout = TimeoutInfinite;
+  UseTls = false;
+  TlsHost.clear();
+  CAFile.clear();
 }
 
 void TIdTCPClient::StartTlsNow() { StartTls(TlsHost.empty() ? Host : TlsHost, CAFile); }

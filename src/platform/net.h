@@ -123,6 +123,17 @@ class TIdTCPConnection {
   void CheckForGracefulDisconnect(bool raiseIfClosed = true);
   // The peer's close was seen (by a read or by CheckForGracefulDisconnect).
   bool ClosedGracefully() const { return FClosedGracefully; }
+  // Keeps the connection only while it is at rest: nothing received beyond
+  // what was read (no buffered or decrypted bytes, none arriving) and the
+  // peer still there. Stray bytes mean the peer is not in step with the
+  // reads, so what came next would be taken for the answer to the next
+  // request: the connection is closed. Never waits; never raises but
+  // ENetCancelled.
+  void DisconnectUnlessIdle();
+  // Puts settings, event handlers and the last reply back to a new
+  // connection's values, for an object handed to another user (a pool).
+  // Owner thread, with the connection closed.
+  virtual void ResetDefaults();
 
   // --- writes ---
   void Write(const std::string& text);
@@ -141,16 +152,18 @@ class TIdTCPConnection {
                              size_t maxLength = 0 /* 0 = MaxLineLength */);
   bool ReadLnTimedOut = false;
   // Exactly count bytes, or (count -1 and toEnd) every byte until the peer
-  // closes. Calls BeginWork(wmRead, count or 0) before, EndWork after, and
-  // DoWork with the running byte count after every block. A close before
-  // count bytes raises ENetClosedGracefully.
+  // closes (over TLS, a close without close_notify raises
+  // ENetClosedGracefully: the end of the data cannot be told from a cut). Calls BeginWork(wmRead,
+  // count or 0) before, EndWork after, and DoWork with the running byte count after every block. A
+  // close before count bytes raises ENetClosedGracefully.
   void ReadStream(TByteStream* stream, int64_t count = -1, bool toEnd = false);
   // Part of a transfer whose BeginWork the caller has fired: reads count
   // bytes (or, with -1, to the peer's close) into stream (may be null:
   // discard), reporting the running count since BeginWork through DoWork.
   // Returns the bytes read. A close before count bytes raises
   // ENetClosedGracefully, unless the owner disconnected meanwhile (then it
-  // returns what it had).
+  // returns what it had); so does, with -1, a TLS close without
+  // close_notify.
   int64_t ReadStreamPart(TByteStream* stream, int64_t count);
   // Exactly n bytes as a string (bounded by the caller).
   std::string ReadString(size_t n);
@@ -247,6 +260,7 @@ class TIdTCPClient : public TIdTCPConnection {
   std::string CAFile;
 
   virtual void Connect();
+  void ResetDefaults() override;
   // Opens the plain TCP connection only (no TLS), for callers that must talk
   // before the handshake (a proxy tunnel); then StartTlsNow.
   void ConnectPlain();

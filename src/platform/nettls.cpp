@@ -44,9 +44,6 @@ SSL_CTX* ContextFor(const std::string& caFile) {
   if (!ctx) throw ENetConnectError("TLS: cannot create a context: " + LastSslError());
   SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
   SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
-  // A peer that closes without close-notify ends the stream like a TCP
-  // close; bodies with a length or chunking still detect truncation.
-  SSL_CTX_set_options(ctx, SSL_OP_IGNORE_UNEXPECTED_EOF);
   SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
   int ok = caFile.empty() ? SSL_CTX_set_default_verify_paths(ctx)
                           : SSL_CTX_load_verify_locations(ctx, caFile.c_str(), nullptr);
@@ -131,9 +128,20 @@ size_t TTlsSession::Read(char* buf, size_t n, int timeoutMs, bool& timedOut) {
     if (FConn.IsCut()) throw ENetCancelled();
     if (total > 0) return total;  // the close or error shows at the next read
     if (err == SSL_ERROR_ZERO_RETURN) return 0;
+    // A TCP close without close_notify still ends the stream, but the
+    // reader is told: data delimited by the close may have been cut short.
     if (err == SSL_ERROR_SYSCALL && ERR_peek_error() == 0) {
-      if (errno == 0) return 0;
+      if (errno == 0) {
+        FClosedWithoutNotify = true;
+        return 0;
+      }
       throw ENetError(std::string("TLS: read failed: ") + strerror(errno));
+    }
+    if (err == SSL_ERROR_SSL &&
+        ERR_GET_REASON(ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING) {
+      ERR_clear_error();
+      FClosedWithoutNotify = true;
+      return 0;
     }
     throw ENetError("TLS: read failed: " + LastSslError());
   }

@@ -24,9 +24,10 @@ class TTlsSession {
   TTlsSession(const TTlsSession&) = delete;
   TTlsSession& operator=(const TTlsSession&) = delete;
 
-  // Up to n bytes; 0 at the peer's close (closed set) or on time-out
-  // (timedOut set).
+  // Up to n bytes; 0 at the peer's close or on time-out (timedOut set).
   size_t Read(char* buf, size_t n, int timeoutMs, bool& timedOut);
+  // The peer's close came without close_notify (TCP ended under TLS).
+  bool ClosedWithoutNotify() const { return FClosedWithoutNotify; }
   void Write(const char* data, size_t n, int timeoutMs);
   // Whether decrypted bytes wait inside the session.
   bool Pending() const;
@@ -38,6 +39,7 @@ class TTlsSession {
   TIdTCPConnection& FConn;
   int FFd;
   void* FSsl;  // SSL*
+  bool FClosedWithoutNotify = false;
 };
 
 }  // namespace qv

@@ -2,6 +2,8 @@
 // scripts/test-servers.
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -23,6 +25,31 @@ std::string ReadFile(const std::string& path) {
   std::stringstream s;
   s << f.rdbuf();
   return s.str();
+}
+
+// Serves one TLS connection on c with the test server's certificate: reads
+// the request head, then lets answer write to the session.
+void ServeTls(test::TScriptedConn& c, const std::function<void(SSL*, const std::string&)>& answer) {
+  const std::string dir = Env("QV_TEST_CA").substr(0, Env("QV_TEST_CA").rfind('/') + 1);
+  std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> ctx(SSL_CTX_new(TLS_server_method()),
+                                                        &SSL_CTX_free);
+  if (SSL_CTX_use_certificate_chain_file(ctx.get(), (dir + "server.pem").c_str()) != 1 ||
+      SSL_CTX_use_PrivateKey_file(ctx.get(), (dir + "server.key").c_str(), SSL_FILETYPE_PEM) != 1)
+    throw std::runtime_error("cannot load the test server's key");
+  std::unique_ptr<SSL, decltype(&SSL_free)> ssl(SSL_new(ctx.get()), &SSL_free);
+  SSL_set_fd(ssl.get(), c.Fd());
+  if (SSL_accept(ssl.get()) != 1) return;
+  std::string request;
+  char buf[4096];
+  int n;
+  while (request.find("\r\n\r\n") == std::string::npos &&
+         (n = SSL_read(ssl.get(), buf, sizeof buf)) > 0)
+    request.append(buf, static_cast<size_t>(n));
+  answer(ssl.get(), request);
+}
+
+void SslWrite(SSL* ssl, const std::string& bytes) {
+  SSL_write(ssl, bytes.data(), static_cast<int>(bytes.size()));
 }
 
 class HttpNet : public ::testing::Test {
@@ -219,6 +246,50 @@ TEST_F(HttpNet, RequestInsideATunnelHasAnOriginTargetAndNoProxyCredentials) {
   EXPECT_EQ(inside,
             "GET /dir/a.html?q=1 HTTP/1.1\r\nHost: 127.0.0.1:8443\r\nAccept: */*\r\n"
             "Range: bytes=100-\r\nAuthorization: Basic dXNlcjpwYXNz\r\nCookie: a=1\r\n\r\n");
+}
+
+// A body that the close delimits is whole only when TLS ends it
+// (close_notify): a bare TCP close under the session may be anyone's.
+TEST_F(HttpNet, ABodyEndedByTheCloseIsWholeOnlyWithCloseNotify) {
+  for (const bool notify : {true, false}) {
+    SCOPED_TRACE(notify ? "close_notify" : "TCP close only");
+    test::TScriptedServer server([&](test::TScriptedConn& c) {
+      ServeTls(c, [&](SSL* ssl, const std::string&) {
+        SslWrite(ssl, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nthe whole body");
+        if (notify) SSL_shutdown(ssl);
+      });
+    });
+    TIdHTTPExt h;
+    h.CAFile = Env("QV_TEST_CA");
+    EXPECT_EQ(h.GetExt("https://127.0.0.1:" + std::to_string(server.Port()) + "/"),
+              notify ? "the whole body" : "");
+    EXPECT_EQ(h.LastError, notify ? "" : "Body truncated: the connection closed before its end");
+    EXPECT_EQ(server.Accepted(), 1);  // an answer came: no second try
+  }
+}
+
+TEST_F(HttpNet, ARedirectFromHttpsToHttpCarriesNoCredentials) {
+  test::TScriptedServer plain(
+      test::TScriptedServer::Replies({test::HttpReply("HTTP/1.1 200 OK", "plain")}));
+  const std::string target = plain.Url("/next");
+  test::TScriptedServer secure([&](test::TScriptedConn& c) {
+    ServeTls(c, [&](SSL* ssl, const std::string&) {
+      SslWrite(ssl, test::HttpReply("HTTP/1.1 302 Found", "", {"Location: " + target}));
+      SSL_shutdown(ssl);
+    });
+  });
+  TIdHTTPExt h;
+  h.CAFile = Env("QV_TEST_CA");
+  h.HandleRedirects = true;
+  h.Request.Accept = "";
+  h.Request.UserAgent = "";
+  h.Request.Username = "user";
+  h.Request.Password = "pass";
+  h.Request.ExtraHeaders.Add("Cookie: a=1");
+  EXPECT_EQ(h.GetExt("https://127.0.0.1:" + std::to_string(secure.Port()) + "/start"), "plain");
+  ASSERT_EQ(plain.Requests().size(), 1u);
+  EXPECT_EQ(plain.Requests()[0], "GET /next HTTP/1.1\r\nHost: 127.0.0.1:" +
+                                     std::to_string(plain.Port()) + "\r\nAccept: */*\r\n\r\n");
 }
 
 }  // namespace

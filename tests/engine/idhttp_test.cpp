@@ -1,6 +1,9 @@
 #include "engine/idhttp.h"
 
+#include <atomic>
 #include <chrono>
+#include <map>
+#include <memory>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -21,6 +24,43 @@ namespace {
 std::string Port(const TScriptedServer& s) { return std::to_string(s.Port()); }
 
 const std::string Ok = HttpReply("HTTP/1.1 200 OK", "hello");
+
+// The request layer alone, with the program's URL splitting.
+class TParsingHTTP : public TIdHTTP {
+ public:
+  void ParseURIExt(const std::string& url, std::string& protocol, std::string& host,
+                   std::string& path, std::string& document, std::string& port,
+                   std::string& bookmark) override {
+    TURIParts p = ParseURIParts(url);
+    protocol = p.Protocol;
+    host = p.Host;
+    path = p.Path;
+    document = p.Document;
+    port = p.Port;
+    bookmark = p.Bookmark;
+  }
+};
+
+// The path of a request's first line ("GET /a HTTP/1.1" gives "/a").
+std::string RequestPath(const std::string& request) {
+  const size_t a = request.find(' ');
+  const size_t b = request.find(' ', a + 1);
+  return a == std::string::npos || b == std::string::npos ? "" : request.substr(a + 1, b - a - 1);
+}
+
+// A server that answers every request on every connection by its path: the
+// bytes given for the path, else a 200 whose body is "body of " + path.
+TScriptedServer::THandler ByPath(std::map<std::string, std::string> replies) {
+  return [replies = std::move(replies)](TScriptedConn& c) {
+    for (;;) {
+      const std::string request = c.ReadRequest();
+      if (request.empty()) return;
+      const std::string path = RequestPath(request);
+      auto it = replies.find(path);
+      c.Send(it != replies.end() ? it->second : HttpReply("HTTP/1.1 200 OK", "body of " + path));
+    }
+  };
+}
 
 // ------------------------------------------------------------ request bytes
 
@@ -77,6 +117,10 @@ TEST(HttpRequestBytes, MethodVersionTargetAndHostForms) {
        "GET /a/b.html HTTP/1.1", "127.0.0.1:PORT"},
       {"control byte encoded", "http://127.0.0.1:PORT/a\x01z", false, false, false,
        "GET /a%01z HTTP/1.1", "127.0.0.1:PORT"},
+      {"bytes from 0x80 encoded", "http://127.0.0.1:PORT/caf\xC3\xA9/x?q=\xFF\x80", false, false,
+       false, "GET /caf%C3%A9/x?q=%FF%80 HTTP/1.1", "127.0.0.1:PORT"},
+      {"bytes from 0x80 encoded for a proxy", "http://www.example.com/\xE4", true, false, false,
+       "GET http://www.example.com/%E4 HTTP/1.1", "www.example.com"},
       {"proxy, default port", "http://www.example.com/x?y", true, false, false,
        "GET http://www.example.com/x?y HTTP/1.1", "www.example.com"},
       {"proxy keeps the URL's port", "http://www.example.com:8080/x", true, false, false,
@@ -261,6 +305,10 @@ TEST(HttpKeepAlive, ReuseAndCloseRules) {
       {"204 keeps the connection", "HTTP/1.1 204 No Content\r\n\r\n", false, 1},
       {"chunked keeps the connection",
        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n", false, 1},
+      {"chunked with a length closes",
+       "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nTransfer-Encoding: "
+       "chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n",
+       false, 2},
   };
   for (const auto& tc : cases) {
     SCOPED_TRACE(tc.name);
@@ -271,6 +319,72 @@ TEST(HttpKeepAlive, ReuseAndCloseRules) {
     EXPECT_EQ(h.Get(s.Url("/2")), "hello");
     EXPECT_EQ(s.Accepted(), tc.connections);
   }
+}
+
+// A connection is used again only when nothing follows the message: stray
+// bytes would be taken for the answer to the next URL, and every URL after
+// it would be one answer behind.
+TEST(HttpKeepAlive, BytesAfterTheMessageCloseTheConnection) {
+  const std::string stray = HttpReply("HTTP/1.1 200 OK", "stray");
+  struct Case {
+    const char* name;
+    bool head;
+    std::string reply;  // the answer to /a, stray bytes included
+    bool ok;
+    std::string body;
+  };
+  const std::vector<Case> cases = {
+      {"a second response after a body of its length", false,
+       HttpReply("HTTP/1.1 200 OK", "aaaaa") + stray, true, "aaaaa"},
+      {"bytes after a 204", false, "HTTP/1.1 204 No Content\r\n\r\n" + stray, true, ""},
+      {"bytes after a 304", false, "HTTP/1.1 304 Not Modified\r\n\r\n" + stray, false, ""},
+      {"a body after a HEAD", true, stray, true, ""},
+      {"bytes after a chunked body", false,
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1\r\na\r\n0\r\n\r\n" + stray, true,
+       "a"},
+      {"bytes after an error page", false, HttpReply("HTTP/1.1 404 Not Found", "gone") + stray,
+       false, ""},
+  };
+  for (const auto& tc : cases) {
+    for (const bool ext : {false, true}) {
+      SCOPED_TRACE(std::string(tc.name) + (ext ? ", extension" : ", request layer"));
+      TScriptedServer s(ByPath({{"/a", tc.reply}}));
+      std::unique_ptr<TIdHTTP> h;
+      if (ext)
+        h = std::make_unique<TIdHTTPExt>();
+      else
+        h = std::make_unique<TParsingHTTP>();
+      if (tc.head)
+        EXPECT_NO_THROW(h->Head(s.Url("/a")));
+      else if (tc.ok)
+        EXPECT_EQ(h->Get(s.Url("/a")), tc.body);
+      else
+        EXPECT_THROW(h->Get(s.Url("/a")), EIdProtocolReplyError);
+      EXPECT_EQ(h->Get(s.Url("/b")), "body of /b");
+      EXPECT_EQ(h->Get(s.Url("/c")), "body of /c");
+      EXPECT_EQ(s.Accepted(), 2);
+    }
+  }
+}
+
+TEST(HttpKeepAlive, BytesArrivingBetweenFetchesCloseTheConnection) {
+  std::atomic<bool> straySent{false};
+  TScriptedServer s([&](TScriptedConn& c) {
+    for (std::string r; !(r = c.ReadRequest()).empty();) {
+      const std::string path = RequestPath(r);
+      c.Send(HttpReply("HTTP/1.1 200 OK", "body of " + path));
+      if (path == "/a") {
+        c.Sleep(50ms);  // after the client has taken the answer
+        c.Send(HttpReply("HTTP/1.1 200 OK", "late"));
+        straySent = true;
+      }
+    }
+  });
+  TIdHTTPExt h;
+  EXPECT_EQ(h.GetExt(s.Url("/a")), "body of /a");
+  while (!straySent) std::this_thread::sleep_for(1ms);
+  EXPECT_EQ(h.GetExt(s.Url("/b")), "body of /b");
+  EXPECT_EQ(s.Accepted(), 2);
 }
 
 TEST(HttpKeepAlive, OtherEndpointOrSchemeGetsAnotherConnection) {
@@ -415,6 +529,10 @@ TEST(HttpBody, FramingOfBodies) {
        ""},
       {"two different lengths",
        "HTTP/1.1 200 OK\r\nContent-Length: 3\r\nContent-Length: 4\r\n\r\nabcd", false, ""},
+      {"length of 19 digits",
+       "HTTP/1.1 200 OK\r\nContent-Length: 1000000000000000000\r\n\r\n0123456789", false, ""},
+      {"length past 64 bits",
+       "HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999999\r\n\r\n0123456789", false, ""},
       {"a list of equal lengths", "HTTP/1.1 200 OK\r\nContent-Length: 3, 3\r\n\r\nabc", true,
        "abc"},
       {"negative length counts as absent", "HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\nabcdef",
@@ -555,22 +673,6 @@ TEST(HttpHeaders, ResponseHeadersGoToPropertiesAndTheRestToExtra) {
 
 // ------------------------------------------------------------ redirects
 
-// The request layer alone, with the program's URL splitting.
-class TParsingHTTP : public TIdHTTP {
- public:
-  void ParseURIExt(const std::string& url, std::string& protocol, std::string& host,
-                   std::string& path, std::string& document, std::string& port,
-                   std::string& bookmark) override {
-    TURIParts p = ParseURIParts(url);
-    protocol = p.Protocol;
-    host = p.Host;
-    path = p.Path;
-    document = p.Document;
-    port = p.Port;
-    bookmark = p.Bookmark;
-  }
-};
-
 TEST(HttpRedirect, FollowedWithinTheLimitAndReturnedPastIt) {
   auto redirect = [](int i) {
     return HttpReply("HTTP/1.1 302 Found", "moved" + std::to_string(i),
@@ -589,16 +691,227 @@ TEST(HttpRedirect, FollowedWithinTheLimitAndReturnedPastIt) {
     EXPECT_EQ(s.Accepted(), 1);  // relative targets keep host, port and connection
   }
   {
-    // At the limit the last redirection is handed back instead of followed.
+    // Reaching the limit is a failure, with the last redirection's answer.
     TScriptedServer s(
         TScriptedServer::Replies({redirect(1), redirect(2), redirect(3), redirect(4)}));
     TParsingHTTP h;
     h.HandleRedirects = true;
     h.RedirectMaximum = 3;
-    EXPECT_NO_THROW(h.Get(s.Url("/r1")));
+    EXPECT_THROW(h.Get(s.Url("/r1")), EHttpRedirectError);
     EXPECT_EQ(h.ResponseCode, 302);
     EXPECT_EQ(h.Response.Location, "/r4");
     EXPECT_EQ(s.Requests().size(), 3u);
+  }
+  {
+    // The extension stores nothing of a redirection's page as the document.
+    TScriptedServer s(
+        ByPath({{"/loop", HttpReply("HTTP/1.1 302 Found", "moved", {"Location: /loop"})}}));
+    TIdHTTPExt h;
+    h.HandleRedirects = true;
+    h.RedirectMaximum = 4;
+    const std::string file = ::testing::TempDir() + "qv_http_loop";
+    EXPECT_FALSE(h.GetExt(s.Url("/loop"), file));
+    EXPECT_EQ(h.LastError, "Too many redirects");
+    EXPECT_EQ(s.Requests().size(), 4u);
+    TFileByteStream f(file, TFileByteStream::fmOpenRead);
+    EXPECT_EQ(f.Size(), 0);
+  }
+}
+
+TEST(HttpRedirect, EachRequestHasItsOwnRedirectionLimit) {
+  TScriptedServer s(
+      ByPath({{"/missing", HttpReply("HTTP/1.1 404 Not Found", "no")},
+              {"/moved", HttpReply("HTTP/1.1 301 Moved Permanently", "", {"Location: /target"})}}));
+  TParsingHTTP h;
+  h.HandleRedirects = true;
+  for (int i = 0; i < h.RedirectMaximum; ++i)
+    EXPECT_THROW(h.Get(s.Url("/missing")), EIdProtocolReplyError);
+  EXPECT_EQ(h.Get(s.Url("/moved")), "body of /target");
+  EXPECT_EQ(h.RedirectCount, 0);
+}
+
+TEST(HttpRedirect, TargetsAreResolvedAgainstTheRequestAndEscaped) {
+  struct Case {
+    const char* name;
+    std::string location;
+    std::string requestLine;
+  };
+  const std::vector<Case> cases = {
+      {"relative path", "chain/1", "GET /dir/chain/1 HTTP/1.1"},
+      {"dot segments", "../up/./x?q=1", "GET /up/x?q=1 HTTP/1.1"},
+      {"query only", "?only", "GET /dir/start?only HTTP/1.1"},
+      {"network path", "//127.0.0.1:PORT/net", "GET /net HTTP/1.1"},
+      {"absolute", "http://127.0.0.1:PORT/abs", "GET /abs HTTP/1.1"},
+      {"blank and bytes from 0x80", "/a b/caf\xC3\xA9?\xFF", "GET /a%20b/caf%C3%A9?%FF HTTP/1.1"},
+      {"fragment dropped", "/f#part", "GET /f HTTP/1.1"},
+  };
+  for (const auto& tc : cases) {
+    for (const bool ext : {false, true}) {
+      SCOPED_TRACE(std::string(tc.name) + (ext ? ", extension" : ", request layer"));
+      std::atomic<int> port{0};  // the server's own, known once it is made
+      TScriptedServer s([&](TScriptedConn& c) {
+        for (std::string r; !(r = c.ReadRequest()).empty();) {
+          std::string loc = tc.location;
+          if (loc.find("PORT") != std::string::npos)
+            loc.replace(loc.find("PORT"), 4, std::to_string(port.load()));
+          c.Send(RequestPath(r) == "/dir/start"
+                     ? HttpReply("HTTP/1.1 302 Found", "", {"Location: " + loc})
+                     : HttpReply("HTTP/1.1 200 OK", "final"));
+        }
+      });
+      port = s.Port();
+      std::unique_ptr<TIdHTTP> h;
+      if (ext)
+        h = std::make_unique<TIdHTTPExt>();
+      else
+        h = std::make_unique<TParsingHTTP>();
+      h->HandleRedirects = true;
+      h->Request.Accept = "*/*";
+      h->Request.UserAgent = "";
+      EXPECT_EQ(h->Get(s.Url("/dir/start")), "final");
+      auto requests = s.Requests();
+      ASSERT_EQ(requests.size(), 2u);
+      std::string line = tc.requestLine;
+      if (line.find("PORT") != std::string::npos) line.replace(line.find("PORT"), 4, Port(s));
+      EXPECT_EQ(requests[1], line + "\r\nHost: 127.0.0.1:" + Port(s) + "\r\nAccept: */*\r\n\r\n");
+    }
+  }
+}
+
+TEST(HttpRedirect, TargetsThatAreNotFollowed) {
+  struct Case {
+    const char* name;
+    std::string locationLine;
+    std::string reason;
+  };
+  const std::vector<Case> cases = {
+      {"no Location", "X-None: 1", "Redirect without a target"},
+      {"empty Location", "Location:", "Redirect without a target"},
+      {"blank Location", "Location:    ", "Redirect without a target"},
+      {"file", "Location: file:///etc/passwd",
+       "Redirect refused: not an http or https URL: file:///etc/passwd"},
+      {"ftp", "Location: ftp://127.0.0.1/x",
+       "Redirect refused: not an http or https URL: ftp://127.0.0.1/x"},
+      {"javascript", "Location: javascript:alert(1)",
+       "Redirect refused: not an http or https URL: javascript:alert(1)"},
+      {"http without a host", "Location: http:/etc/passwd",
+       "Redirect refused: not an http or https URL: http:/etc/passwd"},
+  };
+  for (const auto& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    TScriptedServer s(ByPath({{"/start", HttpReply("HTTP/1.1 302 Found", "", {tc.locationLine})}}));
+    TIdHTTPExt h;
+    h.HandleRedirects = true;
+    EXPECT_EQ(h.GetExt(s.Url("/start")), "");
+    EXPECT_EQ(h.ResponseCode, 302);
+    EXPECT_EQ(h.LastError, tc.reason);
+    EXPECT_EQ(s.Requests().size(), 1u);
+    h.Disconnect();  // the server serves one connection at a time
+
+    TParsingHTTP base;
+    base.HandleRedirects = true;
+    EXPECT_THROW(base.Get(s.Url("/start")), EHttpRedirectError);
+    EXPECT_EQ(base.Get(s.Url("/other")), "body of /other");  // the answer was read whole
+    EXPECT_EQ(s.Requests().size(), 3u);
+  }
+}
+
+TEST(HttpRedirect, CredentialsStayWithTheSiteTheyWereGivenFor) {
+  // Site A sends /start on to the target; site B's /back sends on to A.
+  std::atomic<int> portA{0}, portB{0};
+  auto site = [&](TScriptedConn& c, bool isA) {
+    for (std::string r; !(r = c.ReadRequest()).empty();) {
+      const std::string path = RequestPath(r);
+      const std::string a = "http://127.0.0.1:" + std::to_string(portA.load());
+      const std::string b = "http://127.0.0.1:" + std::to_string(portB.load());
+      std::string location;
+      if (isA && path == "/same") location = "/next";
+      if (isA && path == "/port") location = b + "/next";
+      if (isA && path == "/host")
+        location = "http://localhost:" + std::to_string(portA.load()) + "/next";
+      if (isA && path == "/away") location = b + "/back";
+      if (!isA && path == "/back") location = a + "/next";
+      c.Send(location.empty() ? HttpReply("HTTP/1.1 200 OK", "final")
+                              : HttpReply("HTTP/1.1 302 Found", "", {"Location: " + location}));
+    }
+  };
+  TScriptedServer siteA([&](TScriptedConn& c) { site(c, true); });
+  TScriptedServer siteB([&](TScriptedConn& c) { site(c, false); });
+  portA = siteA.Port();
+  portB = siteB.Port();
+  const std::string common = "Referer: http://ref.example/\r\n";
+  const std::string credentials = "Authorization: Basic dXNlcjpwYXNz\r\nCookie: a=1\r\n";
+  struct Case {
+    const char* name;
+    std::string path;
+    bool lastOnA;
+    std::string lastHost;
+    bool withCredentials;
+  };
+  const std::vector<Case> cases = {
+      {"same site", "/same", true, "127.0.0.1:" + Port(siteA), true},
+      {"other port", "/port", false, "127.0.0.1:" + Port(siteB), false},
+      {"other host name", "/host", true, "localhost:" + Port(siteA), false},
+      {"away and back", "/away", true, "127.0.0.1:" + Port(siteA), false},
+  };
+  for (const auto& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    TParsingHTTP h;
+    h.HandleRedirects = true;
+    h.Request.Accept = "";
+    h.Request.UserAgent = "";
+    h.Request.Referer = "http://ref.example/";
+    h.Request.Username = "user";
+    h.Request.Password = "pass";
+    h.Request.ExtraHeaders.Add("Cookie: a=1");
+    h.Request.ExtraHeaders.Add("X-Keep: 1");
+    EXPECT_EQ(h.Get(siteA.Url(tc.path)), "final");
+    const auto requests = (tc.lastOnA ? siteA : siteB).Requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.back(), "GET /next HTTP/1.1\r\nHost: " + tc.lastHost + "\r\n" + common +
+                                   (tc.withCredentials ? credentials : "") + "X-Keep: 1\r\n\r\n");
+    // The caller's record is not changed: its next request has them all.
+    EXPECT_EQ(h.Request.Username, "user");
+    EXPECT_EQ(h.Request.ExtraHeaders.GetValue("Cookie"), "a=1");
+  }
+}
+
+TEST(HttpRedirect, ARedirectedPostIsSentAgainWholeOrBecomesAGet) {
+  const std::string get = "GET /next HTTP/1.0\r\nHost: 127.0.0.1:PORT\r\n\r\n";
+  const std::string post =
+      "POST /next HTTP/1.0\r\nHost: 127.0.0.1:PORT\r\n"
+      "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: 10\r\n\r\na=1\r\nb=2\r\n";
+  const std::vector<std::pair<int, std::string>> cases = {
+      {301, get}, {302, get}, {303, get}, {307, post}, {308, post}};
+  for (const auto& [code, expected] : cases) {
+    for (const bool fromStream : {false, true}) {
+      SCOPED_TRACE(std::to_string(code) + (fromStream ? ", stream" : ", lines"));
+      TScriptedServer s(ByPath({{"/form", HttpReply("HTTP/1.1 " + std::to_string(code) + " Moved",
+                                                    "", {"Location: /next"})}}));
+      TIdHTTPExt h;
+      h.HandleRedirects = true;
+      h.TimeOutExt = 5000;  // a body announced but not sent would stall both sides
+      h.Request.Accept = "";
+      h.Request.UserAgent = "";
+      h.Request.ContentType = "application/x-www-form-urlencoded";
+      TStringByteStream out;
+      TStringByteStream source;
+      source.Write("skip", 4);  // the body starts where the stream stands
+      source.Write("a=1\r\nb=2\r\n", 10);
+      source.Seek(4);
+      if (fromStream)
+        h.Post(s.Url("/form"), source, &out);
+      else
+        h.Post(s.Url("/form"), std::vector<std::string>{"a=1", "b=2"}, &out);
+      EXPECT_EQ(out.DataString(), "body of /next");
+      const auto requests = s.Requests();
+      ASSERT_EQ(requests.size(), 2u);
+      std::string want = expected;
+      want.replace(want.find("PORT"), 4, Port(s));
+      EXPECT_NE(requests[0].find("Content-Length: 10\r\n\r\na=1\r\nb=2\r\n"), std::string::npos)
+          << requests[0];
+      EXPECT_EQ(requests[1], want);
+    }
   }
 }
 
@@ -669,6 +982,139 @@ TEST(HttpRedirect, NotFollowedWhenOffAndReportedByTheExtension) {
     EXPECT_FALSE(h.GetExt(s.Url("/")) != "");
     EXPECT_EQ(h.ResponseCode, 302);
     EXPECT_EQ(h.Response.Location, "http://elsewhere.example/x");
+  }
+}
+
+// ------------------------------------------------------------ result state
+
+TEST(HttpResult, EveryFetchStartsWithAnEmptyResponseRecord) {
+  {
+    // A client whose last fetch was a success still gets its one more try
+    // when a kept connection turns out dead (the caller clears nothing).
+    TScriptedServer s([](TScriptedConn& c) {
+      if (c.ReadRequest().empty()) return;
+      if (c.Index() == 0) {
+        c.Send(Ok);
+        c.ReadRequest();
+        return;  // dropped
+      }
+      c.Send(HttpReply("HTTP/1.1 200 OK", "again"));
+      c.WaitForClose();
+    });
+    TIdHTTPExt h;
+    EXPECT_EQ(h.GetExt(s.Url("/1")), "hello");
+    EXPECT_EQ(h.GetExt(s.Url("/2")), "again");
+    EXPECT_EQ(s.Accepted(), 2);
+  }
+  {
+    // No answer after a 200 is no answer, not "OK (200)" of the last one.
+    TScriptedServer s([](TScriptedConn& c) {
+      if (c.ReadRequest().empty()) return;
+      if (c.Index() == 0) {
+        c.Send(HttpReply("HTTP/1.1 200 OK", "hello", {"Content-Type: text/plain", "X-Old: 1"}));
+        c.ReadRequest();
+      }
+    });
+    TIdHTTPExt h;
+    EXPECT_EQ(h.GetExt(s.Url("/1")), "hello");
+    EXPECT_EQ(h.GetExt(s.Url("/2")), "");
+    EXPECT_EQ(h.ResponseCode, 0);
+    EXPECT_EQ(h.ResponseText, "");
+    EXPECT_EQ(h.Response.ContentType, "");
+    EXPECT_EQ(h.Response.ContentLength, 0);
+    EXPECT_EQ(h.RawHeaders.Count(), 0);
+    EXPECT_EQ(h.ExtraResponse("X-Old"), "");
+    EXPECT_EQ(h.LastError, "Connection closed gracefully.");
+  }
+}
+
+TEST(HttpResult, A416WithAnUnsatisfiedRangeIsAnAnswer) {
+  TScriptedServer s(ByPath({{"/file", HttpReply("HTTP/1.1 416 Range Not Satisfiable", "",
+                                                {"Content-Range: bytes */1000"})}}));
+  TParsingHTTP h;
+  h.Request.ContentRangeStart = 1000;
+  EXPECT_THROW(h.Get(s.Url("/file")), EIdProtocolReplyError);
+  EXPECT_EQ(h.ResponseCode, 416);
+  EXPECT_EQ(h.RawHeaders.GetValue("Content-Range"), "bytes */1000");
+  EXPECT_EQ(h.Response.ContentRangeStart, 0);
+  EXPECT_EQ(h.Response.ContentRangeEnd, 0);
+  h.Request.ContentRangeStart = 0;
+  EXPECT_EQ(h.Get(s.Url("/next")), "body of /next");
+  EXPECT_EQ(s.Accepted(), 1);  // read whole, the connection stays in step
+  h.Disconnect();              // the server serves one connection at a time
+
+  TIdHTTPExt x;
+  x.Request.ContentRangeStart = 1000;
+  EXPECT_FALSE(x.GetExt(s.Url("/file"), ::testing::TempDir() + "qv_http_416"));
+  EXPECT_EQ(x.ResponseCode, 416);
+  EXPECT_EQ(x.LastError, "416 Range Not Satisfiable");
+}
+
+TEST(HttpResult, AFailureKeepsItsReason) {
+  auto reply = [](std::string bytes) {
+    return [bytes](TScriptedConn& c) {
+      if (c.ReadRequest().empty()) return;
+      c.Send(bytes);
+    };
+  };
+  auto keep = [](std::string bytes) {
+    return [bytes](TScriptedConn& c) {
+      for (std::string r; !(r = c.ReadRequest()).empty();) c.Send(bytes);
+    };
+  };
+  struct Case {
+    const char* name;
+    TScriptedServer::THandler handler;
+    bool https;
+    std::function<void(TIdHTTPExt&)> setup;
+    std::string reason;  // "" for a success
+    bool prefix;
+  };
+  const std::vector<Case> cases = {
+      {"success", keep(Ok), false, nullptr, "", false},
+      {"status", keep(HttpReply("HTTP/1.1 404 Not Found", "no")), false, nullptr, "404 Not Found",
+       false},
+      {"reason phrase with a lone CR", keep(HttpReply("HTTP/1.1 500 Server\rError", "no")), false,
+       nullptr, "500 Server Error", false},
+      {"time-out",
+       [](TScriptedConn& c) {
+         c.ReadRequest();
+         c.Sleep(5s);  // then the server closes
+       },
+       false, [](TIdHTTPExt& h) { h.ReadTimeout = 100; }, "Read timed out.", false},
+      {"truncated", reply("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc"), false, nullptr,
+       "Body truncated: the connection closed before its end", false},
+      {"truncated chunks", reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nab"),
+       false, nullptr, "Body truncated: the connection closed before its end", false},
+      {"framing", reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n"), false,
+       nullptr, "Bad chunk size: zz", false},
+      {"too many redirects", keep(HttpReply("HTTP/1.1 302 Found", "", {"Location: /"})), false,
+       [](TIdHTTPExt& h) {
+         h.HandleRedirects = true;
+         h.RedirectMaximum = 3;
+       },
+       "Too many redirects", false},
+      {"refused scheme",
+       keep(HttpReply("HTTP/1.1 302 Found", "", {"Location: file:///etc/passwd"})), false,
+       [](TIdHTTPExt& h) { h.HandleRedirects = true; },
+       "Redirect refused: not an http or https URL: file:///etc/passwd", false},
+      {"TLS",  // what a plain server says to a handshake
+       [](TScriptedConn& c) { c.Send("HTTP/1.1 400 Bad Request\r\n\r\n"); }, true, nullptr,
+       "TLS: ", true},
+  };
+  for (const auto& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    TScriptedServer s(tc.handler);
+    TIdHTTPExt h;
+    h.LastError = "from an earlier fetch";
+    if (tc.setup) tc.setup(h);
+    const std::string url =
+        (tc.https ? "https" : "http") + std::string("://127.0.0.1:") + Port(s) + "/";
+    EXPECT_EQ(h.GetExt(url, ::testing::TempDir() + "qv_http_reason"), tc.reason.empty());
+    if (tc.prefix)
+      EXPECT_EQ(h.LastError.substr(0, tc.reason.size()), tc.reason) << h.LastError;
+    else
+      EXPECT_EQ(h.LastError, tc.reason);
   }
 }
 
@@ -746,6 +1192,31 @@ TEST(HttpFaults, LineTimeOutEndsASilentServerAndTriesOnceMore) {
   EXPECT_FALSE(h.HeadExt(s.Url("/")));
   EXPECT_LT(std::chrono::steady_clock::now() - t0, 5s);
   EXPECT_EQ(s.Accepted(), 2);
+}
+
+TEST(HttpFaults, StatusAndHeaderLinesHonourTheReadTimeOut) {
+  struct Case {
+    const char* name;
+    std::string sent;  // then silence
+  };
+  const std::vector<Case> cases = {
+      {"no status line", ""},
+      {"a status line", "HTTP/1.1 200 OK\r\n"},
+      {"a header line", "HTTP/1.1 200 OK\r\nX-A: 1\r\n"},
+      {"before a chunk size", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"},
+      {"before the trailers", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n"},
+  };
+  for (const auto& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    TScriptedServer s([&](TScriptedConn& c) {
+      c.ReadRequest();
+      c.Send(tc.sent);
+      c.Sleep(5s);  // then the server closes
+    });
+    TParsingHTTP h;
+    h.ReadTimeout = 100;
+    EXPECT_THROW(h.Get(s.Url("/")), ENetTimeout);
+  }
 }
 
 TEST(HttpFaults, ACutBetweenFetchesOnlyCostsTheConnection) {

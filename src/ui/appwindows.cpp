@@ -1,0 +1,186 @@
+#include "ui/appwindows.h"
+
+#include <stdexcept>
+#include <vector>
+
+#include "engine/dialupdialog.h"
+#include "engine/robots.h"
+#include "engine/scheduledialog.h"
+#include "model/weblocal.h"
+#include "platform/dialup.h"
+#include "ui/aboutbox.h"
+#include "ui/autopaste_standin.h"
+#include "ui/dialupwindow.h"
+#include "ui/downloadform_standin.h"
+#include "ui/dropdialog_standin.h"
+#include "ui/filecopydialog.h"
+#include "ui/helpwindow.h"
+#include "ui/imageform.h"
+#include "ui/mainform.h"
+#include "ui/mimefilterdialog.h"
+#include "ui/newsdialog.h"
+#include "ui/nonmodalmessage.h"
+#include "ui/qtprompter.h"
+#include "ui/qtuiloop.h"
+#include "ui/robotsdialog.h"
+#include "ui/schedulewindow.h"
+#include "ui/settingsdialog.h"
+
+namespace qv {
+
+TDropDlg* DropDlg = nullptr;
+TSettingsDlg* SettingsDlg = nullptr;
+TDialUpDlg* DialUpDlg = nullptr;
+TImageFrm* ImageFrm = nullptr;
+TAboutBox* AboutBox = nullptr;
+TNonModalMsg* NonModalMsg = nullptr;
+TRobotsDlg* RobotsDlg = nullptr;
+TMimeFilterDlg* MimeFilterDlg = nullptr;
+TScheduleDlg* ScheduleDlg = nullptr;
+TDownloadFrm* DownloadFrm = nullptr;
+TForm1* Form1 = nullptr;
+TNewsDlg* NewsDlg = nullptr;
+TAutoPasteMod* AutoPasteMod = nullptr;
+TFileCopyDlg* FileCopyDlg = nullptr;
+
+TDialUpWindow* DialUpWindow = nullptr;
+TScheduleWindow* ScheduleWindow = nullptr;
+TSessionScheduleJobs* ScheduleJobs = nullptr;
+TRobotsStore* RobotsStore = nullptr;
+TQtUiLoop* UiLoop = nullptr;
+TLocalCopyEnv* LocalCopyEnv = nullptr;
+
+namespace {
+
+TWindowCreated Recorder;
+std::unique_ptr<TDialUpService> DialService;
+
+// The scheduler is made before the main window and its project session;
+// its jobs reach the session through this once the main window exists.
+class TLateScheduleJobs : public TScheduleJobs {
+ public:
+  TScheduleJobs& Inner() {
+    if (!ScheduleJobs) throw std::runtime_error("The main window is not ready");
+    return *ScheduleJobs;
+  }
+  void PrepareDialUp(bool useModem) override { Inner().PrepareDialUp(useModem); }
+  void HangUpAll() override { Inner().HangUpAll(); }
+  bool ProjectModified() override { return Inner().ProjectModified(); }
+  std::string ProjectFileName() override { return Inner().ProjectFileName(); }
+  void SaveProject() override { Inner().SaveProject(); }
+  void LoadProject(const std::string& fileName) override { Inner().LoadProject(fileName); }
+  void QuickMirror() override { Inner().QuickMirror(); }
+  void Download() override { Inner().Download(); }
+  void SaveSettings(const std::vector<TAtrRow>& projects) override {
+    Inner().SaveSettings(projects);
+  }
+};
+TLateScheduleJobs LateJobs;
+
+template <typename T>
+void FreeOne(T*& p) {
+  delete p;
+  p = nullptr;
+}
+
+}  // namespace
+
+void NoteWindowCreated(const std::string& className) {
+  if (Recorder) Recorder(className);
+}
+
+void CreateAppWindows(const TWindowCreated& created, std::unique_ptr<TDialUpService> service) {
+  Recorder = created;
+  DialService = service ? std::move(service) : MakeDialUpService();
+  UiLoop = new TQtUiLoop;
+  RobotsStore = new TRobotsStore;
+  LocalCopyEnv = new TLocalCopyEnv;
+  try {
+    DropDlg = new TDropDlg;
+    NoteWindowCreated("TDropDlg");
+    SettingsDlg = new TSettingsDlg;
+    SettingsDlg->ShowHelp = [](int c) { ShowHelpContext(c); };
+    NoteWindowCreated("TSettingsDlg");
+    DialUpDlg = new TDialUpDlg(*DialService, *UiLoop);
+    DialUpWindow = new TDialUpWindow(*DialUpDlg);
+    NoteWindowCreated("TDialUpDlg");
+    ImageFrm = new TImageFrm;
+    NoteWindowCreated("TImageFrm");
+    AboutBox = new TAboutBox;
+    NoteWindowCreated("TAboutBox");
+    NonModalMsg = new TNonModalMsg;
+    NoteWindowCreated("TNonModalMsg");
+    RobotsDlg = new TRobotsDlg(RobotsStore);
+    RobotsDlg->ShowHelp = [](int c) { ShowHelpContext(c); };
+    NoteWindowCreated("TRobotsDlg");
+    MimeFilterDlg = new TMimeFilterDlg;
+    MimeFilterDlg->ShowHelp = [](int c) { ShowHelpContext(c); };
+    SettingsDlg->SetMimeFilterDlg(MimeFilterDlg);
+    NoteWindowCreated("TMimeFilterDlg");
+    ScheduleDlg = new TScheduleDlg(LateJobs, *UiLoop, AppPrompter());
+    ScheduleDlg->SetShell(&SystemShell());
+    ScheduleWindow = new TScheduleWindow(*ScheduleDlg);
+    ScheduleWindow->ShowHelp = [](int c) { ShowHelpContext(c); };
+    NoteWindowCreated("TScheduleDlg");
+    DownloadFrm = new TDownloadFrm;
+    NoteWindowCreated("TDownloadFrm");
+    Form1 = new TForm1;  // notes itself and its file-copy window
+    ScheduleJobs = new TSessionScheduleJobs(Form1->Session(), *DialUpDlg);
+    ScheduleJobs->SaveSettingsProc = [](const std::vector<TAtrRow>& rows) {
+      SaveScheduleSettings(*SettingsDlg, rows);
+    };
+    ScheduleWindow->OnShowMainWindow = [](bool show) { Form1->setVisible(show); };
+    ScheduleWindow->JobWindows = {DialUpWindow, DownloadFrm};
+    DropDlg->OnShowMain = [] {
+      Form1->show();
+      Form1->raise();
+    };
+    DropDlg->OnScheduleStart = [] {
+      // The schedule runs on the project the command line names, so that
+      // project is loaded first even when the main window has not painted.
+      Form1->LoadStartProject();
+      Form1->hide();
+      ScheduleDlg->RunSchedule(true);
+    };
+    LocalCopyEnv->Prompter = &AppPrompter();
+    LocalCopyEnv->EnsureConnected = [](bool useModem) {
+      DialUpDlg->PrepareDialUp(useModem, false);
+      return DialUpDlg->EnsureConnected(false);
+    };
+    NewsDlg = new TNewsDlg(nullptr, AppPrompter(), [](const std::string& url) {
+      return OpenLocalCopy("", url, false, false, *LocalCopyEnv);
+    });
+    NoteWindowCreated("TNewsDlg");
+    AutoPasteMod = new TAutoPasteMod;
+    NoteWindowCreated("TAutoPasteMod");
+  } catch (...) {
+    FreeAppWindows();
+    throw;
+  }
+}
+
+void FreeAppWindows() {
+  FreeOne(AutoPasteMod);
+  FreeOne(NewsDlg);
+  FreeOne(ScheduleJobs);
+  FreeOne(Form1);
+  FreeOne(DownloadFrm);
+  FreeOne(ScheduleWindow);
+  FreeOne(ScheduleDlg);
+  FreeOne(MimeFilterDlg);
+  FreeOne(RobotsDlg);
+  FreeOne(NonModalMsg);
+  FreeOne(AboutBox);
+  FreeOne(ImageFrm);
+  FreeOne(DialUpWindow);
+  FreeOne(DialUpDlg);
+  FreeOne(SettingsDlg);
+  FreeOne(DropDlg);
+  FreeOne(LocalCopyEnv);
+  FreeOne(RobotsStore);
+  FreeOne(UiLoop);
+  DialService.reset();
+  Recorder = nullptr;
+}
+
+}  // namespace qv

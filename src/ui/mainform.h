@@ -1,0 +1,225 @@
+#pragma once
+// The main window. Its parts live in several files, one per reason to
+// change: mainform.cpp (construction, first showing, first painting, the
+// minimise and start-up help timers, closing), mainform_layout.cpp (the
+// controls), mainform_help.cpp (context help and the tab pages), and
+// mainform_views.cpp (what the project session asks of the window). Later
+// parts add their own files beside these.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QMainWindow>
+
+#include "model/projectfile.h"
+#include "model/prompter.h"
+#include "model/viewfilter.h"
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QStatusBar;
+class QTabWidget;
+class QTimer;
+
+namespace qv {
+
+class TCheckListBoxExt;
+class TFilterGrid;
+class TPassWordGrid;
+class TStringAtrGrid;
+class TTvImagePanel;
+class TUOTextTarget;
+
+// The main window's own help context, and its pages'.
+inline constexpr int kMainFormHelp = 20;
+inline constexpr int kRetrievePageHelp = 21;
+inline constexpr int kFiltersPageHelp = 22;
+inline constexpr int kImagesPageHelp = 23;
+inline constexpr int kPasswordsPageHelp = 24;
+// The topics shown at start with "Start up help" on: how to begin, and how
+// to pick URLs from a browsing session.
+inline constexpr int kStartHelp = 67;
+inline constexpr int kBrowseHelp = 154;
+
+inline constexpr char kCleaningCache[] = "Cleaning up cache. Please wait";
+inline constexpr char kCleaningDone[] = "Completed";
+
+class TForm1 : public QMainWindow, public TProjectView {
+  Q_OBJECT
+ public:
+  // Builds the layout, then the fields, the file-copy window (owned) and
+  // the global objects; a failure frees what was made and passes on.
+  explicit TForm1(QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // Fields.
+  std::string FileSignature;
+  std::vector<std::string> DragTempFiles;
+  QWidget* HelpControl = nullptr;
+  bool FirstShowDone = false;
+  std::int32_t MinimizeCountdown = 0;
+  struct TBounds {
+    std::int32_t Left = 0, Top = 0, Width = 0, Height = 0;
+  } ThumbBounds;
+  bool ListRebuilt = false;
+  bool CheckPassDone = false;
+  bool SizeFilterEdited = false;
+  std::int32_t DragStartX = 0;
+  std::int32_t DragStartY = 0;
+
+  // The current project: name, local mirror folder, modified flag.
+  TProjectSession& Session() { return *Session_; }
+  const std::string& ProjectFileName() const { return Session_->ProjectFileName(); }
+  const std::string& LocalWebDir() const { return Session_->LocalWebDir(); }
+  bool Modified() const { return Session_->Modified(); }
+  void SetModified(bool on = true) { Session_->SetModified(on); }
+
+  // Events.
+  void FormShow();
+  void FormPaint();
+  void FormResize();
+  void MinimizeTimerTimer();
+  void BrowseHelpTimerTimer();
+  // Whether the window may close now: not while a job, a pass over the list
+  // or the schedule runs. Asks the job runner, which offers to stop its job,
+  // and waits for a stopped job to end.
+  bool FormCloseQuery();
+  // The closing steps; false (window stays open) when the modified project
+  // could not be saved.
+  bool FormClose();
+  void HelpMouseDown(QWidget* control);
+  void HelpMouseMove(QWidget* control);
+  void SetHelpClick(QWidget* control);
+  void HelpMenuClick();
+  void PageShow(int index);
+  void ApplicationRestore();
+  void ApplicationActivate();
+  void ApplicationDeactivate();
+
+  // Loads the project the command line or the settings name, once (the
+  // first painting, or the "/S" schedule start when that comes first).
+  void LoadStartProject();
+  bool StartProjectLoaded() const { return StartLoaded; }
+
+  // The help of the control or its nearest ancestor with a context (this
+  // window's when none has one); false only without a control.
+  bool ShowControlHelp(QWidget* control);
+  // Renames drag-out copies back to their "Data" names.
+  void CancelHDrop();
+  // "Browse for URLs"; its command comes with the main window's commands.
+  std::function<void()> BrowseForURLs;
+  // Moves the pointer to a point of the root grid where the platform lets
+  // a program do so.
+  void PointAtRootGrid();
+
+  // TProjectView.
+  TProjectValues CaptureProject() override;
+  void ApplyProject(const TProjectValues& values) override;
+  void ClearRootURLs() override;
+  void RefreshURLList() override;
+  void SetCaption(const std::string& caption) override;
+  void SetStatusText(const std::string& text) override;
+  void SetBusy(bool busy) override;
+  void SetLocalWebDirText(const std::string& dir) override;
+
+  // Where questions and messages go; AppPrompter() unless set.
+  void SetPrompter(TPrompter* prompter) { Prompter_ = prompter; }
+  TPrompter& Prompter() const;
+
+  // Controls.
+  QTabWidget* PageControl1;
+  QWidget* RetrievePage;
+  QWidget* FiltersPage;
+  QWidget* ImagesPage;
+  QWidget* PasswordsPage;
+  QPushButton* RetrieveHDummy;
+  QPushButton* FiltersHDummy;
+  QPushButton* URLAttribsHDummy;
+  QPushButton* PasswordsHDummy;
+  // "Retrieve" page.
+  TStringAtrGrid* Grid1;
+  QPushButton* QMBtn;
+  QPushButton* DLBtn;
+  // "Filters" page.
+  QComboBox* DLFilesCombo;
+  QComboBox* ChkFilesCombo;
+  QComboBox* NewFilesCombo;
+  QComboBox* FailedFilesCombo;
+  QComboBox* DelFilesCombo;
+  QComboBox* WebPgFilesCombo;
+  QComboBox* ImageLinksCombo;
+  TFilterGrid* FilGrid;
+  QLineEdit* MinSizeEd;
+  QLineEdit* MaxSizeEd;
+  QCheckBox* AutoUpChk;
+  QPushButton* UpdateBtn;
+  QCheckBox* LimitAdditionsChk;
+  QPushButton* Button1;  // "Check all"
+  QPushButton* Button5;  // "Uncheck all"
+  // "Images" page: the URL attributes and the thumbnail.
+  QLineEdit* StatusEd;
+  QLineEdit* SizeEd;
+  QLineEdit* ContentTypeEd;
+  QLineEdit* ParentURLEd;
+  QPlainTextEdit* TextEdit;
+  QPushButton* DetailsBtn;
+  QRadioButton* URLImageRBtn;
+  QRadioButton* LinkImageRBtn;
+  TTvImagePanel* ThumbImage1;
+  QPushButton* PrintImageBtn;
+  QPushButton* SlideShowBtn;
+  QPushButton* FullScreenBtn;
+  QSpinBox* ViewIntEd;
+  QLabel* DLIELabel;
+  QPushButton* DLIEBtn;
+  // "Passwords" page.
+  TPassWordGrid* PWGrid;
+  // Below the pages.
+  TCheckListBoxExt* SingURLs;
+  QLineEdit* NumURLsEd;
+  QStatusBar* StatusBar1;
+  QMenu* HelpPopup;
+  QTimer* MinimizeTimer;
+  QTimer* BrowseHelpTimer;
+  TUOTextTarget* RootURLsDrop;
+  TUOTextTarget* URLsDrop;
+
+  // The view filter the "Filters" page stands for, kept whole until the
+  // page's controls carry all of it.
+  TViewFilter ViewFilter;
+
+ protected:
+  void showEvent(QShowEvent* e) override;
+  void paintEvent(QPaintEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+  bool eventFilter(QObject* o, QEvent* e) override;
+  void contextMenuEvent(QContextMenuEvent* e) override;
+
+ private:
+  void BuildLayout();
+  void FitGlyphs();
+  void InstallApplicationHandlers();
+
+  std::unique_ptr<TProjectSession> Session_;
+  TPrompter* Prompter_ = nullptr;
+  bool ShowDone = false;
+  bool PaintQueued = false;
+  bool StartLoaded = false;
+  bool Closed = false;
+  int BrowseHelpTicks = 0;
+  int LastPage = -1;
+};
+
+}  // namespace qv

@@ -1,0 +1,64 @@
+// Context help of the main window, and its tab pages.
+#include <filesystem>
+
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include "ui/helpwindow.h"
+#include "ui/mainform.h"
+
+namespace qv {
+
+bool TForm1::eventFilter(QObject* o, QEvent* e) {
+  if (e->type() == QEvent::MouseButtonPress && o->isWidgetType())
+    HelpMouseDown(static_cast<QWidget*>(o));
+  return QMainWindow::eventFilter(o, e);
+}
+
+void TForm1::contextMenuEvent(QContextMenuEvent* e) { HelpPopup->popup(e->globalPos()); }
+
+void TForm1::HelpMouseDown(QWidget* control) { HelpControl = control; }
+void TForm1::HelpMouseMove(QWidget* control) { HelpControl = control; }
+void TForm1::SetHelpClick(QWidget* control) { HelpControl = control; }
+void TForm1::HelpMenuClick() { ShowControlHelp(HelpControl); }
+
+bool TForm1::ShowControlHelp(QWidget* control) {
+  if (!control) return false;
+  for (QWidget* w = control; w; w = w->parentWidget()) {
+    const int context = w->property("HelpContext").toInt();
+    if (context != 0) {
+      ShowHelpContext(context);
+      break;
+    }
+  }
+  return true;
+}
+
+void TForm1::PageShow(int index) {
+  if (LastPage == 0 && index != 0) CancelHDrop();
+  LastPage = index;
+  QWidget* page = PageControl1->widget(index);
+  QPushButton* dummy = page == RetrievePage    ? RetrieveHDummy
+                       : page == FiltersPage   ? FiltersHDummy
+                       : page == ImagesPage    ? URLAttribsHDummy
+                       : page == PasswordsPage ? PasswordsHDummy
+                                               : nullptr;
+  if (dummy && page->isVisible()) dummy->setFocus();
+}
+
+void TForm1::CancelHDrop() {
+  while (!DragTempFiles.empty()) {
+    const std::string file = DragTempFiles.front();
+    DragTempFiles.erase(DragTempFiles.begin());
+    if (file.empty()) continue;
+    namespace fs = std::filesystem;
+    const fs::path p(file);
+    std::error_code ec;
+    fs::rename(p, p.parent_path() / ("Data" + p.extension().string()), ec);
+  }
+}
+
+}  // namespace qv

@@ -1,0 +1,285 @@
+#include "ui/mainform.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+
+#include "engine/scheduledialog.h"
+#include "model/leregistry.h"
+#include "model/settings.h"
+#include "model/vkconfig.h"
+#include "platform/dialup.h"
+#include "platform/store.h"
+#include "support/envscope.h"
+#include "support/filesizelimit.h"
+#include "support/scratchdir.h"
+#include "ui/appwindows.h"
+#include "ui/controls/checklistboxext.h"
+#include "ui/controls/passwordgrid.h"
+#include "ui/controls/stringatrgrid.h"
+#include "ui/downloadform_standin.h"
+#include "ui/dropdialog_standin.h"
+#include "ui/filecopydialog.h"
+#include "ui/helpwindow.h"
+#include "ui/qtprompter.h"
+#include "ui/startup.h"
+#include "uitest.h"
+
+namespace qv {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadBytes;
+
+// A fresh user with the program folder's shipped files, the settings store
+// made and seeded as start-up makes it, and every window of the program.
+class MainFormTest : public test::UiTest {
+ protected:
+  MainFormTest() {
+    SeedProgramFolder(std::string(QV_SOURCE_DIR) + "/share", Home.Dir / "prog");
+    SetRegistryKey(ProgramRegistryKey);
+    TValueFile(StoreFileForKey(ProgramRegistryKey)).Create();
+    SeedSettingsStore();
+    SetAppPrompter(&Prompter);
+    HelpRequests = [this](int c) { Help.push_back(c); };
+    SetProgramArguments({});
+    CreateAppWindows([this](const std::string& n) { Created.push_back(n); },
+                     std::make_unique<TNoDialUp>());
+    Form1->SetPrompter(&Prompter);
+    DownloadFrm->SetPrompter(&Prompter);
+  }
+  ~MainFormTest() override {
+    FreeAppWindows();
+    HelpRequests = nullptr;
+    SetAppPrompter(nullptr);
+    SetProgramArguments({});
+  }
+
+  // A copy of the first-run project under another name.
+  std::string ProjectCopy(const std::string& relative) {
+    const std::string p = Home.Dir / relative;
+    fs::create_directories(fs::path(p).parent_path());
+    fs::copy_file(Home.Dir / "prog/MirrorProjects/Example1.mpj", p);
+    return p;
+  }
+
+  void Start(std::vector<std::string> args) {
+    SetProgramArguments(std::move(args));
+    Form1->show();
+    Form1->FormPaint();
+  }
+
+  test::TScratchHome Home;
+  TScriptedPrompter Prompter;
+  std::vector<int> Help;
+  std::vector<std::string> Created;
+};
+
+TEST_F(MainFormTest, WindowsComeIntoBeingInTheStartUpOrder) {
+  const std::vector<std::string> order = {
+      "TDropDlg",     "TSettingsDlg", "TDialUpDlg",     "TImageFrm",    "TAboutBox",
+      "TNonModalMsg", "TRobotsDlg",   "TMimeFilterDlg", "TScheduleDlg", "TDownloadFrm",
+      "TForm1",       "TFileCopyDlg", "TNewsDlg",       "TAutoPasteMod"};
+  EXPECT_EQ(Created, order);
+  EXPECT_EQ(FileCopyDlg->parent(), Form1);
+  EXPECT_EQ(Form1->FileSignature, "Quendravilos Ver. 1.0: URLs file");
+  EXPECT_TRUE(Form1->SingURLs->MultiSelect());
+}
+
+TEST_F(MainFormTest, TheCommandLineNamesTheProjectAndBrowse) {
+  const std::string p = ProjectCopy("projects/p.mpj");
+  int browses = 0;
+  Form1->BrowseForURLs = [&] { ++browses; };
+  Start({"/b", p});
+  EXPECT_EQ(Form1->ProjectFileName(), p);
+  EXPECT_EQ(Form1->windowTitle(), "Mirror Project:  p.mpj");
+  EXPECT_EQ(browses, 0);
+  EXPECT_TRUE(Form1->FirstShowDone);
+  EXPECT_EQ(Form1->PageControl1->currentWidget(), Form1->RetrievePage);
+}
+
+TEST_F(MainFormTest, BrowseLoadsTheStoredProjectThenBrowses) {
+  std::string loadedWhenBrowsing;
+  Form1->BrowseForURLs = [&] { loadedWhenBrowsing = Form1->ProjectFileName(); };
+  Start({"/B"});
+  EXPECT_EQ(loadedWhenBrowsing, Home.Dir / "prog/MirrorProjects/Example1.mpj");
+  EXPECT_FALSE(Form1->Grid1->Rows().empty()) << "the first-run project has root URLs";
+}
+
+TEST_F(MainFormTest, ScheduleStartLoadsTheNamedProjectFirst) {
+  const std::string p = ProjectCopy("projects/s.mpj");
+  SetProgramArguments({"/S", p});
+  Form1->show();
+  std::string projectWhileScheduled;
+  // The schedule's loop runs until its window is closed: once it runs, look,
+  // then "Exit".
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (!ScheduleDlg->Showing()) return;
+    poll.stop();
+    projectWhileScheduled = Form1->ProjectFileName();
+    ScheduleDlg->Button3Click();
+  });
+  poll.start(10);
+  DropDlg->FirstShow();
+  EXPECT_EQ(projectWhileScheduled, p);
+  Form1->FormPaint();
+  EXPECT_EQ(Form1->ProjectFileName(), p) << "the first painting does not load it again";
+}
+
+TEST_F(MainFormTest, AResizeBeforeTheFirstPaintingStartsNoTimer) {
+  Form1->resize(700, 500);
+  Form1->FormResize();
+  EXPECT_FALSE(Form1->MinimizeTimer->isActive());
+  Start({});
+  Form1->FormResize();
+  EXPECT_TRUE(Form1->MinimizeTimer->isActive());
+  EXPECT_EQ(Form1->MinimizeCountdown, 20);
+  for (int i = 0; i < 20; ++i) Form1->MinimizeTimerTimer();
+  EXPECT_FALSE(Form1->MinimizeTimer->isActive());
+}
+
+TEST_F(MainFormTest, ControlHelpFindsTheNearestContext) {
+  EXPECT_FALSE(Form1->ShowControlHelp(nullptr));
+  EXPECT_TRUE(Help.empty());
+  struct TCase {
+    const char* Name;
+    QWidget* Control;
+    int Context;
+  };
+  const TCase cases[] = {
+      {"a control on the Filters page", Form1->MinSizeEd, kFiltersPageHelp},
+      {"a control on the Passwords page", Form1->PWGrid, kPasswordsPageHelp},
+      {"a page's placeholder", Form1->RetrieveHDummy, kRetrievePageHelp},
+      {"a control outside the pages", Form1->SingURLs, 20},
+      {"the window itself", Form1, 20},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Help.clear();
+    EXPECT_TRUE(Form1->ShowControlHelp(c.Control));
+    EXPECT_EQ(Help, std::vector<int>{c.Context});
+  }
+  Help.clear();
+  Form1->HelpMouseDown(Form1->MaxSizeEd);
+  Form1->HelpMenuClick();
+  EXPECT_EQ(Help, std::vector<int>{kFiltersPageHelp});
+}
+
+TEST_F(MainFormTest, LeavingTheRetrievePageRenamesDragOutCopiesBack) {
+  Start({});
+  const std::string dragged = Home.Dir.Write("web/host/page.html/page.html", "<html>");
+  const std::string missing = Home.Dir / "web/host/gone/gone.htm";
+  Form1->DragTempFiles = {dragged, "", missing};
+  Form1->PageControl1->setCurrentWidget(Form1->ImagesPage);
+  EXPECT_TRUE(Form1->DragTempFiles.empty());
+  EXPECT_FALSE(fs::exists(dragged));
+  EXPECT_EQ(ReadBytes(Home.Dir / "web/host/page.html/Data.html"), "<html>");
+
+  // Between other pages the copies keep their names.
+  const std::string again = Home.Dir.Write("web/host/b.html/b.html", "b");
+  Form1->DragTempFiles = {again};
+  Form1->PageControl1->setCurrentWidget(Form1->FiltersPage);
+  EXPECT_EQ(Form1->DragTempFiles.size(), 1u);
+  EXPECT_TRUE(fs::exists(again));
+}
+
+TEST(HelpPlacement, SitsRightOfTheControlLevelWithTheForm) {
+  const THelpWinInfo r = HelpPlacement(512, 100, 600, 1024, 800);
+  EXPECT_EQ(r.StructSize, 28);
+  EXPECT_EQ(r.X, 512 + 5);
+  EXPECT_EQ(r.Y, 100 * 1024 / 800);
+  EXPECT_EQ(r.DX, 1024 - 517);
+  EXPECT_EQ(r.DY, 600 * 1024 / 800);
+  EXPECT_EQ(r.Show, 5);
+  EXPECT_EQ(HelpPlacement(10, 0, 10, 0, 0).StructSize, 0) << "no screen, no record";
+}
+
+void Age(const std::string& file, int days) {
+  const auto t = fs::file_time_type::clock::now() - std::chrono::hours(24 * days);
+  fs::last_write_time(file, t);
+}
+
+TEST_F(MainFormTest, CloseUnmodifiedKeepsTheProjectAndStoresTheRest) {
+  const std::string p = ProjectCopy("projects/p.mpj");
+  Age(p, 3);
+  const auto stamp = fs::last_write_time(p);
+  const std::string bytes = ReadBytes(p);
+  RegWriteString(RegCacheFileLife, "10");
+  const std::string oldCache = Home.Dir.Write("prog/Cache/host/old.bin", "old");
+  const std::string newCache = Home.Dir.Write("prog/Cache/host/new.bin", "new");
+  Age(oldCache, 20);
+  Age(newCache, 2);
+  Start({p});
+  Form1->PWGrid->SetText("http://127.0.0.1/\nuser\nsecret\n");
+
+  EXPECT_TRUE(Form1->close());
+  EXPECT_FALSE(Form1->isVisible());
+  EXPECT_TRUE(DropDlg->Closing);
+  EXPECT_EQ(fs::last_write_time(p), stamp);
+  EXPECT_EQ(ReadBytes(p), bytes);
+  const std::string grid = Form1->PWGrid->GetText();
+  EXPECT_NE(grid.find("secret"), std::string::npos);
+  EXPECT_EQ(RegReadString(RegPassWords), grid);
+  EXPECT_EQ(RegReadString(RegCacheFileLife), "10") << "settings load and save at close";
+  EXPECT_FALSE(fs::exists(oldCache));
+  EXPECT_TRUE(fs::exists(newCache));
+  EXPECT_TRUE(Prompter.Prompts.empty());
+}
+
+TEST_F(MainFormTest, AFailedSaveAtCloseKeepsTheWindowAndTheOldFile) {
+  const std::string p = ProjectCopy("locked/p.mpj");
+  Start({p});
+  const std::string bytes = ReadBytes(p);
+  Form1->SetModified();
+  RegWriteString(RegPassWords, "before");
+  Form1->PWGrid->SetText("http://a/\nu\np\n");
+  chmod((Home.Dir / "locked").c_str(), 0555);
+  bool closed;
+  {
+    // Root writes into any folder: a full disk makes the save fail as well.
+    test::TFileSizeLimit full(geteuid() == 0 ? 16 : RLIM_INFINITY);
+    closed = Form1->close();
+  }
+  chmod((Home.Dir / "locked").c_str(), 0755);
+  EXPECT_FALSE(closed);
+  EXPECT_TRUE(Form1->isVisible());
+  EXPECT_FALSE(DropDlg->Closing);
+  EXPECT_TRUE(Form1->Modified());
+  EXPECT_EQ(ReadBytes(p), bytes);
+  EXPECT_EQ(test::FolderNames(Home.Dir / "locked"), std::set<std::string>{"p.mpj"});
+  ASSERT_EQ(Prompter.Prompts.size(), 1u);
+  EXPECT_EQ(Prompter.Prompts[0].Kind, "message");
+  EXPECT_EQ(RegReadString(RegPassWords), "before") << "nothing of the close ran";
+}
+
+TEST_F(MainFormTest, CloseDuringAJobIsRefusedUnlessTheJobStops) {
+  Start({});
+  DownloadFrm->Job = TDownloadFrm::TJobKind::Download;
+  Prompter.Answers = {TMsgAnswer::No};
+  EXPECT_FALSE(Form1->close());
+  EXPECT_TRUE(Form1->isVisible());
+  EXPECT_FALSE(DropDlg->Closing);
+  ASSERT_EQ(Prompter.Prompts.size(), 1u);
+  EXPECT_EQ(Prompter.Prompts[0].Text, kStopJobQuestion);
+
+  // Stop pressed: the job ends a little later, and the close waits for it.
+  DownloadFrm->OnStop = [] {
+    QTimer::singleShot(20, [] { DownloadFrm->Job = TDownloadFrm::TJobKind::None; });
+  };
+  Prompter.Answers = {TMsgAnswer::Yes};
+  EXPECT_TRUE(Form1->close());
+  EXPECT_FALSE(DownloadFrm->JobRunning());
+  EXPECT_TRUE(DropDlg->Closing);
+}
+
+}  // namespace
+}  // namespace qv
