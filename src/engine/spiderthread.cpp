@@ -209,6 +209,9 @@ void TSpiderThread::AddCacheIfModifiedSince() {
 // --- HTTP ---
 
 void TSpiderThread::SpiderHTTPItem() {
+  // FetchPage may end before it sends anything: the code of the last item
+  // must not be read as this one's.
+  HTTP->ResponseCode = 0;
   FetchPage("text/html,text/css");
   if (HTTP->ResponseCode == 304) {
     // The cached copy and its headers stay as they are: it is scanned and
