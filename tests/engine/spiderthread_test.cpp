@@ -464,3 +464,25 @@ TEST_F(SpiderTest, EmptyPageIsASuccessWithoutLinks) {
 
 }  // namespace
 }  // namespace qv
+
+namespace qv {
+namespace {
+
+TEST_F(SpiderTest, CacheWriteFailureKeepsTheOneLogEntry) {
+  // The program folder is a file: no cache folder can be made in it.
+  std::ofstream(Home.Dir / "prog") << "not a folder";
+  Options.DLRetriesUD = 0;
+  TScriptedServer server(TScriptedServer::Replies(
+      {HttpReply("HTTP/1.1 200 OK", "<html><head></head></html>", {"Content-Type: text/html"})}));
+  const std::string url = server.Url("/p.html");
+  RunJob({url}, 0);
+  EXPECT_EQ(Thread->Result, vrWriteError);
+  TVkURLItem* rec = Listed(url);
+  ASSERT_NE(rec, nullptr);
+  EXPECT_EQ(rec->Status, 50);
+  EXPECT_EQ(rec->Details, "OK (200)");
+  EXPECT_EQ(server.Requests().size(), 1u);
+}
+
+}  // namespace
+}  // namespace qv
