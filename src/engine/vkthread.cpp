@@ -197,7 +197,12 @@ void TVkThread::DoTerminate() {
   Finished = 1;
 }
 
-std::string TVkThread::ClientFailureReason() const { return ""; }
+std::string TVkThread::ClientFailureReason(const std::string& url) const {
+  const bool ftp = url.size() >= 4 && (url[0] | 0x20) == 'f' && (url[1] | 0x20) == 't' &&
+                   (url[2] | 0x20) == 'p' && url[3] == ':';
+  if (ftp) return FTP ? FTP->LastError : std::string();
+  return HTTP ? HTTP->LastError : std::string();
+}
 
 // --- published texts ---
 
@@ -568,7 +573,11 @@ void TVkThread::LogResult(const std::string& url, int64_t size, const std::strin
     switch (code) {
       case vrNone:
       case vrFailed:
-        details = statusText.empty() ? ClientFailureReason() : statusText;
+        if (!statusText.empty()) {
+          details = statusText;
+        } else if (std::string reason = ClientFailureReason(url); !reason.empty()) {
+          details = std::move(reason);
+        }
         break;
       case vrSucceeded:
         activity = "Succeeded";

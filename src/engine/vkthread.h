@@ -201,8 +201,9 @@ class TVkThread : public TThread {
 
  protected:
   void DoTerminate() override;
-  // The readable reason of the HTTP client's last failure ("" when none).
-  virtual std::string ClientFailureReason() const;
+  // The readable reason of the last failure of the client that fetched url
+  // (the FTP client for an ftp: address, else the HTTP client); "" when none.
+  virtual std::string ClientFailureReason(const std::string& url) const;
 
   void HTTPConnected(TIdTCPConnection* sender);
   void HTTPStatus(TIdTCPConnection* sender, TIdStatus status, const std::string& text);

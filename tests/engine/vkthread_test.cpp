@@ -452,6 +452,28 @@ TEST_F(VkThreadTest, LogResultTable) {
   }
 }
 
+TEST_F(VkThreadTest, AFailureWithoutStatusTextRecordsTheFetchingClientsReason) {
+  struct Case {
+    const char* name;
+    std::string url, httpError, ftpError, details;
+  } cases[] = {
+      {"http failure", "http://a.com/x", "Read timed out.", "550 No such file.", "Read timed out."},
+      {"ftp failure", "FTP://a.com/f", "Read timed out.", "550 No such file.", "550 No such file."},
+      {"no reason anywhere", "http://a.com/y", "", "550 No such file.", "Failure of unknown cause"},
+  };
+  TFakeThread& t = AddThread();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    t.HTTP->LastError = c.httpError;
+    t.FTP->LastError = c.ftpError;
+    t.Result = vrFailed;
+    t.LogResult(c.url, 0, "", "");
+    TVkURLItem* r = Listed(c.url);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->Details, c.details);
+  }
+}
+
 TEST_F(VkThreadTest, RobotsTxtMarksItsSiteKnownWhateverTheOutcome) {
   RobotsObeyed = true;
   TFakeThread& t = AddThread();
