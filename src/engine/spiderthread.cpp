@@ -681,7 +681,7 @@ void TSpiderThread::TakeFTPListing(const std::vector<std::string>& list) {
       rec.SetStatus(60);
       rec.Details = "FTP directory";
     }
-    Context().Adder->AddURLItemLocked(0, std::move(rec));
+    Context().Adder->AddURLItemLocked(1, std::move(rec));
   }
 }
 
