@@ -43,29 +43,17 @@ std::map<std::string, int> Requests(const std::string& log) {
   return out;
 }
 
-class SpiderSiteTest : public ::testing::TestWithParam<int> {
- protected:
-  void SetUp() override {
-    if (Env("QV_NGINX_SITE_PORT").empty() || Env("QV_NGINX_SITE2_PORT").empty())
-      GTEST_SKIP() << "QV_NGINX_SITE_PORT is not set: run under scripts/test-servers";
-    Site = test::MakeSpiderSite(Env("QV_NGINX_SITE_ROOT"), Env("QV_NGINX_SITE2_ROOT"),
-                                std::stoi(Env("QV_NGINX_SITE_PORT")),
-                                std::stoi(Env("QV_NGINX_SITE2_PORT")));
-    // Each run reads only its own requests.
-    std::ofstream(Env("QV_NGINX_SITE_LOG"), std::ios::trunc);
-    std::ofstream(Env("QV_NGINX_SITE2_LOG"), std::ios::trunc);
-    CreateGlobals();
-  }
-  void TearDown() override {
-    if (!Site.A.empty()) FreeGlobals();
-  }
-
-  test::TSpiderSite Site;
-};
-
-INSTANTIATE_TEST_SUITE_P(Threads, SpiderSiteTest, ::testing::Values(1, 8));
-
-TEST_P(SpiderSiteTest, FetchesEveryPageOnceAndRecordsEveryLink) {
+// One crawl of the site at `threads` threads, checked. The site's hosts and
+// logs are shared: the thread counts run one after the other in one test.
+void CrawlSite(const test::TSpiderSite& Site, int threads) {
+  SCOPED_TRACE(std::to_string(threads) + " threads");
+  // Each run reads only its own requests.
+  std::ofstream(Env("QV_NGINX_SITE_LOG"), std::ios::trunc);
+  std::ofstream(Env("QV_NGINX_SITE2_LOG"), std::ios::trunc);
+  CreateGlobals();
+  struct TFree {
+    ~TFree() { FreeGlobals(); }
+  } freeGlobals;
   test::TScratchHome home;  // an empty cache
   test::TScratchDir mirror;
   TOutbox outbox;
@@ -93,7 +81,7 @@ TEST_P(SpiderSiteTest, FetchesEveryPageOnceAndRecordsEveryLink) {
   root.Origin = 1;
   queue.Add(root, false);
   TVkThreadList list;
-  ASSERT_TRUE(test::RunSpiderJob(queue, list, GetParam(), [&] {
+  ASSERT_TRUE(test::RunSpiderJob(queue, list, threads, [&] {
     return std::make_unique<TSpiderThread>(&list, context, &queue);
   })) << "the job hangs";
 
@@ -139,6 +127,15 @@ TEST_P(SpiderSiteTest, FetchesEveryPageOnceAndRecordsEveryLink) {
   EXPECT_EQ(rec(Site.A + "/after.html"), nullptr) << "a link after nofollow";
   EXPECT_EQ(rec(Site.A + "/private/secret.html")->Status, 30);
   EXPECT_EQ(rec(Site.A + "/private/secret.html")->Details, "Robot keep out zone");
+}
+
+TEST(SpiderSite, FetchesEveryPageOnceAndRecordsEveryLink) {
+  if (Env("QV_NGINX_SITE_PORT").empty() || Env("QV_NGINX_SITE2_PORT").empty())
+    GTEST_SKIP() << "QV_NGINX_SITE_PORT is not set: run under scripts/test-servers";
+  const test::TSpiderSite site = test::MakeSpiderSite(
+      Env("QV_NGINX_SITE_ROOT"), Env("QV_NGINX_SITE2_ROOT"), std::stoi(Env("QV_NGINX_SITE_PORT")),
+      std::stoi(Env("QV_NGINX_SITE2_PORT")));
+  for (int threads : {1, 8}) CrawlSite(site, threads);
 }
 
 }  // namespace
