@@ -34,13 +34,14 @@ TDLList& TDLList::operator=(const TDLList& other) {
     copy.FBlocks.push_back(std::move(nb));
   }
   copy.FTree = other.FTree;
+  copy.FFront = other.FFront;
   copy.FCount = other.FCount;
   *this = std::move(copy);
   return *this;
 }
 
 void TDLList::Locate(int i, size_t& block, size_t& offset) const {
-  const size_t n = FBlocks.size();
+  const size_t n = FTree.size() - 1;
   size_t pos = 0;
   int rest = i;
   size_t step = 1;
@@ -51,17 +52,19 @@ void TDLList::Locate(int i, size_t& block, size_t& offset) const {
       rest -= FTree[pos];
     }
   }
-  block = pos;
+  // The positions of blocks dropped from the front hold 0, so the descent
+  // never stops before them.
+  block = pos - FFront;
   offset = static_cast<size_t>(rest);
 }
 
 void TDLList::Grow(size_t block, int delta) {
-  for (size_t j = block + 1; j < FTree.size(); j += j & (~j + 1)) FTree[j] += delta;
+  for (size_t j = FFront + block + 1; j < FTree.size(); j += j & (~j + 1)) FTree[j] += delta;
 }
 
 int TDLList::StartOf(size_t block) const {
   int s = 0;
-  for (size_t j = block; j > 0; j -= j & (~j + 1)) s += FTree[j];
+  for (size_t j = FFront + block; j > 0; j -= j & (~j + 1)) s += FTree[j];
   return s;
 }
 
@@ -89,6 +92,7 @@ int TDLList::FirstWhere(TPred pred) const {
 }
 
 void TDLList::Rebuild() {
+  FFront = 0;
   FTree.assign(FBlocks.size() + 1, 0);
   for (size_t j = 1; j < FTree.size(); ++j) {
     FTree[j] += static_cast<int>(FBlocks[j - 1].size());
@@ -118,6 +122,15 @@ void TDLList::InsertAt(int i, std::unique_ptr<TActiveDL> item) {
   } else if (i == FCount) {
     b = FBlocks.size() - 1;
     o = FBlocks[b].size();
+    if (o == kBlockMax) {
+      // Appending (a queue built from sorted input): a full last block stays
+      // full and a new one begins, rather than two half-full ones.
+      FBlocks.emplace_back();
+      FBlocks.back().push_back(std::move(item));
+      ++FCount;
+      Rebuild();
+      return;
+    }
   } else {
     Locate(i, b, o);
   }
@@ -138,6 +151,7 @@ void TDLList::InsertAt(int i, std::unique_ptr<TActiveDL> item) {
 void TDLList::Clear() {
   FBlocks.clear();
   FTree.clear();
+  FFront = 0;
   FCount = 0;
 }
 
@@ -181,7 +195,14 @@ std::unique_ptr<TActiveDL> TDLList::Remove(int i) {
   std::unique_ptr<TActiveDL> item = std::move(block[o]);
   block.erase(block.begin() + static_cast<std::ptrdiff_t>(o));
   --FCount;
-  if (block.empty()) {
+  if (block.empty() && b == 0 && FBlocks.size() > 1) {
+    // Picks take the first items often: the first block goes without a
+    // rebuild, its tree position left at 0 and skipped, until such
+    // positions outnumber the blocks.
+    Grow(0, -1);
+    FBlocks.pop_front();
+    if (++FFront > FBlocks.size()) Rebuild();
+  } else if (block.empty()) {
     FBlocks.erase(FBlocks.begin() + static_cast<std::ptrdiff_t>(b));
     Rebuild();
   } else {

@@ -96,6 +96,7 @@ class TDLList {
 
   std::deque<TBlock> FBlocks;  // none empty; a deque: the first block goes often
   std::vector<int> FTree;      // Fenwick tree of block sizes, 1-based
+  size_t FFront = 0;           // tree positions of blocks dropped from the front
   int FCount = 0;
 };
 
