@@ -22,21 +22,37 @@ void TDLList::CopyItem(TActiveDL& target, const TActiveDL& source, bool onlyIfDe
   target = source;
 }
 
+TDLList::~TDLList() { Clear(); }
+
 TDLList::TDLList(const TDLList& other) { *this = other; }
 
 TDLList& TDLList::operator=(const TDLList& other) {
   if (&other == this) return *this;
   TDLList copy;
   for (const TBlock& b : other.FBlocks) {
-    TBlock nb;
+    // Each copy is in a block of `copy` as soon as it exists, so a failure
+    // part way frees what was made.
+    copy.FBlocks.emplace_back();
+    TBlock& nb = copy.FBlocks.back();
     nb.reserve(b.size());
-    for (const auto& item : b) nb.push_back(std::make_unique<TActiveDL>(*item));
-    copy.FBlocks.push_back(std::move(nb));
+    for (const TActiveDL* item : b) nb.push_back(new TActiveDL(*item));
   }
   copy.FTree = other.FTree;
   copy.FFront = other.FFront;
   copy.FCount = other.FCount;
   *this = std::move(copy);
+  return *this;
+}
+
+TDLList::TDLList(TDLList&& other) noexcept { *this = std::move(other); }
+
+TDLList& TDLList::operator=(TDLList&& other) noexcept {
+  if (&other == this) return *this;
+  Clear();
+  FBlocks.swap(other.FBlocks);
+  FTree.swap(other.FTree);
+  std::swap(FFront, other.FFront);
+  std::swap(FCount, other.FCount);
   return *this;
 }
 
@@ -125,8 +141,11 @@ void TDLList::InsertAt(int i, std::unique_ptr<TActiveDL> item) {
     if (o == kBlockMax) {
       // Appending (a queue built from sorted input): a full last block stays
       // full and a new one begins, rather than two half-full ones.
-      FBlocks.emplace_back();
-      FBlocks.back().push_back(std::move(item));
+      TBlock fresh;
+      fresh.reserve(kBlockMax);
+      fresh.push_back(item.get());
+      FBlocks.push_back(std::move(fresh));
+      item.release();
       ++FCount;
       Rebuild();
       return;
@@ -135,13 +154,17 @@ void TDLList::InsertAt(int i, std::unique_ptr<TActiveDL> item) {
     Locate(i, b, o);
   }
   TBlock& block = FBlocks[b];
-  block.insert(block.begin() + static_cast<std::ptrdiff_t>(o), std::move(item));
+  block.insert(block.begin() + static_cast<std::ptrdiff_t>(o), item.get());
+  item.release();
   ++FCount;
   if (block.size() > kBlockMax) {
-    const auto half = block.begin() + static_cast<std::ptrdiff_t>(block.size() / 2);
-    TBlock tail(std::make_move_iterator(half), std::make_move_iterator(block.end()));
-    block.erase(half, block.end());
-    FBlocks.insert(FBlocks.begin() + static_cast<std::ptrdiff_t>(b) + 1, std::move(tail));
+    // The tail's block is in the list before the tail leaves this one, so a
+    // failure to make it loses no item.
+    const size_t half = block.size() / 2;
+    FBlocks.insert(FBlocks.begin() + static_cast<std::ptrdiff_t>(b) + 1,
+                   TBlock(block.begin() + static_cast<std::ptrdiff_t>(half), block.end()));
+    TBlock& first = FBlocks[b];  // the insertion may have moved it
+    first.resize(half);
     Rebuild();
   } else {
     Grow(b, 1);
@@ -149,6 +172,9 @@ void TDLList::InsertAt(int i, std::unique_ptr<TActiveDL> item) {
 }
 
 void TDLList::Clear() {
+  for (TBlock& b : FBlocks) {
+    for (TActiveDL* item : b) delete item;
+  }
   FBlocks.clear();
   FTree.clear();
   FFront = 0;
@@ -192,7 +218,7 @@ std::unique_ptr<TActiveDL> TDLList::Remove(int i) {
   size_t b, o;
   Locate(i, b, o);
   TBlock& block = FBlocks[b];
-  std::unique_ptr<TActiveDL> item = std::move(block[o]);
+  std::unique_ptr<TActiveDL> item(block[o]);
   block.erase(block.begin() + static_cast<std::ptrdiff_t>(o));
   --FCount;
   if (block.empty() && b == 0 && FBlocks.size() > 1) {
