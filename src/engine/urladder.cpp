@@ -80,7 +80,8 @@ bool TURLAdder::Prepare(uint8_t appendToView, TVkURLItem& record, TPrepared& p) 
   const TViewFilter& viewFilter = Current(FViewFilter);
   p.Limit = viewFilter.LimitAdditionsChk;
   p.Passes = true;
-  if (p.Limit || appendToView) p.Passes = URLPassesFilters(viewFilter, Current(FMimeFilter), record);
+  if (p.Limit || appendToView)
+    p.Passes = URLPassesFilters(viewFilter, Current(FMimeFilter), record);
   return true;
 }
 

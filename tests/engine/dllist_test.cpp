@@ -263,7 +263,8 @@ TEST(DLListTest, DrainFromTheFrontAgainstAPlainVector) {
     ASSERT_EQ(l.Item(static_cast<int>(ref.size()) - 1).URL, ref.back());
     if (ref.size() % 251 == 0) {
       TDLList copy(l);
-      for (size_t i = 0; i < ref.size(); i += 7) ASSERT_EQ(copy.Item(static_cast<int>(i)).URL, ref[i]);
+      for (size_t i = 0; i < ref.size(); i += 7)
+        ASSERT_EQ(copy.Item(static_cast<int>(i)).URL, ref[i]);
     }
   }
   EXPECT_THROW(l.Take(0), std::out_of_range);
