@@ -11,6 +11,7 @@
 #include "engine/cookielist.h"
 #include "engine/dialupdialog.h"
 #include "engine/dnlist.h"
+#include "engine/fetchhops.h"
 #include "engine/htmlparser.h"
 #include "engine/robots.h"
 #include "engine/vkftp.h"
@@ -355,16 +356,9 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
       BytesReceived = FileSizeOf(tempFile) + ResumeOffset;
 
       if (HTTP->ResponseCode == 0 || IsRobotsURL(fetchURL)) break;
-      std::string next;
-      if (!HTTP->Response.Location.empty()) {
-        next = ResolveURL(fetchURL, HTTP->Response.Location);
-      } else {
-        const std::string where = TrimBlanks(HTTP->ExtraResponse("Content-Location"));
-        if (where.empty()) break;
-        next = ResolveURL(fetchURL, where);
-      }
-      // An address met before in this item would only be fetched again.
-      if (next.empty() || !visited.insert(next).second) break;
+      const std::string next = NextHopURL(fetchURL, HTTP->Response.Location,
+                                          HTTP->ExtraResponse("Content-Location"), visited);
+      if (next.empty()) break;
       fetchURL = next;
     }
     finalSize = FileSizeOf(tempFile);
