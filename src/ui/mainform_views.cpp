@@ -295,34 +295,29 @@ bool TForm1::URLPassesFilters(const std::string& url, TVkURLItem* record) {
 void TForm1::RefreshURLList() {
   SetStatusText("");
   ListRebuilt = false;
-  SingURLs->Clear();
   bool warned = false;
+  bool warningShown = false;
   const TViewFilter filter = ViewFilter;
   const TMimeFilter mime = CurrentMimeFilter();
-  std::vector<std::string> texts;
-  std::vector<TURLListModel::TNewLine> batch;
-  const bool whole = WalkURLList(
-      [this] {
+  const bool whole = RefillURLLines(
+      *SingURLs->Lines(),
+      [&] {
+        // The warning is shown here, outside the list lock.
+        if (warned && !warningShown) {
+          warningShown = true;
+          SetStatusText(kHiddenWarning);
+        }
         NumURLsEd->setText(QString::number(SingURLs->Count()));
         QCoreApplication::processEvents();
         // A newer rebuild that ran and finished meanwhile has the list.
         return !ListRebuilt;
       },
       [&](TVkURLItem& r) {
-        if (qv::URLPassesFilters(filter, mime, r)) {
-          texts.push_back(r.URL);
-          batch.push_back({{}, r.Checked != 0});
-        } else if (!warned) {
-          warned = true;
-          SetStatusText(kHiddenWarning);
-        }
-      },
-      [&] {
-        for (size_t k = 0; k < batch.size(); ++k) batch[k].URL = texts[k];
-        SingURLs->Lines()->AppendBatch(batch);
-        texts.clear();
-        batch.clear();
+        if (qv::URLPassesFilters(filter, mime, r)) return true;
+        warned = true;
+        return false;
       });
+  if (whole && warned && !warningShown) SetStatusText(kHiddenWarning);
   if (whole) {
     NumURLsEd->setText(QString::number(SingURLs->Count()));
     ListRebuilt = true;

@@ -1,7 +1,6 @@
 #include "ui/controls/urllistbox.h"
 
 #include <algorithm>
-#include <unordered_set>
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -21,11 +20,11 @@ namespace qv {
 TURLListModel::TURLListModel(QObject* parent) : QAbstractListModel(parent) {}
 
 int TURLListModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : Count();
+  return parent.isValid() ? 0 : Shown;
 }
 
 QVariant TURLListModel::data(const QModelIndex& index, int role) const {
-  if (!index.isValid() || index.row() >= Count()) return {};
+  if (!index.isValid() || index.row() >= Shown) return {};
   switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
@@ -38,7 +37,7 @@ QVariant TURLListModel::data(const QModelIndex& index, int role) const {
 }
 
 bool TURLListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-  if (role != Qt::CheckStateRole || !index.isValid() || index.row() >= Count()) return false;
+  if (role != Qt::CheckStateRole || !index.isValid() || index.row() >= Shown) return false;
   const bool on = value.toInt() == Qt::Checked;
   SetChecked(index.row(), on);
   if (OnUserCheck) OnUserCheck(index.row(), on);
@@ -65,6 +64,7 @@ void TURLListModel::SetChecked(int i, bool on) {
   if (i < 0 || i >= Count()) return;
   if ((Marks[static_cast<size_t>(i)] != 0) == on) return;
   Marks[static_cast<size_t>(i)] = on ? 1 : 0;
+  if (i >= Shown) return;
   const QModelIndex at = index(i);
   emit dataChanged(at, at, {Qt::CheckStateRole});
 }
@@ -114,39 +114,47 @@ bool TURLListModel::AppendRaw(std::string_view url, bool checked) {
   return true;
 }
 
-bool TURLListModel::Append(std::string_view url, bool checked) {
-  if (IndexOf(url) >= 0) return false;
-  beginInsertRows({}, Count(), Count());
-  AppendRaw(url, checked);
+bool TURLListModel::AppendPending(std::string_view url, bool checked) {
+  return AppendRaw(url, checked);
+}
+
+void TURLListModel::Publish() {
+  if (Shown >= Count()) return;
+  beginInsertRows({}, Shown, Count() - 1);
+  Shown = Count();
   endInsertRows();
+}
+
+void TURLListModel::Reserve(size_t lines) {
+  Ends.reserve(lines);
+  Marks.reserve(lines);
+  size_t want = 64;
+  while (want < lines * 2) want *= 2;
+  if (want > Slots.size()) Rehash(want);
+}
+
+bool TURLListModel::Append(std::string_view url, bool checked) {
+  if (!AppendRaw(url, checked)) return false;
+  Publish();
   return true;
 }
 
 int TURLListModel::AppendBatch(const std::vector<TNewLine>& lines) {
-  // The views must hear the exact number of new lines before they exist:
-  // leave out lines shown already and repeats within the batch.
-  std::vector<const TNewLine*> fresh;
-  std::unordered_set<std::string_view> seen;
-  fresh.reserve(lines.size());
-  for (const auto& l : lines) {
-    if (IndexOf(l.URL) >= 0 || !seen.insert(l.URL).second) continue;
-    fresh.push_back(&l);
-  }
-  if (fresh.empty()) return 0;
-  const int first = Count();
-  beginInsertRows({}, first, first + static_cast<int>(fresh.size()) - 1);
-  for (const TNewLine* f : fresh) AppendRaw(f->URL, f->Checked);
-  endInsertRows();
-  return static_cast<int>(fresh.size());
+  const int before = Count();
+  for (const auto& l : lines) AppendRaw(l.URL, l.Checked);
+  Publish();
+  return Count() - before;
 }
 
 void TURLListModel::RemoveLine(int i) {
   if (i < 0 || i >= Count()) return;
+  Publish();
   beginRemoveRows({}, i, i);
   const size_t begin = i == 0 ? 0 : Ends[static_cast<size_t>(i) - 1];
   const size_t len = Ends[static_cast<size_t>(i)] - begin;
   Text.erase(begin, len);
   Ends.erase(Ends.begin() + i);
+  --Shown;
   for (size_t k = static_cast<size_t>(i); k < Ends.size(); ++k) Ends[k] -= len;
   Marks.erase(Marks.begin() + i);
   Rehash(Slots.size());
@@ -163,6 +171,7 @@ void TURLListModel::Clear() {
   Marks.shrink_to_fit();
   Slots.clear();
   Slots.shrink_to_fit();
+  Shown = 0;
   endResetModel();
 }
 
@@ -250,6 +259,7 @@ int TURLListBox::ItemIndex() const {
 }
 
 void TURLListBox::SetItemIndex(int index) {
+  Model_->Publish();
   if (index < 0 || index >= Count()) {
     selectionModel()->clear();
     return;
