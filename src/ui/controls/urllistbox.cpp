@@ -69,27 +69,28 @@ void TURLListModel::SetChecked(int i, bool on) {
   emit dataChanged(at, at, {Qt::CheckStateRole});
 }
 
-std::uint64_t TURLListModel::Hash(std::string_view s) {
+std::uint32_t TURLListModel::Hash(std::string_view s) {
   // FNV-1a, 64 bits: URLs share long prefixes, which it spreads well enough.
   std::uint64_t h = 1469598103934665603ull;
   for (unsigned char c : s) {
     h ^= c;
     h *= 1099511628211ull;
   }
-  return h;
+  return static_cast<std::uint32_t>(h ^ (h >> 32));
 }
 
-int TURLListModel::Find(std::string_view url, std::uint64_t hash) const {
+int TURLListModel::Find(std::string_view url, std::uint32_t hash) const {
   if (Slots.empty()) return -1;
   const size_t mask = Slots.size() - 1;
   for (size_t s = hash & mask;; s = (s + 1) & mask) {
     const std::uint32_t v = Slots[s];
     if (v == 0) return -1;
-    if (Line(static_cast<int>(v - 1)) == url) return static_cast<int>(v - 1);
+    if (Hashes[v - 1] == hash && Line(static_cast<int>(v - 1)) == url)
+      return static_cast<int>(v - 1);
   }
 }
 
-void TURLListModel::Place(std::uint32_t line, std::uint64_t hash) {
+void TURLListModel::Place(std::uint32_t line, std::uint32_t hash) {
   const size_t mask = Slots.size() - 1;
   size_t s = hash & mask;
   while (Slots[s] != 0) s = (s + 1) & mask;
@@ -98,21 +99,27 @@ void TURLListModel::Place(std::uint32_t line, std::uint64_t hash) {
 
 void TURLListModel::Rehash(size_t count) {
   Slots.assign(count, 0);
-  for (int i = 0; i < Count(); ++i) Place(static_cast<std::uint32_t>(i), Hash(Line(i)));
+  for (size_t i = 0; i < Hashes.size(); ++i) Place(static_cast<std::uint32_t>(i), Hashes[i]);
 }
 
 int TURLListModel::IndexOf(std::string_view url) const { return Find(url, Hash(url)); }
 
 bool TURLListModel::AppendRaw(std::string_view url, bool checked) {
-  const std::uint64_t h = Hash(url);
+  const std::uint32_t h = Hash(url);
   if (Find(url, h) >= 0) return false;
+  Store(url, checked, h);
+  return true;
+}
+
+void TURLListModel::Store(std::string_view url, bool checked, std::uint32_t hash) {
   if ((Ends.size() + 1) * 2 > Slots.size()) Rehash(Slots.empty() ? 64 : Slots.size() * 2);
   Text.append(url);
   Ends.push_back(Text.size());
   Marks.push_back(checked ? 1 : 0);
-  Place(static_cast<std::uint32_t>(Ends.size() - 1), h);
-  return true;
+  Hashes.push_back(hash);
+  Place(static_cast<std::uint32_t>(Ends.size() - 1), hash);
 }
+
 
 bool TURLListModel::AppendPending(std::string_view url, bool checked) {
   return AppendRaw(url, checked);
@@ -128,6 +135,7 @@ void TURLListModel::Publish() {
 void TURLListModel::Reserve(size_t lines) {
   Ends.reserve(lines);
   Marks.reserve(lines);
+  Hashes.reserve(lines);
   size_t want = 64;
   while (want < lines * 2) want *= 2;
   if (want > Slots.size()) Rehash(want);
@@ -157,6 +165,7 @@ void TURLListModel::RemoveLine(int i) {
   --Shown;
   for (size_t k = static_cast<size_t>(i); k < Ends.size(); ++k) Ends[k] -= len;
   Marks.erase(Marks.begin() + i);
+  Hashes.erase(Hashes.begin() + i);
   Rehash(Slots.size());
   endRemoveRows();
 }
@@ -169,6 +178,8 @@ void TURLListModel::Clear() {
   Ends.shrink_to_fit();
   Marks.clear();
   Marks.shrink_to_fit();
+  Hashes.clear();
+  Hashes.shrink_to_fit();
   Slots.clear();
   Slots.shrink_to_fit();
   Shown = 0;
@@ -177,6 +188,7 @@ void TURLListModel::Clear() {
 
 std::size_t TURLListModel::OverheadBytes() const {
   return Ends.capacity() * sizeof(std::uint64_t) + Marks.capacity() +
+         Hashes.capacity() * sizeof(std::uint32_t) +
          Slots.capacity() * sizeof(std::uint32_t) + (Text.capacity() - Text.size());
 }
 

@@ -64,15 +64,17 @@ class TURLListModel : public QAbstractListModel {
   std::function<void(int line, bool on)> OnUserCheck;
 
  private:
-  static std::uint64_t Hash(std::string_view s);
-  int Find(std::string_view url, std::uint64_t hash) const;
-  void Place(std::uint32_t line, std::uint64_t hash);
+  static std::uint32_t Hash(std::string_view s);
+  int Find(std::string_view url, std::uint32_t hash) const;
+  void Place(std::uint32_t line, std::uint32_t hash);
   void Rehash(std::size_t count);
   bool AppendRaw(std::string_view url, bool checked);
+  void Store(std::string_view url, bool checked, std::uint32_t hash);
 
   std::string Text;                // every line's text, end to end
   std::vector<std::uint64_t> Ends;  // end offset of each line in Text
   std::vector<std::uint8_t> Marks;  // check mark per line
+  std::vector<std::uint32_t> Hashes;  // per line: regrowing the table reads no text
   std::vector<std::uint32_t> Slots;  // line + 1, 0 free; a power of two, at most half full
   int Shown = 0;                     // lines the views have been told of
 };
