@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -161,6 +162,8 @@ void TForm1::UpdateTimerTimer() {
 
 void TForm1::ConnectViews() {
   FilGrid->SetSelList({"", "All", "Only", "No", "All(T)", "Only(T)", "No(T)"});
+  FilGrid->horizontalHeader()->setStretchLastSection(false);
+  FilGrid->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
   FilGrid->setColumnWidth(1, 90);
 
   // The combos choose by their drop-down only: typed characters would pick
