@@ -56,11 +56,6 @@ bool FindCSSURL(const char* p, TCSSValue& out) {
   }
 }
 
-bool IsStoredFile(const std::string& fileName) {
-  struct stat st;
-  return ::stat(NativePath(fileName).c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 }  // namespace
 
 std::string NextCSSURL(const char*& cursor) {
@@ -72,7 +67,9 @@ std::string NextCSSURL(const char*& cursor) {
 
 void LocaliseCSSText(std::string& text, const std::string& pageURL, const std::string& webDir,
                      const std::atomic<bool>& abort, const TProcessMessages& processMessages,
-                     std::vector<TTextEdit>* edits) {
+                     std::vector<TTextEdit>* edits, TStoredBodies* bodies) {
+  TStoredBodies own;
+  TStoredBodies& known = bodies ? *bodies : own;
   std::size_t pos = 0;
   for (long count = 1;; ++count) {
     if (count % 100 == 0) {
@@ -83,7 +80,7 @@ void LocaliseCSSText(std::string& text, const std::string& pageURL, const std::s
     if (!FindCSSURL(text.c_str() + pos, v)) break;
     const std::size_t at = static_cast<std::size_t>(v.Start - text.c_str());
     const std::string u(v.Start, v.Length);
-    std::string local = LinkToLocal(webDir, pageURL, u, false, false);
+    std::string local = LinkToLocal(webDir, pageURL, u, false, false, &known);
     if (local.empty()) local = AbsoluteLink(webDir, pageURL, u);
     pos = at;
     // A value without its end would run to the end of the sheet.
@@ -97,13 +94,19 @@ void LocaliseCSSText(std::string& text, const std::string& pageURL, const std::s
 }
 
 void LocaliseCSSFile(const std::string& pageURL, const std::string& webDir,
-                     const std::atomic<bool>& abort, const TProcessMessages& processMessages) {
-  const std::string file = URLToLocalPath(webDir, pageURL, "Data", "");
-  if (file.empty() || !IsStoredFile(file)) return;
+                     const std::atomic<bool>& abort, const TProcessMessages& processMessages,
+                     TStoredBodies* bodies) {
+  TStoredBodies own;
+  TStoredBodies& known = bodies ? *bodies : own;
+  const TStoredBodies::TBody stored = known.Find(webDir, pageURL);
+  if (!stored.Stored) return;
+  const std::string& file = stored.File;
   std::string text = ReadFileString(file);
   if (text.empty()) return;
-  LocaliseCSSText(text, pageURL, webDir, abort, processMessages);
-  WriteFileString(file, text);
+  const std::string before = text;
+  LocaliseCSSText(text, pageURL, webDir, abort, processMessages, nullptr, &known);
+  // A copy already localised stays untouched: a second pass writes nothing.
+  if (text != before) WriteFileString(file, text);
 }
 
 }  // namespace qv

@@ -24,15 +24,17 @@ std::string NextCSSURL(const char*& cursor);
 // edits when given.
 void LocaliseCSSText(std::string& text, const std::string& pageURL, const std::string& webDir,
                      const std::atomic<bool>& abort, const TProcessMessages& processMessages = {},
-                     std::vector<TTextEdit>* edits = nullptr);
+                     std::vector<TTextEdit>* edits = nullptr, TStoredBodies* bodies = nullptr);
 
 // Rewrites every url() of the stored copy of the style sheet at pageURL under
 // webDir to its local form (a relative path to a stored body, else an
-// absolute URL) and writes it back, also after an abort. A value without its
+// absolute URL) and writes it back when anything changed, also after an
+// abort. A value without its
 // closing quote or ")", or one running over a line break, is never rewritten.
 // A failed write raises the input/output exception and leaves the stored
 // copy as it was. Nothing happens when there is no stored copy or it is empty.
 void LocaliseCSSFile(const std::string& pageURL, const std::string& webDir,
-                     const std::atomic<bool>& abort, const TProcessMessages& processMessages = {});
+                     const std::atomic<bool>& abort, const TProcessMessages& processMessages = {},
+                     TStoredBodies* bodies = nullptr);
 
 }  // namespace qv

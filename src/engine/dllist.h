@@ -3,6 +3,9 @@
 // own; callers hold the job lock (or own the list alone while building it).
 
 #include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,15 +24,25 @@ struct TActiveDL {
   int32_t KnownSize = 0;  // size known from the URL list, 0 when unknown
 };
 
+// Items are kept in blocks of a few hundred, so an insertion or deletion at
+// any place moves a few hundred pointers, not the items after it, and access
+// by index is a binary search over the blocks: a queue of a million items
+// stays fast under the many picks and put-backs of a job.
 class TDLList {
  public:
+  TDLList() = default;
+  TDLList(const TDLList& other);
+  TDLList& operator=(const TDLList& other);
+  TDLList(TDLList&&) noexcept = default;
+  TDLList& operator=(TDLList&&) noexcept = default;
+
   // With onlyIfDeeper, target is left alone unless source is deeper.
   static void CopyItem(TActiveDL& target, const TActiveDL& source, bool onlyIfDeeper);
 
-  int Count() const { return static_cast<int>(Items.size()); }
+  int Count() const { return FCount; }
   // Throws std::out_of_range for a bad index.
-  TActiveDL& Item(int i) { return Items.at(static_cast<size_t>(i)); }
-  const TActiveDL& Item(int i) const { return Items.at(static_cast<size_t>(i)); }
+  TActiveDL& Item(int i);
+  const TActiveDL& Item(int i) const;
 
   // Index of url, or the ones' complement of where it would be inserted.
   int IndexOfURL(const std::string& url) const;
@@ -41,18 +54,49 @@ class TDLList {
   void Merge(const TDLList& other);
   // Throws std::out_of_range for a bad index, leaving the list as it was.
   void Delete(int i);
-  void Clear() { Items.clear(); }
+  // Removes item i and gives it to the caller; as Delete for a bad index.
+  TActiveDL Take(int i);
+  void Clear();
 
   // The first index after i whose URL does not begin with item i's site;
-  // Count() when there is none. Always greater than i.
+  // Count() when there is none. Always greater than i. Logarithmic: the
+  // items beginning with one text are neighbours in URL order.
   int NextHostRun(int i) const;
+  // Visits the first item of every host run in order (index 0, then each
+  // NextHostRun), with its index and its site, until visit returns false.
+  // Moves through the blocks directly: a walk over a few runs of a large
+  // queue costs a few dozen comparisons, not an index lookup per step.
+  using THostRunVisit =
+      std::function<bool(const TActiveDL& item, int index, const std::string& site)>;
+  void ForEachHostRun(const THostRunVisit& visit) const;
   // An index of an item whose URL begins with url's site (a plain prefix test,
   // so a longer host name with the same beginning counts); negative when none,
   // and -1 for an empty url.
   int IndexOfHost(const std::string& url) const;
 
  private:
-  std::vector<TActiveDL> Items;
+  using TBlock = std::vector<std::unique_ptr<TActiveDL>>;
+  static constexpr size_t kBlockMax = 128;
+
+  // Block and offset of a valid index.
+  void Locate(int i, size_t& block, size_t& offset) const;
+  void InsertAt(int i, std::unique_ptr<TActiveDL> item);
+  std::unique_ptr<TActiveDL> Remove(int i);
+  // The block sizes' Fenwick tree: Grow after one block changed size,
+  // Rebuild after blocks were added or removed.
+  void Grow(size_t block, int delta);
+  void Rebuild();
+  // Index of block's first item.
+  int StartOf(size_t block) const;
+  // The first index whose item satisfies pred (false for a beginning of the
+  // list, true for the rest); Count() when none does. Searches the blocks by
+  // their last items, then one block.
+  template <class TPred>
+  int FirstWhere(TPred pred) const;
+
+  std::deque<TBlock> FBlocks;  // none empty; a deque: the first block goes often
+  std::vector<int> FTree;      // Fenwick tree of block sizes, 1-based
+  int FCount = 0;
 };
 
 }  // namespace qv

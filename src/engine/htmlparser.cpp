@@ -497,7 +497,7 @@ const std::vector<TLinkRule>& GroupRules() {
 // folder listing) and kept in pageFile for the page's further links.
 std::string LinkToLocalFrom(const std::string& webDir, const std::string& pageURL,
                             const std::string& link, bool force, bool asFileURL,
-                            std::optional<std::string>& pageFile) {
+                            std::optional<std::string>& pageFile, TStoredBodies& bodies) {
   if (NamesStoredBody(link)) return link;
   std::size_t hash = link.find('#');
   const std::string fragment = hash == std::string::npos ? std::string() : link.substr(hash);
@@ -505,10 +505,11 @@ std::string LinkToLocalFrom(const std::string& webDir, const std::string& pageUR
   if (target.empty()) return fragment;
   if (ParseURL(target).Scheme == "file:") return target + fragment;
 
-  const std::string targetFile = URLToLocalPath(webDir, ResolveURL(pageURL, target), "Data", "");
+  const TStoredBodies::TBody found = bodies.Find(webDir, ResolveURL(pageURL, target));
+  const std::string& targetFile = found.File;
   // An empty name is a URL that has no place inside the mirror.
   if (targetFile.empty()) return {};
-  if (!force && !IsStoredFile(targetFile)) return {};
+  if (!force && !found.Stored) return {};
 
   std::string local;
   if (asFileURL) {
@@ -516,7 +517,7 @@ std::string LinkToLocalFrom(const std::string& webDir, const std::string& pageUR
     if (native.empty() || native[0] != '/') native = std::filesystem::absolute(native).string();
     local = FileURL(native);
   } else {
-    if (!pageFile) pageFile = URLToLocalPath(webDir, pageURL, "Data", "");
+    if (!pageFile) pageFile = bodies.Find(webDir, pageURL).File;
     if (pageFile->empty()) return {};
     local = RelativePath(NativePath(*pageFile), NativePath(targetFile));
   }
@@ -530,6 +531,7 @@ struct TPageRewrite {
   const std::string& WebDir;
   const std::string& Base;
   std::vector<TTextEdit>* Edits;
+  TStoredBodies& Bodies;
   std::unordered_map<std::string, std::string> NewText[2];  // by asFileURL
   std::optional<std::string> BaseFile;                      // the base's stored name
 
@@ -538,7 +540,7 @@ struct TPageRewrite {
   const std::string& TextFor(const std::string& link, bool asFileURL) {
     auto [it, added] = NewText[asFileURL].try_emplace(link);
     if (added) {
-      std::string local = LinkToLocalFrom(WebDir, Base, link, false, asFileURL, BaseFile);
+      std::string local = LinkToLocalFrom(WebDir, Base, link, false, asFileURL, BaseFile, Bodies);
       if (local.empty()) local = AbsoluteLink(WebDir, Base, link);
       if (!local.empty() && local != link) it->second = scan::LinkForText(local);
     }
@@ -627,10 +629,28 @@ std::string InsertBase(std::string& page, const std::string& url, bool asMarker)
   return InsertBaseImpl(page, url, asMarker, nullptr);
 }
 
+TStoredBodies::TBody TStoredBodies::Find(const std::string& webDir, const std::string& url) {
+  std::string key;
+  key.reserve(webDir.size() + 1 + url.size());
+  key += webDir;
+  key += '\n';
+  key += url;
+  if (auto it = Known.find(key); it != Known.end()) return it->second;
+  TBody body;
+  body.File = URLToLocalPath(webDir, url, "Data", "");
+  body.Stored = !body.File.empty() && IsStoredFile(body.File);
+  // A bound on what one pass over a huge mirror keeps.
+  if (Known.size() >= kMaxKnown) Known.clear();
+  Known.emplace(std::move(key), body);
+  return body;
+}
+
 std::string LinkToLocal(const std::string& webDir, const std::string& pageURL,
-                        const std::string& link, bool force, bool asFileURL) {
+                        const std::string& link, bool force, bool asFileURL,
+                        TStoredBodies* bodies) {
+  TStoredBodies own;
   std::optional<std::string> pageFile;
-  return LinkToLocalFrom(webDir, pageURL, link, force, asFileURL, pageFile);
+  return LinkToLocalFrom(webDir, pageURL, link, force, asFileURL, pageFile, bodies ? *bodies : own);
 }
 
 std::string AbsoluteLink(const std::string& webDir, const std::string& pageURL,
@@ -638,7 +658,10 @@ std::string AbsoluteLink(const std::string& webDir, const std::string& pageURL,
   if (!ParseURL(link).Scheme.empty()) return {};
   const std::string normal = NormaliseURL(link);
   if (normal.empty() || NamesStoredBody(normal)) return {};
-  return ResolveURL(pageURL, link);
+  // Resolving drops the fragment; the link would then land at the top of
+  // the page instead of the place it names.
+  const std::size_t hash = link.find('#');
+  return ResolveURL(pageURL, link) + (hash == std::string::npos ? "" : link.substr(hash));
 }
 
 void ReplaceLinkAt(std::string& page, std::size_t index, const std::string& webDir,
@@ -651,7 +674,9 @@ void ReplaceLinkAt(std::string& page, std::size_t index, const std::string& webD
 
 void LocaliseHTMLText(std::string& page, const std::string& pageURL, const std::string& webDir,
                       const std::atomic<bool>& abort, const TProcessMessages& processMessages,
-                      std::vector<TTextEdit>* edits) {
+                      std::vector<TTextEdit>* edits, TStoredBodies* bodies) {
+  TStoredBodies own;
+  TStoredBodies& known = bodies ? *bodies : own;
   // A page saved with a marker of the base it had on the web gets a real base
   // element pointing at that base's stored body, and its links resolve
   // against that base.
@@ -661,12 +686,12 @@ void LocaliseHTMLText(std::string& page, const std::string& pageURL, const std::
     std::string href = GetTagAttributeAt("Tvbase", "href", page, index, true);
     if (!href.empty()) {
       base = ResolveURL(pageURL, href);
-      InsertBaseImpl(page, LinkToLocal(webDir, pageURL, href, true, true), false, edits);
+      InsertBaseImpl(page, LinkToLocal(webDir, pageURL, href, true, true, &known), false, edits);
       break;
     }
   }
 
-  TPageRewrite rewrite{webDir, base, edits, {}, {}};
+  TPageRewrite rewrite{webDir, base, edits, known, {}, {}};
   index = 0;
   for (long count = 1; FindNextTagAt(page, index); ++count) {
     if (count % 100 == 0) {
@@ -678,13 +703,19 @@ void LocaliseHTMLText(std::string& page, const std::string& pageURL, const std::
 }
 
 void LocaliseHTMLFile(const std::string& pageURL, const std::string& webDir,
-                      const std::atomic<bool>& abort, const TProcessMessages& processMessages) {
-  const std::string file = URLToLocalPath(webDir, pageURL, "Data", "");
-  if (file.empty() || !IsStoredFile(file)) return;
+                      const std::atomic<bool>& abort, const TProcessMessages& processMessages,
+                      TStoredBodies* bodies) {
+  TStoredBodies own;
+  TStoredBodies& known = bodies ? *bodies : own;
+  const TStoredBodies::TBody stored = known.Find(webDir, pageURL);
+  if (!stored.Stored) return;
+  const std::string& file = stored.File;
   std::string page = ReadFileString(file);
   if (page.empty()) return;
-  LocaliseHTMLText(page, pageURL, webDir, abort, processMessages);
-  WriteFileString(file, page);
+  const std::string before = page;
+  LocaliseHTMLText(page, pageURL, webDir, abort, processMessages, nullptr, &known);
+  // A copy already localised stays untouched: a second pass writes nothing.
+  if (page != before) WriteFileString(file, page);
 }
 
 }  // namespace qv

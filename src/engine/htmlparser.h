@@ -20,6 +20,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace qv {
@@ -97,16 +98,36 @@ std::string GetMetaRobots(const char* cursor);
 // result is url; "" when there is no place for it or url is empty.
 std::string InsertBase(std::string& page, const std::string& url, bool asMarker);
 
+// The stored bodies of a mirror as rewrites find them. A localising pass looks
+// the same targets up from page after page, and each look lists a folder and
+// asks for a file's kind: this remembers every answer, so a pass asks once
+// per target. It assumes no body is stored or removed while it lives (a pass
+// replaces bodies only by new copies of the same names), and is used by one
+// thread at a time. Without one, each call below keeps its own for its call.
+class TStoredBodies {
+ public:
+  struct TBody {
+    std::string File;     // URLToLocalPath(webDir, url, "Data", ""); "" outside the mirror
+    bool Stored = false;  // a plain file of that name exists
+  };
+  TBody Find(const std::string& webDir, const std::string& url);
+
+ private:
+  static constexpr std::size_t kMaxKnown = 200000;
+  std::unordered_map<std::string, TBody> Known;
+};
+
 // The local form of a link found in the page at pageURL under the mirror root
 // webDir: a path relative to the page's stored body (or, with asFileURL, a
 // "file://" URL of the target's absolute path) when the target is stored (or
 // force is set); the link unchanged when it already names a stored body or is
 // a "file:" URL; the fragment alone for a fragment-only link; "" otherwise.
 std::string LinkToLocal(const std::string& webDir, const std::string& pageURL,
-                        const std::string& link, bool force, bool asFileURL);
+                        const std::string& link, bool force, bool asFileURL,
+                        TStoredBodies* bodies = nullptr);
 
-// The absolute form of a relative link; "" for a link with a scheme, an empty
-// link, or a link to a stored body.
+// The absolute form of a relative link, its fragment kept; "" for a link with
+// a scheme, an empty link, or a link to a stored body.
 std::string AbsoluteLink(const std::string& webDir, const std::string& pageURL,
                          const std::string& link);
 
@@ -134,15 +155,16 @@ struct TTextEdit {
 // local forms). When edits is given, every change made is appended to it.
 void LocaliseHTMLText(std::string& page, const std::string& pageURL, const std::string& webDir,
                       const std::atomic<bool>& abort, const TProcessMessages& processMessages = {},
-                      std::vector<TTextEdit>* edits = nullptr);
+                      std::vector<TTextEdit>* edits = nullptr, TStoredBodies* bodies = nullptr);
 
 // Rewrites every link of the stored copy of the page at pageURL under webDir
 // so the mirror browses without a network, and writes the page back (also
-// after an abort). Nothing happens when there is no stored copy or it is
-// empty. A value whose closing quote is missing is never rewritten. File
+// after an abort) when anything changed. Nothing happens when there is no
+// stored copy or it is empty. A value whose closing quote is missing is never rewritten. File
 // errors raise the input/output exception of the whole-file helpers; a failed
 // write leaves the stored copy as it was.
 void LocaliseHTMLFile(const std::string& pageURL, const std::string& webDir,
-                      const std::atomic<bool>& abort, const TProcessMessages& processMessages = {});
+                      const std::atomic<bool>& abort, const TProcessMessages& processMessages = {},
+                      TStoredBodies* bodies = nullptr);
 
 }  // namespace qv

@@ -19,6 +19,11 @@ class TProgressSink {
   virtual bool UpdateText(const std::string& text) = 0;
   // Ends the pass.
   virtual void HideMsg() = 0;
+  // The window's caption, set before ShowText.
+  virtual void SetCaption(const std::string&) {}
+  // Shows the text without letting events run or asking anything: an
+  // UpdateText answered "go on" may have shown something else meanwhile.
+  virtual void SetText(const std::string&) {}
   // Set when the user asked to close the window since the pass began; safe to
   // read from any thread.
   std::atomic<bool> CloseRequested{false};
@@ -27,6 +32,7 @@ class TProgressSink {
 // Records the texts; aborts when asked to (from any thread) through Abort.
 class TPlainProgress : public TProgressSink {
  public:
+  void SetCaption(const std::string& caption) override { Caption = caption; }
   bool ShowText(const std::string& text) override {
     if (Busy) return false;
     Busy = true;
@@ -42,6 +48,7 @@ class TPlainProgress : public TProgressSink {
     CloseRequested = false;
   }
   bool Busy = false;
+  std::string Caption;
   std::atomic<bool> Abort{false};
   std::vector<std::string> Texts;
 };

@@ -274,7 +274,11 @@ TURLImage ParseImageDropRecord(std::string_view block) {
 }
 
 bool IsURL(std::string_view text) {
-  const std::string s = ParseURL(text).Scheme;
+  // ParseURL's scheme: scheme characters up to a ":", before any "#".
+  std::size_t i = 0;
+  while (i < text.size() && i < 8 && text[i] != ':' && text[i] != '#') ++i;
+  if (i >= text.size() || text[i] != ':') return false;
+  const std::string s = LowerCaseAscii(text.substr(0, i + 1));
   return s == "http:" || s == "https:" || s == "ftp:" || s == "mailto:";
 }
 

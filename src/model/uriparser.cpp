@@ -123,8 +123,22 @@ std::string URLFileName(std::string_view url) {
 }
 
 std::string URLSite(std::string_view url) {
-  const TURLParts p = ParseURL(url);
-  return p.Scheme + p.NetLoc;
+  // ParseURL's scheme and network location, without building the other
+  // parts: workers ask for sites on every pick.
+  std::string_view rest = url.substr(0, url.find('#'));
+  std::string site;
+  std::size_t i = 0;
+  while (i < rest.size() && IsSchemeChar(rest[i])) ++i;
+  if (i > 0 && i < rest.size() && rest[i] == ':') {
+    site = LowerCaseAscii(rest.substr(0, i + 1));
+    rest = rest.substr(i + 1);
+  }
+  if (rest.substr(0, 2) == "//") {
+    std::size_t e = 2;
+    while (e < rest.size() && rest[e] != '/' && rest[e] != '?' && rest[e] != ';') ++e;
+    site += rest.substr(0, e);
+  }
+  return site;
 }
 
 bool IsSameSite(std::string_view url1, std::string_view url2) {

@@ -4,13 +4,16 @@
 #include <mutex>
 #include <string>
 
+#include "platform/thread.h"
+
 namespace qv {
 
 class TVkURLList;
 
-// A critical section: re-entrant for the thread that holds it, as the old
-// platform's were. Usable with std::lock_guard.
-using TCriticalSection = std::recursive_mutex;
+// A critical section: re-entrant for the thread that holds it, and spinning
+// briefly before it sleeps, as the old platform's were. Usable with
+// std::lock_guard.
+using TCriticalSection = TSpinningMutex;
 
 // The objects every thread shares. They exist from CreateGlobals() to
 // FreeGlobals(); before and after, they are null.

@@ -8,12 +8,16 @@
 // user-interface thread reach it only under the URL-list lock.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "model/urlindex.h"
+
+class TProgressSink;
 
 namespace qv {
 
@@ -85,6 +89,30 @@ class EListError : public std::out_of_range {
 // 5000", "URL list saved"); the main window shows them in its status bar.
 using TStatusTextProc = std::function<void(const std::string&)>;
 
+// What a stored body is to the localising pass, by its content type: the
+// media type's name compared ignoring case, parameters and blanks dropped
+// ("Text/HTML; charset=utf-8" is a page; RFC 9110 8.3.1).
+enum class TStoredTextKind { Other, Page, StyleSheet };
+TStoredTextKind StoredTextKind(std::string_view contentType);
+
+// Rewrites the stored copy of url under dir (a page or a style sheet) and
+// stops early once abort is set. May raise EInOutError; may let window
+// messages run, so the list can change meanwhile.
+using TLocaliseFileProc =
+    std::function<void(TStoredTextKind kind, const std::string& url, const std::string& dir,
+                       const std::atomic<bool>& abort)>;
+// The URL as the progress window can show it (shortened to its label's
+// width, the middle cut out); without one the URL is shown whole.
+using TFitTextProc = std::function<std::string(const std::string&)>;
+
+struct TLocaliseSummary {
+  bool Ran = false;      // false: the progress window was held by another pass
+  bool Aborted = false;  // the user ended the pass
+  int Rewritten = 0;     // stored pages and style sheets rewritten
+  int Failed = 0;        // stored files that could not be rewritten
+  std::string FirstError;
+};
+
 class TVkURLList {
  public:
   TVkURLList() = default;
@@ -131,6 +159,29 @@ class TVkURLList {
   // Clears the list, then reads the stream; every loaded record has NeedsCheck
   // set. On failure the records read so far stay and the error passes on.
   void LoadFromStream(TStream& stream, const TStatusTextProc& status = {});
+
+  // The two passes over the whole list, run on the user-interface thread
+  // while the sink shows progress (its ShowText refused means another pass
+  // holds it: nothing runs). Each takes URLListLock (when the globals exist)
+  // only per step, never across the sink's progress points or a rewrite,
+  // since those let other commands run and delete records or load a project:
+  // records are walked by index against the count read at each step. The
+  // sink is hidden on every way out.
+
+  // Marks every record for a status refresh against the local mirror.
+  // cancelDrag (when given) first renames drag-out copies back. False when
+  // aborted or refused.
+  bool UpdateStatusInfo(TProgressSink& sink, const std::function<void()>& cancelDrag = {});
+
+  // Rewrites the links of every stored page and style sheet under dir through
+  // localise, given the sink's close request as its abort flag. A rewrite cut
+  // short by a close request is taken again after the sink's progress point
+  // has asked whether to abort (a rewrite is idempotent, so retaking a half
+  // rewritten file gives what one whole rewrite gives). A file that cannot
+  // be rewritten is counted and the pass goes on.
+  TLocaliseSummary LocaliseReferences(const std::string& dir, TProgressSink& sink,
+                                      const TLocaliseFileProc& localise,
+                                      const TFitTextProc& fit = {});
 
   // Bytes held by the ordering structure (not by the records).
   std::size_t IndexMemoryUsed() const { return Index.MemoryUsed(); }

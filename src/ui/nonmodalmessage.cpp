@@ -7,6 +7,8 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "model/textfit.h"
+#include "ui/controls/textout.h"
 #include "ui/qtprompter.h"
 
 namespace qv {
@@ -47,6 +49,14 @@ bool TNonModalMsg::UpdateText(const std::string& text) {
   if (prompter.Confirm("Do you want to abort this operation?")) return false;
   ShowText("");
   return true;
+}
+
+void TNonModalMsg::SetCaption(const std::string& caption) { setWindowTitle(PromptText(caption)); }
+
+void TNonModalMsg::SetText(const std::string& text) { Label1->setText(PromptText(text)); }
+
+std::string TNonModalMsg::FitToLabel(const std::string& text) const {
+  return FitTextToWidth(Label1->fontMetrics(), text, Label1->contentsRect().width(), kFitCutMiddle);
 }
 
 void TNonModalMsg::HideMsg() {

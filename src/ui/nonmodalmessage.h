@@ -29,6 +29,12 @@ class TNonModalMsg : public QDialog, public TProgressSink {
   bool ShowText(const std::string& text) override;
   bool UpdateText(const std::string& text) override;
   void HideMsg() override;
+  void SetCaption(const std::string& caption) override;
+  void SetText(const std::string& text) override;
+
+  // The text shortened to the label's width with its middle cut out, as a
+  // pass shows a long URL.
+  std::string FitToLabel(const std::string& text) const;
 
   bool Busy = false;
   QLabel* Label1;

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "model/uriparser.h"
+
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -159,6 +163,61 @@ TEST(DLListTest, IndexOfHost) {
     EXPECT_NE(std::find(c.allowed.begin(), c.allowed.end(), i), c.allowed.end())
         << c.url << " -> " << i;
   }
+}
+
+// Enough items for many blocks, with additions, deletions and copies at every
+// place, against a plain sorted vector.
+TEST(DLListTest, ManyBlocksAgainstAPlainVector) {
+  TDLList l;
+  std::vector<std::string> ref;
+  uint32_t seed = 12345;
+  auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+  for (int step = 0; step < 20000; ++step) {
+    const uint32_t r = next();
+    if (ref.empty() || r % 3 != 0) {
+      TActiveDL d;
+      d.URL = "http://h" + std::to_string(r % 37) + "/" + std::to_string(next() % 5000);
+      l.Add(d, false);
+      auto it = std::lower_bound(ref.begin(), ref.end(), d.URL);
+      if (it == ref.end() || *it != d.URL) ref.insert(it, d.URL);
+    } else {
+      const int i = static_cast<int>(next() % ref.size());
+      l.Delete(i);
+      ref.erase(ref.begin() + i);
+    }
+  }
+  ASSERT_EQ(l.Count(), static_cast<int>(ref.size()));
+  ASSERT_GT(l.Count(), 2000);
+  for (int i = 0; i < l.Count(); ++i) ASSERT_EQ(l.Item(i).URL, ref[i]) << i;
+  for (int i = 0; i < l.Count(); i += 97) EXPECT_EQ(l.IndexOfURL(ref[i]), i);
+  // Host runs: every run boundary found by the plain prefix scan.
+  for (int i = 0; i < l.Count(); i = l.NextHostRun(i)) {
+    const std::string site = URLSite(ref[i]);
+    int j = i + 1;
+    while (j < l.Count() && ref[j].compare(0, site.size(), site) == 0) ++j;
+    ASSERT_EQ(l.NextHostRun(i), j) << ref[i];
+  }
+  std::vector<int> starts;
+  l.ForEachHostRun([&](const TActiveDL& d, int index, const std::string& site) {
+    EXPECT_EQ(d.URL, ref[index]);
+    EXPECT_EQ(site, URLSite(ref[index]));
+    starts.push_back(index);
+    return true;
+  });
+  std::vector<int> want;
+  for (int i = 0; i < l.Count(); i = l.NextHostRun(i)) want.push_back(i);
+  EXPECT_EQ(starts, want);
+  TDLList copy(l);
+  l.Clear();
+  EXPECT_EQ(copy.Count(), static_cast<int>(ref.size()));
+  EXPECT_EQ(copy.Item(copy.Count() - 1).URL, ref.back());
+  EXPECT_THROW(copy.Item(copy.Count()), std::out_of_range);
+  EXPECT_THROW(copy.Delete(-1), std::out_of_range);
+  const std::string first = copy.Item(0).URL;
+  const int before = copy.Count();
+  EXPECT_EQ(copy.Take(0).URL, first);
+  EXPECT_EQ(copy.Count(), before - 1);
+  EXPECT_THROW(copy.Take(copy.Count()), std::out_of_range);
 }
 
 }  // namespace

@@ -142,7 +142,8 @@ TEST(AbsoluteLink, Table) {
   };
   const std::vector<Case> cases = {
       {"a.html", "http://h/dir/a.html"},
-      {"../b.html#x", "http://h/b.html"},
+      {"../b.html#x", "http://h/b.html#x"},
+      {"c.html?q=#a#b", "http://h/dir/c.html?q=#a#b"},
       {"?q=1", "http://h/dir/p.html?q=1"},
       {"http://o/x", ""},
       {"mailto:x@y", ""},

@@ -87,6 +87,34 @@ TEST_F(NonModalMsgTest, EscapeActsAsAClose) {
   EXPECT_FALSE(Sink.CloseRequested);
 }
 
+// The passes name their window and put a page's text back after a progress
+// point answered "go on" emptied it; neither lets events run nor asks.
+TEST_F(NonModalMsgTest, CaptionAndPlainTextAskNothing) {
+  Sink.SetCaption("Localising references:");
+  ASSERT_TRUE(Sink.ShowText(""));
+  EXPECT_EQ(Msg.windowTitle(), "Localising references:");
+  Msg.close();
+  Sink.SetText("Page:-\nhttp://h/");
+  EXPECT_EQ(Label(), "Page:-\nhttp://h/");
+  EXPECT_TRUE(Prompter.Prompts.empty());
+  EXPECT_TRUE(Sink.CloseRequested);
+  Sink.HideMsg();
+}
+
+TEST_F(NonModalMsgTest, ALongURLIsFittedToTheLabelWithItsMiddleCut) {
+  ASSERT_TRUE(Sink.ShowText(""));
+  const std::string shortURL = "http://h/a.html";
+  EXPECT_EQ(Msg.FitToLabel(shortURL), shortURL);
+  const std::string longURL = "http://www.example.org/" + std::string(400, 'x') + "/end.html";
+  const std::string fitted = Msg.FitToLabel(longURL);
+  EXPECT_LT(fitted.size(), longURL.size());
+  EXPECT_NE(fitted.find(">><<"), std::string::npos) << fitted;
+  EXPECT_EQ(fitted.rfind("http://", 0), 0u);
+  EXPECT_LE(Msg.Label1->fontMetrics().horizontalAdvance(QString::fromStdString(fitted)),
+            Msg.Label1->contentsRect().width());
+  Sink.HideMsg();
+}
+
 TEST_F(NonModalMsgTest, TextsShowAsUTF8OrLatin1) {
   ASSERT_TRUE(Sink.ShowText("caf\xc3\xa9"));
   EXPECT_EQ(Msg.Label1->text(), QString::fromUtf8("caf\xc3\xa9"));

@@ -1,0 +1,169 @@
+#include "engine/urladder.h"
+
+#include <algorithm>
+#include <mutex>
+#include <utility>
+
+#include "model/tvurlutils.h"
+#include "model/uriparser.h"
+#include "model/vkglobal.h"
+#include "model/vkurllist.h"
+
+namespace qv {
+
+namespace {
+
+// Carriage returns become blanks, line feeds go.
+std::string TidyTitle(const std::string& title) {
+  std::string out;
+  out.reserve(title.size());
+  for (char c : title) {
+    if (c == '\r')
+      out.push_back(' ');
+    else if (c != '\n')
+      out.push_back(c);
+  }
+  return out;
+}
+
+// The scheme is "mailto:" in any letter case (the URL passed IsURL, so its
+// scheme is this prefix exactly when ParseURL would find it).
+bool IsMailAddress(const std::string& url) {
+  static constexpr char kMail[] = "mailto:";
+  if (url.size() < sizeof kMail - 1) return false;
+  for (size_t i = 0; i < sizeof kMail - 1; ++i) {
+    char c = url[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != kMail[i]) return false;
+  }
+  return true;
+}
+
+// The publisher's current value, taken again only when something new was
+// published: additions come by the thousand from every worker, and the
+// filters change rarely.
+template <class T>
+std::shared_ptr<const T> Current(const TPublished<T>& from) {
+  struct TCache {
+    uint64_t Version = 0;
+    std::shared_ptr<const T> Value;
+  };
+  thread_local TCache cache;
+  const uint64_t now = from.Version();
+  if (!cache.Value || cache.Version != now) {
+    cache.Value = from.Get();
+    cache.Version = now;
+  }
+  return cache.Value;
+}
+
+}  // namespace
+
+TURLAdder::TURLAdder(TOutbox& outbox, const TPublished<TViewFilter>& viewFilter,
+                     const TPublished<TMimeFilter>& mimeFilter)
+    : FOutbox(outbox), FViewFilter(viewFilter), FMimeFilter(mimeFilter) {}
+
+bool TURLAdder::Prepare(uint8_t appendToView, TVkURLItem& record, TPrepared& p) {
+  if (!IsURL(record.URL)) return false;
+  if (IsMailAddress(record.URL)) {
+    record.SetStatus(60);
+    record.Details = "Mail address";
+  }
+  FOutbox.SetModified();
+  if (record.Title.find_first_of("\r\n") != std::string::npos)
+    record.Title = TidyTitle(record.Title);
+  // The filter reads the incoming record, not the merged one (its status
+  // refresh is one the merge would do anyway).
+  p.Limit = Current(FViewFilter)->LimitAdditionsChk;
+  p.Passes = true;
+  if (p.Limit || appendToView)
+    p.Passes = URLPassesFilters(*Current(FViewFilter), *Current(FMimeFilter), record);
+  return true;
+}
+
+int TURLAdder::Commit(uint8_t appendToView, const TVkURLItem& record, const TPrepared& p,
+                      bool& newLine) {
+  newLine = false;
+  int index;
+  if (!p.Limit || p.Passes) {
+    const int before = GlobalURLList->Count();
+    index = GlobalURLList->AddItem(record, false);
+    newLine = appendToView && GlobalURLList->Count() > before && p.Passes;
+  } else {
+    index = GlobalURLList->IndexOfURL(record.URL);
+    if (index >= 0)
+      GlobalURLList->GetItem(index)->Assign(record, true);
+    else
+      index = -1;
+  }
+  return index;
+}
+
+int TURLAdder::AddURLItem(uint8_t appendToView, TVkURLItem record) {
+  TPrepared p;
+  if (!Prepare(appendToView, record, p)) return -1;
+  bool newLine;
+  const int index = Commit(appendToView, record, p, newLine);
+  if (newLine) FOutbox.AddLine(record.URL);
+  FOutbox.NoteCountChanged();
+  return index;
+}
+
+int TURLAdder::AddURLItemLocked(uint8_t appendToView, TVkURLItem record) {
+  // What needs no list is done before the lock, and the outbox is written
+  // after it: every worker's result passes through this lock.
+  TPrepared p;
+  if (!Prepare(appendToView, record, p)) return -1;
+  bool newLine;
+  int index;
+  {
+    std::lock_guard<TCriticalSection> hold(*URLListLock);
+    index = Commit(appendToView, record, p, newLine);
+  }
+  if (newLine) FOutbox.AddLine(std::move(record.URL));
+  FOutbox.NoteCountChanged();
+  return index;
+}
+
+int TURLAdder::AddFoundURL(uint8_t appendToView, const std::string& url,
+                           const std::string& foundURL, const std::string& parentURL,
+                           uint8_t pageFileFlag, const std::string& title,
+                           const std::string& imageURL, int32_t size) {
+  std::lock_guard<TCriticalSection> hold(*URLListLock);
+  TVkURLItem record(url, foundURL, parentURL, pageFileFlag, title, imageURL, 0, size, "", 10, 0,
+                    "");
+  return AddURLItemLocked(appendToView, std::move(record));
+}
+
+bool RebuildView(TURLViewLines& view, const TViewFilter& filter, const TMimeFilter& mimeFilter,
+                 const std::function<bool()>& between) {
+  constexpr int kBatch = 100;
+  view.Clear();
+  bool hidden = false;
+  std::string last;
+  bool started = false;
+  for (;;) {
+    {
+      std::lock_guard<TCriticalSection> hold(*URLListLock);
+      int i = 0;
+      if (started) {
+        i = GlobalURLList->IndexOfURL(last);
+        i = i >= 0 ? i + 1 : ~i;
+      }
+      const int end = std::min(GlobalURLList->Count(), i + kBatch);
+      if (i >= end) return hidden;
+      for (; i < end; ++i) {
+        TVkURLItem* item = GlobalURLList->GetItem(i);
+        if (URLPassesFilters(filter, mimeFilter, *item))
+          view.Append(item->URL);
+        else
+          hidden = true;
+        last = item->URL;
+      }
+      started = true;
+    }
+    if (between && !between()) return hidden;
+  }
+}
+
+}  // namespace qv

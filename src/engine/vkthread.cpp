@@ -1,0 +1,664 @@
+#include "engine/vkthread.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "engine/cookielist.h"
+#include "engine/dnlist.h"
+#include "engine/idftpext.h"
+#include "engine/idhttpext.h"
+#include "engine/robots.h"
+#include "engine/threadtimer.h"
+#include "engine/urladder.h"
+#include "engine/vkhttp.h"
+#include "model/strutils.h"
+#include "model/tvurlutils.h"
+#include "model/uriparser.h"
+#include "model/vkfile.h"
+#include "model/vkglobal.h"
+#include "model/vkmime.h"
+#include "model/vkurllist.h"
+#include "model/weblocal.h"
+
+namespace qv {
+
+TSpinningMutex JobLock;
+TDLList RetryList;
+std::set<std::string> VisitedList;
+std::atomic<bool> RobotsObeyed{false};
+std::atomic<int> MaxThreadsPerServer{5};
+std::atomic<int> LeastHostCount{0};
+
+namespace {
+
+TDNList* gHostList = nullptr;
+TCookieList* gCookieList = nullptr;
+
+const char* const kRobotsName = "robots.txt";
+
+// A content type without its parameters, trimmed.
+std::string BareType(const std::string& contentType) {
+  return TrimBlanks(contentType.substr(0, contentType.find(';')));
+}
+
+bool IsRobotsURL(const std::string& url) {
+  return url.find(kRobotsName) != std::string::npos && URLFileName(url) == kRobotsName;
+}
+
+// URLSite(url) == site, without parsing url: the site (lower-case scheme and
+// network location) begins the URL and a byte that ends a network location,
+// or the end, follows it.
+bool SiteIs(const std::string& url, const std::string& site) {
+  if (url.size() < site.size() || url.compare(0, site.size(), site) != 0) return false;
+  if (url.size() == site.size()) return true;
+  const char c = url[site.size()];
+  return c == '/' || c == '?' || c == ';' || c == '#';
+}
+
+// An index of a queued item whose site is exactly `site`, or -1. The queue is
+// sorted by URL, so such items begin with the site followed by the end of the
+// URL or by the byte that ends a network location ("#", "/", ";", "?"): one
+// binary search per such beginning finds them, and a longer host with the
+// same beginning ("a.com.evil.org", "a.com:8080") is never taken for it.
+// A hint (the index the thread's last item had) is tried first: the next
+// item of the host usually sits there.
+int IndexOfSite(const TDLList& queue, const std::string& site, int hint) {
+  if (site.empty() || queue.Count() == 0) return -1;
+  for (int i : {hint, hint - 1}) {
+    if (i >= 0 && i < queue.Count() && SiteIs(queue.Item(i).URL, site)) return i;
+  }
+  std::string probe = site;
+  for (const char* tail : {"/", "", "#", ";", "?"}) {
+    probe.resize(site.size());
+    probe += tail;
+    int i = queue.IndexOfURL(probe);
+    if (i < 0) i = ~i;
+    if (i < queue.Count() && SiteIs(queue.Item(i).URL, site)) return i;
+  }
+  return -1;
+}
+
+}  // namespace
+
+void TVkThreadList::Remove(TVkThread* thread) {
+  FItems.erase(std::remove(FItems.begin(), FItems.end(), thread), FItems.end());
+}
+
+TDNList* JobHostList() { return gHostList; }
+TCookieList* JobCookieList() { return gCookieList; }
+
+void StartJob(const TSettings& settings, TJobContext* context) {
+  RobotsObeyed = !settings.EnterNoRobChk;
+  MaxThreadsPerServer = settings.MaxThrServUD == 0 ? 5 : settings.MaxThrServUD;
+  LeastHostCount = 0;
+  CreatePools();
+  if (!gHostList) gHostList = new TDNList;
+  gHostList->ClearItems();
+  if (!gCookieList) gCookieList = new TCookieList;
+  gCookieList->ClearItems();
+  if (settings.IECookChk) gCookieList->ImportBrowserCookies();
+  {
+    std::lock_guard<TSpinningMutex> g(JobLock);
+    RetryList.Clear();
+    VisitedList.clear();
+  }
+  if (context) {
+    context->HostList = gHostList;
+    context->Cookies = gCookieList;
+  }
+}
+
+void FreeJobGlobals() {
+  delete gHostList;
+  gHostList = nullptr;
+  delete gCookieList;
+  gCookieList = nullptr;
+}
+
+bool MayStartThread(int runningThreads) {
+  return runningThreads == 0 || LeastHostCount.load() < MaxThreadsPerServer.load();
+}
+
+// --- construction ---
+
+TVkThread::TVkThread(TVkThreadList* threadList, TJobContext& context)
+    : ThreadList(threadList), FContext(context) {
+  try {
+    Socket = TakeSocket(context.HostList);
+    HTTP = TakeHTTP();
+    HTTP->RedirectMaximum = 20;
+    HTTP->OnConnected = [this](TIdTCPConnection* s) { HTTPConnected(s); };
+    HTTP->OnWorkBegin = [this](TIdTCPConnection* s, TWorkMode m, int64_t n) {
+      HTTPWorkBegin(s, m, n);
+    };
+    HTTP->OnWork = [this](TIdTCPConnection* s, TWorkMode m, int64_t n) { HTTPWork(s, m, n); };
+    HTTP->OnStatus = [this](TIdTCPConnection* s, TIdStatus st, const std::string& t) {
+      HTTPStatus(s, st, t);
+    };
+    FTP = TakeFTP();
+    FTP->OnConnected = [this](TIdTCPConnection* s) { FTPConnected(s); };
+    FTP->OnStatus = [this](TIdTCPConnection* s, TIdStatus st, const std::string& t) {
+      FTPStatus(s, st, t);
+    };
+    FTP->OnWorkBegin = [this](TIdTCPConnection* s, TWorkMode m, int64_t n) {
+      FTPWorkBegin(s, m, n);
+    };
+    FTP->OnWork = [this](TIdTCPConnection* s, TWorkMode m, int64_t n) { FTPWork(s, m, n); };
+    FTP->OnChangeDir = [this](TIdFTPExt* s) { FTPChangeDir(s); };
+    Watchdog = TakeTimer(Socket.get(), HTTP.get(), FTP.get());
+    TimeOut = context.Settings->Get()->TimeOutUD;
+    if (TimeOut == 0) TimeOut = 5;
+  } catch (...) {
+    ReturnPooled();
+    throw;
+  }
+}
+
+TVkThread::~TVkThread() {
+  WaitFor();
+  ReturnPooled();
+}
+
+void TVkThread::ReturnPooled() noexcept {
+  // A pooled client keeps its handlers: unhook them, or the next thread's
+  // transfers would call into this freed one.
+  try {
+    if (HTTP) {
+      HTTP->OnConnected = nullptr;
+      HTTP->OnWorkBegin = nullptr;
+      HTTP->OnWork = nullptr;
+      HTTP->OnStatus = nullptr;
+    }
+    if (FTP) {
+      FTP->OnConnected = nullptr;
+      FTP->OnStatus = nullptr;
+      FTP->OnWorkBegin = nullptr;
+      FTP->OnWork = nullptr;
+      FTP->OnChangeDir = nullptr;
+    }
+    ReturnSocket(std::move(Socket));
+    ReturnTimer(std::move(Watchdog));
+    ReturnHTTP(std::move(HTTP));
+    ReturnFTP(std::move(FTP));
+  } catch (...) {
+  }
+}
+
+void TVkThread::DoTerminate() {
+  DisarmWatchdog();
+  {
+    // A thread that ends on its own (stopped, or its loop decided) frees a
+    // place on its host that no pick has counted yet. After a failed pick
+    // the count is right as it is: starting another thread would only see
+    // the same full hosts.
+    std::lock_guard<TSpinningMutex> g(JobLock);
+    if (!FLastPickFailed) LeastHostCount = 0;
+  }
+  Finished = 1;
+}
+
+std::string TVkThread::ClientFailureReason(const std::string& url) const {
+  const bool ftp = url.size() >= 4 && (url[0] | 0x20) == 'f' && (url[1] | 0x20) == 't' &&
+                   (url[2] | 0x20) == 'p' && url[3] == ':';
+  if (ftp) return FTP ? FTP->LastError : std::string();
+  return HTTP ? HTTP->LastError : std::string();
+}
+
+// --- published texts ---
+
+std::string TVkThread::GetURL() {
+  std::lock_guard<TSpinningMutex> g(JobLock);
+  return Current.URL;
+}
+
+void TVkThread::SetURL(const std::string& url) {
+  std::lock_guard<TSpinningMutex> g(JobLock);
+  Current.URL = url;
+  NoteCurrentURL();
+}
+
+void TVkThread::NoteCurrentURL() {
+  FCurrentSite = Current.URL.empty() ? std::string() : URLSite(Current.URL);
+  FCurrentRobots = IsRobotsURL(Current.URL);
+}
+
+void TVkThread::SetStatusURL(const std::string& text) noexcept {
+  std::lock_guard<std::mutex> g(StatusLock);
+  try {
+    StatusURL = text;
+  } catch (...) {
+    StatusURL.clear();
+  }
+}
+
+std::string TVkThread::GetStatusURL() noexcept {
+  std::lock_guard<std::mutex> g(StatusLock);
+  try {
+    return StatusURL;
+  } catch (...) {
+    return std::string();
+  }
+}
+
+void TVkThread::SetActivity(const std::string& text) noexcept {
+  std::lock_guard<std::mutex> g(StatusLock);
+  try {
+    Activity = text;
+  } catch (...) {
+    Activity.clear();
+  }
+}
+
+std::string TVkThread::GetActivity() noexcept {
+  std::lock_guard<std::mutex> g(StatusLock);
+  try {
+    return Activity;
+  } catch (...) {
+    return std::string();
+  }
+}
+
+void TVkThread::Publish(const std::string& activity) {
+  SetActivity(activity);
+  Changed = 1;
+}
+
+// --- watchdog ---
+
+void TVkThread::ArmWatchdog() { Arm(*Watchdog, TimeOut); }
+
+void TVkThread::DisarmWatchdog() {
+  if (Watchdog) Watchdog->SetEnabled(false);
+}
+
+bool TVkThread::TimedOut() {
+  if (Watchdog->Count.load() > 0) return false;
+  Result = vrTimedOut;
+  {
+    std::lock_guard<std::mutex> g(StatusLock);
+    static const std::string kPrefix = "Time out:";
+    try {
+      if (Activity.compare(0, kPrefix.size(), kPrefix) != 0) Activity = kPrefix + Activity;
+    } catch (...) {
+      Activity.clear();
+    }
+  }
+  Changed = 1;
+  return true;
+}
+
+void TVkThread::CheckWatchdog() {
+  const int32_t c = Watchdog->Count.load();
+  if (c == LastWatchdogCount || !Watchdog->Enabled()) return;
+  if (!(SkipFlag || AbortFlag || Result == vrSizeFiltered || c <= 0)) return;
+  LastWatchdogCount = c;
+  if (Socket->Active()) Socket->Close();
+  if (HTTP->Busy) HTTP->DisconnectSocketExt();
+  if (FTP->Busy) {
+    FTP->AbortExt();
+    FTP->QuitExt();
+  }
+}
+
+// --- event handlers ---
+
+void TVkThread::HTTPConnected(TIdTCPConnection*) {
+  if (TimedOut()) return;
+  Connected = 1;
+  ArmWatchdog();
+  Publish("Connected");
+}
+
+void TVkThread::HTTPStatus(TIdTCPConnection*, TIdStatus, const std::string&) {
+  if (TimedOut()) return;
+  ArmWatchdog();
+}
+
+void TVkThread::HTTPWorkBegin(TIdTCPConnection*, TWorkMode mode, int64_t max) {
+  if (mode != wmRead) return;
+  BytesTotal = max + ResumeOffset;
+  BytesReceived = 0;
+  if (TimedOut()) return;
+  // The checks judge the document: the body of a failure (a 404 page) is
+  // never read, so it is never "Filtered".
+  const bool document = HTTP->ResponseCode / 100 == 2;
+  if (document && !HeaderChecks()) return;
+  ArmWatchdog();
+  Publish("Receiving");
+  if (document) SizeFilter();
+}
+
+void TVkThread::HTTPWork(TIdTCPConnection*, TWorkMode mode, int64_t count) {
+  if (mode != wmRead) return;
+  BytesReceived = count + ResumeOffset;
+  if (TimedOut()) return;
+  if (Result == vrSizeFiltered) return;
+  ArmWatchdog();
+  Publish("Receiving");
+  if (HTTP->ResponseCode / 100 == 2) SizeFilter();
+}
+
+bool TVkThread::HeaderChecks() {
+  const std::string lastModified = HTTP->RawHeaders.GetValue("Last-Modified");
+  if (!StoredLastModified.empty() && !lastModified.empty() &&
+      !StrWildCmpi(StoredLastModified, lastModified, " ")) {
+    HTTP->DisconnectExt();
+    Result = vrFailed;
+    HTTP->ResponseCode = -412;
+    Publish("Modified");
+    return false;
+  }
+  const std::string accept = LowerCaseAscii(AcceptTypes);
+  if (!accept.empty()) {
+    const std::string type = LowerCaseAscii(BareType(HTTP->RawHeaders.GetValue("Content-Type")));
+    if (!type.empty()) {
+      bool match = false;
+      size_t start = 0;
+      while (!match) {
+        const size_t comma = accept.find(',', start);
+        const std::string piece = accept.substr(start, comma - start);
+        match = StrWildCard(type, piece, " ");
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+      }
+      if (!match) {
+        HTTP->DisconnectExt();
+        Result = vrFailed;
+        HTTP->ResponseCode = -406;
+        Publish("Filtered");
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+void TVkThread::SizeFilter() {
+  const int64_t total = BytesTotal;
+  if (Kind == kSpider || total <= 0 || Result == vrSizeFiltered) return;
+  const auto filter = FSnapshot.ViewFilter ? FSnapshot.ViewFilter : FContext.ViewFilter->Get();
+  const int64_t min = filter->MinSize();
+  const int64_t max = filter->MaxSize();
+  if (total < min || (max > 0 && total > max)) {
+    Result = vrSizeFiltered;
+    Publish("Size filtered");
+    // Cut now: waiting for the watchdog's next tick would fetch up to a
+    // second more of a body nobody keeps.
+    HTTP->DisconnectExt();
+  }
+}
+
+void TVkThread::FTPConnected(TIdTCPConnection*) {
+  if (TimedOut()) return;
+  Changed = 1;
+  ArmWatchdog();
+}
+
+void TVkThread::FTPStatus(TIdTCPConnection*, TIdStatus, const std::string&) {
+  if (TimedOut()) return;
+  ArmWatchdog();
+}
+
+void TVkThread::FTPWorkBegin(TIdTCPConnection*, TWorkMode, int64_t) {
+  if (TimedOut()) return;
+  ArmWatchdog();
+  Publish("Receiving");
+}
+
+void TVkThread::FTPWork(TIdTCPConnection*, TWorkMode, int64_t count) {
+  if (TimedOut()) return;
+  ArmWatchdog();
+  BytesReceived = count + ResumeOffset;
+  Publish("Receiving");
+}
+
+void TVkThread::FTPChangeDir(TIdFTPExt*) {
+  if (TimedOut()) return;
+  ArmWatchdog();
+}
+
+// --- queue ---
+
+int TVkThread::CountHostThreads(const std::string& url) { return CountSiteThreads(URLSite(url)); }
+
+int TVkThread::CountSiteThreads(const std::string& site) {
+  const bool robots = RobotsObeyed;
+  int n = 0;
+  for (int i = 0; i < ThreadList->Count(); ++i) {
+    const TVkThread* t = ThreadList->Get(i);
+    // JobLock is held: the cached site is the current URL's.
+    if (t->FCurrentSite.empty() || t->FCurrentSite != site) continue;
+    if (robots && t->FCurrentRobots) return 1000;
+    ++n;
+  }
+  return n;
+}
+
+bool TVkThread::PickNext(bool addVisited) {
+  std::string previousSite = std::move(FCurrentSite);
+  Current.URL.clear();
+  NoteCurrentURL();
+  FLastPickFailed = true;
+  bool refilled = false;
+  if (Queue->Count() == 0) {
+    Queue->Merge(RetryList);
+    RetryList.Clear();
+    if (FContext.HostList) FContext.HostList->ResetStates();
+    refilled = true;
+  }
+  if (Queue->Count() == 0) return false;
+
+  // A thread stays on its host without a limit test, and then the walk over
+  // the host runs could change nothing but LeastHostCount, at a cost that
+  // grows with the threads, all of it under JobLock. So the walk runs only
+  // when the thread looks for a host; LeastHostCount stays right because
+  // every change that could lower it walks or lowers it itself: a thread
+  // leaving its host walks, one ending sets it to 0, a put-back item lowers
+  // it to its host's count, refilling the queue from the retry list walks.
+  int best = refilled ? -1 : IndexOfSite(*Queue, previousSite, FLastIndex);
+  if (best < 0) {
+    int least = 1000;
+    Queue->ForEachHostRun([&](const TActiveDL&, int index, const std::string& site) {
+      const int n = CountSiteThreads(site);
+      if (n < least) {
+        best = index;
+        least = n;
+      }
+      return n != 0;
+    });
+    LeastHostCount = least;
+    if (least >= MaxThreadsPerServer) return false;
+  }
+
+  TActiveDL& item = Queue->Item(best);
+  const std::string& base = item.SiteBase.empty() ? item.URL : item.SiteBase;
+  std::string site;
+  bool robotsFirst = false;
+  if (RobotsObeyed && FContext.Robots) {
+    site = URLSite(base);
+    const std::string scheme = ParseURL(item.URL).Scheme;
+    robotsFirst = (scheme == "http:" || scheme == "https:") && !FContext.Robots->HasSite(site);
+  }
+  if (robotsFirst) {
+    Current.URL = site + "/robots.txt";
+    Current.ParentURL = item.ParentURL;
+    Current.ClientText = item.ClientText;
+    Current.SiteMode = 0;
+    Current.Depth = 0;
+    Current.RetriesLeft = 0;
+    Current.SiteBase = Current.URL;
+  } else {
+    // The item moves into Current (a copy then a deletion, without the
+    // copy); the site base is the item's own, or its URL when it has none.
+    Current = Queue->Take(best);
+    if (Current.SiteBase.empty()) Current.SiteBase = Current.URL;
+    if (addVisited) VisitedList.insert(Current.URL);
+    FLastIndex = best;
+  }
+  if (SiteIs(Current.URL, previousSite)) {
+    FCurrentSite = std::move(previousSite);  // staying on the host: the same site
+    FCurrentRobots = IsRobotsURL(Current.URL);
+  } else {
+    NoteCurrentURL();
+  }
+  FLastPickFailed = false;
+  Result = vrNone;
+  BytesReceived = 0;
+  BytesTotal = 0;
+  Publish("");
+  return true;
+}
+
+bool TVkThread::PickNextLocked(bool addVisited) {
+  bool taken;
+  {
+    std::lock_guard<TSpinningMutex> g(JobLock);
+    taken = PickNext(addVisited);
+  }
+  if (taken) TakeSnapshot();
+  return taken;
+}
+
+void TVkThread::PutBack(const TActiveDL& item) {
+  std::lock_guard<TSpinningMutex> g(JobLock);
+  Queue->Add(item, false);
+  const int n = CountSiteThreads(URLSite(item.URL));
+  if (n < LeastHostCount) LeastHostCount = n;
+}
+
+bool TVkThread::PutBackIfNotVisited(const TActiveDL& item) {
+  std::lock_guard<TSpinningMutex> g(JobLock);
+  if (VisitedList.count(item.URL) != 0) return false;
+  PutBack(item);
+  return true;
+}
+
+void TVkThread::PutToRetry(const TActiveDL& item) {
+  std::lock_guard<TSpinningMutex> g(JobLock);
+  RetryList.Add(item, false);
+}
+
+// --- results ---
+
+void TVkThread::SettleResult(bool fetched) {
+  const int8_t r = Result;
+  if (r == vrSizeFiltered) return;
+  Result = fetched && !SkipFlag && !AbortFlag && r != vrFailed ? vrSucceeded : vrFailed;
+}
+
+bool TVkThread::MayRetry() const {
+  const int8_t r = Result;
+  return r != vrSucceeded && r != vrUnsupported && r != vrSizeFiltered;
+}
+
+void TVkThread::LogResult(const std::string& url, int64_t size, const std::string& headers,
+                          const std::string& statusText) {
+  TVkURLItem item;
+  item.URL = url;
+  item.Size = SaturateSize32(size);
+  if (!headers.empty()) item.ContentType = BareType(GetHeaderField(headers, "Content-Type"));
+
+  const bool robotsFile = IsRobotsURL(url);
+  const char* activity = "Failed";
+  std::string details = "Failure of unknown cause";
+  uint8_t status = 30;
+  const int8_t code = Result;
+  if (SkipFlag) {
+    activity = "Skipped";
+    details = "Skipped by user";
+  } else if (AbortFlag) {
+    activity = "Aborted";
+    details = "Aborted by user";
+  } else {
+    switch (code) {
+      case vrNone:
+      case vrFailed:
+        if (!statusText.empty()) {
+          details = statusText;
+        } else if (std::string reason = ClientFailureReason(url); !reason.empty()) {
+          details = std::move(reason);
+        }
+        break;
+      case vrSucceeded:
+        activity = "Succeeded";
+        details = statusText;
+        status = InfoOnly && !robotsFile ? 40 : 50;
+        break;
+      case vrTimedOut:
+        activity = "Timed out";
+        details = "Timed out";
+        break;
+      case vrWriteError:
+        activity = "File write error";
+        details = "Could not create local file";
+        break;
+      case vrSizeFiltered:
+        activity = "Size filtered";
+        details = "Size filtered";
+        break;
+      case vrUnreachable:
+        activity = "Unreachable";
+        details = "Host unreachable";
+        break;
+      case vrInvalidHost:
+        activity = "Invalid host";
+        details = "Host invalid";
+        break;
+      case vrOffSite:
+        activity = "Off site";
+        details = "Off site";
+        break;
+      case vrNoRobots:
+        activity = "No robots";
+        details = "Robot keep out zone";
+        break;
+      case vrRedirecting:
+        activity = "Redirecting";
+        details = statusText;
+        break;
+      case vrNoConnection:
+        activity = "Failed connection";
+        details = "Failed to connect";
+        break;
+      default:
+        break;
+    }
+  }
+  item.SetStatus(status);
+  item.Details = details;
+  Publish(activity);
+
+  // Whatever came of it, the site's robots.txt has had its try: otherwise
+  // the pick would queue the same robots.txt fetch for ever.
+  if (RobotsObeyed && robotsFile && FContext.Robots) FContext.Robots->AddSite(URLSite(url));
+  FContext.Adder->AddURLItemLocked(1, std::move(item));
+}
+
+void TVkThread::FinishItem(const std::string& headers, const std::string& body, int64_t size,
+                           int32_t code, bool saveBody) {
+  const std::string url = Current.URL;
+  if (code == 200 || !headers.empty()) {
+    const std::string& root = FSnapshot.LocalWebDir;
+    // The extension follows the headers being stored, so a copy taken from
+    // the cache is named by its own content type.
+    const std::string ext =
+        ExtForMimeType(BareType(GetHeaderField(headers, "Content-Type")), SplitURLPath(url).Ext);
+    const std::string path = URLToLocalPath(root, url, "Data", ext);
+    if (code != 200 && body.empty()) {
+      if (!path.empty() && !LockedFileExists(path))
+        SaveLocalCopy(root, "Head", url, headers, ".txt");
+    } else if (path.empty()) {
+      Result = vrWriteError;
+    } else {
+      SaveLocalCopy(root, "Head", url, headers, ".txt");
+      if (saveBody && !SaveLocalCopy(root, "Data", url, body, ext)) Result = vrWriteError;
+    }
+  }
+  LogResult(url, size, headers, HttpStatusText(code));
+  if (RobotsObeyed && IsRobotsURL(url) && FContext.Robots && !body.empty()) {
+    const std::string agent = FSnapshot.Settings ? FSnapshot.Settings->UserAgEd : "";
+    FContext.Robots->ParseRobotsTxt(URLSite(url), body, agent);
+  }
+}
+
+}  // namespace qv

@@ -1,0 +1,405 @@
+// The localising pass over the master list with the real rewriters, on
+// mirrors laid out as a download job leaves them.
+#include "engine/localisepass.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/htmlparser.h"
+#include "model/progresssink.h"
+#include "model/prompter.h"
+#include "model/tvurlutils.h"
+#include "model/uriparser.h"
+#include "model/vkfile.h"
+#include "model/vkglobal.h"
+#include "model/vkurllist.h"
+#include "support/dialogsink.h"
+#include "support/filesizelimit.h"
+#include "support/scratchdir.h"
+
+namespace qv {
+namespace {
+
+namespace fs = std::filesystem;
+
+class LocalisePass : public ::testing::Test {
+ protected:
+  void SetUp() override { CreateGlobals(); }
+  void TearDown() override { FreeGlobals(); }
+
+  // Stores a body (and its headers file) under the layout's names and lists
+  // the URL with its content type; gives the body's file name.
+  std::string Store(const std::string& url, const std::string& ext, const std::string& body,
+                    const std::string& contentType) {
+    const std::string name = NativePath(URLToLocalPath(Root(), url, "Data", ext));
+    EXPECT_FALSE(name.empty()) << url;
+    fs::create_directories(fs::path(name).parent_path());
+    std::ofstream(name, std::ios::binary) << body;
+    std::ofstream(NativePath(URLToLocalPath(Root(), url, "Head", ".txt")), std::ios::binary)
+        << "HTTP/1.1 200 OK\r\nContent-Type: " << contentType << "\r\n";
+    TVkURLItem r;
+    r.URL = url;
+    r.ContentType = contentType;
+    r.Status = 50;
+    GlobalURLList->AddItem(r, false);
+    return name;
+  }
+
+  // Every file of the mirror, by its name below the root.
+  std::map<std::string, std::string> Snapshot() const {
+    std::map<std::string, std::string> out;
+    for (const auto& e : fs::recursive_directory_iterator(Root()))
+      if (e.is_regular_file())
+        out[fs::relative(e.path(), Root()).string()] = test::ReadBytes(e.path().string());
+    return out;
+  }
+
+  TLocaliseSummary Run(const TProcessMessages& messages = {}) {
+    return LocaliseListReferences(*GlobalURLList, Root(), Sink, messages);
+  }
+
+  std::string Root() const { return Mirror.Path + "/web"; }
+
+  test::TScratchDir Mirror;
+  TScriptedPrompter Prompter;
+  test::TDialogSink Sink{Prompter};
+};
+
+// --- a file that cannot be rewritten ---------------------------------------
+
+TEST_F(LocalisePass, APageThatCannotBeWrittenIsCountedAndTheOthersAreLocalised) {
+  struct TCase {
+    const char* Name;
+    bool ReadOnly;  // else the disk fills up while the middle page is written
+  };
+  for (const TCase c : {TCase{"read-only page", true}, TCase{"full disk", false}}) {
+    SCOPED_TRACE(c.Name);
+    if (c.ReadOnly && ::geteuid() == 0) continue;  // root writes read-only files anyway
+    GlobalURLList->ClearItems();
+    fs::remove_all(Root());
+    Store("http://h/x.gif", ".gif", "GIF", "image/gif");
+    const std::string small = "<a href=\"x.gif\">x</a>\n";
+    std::string big = small;
+    while (big.size() < 64 * 1024) big += "<p>filler</p>\n";
+    const std::string a = Store("http://h/a.html", ".html", small, "text/html");
+    const std::string b = Store("http://h/b.html", ".html", c.ReadOnly ? small : big, "text/html");
+    const std::string d = Store("http://h/d.html", ".html", small, "text/html");
+    const std::string before = test::ReadBytes(b);
+    TLocaliseSummary s;
+    if (c.ReadOnly) {
+      ::chmod(b.c_str(), 0444);
+      s = Run();
+    } else {
+      test::TFileSizeLimit limit(32 * 1024);
+      s = Run();
+    }
+    EXPECT_EQ(s.Failed, 1);
+    EXPECT_EQ(s.Rewritten, 2);
+    EXPECT_NE(s.FirstError.find(fs::path(b).filename().string()), std::string::npos)
+        << s.FirstError;
+    EXPECT_EQ(test::ReadBytes(a), "<a href=\"../x.gif/Data.gif\">x</a>\n");
+    EXPECT_EQ(test::ReadBytes(d), "<a href=\"../x.gif/Data.gif\">x</a>\n");
+    EXPECT_EQ(test::ReadBytes(b), before);
+    EXPECT_EQ(Sink.Log.back(), "hide");
+    EXPECT_FALSE(Sink.Busy);
+  }
+}
+
+// --- a close request while a style sheet is being rewritten ----------------
+
+// A style sheet of 150 references to stored images, and the same sheet as one
+// whole rewrite leaves it, written out independently of the rewriter.
+struct TSheet {
+  std::string Text, Localised;
+};
+TSheet LongSheet() {
+  TSheet s;
+  for (int i = 0; i < 150; ++i) {
+    const std::string n = std::to_string(i);
+    s.Text += ".c" + n + " { background: url(\"img/" + n + ".gif\") }\n";
+    s.Localised += ".c" + n + " { background: url(\"../img/" + n + ".gif/Data.gif\") }\n";
+  }
+  return s;
+}
+
+TEST_F(LocalisePass, CloseRequestDuringAStyleSheetRewrite) {
+  const TSheet sheet = LongSheet();
+  struct TCase {
+    const char* Name;
+    TMsgAnswer Answer;
+    bool Aborted;
+  };
+  for (const TCase c : {TCase{"Yes ends the pass", TMsgAnswer::Yes, true},
+                        TCase{"No rewrites the sheet afresh", TMsgAnswer::No, false}}) {
+    SCOPED_TRACE(c.Name);
+    GlobalURLList->ClearItems();
+    fs::remove_all(Root());
+    for (int i = 0; i < 150; ++i)
+      Store("http://h/img/" + std::to_string(i) + ".gif", ".gif", "GIF", "image/gif");
+    const std::string file = Store("http://h/s.css", ".css", sheet.Text, "text/css");
+    const std::string page = Store("http://h/z.html", ".html", "<a href=s.css>", "text/html");
+    Prompter.Answers = {c.Answer};
+    Prompter.Prompts.clear();
+    test::TDialogSink sink(Prompter);
+    int messages = 0;
+    const TLocaliseSummary s = LocaliseListReferences(*GlobalURLList, Root(), sink, [&] {
+      // The user closes the window the first time it may run.
+      if (++messages == 1) sink.CloseRequested = true;
+      sink.Log.push_back("messages");
+    });
+    ASSERT_EQ(Prompter.Prompts.size(), 1u);
+    const auto question = std::find(sink.Log.begin(), sink.Log.end(), "question");
+    ASSERT_NE(question, sink.Log.end());
+    EXPECT_EQ(*(question - 1), "hide");
+    EXPECT_EQ(*(question - 2),
+              "update:References are being localised to enable local browsing.\n\nPage:-\n"
+              "http://h/s.css");
+    EXPECT_EQ(s.Aborted, c.Aborted);
+    if (c.Aborted) {
+      // The cut rewrite stopped before its 100th reference and wrote what it
+      // had: the first 99 references rewritten, the rest as they were.
+      std::string expected;
+      std::istringstream in(sheet.Text), out(sheet.Localised);
+      std::string a, b;
+      for (int line = 0; std::getline(in, a) && std::getline(out, b); ++line)
+        expected += (line < 99 ? b : a) + "\n";
+      EXPECT_EQ(test::ReadBytes(file), expected);
+      EXPECT_EQ(test::ReadBytes(page), "<a href=s.css>");  // the pass ended before it
+    } else {
+      EXPECT_EQ(test::ReadBytes(file), sheet.Localised);
+      EXPECT_EQ(test::ReadBytes(page), "<a href=../s.css/Data.css>");
+      EXPECT_EQ(s.Rewritten, 2);
+    }
+    EXPECT_EQ(sink.Log.back(), "hide");
+  }
+}
+
+// --- fidelity on a mirror of the fixture site -------------------------------
+
+const std::string kSite = std::string(QV_TEST_DATA) + "/localise/site/";
+
+struct TStored {
+  std::string URL, File, Type;
+};
+
+// Lays the fixture site out as a download job stores it: pages with the
+// marker of the address they had, and a headers file beside each body.
+std::vector<TStored> StoreSite(
+    LocalisePass& t,
+    const std::function<std::string(const std::string&, const std::string&, const std::string&,
+                                    const std::string&)>& store) {
+  std::vector<TStored> out;
+  std::ifstream manifest(kSite + "manifest.txt");
+  for (std::string line; std::getline(manifest, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::vector<std::string> f;
+    std::istringstream fields(line);
+    for (std::string x; std::getline(fields, x, '\t');) f.push_back(x);
+    EXPECT_EQ(f.size(), 4u) << line;
+    std::string body = test::ReadBytes(kSite + f[2]);
+    EXPECT_FALSE(body.empty()) << f[2];
+    if (StoredTextKind(f[3]) == TStoredTextKind::Page) InsertBase(body, f[0], true);
+    out.push_back({f[0], store(f[0], f[1], body, f[3]), f[3]});
+  }
+  (void)t;
+  return out;
+}
+
+// One link value found in a stored text: where, and the bytes.
+struct TFound {
+  std::size_t At;
+  std::string Value;
+  bool Refresh;
+};
+
+// The links the page rewriter handles in the fixture's pages (its attributes
+// are always quoted) and the "prop: url(...)" references of its style sheets.
+std::vector<TFound> FindLinks(const std::string& text) {
+  static const std::regex attr(
+      R"re((?:\s)(?:href|src|background|longdesc)\s*=\s*(?:"([^"]*)"|'([^']*)'))re",
+      std::regex::icase);
+  static const std::regex refresh(R"re(content="\d+; URL=([^"]*)")re");
+  static const std::regex css(R"re(: url\(\s*"?([^")\s]*)"?\s*\))re");
+  std::vector<TFound> out;
+  for (const std::regex* re : {&attr, &refresh, &css}) {
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), *re);
+         it != std::sregex_iterator(); ++it) {
+      const int g = (*it)[1].matched ? 1 : 2;
+      out.push_back({static_cast<std::size_t>(it->position(g)), (*it)[g].str(), re == &refresh});
+    }
+  }
+  std::sort(out.begin(), out.end(), [](const TFound& a, const TFound& b) { return a.At < b.At; });
+  return out;
+}
+
+std::string Masked(std::string text, const std::vector<TFound>& links) {
+  for (auto it = links.rbegin(); it != links.rend(); ++it)
+    text.replace(it->At, it->Value.size(), "@");
+  return text;
+}
+
+std::string Fragment(const std::string& link) {
+  const std::size_t hash = link.find('#');
+  return hash == std::string::npos ? "" : link.substr(hash);
+}
+
+std::string WithoutFragment(const std::string& link) { return link.substr(0, link.find('#')); }
+
+std::string PercentDecoded(const std::string& s) {
+  std::string out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '%' && i + 2 < s.size() + 0 &&
+        std::isxdigit(static_cast<unsigned char>(s[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(s[i + 2]))) {
+      out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
+// The stored body of a URL, when the mirror holds one.
+std::string StoredBody(const std::string& root, const std::string& url) {
+  const std::string name = NativePath(URLToLocalPath(root, url, "Data", ""));
+  return !name.empty() && fs::is_regular_file(name) ? fs::weakly_canonical(name).string() : "";
+}
+
+TEST_F(LocalisePass, FidelityOnAMirrorOfTheFixtureSite) {
+  const std::vector<TStored> site =
+      StoreSite(*this, [&](const std::string& url, const std::string& ext, const std::string& body,
+                           const std::string& type) { return Store(url, ext, body, type); });
+  const std::map<std::string, std::string> before = Snapshot();
+  const TLocaliseSummary s = Run();
+  EXPECT_EQ(s.Failed, 0);
+  EXPECT_EQ(s.Rewritten, 6);
+  const std::map<std::string, std::string> after = Snapshot();
+  ASSERT_EQ(before.size(), after.size());
+
+  int checked = 0, local = 0, absolute = 0;
+  for (const TStored& stored : site) {
+    SCOPED_TRACE(stored.URL);
+    const std::string rel = fs::relative(stored.File, Root()).string();
+    const std::string& original = before.at(rel);
+    std::string localised = after.at(rel);
+    const TStoredTextKind kind = StoredTextKind(stored.Type);
+    if (kind == TStoredTextKind::Other) {
+      EXPECT_EQ(localised, original) << "only pages and style sheets change";
+      continue;
+    }
+    if (kind == TStoredTextKind::Page) {
+      // The page gets a real base element naming its own stored body, right
+      // after its marker; nothing else is inserted.
+      const std::string head = "\n<BASE HREF=\"file://";
+      const std::size_t at = localised.find(head);
+      ASSERT_NE(at, std::string::npos);
+      const std::size_t end = localised.find("\">\n", at);
+      ASSERT_NE(end, std::string::npos);
+      EXPECT_EQ(PercentDecoded(localised.substr(at + head.size(), end - at - head.size())),
+                fs::weakly_canonical(stored.File).string());
+      localised.erase(at, end + 3 - at);
+    }
+    // The marker is no link of the page; it stays as the download left it.
+    auto withoutMarker = [](std::string text) {
+      const std::size_t m = text.find("<!--TvBASE");
+      if (m != std::string::npos) text.erase(m, text.find("-->", m) + 3 - m);
+      return text;
+    };
+    const std::string o = withoutMarker(original), n = withoutMarker(localised);
+    const std::vector<TFound> oldLinks = FindLinks(o), newLinks = FindLinks(n);
+    ASSERT_EQ(oldLinks.size(), newLinks.size());
+    EXPECT_EQ(Masked(o, oldLinks), Masked(n, newLinks)) << "bytes outside the links changed";
+    const std::string folder = fs::path(stored.File).parent_path().string();
+    for (std::size_t i = 0; i < oldLinks.size(); ++i) {
+      const std::string& was = oldLinks[i].Value;
+      const std::string& now = newLinks[i].Value;
+      SCOPED_TRACE(was + " -> " + now);
+      ++checked;
+      if (was[0] == '#') {
+        EXPECT_EQ(now, was);
+        continue;
+      }
+      const std::string target = ResolveURL(stored.URL, WithoutFragment(was));
+      const std::string body = StoredBody(Root(), target);
+      if (!body.empty()) {
+        ++local;
+        EXPECT_EQ(Fragment(now), Fragment(was));
+        std::string path = PercentDecoded(WithoutFragment(now));
+        if (oldLinks[i].Refresh) {
+          ASSERT_EQ(path.rfind("file:///", 0), 0u);
+          path = path.substr(7);
+        } else {
+          EXPECT_TRUE(ParseURL(path).Scheme.empty());
+          EXPECT_NE(path[0], '/') << "relative to the page";
+          path = folder + "/" + path;
+        }
+        EXPECT_TRUE(fs::is_regular_file(path));
+        EXPECT_EQ(fs::weakly_canonical(path).string(), body);
+      } else if (!ParseURL(was).Scheme.empty()) {
+        ++absolute;
+        EXPECT_EQ(now, was) << "a link elsewhere keeps its address";
+      } else {
+        ++absolute;
+        EXPECT_EQ(now, ResolveURL(stored.URL, was) + Fragment(was))
+            << "not downloaded: the absolute address";
+        EXPECT_EQ(Fragment(now), Fragment(was));
+      }
+    }
+  }
+  // The fixture's links: a guard that the checks above looked at them all.
+  EXPECT_EQ(checked, 34);
+  EXPECT_EQ(local, 25);
+  EXPECT_EQ(absolute, 8);
+  // @import rules are no "prop: url()" reference, and stay as written.
+  EXPECT_EQ(
+      after.at(fs::relative(site[4].File, Root()).string()).rfind("@import url(\"print.css\");", 0),
+      0u);
+  for (const auto& [name, bytes] : after) {
+    if (name.find("Head.txt") == std::string::npos) continue;
+    EXPECT_EQ(bytes, before.at(name)) << name;
+  }
+}
+
+// A second pass leaves every file as the first left it: the retake after a
+// close request relies on it. It writes nothing either.
+TEST_F(LocalisePass, ASecondPassChangesNoByte) {
+  StoreSite(*this, [&](const std::string& url, const std::string& ext, const std::string& body,
+                       const std::string& type) { return Store(url, ext, body, type); });
+  const TSheet sheet = LongSheet();
+  for (int i = 0; i < 150; i += 7)
+    Store("http://www.site.test/style/img/" + std::to_string(i) + ".gif", ".gif", "GIF",
+          "image/gif");
+  Store("http://www.site.test/style/long.css", ".css", sheet.Text, "text/css");
+  ASSERT_EQ(Run().Failed, 0);
+  const std::map<std::string, std::string> once = Snapshot();
+  // Each file's identity: a rewrite replaces the file by a new one.
+  auto inodes = [&] {
+    std::map<std::string, ino_t> out;
+    for (const auto& [name, bytes] : once) {
+      struct stat st {};
+      ::stat((Root() + "/" + name).c_str(), &st);
+      out[name] = st.st_ino;
+    }
+    return out;
+  };
+  const std::map<std::string, ino_t> before = inodes();
+  test::TDialogSink again(Prompter);
+  ASSERT_EQ(LocaliseListReferences(*GlobalURLList, Root(), again).Failed, 0);
+  const std::map<std::string, std::string> twice = Snapshot();
+  ASSERT_EQ(once.size(), twice.size());
+  for (const auto& [name, bytes] : once) EXPECT_EQ(twice.at(name), bytes) << name;
+  EXPECT_EQ(inodes(), before) << "an unchanged copy is not written again";
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,643 @@
+#include "engine/vkthread.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "engine/dnlist.h"
+#include "engine/robots.h"
+#include "engine/threadtimer.h"
+#include "engine/urladder.h"
+#include "model/vkglobal.h"
+#include "model/vkurllist.h"
+#include "support/scratchdir.h"
+
+namespace qv {
+namespace {
+
+class TFakeThread : public TVkThread {
+ public:
+  using TVkThread::TVkThread;
+  std::function<void(TFakeThread&)> Body;
+
+ protected:
+  void Execute() override {
+    if (Body) Body(*this);
+  }
+};
+
+TActiveDL Item(const std::string& url) {
+  TActiveDL d;
+  d.URL = url;
+  return d;
+}
+
+// The job's shared state, a master list and a thread list whose threads sit
+// on the URLs a case gives them.
+class VkThreadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CreateGlobals();
+    Context.Adder = &Adder;
+    Context.Robots = &Robots;
+    Context.LocalWebDir = [this] { return Root.Path; };
+    TSettings settings;
+    settings.EnterNoRobChk = true;  // cases turn robots on themselves
+    settings.MaxThrServUD = 5;
+    StartJob(settings, &Context);
+  }
+  void TearDown() override {
+    for (auto& t : Threads) t->WaitFor();
+    Threads.clear();
+    FreeGlobals();
+  }
+
+  // A thread that is not started, listed as running, with its current URL.
+  TFakeThread& AddThread(const std::string& url = "") {
+    Threads.push_back(std::make_unique<TFakeThread>(&List, Context));
+    TFakeThread& t = *Threads.back();
+    t.Queue = &Queue;
+    t.SetURL(url);
+    List.Add(&t);
+    return t;
+  }
+
+  TVkURLItem* Listed(const std::string& url) {
+    std::lock_guard<TCriticalSection> g(*URLListLock);
+    return GlobalURLList->FindItem(url);
+  }
+
+  test::TScratchDir Root;
+  TOutbox Outbox;
+  TURLAdder Adder{Outbox};
+  TRobotsStore Robots;
+  TJobContext Context;
+  TDLList Queue;
+  TVkThreadList List;
+  std::vector<std::unique_ptr<TFakeThread>> Threads;
+};
+
+TEST_F(VkThreadTest, PickTable) {
+  struct Case {
+    const char* name;
+    int maxPerServer;
+    bool robots;
+    std::vector<std::string> others;  // current URLs of the other running threads
+    std::string previous;             // the picking thread's last URL
+    std::vector<std::string> queue;
+    std::vector<std::string> knownRobots;
+    bool taken;
+    std::string current;  // what the picking thread works on next
+    int queueLeft;
+    int leastHostCount;
+  } cases[] = {
+      {"an idle host run first",
+       5,
+       false,
+       {"http://a.com/1"},
+       "",
+       {"http://a.com/2", "http://b.com/1"},
+       {},
+       true,
+       "http://b.com/1",
+       1,
+       0},
+      {"a sixth thread goes to another host run",
+       5,
+       false,
+       {"http://a.com/1", "http://a.com/2", "http://a.com/3", "http://a.com/4", "http://a.com/5",
+        "http://b.com/0"},
+       "",
+       {"http://a.com/6", "http://b.com/1"},
+       {},
+       true,
+       "http://b.com/1",
+       1,
+       1},
+      {"every run full: false, least count kept",
+       2,
+       false,
+       {"http://a.com/1", "http://a.com/2", "http://b.com/1", "http://b.com/2", "http://b.com/3"},
+       "",
+       {"http://a.com/3", "http://b.com/4"},
+       {},
+       false,
+       "",
+       2,
+       2},
+      {"stays on its host past the limit",
+       1,
+       false,
+       {"http://a.com/1"},
+       "http://a.com/0",
+       {"http://a.com/2", "http://b.com/1"},
+       {},
+       true,
+       "http://a.com/2",
+       1,
+       0},
+      {"a longer host with the same beginning is another host",
+       1,
+       false,
+       {"http://a.com.evil.org/1", "http://a.com:8080/1"},
+       "http://a.com/0",
+       {"http://a.com.evil.org/2", "http://a.com:8080/2"},
+       {},
+       false,
+       "",
+       2,
+       1},
+      {"robots.txt first for http",
+       5,
+       true,
+       {},
+       "",
+       {"http://a.com/x"},
+       {},
+       true,
+       "http://a.com/robots.txt",
+       1,
+       0},
+      {"robots.txt first for https",
+       5,
+       true,
+       {},
+       "",
+       {"https://a.com/x"},
+       {},
+       true,
+       "https://a.com/robots.txt",
+       1,
+       0},
+      {"never for ftp", 5, true, {}, "", {"ftp://a.com/x"}, {}, true, "ftp://a.com/x", 0, 0},
+      {"a known site is fetched at once",
+       5,
+       true,
+       {},
+       "",
+       {"http://a.com/x"},
+       {"http://a.com"},
+       true,
+       "http://a.com/x",
+       0,
+       0},
+      {"a site whose robots.txt is being fetched counts 1000",
+       5,
+       true,
+       {"http://a.com/robots.txt"},
+       "",
+       {"http://a.com/x", "http://b.com/y"},
+       {"http://a.com", "http://b.com"},
+       true,
+       "http://b.com/y",
+       1,
+       0},
+      {"only that site left: false",
+       5,
+       true,
+       {"http://a.com/robots.txt"},
+       "",
+       {"http://a.com/x"},
+       {"http://a.com"},
+       false,
+       "",
+       1,
+       1000},
+      {"robots.txt counts as a plain thread when robots are off",
+       1,
+       false,
+       {"http://a.com/robots.txt"},
+       "",
+       {"http://a.com/x"},
+       {},
+       false,
+       "",
+       1,
+       1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Threads.clear();
+    List.Clear();
+    Queue.Clear();
+    RobotsObeyed = c.robots;
+    MaxThreadsPerServer = c.maxPerServer;
+    TRobotsStore robots;
+    for (const auto& s : c.knownRobots) robots.AddSite(s);
+    Context.Robots = &robots;
+    for (const auto& u : c.others) AddThread(u);
+    TFakeThread& me = AddThread(c.previous);
+    for (const auto& u : c.queue) Queue.Add(Item(u), false);
+
+    EXPECT_EQ(me.PickNextLocked(false), c.taken);
+    EXPECT_EQ(me.GetURL(), c.current);
+    EXPECT_EQ(Queue.Count(), c.queueLeft);
+    if (!c.taken) {
+      EXPECT_EQ(LeastHostCount.load(), c.leastHostCount);
+    }
+    Context.Robots = &Robots;
+  }
+}
+
+TEST_F(VkThreadTest, PickTakesTheRetryListBackWithHostStatesReset) {
+  TFakeThread& t = AddThread();
+  RetryList.Add(Item("http://a.com/1"), false);
+  TDNItem dead;
+  dead.Host = "a.com";
+  dead.State = dnNotFound;
+  Context.HostList->AddOrMerge(dead, false);
+
+  ASSERT_TRUE(t.PickNextLocked(true));
+  EXPECT_EQ(t.GetURL(), "http://a.com/1");
+  EXPECT_EQ(RetryList.Count(), 0);
+  EXPECT_FALSE(Context.HostList->IsNotFound("a.com"));
+  EXPECT_EQ(VisitedList.count("http://a.com/1"), 1u);
+  EXPECT_FALSE(t.PickNextLocked(true)) << "both lists empty";
+}
+
+// The runner starts no thread while the last pick found every host run full.
+// When the thread that filled them ends without picking again, the gate must
+// open, or the job waits for ever on a queue no thread takes from.
+TEST_F(VkThreadTest, StaleGateOpensWhenAThreadEnds) {
+  MaxThreadsPerServer = 1;
+  Queue.Add(Item("http://a.com/1"), false);
+  Queue.Add(Item("http://a.com/2"), false);
+  TFakeThread& busy = AddThread("http://a.com/0");
+  TFakeThread& late = AddThread();
+  EXPECT_FALSE(late.PickNextLocked(false));
+  List.Remove(&late);
+  EXPECT_EQ(LeastHostCount.load(), 1);
+  EXPECT_FALSE(MayStartThread(1));
+
+  // The busy thread ends (its loop decided so) without taking a.com/1.
+  busy.Body = [](TFakeThread&) {};
+  busy.Resume();
+  busy.WaitFor();
+  List.Remove(&busy);
+  EXPECT_TRUE(busy.Finished);
+  ASSERT_TRUE(MayStartThread(0));
+  ASSERT_TRUE(MayStartThread(List.Count()));
+
+  // The runner's loop, in short: start threads while the gate allows, until
+  // the queue is done.
+  int started = 0;
+  while (Queue.Count() > 0 && started < 10) {
+    TFakeThread& t = AddThread();
+    t.Body = [](TFakeThread& self) {
+      while (self.PickNextLocked(false)) {
+        self.Result = vrSucceeded;
+        self.LogResult(self.Current.URL, 0, "", "");
+      }
+    };
+    ++started;
+    t.Resume();
+    t.WaitFor();
+    std::lock_guard<TSpinningMutex> g(JobLock);
+    List.Remove(&t);
+  }
+  EXPECT_EQ(Queue.Count(), 0);
+  EXPECT_NE(Listed("http://a.com/1"), nullptr);
+  EXPECT_NE(Listed("http://a.com/2"), nullptr);
+}
+
+// Threads that stay on their hosts do not search the host runs again, so a
+// new host's first link must reopen the gate itself (a spider finds links of
+// other hosts while every thread is busy on the root host).
+TEST_F(VkThreadTest, APutBackLinkOfAFreeHostReopensTheGate) {
+  MaxThreadsPerServer = 2;
+  Queue.Add(Item("http://a.com/1"), false);
+  Queue.Add(Item("http://a.com/2"), false);
+  Queue.Add(Item("http://a.com/3"), false);
+  TFakeThread& t1 = AddThread();
+  TFakeThread& t2 = AddThread();
+  TFakeThread& t3 = AddThread();
+  ASSERT_TRUE(t1.PickNextLocked(false));
+  ASSERT_TRUE(t2.PickNextLocked(false));
+  EXPECT_FALSE(t3.PickNextLocked(false));
+  EXPECT_FALSE(MayStartThread(2));
+  ASSERT_TRUE(t1.PickNextLocked(false)) << "stays on a.com";
+  EXPECT_FALSE(MayStartThread(2));
+  TActiveDL link = Item("http://b.com/x");
+  t1.PutBack(link);
+  EXPECT_TRUE(MayStartThread(2));
+  ASSERT_TRUE(t3.PickNextLocked(false));
+  EXPECT_EQ(t3.GetURL(), "http://b.com/x");
+  // A link of a full host changes nothing.
+  t1.PutBack(Item("http://a.com/9"));
+  EXPECT_EQ(LeastHostCount.load(), 0);
+}
+
+// Two spider threads meet the same link while a third takes it: the link is
+// fetched once.
+TEST_F(VkThreadTest, ALinkIsQueuedOnlyUntilTaken) {
+  TFakeThread& finder = AddThread();
+  TFakeThread& taker = AddThread();
+  ASSERT_TRUE(finder.PutBackIfNotVisited(Item("http://a.com/l")));
+  ASSERT_TRUE(finder.PutBackIfNotVisited(Item("http://a.com/l")));
+  EXPECT_EQ(Queue.Count(), 1);
+  ASSERT_TRUE(taker.PickNextLocked(true));
+  EXPECT_FALSE(finder.PutBackIfNotVisited(Item("http://a.com/l")));
+  EXPECT_EQ(Queue.Count(), 0);
+
+  // Many finders and takers at once: every link is taken exactly once.
+  Queue.Clear();
+  std::vector<std::thread> finders;
+  for (int f = 0; f < 4; ++f) {
+    finders.emplace_back([&] {
+      for (int i = 0; i < 500; ++i) {
+        finder.PutBackIfNotVisited(
+            Item("http://h" + std::to_string(i % 7) + "/" + std::to_string(i)));
+      }
+    });
+  }
+  std::map<std::string, int> taken;
+  std::atomic<bool> finding{true};
+  std::thread takerThread([&] {
+    for (;;) {
+      const bool more = finding.load();
+      while (taker.PickNextLocked(true)) ++taken[taker.Current.URL];
+      if (!more) break;
+    }
+  });
+  for (auto& t : finders) t.join();
+  finding = false;
+  takerThread.join();
+  EXPECT_EQ(taken.size(), 500u);
+  for (const auto& [url, n] : taken) EXPECT_EQ(n, 1) << url;
+}
+
+TEST_F(VkThreadTest, LogResultTable) {
+  struct Case {
+    const char* name;
+    int8_t code;
+    bool skip, abort, infoOnly;
+    std::string url;
+    std::string statusText;
+    std::string activity, details;
+    uint8_t status;
+  } cases[] = {
+      {"no result", vrNone, false, false, false, "http://a.com/x", "OK (200)", "Failed", "OK (200)",
+       30},
+      {"succeeded", vrSucceeded, false, false, false, "http://a.com/x", "OK (200)", "Succeeded",
+       "OK (200)", 50},
+      {"succeeded, headers only", vrSucceeded, false, false, true, "http://a.com/x", "OK (200)",
+       "Succeeded", "OK (200)", 40},
+      {"robots.txt, headers only", vrSucceeded, false, false, true, "http://a.com/robots.txt",
+       "OK (200)", "Succeeded", "OK (200)", 50},
+      {"failed", vrFailed, false, false, false, "http://a.com/x", "Not Found (404)", "Failed",
+       "Not Found (404)", 30},
+      {"timed out", vrTimedOut, false, false, false, "http://a.com/x", "z", "Timed out",
+       "Timed out", 30},
+      {"write error", vrWriteError, false, false, false, "http://a.com/x", "OK (200)",
+       "File write error", "Could not create local file", 30},
+      {"unsupported scheme", vrUnsupported, false, false, false, "http://a.com/x", "z", "Failed",
+       "Failure of unknown cause", 30},
+      {"size filtered", vrSizeFiltered, false, false, false, "http://a.com/x", "z", "Size filtered",
+       "Size filtered", 30},
+      {"unreachable", vrUnreachable, false, false, false, "http://a.com/x", "z", "Unreachable",
+       "Host unreachable", 30},
+      {"invalid host", vrInvalidHost, false, false, false, "http://a.com/x", "z", "Invalid host",
+       "Host invalid", 30},
+      {"off site", vrOffSite, false, false, false, "http://a.com/x", "z", "Off site", "Off site",
+       30},
+      {"robots exclusion", vrNoRobots, false, false, false, "http://a.com/x", "z", "No robots",
+       "Robot keep out zone", 30},
+      {"redirecting", vrRedirecting, false, false, false, "http://a.com/x", "Found (302)",
+       "Redirecting", "Found (302)", 30},
+      {"no connection", vrNoConnection, false, false, false, "http://a.com/x", "z",
+       "Failed connection", "Failed to connect", 30},
+      {"a code never produced", 5, false, false, false, "http://a.com/x", "z", "Failed",
+       "Failure of unknown cause", 30},
+      {"skipped whatever the code", vrSucceeded, true, false, false, "http://a.com/x", "OK (200)",
+       "Skipped", "Skipped by user", 30},
+      {"skip wins over stop", vrTimedOut, true, true, false, "http://a.com/x", "z", "Skipped",
+       "Skipped by user", 30},
+      {"stopped", vrSucceeded, false, true, true, "http://a.com/robots.txt", "OK (200)", "Aborted",
+       "Aborted by user", 30},
+  };
+  TFakeThread& t = AddThread();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    {
+      std::lock_guard<TCriticalSection> g(*URLListLock);
+      GlobalURLList->ClearItems();
+      // Already listed: the result merges into the record, which keeps its title.
+      TVkURLItem old;
+      old.URL = c.url;
+      old.Title = "kept";
+      GlobalURLList->AddItem(old, false);
+    }
+    t.Result = c.code;
+    t.SkipFlag = c.skip;
+    t.AbortFlag = c.abort;
+    t.InfoOnly = c.infoOnly;
+    t.Changed = 0;
+    t.LogResult(c.url, int64_t(5) << 32, "HTTP/1.1 200 OK\r\nContent-Type: text/html; q=1\r\n",
+                c.statusText);
+    EXPECT_EQ(t.GetActivity(), c.activity);
+    EXPECT_EQ(t.Changed.load(), 1);
+    TVkURLItem* r = Listed(c.url);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->Details, c.details);
+    EXPECT_EQ(r->GetStatus(), c.status);
+    EXPECT_EQ(r->Title, "kept");
+    EXPECT_EQ(r->ContentType, "text/html");
+    EXPECT_EQ(r->Size, INT32_MAX) << "a size past 32 bits saturates";
+  }
+}
+
+TEST_F(VkThreadTest, AFailureWithoutStatusTextRecordsTheFetchingClientsReason) {
+  struct Case {
+    const char* name;
+    std::string url, httpError, ftpError, details;
+  } cases[] = {
+      {"http failure", "http://a.com/x", "Read timed out.", "550 No such file.", "Read timed out."},
+      {"ftp failure", "FTP://a.com/f", "Read timed out.", "550 No such file.", "550 No such file."},
+      {"no reason anywhere", "http://a.com/y", "", "550 No such file.", "Failure of unknown cause"},
+  };
+  TFakeThread& t = AddThread();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    t.HTTP->LastError = c.httpError;
+    t.FTP->LastError = c.ftpError;
+    t.Result = vrFailed;
+    t.LogResult(c.url, 0, "", "");
+    TVkURLItem* r = Listed(c.url);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->Details, c.details);
+  }
+}
+
+TEST_F(VkThreadTest, RobotsTxtMarksItsSiteKnownWhateverTheOutcome) {
+  RobotsObeyed = true;
+  TFakeThread& t = AddThread();
+  std::vector<std::unique_ptr<TRobotsStore>> stores;
+  for (int8_t code : {vrTimedOut, vrFailed, vrNoConnection}) {
+    stores.push_back(std::make_unique<TRobotsStore>());
+    Context.Robots = stores.back().get();
+    t.Result = code;
+    t.LogResult("http://a.com/robots.txt", 0, "", "");
+    EXPECT_TRUE(stores.back()->HasSite("http://a.com")) << int(code);
+  }
+  // And the pick then takes the item itself.
+  Queue.Add(Item("http://a.com/x"), false);
+  ASSERT_TRUE(t.PickNextLocked(false));
+  EXPECT_EQ(t.GetURL(), "http://a.com/x");
+  Context.Robots = &Robots;
+}
+
+class FinishItemTest : public VkThreadTest {
+ protected:
+  TFakeThread& Picked(const std::string& url) {
+    TFakeThread& t = AddThread();
+    Queue.Add(Item(url), false);
+    EXPECT_TRUE(t.PickNextLocked(false));
+    return t;
+  }
+  bool Exists(const std::string& relative) { return std::filesystem::exists(Root / relative); }
+};
+
+TEST_F(FinishItemTest, StoresThenRecordsTheFinalResult) {
+  TFakeThread& t = Picked("http://a.com/d/page");
+  t.Result = vrSucceeded;
+  t.FinishItem("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n", "<p>hi</p>", 9, 200, true);
+  EXPECT_EQ(test::ReadBytes(Root / "http/a.com/d/page/Data.html"), "<p>hi</p>");
+  EXPECT_TRUE(Exists("http/a.com/d/page/Head.txt"));
+  EXPECT_EQ(Listed("http://a.com/d/page")->GetStatus(), 50);
+  EXPECT_EQ(t.GetActivity(), "Succeeded");
+}
+
+TEST_F(FinishItemTest, AFailedWriteIsRecordedAsSuch) {
+  // A file where the URL's folder must go: nothing can be stored.
+  Root.Write("http/a.com/d", "in the way");
+  TFakeThread& t = Picked("http://a.com/d/page");
+  t.Result = vrSucceeded;
+  t.FinishItem("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n", "body", 4, 200, true);
+  EXPECT_EQ(t.Result.load(), vrWriteError);
+  EXPECT_EQ(t.GetActivity(), "File write error");
+  TVkURLItem* r = Listed("http://a.com/d/page");
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(r->GetStatus(), 30);
+  EXPECT_EQ(r->Details, "Could not create local file");
+}
+
+TEST_F(FinishItemTest, NoPathInsideTheRootIsAWriteError) {
+  Context.LocalWebDir = [] { return std::string(); };
+  TFakeThread& t = Picked("http://a.com/x");
+  t.Result = vrSucceeded;
+  t.FinishItem("HTTP/1.1 200 OK\r\n", "body", 4, 200, true);
+  EXPECT_EQ(t.Result.load(), vrWriteError);
+  EXPECT_EQ(Listed("http://a.com/x")->Details, "Could not create local file");
+}
+
+TEST_F(FinishItemTest, ExtensionFromTheStoredHeadersNotTheClient) {
+  TFakeThread& t = Picked("http://a.com/pic");
+  t.HTTP->Response.ContentType = "text/html";  // whatever the client last received
+  t.HTTP->RawHeaders.SetValue("Content-Type", "text/html");
+  t.Result = vrSucceeded;
+  t.FinishItem("HTTP/1.1 200 OK\r\nContent-Type: image/gif\r\n", "GIF89a", 6, -2, true);
+  EXPECT_TRUE(Exists("http/a.com/pic/Data.gif"));
+  EXPECT_FALSE(Exists("http/a.com/pic/Data.html"));
+}
+
+TEST_F(FinishItemTest, AFailureStoresHeadersOnlyWhereNoBodyIs) {
+  Root.Write("http/a.com/kept/Data.html", "good copy");
+  TFakeThread& t = Picked("http://a.com/kept");
+  t.Result = vrFailed;
+  t.FinishItem("HTTP/1.1 404 Not Found\r\nContent-Type: text/html\r\n", "", 0, 404, false);
+  EXPECT_EQ(test::ReadBytes(Root / "http/a.com/kept/Data.html"), "good copy");
+  EXPECT_FALSE(Exists("http/a.com/kept/Head.txt"));
+
+  TFakeThread& u = Picked("http://a.com/gone");
+  u.Result = vrFailed;
+  u.FinishItem("HTTP/1.1 404 Not Found\r\nContent-Type: text/html\r\n", "", 0, 404, false);
+  EXPECT_TRUE(Exists("http/a.com/gone/Head.txt"));
+  EXPECT_EQ(Listed("http://a.com/gone")->Details, "Not Found (404)");
+}
+
+TEST_F(FinishItemTest, RobotsTxtBodyIsParsed) {
+  RobotsObeyed = true;
+  Robots.AddSite("http://b.com");
+  TFakeThread& t = Picked("http://a.com/x");
+  ASSERT_EQ(t.GetURL(), "http://a.com/robots.txt");
+  t.Result = vrSucceeded;
+  t.FinishItem("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n",
+               "User-agent: *\nDisallow: /private\n", 34, 200, true);
+  EXPECT_TRUE(Robots.HasSite("http://a.com"));
+  EXPECT_TRUE(Robots.IsDisallowed("http://a.com/private/p"));
+  EXPECT_EQ(Listed("http://a.com/robots.txt")->GetStatus(), 50);
+}
+
+TEST_F(VkThreadTest, SettleKeepsTheSizeFilterAndRetries) {
+  struct Case {
+    const char* name;
+    int8_t before;
+    bool fetched, skip;
+    int8_t after;
+    bool retry;
+  } cases[] = {
+      {"fetched", vrNone, true, false, vrSucceeded, false},
+      {"fetch failed", vrNone, false, false, vrFailed, true},
+      {"filtered by the header checks", vrFailed, true, false, vrFailed, true},
+      {"size filtered, fetch ended quietly", vrSizeFiltered, true, false, vrSizeFiltered, false},
+      {"size filtered, fetch cut", vrSizeFiltered, false, false, vrSizeFiltered, false},
+      {"skipped", vrNone, true, true, vrFailed, true},
+  };
+  TFakeThread& t = AddThread();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    t.Result = c.before;
+    t.SkipFlag = c.skip;
+    t.SettleResult(c.fetched);
+    EXPECT_EQ(t.Result.load(), c.after);
+    EXPECT_EQ(t.MayRetry(), c.retry);
+  }
+}
+
+TEST_F(VkThreadTest, TimedOutPrefixesOnce) {
+  TFakeThread& t = AddThread();
+  Arm(*t.Watchdog, 2);
+  t.SetActivity("Receiving");
+  EXPECT_FALSE(t.TimedOut());
+  t.Watchdog->Timer();
+  t.Watchdog->Timer();
+  EXPECT_TRUE(t.TimedOut());
+  EXPECT_TRUE(t.TimedOut());
+  EXPECT_EQ(t.GetActivity(), "Time out:Receiving");
+  EXPECT_EQ(t.Result.load(), vrTimedOut);
+  t.DisarmWatchdog();
+}
+
+TEST_F(VkThreadTest, PooledClientsComeBackUnhooked) {
+  TIdHTTPExt* http = nullptr;
+  {
+    TFakeThread t(&List, Context);
+    http = t.HTTP.get();
+    EXPECT_TRUE(static_cast<bool>(http->OnWork));
+    EXPECT_EQ(http->RedirectMaximum, 20);
+  }
+  // The freed thread's client waits in the pool without its handlers, which
+  // would call into the freed thread.
+  std::vector<std::unique_ptr<TIdHTTPExt>> taken;
+  bool found = false;
+  for (int i = 0; i < 100 && !found; ++i) {
+    taken.push_back(TakeHTTP());
+    if (taken.back().get() == http) {
+      found = true;
+      EXPECT_FALSE(static_cast<bool>(http->OnWork));
+      EXPECT_FALSE(static_cast<bool>(http->OnWorkBegin));
+      EXPECT_FALSE(static_cast<bool>(http->OnConnected));
+    }
+  }
+  EXPECT_TRUE(found);
+  for (auto& c : taken) ReturnHTTP(std::move(c));
+}
+
+}  // namespace
+}  // namespace qv
