@@ -242,6 +242,8 @@ void TForm1::ConnectViews() {
   UpdateTimer = new QTimer(this);
   UpdateTimer->setInterval(100);
   connect(UpdateTimer, &QTimer::timeout, this, [this] { UpdateTimerTimer(); });
+  Outbox_ = std::make_unique<TOutbox>();
+  Adder_ = std::make_unique<TURLAdder>(*Outbox_);
   DrainTimer = new QTimer(this);
   DrainTimer->setInterval(100);
   connect(DrainTimer, &QTimer::timeout, this, [this] { DrainOutbox(); });
@@ -358,10 +360,27 @@ void TForm1::CheckAllURLs(bool on) {
   if (whole) CheckPassDone = true;
 }
 
-// Worker threads leave their lines, the count, the modified flag and status
-// texts in the outbox of the worker base. Until that lands this is where its
-// drain goes: nothing is posted yet, so nothing is taken.
-void TForm1::DrainOutbox() {}
+void TForm1::DrainOutbox() {
+  if (!Outbox_->Pending()) return;
+  TOutbox::TDrained d = Outbox_->Drain();
+  if (!d.Lines.empty()) {
+    // A line takes its record's mark; a rebuild that ran since the post may
+    // show the URL already, and the list keeps each URL once.
+    std::vector<TURLListModel::TNewLine> batch;
+    batch.reserve(d.Lines.size());
+    {
+      std::lock_guard<TCriticalSection> hold(*URLListLock);
+      for (const std::string& url : d.Lines) {
+        const TVkURLItem* r = GlobalURLList->FindItem(url);
+        batch.push_back({url, r && r->Checked != 0});
+      }
+    }
+    SingURLs->Lines()->AppendBatch(batch);
+  }
+  if (!d.Lines.empty() || d.CountChanged) NumURLsEd->setText(QString::number(SingURLs->Count()));
+  if (d.Modified) SetModified();
+  if (!d.StatusTexts.empty()) SetStatusText(d.StatusTexts.back());
+}
 
 // ---- the attributes panel and the thumbnail ---------------------------------
 

@@ -3,6 +3,7 @@
 // attributes panel, and a million URLs.
 #include <chrono>
 #include <set>
+#include <thread>
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -159,6 +160,35 @@ TEST_F(URLViewsTest, AttributesFollowTheFocusedLine) {
   Form1->SingURLs->SetItemIndex(0);
   EXPECT_EQ(Form1->StatusEd->text(), "");
   EXPECT_FALSE(Form1->DetailsBtn->isEnabled());
+}
+
+// What an addition on another thread leaves in the outbox reaches the list
+// once, with the record's mark, the count, the modified flag and the status.
+TEST_F(URLViewsTest, TheDrainShowsAdditionsFromOtherThreadsOnce) {
+  List("http://www.a.test/");
+  Form1->RefreshURLList();
+  Form1->SetModified(false);
+  std::thread worker([] {
+    Form1->Adder().AddFoundURL(1, "http://www.c.test/", "http://www.c.test/", "http://www.a.test/", 0, "", "", 0);
+    TVkURLItem r;
+    r.URL = "http://www.b.test/";
+    r.Checked = 1;
+    Form1->Adder().AddURLItemLocked(1, r);
+    Form1->Outbox().AddLine("http://www.a.test/");  // shown already
+    Form1->Outbox().SetModified();
+    Form1->Outbox().AddStatusText("Found 2 URLs");
+  });
+  worker.join();
+  Form1->DrainOutbox();
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"http://www.a.test/", "http://www.c.test/", "http://www.b.test/"}));
+  EXPECT_FALSE(Form1->SingURLs->Checked(1));
+  EXPECT_TRUE(Form1->SingURLs->Checked(2));
+  EXPECT_EQ(Form1->NumURLsEd->text(), "3");
+  EXPECT_TRUE(Form1->Modified());
+  EXPECT_EQ(Form1->StatusBar1->currentMessage(), "Found 2 URLs");
+  // Check all reaches the appended lines through the map.
+  Form1->Button1->click();
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(Form1->SingURLs->Checked(i));
 }
 
 // Between batches the list may change under the walk: it goes on after the
