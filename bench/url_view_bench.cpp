@@ -107,7 +107,8 @@ int main(int argc, char** argv) {
     std::printf("%s_bare_walk_ms: %.1f\n", c.name, bare);
     std::printf("%s_rebuild_ms: %.1f\n", c.name, rebuild);
     std::printf("rebuild_%s_ratio: %.2f\n", c.name, rebuild / bare);
-    if (view.Count() != passed) std::printf("MISMATCH: %d lines, %d passed\n", view.Count(), passed);
+    if (view.Count() != passed)
+      std::printf("MISMATCH: %d lines, %d passed\n", view.Count(), passed);
   }
   Rebuild(view, cases[0].filter, mime);
   const TURLListModel& lines = *view.Lines();

@@ -26,8 +26,8 @@
 #include "ui/controls/passwordgrid.h"
 #include "ui/controls/stringatrgrid.h"
 #include "ui/controls/tvimagepanel.h"
-#include "ui/controls/urllistbox.h"
 #include "ui/controls/uotarget.h"
+#include "ui/controls/urllistbox.h"
 #include "ui/mainform.h"
 
 namespace qv {

@@ -56,8 +56,8 @@ class TEventHook : public QObject {
 };
 
 QComboBox* const* ComboOf(const TForm1& f, int i) {
-  QComboBox* const* combos[] = {&f.DLFilesCombo,     &f.ChkFilesCombo,   &f.NewFilesCombo,
-                                &f.FailedFilesCombo, &f.DelFilesCombo,   &f.WebPgFilesCombo,
+  QComboBox* const* combos[] = {&f.DLFilesCombo,     &f.ChkFilesCombo, &f.NewFilesCombo,
+                                &f.FailedFilesCombo, &f.DelFilesCombo, &f.WebPgFilesCombo,
                                 &f.ImageLinksCombo};
   return combos[i];
 }
@@ -129,9 +129,9 @@ TViewFilter TForm1::FilterFromControls() const {
 }
 
 void TForm1::FilterToControls(const TViewFilter& f) {
-  QObject* const quiet[] = {DLFilesCombo,     ChkFilesCombo,   NewFilesCombo, FailedFilesCombo,
-                            DelFilesCombo,    WebPgFilesCombo, ImageLinksCombo, MinSizeEd,
-                            MaxSizeEd,        AutoUpChk,       LimitAdditionsChk};
+  QObject* const quiet[] = {DLFilesCombo,  ChkFilesCombo,   NewFilesCombo,    FailedFilesCombo,
+                            DelFilesCombo, WebPgFilesCombo, ImageLinksCombo,  MinSizeEd,
+                            MaxSizeEd,     AutoUpChk,       LimitAdditionsChk};
   for (QObject* o : quiet) o->blockSignals(true);
   for (int i = 0; i < 7; ++i) (*ComboOf(*this, i))->setCurrentIndex(f.*kComboFields[i]);
   FilGrid->SetRows(f.FilGrid);
@@ -275,8 +275,7 @@ void TForm1::ConnectViews() {
   // The thumbnail is centred in its area, whatever size the page gives it.
   QWidget* thumbArea = ThumbImage1->parentWidget();
   thumbArea->installEventFilter(new TEventHook(this, [this, thumbArea](QObject*, QEvent* e) {
-    if (e->type() == QEvent::Resize)
-      ThumbBounds = {0, 0, thumbArea->width(), thumbArea->height()};
+    if (e->type() == QEvent::Resize) ThumbBounds = {0, 0, thumbArea->width(), thumbArea->height()};
     return false;
   }));
   // A mouse-up on the pages while "Images" shows brings its thumbnail.

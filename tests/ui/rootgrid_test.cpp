@@ -46,8 +46,15 @@ TEST(RootURLText, LevelsLabels) {
     uint32_t attr;
     const char* label;
   } cases[] = {
-      {0x0300, "Page+3"},     {0x0201, "Site | 2"}, {0x0002, "Site+0"},
-      {0x6303, "None"},       {0x0004, "", },       {0xFFFF0A00, "Page+10"},
+      {0x0300, "Page+3"},
+      {0x0201, "Site | 2"},
+      {0x0002, "Site+0"},
+      {0x6303, "None"},
+      {
+          0x0004,
+          "",
+      },
+      {0xFFFF0A00, "Page+10"},
   };
   for (const auto& c : cases) EXPECT_EQ(RootURLLevelsLabel(c.attr), c.label) << c.attr;
 }
@@ -60,16 +67,24 @@ TEST_F(RootGridTest, EditsTable) {
     const char* typed;
     std::vector<TAtrRow> after;
   } cases[] = {
-      {"entry row appends, trimmed", 3, "  http://c ",
+      {"entry row appends, trimmed",
+       3,
+       "  http://c ",
        {{"http://a", 0x00FF0102}, {"http://b", 0}, {"http://c", 0}}},
-      {"other scheme marked", 3, "mailto:x",
+      {"other scheme marked",
+       3,
+       "mailto:x",
        {{"http://a", 0x00FF0102}, {"http://b", 0}, {"?-mailto:x", 0}}},
-      {"mark dropped; the attribute stays", 1, "?-http://z",
+      {"mark dropped; the attribute stays",
+       1,
+       "?-http://z",
        {{"http://z", 0x00FF0102}, {"http://b", 0}}},
-      {"another row's text leaves both", 1, "http://b", {{"http://a", 0x00FF0102}, {"http://b", 0}}},
-      {"slash deletes the row", 1, "/", {{"http://b", 0}}},
-      {"slash on the entry row does nothing", 3, "/",
+      {"another row's text leaves both",
+       1,
+       "http://b",
        {{"http://a", 0x00FF0102}, {"http://b", 0}}},
+      {"slash deletes the row", 1, "/", {{"http://b", 0}}},
+      {"slash on the entry row does nothing", 3, "/", {{"http://a", 0x00FF0102}, {"http://b", 0}}},
       {"blank does nothing", 2, "  ", {{"http://a", 0x00FF0102}, {"http://b", 0}}},
   };
   for (const auto& c : cases) {

@@ -169,7 +169,8 @@ TEST_F(URLViewsTest, TheDrainShowsAdditionsFromOtherThreadsOnce) {
   Form1->RefreshURLList();
   Form1->SetModified(false);
   std::thread worker([] {
-    Form1->Adder().AddFoundURL(1, "http://www.c.test/", "http://www.c.test/", "http://www.a.test/", 0, "", "", 0);
+    Form1->Adder().AddFoundURL(1, "http://www.c.test/", "http://www.c.test/", "http://www.a.test/",
+                               0, "", "", 0);
     TVkURLItem r;
     r.URL = "http://www.b.test/";
     r.Checked = 1;
@@ -180,7 +181,8 @@ TEST_F(URLViewsTest, TheDrainShowsAdditionsFromOtherThreadsOnce) {
   });
   worker.join();
   Form1->DrainOutbox();
-  EXPECT_EQ(Lines(), (std::vector<std::string>{"http://www.a.test/", "http://www.c.test/", "http://www.b.test/"}));
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"http://www.a.test/", "http://www.c.test/",
+                                               "http://www.b.test/"}));
   EXPECT_FALSE(Form1->SingURLs->Checked(1));
   EXPECT_TRUE(Form1->SingURLs->Checked(2));
   EXPECT_EQ(Form1->NumURLsEd->text(), "3");
@@ -244,7 +246,8 @@ TEST_F(URLViewsTest, AMillionURLsKeepTheMessagesFlowing) {
     const char* name;
     int choice;
     int lines;
-  } passes[] = {{"all", ccNone, kCount}, {"failed only", ccOnly, kCount / 10},
+  } passes[] = {{"all", ccNone, kCount},
+                {"failed only", ccOnly, kCount / 10},
                 {"back to all", ccNone, kCount}};
   for (const auto& p : passes) {
     const int before = ticks;

@@ -46,8 +46,7 @@ bool TURLListModel::setData(const QModelIndex& index, const QVariant& value, int
 
 Qt::ItemFlags TURLListModel::flags(const QModelIndex& index) const {
   if (!index.isValid()) return Qt::NoItemFlags;
-  return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable |
-         Qt::ItemIsDragEnabled;
+  return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemIsDragEnabled;
 }
 
 std::string_view TURLListModel::Line(int i) const {
@@ -120,7 +119,6 @@ void TURLListModel::Store(std::string_view url, bool checked, std::uint32_t hash
   Place(static_cast<std::uint32_t>(Ends.size() - 1), hash);
 }
 
-
 bool TURLListModel::AppendPending(std::string_view url, bool checked) {
   return AppendRaw(url, checked);
 }
@@ -188,8 +186,8 @@ void TURLListModel::Clear() {
 
 std::size_t TURLListModel::OverheadBytes() const {
   return Ends.capacity() * sizeof(std::uint64_t) + Marks.capacity() +
-         Hashes.capacity() * sizeof(std::uint32_t) +
-         Slots.capacity() * sizeof(std::uint32_t) + (Text.capacity() - Text.size());
+         Hashes.capacity() * sizeof(std::uint32_t) + Slots.capacity() * sizeof(std::uint32_t) +
+         (Text.capacity() - Text.size());
 }
 
 // ---- TURLListBox ------------------------------------------------------------
@@ -203,9 +201,8 @@ QString FittedURL(const QFontMetrics& metrics, const std::string& url, int width
   const bool utf8 = IsValidUtf8(url);
   const TTextWidth measure = [&metrics, utf8](std::string_view s) {
     const std::string t(s);
-    return metrics.horizontalAdvance(utf8 ? QString::fromUtf8(t.data(), static_cast<qsizetype>(
-                                                                            t.size()))
-                                          : ToQ(t));
+    return metrics.horizontalAdvance(
+        utf8 ? QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size())) : ToQ(t));
   };
   const std::string fitted = FitTextToWidth(measure, url, width, kFitCutMiddle);
   if (!utf8) return ToQ(fitted);

@@ -71,12 +71,12 @@ class TURLListModel : public QAbstractListModel {
   bool AppendRaw(std::string_view url, bool checked);
   void Store(std::string_view url, bool checked, std::uint32_t hash);
 
-  std::string Text;                // every line's text, end to end
-  std::vector<std::uint64_t> Ends;  // end offset of each line in Text
-  std::vector<std::uint8_t> Marks;  // check mark per line
+  std::string Text;                   // every line's text, end to end
+  std::vector<std::uint64_t> Ends;    // end offset of each line in Text
+  std::vector<std::uint8_t> Marks;    // check mark per line
   std::vector<std::uint32_t> Hashes;  // per line: regrowing the table reads no text
-  std::vector<std::uint32_t> Slots;  // line + 1, 0 free; a power of two, at most half full
-  int Shown = 0;                     // lines the views have been told of
+  std::vector<std::uint32_t> Slots;   // line + 1, 0 free; a power of two, at most half full
+  int Shown = 0;                      // lines the views have been told of
 };
 
 // The main window's URL list: a check list view over TURLListModel. Lines are
