@@ -2,17 +2,23 @@
 // filter, rebuilds of the list (overtaken ones included), Check all, the
 // attributes panel, and a million URLs.
 #include <chrono>
+#include <filesystem>
 #include <set>
 #include <thread>
 
 #include <QComboBox>
+#include <QImage>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QTimer>
 
 #include "mainformfixture.h"
+#include "model/tvurlutils.h"
+#include "model/vkfile.h"
+#include "ui/controls/tvimagepanel.h"
 #include "ui/controls/urllistbox.h"
 #include "ui/urllistwalk.h"
 
@@ -160,6 +166,31 @@ TEST_F(URLViewsTest, AttributesFollowTheFocusedLine) {
   Form1->SingURLs->SetItemIndex(0);
   EXPECT_EQ(Form1->StatusEd->text(), "");
   EXPECT_FALSE(Form1->DetailsBtn->isEnabled());
+}
+
+// On the "Images" page the focused URL's stored picture becomes the
+// thumbnail, centred in its bounds; a URL without one hides the panel.
+TEST_F(URLViewsTest, TheImagesPageShowsTheStoredPicture) {
+  const std::string pic = "http://www.a.test/pic.png";
+  const std::string path = NativePath(URLToLocalPath(Form1->LocalWebDir(), pic, "Data", ""));
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  QImage img(40, 20, QImage::Format_RGB32);
+  img.fill(Qt::red);
+  ASSERT_TRUE(img.save(QString::fromStdString(path), "PNG"));
+  List(pic);
+  List("http://www.b.test/page.html");
+  Form1->show();
+  Form1->PageControl1->setCurrentWidget(Form1->ImagesPage);
+  Form1->RefreshURLList();
+  ASSERT_EQ(Form1->SingURLs->ItemText(0), pic);
+  EXPECT_EQ(Form1->ThumbImage1->ImageFile, URLToLocalPath(Form1->LocalWebDir(), pic, "Data", ""));
+  EXPECT_TRUE(Form1->PrintImageBtn->isEnabled());
+  const auto& b = Form1->ThumbBounds;
+  EXPECT_EQ(Form1->ThumbImage1->x(), b.Left + (b.Width - Form1->ThumbImage1->width()) / 2);
+  EXPECT_EQ(Form1->ThumbImage1->y(), b.Top + (b.Height - Form1->ThumbImage1->height()) / 2);
+  Form1->SingURLs->SetItemIndex(1);
+  EXPECT_FALSE(Form1->ThumbImage1->isVisible());
+  EXPECT_FALSE(Form1->PrintImageBtn->isEnabled());
 }
 
 // What an addition on another thread leaves in the outbox reaches the list
