@@ -245,8 +245,9 @@ class TForm1 : public QMainWindow, public TProjectView {
   bool RootURLsKeyDown(int key, Qt::KeyboardModifiers shift);
   // False when typed characters must be discarded (an extraction runs).
   bool Grid1KeyPress();
-  // The main window's root commands "&Open" and "&Delete" and the
-  // extraction test, set by the commands' code; nothing happens unset.
+  // The main window's root commands "&Open" and "&Delete", set by the
+  // commands' code (nothing happens unset), and the extraction test (the
+  // job window's running job unset).
   std::function<void()> RootOpenCommand;
   std::function<void()> RootDeleteCommand;
   std::function<bool()> ExtractionRunning;
