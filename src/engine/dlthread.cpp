@@ -34,9 +34,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const char* const kRobotsName = "robots.txt";
-// The password the FTP client logs on with when neither the URL nor the
-// settings give one (TIdFTPExt::ConnectExt).
-const char* const kFTPPlaceholderPassword = "guest@example.com";
 
 bool IsRobotsURL(const std::string& url) { return URLFileName(url) == kRobotsName; }
 
@@ -620,12 +617,7 @@ void TDLThread::FinishDownload(const std::string& headers, const std::string& te
 // --- FTP ---
 
 bool TDLThread::FTPSessionFits(const std::string& url) const {
-  if (!FTP->Connected()) return false;
-  TFTPLogOnInfo info = GetFTPLogOnInfo(EscapeURL(NormaliseURL(CollapseURLSlashes(url))),
-                                       Snapshot().Settings->EmailEdit);
-  if (info.User.empty()) info.User = "anonymous";
-  if (info.Password.empty()) info.Password = kFTPPlaceholderPassword;
-  return FTP->Host == info.Host && FTP->User == info.User && FTP->Password == info.Password;
+  return FTP->SessionFits(url, Snapshot().Settings->EmailEdit, "", "");
 }
 
 void TDLThread::DownloadFTP() {
