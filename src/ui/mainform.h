@@ -15,6 +15,8 @@
 #include <QMainWindow>
 #include <Qt>
 
+#include "engine/outbox.h"
+#include "engine/urladder.h"
 #include "model/projectfile.h"
 #include "model/prompter.h"
 #include "model/viewfilter.h"
@@ -221,7 +223,13 @@ class TForm1 : public QMainWindow, public TProjectView {
   // Update" on the view is rebuilt.
   void FilterChanged();
   void UpdateTimerTimer();
-  // Takes what worker threads left for the window and shows it.
+  // Additions from any thread go through the adder; what they leave for
+  // the window waits in the outbox until DrainTimer takes it.
+  TOutbox& Outbox() { return *Outbox_; }
+  TURLAdder& Adder() { return *Adder_; }
+  // Takes what worker threads left for the window and shows it: new lines
+  // (each URL once), the line count, the modified flag, the latest status
+  // text.
   void DrainOutbox();
   // Shows the image file as the thumbnail within ThumbBounds.
   void ShowThumbnail(const std::string& path);
@@ -238,8 +246,9 @@ class TForm1 : public QMainWindow, public TProjectView {
   bool RootURLsKeyDown(int key, Qt::KeyboardModifiers shift);
   // False when typed characters must be discarded (an extraction runs).
   bool Grid1KeyPress();
-  // The main window's root commands "&Open" and "&Delete" and the
-  // extraction test, set by the commands' code; nothing happens unset.
+  // The main window's root commands "&Open" and "&Delete", set by the
+  // commands' code (nothing happens unset), and the extraction test (the
+  // job window's running job unset).
   std::function<void()> RootOpenCommand;
   std::function<void()> RootDeleteCommand;
   std::function<bool()> ExtractionRunning;
@@ -328,6 +337,8 @@ class TForm1 : public QMainWindow, public TProjectView {
   int CommandsLastPage = -1;
 
   std::unique_ptr<TProjectSession> Session_;
+  std::unique_ptr<TOutbox> Outbox_;
+  std::unique_ptr<TURLAdder> Adder_;
   TPrompter* Prompter_ = nullptr;
   bool ShowDone = false;
   bool PaintQueued = false;

@@ -15,11 +15,12 @@
 #include "model/strutils.h"
 #include "model/tvurlutils.h"
 #include "model/uriparser.h"
+#include "ui/appwindows.h"
 #include "ui/controls/qtext.h"
 #include "ui/controls/stringatrgrid.h"
 #include "ui/controls/textout.h"
+#include "ui/downloadform_standin.h"
 #include "ui/mainform.h"
-#include "ui/mainform_roots.h"
 
 namespace qv {
 
@@ -211,7 +212,10 @@ bool TForm1::RootURLsKeyDown(int key, Qt::KeyboardModifiers shift) {
   }
 }
 
-bool TForm1::Grid1KeyPress() { return !(ExtractionRunning && ExtractionRunning()); }
+bool TForm1::Grid1KeyPress() {
+  if (ExtractionRunning) return !ExtractionRunning();
+  return !(DownloadFrm && DownloadFrm->Job == TDownloadFrm::TJobKind::Extract);
+}
 
 void TForm1::PasteRootURLs() {
   TStringList list;

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -161,6 +162,8 @@ void TForm1::UpdateTimerTimer() {
 
 void TForm1::ConnectViews() {
   FilGrid->SetSelList({"", "All", "Only", "No", "All(T)", "Only(T)", "No(T)"});
+  FilGrid->horizontalHeader()->setStretchLastSection(false);
+  FilGrid->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
   FilGrid->setColumnWidth(1, 90);
 
   // The combos choose by their drop-down only: typed characters would pick
@@ -239,6 +242,8 @@ void TForm1::ConnectViews() {
   UpdateTimer = new QTimer(this);
   UpdateTimer->setInterval(100);
   connect(UpdateTimer, &QTimer::timeout, this, [this] { UpdateTimerTimer(); });
+  Outbox_ = std::make_unique<TOutbox>();
+  Adder_ = std::make_unique<TURLAdder>(*Outbox_);
   DrainTimer = new QTimer(this);
   DrainTimer->setInterval(100);
   connect(DrainTimer, &QTimer::timeout, this, [this] { DrainOutbox(); });
@@ -294,34 +299,29 @@ bool TForm1::URLPassesFilters(const std::string& url, TVkURLItem* record) {
 void TForm1::RefreshURLList() {
   SetStatusText("");
   ListRebuilt = false;
-  SingURLs->Clear();
   bool warned = false;
+  bool warningShown = false;
   const TViewFilter filter = ViewFilter;
   const TMimeFilter mime = CurrentMimeFilter();
-  std::vector<std::string> texts;
-  std::vector<TURLListModel::TNewLine> batch;
-  const bool whole = WalkURLList(
-      [this] {
+  const bool whole = RefillURLLines(
+      *SingURLs->Lines(),
+      [&] {
+        // The warning is shown here, outside the list lock.
+        if (warned && !warningShown) {
+          warningShown = true;
+          SetStatusText(kHiddenWarning);
+        }
         NumURLsEd->setText(QString::number(SingURLs->Count()));
         QCoreApplication::processEvents();
         // A newer rebuild that ran and finished meanwhile has the list.
         return !ListRebuilt;
       },
       [&](TVkURLItem& r) {
-        if (qv::URLPassesFilters(filter, mime, r)) {
-          texts.push_back(r.URL);
-          batch.push_back({{}, r.Checked != 0});
-        } else if (!warned) {
-          warned = true;
-          SetStatusText(kHiddenWarning);
-        }
-      },
-      [&] {
-        for (size_t k = 0; k < batch.size(); ++k) batch[k].URL = texts[k];
-        SingURLs->Lines()->AppendBatch(batch);
-        texts.clear();
-        batch.clear();
+        if (qv::URLPassesFilters(filter, mime, r)) return true;
+        warned = true;
+        return false;
       });
+  if (whole && warned && !warningShown) SetStatusText(kHiddenWarning);
   if (whole) {
     NumURLsEd->setText(QString::number(SingURLs->Count()));
     ListRebuilt = true;
@@ -359,10 +359,27 @@ void TForm1::CheckAllURLs(bool on) {
   if (whole) CheckPassDone = true;
 }
 
-// Worker threads leave their lines, the count, the modified flag and status
-// texts in the outbox of the worker base. Until that lands this is where its
-// drain goes: nothing is posted yet, so nothing is taken.
-void TForm1::DrainOutbox() {}
+void TForm1::DrainOutbox() {
+  if (!Outbox_->Pending()) return;
+  TOutbox::TDrained d = Outbox_->Drain();
+  if (!d.Lines.empty()) {
+    // A line takes its record's mark; a rebuild that ran since the post may
+    // show the URL already, and the list keeps each URL once.
+    std::vector<TURLListModel::TNewLine> batch;
+    batch.reserve(d.Lines.size());
+    {
+      std::lock_guard<TCriticalSection> hold(*URLListLock);
+      for (const std::string& url : d.Lines) {
+        const TVkURLItem* r = GlobalURLList->FindItem(url);
+        batch.push_back({url, r && r->Checked != 0});
+      }
+    }
+    SingURLs->Lines()->AppendBatch(batch);
+  }
+  if (!d.Lines.empty() || d.CountChanged) NumURLsEd->setText(QString::number(SingURLs->Count()));
+  if (d.Modified) SetModified();
+  if (!d.StatusTexts.empty()) SetStatusText(d.StatusTexts.back());
+}
 
 // ---- the attributes panel and the thumbnail ---------------------------------
 

@@ -1,11 +1,13 @@
 #include "ui/urllistwalk.h"
 
 #include <algorithm>
+#include <chrono>
 #include <mutex>
 #include <string>
 
 #include "model/vkglobal.h"
 #include "model/vkurllist.h"
+#include "ui/controls/urllistbox.h"
 
 namespace qv {
 
@@ -42,6 +44,27 @@ bool WalkURLList(const std::function<bool()>& between,
     if (afterBatch) afterBatch();
     if (!more) return true;
   }
+}
+
+bool RefillURLLines(TURLListModel& lines, const std::function<bool()>& between,
+                    const std::function<bool(TVkURLItem& record)>& passes) {
+  using Clock = std::chrono::steady_clock;
+  lines.Clear();
+  auto reported = Clock::now();
+  const bool whole = WalkURLList(
+      between,
+      [&](TVkURLItem& r) {
+        if (passes(r)) lines.AppendPending(r.URL, r.Checked != 0);
+      },
+      [&] {
+        const auto now = Clock::now();
+        if (lines.Published() == 0 || now - reported >= std::chrono::milliseconds(200)) {
+          lines.Publish();
+          reported = now;
+        }
+      });
+  lines.Publish();
+  return whole;
 }
 
 }  // namespace qv

@@ -5,6 +5,7 @@
 
 namespace qv {
 
+class TURLListModel;
 class TVkURLItem;
 
 // Visits every record of GlobalURLList in list order. URLListLock is held
@@ -17,5 +18,13 @@ class TVkURLItem;
 bool WalkURLList(const std::function<bool()>& between,
                  const std::function<void(TVkURLItem& record)>& each,
                  const std::function<void()>& afterBatch = {});
+
+// Empties the lines and refills them with the URL of every record `passes`
+// lets through, with its check mark, walking as WalkURLList does. The views
+// hear of new lines at the start, then at most every 200 ms and at the end:
+// a view lays out all its rows on each report. Returns false when `between`
+// stopped it (the lines so far are reported).
+bool RefillURLLines(TURLListModel& lines, const std::function<bool()>& between,
+                    const std::function<bool(TVkURLItem& record)>& passes);
 
 }  // namespace qv

@@ -155,6 +155,17 @@ TEST_F(RootGridTest, SetRootURLAttributesKeepsHighBitsAndIgnoresStaleRows) {
 
 TEST_F(RootGridTest, TypingIsDiscardedWhileAnExtractionRuns) {
   Form1->Grid1->SetRows({{"http://a", 0}});
+  struct Case {
+    TDownloadFrm::TJobKind job;
+    bool editable;
+  } cases[] = {{TDownloadFrm::TJobKind::None, true},
+               {TDownloadFrm::TJobKind::Extract, false},
+               {TDownloadFrm::TJobKind::Download, true}};
+  for (const auto& c : cases) {
+    DownloadFrm->Job = c.job;
+    EXPECT_EQ(Form1->Grid1->CellEditable(0, 1), c.editable) << static_cast<int>(c.job);
+  }
+  DownloadFrm->Job = TDownloadFrm::TJobKind::None;
   bool running = true;
   Form1->ExtractionRunning = [&] { return running; };
   EXPECT_FALSE(Form1->Grid1->CellEditable(0, 1));

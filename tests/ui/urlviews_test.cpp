@@ -2,16 +2,23 @@
 // filter, rebuilds of the list (overtaken ones included), Check all, the
 // attributes panel, and a million URLs.
 #include <chrono>
+#include <filesystem>
 #include <set>
+#include <thread>
 
 #include <QComboBox>
+#include <QImage>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QTimer>
 
 #include "mainformfixture.h"
+#include "model/tvurlutils.h"
+#include "model/vkfile.h"
+#include "ui/controls/tvimagepanel.h"
 #include "ui/controls/urllistbox.h"
 #include "ui/urllistwalk.h"
 
@@ -159,6 +166,62 @@ TEST_F(URLViewsTest, AttributesFollowTheFocusedLine) {
   Form1->SingURLs->SetItemIndex(0);
   EXPECT_EQ(Form1->StatusEd->text(), "");
   EXPECT_FALSE(Form1->DetailsBtn->isEnabled());
+}
+
+// On the "Images" page the focused URL's stored picture becomes the
+// thumbnail, centred in its bounds; a URL without one hides the panel.
+TEST_F(URLViewsTest, TheImagesPageShowsTheStoredPicture) {
+  const std::string pic = "http://www.a.test/pic.png";
+  const std::string path = NativePath(URLToLocalPath(Form1->LocalWebDir(), pic, "Data", ""));
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  QImage img(40, 20, QImage::Format_RGB32);
+  img.fill(Qt::red);
+  ASSERT_TRUE(img.save(QString::fromStdString(path), "PNG"));
+  List(pic);
+  List("http://www.b.test/page.html");
+  Form1->show();
+  Form1->PageControl1->setCurrentWidget(Form1->ImagesPage);
+  Form1->RefreshURLList();
+  ASSERT_EQ(Form1->SingURLs->ItemText(0), pic);
+  EXPECT_EQ(Form1->ThumbImage1->ImageFile, URLToLocalPath(Form1->LocalWebDir(), pic, "Data", ""));
+  EXPECT_TRUE(Form1->PrintImageBtn->isEnabled());
+  const auto& b = Form1->ThumbBounds;
+  EXPECT_EQ(Form1->ThumbImage1->x(), b.Left + (b.Width - Form1->ThumbImage1->width()) / 2);
+  EXPECT_EQ(Form1->ThumbImage1->y(), b.Top + (b.Height - Form1->ThumbImage1->height()) / 2);
+  Form1->SingURLs->SetItemIndex(1);
+  EXPECT_FALSE(Form1->ThumbImage1->isVisible());
+  EXPECT_FALSE(Form1->PrintImageBtn->isEnabled());
+}
+
+// What an addition on another thread leaves in the outbox reaches the list
+// once, with the record's mark, the count, the modified flag and the status.
+TEST_F(URLViewsTest, TheDrainShowsAdditionsFromOtherThreadsOnce) {
+  List("http://www.a.test/");
+  Form1->RefreshURLList();
+  Form1->SetModified(false);
+  std::thread worker([] {
+    Form1->Adder().AddFoundURL(1, "http://www.c.test/", "http://www.c.test/", "http://www.a.test/",
+                               0, "", "", 0);
+    TVkURLItem r;
+    r.URL = "http://www.b.test/";
+    r.Checked = 1;
+    Form1->Adder().AddURLItemLocked(1, r);
+    Form1->Outbox().AddLine("http://www.a.test/");  // shown already
+    Form1->Outbox().SetModified();
+    Form1->Outbox().AddStatusText("Found 2 URLs");
+  });
+  worker.join();
+  Form1->DrainOutbox();
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"http://www.a.test/", "http://www.c.test/",
+                                               "http://www.b.test/"}));
+  EXPECT_FALSE(Form1->SingURLs->Checked(1));
+  EXPECT_TRUE(Form1->SingURLs->Checked(2));
+  EXPECT_EQ(Form1->NumURLsEd->text(), "3");
+  EXPECT_TRUE(Form1->Modified());
+  EXPECT_EQ(Form1->StatusBar1->currentMessage(), "Found 2 URLs");
+  // Check all reaches the appended lines through the map.
+  Form1->Button1->click();
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(Form1->SingURLs->Checked(i));
 }
 
 // Between batches the list may change under the walk: it goes on after the

@@ -1,7 +1,6 @@
 #include "ui/controls/urllistbox.h"
 
 #include <algorithm>
-#include <unordered_set>
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -21,11 +20,11 @@ namespace qv {
 TURLListModel::TURLListModel(QObject* parent) : QAbstractListModel(parent) {}
 
 int TURLListModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : Count();
+  return parent.isValid() ? 0 : Shown;
 }
 
 QVariant TURLListModel::data(const QModelIndex& index, int role) const {
-  if (!index.isValid() || index.row() >= Count()) return {};
+  if (!index.isValid() || index.row() >= Shown) return {};
   switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
@@ -38,7 +37,7 @@ QVariant TURLListModel::data(const QModelIndex& index, int role) const {
 }
 
 bool TURLListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-  if (role != Qt::CheckStateRole || !index.isValid() || index.row() >= Count()) return false;
+  if (role != Qt::CheckStateRole || !index.isValid() || index.row() >= Shown) return false;
   const bool on = value.toInt() == Qt::Checked;
   SetChecked(index.row(), on);
   if (OnUserCheck) OnUserCheck(index.row(), on);
@@ -64,31 +63,33 @@ void TURLListModel::SetChecked(int i, bool on) {
   if (i < 0 || i >= Count()) return;
   if ((Marks[static_cast<size_t>(i)] != 0) == on) return;
   Marks[static_cast<size_t>(i)] = on ? 1 : 0;
+  if (i >= Shown) return;
   const QModelIndex at = index(i);
   emit dataChanged(at, at, {Qt::CheckStateRole});
 }
 
-std::uint64_t TURLListModel::Hash(std::string_view s) {
+std::uint32_t TURLListModel::Hash(std::string_view s) {
   // FNV-1a, 64 bits: URLs share long prefixes, which it spreads well enough.
   std::uint64_t h = 1469598103934665603ull;
   for (unsigned char c : s) {
     h ^= c;
     h *= 1099511628211ull;
   }
-  return h;
+  return static_cast<std::uint32_t>(h ^ (h >> 32));
 }
 
-int TURLListModel::Find(std::string_view url, std::uint64_t hash) const {
+int TURLListModel::Find(std::string_view url, std::uint32_t hash) const {
   if (Slots.empty()) return -1;
   const size_t mask = Slots.size() - 1;
   for (size_t s = hash & mask;; s = (s + 1) & mask) {
     const std::uint32_t v = Slots[s];
     if (v == 0) return -1;
-    if (Line(static_cast<int>(v - 1)) == url) return static_cast<int>(v - 1);
+    if (Hashes[v - 1] == hash && Line(static_cast<int>(v - 1)) == url)
+      return static_cast<int>(v - 1);
   }
 }
 
-void TURLListModel::Place(std::uint32_t line, std::uint64_t hash) {
+void TURLListModel::Place(std::uint32_t line, std::uint32_t hash) {
   const size_t mask = Slots.size() - 1;
   size_t s = hash & mask;
   while (Slots[s] != 0) s = (s + 1) & mask;
@@ -97,57 +98,72 @@ void TURLListModel::Place(std::uint32_t line, std::uint64_t hash) {
 
 void TURLListModel::Rehash(size_t count) {
   Slots.assign(count, 0);
-  for (int i = 0; i < Count(); ++i) Place(static_cast<std::uint32_t>(i), Hash(Line(i)));
+  for (size_t i = 0; i < Hashes.size(); ++i) Place(static_cast<std::uint32_t>(i), Hashes[i]);
 }
 
 int TURLListModel::IndexOf(std::string_view url) const { return Find(url, Hash(url)); }
 
 bool TURLListModel::AppendRaw(std::string_view url, bool checked) {
-  const std::uint64_t h = Hash(url);
+  const std::uint32_t h = Hash(url);
   if (Find(url, h) >= 0) return false;
+  Store(url, checked, h);
+  return true;
+}
+
+void TURLListModel::Store(std::string_view url, bool checked, std::uint32_t hash) {
   if ((Ends.size() + 1) * 2 > Slots.size()) Rehash(Slots.empty() ? 64 : Slots.size() * 2);
   Text.append(url);
   Ends.push_back(Text.size());
   Marks.push_back(checked ? 1 : 0);
-  Place(static_cast<std::uint32_t>(Ends.size() - 1), h);
-  return true;
+  Hashes.push_back(hash);
+  Place(static_cast<std::uint32_t>(Ends.size() - 1), hash);
+}
+
+bool TURLListModel::AppendPending(std::string_view url, bool checked) {
+  return AppendRaw(url, checked);
+}
+
+void TURLListModel::Publish() {
+  if (Shown >= Count()) return;
+  beginInsertRows({}, Shown, Count() - 1);
+  Shown = Count();
+  endInsertRows();
+}
+
+void TURLListModel::Reserve(size_t lines) {
+  Ends.reserve(lines);
+  Marks.reserve(lines);
+  Hashes.reserve(lines);
+  size_t want = 64;
+  while (want < lines * 2) want *= 2;
+  if (want > Slots.size()) Rehash(want);
 }
 
 bool TURLListModel::Append(std::string_view url, bool checked) {
-  if (IndexOf(url) >= 0) return false;
-  beginInsertRows({}, Count(), Count());
-  AppendRaw(url, checked);
-  endInsertRows();
+  if (!AppendRaw(url, checked)) return false;
+  Publish();
   return true;
 }
 
 int TURLListModel::AppendBatch(const std::vector<TNewLine>& lines) {
-  // The views must hear the exact number of new lines before they exist:
-  // leave out lines shown already and repeats within the batch.
-  std::vector<const TNewLine*> fresh;
-  std::unordered_set<std::string_view> seen;
-  fresh.reserve(lines.size());
-  for (const auto& l : lines) {
-    if (IndexOf(l.URL) >= 0 || !seen.insert(l.URL).second) continue;
-    fresh.push_back(&l);
-  }
-  if (fresh.empty()) return 0;
-  const int first = Count();
-  beginInsertRows({}, first, first + static_cast<int>(fresh.size()) - 1);
-  for (const TNewLine* f : fresh) AppendRaw(f->URL, f->Checked);
-  endInsertRows();
-  return static_cast<int>(fresh.size());
+  const int before = Count();
+  for (const auto& l : lines) AppendRaw(l.URL, l.Checked);
+  Publish();
+  return Count() - before;
 }
 
 void TURLListModel::RemoveLine(int i) {
   if (i < 0 || i >= Count()) return;
+  Publish();
   beginRemoveRows({}, i, i);
   const size_t begin = i == 0 ? 0 : Ends[static_cast<size_t>(i) - 1];
   const size_t len = Ends[static_cast<size_t>(i)] - begin;
   Text.erase(begin, len);
   Ends.erase(Ends.begin() + i);
+  --Shown;
   for (size_t k = static_cast<size_t>(i); k < Ends.size(); ++k) Ends[k] -= len;
   Marks.erase(Marks.begin() + i);
+  Hashes.erase(Hashes.begin() + i);
   Rehash(Slots.size());
   endRemoveRows();
 }
@@ -160,14 +176,18 @@ void TURLListModel::Clear() {
   Ends.shrink_to_fit();
   Marks.clear();
   Marks.shrink_to_fit();
+  Hashes.clear();
+  Hashes.shrink_to_fit();
   Slots.clear();
   Slots.shrink_to_fit();
+  Shown = 0;
   endResetModel();
 }
 
 std::size_t TURLListModel::OverheadBytes() const {
   return Ends.capacity() * sizeof(std::uint64_t) + Marks.capacity() +
-         Slots.capacity() * sizeof(std::uint32_t) + (Text.capacity() - Text.size());
+         Hashes.capacity() * sizeof(std::uint32_t) + Slots.capacity() * sizeof(std::uint32_t) +
+         (Text.capacity() - Text.size());
 }
 
 // ---- TURLListBox ------------------------------------------------------------
@@ -248,6 +268,7 @@ int TURLListBox::ItemIndex() const {
 }
 
 void TURLListBox::SetItemIndex(int index) {
+  Model_->Publish();
   if (index < 0 || index >= Count()) {
     selectionModel()->clear();
     return;

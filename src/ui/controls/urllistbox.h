@@ -44,6 +44,15 @@ class TURLListModel : public QAbstractListModel {
     bool Checked;
   };
   int AppendBatch(const std::vector<TNewLine>& lines);
+  // Appends without telling the views (no Qt call: fit for use under the
+  // list lock); false when a line shows the URL already. Publish() reports
+  // the lines so far. A view lays out all its rows on every report, so a
+  // long fill reports now and then rather than per batch.
+  bool AppendPending(std::string_view url, bool checked);
+  void Publish();
+  int Published() const { return Shown; }
+  // Room for this many lines without regrowing.
+  void Reserve(std::size_t lines);
   void RemoveLine(int i);
   void Clear();
 
@@ -55,16 +64,19 @@ class TURLListModel : public QAbstractListModel {
   std::function<void(int line, bool on)> OnUserCheck;
 
  private:
-  static std::uint64_t Hash(std::string_view s);
-  int Find(std::string_view url, std::uint64_t hash) const;
-  void Place(std::uint32_t line, std::uint64_t hash);
+  static std::uint32_t Hash(std::string_view s);
+  int Find(std::string_view url, std::uint32_t hash) const;
+  void Place(std::uint32_t line, std::uint32_t hash);
   void Rehash(std::size_t count);
   bool AppendRaw(std::string_view url, bool checked);
+  void Store(std::string_view url, bool checked, std::uint32_t hash);
 
-  std::string Text;                  // every line's text, end to end
-  std::vector<std::uint64_t> Ends;   // end offset of each line in Text
-  std::vector<std::uint8_t> Marks;   // check mark per line
-  std::vector<std::uint32_t> Slots;  // line + 1, 0 free; a power of two, at most half full
+  std::string Text;                   // every line's text, end to end
+  std::vector<std::uint64_t> Ends;    // end offset of each line in Text
+  std::vector<std::uint8_t> Marks;    // check mark per line
+  std::vector<std::uint32_t> Hashes;  // per line: regrowing the table reads no text
+  std::vector<std::uint32_t> Slots;   // line + 1, 0 free; a power of two, at most half full
+  int Shown = 0;                      // lines the views have been told of
 };
 
 // The main window's URL list: a check list view over TURLListModel. Lines are
