@@ -107,9 +107,6 @@ void TForm1::BuildPopups() {
   });
   RootOpenCommand = [this] { RootOpenClick(); };
   RootDeleteCommand = [this] { RootDeleteClick(); };
-  ExtractionRunning = [] {
-    return DownloadFrm && DownloadFrm->Job == TDownloadFrm::TJobKind::Extract;
-  };
 }
 
 void TForm1::URLPopupShow() {
