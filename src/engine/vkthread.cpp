@@ -195,6 +195,7 @@ void TVkThread::DoTerminate() {
     if (!FLastPickFailed) LeastHostCount = 0;
   }
   Finished = 1;
+  if (FContext.Wake) FContext.Wake();
 }
 
 std::string TVkThread::ClientFailureReason(const std::string& url) const {
@@ -261,6 +262,7 @@ std::string TVkThread::GetActivity() noexcept {
 void TVkThread::Publish(const std::string& activity) {
   SetActivity(activity);
   Changed = 1;
+  if (FContext.Wake) FContext.Wake();
 }
 
 // --- watchdog ---
