@@ -54,7 +54,7 @@ TDownloadFrm::TDownloadFrm(TUiLoop& loop, TJobContext& context, TPrompter& promp
                            TProgressSink& msgWindow)
     : FLoop(loop),
       FContext(context),
-      FPrompter(prompter),
+      FPrompter(&prompter),
       FMsg(msgWindow),
       FWakePosted(std::make_shared<std::atomic<bool>>(false)),
       FAlive(std::make_shared<std::atomic<bool>>(true)) {
@@ -153,7 +153,7 @@ bool TDownloadFrm::CanStartOperation(bool blocksExtract, bool blocksDownload) {
   if (JobKind == 0 && !blocksDownload) return true;
   if (JobKind == 1 && !blocksExtract) return true;
   if (FView) FView->BringToFront();
-  if (FPrompter.Ask(kStopJobQuestion, TMsgKind::Warning, TMsgButtons::YesNo) == TMsgAnswer::Yes)
+  if (FPrompter->Ask(kStopJobQuestion, TMsgKind::Warning, TMsgButtons::YesNo) == TMsgAnswer::Yes)
     AbortBtnClick();
   return false;
 }
@@ -402,7 +402,7 @@ void TDownloadFrm::AskLowDisk(const TDiskSpace& space, const std::string& drive)
     return;
   FLowDiskAsked.push_back(space.Device);
   if (StopFlag) return;
-  if (FPrompter.Ask(std::string(kLowDiskQuestion) + drive + kLowDiskQuestionEnd, TMsgKind::Warning,
+  if (FPrompter->Ask(std::string(kLowDiskQuestion) + drive + kLowDiskQuestionEnd, TMsgKind::Warning,
                     TMsgButtons::YesNo) != TMsgAnswer::Yes)
     AbortBtnClick();
 }
@@ -480,6 +480,7 @@ void TDownloadFrm::AbortBtnClick() {
   StopFlag = 1;
   StopAll();
   FWoken = true;  // the loop sees the stop now, not at the next tick
+  if (OnStop) OnStop();
 }
 
 int TDownloadFrm::Column0Width(int gridWidth) {

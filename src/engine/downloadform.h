@@ -75,6 +75,7 @@ class TDownloadFrm {
   TDownloadFrm& operator=(const TDownloadFrm&) = delete;
 
   void SetView(TDownloadView* view) { FView = view; }
+  void SetPrompter(TPrompter* prompter) { FPrompter = prompter; }
 
   // --- what the runner is given (the main window's state as snapshots) ---
   TThreadFactory ThreadFactory;
@@ -92,6 +93,8 @@ class TDownloadFrm {
   std::function<void(const std::string&)> Localise;
   // Called once per pass, after the pass's work (the harness drains here).
   std::function<void()> OnPass;
+  // Called when Stop is pressed (by the user, a question or the disk guard).
+  std::function<void()> OnStop;
 
   // --- controls ---
   std::string Caption = "Download threads:-";
@@ -168,7 +171,7 @@ class TDownloadFrm {
 
   TUiLoop& FLoop;
   TJobContext& FContext;
-  TPrompter& FPrompter;
+  TPrompter* FPrompter;
   TProgressSink& FMsg;
   TDownloadView* FView = nullptr;
   std::vector<std::unique_ptr<TVkThread>> FOwned;  // the objects behind Threads
