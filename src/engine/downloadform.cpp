@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <mutex>
+#include <stdexcept>
 
+#include "engine/dlthread.h"
 #include "engine/threadtimer.h"
 #include "model/settings.h"
 #include "model/viewfilter.h"
@@ -12,8 +14,8 @@
 
 namespace qv {
 
-const char* const TDownloadFrm::kHeadings[6] = {"Download threads", "Bytes recieved", "Bytes total",
-                                                "Status",           "TimeOut",        "Retries Left."};
+const char* const TDownloadFrm::kHeadings[6] = {
+    "Download threads", "Bytes recieved", "Bytes total", "Status", "TimeOut", "Retries Left."};
 const int TDownloadFrm::kColumnWidths[6] = {281, 76, 64, 64, 57, 66};
 
 namespace {
@@ -82,6 +84,14 @@ void TDownloadFrm::Wake() {
 
 void TDownloadFrm::Controls() {
   if (FView) FView->ControlsChanged();
+}
+
+std::unique_ptr<TVkThread> TDownloadFrm::MakeWorker(uint8_t kind, TVkThreadList& threads,
+                                                    TJobContext& context, bool infoOnly,
+                                                    TDLList& queue) {
+  if (kind == TVkThread::kDownload)
+    return std::make_unique<TDLThread>(&threads, context, infoOnly, &queue);
+  throw std::runtime_error("no link extractor");
 }
 
 // --- the two jobs ---
@@ -403,7 +413,7 @@ void TDownloadFrm::AskLowDisk(const TDiskSpace& space, const std::string& drive)
   FLowDiskAsked.push_back(space.Device);
   if (StopFlag) return;
   if (FPrompter->Ask(std::string(kLowDiskQuestion) + drive + kLowDiskQuestionEnd, TMsgKind::Warning,
-                    TMsgButtons::YesNo) != TMsgAnswer::Yes)
+                     TMsgButtons::YesNo) != TMsgAnswer::Yes)
     AbortBtnClick();
 }
 

@@ -69,6 +69,10 @@ class TDownloadFrm {
   using TThreadFactory = std::function<std::unique_ptr<TVkThread>(
       uint8_t kind, TVkThreadList& threads, TJobContext& context, bool infoOnly, TDLList& queue)>;
 
+  // The program's workers: a download thread or a spider thread.
+  static std::unique_ptr<TVkThread> MakeWorker(uint8_t kind, TVkThreadList& threads,
+                                               TJobContext& context, bool infoOnly, TDLList& queue);
+
   TDownloadFrm(TUiLoop& loop, TJobContext& context, TPrompter& prompter, TProgressSink& msgWindow);
   ~TDownloadFrm();
   TDownloadFrm(const TDownloadFrm&) = delete;
@@ -78,7 +82,7 @@ class TDownloadFrm {
   void SetPrompter(TPrompter* prompter) { FPrompter = prompter; }
 
   // --- what the runner is given (the main window's state as snapshots) ---
-  TThreadFactory ThreadFactory;
+  TThreadFactory ThreadFactory = MakeWorker;
   TDialUpLink DialUp;
   // The root URL grid's rows (text, scope in the low byte, levels next).
   std::function<std::vector<TAtrRow>()> RootRows;

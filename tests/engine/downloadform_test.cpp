@@ -106,13 +106,12 @@ class TFakeThread : public TVkThread {
       if (World.OneItem) return;
     }
   }
+  // Settled once the runner has been woken for the end.
   void DoTerminate() override {
-    {
-      std::lock_guard<std::mutex> g(World.Lock);
-      ++World.Settled;
-      World.Changed.notify_all();
-    }
     TVkThread::DoTerminate();
+    std::lock_guard<std::mutex> g(World.Lock);
+    ++World.Settled;
+    World.Changed.notify_all();
   }
 
  private:
@@ -339,7 +338,8 @@ TEST_F(DownloadFormTest, SilenceCostsOnlyTicksAndWakes) {
   EXPECT_EQ(World.Done.size(), 1u);
   EXPECT_GE(Form.Stats.Ticks, 59);
   EXPECT_LE(Form.Stats.Passes, Form.Stats.Ticks + Form.Stats.Wakes + 3);
-  EXPECT_LE(Form.Stats.Passes, 66) << Form.Stats.Ticks << " ticks, " << Form.Stats.Wakes << " wakes";
+  EXPECT_LE(Form.Stats.Passes, 66)
+      << Form.Stats.Ticks << " ticks, " << Form.Stats.Wakes << " wakes";
 }
 
 TEST_F(DownloadFormTest, LowDiskAsksOncePerJobAndFileSystem) {
@@ -447,7 +447,8 @@ TEST_F(DownloadFormTest, BuildDownloadQueueTable) {
   Context.ViewFilter = &filter;
   ASSERT_TRUE(Form.BuildDownloadQueue());
   std::vector<std::string> got;
-  for (int i = 0; i < Form.DownloadQueue.Count(); ++i) got.push_back(Form.DownloadQueue.Item(i).URL);
+  for (int i = 0; i < Form.DownloadQueue.Count(); ++i)
+    got.push_back(Form.DownloadQueue.Item(i).URL);
   EXPECT_EQ(got, (std::vector<std::string>{"ftp://f.com/file", "http://a.com/b-c",
                                            "http://a.com/b/", "https://s.com/"}));
   for (const std::string& u : got) EXPECT_GE(Form.DownloadQueue.IndexOfURL(u), 0) << u;
