@@ -28,6 +28,7 @@
 #include "engine/downloadform.h"
 #include "engine/localisepass.h"
 #include "engine/outbox.h"
+#include "engine/plainuiloop.h"
 #include "engine/robots.h"
 #include "engine/threadtimer.h"
 #include "engine/urladder.h"
@@ -41,87 +42,6 @@ namespace qv {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-int64_t NowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch())
-      .count();
-}
-
-// The user-interface loop without windows: posted tasks, one-shot timers and
-// the worker watchdogs' tick source, sleeping on a condition variable until
-// the earliest of them is due or a task is posted.
-class TPlainUiLoop : public TUiLoop {
- public:
-  void Post(TTask task) override {
-    {
-      std::lock_guard<std::mutex> g(FLock);
-      FQueue.push_back(std::move(task));
-    }
-    FPosted.notify_one();
-  }
-  int StartTimer(int ms, TTask task) override {
-    const int id = FNextId++;
-    FTimers.emplace(NowMs() + ms, std::make_pair(id, std::move(task)));
-    return id;
-  }
-  void StopTimer(int id) override {
-    for (auto it = FTimers.begin(); it != FTimers.end(); ++it)
-      if (it->second.first == id) {
-        FTimers.erase(it);
-        return;
-      }
-  }
-  void RunUntil(const std::function<bool()>& done) override {
-    while (!done()) {
-      if (RunOnce()) continue;
-      int64_t wait = 1000;
-      const int64_t tick = TTickSource::Main().Pump();
-      if (tick >= 0) wait = std::min(wait, tick);
-      if (!FTimers.empty()) wait = std::min(wait, FTimers.begin()->first - NowMs());
-      if (wait <= 0) continue;
-      std::unique_lock<std::mutex> g(FLock);
-      FPosted.wait_for(g, std::chrono::milliseconds(wait), [this] { return !FQueue.empty(); });
-    }
-  }
-  void ProcessMessages() override { RunOnce(); }
-  void Wait(int ms) override {
-    bool done = false;
-    const int id = StartTimer(ms, [&done] { done = true; });
-    RunUntil([&done] { return done; });
-    StopTimer(id);
-  }
-
- private:
-  // Posted tasks and due timers; true when something ran.
-  bool RunOnce() {
-    bool ran = false;
-    for (;;) {
-      TTask task;
-      {
-        std::lock_guard<std::mutex> g(FLock);
-        if (FQueue.empty()) break;
-        task = std::move(FQueue.front());
-        FQueue.pop_front();
-      }
-      task();
-      ran = true;
-    }
-    const int64_t now = NowMs();
-    while (!FTimers.empty() && FTimers.begin()->first <= now) {
-      TTask task = std::move(FTimers.begin()->second.second);
-      FTimers.erase(FTimers.begin());
-      task();
-      ran = true;
-    }
-    return ran;
-  }
-
-  std::mutex FLock;
-  std::condition_variable FPosted;
-  std::deque<TTask> FQueue;
-  std::multimap<int64_t, std::pair<int, TTask>> FTimers;
-  int FNextId = 1;
-};
 
 double CpuSeconds(const timeval& tv) { return tv.tv_sec + tv.tv_usec / 1e6; }
 
