@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <filesystem>
 #include <map>
 #include <regex>
-#include <unistd.h>
 
 #include "engine/downloadform.h"
 #include "engine/localisepass.h"
@@ -76,7 +76,8 @@ class MirrorJobTest : public test::TDLJobTest {
   // The stored body of a URL ("Data" with whatever extension).
   std::string DataFile(const std::string& url) {
     for (const auto& n : Files(url))
-      if (n.rfind("Data", 0) == 0 && n.find(".tm") == std::string::npos) return Folder(url) + "/" + n;
+      if (n.rfind("Data", 0) == 0 && n.find(".tm") == std::string::npos)
+        return Folder(url) + "/" + n;
     return "";
   }
   // Every stored body by path under the mirror folder.
@@ -114,8 +115,8 @@ TEST_F(MirrorJobTest, MirrorsLocalisesAndASecondRunChangesNothing) {
     const std::string text = ReadAll(file);
     static const std::regex link("(href|src)=\"([^\"]+)\"");
     int links = 0;
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), link); it != std::sregex_iterator();
-         ++it) {
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), link);
+         it != std::sregex_iterator(); ++it) {
       const std::string target = (*it)[2];
       ++links;
       EXPECT_EQ(target.find("http:"), std::string::npos) << p << " keeps " << target;
@@ -131,8 +132,7 @@ TEST_F(MirrorJobTest, MirrorsLocalisesAndASecondRunChangesNothing) {
 
   const auto before = Bodies();
   Run();
-  for (const auto& p : Site.Paths)
-    EXPECT_EQ(Listed(Base + p).Details, "Not Modified (304)") << p;
+  for (const auto& p : Site.Paths) EXPECT_EQ(Listed(Base + p).Details, "Not Modified (304)") << p;
   EXPECT_TRUE(Bodies() == before);
 }
 
