@@ -22,6 +22,9 @@ struct TActiveDL {
   std::string SiteBase;   // the address the site is measured from; empty means URL
   std::string BaseURL;    // base URL of the page
   int32_t KnownSize = 0;  // size known from the URL list, 0 when unknown
+  // Frames and refreshes followed in a row since the last anchor: they cost
+  // no level, so this is what bounds a chain of generated frame pages.
+  uint8_t EmbeddedHops = 0;
 };
 
 // Items are kept in blocks of a few hundred, so an insertion or deletion at
