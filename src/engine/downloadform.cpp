@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <mutex>
-#include <stdexcept>
 
 #include "engine/dlthread.h"
+#include "engine/spiderthread.h"
 #include "engine/threadtimer.h"
 #include "model/settings.h"
 #include "model/viewfilter.h"
@@ -91,7 +91,7 @@ std::unique_ptr<TVkThread> TDownloadFrm::MakeWorker(uint8_t kind, TVkThreadList&
                                                     TDLList& queue) {
   if (kind == TVkThread::kDownload)
     return std::make_unique<TDLThread>(&threads, context, infoOnly, &queue);
-  throw std::runtime_error("no link extractor");
+  return std::make_unique<TSpiderThread>(&threads, context, &queue);
 }
 
 // --- the two jobs ---

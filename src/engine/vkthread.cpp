@@ -242,6 +242,8 @@ std::string TVkThread::GetStatusURL() noexcept {
 }
 
 void TVkThread::SetActivity(const std::string& text) noexcept {
+  // The worker sets the activity; the retries shown beside it are taken now.
+  FShownRetries.store(Current.RetriesLeft, std::memory_order_relaxed);
   std::lock_guard<std::mutex> g(StatusLock);
   try {
     Activity = text;
