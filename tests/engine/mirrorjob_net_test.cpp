@@ -54,7 +54,7 @@ class MirrorJobTest : public test::TDLJobTest {
   }
   // One download job and the localising pass; stopAfter > 0 presses Stop once
   // that many items have a result.
-  void Run(int stopAfter = 0) {
+  void Run(int stopAfter = 0, bool extract = false) {
     Settings.Publish(std::make_shared<const TSettings>(Options));
     TPlainUiLoop loop;
     TScriptedPrompter prompter;
@@ -69,6 +69,8 @@ class MirrorJobTest : public test::TDLJobTest {
         if (GlobalURLList->GetItem(i)->Status != 10) ++done;
       if (done >= stopAfter) runner.AbortBtnClick();
     };
+    runner.RootRows = [this] { return std::vector<TAtrRow>{{Base + "p0.html", 100u << 8}}; };
+    if (extract) ASSERT_TRUE(runner.ExtractURLs());
     ASSERT_TRUE(runner.DownloadFiles(false));
     if (stopAfter > 0) EXPECT_EQ(runner.StopFlag, 1);
     LocaliseListReferences(*GlobalURLList, Root.Path, progress);
@@ -95,6 +97,14 @@ class MirrorJobTest : public test::TDLJobTest {
 };
 
 TEST_F(MirrorJobTest, MirrorsLocalisesAndASecondRunChangesNothing) {
+  // The pages, images and linked style sheet are found from the first page.
+  // What only a style sheet's @import names is recorded when a style sheet is
+  // scanned, which the extract job does not do for a linked one; it is put in
+  // the list directly, as a user adding it would.
+  Run(0, true);
+  for (const auto& p : Site.Paths)
+    if (p != "css/base.css" && p != "img/bg.png")
+      EXPECT_EQ(Listed(Base + p).Status, 50) << p << " not found by the extract job";
   ListSite();
   Run();
   int pages = 0;
@@ -102,7 +112,8 @@ TEST_F(MirrorJobTest, MirrorsLocalisesAndASecondRunChangesNothing) {
     const std::string url = Base + p;
     EXPECT_EQ(Listed(url).Status, 50) << p << ": " << Listed(url).Details;
     const std::string file = DataFile(url);
-    ASSERT_FALSE(file.empty()) << p;
+    EXPECT_FALSE(file.empty()) << p;
+    if (file.empty()) continue;
     const std::string served = ReadAll(SiteFolder + "/" + p);
     const bool page = p.size() > 5 && p.substr(p.size() - 5) == ".html";
     if (!page && p.find(".css") == std::string::npos) {
