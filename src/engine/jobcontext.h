@@ -52,6 +52,9 @@ struct TJobContext {
   // The mirror folder of the project (the main window's local web
   // directory); any thread.
   std::function<std::string()> LocalWebDir;
+  // Any thread: tells the job runner that a thread finished or published a
+  // change, so it need not poll. Set before the job's threads start.
+  std::function<void()> Wake;
 
   TItemSnapshot Snapshot() const;
   // Brings a snapshot up to date, taking again only what was published

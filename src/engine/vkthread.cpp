@@ -196,6 +196,7 @@ void TVkThread::DoTerminate() {
     if (!FLastPickFailed) LeastHostCount = 0;
   }
   Finished = 1;
+  if (FContext.Wake) FContext.Wake();
 }
 
 std::string TVkThread::ClientFailureReason(const std::string& url) const {
@@ -242,6 +243,8 @@ std::string TVkThread::GetStatusURL() noexcept {
 }
 
 void TVkThread::SetActivity(const std::string& text) noexcept {
+  // The worker sets the activity; the retries shown beside it are taken now.
+  FShownRetries.store(Current.RetriesLeft, std::memory_order_relaxed);
   std::lock_guard<std::mutex> g(StatusLock);
   try {
     Activity = text;
@@ -262,6 +265,7 @@ std::string TVkThread::GetActivity() noexcept {
 void TVkThread::Publish(const std::string& activity) {
   SetActivity(activity);
   Changed = 1;
+  if (FContext.Wake) FContext.Wake();
 }
 
 // --- watchdog ---

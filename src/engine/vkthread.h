@@ -145,7 +145,9 @@ class TVkThread : public TThread {
   // SetURL calls this one: it also refreshes the site the other threads count.
   virtual std::string GetURL();
   virtual void SetURL(const std::string& url);
-  virtual int GetRetriesLeft() { return Current.RetriesLeft; }
+  // Any thread: the retries of Current as of the last published change (the
+  // worker changes Current without a lock the reader could take).
+  virtual int GetRetriesLeft() { return FShownRetries.load(std::memory_order_relaxed); }
 
   void SetStatusURL(const std::string& text) noexcept;
   std::string GetStatusURL() noexcept;
@@ -232,6 +234,7 @@ class TVkThread : public TThread {
   bool FCurrentRobots = false;   // Current.URL names a robots.txt; under JobLock
   int FLastIndex = 0;            // queue index of the last item taken
   bool FLastPickFailed = false;  // the last PickNext took nothing
+  std::atomic<int32_t> FShownRetries{0};
 };
 
 }  // namespace qv

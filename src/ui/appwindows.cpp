@@ -4,14 +4,17 @@
 #include <vector>
 
 #include "engine/dialupdialog.h"
+#include "engine/downloadform.h"
+#include "engine/outbox.h"
 #include "engine/robots.h"
 #include "engine/scheduledialog.h"
+#include "engine/urladder.h"
 #include "model/weblocal.h"
 #include "platform/dialup.h"
 #include "ui/aboutbox.h"
 #include "ui/autopaste_standin.h"
 #include "ui/dialupwindow.h"
-#include "ui/downloadform_standin.h"
+#include "ui/downloadwindow.h"
 #include "ui/dropdialog_standin.h"
 #include "ui/filecopydialog.h"
 #include "ui/helpwindow.h"
@@ -37,7 +40,8 @@ TNonModalMsg* NonModalMsg = nullptr;
 TRobotsDlg* RobotsDlg = nullptr;
 TMimeFilterDlg* MimeFilterDlg = nullptr;
 TScheduleDlg* ScheduleDlg = nullptr;
-TDownloadFrm* DownloadFrm = nullptr;
+TDownloadWindow* DownloadFrm = nullptr;
+TDownloadFrm* DownloadRunner = nullptr;
 TForm1* Form1 = nullptr;
 TNewsDlg* NewsDlg = nullptr;
 TAutoPasteMod* AutoPasteMod = nullptr;
@@ -54,6 +58,10 @@ namespace {
 
 TWindowCreated Recorder;
 std::unique_ptr<TDialUpService> DialService;
+// What the job runner's workers reach in place of the windows.
+std::unique_ptr<TOutbox> JobOutbox;
+std::unique_ptr<TURLAdder> JobAdder;
+std::unique_ptr<TJobContext> JobContext;
 
 // The scheduler is made before the main window and its project session;
 // its jobs reach the session through this once the main window exists.
@@ -122,10 +130,28 @@ void CreateAppWindows(const TWindowCreated& created, std::unique_ptr<TDialUpServ
     ScheduleWindow = new TScheduleWindow(*ScheduleDlg);
     ScheduleWindow->ShowHelp = [](int c) { ShowHelpContext(c); };
     NoteWindowCreated("TScheduleDlg");
-    DownloadFrm = new TDownloadFrm;
+    JobOutbox = std::make_unique<TOutbox>();
+    JobAdder = std::make_unique<TURLAdder>(*JobOutbox);
+    JobContext = std::make_unique<TJobContext>();
+    JobContext->Robots = RobotsStore;
+    JobContext->DialUp = DialUpDlg;
+    JobContext->Adder = JobAdder.get();
+    JobContext->LocalWebDir = [] { return GetLocalWebDir(); };
+    DownloadRunner = new TDownloadFrm(*UiLoop, *JobContext, AppPrompter(), *NonModalMsg);
+    DownloadRunner->DialUp.IsConnected = [] { return DialUpDlg->IsConnected(); };
+    DownloadRunner->DialUp.EnsureConnected = [](bool keep) {
+      return DialUpDlg->EnsureConnected(keep);
+    };
+    DownloadRunner->DialUp.HangUpAll = [] { DialUpDlg->HangUpAll(); };
+    DownloadRunner->DialUp.AutoDisconnect = [] { return DialUpDlg->AutoDisChk; };
+    DownloadRunner->MessageWindowShowing = [] { return NonModalMsg->isVisible(); };
+    DownloadRunner->MessageWindowToFront = [] { NonModalMsg->raise(); };
+    DownloadFrm = new TDownloadWindow(*DownloadRunner);
     NoteWindowCreated("TDownloadFrm");
     Form1 = new TForm1;  // notes itself and its file-copy window
     ScheduleJobs = new TSessionScheduleJobs(Form1->Session(), *DialUpDlg);
+    ScheduleJobs->QuickMirrorJob = [] { DownloadRunner->ExtractURLs(); };
+    ScheduleJobs->DownloadJob = [] { DownloadRunner->DownloadFiles(false); };
     ScheduleJobs->SaveSettingsProc = [](const std::vector<TAtrRow>& rows) {
       SaveScheduleSettings(*SettingsDlg, rows);
     };
@@ -165,6 +191,10 @@ void FreeAppWindows() {
   FreeOne(ScheduleJobs);
   FreeOne(Form1);
   FreeOne(DownloadFrm);
+  FreeOne(DownloadRunner);
+  JobContext.reset();
+  JobAdder.reset();
+  JobOutbox.reset();
   FreeOne(ScheduleWindow);
   FreeOne(ScheduleDlg);
   FreeOne(MimeFilterDlg);

@@ -16,6 +16,7 @@ class TDialUpDlg;
 
 class TDialUpWindow;
 class TDownloadFrm;
+class TDownloadWindow;
 class TDropDlg;
 class TFileCopyDlg;
 class TForm1;
@@ -41,7 +42,8 @@ extern TNonModalMsg* NonModalMsg;
 extern TRobotsDlg* RobotsDlg;
 extern TMimeFilterDlg* MimeFilterDlg;
 extern TScheduleDlg* ScheduleDlg;
-extern TDownloadFrm* DownloadFrm;
+extern TDownloadWindow* DownloadFrm;  // the progress window of DownloadRunner
+extern TDownloadFrm* DownloadRunner;
 extern TForm1* Form1;
 extern TNewsDlg* NewsDlg;
 extern TAutoPasteMod* AutoPasteMod;

@@ -27,7 +27,7 @@
 #include "ui/controls/tvimagepanel.h"
 #include "ui/controls/uotarget.h"
 #include "ui/controls/urllistbox.h"
-#include "ui/downloadform_standin.h"
+#include "ui/downloadwindow.h"
 #include "ui/dropdialog_standin.h"
 #include "ui/filecopydialog.h"
 #include "ui/helpwindow.h"
@@ -242,7 +242,7 @@ bool TForm1::FormCloseQuery() {
   // The schedule's loop runs jobs on this window's project.
   if (ScheduleDlg && ScheduleDlg->Showing()) return false;
   if (DownloadFrm && !DownloadFrm->CanStartOperation(true, true)) {
-    if (!DownloadFrm->StopRequested) return false;
+    if (!DownloadFrm->StopRequested()) return false;
     // Stop was pressed: the job ends at its next check; the close goes on
     // once it has, so nothing is saved or freed under a running worker.
     asking = true;

@@ -267,8 +267,8 @@ class TForm1 : public QMainWindow, public TProjectView {
   QMenu* URLPopup;
   QMenu* RootURLPopup;
   QAction* URLDelFilesItem;
-  // The job runs of the job commands: true when the job ran. Bound to the
-  // job window; tests put their own.
+  // The job runs of the job commands: true when the job ran. The job
+  // runner's unless a test puts its own.
   std::function<bool(bool infoOnly)> DownloadJob;
   std::function<bool()> ExtractJob;
   void DLBtnClick();

@@ -19,6 +19,8 @@
 #include <QVBoxLayout>
 
 #include "engine/dialupdialog.h"
+#include "engine/downloadform.h"
+#include "engine/localisepass.h"
 #include "engine/scheduledialog.h"
 #include "model/leregistry.h"
 #include "model/progresssink.h"
@@ -40,7 +42,7 @@
 #include "ui/controls/tvimagepanel.h"
 #include "ui/controls/urllistbox.h"
 #include "ui/controls/webbrowser.h"
-#include "ui/downloadform_standin.h"
+#include "ui/downloadwindow.h"
 #include "ui/dropdialog_standin.h"
 #include "ui/imageform.h"
 #include "ui/mainform.h"
@@ -165,6 +167,21 @@ void TForm1::BuildCommands() {
   bind(FullScreenBtn, &TForm1::FullScreenBtnClick);
   bind(DetailsBtn, &TForm1::DetailsBtnClick);
   BrowseForURLs = [this] { BrowseBtnClick(); };
+  DownloadJob = [](bool infoOnly) {
+    return DownloadRunner && DownloadRunner->DownloadFiles(infoOnly);
+  };
+  ExtractJob = [] { return DownloadRunner && DownloadRunner->ExtractURLs(); };
+  // What the runner reads of this window: the root rows, and the pass that
+  // localises the saved pages after a job.
+  if (DownloadRunner) {
+    if (!DownloadRunner->RootRows) DownloadRunner->RootRows = [this] { return Grid1->Rows(); };
+    if (!DownloadRunner->Localise)
+      DownloadRunner->Localise = [](const std::string& dir) {
+        TPlainProgress plain;
+        TProgressSink& sink = NonModalMsg ? static_cast<TProgressSink&>(*NonModalMsg) : plain;
+        LocaliseListReferences(*GlobalURLList, dir, sink);
+      };
+  }
 
   // The browser-control button stays hidden: the image panel shows
   // pictures without a separate browser.

@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 
+#include "engine/downloadform.h"
 #include "model/tvurlutils.h"
 #include "model/uriparser.h"
 #include "model/vkfile.h"
@@ -19,7 +20,7 @@
 #include "ui/controls/stringatrgrid.h"
 #include "ui/controls/tvimagepanel.h"
 #include "ui/controls/urllistbox.h"
-#include "ui/downloadform_standin.h"
+#include "ui/downloadwindow.h"
 #include "ui/dropdialog_standin.h"
 #include "ui/filecopydialog.h"
 #include "ui/mainform.h"

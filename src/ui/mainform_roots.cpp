@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 
+#include "engine/downloadform.h"
 #include "model/atrrow.h"
 #include "model/dropbytes.h"
 #include "model/strutils.h"
@@ -19,7 +20,7 @@
 #include "ui/controls/qtext.h"
 #include "ui/controls/stringatrgrid.h"
 #include "ui/controls/textout.h"
-#include "ui/downloadform_standin.h"
+#include "ui/downloadwindow.h"
 #include "ui/mainform.h"
 
 namespace qv {
@@ -214,7 +215,7 @@ bool TForm1::RootURLsKeyDown(int key, Qt::KeyboardModifiers shift) {
 
 bool TForm1::Grid1KeyPress() {
   if (ExtractionRunning) return !ExtractionRunning();
-  return !(DownloadFrm && DownloadFrm->Job == TDownloadFrm::TJobKind::Extract);
+  return !(DownloadRunner && DownloadRunner->Visible && DownloadRunner->JobKind == 1);
 }
 
 void TForm1::PasteRootURLs() {

@@ -304,7 +304,8 @@ TEST_F(MainCommandsTest, RunningJobsBlockTheDeletionsTheyClashWith) {
   Form1->SingURLs->selectAll();
   Form1->Grid1->selectAll();
 
-  DownloadFrm->Job = TDownloadFrm::TJobKind::Download;
+  DownloadRunner->Visible = true;  // a download job runs
+  DownloadRunner->JobKind = 0;
   Prompter.Answers = {TMsgAnswer::No, TMsgAnswer::No};
   Form1->URLDeleteClick();
   Form1->URLDelFilesClick();
@@ -318,13 +319,13 @@ TEST_F(MainCommandsTest, RunningJobsBlockTheDeletionsTheyClashWith) {
 
   Form1->Grid1->AddRow("http://root/");
   Form1->Grid1->selectAll();
-  DownloadFrm->Job = TDownloadFrm::TJobKind::Extract;
+  DownloadRunner->JobKind = 1;  // an extraction
   Prompter.Prompts.clear();
   Prompter.Answers = {TMsgAnswer::No};
   Form1->RootDeleteClick();
   EXPECT_EQ(Asked(), std::vector<std::string>{kStopJobQuestion});
   EXPECT_EQ(Form1->Grid1->Count(), 1);
-  DownloadFrm->Job = TDownloadFrm::TJobKind::None;
+  DownloadRunner->Visible = false;
 }
 
 TEST_F(MainCommandsTest, ListChangesWaitForAPassOverTheList) {

@@ -12,6 +12,7 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include "engine/downloadform.h"
 #include "engine/scheduledialog.h"
 #include "model/leregistry.h"
 #include "model/settings.h"
@@ -25,7 +26,7 @@
 #include "ui/controls/passwordgrid.h"
 #include "ui/controls/stringatrgrid.h"
 #include "ui/controls/urllistbox.h"
-#include "ui/downloadform_standin.h"
+#include "ui/downloadwindow.h"
 #include "ui/dropdialog_standin.h"
 #include "ui/filecopydialog.h"
 #include "ui/helpwindow.h"
@@ -263,7 +264,9 @@ TEST_F(MainFormTest, AFailedSaveAtCloseKeepsTheWindowAndTheOldFile) {
 
 TEST_F(MainFormTest, CloseDuringAJobIsRefusedUnlessTheJobStops) {
   Start({});
-  DownloadFrm->Job = TDownloadFrm::TJobKind::Download;
+  // A download job shows as running while its window is up.
+  DownloadRunner->Visible = true;
+  DownloadRunner->JobKind = 0;
   Prompter.Answers = {TMsgAnswer::No};
   EXPECT_FALSE(Form1->close());
   EXPECT_TRUE(Form1->isVisible());
@@ -272,9 +275,7 @@ TEST_F(MainFormTest, CloseDuringAJobIsRefusedUnlessTheJobStops) {
   EXPECT_EQ(Prompter.Prompts[0].Text, kStopJobQuestion);
 
   // Stop pressed: the job ends a little later, and the close waits for it.
-  DownloadFrm->OnStop = [] {
-    QTimer::singleShot(20, [] { DownloadFrm->Job = TDownloadFrm::TJobKind::None; });
-  };
+  DownloadRunner->OnStop = [] { QTimer::singleShot(20, [] { DownloadRunner->Visible = false; }); };
   Prompter.Answers = {TMsgAnswer::Yes};
   EXPECT_TRUE(Form1->close());
   EXPECT_FALSE(DownloadFrm->JobRunning());

@@ -155,17 +155,18 @@ TEST_F(RootGridTest, SetRootURLAttributesKeepsHighBitsAndIgnoresStaleRows) {
 
 TEST_F(RootGridTest, TypingIsDiscardedWhileAnExtractionRuns) {
   Form1->Grid1->SetRows({{"http://a", 0}});
+  // Visible (a job runs) and its kind: 0 download, 1 extract.
   struct Case {
-    TDownloadFrm::TJobKind job;
+    bool running;
+    uint8_t kind;
     bool editable;
-  } cases[] = {{TDownloadFrm::TJobKind::None, true},
-               {TDownloadFrm::TJobKind::Extract, false},
-               {TDownloadFrm::TJobKind::Download, true}};
+  } cases[] = {{false, 1, true}, {true, 1, false}, {true, 0, true}};
   for (const auto& c : cases) {
-    DownloadFrm->Job = c.job;
-    EXPECT_EQ(Form1->Grid1->CellEditable(0, 1), c.editable) << static_cast<int>(c.job);
+    DownloadRunner->Visible = c.running;
+    DownloadRunner->JobKind = c.kind;
+    EXPECT_EQ(Form1->Grid1->CellEditable(0, 1), c.editable) << c.running << int(c.kind);
   }
-  DownloadFrm->Job = TDownloadFrm::TJobKind::None;
+  DownloadRunner->Visible = false;
   bool running = true;
   Form1->ExtractionRunning = [&] { return running; };
   EXPECT_FALSE(Form1->Grid1->CellEditable(0, 1));

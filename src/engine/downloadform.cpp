@@ -1,0 +1,500 @@
+#include "engine/downloadform.h"
+
+#include <algorithm>
+#include <mutex>
+
+#include "engine/dlthread.h"
+#include "engine/spiderthread.h"
+#include "engine/threadtimer.h"
+#include "model/settings.h"
+#include "model/viewfilter.h"
+#include "model/vkglobal.h"
+#include "model/vkurllist.h"
+#include "platform/progfolder.h"
+
+namespace qv {
+
+const char* const TDownloadFrm::kHeadings[6] = {
+    "Download threads", "Bytes recieved", "Bytes total", "Status", "TimeOut", "Retries Left."};
+const int TDownloadFrm::kColumnWidths[6] = {281, 76, 64, 64, 57, 66};
+
+namespace {
+
+bool HasPrefixNoCase(const std::string& s, const char* prefix) {
+  size_t i = 0;
+  for (; prefix[i]; ++i) {
+    if (i >= s.size()) return false;
+    char c = s[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    if (c != prefix[i]) return false;
+  }
+  return true;
+}
+
+bool FetchableScheme(const std::string& url) {
+  return HasPrefixNoCase(url, "http:") || HasPrefixNoCase(url, "https:") ||
+         HasPrefixNoCase(url, "ftp:");
+}
+
+// The last path segment, without query or fragment.
+bool NamesRobotsTxt(const std::string& url) {
+  std::string path = url.substr(0, url.find_first_of("?#"));
+  const size_t slash = path.rfind('/');
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  for (char& c : name)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return name == "robots.txt";
+}
+
+std::string FreeMegs(const TDiskSpace& s) {
+  return std::to_string(s.Valid ? s.FreeBytes / 1048575 : 0) + " Meg.";
+}
+
+}  // namespace
+
+TDownloadFrm::TDownloadFrm(TUiLoop& loop, TJobContext& context, TPrompter& prompter,
+                           TProgressSink& msgWindow)
+    : FLoop(loop),
+      FContext(context),
+      FPrompter(&prompter),
+      FMsg(msgWindow),
+      FWakePosted(std::make_shared<std::atomic<bool>>(false)),
+      FAlive(std::make_shared<std::atomic<bool>>(true)) {
+  Grid.assign(2, std::vector<std::string>(6));
+  for (int c = 0; c < 6; ++c) Grid[0][static_cast<size_t>(c)] = kHeadings[c];
+  FContext.Wake = [this] { Wake(); };
+}
+
+TDownloadFrm::~TDownloadFrm() {
+  *FAlive = false;
+  DrainThreads();
+  FContext.Wake = nullptr;
+  FreeJobGlobals();
+}
+
+void TDownloadFrm::Wake() {
+  if (FWakePosted->exchange(true)) return;
+  FLoop.Post([this, posted = FWakePosted, alive = FAlive] {
+    posted->store(false);
+    if (!alive->load()) return;
+    FWoken = true;
+    ++Stats.Wakes;
+  });
+}
+
+void TDownloadFrm::Controls() {
+  if (FView) FView->ControlsChanged();
+}
+
+std::unique_ptr<TVkThread> TDownloadFrm::MakeWorker(uint8_t kind, TVkThreadList& threads,
+                                                    TJobContext& context, bool infoOnly,
+                                                    TDLList& queue) {
+  if (kind == TVkThread::kDownload)
+    return std::make_unique<TDLThread>(&threads, context, infoOnly, &queue);
+  return std::make_unique<TSpiderThread>(&threads, context, &queue);
+}
+
+// --- the two jobs ---
+
+bool TDownloadFrm::DownloadFiles(bool infoOnly) { return RunJob(0, infoOnly); }
+
+bool TDownloadFrm::ExtractURLs() { return RunJob(1, false); }
+
+bool TDownloadFrm::RunJob(uint8_t kind, bool infoOnly) {
+  if (Visible) {
+    if (FView) FView->BringToFront();
+    return false;
+  }
+  if (MessageWindowShowing && MessageWindowShowing()) {
+    if (MessageWindowToFront) MessageWindowToFront();
+    return false;
+  }
+  JobKind = kind;
+  Caption = kind == 0 ? "Downloading files:" : "Extracting URLs:";
+  MayClose = 0;
+  Visible = true;
+  Stats = {};
+  FLowDiskAsked.clear();
+  if (FView) FView->ShowForm();
+  Controls();
+  auto endJob = [this] {
+    LockControls(false);
+    MayClose = 1;
+    Visible = false;
+    if (FView) FView->CloseForm();
+    Controls();
+  };
+  try {
+    LockControls(true);
+    if (kind == 0) {
+      if (!BuildDownloadQueue()) {
+        endJob();
+        return false;
+      }
+    } else {
+      BuildSpiderQueue();
+    }
+    StartJob(*FContext.Settings->Get(), &FContext);
+    TDLList& queue = kind == 0 ? DownloadQueue : SpiderQueue;
+    while (!GuardedJobLoop(queue, kind == 0 && infoOnly)) {
+      // A stop the user asked for ends the job even when the link dropped
+      // meanwhile: dialling again would go against the Stop.
+      if (StopFlag) break;
+      if (!DialUp.IsConnected || DialUp.IsConnected()) break;
+      ++Stats.Redials;
+      if (!DialUp.EnsureConnected || !DialUp.EnsureConnected(true)) break;
+      if (DialUp.AutoDisconnect) AutoDisChk = DialUp.AutoDisconnect();
+      Controls();
+    }
+  } catch (const std::exception&) {
+  }
+  endJob();
+  if (LocRefsChk && Localise) {
+    try {
+      Localise(FContext.LocalWebDir ? FContext.LocalWebDir() : FContext.Settings->Get()->LocWebEd);
+    } catch (const std::exception&) {
+    }
+  }
+  return true;
+}
+
+bool TDownloadFrm::CanStartOperation(bool blocksExtract, bool blocksDownload) {
+  if (!Visible) return true;
+  if (JobKind == 0 && !blocksDownload) return true;
+  if (JobKind == 1 && !blocksExtract) return true;
+  if (FView) FView->BringToFront();
+  if (FPrompter->Ask(kStopJobQuestion, TMsgKind::Warning, TMsgButtons::YesNo) == TMsgAnswer::Yes)
+    AbortBtnClick();
+  return false;
+}
+
+void TDownloadFrm::LockControls(bool start) {
+  if (start) {
+    StopFlag = 0;
+    LocRefsChk = true;
+    AutoDisChk = false;
+    SkipBtnEnabled = true;
+    CancelBtnEnabled = true;
+  } else {
+    if (AutoDisChk && DialUp.HangUpAll) DialUp.HangUpAll();
+    SkipBtnEnabled = false;
+    CancelBtnEnabled = false;
+  }
+  Controls();
+}
+
+// --- queues ---
+
+bool TDownloadFrm::BuildDownloadQueue() {
+  {
+    std::lock_guard<TSpinningMutex> g(JobLock);
+    DownloadQueue.Clear();
+  }
+  FMsg.SetCaption("Adding files to queue:");
+  if (!FMsg.ShowText("")) return false;
+  const auto settings = FContext.Settings->Get();
+  const auto viewFilter = FContext.ViewFilter->Get();
+  const auto mimeFilter = FContext.MimeFilter->Get();
+  // Collected aside and sorted once: the list's keys and the queue's order
+  // differ (a trailing "/" counts for one, not for the other), so appending
+  // in list order could leave the queue out of order and its searches blind.
+  std::vector<TActiveDL> items;
+  for (int i = 0;; ++i) {
+    if (i % 100 == 0) {
+      int n = 0;
+      {
+        std::lock_guard<TCriticalSection> g(*URLListLock);
+        n = GlobalURLList->Count();
+      }
+      // The count is read again at every step: the progress point lets
+      // other commands run, and they may change the list.
+      if (!FMsg.UpdateText("\n\nChecking file: " + std::to_string(i) + " of " + std::to_string(n) +
+                           "\n\nFiles selected for download: " + std::to_string(items.size()))) {
+        FMsg.HideMsg();
+        return false;
+      }
+    }
+    std::lock_guard<TCriticalSection> g(*URLListLock);
+    if (i >= GlobalURLList->Count()) break;
+    TVkURLItem& r = *GlobalURLList->GetItem(i);
+    if (NamesRobotsTxt(r.URL)) continue;
+    const uint8_t status = r.GetStatus();
+    if (status == 60 || (status == 50 && settings->NeverDLChk)) continue;
+    if (!FetchableScheme(r.URL)) continue;
+    if (!URLPassesFilters(*viewFilter, *mimeFilter, r)) continue;
+    TActiveDL d;
+    d.URL = r.URL;
+    d.SiteBase = r.URL;
+    d.ParentURL = r.ParentURL;
+    d.Origin = 1;
+    d.RetriesLeft = settings->DLRetriesUD;
+    d.KnownSize = r.Size;
+    items.push_back(std::move(d));
+  }
+  std::stable_sort(items.begin(), items.end(),
+                   [](const TActiveDL& a, const TActiveDL& b) { return a.URL < b.URL; });
+  {
+    std::lock_guard<TSpinningMutex> g(JobLock);
+    for (size_t k = 0; k < items.size(); ++k)
+      if (k == 0 || items[k].URL != items[k - 1].URL) DownloadQueue.Add(items[k], true);
+  }
+  FMsg.HideMsg();
+  return true;
+}
+
+void TDownloadFrm::BuildSpiderQueue() {
+  const auto settings = FContext.Settings->Get();
+  const std::vector<TAtrRow> rows = RootRows ? RootRows() : std::vector<TAtrRow>();
+  std::lock_guard<TSpinningMutex> g(JobLock);
+  SpiderQueue.Clear();
+  for (const TAtrRow& row : rows) {
+    const uint8_t scope = AttrByte(row.Attr, 0);
+    if (scope == 3 || !FetchableScheme(row.Text)) continue;
+    TActiveDL d;
+    d.URL = row.Text;
+    d.SiteMode = scope;
+    d.Depth = AttrByte(row.Attr, 1);
+    d.RetriesLeft = settings->DLRetriesUD;
+    d.Origin = 1;
+    SpiderQueue.Add(d, false);
+  }
+}
+
+int TDownloadFrm::QueueCount(TDLList& queue) {
+  std::lock_guard<TSpinningMutex> g(JobLock);
+  return queue.Count();
+}
+
+// --- the loop ---
+
+bool TDownloadFrm::GuardedJobLoop(TDLList& queue, bool infoOnly) {
+  try {
+    return RunJobLoop(queue, infoOnly);
+  } catch (...) {
+    // No thread may outlive the job: the next job's start clears the lists
+    // they walk.
+    Stats.Exception = true;
+    DrainThreads();
+    RefreshThreadGrid();
+    return true;
+  }
+}
+
+bool TDownloadFrm::RunJobLoop(TDLList& queue, bool infoOnly) {
+  LeastHostCount = 0;
+  const auto settings = FContext.Settings->Get();
+  const int maxThreads = settings->MaxThreadsUD > 0 ? settings->MaxThreadsUD : 5;
+  const uint8_t kind = &queue == &DownloadQueue ? TVkThread::kDownload : TVkThread::kSpider;
+  bool linkDown = false;
+  FPaceOpen = true;
+  for (;;) {
+    const int waiting = QueueCount(queue);
+    if (waiting == 0 && Threads.Count() == 0) break;
+    ++Stats.Passes;
+    CheckDiskSpace(waiting);
+    FLoop.ProcessMessages();
+    bool refresh = false;
+    if (linkDown || StopFlag) {
+      if (Threads.Count() == 0) {
+        RefreshThreadGrid();
+        return !linkDown;
+      }
+      if (StopFlag) StopAll();
+    } else if (waiting > 0 && FPaceOpen && Threads.Count() < maxThreads &&
+               MayStartThread(Threads.Count()) && ThreadFactory) {
+      try {
+        std::unique_ptr<TVkThread> made = ThreadFactory(kind, Threads, FContext, infoOnly, queue);
+        TVkThread* t = made.get();
+        {
+          std::lock_guard<TSpinningMutex> g(JobLock);
+          Threads.Add(t);
+        }
+        FOwned.push_back(std::move(made));
+        try {
+          t->Resume();
+        } catch (...) {
+          FreeThread(Threads.Count() - 1);
+          throw;
+        }
+        ++Stats.ThreadsStarted;
+        refresh = true;
+      } catch (const std::exception&) {
+      }
+      // Paced whether or not the start worked, so a thread that cannot be
+      // made is not tried again in a tight loop.
+      FPaceOpen = false;
+      FPaceTimer = FLoop.StartTimer(kThreadStartPaceMs, [this, alive = FAlive] {
+        if (!alive->load()) return;
+        FPaceOpen = true;
+        FWoken = true;
+      });
+    }
+    for (int i = 0; i < Threads.Count();) {
+      TVkThread* t = Threads.Get(i);
+      t->CheckWatchdog();
+      if (t->Finished) {
+        t->WaitFor();
+        FreeThread(i);
+        refresh = true;
+        if (DialUp.IsConnected && !DialUp.IsConnected()) linkDown = true;
+        continue;
+      }
+      if (t->Changed || (t->Watchdog && t->Watchdog->Fired)) {
+        t->Changed = 0;
+        if (t->Watchdog) t->Watchdog->Fired = 0;
+        refresh = true;
+      }
+      ++i;
+    }
+    if (refresh) RefreshThreadGrid();
+    if (OnPass) OnPass();
+    // Go round at once only when a thread could start now; otherwise sleep
+    // until a worker wakes the loop, the start pacing ends or the watchdog
+    // ticks.
+    const bool canStart = !linkDown && !StopFlag && FPaceOpen && QueueCount(queue) > 0 &&
+                          Threads.Count() < maxThreads && MayStartThread(Threads.Count());
+    if (!canStart) WaitForEvent();
+  }
+  RefreshThreadGrid();
+  return true;
+}
+
+void TDownloadFrm::WaitForEvent() {
+  if (!FWoken) {
+    FTicked = false;
+    const int tick = FLoop.StartTimer(kWatchdogTickMs, [this, alive = FAlive] {
+      if (!alive->load()) return;
+      FTicked = true;
+      ++Stats.Ticks;
+    });
+    FLoop.RunUntil([this] { return FWoken || FTicked; });
+    FLoop.StopTimer(tick);
+  }
+  FWoken = false;
+}
+
+void TDownloadFrm::StopAll() {
+  for (int i = 0; i < Threads.Count(); ++i) Threads.Get(i)->Stop();
+}
+
+void TDownloadFrm::FreeThread(int index) {
+  TVkThread* t = Threads.Get(index);
+  std::unique_ptr<TVkThread> owned;
+  auto it = std::find_if(FOwned.begin(), FOwned.end(),
+                         [t](const std::unique_ptr<TVkThread>& p) { return p.get() == t; });
+  if (it != FOwned.end()) {
+    owned = std::move(*it);
+    FOwned.erase(it);
+  }
+  std::lock_guard<TSpinningMutex> g(JobLock);
+  Threads.Remove(t);
+  owned.reset();
+}
+
+void TDownloadFrm::DrainThreads() {
+  StopAll();
+  for (int i = 0; i < Threads.Count(); ++i) {
+    TVkThread* t = Threads.Get(i);
+    t->CheckWatchdog();
+    t->WaitFor();
+  }
+  while (Threads.Count() > 0) FreeThread(Threads.Count() - 1);
+  FOwned.clear();
+  if (FPaceTimer) FLoop.StopTimer(FPaceTimer);
+  FPaceTimer = 0;
+}
+
+// --- disk guard ---
+
+void TDownloadFrm::AskLowDisk(const TDiskSpace& space, const std::string& drive) {
+  // Once per file system and job: the answer stands until the job ends.
+  if (std::find(FLowDiskAsked.begin(), FLowDiskAsked.end(), space.Device) != FLowDiskAsked.end())
+    return;
+  FLowDiskAsked.push_back(space.Device);
+  if (StopFlag) return;
+  if (FPrompter->Ask(std::string(kLowDiskQuestion) + drive + kLowDiskQuestionEnd, TMsgKind::Warning,
+                     TMsgButtons::YesNo) != TMsgAnswer::Yes)
+    AbortBtnClick();
+}
+
+void TDownloadFrm::CheckDiskSpace(int waiting) {
+  try {
+    const std::string prog = ProgramDir ? ProgramDir() : ProgramFolder();
+    const std::string web =
+        FContext.LocalWebDir ? FContext.LocalWebDir() : FContext.Settings->Get()->LocWebEd;
+    const TDiskSpace cache = DiskSpace(prog);
+    const TDiskSpace webSpace = DiskSpace(web);
+    const std::string cacheDrive = cache.Valid ? cache.MountPoint : prog;
+    const std::string webDrive = webSpace.Valid ? webSpace.MountPoint : web;
+    if (!cache.Valid || cache.FreeBytes < static_cast<uint64_t>(kLowDiskBytes))
+      AskLowDisk(cache, cacheDrive);
+    const bool sameDrive = cache.Valid && webSpace.Valid && cache.Device == webSpace.Device;
+    if (!sameDrive &&
+        (!webSpace.Valid || webSpace.FreeBytes < static_cast<uint64_t>(kLowDiskBytes)))
+      AskLowDisk(webSpace, webDrive);
+    SetPanel(0, "Waiting files: " + std::to_string(waiting));
+    SetPanel(1, "Cache drive free (" + cacheDrive + ") " + FreeMegs(cache));
+    SetPanel(2, "Web drive free (" + webDrive + ")  " + FreeMegs(webSpace));
+  } catch (const std::exception&) {
+  }
+}
+
+void TDownloadFrm::SetPanel(int i, const std::string& text) {
+  if (Panels[i] == text) return;
+  Panels[i] = text;
+  Controls();
+}
+
+// --- grid ---
+
+void TDownloadFrm::SetCell(size_t row, size_t col, const std::string& text) {
+  if (Grid[row][col] == text) return;
+  Grid[row][col] = text;
+}
+
+void TDownloadFrm::RefreshThreadGrid() {
+  try {
+    const int n = Threads.Count();
+    Grid.resize(static_cast<size_t>(std::max(n + 1, 2)), std::vector<std::string>(6));
+    if (n == 0)
+      for (size_t c = 0; c < 6; ++c) SetCell(1, c, "");
+    for (int k = 0; k < n; ++k) {
+      TVkThread* t = Threads.Get(k);
+      const size_t row = static_cast<size_t>(k) + 1;
+      const std::string url = t->GetStatusURL();
+      SetCell(row, 0, FView ? FView->FitStatusURL(url) : url);
+      const int64_t got = t->BytesReceived;
+      const int64_t total = t->BytesTotal;
+      SetCell(row, 1, got ? " " + std::to_string(got) : "");
+      SetCell(row, 2, total ? " " + std::to_string(total) : "");
+      const std::string activity = t->GetActivity();
+      SetCell(row, 3,
+              t->AbortFlag  ? "Abort:" + activity
+              : t->SkipFlag ? "Skip:" + activity
+                            : activity);
+      SetCell(row, 4, " " + std::to_string(t->Watchdog ? t->Watchdog->Count.load() : 0));
+      SetCell(row, 5, " " + std::to_string(t->GetRetriesLeft()));
+    }
+    if (FView) FView->GridChanged();
+  } catch (const std::exception&) {
+  }
+}
+
+// --- events ---
+
+void TDownloadFrm::SkipBtnClick() {
+  if (SelectedRow >= 1 && SelectedRow <= Threads.Count()) Threads.Get(SelectedRow - 1)->Skip();
+}
+
+void TDownloadFrm::AbortBtnClick() {
+  StopFlag = 1;
+  StopAll();
+  FWoken = true;  // the loop sees the stop now, not at the next tick
+  if (OnStop) OnStop();
+}
+
+int TDownloadFrm::Column0Width(int gridWidth) {
+  return gridWidth - kColumnWidths[1] - kColumnWidths[2] - kColumnWidths[3] - 20;
+}
+
+}  // namespace qv

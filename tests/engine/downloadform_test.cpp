@@ -1,0 +1,502 @@
+// The job runner over fake worker threads on a manual clock: thread pacing
+// and limits, the ways a job ends (stop, link drop, exception), the cost of
+// waiting, the disk guard, and the two queue builders.
+
+#include "engine/downloadform.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "engine/outbox.h"
+#include "engine/urladder.h"
+#include "model/vkglobal.h"
+#include "model/vkurllist.h"
+#include "support/manualloop.h"
+#include "support/scratchdir.h"
+
+namespace qv {
+namespace {
+
+// Shared by a case's fake threads: which items a thread may finish, and what
+// ran at once.
+struct TFakeWorld {
+  std::mutex Lock;
+  std::condition_variable Changed;
+  int Releases = 0;  // each holds-one release lets every held item go once
+  bool AutoRelease = false;
+  bool OneItem = false;  // a thread ends after its first item
+  std::map<std::string, int> HostsNow;
+  std::map<std::string, int> HostsMax;
+  int Running = 0;
+  int MaxRunning = 0;
+  int Alive = 0;  // thread objects not destroyed yet
+  std::vector<std::string> Done;
+  int Settled = 0;  // threads waiting for a release or finished
+  int Held = 0;     // threads waiting for a release
+  int Made = 0;
+
+  // Released threads count as busy at once, so the clock waits for them to
+  // take their next item or end.
+  void Release(bool forGood = false) {
+    std::lock_guard<std::mutex> g(Lock);
+    ++Releases;
+    if (forGood) AutoRelease = true;
+    Settled -= Held;
+    Held = 0;
+    Changed.notify_all();
+  }
+};
+
+std::string HostOf(const std::string& url) {
+  const size_t start = url.find("//") + 2;
+  return url.substr(start, url.find('/', start) - start);
+}
+
+// Takes items one by one through the pick, holding each until released.
+class TFakeThread : public TVkThread {
+ public:
+  TFakeThread(TVkThreadList* list, TJobContext& context, TDLList* queue, TFakeWorld& world)
+      : TVkThread(list, context), World(world) {
+    Queue = queue;
+    Kind = kDownload;
+    std::lock_guard<std::mutex> g(World.Lock);
+    ++World.Alive;
+    ++World.Made;
+  }
+  ~TFakeThread() override {
+    WaitFor();
+    std::lock_guard<std::mutex> g(World.Lock);
+    --World.Alive;
+  }
+
+ protected:
+  void Execute() override {
+    for (;;) {
+      if (AbortFlag) return;
+      if (!PickNextLocked(false)) return;
+      const std::string url = Current.URL;
+      const std::string host = HostOf(url);
+      SetStatusURL(url);
+      std::unique_lock<std::mutex> g(World.Lock);
+      int& now = ++World.HostsNow[host];
+      World.HostsMax[host] = std::max(World.HostsMax[host], now);
+      World.MaxRunning = std::max(World.MaxRunning, ++World.Running);
+      const int seen = World.Releases;
+      if (!World.AutoRelease) {
+        ++World.Settled;
+        ++World.Held;
+        World.Changed.notify_all();
+        while (World.Releases == seen && !AbortFlag)
+          World.Changed.wait_for(g, std::chrono::milliseconds(1));
+        // Unless a release counted it busy already.
+        if (World.Releases == seen) {
+          --World.Settled;
+          --World.Held;
+        }
+      }
+      --World.HostsNow[host];
+      --World.Running;
+      if (AbortFlag) return;
+      World.Done.push_back(url);
+      if (World.OneItem) return;
+    }
+  }
+  // Settled once the runner has been woken for the end.
+  void DoTerminate() override {
+    TVkThread::DoTerminate();
+    std::lock_guard<std::mutex> g(World.Lock);
+    ++World.Settled;
+    World.Changed.notify_all();
+  }
+
+ private:
+  TFakeWorld& World;
+};
+
+class CountingView : public TDownloadView {
+ public:
+  void ShowForm() override { ++Shown; }
+  void CloseForm() override { ++Closed; }
+  void BringToFront() override { ++Fronted; }
+  void ControlsChanged() override {}
+  void GridChanged() override {}
+  int Shown = 0, Closed = 0, Fronted = 0;
+};
+
+class DownloadFormTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CreateGlobals();
+    Context.Adder = &Adder;
+    Context.Settings = &Settings;
+    Context.LocalWebDir = [this] { return Root.Path + "/web"; };
+    Form.SetView(&View);
+    Form.ProgramDir = [this] { return Root.Path; };
+    Form.DiskSpace = [](const std::string&) {
+      TDiskSpace s;
+      s.Valid = true;
+      s.FreeBytes = uint64_t(1) << 33;
+      s.Device = 1;
+      s.MountPoint = "/";
+      return s;
+    };
+    Form.ThreadFactory = [this](uint8_t, TVkThreadList& threads, TJobContext& context, bool,
+                                TDLList& queue) -> std::unique_ptr<TVkThread> {
+      if (BeforeMake) BeforeMake();
+      Starts.push_back(Loop.NowMs());
+      return std::make_unique<TFakeThread>(&threads, context, &queue, World);
+    };
+    // Time moves only once every started thread holds an item or has ended.
+    Loop.Settle = [this] {
+      std::unique_lock<std::mutex> g(World.Lock);
+      World.Changed.wait_for(g, std::chrono::seconds(10),
+                             [this] { return World.Settled >= World.Made; });
+    };
+    Use({});
+    // A job that never ends fails the case instead of hanging it.
+    Loop.StartTimer(3600 * 1000, [this] {
+      ADD_FAILURE() << "the job did not end";
+      Form.AbortBtnClick();
+    });
+  }
+  void TearDown() override { FreeGlobals(); }
+
+  void Use(TSettings s) {
+    s.EnterNoRobChk = true;
+    Settings.Publish(std::move(s));
+  }
+  void List(const std::vector<std::string>& urls) {
+    std::lock_guard<TCriticalSection> g(*URLListLock);
+    for (const auto& u : urls) {
+      TVkURLItem r;
+      r.URL = u;
+      GlobalURLList->AddItem(r, false);
+    }
+  }
+  // Releases every held item at each of the times.
+  void ReleaseAt(std::initializer_list<int> times) {
+    for (int t : times) Loop.StartTimer(t, [this] { World.Release(); });
+  }
+  void ReleaseAllAt(int t) {
+    Loop.StartTimer(t, [this] { World.Release(true); });
+  }
+
+  test::TScratchDir Root;
+  TOutbox Outbox;
+  TURLAdder Adder{Outbox};
+  TPublished<TSettings> Settings;
+  TJobContext Context;
+  test::TManualUiLoop Loop;
+  TScriptedPrompter Prompter;
+  TPlainProgress Msg;
+  CountingView View;
+  TFakeWorld World;
+  std::vector<int64_t> Starts;
+  std::function<void()> BeforeMake;
+  TDownloadFrm Form{Loop, Context, Prompter, Msg};
+};
+
+std::vector<std::string> Urls(int n, bool oneHost) {
+  std::vector<std::string> v;
+  for (int i = 0; i < n; ++i)
+    v.push_back(oneHost ? "http://a.com/" + std::to_string(i)
+                        : "http://h" + std::to_string(i) + ".com/x");
+  return v;
+}
+
+TEST_F(DownloadFormTest, StartsArePacedAndLimited) {
+  TSettings s;
+  s.MaxThreadsUD = 5;
+  s.MaxThrServUD = 5;
+  Use(s);
+  List(Urls(10, false));
+  ReleaseAllAt(5000);
+  ASSERT_TRUE(Form.DownloadFiles(false));
+  EXPECT_EQ(Starts, (std::vector<int64_t>{0, 200, 400, 600, 800}));
+  EXPECT_EQ(World.MaxRunning, 5);
+  EXPECT_EQ(World.Done.size(), 10u);
+  EXPECT_EQ(World.Alive, 0);
+  EXPECT_EQ(Form.Threads.Count(), 0);
+  EXPECT_EQ(View.Shown, 1);
+  EXPECT_EQ(View.Closed, 1);
+  EXPECT_EQ(Form.MayClose, 1);
+  EXPECT_FALSE(Form.CancelBtnEnabled);
+}
+
+TEST_F(DownloadFormTest, PerServerLimitHolds) {
+  TSettings s;
+  s.MaxThreadsUD = 5;
+  s.MaxThrServUD = 2;
+  Use(s);
+  List(Urls(10, true));
+  ReleaseAt({1000, 2000, 3000, 4000, 5000, 6000, 7000, 8000, 9000, 10000, 11000});
+  ASSERT_TRUE(Form.DownloadFiles(false));
+  EXPECT_EQ(World.HostsMax["a.com"], 2);
+  EXPECT_EQ(World.Done.size(), 10u);
+}
+
+TEST_F(DownloadFormTest, StaleGateWithNoThreadLeftStillCompletes) {
+  TSettings s;
+  s.MaxThrServUD = 2;
+  Use(s);
+  List(Urls(3, true));
+  // The first thread leaves a per-server count no running thread backs.
+  int calls = 0;
+  BeforeMake = [&] {
+    if (calls++ == 0) LeastHostCount = 1000;
+  };
+  ReleaseAllAt(0);
+  ASSERT_TRUE(Form.DownloadFiles(false));
+  EXPECT_EQ(World.Done.size(), 3u);
+}
+
+TEST_F(DownloadFormTest, StopWithNoThreadEndsAtNextPass) {
+  List(Urls(4, false));
+  Form.ThreadFactory = [](uint8_t, TVkThreadList&, TJobContext&, bool,
+                          TDLList&) -> std::unique_ptr<TVkThread> {
+    throw std::runtime_error("no thread");
+  };
+  Loop.StartTimer(1500, [this] { Form.AbortBtnClick(); });
+  ASSERT_TRUE(Form.DownloadFiles(false));
+  EXPECT_EQ(Form.StopFlag, 1);
+  EXPECT_EQ(Form.DownloadQueue.Count(), 4);
+  EXPECT_EQ(Loop.NowMs(), 1500);
+}
+
+TEST_F(DownloadFormTest, LinkDropAndStop) {
+  struct Case {
+    const char* name;
+    bool stop;
+    int dials;
+    size_t done;
+  } cases[] = {
+      {"a drop alone drains, dials again and resumes", false, 1, 6},
+      {"a stop with a drop never dials", true, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TearDown();
+    World.~TFakeWorld();
+    new (&World) TFakeWorld;
+    CreateGlobals();
+    TSettings s;
+    s.MaxThreadsUD = 2;
+    Use(s);
+    List(Urls(6, false));
+    World.OneItem = true;
+    bool up = true;
+    int dials = 0;
+    Form.DialUp.IsConnected = [&] { return up; };
+    Form.DialUp.EnsureConnected = [&](bool keepRetries) {
+      EXPECT_TRUE(keepRetries);
+      ++dials;
+      up = true;
+      return true;
+    };
+    Loop.StartTimer(500, [&, c] {
+      up = false;
+      if (c.stop) Form.AbortBtnClick();
+    });
+    ReleaseAllAt(1000);
+    ASSERT_TRUE(Form.DownloadFiles(false));
+    EXPECT_EQ(dials, c.dials);
+    EXPECT_EQ(Form.Stats.Redials, c.dials);
+    if (c.stop)
+      EXPECT_EQ(World.Done.size(), 0u);
+    else
+      EXPECT_EQ(World.Done.size(), c.done);
+    EXPECT_EQ(World.Alive, 0);
+  }
+}
+
+TEST_F(DownloadFormTest, ExceptionDrainsEveryThread) {
+  TSettings s;
+  s.MaxThreadsUD = 5;
+  Use(s);
+  List(Urls(6, false));
+  int made = 0;
+  BeforeMake = [&] {
+    if (made++ == 2) throw 42;  // not a library exception: it escapes the loop
+  };
+  ASSERT_TRUE(Form.DownloadFiles(false));
+  EXPECT_TRUE(Form.Stats.Exception);
+  EXPECT_EQ(World.Made, 2);
+  EXPECT_EQ(World.Alive, 0);
+  EXPECT_EQ(Form.Threads.Count(), 0);
+  EXPECT_EQ(Form.MayClose, 1);
+}
+
+TEST_F(DownloadFormTest, SilenceCostsOnlyTicksAndWakes) {
+  List(Urls(1, false));
+  ReleaseAllAt(60000);
+  ASSERT_TRUE(Form.DownloadFiles(false));
+  EXPECT_EQ(World.Done.size(), 1u);
+  EXPECT_GE(Form.Stats.Ticks, 59);
+  EXPECT_LE(Form.Stats.Passes, Form.Stats.Ticks + Form.Stats.Wakes + 3);
+  EXPECT_LE(Form.Stats.Passes, 66)
+      << Form.Stats.Ticks << " ticks, " << Form.Stats.Wakes << " wakes";
+}
+
+TEST_F(DownloadFormTest, LowDiskAsksOncePerJobAndFileSystem) {
+  Form.DiskSpace = [this](const std::string& path) {
+    TDiskSpace s;
+    s.Valid = true;
+    const bool cache = path == Root.Path;
+    s.Device = cache ? 1 : 2;
+    s.MountPoint = cache ? "/mnt/cache" : "/mnt/web";
+    s.FreeBytes = cache ? 1000000 : 1000000000;
+    return s;
+  };
+  List(Urls(3, false));
+  ReleaseAllAt(4000);
+  Prompter.Answers = {TMsgAnswer::Yes};
+  ASSERT_TRUE(Form.DownloadFiles(false));
+  ASSERT_EQ(Prompter.Prompts.size(), 1u);
+  EXPECT_EQ(Prompter.Prompts[0].Text,
+            "Disk space is becoming critically low. If you wish to continue you must free some "
+            "disk space on drive: /mnt/cache\n\nDo you want to continue?");
+  EXPECT_EQ(Form.Panels[1], "Cache drive free (/mnt/cache) 0 Meg.");
+  EXPECT_EQ(Form.Panels[2], "Web drive free (/mnt/web)  953 Meg.");
+  EXPECT_EQ(World.Done.size(), 3u);
+
+  // No stops the job; the next job asks again.
+  World.AutoRelease = false;
+  World.Done.clear();
+  World.Made = World.Settled = World.Held = 0;
+  Prompter.Answers = {TMsgAnswer::No};
+  ASSERT_TRUE(Form.DownloadFiles(false));
+  EXPECT_EQ(Prompter.Prompts.size(), 2u);
+  EXPECT_EQ(Form.StopFlag, 1);
+  EXPECT_EQ(World.Done.size(), 0u);
+}
+
+TEST_F(DownloadFormTest, GridShowsThreadsAndOneEmptyRow) {
+  List(Urls(2, false));
+  std::vector<std::vector<std::string>> during;
+  Loop.StartTimer(700, [&] {
+    Form.SelectedRow = 1;
+    Form.SkipBtnClick();
+    Form.RefreshThreadGrid();
+    during = Form.Grid;
+  });
+  ReleaseAllAt(3000);
+  ASSERT_TRUE(Form.DownloadFiles(false));
+  ASSERT_EQ(during.size(), 3u);
+  EXPECT_EQ(during[0][1], "Bytes recieved");
+  EXPECT_EQ(during[1][0], "http://h0.com/x");
+  EXPECT_EQ(during[1][1], "");
+  EXPECT_EQ(during[1][3].rfind("Skip:", 0), 0u);
+  EXPECT_EQ(during[2][3].rfind("Skip:", 0), std::string::npos);
+  ASSERT_EQ(Form.Grid.size(), 2u);
+  EXPECT_EQ(Form.Grid[1], std::vector<std::string>(6));
+  EXPECT_EQ(TDownloadFrm::Column0Width(632), 632 - 76 - 64 - 64 - 20);
+}
+
+TEST_F(DownloadFormTest, CanStartOperationAsksToStop) {
+  List(Urls(1, false));
+  std::vector<bool> answers;
+  Loop.StartTimer(100, [&] {
+    answers.push_back(Form.CanStartOperation(false, true));  // a download blocks
+    answers.push_back(Form.CanStartOperation(true, false));  // only extracts block
+    Prompter.Answers = {TMsgAnswer::Yes};
+    answers.push_back(Form.CanStartOperation(false, true));
+    EXPECT_FALSE(Form.DownloadFiles(false));  // a second job only brings it forward
+  });
+  ASSERT_TRUE(Form.DownloadFiles(false));
+  EXPECT_EQ(answers, (std::vector<bool>{false, true, false}));
+  EXPECT_EQ(Prompter.Prompts.size(), 2u);
+  EXPECT_EQ(Prompter.Prompts[0].Text, kStopJobQuestion);
+  EXPECT_EQ(Form.StopFlag, 1);
+  EXPECT_TRUE(Form.CanStartOperation(true, true));
+}
+
+TEST_F(DownloadFormTest, BuildDownloadQueueTable) {
+  TSettings s;
+  s.NeverDLChk = true;
+  s.DLRetriesUD = 4;
+  Use(s);
+  {
+    std::lock_guard<TCriticalSection> g(*URLListLock);
+    auto add = [](const std::string& url, uint8_t status) {
+      TVkURLItem r;
+      r.URL = url;
+      r.Status = status;
+      r.Size = 77;
+      GlobalURLList->AddItem(r, false);
+    };
+    add("http://a.com/robots.txt", 10);
+    add("http://a.com/mail", 60);
+    add("http://a.com/have", 50);
+    add("mailto:x@a.com", 10);
+    add("news:comp.lang", 10);
+    add("http://a.com/b/", 10);
+    add("http://a.com/b-c", 10);
+    add("ftp://f.com/file", 10);
+    add("https://s.com/", 10);
+    add("http://a.com/hidden.zip", 10);
+  }
+  TViewFilter vf;
+  vf.FilGrid = {{"*.zip", fcNo}};
+  TPublished<TViewFilter> filter;
+  filter.Publish(vf);
+  Context.ViewFilter = &filter;
+  ASSERT_TRUE(Form.BuildDownloadQueue());
+  std::vector<std::string> got;
+  for (int i = 0; i < Form.DownloadQueue.Count(); ++i)
+    got.push_back(Form.DownloadQueue.Item(i).URL);
+  EXPECT_EQ(got, (std::vector<std::string>{"ftp://f.com/file", "http://a.com/b-c",
+                                           "http://a.com/b/", "https://s.com/"}));
+  for (const std::string& u : got) EXPECT_GE(Form.DownloadQueue.IndexOfURL(u), 0) << u;
+  const TActiveDL& d = Form.DownloadQueue.Item(0);
+  EXPECT_EQ(d.SiteBase, d.URL);
+  EXPECT_EQ(d.Origin, 1);
+  EXPECT_EQ(d.RetriesLeft, 4);
+  EXPECT_EQ(d.KnownSize, 77);
+  EXPECT_EQ(Msg.Caption, "Adding files to queue:");
+  EXPECT_FALSE(Msg.Busy);
+}
+
+TEST_F(DownloadFormTest, BuildDownloadQueueProgressAndAbort) {
+  List(Urls(250, false));
+  ASSERT_TRUE(Form.BuildDownloadQueue());
+  // ShowText(""), then the points at 0, 100 and 200.
+  ASSERT_EQ(Msg.Texts.size(), 4u);
+  EXPECT_EQ(Msg.Texts[1], "\n\nChecking file: 0 of 250\n\nFiles selected for download: 0");
+  EXPECT_EQ(Msg.Texts[3], "\n\nChecking file: 200 of 250\n\nFiles selected for download: 200");
+  EXPECT_EQ(Form.DownloadQueue.Count(), 250);
+
+  Msg.Abort = true;
+  EXPECT_FALSE(Form.DownloadFiles(false));
+  EXPECT_EQ(Starts.size(), 0u);
+  EXPECT_EQ(Form.MayClose, 1);
+  EXPECT_FALSE(Form.Visible);
+}
+
+TEST_F(DownloadFormTest, BuildSpiderQueue) {
+  TSettings s;
+  s.DLRetriesUD = 2;
+  Use(s);
+  Form.RootRows = [] {
+    return std::vector<TAtrRow>{{"http://a.com/", 0x0301},
+                                {"http://none.com/", 0x0503},
+                                {"ftp://f.com/pub/", 0x0200},
+                                {"http://a.com/", 0x0101},
+                                {"mailto:x@a.com", 0x0100}};
+  };
+  Form.BuildSpiderQueue();
+  ASSERT_EQ(Form.SpiderQueue.Count(), 2);
+  EXPECT_EQ(Form.SpiderQueue.Item(0).URL, "ftp://f.com/pub/");
+  EXPECT_EQ(Form.SpiderQueue.Item(0).Depth, 2);
+  EXPECT_EQ(Form.SpiderQueue.Item(1).URL, "http://a.com/");
+  EXPECT_EQ(Form.SpiderQueue.Item(1).Depth, 3);
+  EXPECT_EQ(Form.SpiderQueue.Item(1).SiteMode, 1);
+  EXPECT_EQ(Form.SpiderQueue.Item(1).RetriesLeft, 2);
+}
+
+}  // namespace
+}  // namespace qv
