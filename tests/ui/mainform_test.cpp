@@ -26,7 +26,7 @@
 #include "ui/controls/passwordgrid.h"
 #include "ui/controls/stringatrgrid.h"
 #include "ui/downloadform_standin.h"
-#include "ui/dropdialog_standin.h"
+#include "ui/dropdialog.h"
 #include "ui/filecopydialog.h"
 #include "ui/helpwindow.h"
 #include "ui/qtprompter.h"
@@ -179,16 +179,20 @@ TEST_F(MainFormTest, LeavingTheRetrievePageRenamesDragOutCopiesBack) {
   const std::string dragged = Home.Dir.Write("web/host/page.html/page.html", "<html>");
   const std::string missing = Home.Dir / "web/host/gone/gone.htm";
   Form1->DragTempFiles = {dragged, "", missing};
+  Form1->DragOutCopies = {{Home.Dir / "web/host/page.html/Data.html", dragged},
+                          {Home.Dir / "web/host/gone/Data.htm", missing}};
   Form1->PageControl1->setCurrentWidget(Form1->ImagesPage);
   EXPECT_TRUE(Form1->DragTempFiles.empty());
+  EXPECT_TRUE(Form1->DragOutCopies.empty());
   EXPECT_FALSE(fs::exists(dragged));
   EXPECT_EQ(ReadBytes(Home.Dir / "web/host/page.html/Data.html"), "<html>");
 
   // Between other pages the copies keep their names.
   const std::string again = Home.Dir.Write("web/host/b.html/b.html", "b");
   Form1->DragTempFiles = {again};
+  Form1->DragOutCopies = {{Home.Dir / "web/host/b.html/Data.html", again}};
   Form1->PageControl1->setCurrentWidget(Form1->FiltersPage);
-  EXPECT_EQ(Form1->DragTempFiles.size(), 1u);
+  EXPECT_EQ(Form1->DragOutCopies.size(), 1u);
   EXPECT_TRUE(fs::exists(again));
 }
 
