@@ -127,6 +127,13 @@ class TAutoPaste {
   // Set during a tick; stays set after an exception, which ends auto-paste.
   bool Busy = false;
 
+  // The program went to the background: ask before the next capture, and
+  // take again a URL taken in an earlier background spell.
+  void Deactivated() {
+    AskFirst = true;
+    LastCapture.clear();
+  }
+
   // Takes a single URL from the clipboard text; true when the clipboard is
   // to be cleared.
   bool PasteClipboardURL(const std::string& text);

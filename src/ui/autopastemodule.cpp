@@ -46,7 +46,12 @@ void TAutoPasteMod::SetTimerEnabled(bool on) {
 
 bool TAutoPasteMod::TimerEnabled() const { return Timer1->isActive(); }
 
-void TAutoPasteMod::SetAskFirst(bool on) { Core.AskFirst = on; }
+void TAutoPasteMod::SetAskFirst(bool on) {
+  if (on)
+    Core.Deactivated();
+  else
+    Core.AskFirst = false;
+}
 
 void TAutoPasteMod::ProcessMessages() { QCoreApplication::processEvents(); }
 
