@@ -151,6 +151,8 @@ void TDropDlg::ShowDropWindow() { ShowDropWindow(*GlobalSettings().Get()); }
 
 void TDropDlg::ShowDropWindow(const TSettings& settings) {
   if (FirstPlacement) ShowMainChk->setChecked(!settings.HideMainChk);
+  // Shown first: the frame's size is known only once the window is.
+  show();
   if (FirstPlacement || !settings.MainPosChk) {
     const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
     const QRect sr = s ? s->geometry() : QRect(0, 0, 0, 0);
@@ -166,7 +168,6 @@ void TDropDlg::ShowDropWindow(const TSettings& settings) {
       at = {right, bottom};
     move(at);
   }
-  show();
   raise();
   FirstPlacement = false;
 }
