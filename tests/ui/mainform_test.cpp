@@ -7,6 +7,9 @@
 #include <filesystem>
 
 #include <QApplication>
+#include <QClipboard>
+#include <QDrag>
+#include <QMimeData>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -26,6 +29,11 @@
 #include "ui/controls/passwordgrid.h"
 #include "ui/controls/stringatrgrid.h"
 #include "ui/downloadform_standin.h"
+#include "model/dropbytes.h"
+#include "model/vkglobal.h"
+#include "model/vkurllist.h"
+#include "ui/autopastemodule.h"
+#include "ui/controls/uosource.h"
 #include "ui/dropdialog.h"
 #include "ui/filecopydialog.h"
 #include "ui/helpwindow.h"
@@ -194,6 +202,86 @@ TEST_F(MainFormTest, LeavingTheRetrievePageRenamesDragOutCopiesBack) {
   Form1->PageControl1->setCurrentWidget(Form1->FiltersPage);
   EXPECT_EQ(Form1->DragOutCopies.size(), 1u);
   EXPECT_TRUE(fs::exists(again));
+}
+
+TEST_F(MainFormTest, DragOutStartsPastTenPixelsAndHandsOutStoredCopies) {
+  Start({});
+  Form1->Session().SetLocalWebDir(Home.Dir / "web");
+  const std::string a = Home.Dir.Write("web/http/h/a.html/Data.html", "a");
+  const std::string d = Home.Dir.Write("web/http/h/d/Data", "d");
+  const int before = Form1->SingURLs->count();
+  const int last = Form1->AddURLsFromText("http://h/a.html\r\nhttp://h/none.html\r\nhttp://h/d/");
+  ASSERT_GE(last, 0);
+  EXPECT_EQ(GlobalURLList->GetItem(last)->URL, "http://h/d/");
+  ASSERT_EQ(Form1->SingURLs->count(), before + 3);
+  Form1->SingURLs->clearSelection();
+  for (int i = before; i < before + 3; ++i) Form1->SingURLs->item(i)->setSelected(true);
+
+  QByteArray files, text;
+  int drags = 0;
+  Form1->SingURLsSrc->DragRunner = [&](QDrag& drag, Qt::DropActions) {
+    ++drags;
+    files = drag.mimeData()->data("text/uri-list");
+    text = drag.mimeData()->data("text/plain");
+    return Qt::CopyAction;
+  };
+  Form1->DragStartX = 100;
+  Form1->DragStartY = 50;
+  Form1->StartDragOut(Form1->SingURLsSrc, 110, 40, Qt::RightButton);
+  EXPECT_EQ(drags, 0);
+  Form1->StartDragOut(Form1->SingURLsSrc, 111, 50, Qt::LeftButton);
+  EXPECT_EQ(drags, 0);
+  Form1->StartDragOut(Form1->SingURLsSrc, 111, 50, Qt::RightButton);
+  EXPECT_EQ(drags, 1);
+  EXPECT_EQ(Form1->DragStartX, -1);
+  EXPECT_EQ(files.toStdString(),
+            PathToFileURI(Home.Dir / "web/http/h/a.html/a.html") + "\r\n" +
+                PathToFileURI(Home.Dir / "web/http/h/d/d") + "\r\n");
+  // The text was rendered after the files: it renamed them back first, then
+  // handed out the same names again.
+  EXPECT_EQ(text.toStdString(), Home.Dir / "web/http/h/a.html/a.html\r\nhttp://h/none.html\r\n" +
+                                    Home.Dir / "web/http/h/d/d\r\n");
+
+  Form1->CancelHDrop();
+  EXPECT_EQ(ReadBytes(a), "a");
+  EXPECT_EQ(ReadBytes(d), "d");
+  EXPECT_TRUE(Form1->DragTempFiles.empty());
+
+  // Nothing stored among the selection: no files offered.
+  Form1->SingURLs->clearSelection();
+  Form1->SingURLs->item(before + 1)->setSelected(true);
+  Form1->DragStartX = 100;
+  Form1->StartDragOut(Form1->SingURLsSrc, 100, 80, Qt::RightButton);
+  EXPECT_EQ(drags, 2);
+  EXPECT_TRUE(files.isEmpty());
+  EXPECT_EQ(text.toStdString(), "http://h/none.html\r\n");
+}
+
+TEST_F(MainFormTest, AutoPasteReadsAChangedClipboardOnce) {
+  Start({});
+  const int roots = Form1->Grid1->Count();
+  const int lines = Form1->SingURLs->count();
+  int reads = 0, clears = 0;
+  std::optional<std::string> clip = std::string("http://h/x.html");
+  AutoPasteMod->ReadClipboard = [&] {
+    ++reads;
+    return clip;
+  };
+  AutoPasteMod->ClearClipboard = [&] { ++clears; };
+  AutoPasteMod->OnPlayDropSound = nullptr;
+  AutoPasteMod->Timer1Timer();
+  EXPECT_EQ(reads, 0);  // nothing changed yet
+  AutoPasteMod->ClipboardChanged();
+  AutoPasteMod->Timer1Timer();
+  AutoPasteMod->Timer1Timer();
+  EXPECT_EQ(reads, 1);
+  EXPECT_EQ(clears, 1);
+  ASSERT_EQ(Form1->Grid1->Count(), roots + 1);
+  EXPECT_EQ(Form1->Grid1->Rows().back().Text, "http://h/x.html");
+  Form1->SingURLs->setFocus();
+  QApplication::clipboard()->setText("ftp://h/f\nnot one");
+  Form1->PasteURLsToList();
+  EXPECT_EQ(Form1->SingURLs->count(), lines + 1);
 }
 
 TEST(HelpPlacement, SitsRightOfTheControlLevelWithTheForm) {
