@@ -76,8 +76,7 @@ bool AddDroppedURL(TDroppedURLSink& sink, TDropZone zone, const std::string& url
   return true;
 }
 
-bool AddDroppedRoot(TDroppedURLSink& sink, TDropZone zone, const std::string& url,
-                    uint8_t scope) {
+bool AddDroppedRoot(TDroppedURLSink& sink, TDropZone zone, const std::string& url, uint8_t scope) {
   if (!IsURL(url) || !IsRootScheme(url)) return false;
   sink.SetModified();
   const int row = FindOrAddRoot(sink, NormaliseURL(url), 0);

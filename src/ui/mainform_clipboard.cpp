@@ -93,8 +93,8 @@ void TForm1::InstallClipboardHandlers() {
   RootURLsDrop->SetAcceptTextFormats({F::dtfURL, F::dtfText, F::dtfCustom});
   URLsDrop->SetAcceptTextFormats({F::dtfURL, F::dtfIEHTML, F::dtfText, F::dtfCustom});
   RootURLsDrop->OnDrop = [this](QObject*, QWidget*, const std::string& text, int, int) {
-    RootURLsDropDrop({RootURLsDrop->DropKind, RootURLsDrop->CustomFormatIndex, text,
-                      RootURLsDrop->URLTitle});
+    RootURLsDropDrop(
+        {RootURLsDrop->DropKind, RootURLsDrop->CustomFormatIndex, text, RootURLsDrop->URLTitle});
   };
   URLsDrop->OnDrop = [this](QObject*, QWidget*, const std::string& text, int, int) {
     URLsDropDrop({URLsDrop->DropKind, URLsDrop->CustomFormatIndex, text, URLsDrop->URLTitle});
@@ -133,7 +133,8 @@ bool TForm1::ClipboardEvent(QObject* o, QEvent* e) {
     case QEvent::KeyPress: {
       if (o != SingURLs) return false;
       const auto* k = static_cast<QKeyEvent*>(e);
-      const auto mods = k->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+      const auto mods =
+          k->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
       if ((k->key() == Qt::Key_Insert && mods == Qt::ShiftModifier) ||
           (k->key() == Qt::Key_V && mods == Qt::ControlModifier)) {
         PasteURLsToList();

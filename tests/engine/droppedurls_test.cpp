@@ -68,8 +68,10 @@ TEST(AddURLsFromText, AddsEachURLPieceAndGivesTheLastIndex) {
       {"CR LF", "http://a/1\r\nhttp://a/2\r\n\r\n", {"http://a/1", "http://a/2"}, 1},
       {"no URL", "hello\nworld", {}, -1},
       {"pieces kept as they are", " http://a/x\nhttp://a/y ", {"http://a/y "}, 0},
-      {"cut at a zero byte", std::string("http://a/1\nhttp://a/2\0http://a/3", 32),
-       {"http://a/1", "http://a/2"}, 1},
+      {"cut at a zero byte",
+       std::string("http://a/1\nhttp://a/2\0http://a/3", 32),
+       {"http://a/1", "http://a/2"},
+       1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -89,17 +91,18 @@ TEST(FirstFragmentImage, TakesTheFirstImgAfterSourceURL) {
     const char* URL;
     const char* Title;
   } cases[] = {
-      {"relative src", "Version:0.9\r\nSourceURL:http://h/b/page.html\r\n<p><img src=pic.gif alt=Logo>",
-       true, "http://h/b/pic.gif", "Logo"},
-      {"only the first img", "SourceURL:http://h/\n<img src=a.gif alt=A><img src=b.gif alt=B>", true,
-       "http://h/a.gif", "A"},
+      {"relative src",
+       "Version:0.9\r\nSourceURL:http://h/b/page.html\r\n<p><img src=pic.gif alt=Logo>", true,
+       "http://h/b/pic.gif", "Logo"},
+      {"only the first img", "SourceURL:http://h/\n<img src=a.gif alt=A><img src=b.gif alt=B>",
+       true, "http://h/a.gif", "A"},
       {"empty src ends the search", "SourceURL:http://h/\n<img src=\"\" alt=A><img src=b.gif>",
        false, "", ""},
       {"no img", "SourceURL:http://h/\n<p>text</p>", false, "", ""},
       {"SourceURL last line", "<img src=a.gif>\nSourceURL:http://h/", false, "", ""},
       {"no SourceURL", "<img src=http://h/a.gif>", false, "", ""},
-      {"absolute src", "SourceURL:http://h/x/\n<IMG SRC=\"http://o/i.png\">", true, "http://o/i.png",
-       ""},
+      {"absolute src", "SourceURL:http://h/x/\n<IMG SRC=\"http://o/i.png\">", true,
+       "http://o/i.png", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -140,14 +143,28 @@ TEST(DropOnZone, EachZoneTakesItsKinds) {
     std::vector<std::string> Added;
     std::vector<std::string> Roots;
   } cases[] = {
-      {"URL on Extracted", TDropZone::SingURLs, {0, -1, "http://h/a", "A"}, true, {"http://h/a"}, {}},
-      {"text on Extracted", TDropZone::SingURLs, {3, -1, "x\nhttp://h/t"}, true, {"http://h/t"}, {}},
+      {"URL on Extracted",
+       TDropZone::SingURLs,
+       {0, -1, "http://h/a", "A"},
+       true,
+       {"http://h/a"},
+       {}},
+      {"text on Extracted",
+       TDropZone::SingURLs,
+       {3, -1, "x\nhttp://h/t"},
+       true,
+       {"http://h/t"},
+       {}},
       {"record on Extracted", TDropZone::SingURLs, {5, 0, rec}, true, {"http://h/link.html"}, {}},
       {"record without link on Extracted", TDropZone::SingURLs, {5, 0, noLink}, false, {}, {}},
       {"fragment on Extracted", TDropZone::SingURLs, {1, -1, fragment}, false, {}, {}},
       {"URL on Root", TDropZone::RootURLs, {0, -1, "http://h/r"}, true, {}, {"http://h/r"}},
       {"mailto on Root", TDropZone::RootURLs, {0, -1, "mailto:a@h"}, true, {}, {}},
-      {"text on Root", TDropZone::RootURLs, {3, -1, "ftp://h/x\nmailto:a@h"}, true, {},
+      {"text on Root",
+       TDropZone::RootURLs,
+       {3, -1, "ftp://h/x\nmailto:a@h"},
+       true,
+       {},
        {"ftp://h/x"}},
       {"record on Root", TDropZone::RootURLs, {5, 0, rec}, true, {}, {"http://h/link.html"}},
       {"record without link on Root", TDropZone::RootURLs, {5, 0, noLink}, false, {}, {}},
@@ -192,8 +209,9 @@ TEST(AddDroppedRoot, AnExistingRowIsResetToPagePlusWithNoLevels) {
 TEST(DropOnURLList, ImageRecordAddsTheLinkThenTheImage) {
   TFakeSink sink;
   DropOnURLList(sink, {5, 0, ImageRecord("http://h/i.gif", "http://h/l.html", "T")});
-  EXPECT_EQ(sink.Added, (std::vector<TFakeSink::TAdded>{{"http://h/l.html", "T", "http://h/i.gif", 0},
-                                                         {"http://h/i.gif", "T", "", 0}}));
+  EXPECT_EQ(sink.Added,
+            (std::vector<TFakeSink::TAdded>{{"http://h/l.html", "T", "http://h/i.gif", 0},
+                                            {"http://h/i.gif", "T", "", 0}}));
   TFakeSink roots;
   DropOnRootGrid(roots, {0, -1, "javascript:alert(1)"});
   DropOnRootGrid(roots, {1, -1, "SourceURL:http://h/\n<img src=a.gif>"});

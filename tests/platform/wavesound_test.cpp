@@ -23,7 +23,9 @@ std::string Fmt(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits) {
          Le16(bits);
 }
 
-std::string Riff(const std::string& chunks) { return "RIFF" + Le32(4 + chunks.size()) + "WAVE" + chunks; }
+std::string Riff(const std::string& chunks) {
+  return "RIFF" + Le32(4 + chunks.size()) + "WAVE" + chunks;
+}
 
 TEST(ParseWave, ReadsPcmWithinItsBounds) {
   const std::string pcm = Fmt(1, 1, 8000, 8);
@@ -34,9 +36,9 @@ TEST(ParseWave, ReadsPcmWithinItsBounds) {
     std::size_t Samples;
   } cases[] = {
       {"mono 8-bit", Riff(pcm + "data" + Le32(4) + "abcd"), true, 4},
-      {"odd chunk padded before data", Riff("LIST" + Le32(3) + "xyz" + std::string(1, '\0') + pcm +
-                                            "data" + Le32(2) + "ab"),
-       true, 2},
+      {"odd chunk padded before data",
+       Riff("LIST" + Le32(3) + "xyz" + std::string(1, '\0') + pcm + "data" + Le32(2) + "ab"), true,
+       2},
       {"data longer than the file is cut", Riff(pcm + "data" + Le32(1000) + "abc"), true, 3},
       {"stereo 16-bit keeps whole frames", Riff(Fmt(1, 2, 44100, 16) + "data" + Le32(6) + "abcdef"),
        true, 4},

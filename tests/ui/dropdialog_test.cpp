@@ -136,9 +136,10 @@ TEST_F(DropDlgTest, TheSoundPlaysOnceOffTheUserInterfaceThread) {
   Dlg.DropFeedback(TDropZone::Images);  // silent without the file
 
   test::TScratchDir dir;
-  const std::string wav = std::string("RIFF") + std::string("\x28\0\0\0", 4) + "WAVEfmt " +
-                          std::string("\x10\0\0\0\x01\0\x01\0\x40\x1f\0\0\x40\x1f\0\0\x01\0\x08\0", 20) +
-                          "data" + std::string("\x04\0\0\0", 4) + "abcd";
+  const std::string wav =
+      std::string("RIFF") + std::string("\x28\0\0\0", 4) + "WAVEfmt " +
+      std::string("\x10\0\0\0\x01\0\x01\0\x40\x1f\0\0\x40\x1f\0\0\x01\0\x08\0", 20) + "data" +
+      std::string("\x04\0\0\0", 4) + "abcd";
   auto player = std::make_unique<TFakePlayer>();
   TFakePlayer* fake = player.get();
   {

@@ -9,31 +9,31 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDrag>
-#include <QMimeData>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
 
 #include "engine/scheduledialog.h"
+#include "model/dropbytes.h"
 #include "model/leregistry.h"
 #include "model/settings.h"
 #include "model/vkconfig.h"
+#include "model/vkglobal.h"
+#include "model/vkurllist.h"
 #include "platform/dialup.h"
 #include "platform/store.h"
 #include "support/envscope.h"
 #include "support/filesizelimit.h"
 #include "support/scratchdir.h"
 #include "ui/appwindows.h"
+#include "ui/autopastemodule.h"
 #include "ui/controls/checklistboxext.h"
 #include "ui/controls/passwordgrid.h"
 #include "ui/controls/stringatrgrid.h"
-#include "ui/downloadform_standin.h"
-#include "model/dropbytes.h"
-#include "model/vkglobal.h"
-#include "model/vkurllist.h"
-#include "ui/autopastemodule.h"
 #include "ui/controls/uosource.h"
+#include "ui/downloadform_standin.h"
 #include "ui/dropdialog.h"
 #include "ui/filecopydialog.h"
 #include "ui/helpwindow.h"
@@ -234,9 +234,8 @@ TEST_F(MainFormTest, DragOutStartsPastTenPixelsAndHandsOutStoredCopies) {
   Form1->StartDragOut(Form1->SingURLsSrc, 111, 50, Qt::RightButton);
   EXPECT_EQ(drags, 1);
   EXPECT_EQ(Form1->DragStartX, -1);
-  EXPECT_EQ(files.toStdString(),
-            PathToFileURI(Home.Dir / "web/http/h/a.html/a.html") + "\r\n" +
-                PathToFileURI(Home.Dir / "web/http/h/d/d") + "\r\n");
+  EXPECT_EQ(files.toStdString(), PathToFileURI(Home.Dir / "web/http/h/a.html/a.html") + "\r\n" +
+                                     PathToFileURI(Home.Dir / "web/http/h/d/d") + "\r\n");
   // The text was rendered after the files: it renamed them back first, then
   // handed out the same names again.
   EXPECT_EQ(text.toStdString(), Home.Dir / "web/http/h/a.html/a.html\r\nhttp://h/none.html\r\n" +
