@@ -61,7 +61,10 @@ void TIdHTTPExt::BeginWork(TWorkMode mode, int64_t size) {
   // The body of a failure, and the empty body a "Content-Length: 0"
   // announces, are not read: the connection is closed instead. Sending a
   // body (a post) concerns no answer yet.
-  if (mode == wmRead && !(ResponseCode / 100 == 2 && RawHeaders.GetValue("Content-Length") != "0"))
+  // A 304 has no body to skip (RFC 9110 15.4.5): closing after it would make
+  // every unchanged file of a refresh cost a new connection.
+  if (mode == wmRead && ResponseCode != 304 &&
+      !(ResponseCode / 100 == 2 && RawHeaders.GetValue("Content-Length") != "0"))
     DisconnectExt();
 }
 

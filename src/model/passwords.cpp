@@ -18,6 +18,15 @@ unsigned char Up(char c) {
   return (u >= 'a' && u <= 'z') ? static_cast<unsigned char>(u - 32) : u;
 }
 
+// Where the host (with its port and user) of an address ends: the first "/",
+// "?" or "#" after its "//", else its length; 0 when it has no "//".
+size_t AuthorityEnd(const std::string& s) {
+  const size_t slashes = s.find("//");
+  if (slashes == std::string::npos) return 0;
+  const size_t end = s.find_first_of("/?#", slashes + 2);
+  return end == std::string::npos ? s.size() : end;
+}
+
 }  // namespace
 
 TCredentials TPassWordList::Lookup(const std::string& url) const {
@@ -27,6 +36,10 @@ TCredentials TPassWordList::Lookup(const std::string& url) const {
     const size_t n = std::min(u.size(), p.size());
     bool same = true;
     for (size_t k = 0; k < n && same; ++k) same = Up(u[k]) == Up(p[k]);
+    // A comparison that stops inside either host would hand the credentials
+    // of "http://a" to "http://a.evil.example", or those of a longer host to
+    // its shorter namesake: the hosts must be compared whole.
+    if (same && n > 0 && (n < AuthorityEnd(u) || n < AuthorityEnd(p))) same = false;
     if (same) return {Rows[i].UserID, Rows[i].PW};
   }
   return {};

@@ -32,7 +32,9 @@ class TPassWordList {
 
   // Both values from the one row that matches: rows are tried from the last
   // up, the trimmed URL against the trimmed prefix over the shorter of the
-  // two lengths, ignoring case (so an empty prefix matches every URL).
+  // two lengths, ignoring case (so an empty prefix matches every URL); a
+  // comparison that ends inside either host matches nothing, so credentials
+  // never reach another host or port.
   TCredentials Lookup(const std::string& url) const;
   std::string GetUserID(const std::string& url) const { return Lookup(url).UserID; }
   std::string GetPW(const std::string& url) const { return Lookup(url).PW; }

@@ -256,12 +256,13 @@ bool SaveLocalCopy(const std::string& root, const std::string& kind, const std::
     TFileLockHold hold;
     if (!folder.empty() && !ForceDirs(folder)) return false;
   }
-  {
-    TFileLockHold hold;
-    // Without a flush: a lost copy is downloaded again; what matters is that
-    // a failed write never cuts the copy already stored.
-    if (!WriteFileAtomic(path, text, 0644, /*sync=*/false)) return false;
-  }
+  // Without a flush: a lost copy is downloaded again; what matters is that
+  // a failed write never cuts the copy already stored. Not under FileLock:
+  // the bytes go to a temporary file of a name of its own and the rename
+  // replaces the copy in one step, so no reader can see a part of it, and
+  // holding the lock through the write made every download thread wait for
+  // every other one's.
+  if (!WriteFileAtomic(path, text, 0644, /*sync=*/false)) return false;
   // Only now that the new copy is whole do the URL's other copies of the kind
   // go; a partial download waiting for its resume stays.
   const std::string lowerKind = LowerCaseAscii(kind);

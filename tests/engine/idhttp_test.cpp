@@ -628,6 +628,16 @@ TEST(HttpBody, ExtensionClosesOnEmptyOrUnwantedBodies) {
   EXPECT_EQ(f.Size(), 0);
 }
 
+TEST(HttpBody, ExtensionKeepsTheConnectionAfterNotModified) {
+  TScriptedServer s(TScriptedServer::Replies(
+      {"HTTP/1.1 304 Not Modified\r\n\r\n", "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"}));
+  TIdHTTPExt h;
+  EXPECT_EQ(h.GetExt(s.Url("/same")), "");
+  EXPECT_EQ(h.ResponseCode, 304);
+  EXPECT_EQ(h.GetExt(s.Url("/next")), "ok");
+  EXPECT_EQ(s.Accepted(), 1);
+}
+
 TEST(HttpBody, TextBodyIsBoundedInMemory) {
   const size_t over = TIdHTTPExt::MaxTextBody + 1;
   TScriptedServer s([&](TScriptedConn& c) {

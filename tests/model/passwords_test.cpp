@@ -22,6 +22,10 @@ TEST(PassWordList, LookupTakesBothValuesFromTheLowestMatchingRow) {
       {"plain prefix", "http://p.example/z", {"upper", "pw1"}},
       {"trimmed", "  ftp://OTHER/file\r\n", {"ftpuser", "pw3"}},
       {"no match", "http://q.example/", {}},
+      {"a longer host is another site", "http://p.example.evil/x", {}},
+      {"another port is another site", "http://p.example:8080/x", {}},
+      {"a shorter host is another site", "http://p.exam", {}},
+      {"the host alone is the site", "http://p.example", {"lower", "pw2"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

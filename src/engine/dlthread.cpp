@@ -1,0 +1,794 @@
+#include "engine/dlthread.h"
+
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+#include <thread>
+
+#include "engine/cookielist.h"
+#include "engine/dialupdialog.h"
+#include "engine/dnlist.h"
+#include "engine/htmlparser.h"
+#include "engine/robots.h"
+#include "engine/vkftp.h"
+#include "engine/vkhttp.h"
+#include "model/streamext.h"
+#include "model/strutils.h"
+#include "model/tvurlutils.h"
+#include "model/uriparser.h"
+#include "model/vkcache.h"
+#include "model/vkfile.h"
+#include "model/vkglobal.h"
+#include "model/vkmime.h"
+#include "model/weblocal.h"
+#include "platform/atomicfile.h"
+#include "platform/httpdate.h"
+
+namespace qv {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kRobotsName = "robots.txt";
+// The password the FTP client logs on with when neither the URL nor the
+// settings give one (TIdFTPExt::ConnectExt).
+const char* const kFTPPlaceholderPassword = "guest@example.com";
+
+bool IsRobotsURL(const std::string& url) { return URLFileName(url) == kRobotsName; }
+
+std::string BareType(const std::string& contentType) {
+  return TrimBlanks(contentType.substr(0, contentType.find(';')));
+}
+
+std::string HostOf(const std::string& url) {
+  std::string netLoc = ParseURL(url).NetLoc;
+  if (netLoc.compare(0, 2, "//") == 0) netLoc.erase(0, 2);
+  return netLoc;
+}
+
+std::string WithExt(const std::string& file, const std::string& ext) {
+  const size_t slash = file.find_last_of("/\\");
+  const size_t dot = file.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return file + ext;
+  return file.substr(0, dot) + ext;
+}
+
+bool EqualsNoCase(const std::string& a, const std::string& b) {
+  return LowerCaseAscii(a) == LowerCaseAscii(b);
+}
+
+// The URL's percent escapes decoded, as an FTP server names its files. False
+// when the result could not be a plain name on the server: an escaped "/",
+// a control byte (CR and LF would end the command) or a dot segment.
+bool DecodeFTPPath(const std::string& text, std::string& out, bool allowSlash) {
+  out.clear();
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+      c = static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+      if (c == '/') return false;
+    }
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return false;
+    if (c == '/' && !allowSlash) return false;
+    out += c;
+  }
+  size_t start = 0;
+  while (start <= out.size()) {
+    const size_t slash = out.find('/', start);
+    const std::string seg = out.substr(start, slash == std::string::npos ? slash : slash - start);
+    if (seg == "." || seg == "..") return false;
+    if (slash == std::string::npos) break;
+    start = slash + 1;
+  }
+  return true;
+}
+
+// "bytes S-E/T": S, and T (-1 for "*"). False when it is not that form.
+bool ParseContentRange(const std::string& value, int64_t& start, int64_t& total) {
+  const std::string v = TrimBlanks(value);
+  if (v.compare(0, 6, "bytes ") != 0) return false;
+  long long s = 0, e = 0;
+  char t[32] = {0};
+  int used = 0;
+  if (std::sscanf(v.c_str() + 6, "%lld-%lld/%31[0-9*]%n", &s, &e, t, &used) != 3) return false;
+  if (static_cast<size_t>(used) + 6 != v.size() || s < 0 || e < s) return false;
+  start = s;
+  total = t[0] == '*' ? -1 : std::atoll(t);
+  return t[0] != '*' || t[1] == 0;
+}
+
+// A decimal count; fallback when the text is no such count.
+int64_t CountOr(const std::string& text, int64_t fallback) {
+  if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos)
+    return fallback;
+  return std::stoll(text);
+}
+
+bool OlderDate(const std::string& a, const std::string& b) {
+  std::time_t ta = 0, tb = 0;
+  if (!ParseHttpDate(a, ta) || !ParseHttpDate(b, tb)) return true;
+  return ta < tb;
+}
+
+}  // namespace
+
+TDLThread::TDLThread(TVkThreadList* threadList, TJobContext& context, bool infoOnly, TDLList* queue)
+    : TVkThread(threadList, context) {
+  Kind = kDownload;
+  InfoOnly = infoOnly ? 1 : 0;
+  Queue = queue;
+  Current.URL.clear();
+}
+
+TDLThread::~TDLThread() { WaitFor(); }
+
+bool TDLThread::LinkDown() { return Context().DialUp && !Context().DialUp->IsConnected(); }
+
+void TDLThread::FailItem(int8_t result, const std::string& statusText) {
+  Result = result;
+  LogResult(Current.URL, 0, "", statusText);
+}
+
+void TDLThread::Execute() {
+  AbortFlag = 0;
+  Finished = 0;
+  {
+    // Asked once: without a cache folder no item has a cached copy, and the
+    // look-up costs a few file-system calls under FileLock per item.
+    std::error_code ec;
+    FHasCache = fs::is_directory(NativePath(CacheRoot()), ec);
+  }
+  try {
+    while (PickNextLocked(false)) {
+      const std::string url = GetURL();
+      FPlaceholder = RobotsObeyed && Context().Robots && IsRobotsURL(url) &&
+                     !Context().Robots->HasSite(URLSite(url));
+      SetStatusURL(url);
+      Changed = 1;
+      SkipFlag = 0;
+      FResumeFile.clear();
+      try {
+        StepMarker = "61";
+        if (RobotsObeyed && Context().Robots && !FPlaceholder &&
+            Context().Robots->IsDisallowed(url)) {
+          FailItem(vrNoRobots, "");
+          continue;
+        }
+        StepMarker = "62";
+        UseCachedCopy();
+        if (AbortFlag) break;
+        if (Snapshot().Settings->NeverDLChk && Result == vrSucceeded) continue;
+        StepMarker = "63";
+        if (LinkDown()) {
+          // The robots.txt placeholder never left the queue; its item did not.
+          if (!FPlaceholder) PutBack(Current);
+          Result = vrFailed;
+          break;
+        }
+        StepMarker = "64";
+        if (ParseURL(url).Scheme == "ftp:")
+          DownloadFTP();
+        else
+          DownloadHTTPItem();
+        StepMarker = "65";
+        if (AbortFlag) break;
+        StepMarker = "66";
+        if (Result != vrSucceeded && Result != vrUnsupported) {
+          StepMarker = "67";
+          if (LinkDown()) {
+            if (!FPlaceholder) PutBack(Current);
+            break;
+          }
+          StepMarker = "68";
+          if (!SkipFlag && MayRetry() && Current.RetriesLeft > 0) {
+            --Current.RetriesLeft;
+            PutToRetry(Current);
+          }
+        }
+        StepMarker = "58";
+      } catch (const EInOutError&) {
+        RestorePartial();
+        FailItem(vrWriteError, "");
+      } catch (const fs::filesystem_error&) {
+        RestorePartial();
+        FailItem(vrWriteError, "");
+      }
+    }
+    StepMarker = "59";
+  } catch (...) {
+    RestorePartial();
+  }
+  StepMarker = "60";
+  DisarmWatchdog();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
+// --- cache ---
+
+void TDLThread::UseCachedCopy() {
+  if (!FHasCache) return;
+  const std::string url = Current.URL;
+  std::string dataName, headName;
+  const std::string body = ReadCacheFile("Data", dataName, url);
+  if (body.empty()) return;
+  const std::string header = ReadCacheFile("Head", headName, url);
+  if (header.empty()) return;
+  const std::string stored = StoredBody();
+  if (!stored.empty()) {
+    // A mirror copy newer than the cache's stays: the cache is only a faster
+    // way to the same document.
+    const std::string root = Snapshot().LocalWebDir;
+    const std::string mirrorDate = TrimBlanks(
+        GetHeaderField(LockedReadFile(URLToLocalPath(root, url, "Head", ".txt")), "Last-Modified"));
+    const std::string cacheDate = TrimBlanks(GetHeaderField(header, "Last-Modified"));
+    if (!mirrorDate.empty() && (cacheDate.empty() || OlderDate(cacheDate, mirrorDate))) return;
+  }
+  if (Result == vrNone) Result = vrSucceeded;
+  const int64_t size = static_cast<int64_t>(body.size());
+  if (InfoOnly) {
+    if (stored.empty())
+      FinishItem(header, "", size, -2, false);
+    else
+      LogResult(url, size, header, HttpStatusText(-2));
+    return;
+  }
+  FinishItem(header, body, size, -2, true);
+}
+
+// --- HTTP ---
+
+void TDLThread::DownloadHTTPItem() {
+  std::string accept;
+  const auto filter = Snapshot().MimeFilter;
+  if (filter) {
+    for (const std::string& p : filter->Patterns) {
+      if (!accept.empty()) accept += ",";
+      accept += p;
+    }
+  }
+  DownloadHTTP(accept);
+}
+
+void TDLThread::SetRequestHeaders(const std::string& fetchURL) {
+  // Credentials and cookies belong to the address they were given for: each
+  // hop looks them up for its own address, so nothing of the first host
+  // reaches the host a redirect names.
+  const auto passWords = Snapshot().PassWords;
+  HTTP->Request.Username = passWords ? passWords->GetUserID(fetchURL) : std::string();
+  HTTP->Request.Password = passWords ? passWords->GetPW(fetchURL) : std::string();
+  TIdHeaderList extra;
+  if (!FConditionalLine.empty()) extra.Add(FConditionalLine);
+  if (!FIfRangeLine.empty()) extra.Add(FIfRangeLine);
+  if (!Snapshot().Settings->DisCookChk && Context().Cookies) {
+    const std::string cookie = Context().Cookies->CookieHeader(fetchURL);
+    if (!cookie.empty()) extra.Add("Cookie:" + cookie);
+  }
+  HTTP->Request.ExtraHeaders.Assign(extra);
+}
+
+void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
+  const std::string url = Current.URL;
+  const std::string scheme = ParseURL(url).Scheme;
+  if (scheme != "http:" && scheme != "https:") {
+    Result = vrUnsupported;
+    FinishItem("", "", 0, -1, false);
+    return;
+  }
+  const TSettings& s = *Snapshot().Settings;
+  const std::string root = Snapshot().LocalWebDir;
+  // The clients take file-system names.
+  const std::string tempFile = NativePath(URLToLocalPath(root, url, "Data", ".tmp"));
+  if (tempFile.empty()) {
+    FailItem(vrWriteError, "");
+    return;
+  }
+  if (!ForceDirs(tempFile.substr(0, tempFile.rfind('/')))) {
+    FailItem(vrWriteError, "");
+    return;
+  }
+  const bool robots = IsRobotsURL(url);
+  TDNList* hosts = Context().HostList;
+
+  std::string fetchURL = url;
+  std::string resumeFile;
+  int64_t finalSize = 0;
+  for (int attempt = 0;; ++attempt) {
+    HTTP->Response.Clear();
+    HTTP->Response.Accept.clear();
+    HTTP->Response.UserAgent.clear();
+    HTTP->Request.Clear();
+    HTTP->Request.UserAgent = s.UserAgEd;
+    HTTP->Request.ProxyServer = s.HTTPPrEdit;
+    HTTP->Request.ProxyPort =
+        static_cast<int32_t>(CountOr(TrimBlanks(s.HTTPPrPortEdit), 0) & 0x7FFFFFFF);
+    HTTP->Request.ProxyUsername = s.PrUserEdit;
+    HTTP->Request.ProxyPassword = s.PrPWEdit;
+    HTTP->Request.Referer = Current.ParentURL;
+    HTTP->HandleRedirects = false;
+    AcceptTypes = robots ? std::string() : acceptTypes;
+    StoredLastModified.clear();
+    FConditionalLine.clear();
+    FIfRangeLine.clear();
+    resumeFile = PrepareResume(tempFile);
+    if (resumeFile.empty()) AddIfModifiedSince();
+
+    fetchURL = url;
+    std::set<std::string> visited{url};
+    for (int hop = 0; hop < 20; ++hop) {
+      const std::string host = HostOf(fetchURL);
+      SetActivity("DNS Lookup");
+      ArmWatchdog();
+      TDNItem* entry = hosts ? hosts->FindOrAdd(host) : nullptr;
+      DisarmWatchdog();
+      SetActivity("Request?");
+      Changed = 1;
+      if (!s.RetryServChk && hosts && hosts->IsNotFound(host)) {
+        RestorePartial();
+        FailItem(vrFailed, "Server not found");
+        return;
+      }
+      HTTP->ResponseCode = 0;
+      Connected = 0;
+      Result = vrNone;
+      SetRequestHeaders(fetchURL);
+      ArmWatchdog();
+      const bool ok = InfoOnly && !IsRobotsURL(fetchURL) ? HTTP->HeadExt(fetchURL)
+                                                         : HTTP->GetExt(fetchURL, tempFile);
+      // A result the call set itself (a time-out, the size filter) stands.
+      if (ok && !SkipFlag && !AbortFlag && Result == vrNone) {
+        Result = vrSucceeded;
+        SetActivity("Done");
+      } else if (Result == vrNone || Result == vrSucceeded) {
+        Result = vrFailed;
+      }
+      DisarmWatchdog();
+      if (Context().Cookies)
+        Context().Cookies->AddSetCookies(HTTP->Response.ExtraHeaders.Lines(), fetchURL);
+      if (entry)
+        entry->SetState(Watchdog->Count.load() > 0 || HTTP->ResponseCode != 0 ? dnReached
+                                                                              : dnNotFound);
+      TimedOut();
+      BytesTotal = HTTP->Response.ContentLength + ResumeOffset;
+      BytesReceived = FileSizeOf(tempFile) + ResumeOffset;
+
+      if (HTTP->ResponseCode == 0 || IsRobotsURL(fetchURL)) break;
+      std::string next;
+      if (!HTTP->Response.Location.empty()) {
+        next = ResolveURL(fetchURL, HTTP->Response.Location);
+      } else {
+        const std::string where = TrimBlanks(HTTP->ExtraResponse("Content-Location"));
+        if (where.empty()) break;
+        next = ResolveURL(fetchURL, where);
+      }
+      // An address met before in this item would only be fetched again.
+      if (next.empty() || !visited.insert(next).second) break;
+      fetchURL = next;
+    }
+    finalSize = FileSizeOf(tempFile);
+    if (InfoOnly || resumeFile.empty() || attempt > 0 || JudgeResume() != roRefused) break;
+    // The partial belongs to another version of the document, or the server
+    // will not say it continues it: fetch the whole body once.
+    LockedDeleteFile(tempFile);
+    LockedDeleteFile(resumeFile);
+    FResumeFile.clear();
+  }
+
+  const int32_t code = HTTP->ResponseCode;
+  const std::string headers = HTTP->RawHeaders.Text();
+  if (code == 206 && resumeFile.empty() && !InfoOnly) {
+    // A part nobody asked for is no body, nor a partial to resume from.
+    if (Result == vrSucceeded) Result = vrFailed;
+    LockedDeleteFile(tempFile);
+  }
+  JoinResume(tempFile, resumeFile);
+  const int64_t received = FileSizeOf(tempFile);
+  if (received != finalSize && Result == vrSucceeded) finalSize = received;
+  if (Result != vrSucceeded && received < MinResumeSize && !InfoOnly) LockedDeleteFile(tempFile);
+
+  if (Result == vrSucceeded && InfoOnly) {
+    if (BytesTotal == 0) BytesTotal = finalSize;
+    // robots.txt is fetched whole even here, and read.
+    const bool body = IsRobotsURL(url) && LockedFileExists(tempFile);
+    FinishDownload(headers, body ? tempFile : std::string(), BytesTotal, code, false);
+    if (body) LockedDeleteFile(tempFile);
+    return;
+  }
+  if (Result == vrSucceeded) {
+    if (EqualsNoCase(BareType(HTTP->Response.ContentType), "text/html") &&
+        finalSize <= MaxMarkedPage) {
+      std::string page = LockedReadFile(tempFile);
+      InsertBase(page, fetchURL != url ? fetchURL : std::string(), true);
+      LockedWriteFile(tempFile, page);
+      finalSize = static_cast<int64_t>(page.size());
+    }
+    if (BytesTotal == 0) BytesTotal = finalSize;
+    FinishDownload(headers, tempFile, BytesTotal, code, true);
+    return;
+  }
+  // A headers-only job keeps no partial: only its robots.txt was fetched whole.
+  if (InfoOnly && IsRobotsURL(url)) LockedDeleteFile(tempFile);
+  if (code == 406 || code == -406) Current.RetriesLeft = 0;
+  if (code == 304) {
+    // Not modified: the stored copy and its headers stay byte for byte. A
+    // 304 to a request that asked nothing conditionally has nothing to
+    // stand on.
+    const std::string stored = StoredBody();
+    if (!FConditionalLine.empty() && !stored.empty() && Result == vrFailed) {
+      Result = vrSucceeded;
+      LogResult(url, FileSizeOf(NativePath(stored)), headers, HttpStatusText(code));
+    } else {
+      if (Result == vrSucceeded) Result = vrFailed;
+      SetActivity("Failed");
+      LogResult(url, 0, headers, HttpStatusText(code));
+    }
+    return;
+  }
+  SetActivity("Failed");
+  FinishDownload(headers, "", BytesTotal, code, false);
+}
+
+std::string TDLThread::PrepareResume(const std::string& tempFile) {
+  ResumeOffset = 0;
+  FStoredETag.clear();
+  FStoredLength = 0;
+  if (InfoOnly || !Snapshot().Settings->ResumePartial()) return "";
+  const std::string resumeFile = WithExt(tempFile, ".tm2");
+  // A ".tm2" is only ever left by a run that ended in the middle of a
+  // resume: it is the partial, and whatever ".tmp" lies beside it is a part
+  // nobody checked.
+  if (LockedFileExists(resumeFile)) {
+    LockedDeleteFile(tempFile);
+    if (!LockedRenameFile(resumeFile, tempFile))
+      throw EInOutError("Cannot restore the partial download " + NativePath(resumeFile));
+  }
+  if (!LockedFileExists(tempFile)) return "";
+  const int64_t size = LockedFileSize(tempFile);
+  if (size < MinResumeSize) return "";
+  ResumeOffset = size;
+  SetActivity("Resuming");
+  const std::string head =
+      LockedReadFile(URLToLocalPath(Snapshot().LocalWebDir, Current.URL, "Head", ".txt"));
+  StoredLastModified = TrimBlanks(GetHeaderField(head, "Last-Modified"));
+  FStoredETag = TrimBlanks(GetHeaderField(head, "ETag"));
+  FStoredLength = CountOr(TrimBlanks(GetHeaderField(head, "Content-Length")), 0);
+  // The download goes into the ".tmp" name: a partial that could not move
+  // out of its way would be overwritten.
+  if (!LockedRenameFile(tempFile, resumeFile))
+    throw EInOutError("Cannot move the partial download " + NativePath(tempFile));
+  FResumeTemp = tempFile;
+  FResumeFile = resumeFile;
+  HTTP->Request.ContentRangeStart = LockedFileSize(resumeFile);
+  // If-Range wants a strong validator (RFC 9110 13.1.5).
+  if (!FStoredETag.empty() && FStoredETag.compare(0, 2, "W/") != 0)
+    FIfRangeLine = "If-Range: " + FStoredETag;
+  else if (!StoredLastModified.empty())
+    FIfRangeLine = "If-Range: " + StoredLastModified;
+  return resumeFile;
+}
+
+TDLThread::TResumeOutcome TDLThread::JudgeResume() const {
+  const int32_t code = HTTP->ResponseCode;
+  if (code == 412 || code == -412 || code == 416) return roRefused;
+  if (code == 200) return roReplace;
+  if (code != 206) return roRestore;
+  if (LowerCaseAscii(BareType(HTTP->RawHeaders.GetValue("Content-Type"))) == "multipart/byteranges")
+    return roRefused;
+  int64_t start = 0, total = 0;
+  if (!ParseContentRange(HTTP->RawHeaders.GetValue("Content-Range"), start, total) ||
+      start != ResumeOffset)
+    return roRefused;
+  if (FStoredLength > 0 && total >= 0 && total != FStoredLength) return roRefused;
+  const std::string etag = TrimBlanks(HTTP->RawHeaders.GetValue("ETag"));
+  if (!FStoredETag.empty() && !etag.empty() && etag != FStoredETag) return roRefused;
+  return roAppend;
+}
+
+void TDLThread::JoinResume(const std::string& tempFile, const std::string& resumeFile) {
+  if (InfoOnly || resumeFile.empty()) return;
+  FResumeFile.clear();
+  if (!LockedFileExists(resumeFile)) return;
+  switch (JudgeResume()) {
+    case roAppend:
+      if (LockedFileExists(tempFile) && !LockedAppendFile(resumeFile, tempFile)) {
+        // The ".tm2" stays: the next run takes it up again.
+        Result = vrWriteError;
+        LockedDeleteFile(tempFile);
+        return;
+      }
+      LockedDeleteFile(tempFile);
+      if (!LockedRenameFile(resumeFile, tempFile)) Result = vrWriteError;
+      return;
+    case roReplace:
+      LockedDeleteFile(resumeFile);
+      return;
+    default:
+      LockedDeleteFile(tempFile);
+      if (!LockedRenameFile(resumeFile, tempFile)) Result = vrWriteError;
+      return;
+  }
+}
+
+void TDLThread::RestorePartial() noexcept {
+  try {
+    if (!FResumeFile.empty() && LockedFileExists(FResumeFile)) {
+      LockedDeleteFile(FResumeTemp);
+      LockedRenameFile(FResumeFile, FResumeTemp);
+    }
+  } catch (...) {
+  }
+  FResumeFile.clear();
+}
+
+void TDLThread::AddIfModifiedSince() {
+  const std::string url = Current.URL;
+  if (IsRobotsURL(url)) return;
+  if (StoredBody().empty()) return;
+  const std::string head =
+      LockedReadFile(URLToLocalPath(Snapshot().LocalWebDir, url, "Head", ".txt"));
+  const std::string value = TrimBlanks(GetHeaderField(head, "Last-Modified"));
+  if (!value.empty()) FConditionalLine = "If-Modified-Since:" + value;
+}
+
+std::string TDLThread::StoredBody() const {
+  const std::string path = URLToLocalPath(Snapshot().LocalWebDir, Current.URL, "Data", "");
+  // A plain test: only this thread works on this URL's folder, and a lookup
+  // under FileLock for every item would make the threads wait on each other.
+  std::error_code ec;
+  return !path.empty() && fs::is_regular_file(NativePath(path), ec) ? path : std::string();
+}
+
+bool TDLThread::PlaceBody(const std::string& tempFile, const std::string& path) {
+  const std::string from = NativePath(tempFile);
+  const std::string to = NativePath(path);
+  // POSIX rename replaces the target in one step: a reader sees the old
+  // body or the new one, and a failure leaves the old one.
+  if (std::rename(from.c_str(), to.c_str()) != 0) return false;
+  // Other bodies of the URL would be found before the new one by a lookup
+  // that takes the first "Data.*" of the folder.
+  const size_t slash = to.rfind('/');
+  const std::string folder = to.substr(0, slash);
+  const std::string keep = to.substr(slash + 1);
+  std::error_code ec;
+  std::vector<std::string> stale;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name == keep || !it->is_regular_file(ec)) continue;
+    const std::string lower = LowerCaseAscii(name);
+    if (lower != "data" && lower.compare(0, 5, "data.") != 0) continue;
+    if (lower == "data.tmp" || lower == "data.tm2") continue;
+    stale.push_back(folder + "/" + name);
+  }
+  for (const std::string& f : stale) LockedDeleteFile(f);
+  return true;
+}
+
+void TDLThread::FinishDownload(const std::string& headers, const std::string& tempFile,
+                               int64_t size, int32_t code, bool saveBody) {
+  const std::string url = Current.URL;
+  if (!saveBody && headers.empty() && tempFile.empty()) {
+    FinishItem("", "", 0, code, false);
+    return;
+  }
+  const bool robots = RobotsObeyed && Context().Robots && IsRobotsURL(url);
+  std::string robotsText;
+  if (robots && size != 0 && !tempFile.empty()) robotsText = LockedReadFile(tempFile);
+
+  if (saveBody || !headers.empty()) {
+    const std::string root = Snapshot().LocalWebDir;
+    const std::string ext =
+        ExtForMimeType(BareType(GetHeaderField(headers, "Content-Type")), SplitURLPath(url).Ext);
+    const std::string path = URLToLocalPath(root, url, "Data", ext);
+    if (saveBody) {
+      bool ok = !path.empty();
+      if (ok && Snapshot().Settings->SeqDLChk && LockedFileExists(path)) {
+        const std::string native = NativePath(path);
+        const std::string name = native.substr(native.rfind('/') + 1);
+        const size_t dot = name.rfind('.');
+        const std::string older =
+            UniqueFileName(native.substr(0, native.rfind('/')) + "/AAAA" +
+                           (dot == std::string::npos ? std::string() : name.substr(dot)));
+        ok = older.back() != '/' && LockedRenameFile(native, older);
+      }
+      if (ok) {
+        std::error_code ec;
+        if (!tempFile.empty() && fs::is_regular_file(tempFile, ec)) {
+          ok = PlaceBody(tempFile, path);
+        } else {
+          ok = WriteFileAtomic(NativePath(path), "", 0644);
+        }
+      }
+      // The body first, then its headers: should the headers fail, the next
+      // run's conditional request carries the older date and fetches again.
+      if (!ok || !SaveLocalCopy(root, "Head", url, headers, ".txt")) Result = vrWriteError;
+    } else if (!path.empty() && StoredBody().empty()) {
+      SaveLocalCopy(root, "Head", url, headers, ".txt");
+    }
+  }
+  LogResult(url, size, headers, HttpStatusText(code));
+  if (robots && !robotsText.empty()) {
+    const std::string agent = Snapshot().Settings->UserAgEd;
+    Context().Robots->ParseRobotsTxt(URLSite(url), robotsText, agent);
+  }
+}
+
+// --- FTP ---
+
+bool TDLThread::FTPSessionFits(const std::string& url) const {
+  if (!FTP->Connected()) return false;
+  TFTPLogOnInfo info = GetFTPLogOnInfo(EscapeURL(NormaliseURL(CollapseURLSlashes(url))),
+                                       Snapshot().Settings->EmailEdit);
+  if (info.User.empty()) info.User = "anonymous";
+  if (info.Password.empty()) info.Password = kFTPPlaceholderPassword;
+  return FTP->Host == info.Host && FTP->User == info.User && FTP->Password == info.Password;
+}
+
+void TDLThread::DownloadFTP() {
+  FTP->ReplyCode = 0;
+  if (InfoOnly) return;
+  const std::string url = Current.URL;
+  const TSettings& s = *Snapshot().Settings;
+  const std::string host = HostOf(url);
+  TDNList* hosts = Context().HostList;
+  auto replyText = [this] {
+    std::string text = FtpReplyText(FTP->ReplyCode);
+    return text.empty() ? FTP->LastError : text;
+  };
+  auto setState = [&](uint8_t state) {
+    if (hosts) hosts->FindOrAdd(host)->SetState(state);
+  };
+  auto stopped = [&](int64_t size) {
+    if (!AbortFlag && !SkipFlag) return false;
+    Result = vrFailed;
+    LogResult(url, size, "", "");
+    return true;
+  };
+  auto ask = [&](const char* activity) {
+    SetActivity(activity);
+    Changed = 1;
+    ArmWatchdog();
+  };
+
+  SetActivity("DNS Lookup");
+  ArmWatchdog();
+  if (hosts) hosts->FindOrAdd(host);
+  DisarmWatchdog();
+  if (stopped(0)) return;
+  if (!s.RetryServChk && hosts && hosts->IsNotFound(host)) {
+    FailItem(vrFailed, "Host already failed");
+    return;
+  }
+  BytesTotal = Current.KnownSize;
+
+  // The server names its files as they are: the URL's escapes are decoded,
+  // and a name that would leave the folder it names is refused.
+  const TURLPathParts parts = SplitURLPath(url);
+  std::string fileName, target;
+  if (!DecodeFTPPath(parts.Name + parts.Ext, fileName, false) || fileName.empty() ||
+      !DecodeFTPPath(parts.Dir, target, true)) {
+    FailItem(vrFailed, "Invalid file name");
+    return;
+  }
+  if (target.empty()) target.push_back('/');
+
+  std::string dir;
+  if (FTPSessionFits(url)) {
+    ask("Current dir?");
+    dir = FTP->GetCurrentDir();
+    DisarmWatchdog();
+    if (stopped(0)) return;
+  }
+  if (dir.empty()) {
+    FTP->QuitExt();
+    ask("Connect?");
+    Result = vrNone;
+    if (!FTP->ConnectExt(url, s.EmailEdit)) {
+      DisarmWatchdog();
+      if (Result == vrNone) Result = vrFailed;
+      setState(Watchdog->Count.load() > 0 || FTP->ReplyCode != 0 ? dnReached : dnNotFound);
+      TimedOut();
+      LogResult(url, 0, "", replyText());
+      return;
+    }
+    DisarmWatchdog();
+    SetActivity("Connected");
+    setState(dnReached);
+    if (TimedOut()) {
+      LogResult(url, 0, "", "");
+      return;
+    }
+  }
+  if (AddURLPathSlash(dir) != target) {
+    ask("Change dir?");
+    Result = vrNone;
+    if (!FTP->ChangeAbsDir(target)) {
+      DisarmWatchdog();
+      if (Result == vrNone) Result = vrFailed;
+      TimedOut();
+      LogResult(url, 0, "", replyText());
+      return;
+    }
+    DisarmWatchdog();
+    if (TimedOut()) {
+      LogResult(url, 0, "", "");
+      return;
+    }
+    if (stopped(0)) return;
+  }
+
+  Result = vrNone;
+  const std::string root = Snapshot().LocalWebDir;
+  // The clients take file-system names.
+  const std::string tempFile = NativePath(URLToLocalPath(root, url, "Data", ".tmp"));
+  if (tempFile.empty() || !ForceDirs(tempFile.substr(0, tempFile.rfind('/')))) {
+    FailItem(vrWriteError, "");
+    return;
+  }
+  ask("Set mode?");
+  if (!FTP->ModeExt(ftBinary)) {
+    DisarmWatchdog();
+    if (Result == vrNone) Result = vrFailed;
+    TimedOut();
+    LogResult(url, 0, "", replyText());
+    return;
+  }
+  DisarmWatchdog();
+  if (TimedOut()) {
+    LogResult(url, 0, "", "");
+    return;
+  }
+  if (stopped(0)) return;
+
+  bool fetched = false;
+  if (s.ResumePartial() && LockedFileExists(tempFile)) {
+    ResumeOffset = LockedFileSize(tempFile);
+    ask("Resume?");
+    fetched = FTP->DownloadRestoreExt(fileName, tempFile);
+    if (!fetched) {
+      DisarmWatchdog();
+      if (TimedOut()) {
+        LogResult(url, 0, "", "");
+        return;
+      }
+      if (stopped(0)) return;
+      const int32_t reply = FTP->ReplyCode;
+      if (reply == 0 || (reply / 10) % 10 != 0) {
+        if (Result == vrNone) Result = vrFailed;
+        LogResult(url, BytesTotal, "", replyText());
+        return;
+      }
+    }
+  }
+  if (!fetched) {
+    ResumeOffset = 0;
+    LockedDeleteFile(tempFile);
+    ask("Request?");
+    if (!FTP->DownloadExt(fileName, tempFile)) {
+      DisarmWatchdog();
+      if (Result == vrNone) Result = vrFailed;
+      TimedOut();
+      LogResult(url, BytesTotal, "", replyText());
+      return;
+    }
+  }
+  DisarmWatchdog();
+  if (TimedOut()) {
+    LogResult(url, BytesTotal, "", "");
+    return;
+  }
+  if (stopped(BytesTotal)) return;
+  const std::string path = URLToLocalPath(root, url, "Data", "");
+  if (path.empty() || !PlaceBody(tempFile, path)) {
+    FailItem(vrWriteError, "");
+    return;
+  }
+  Result = vrSucceeded;
+  LogResult(url, FileSizeOf(NativePath(path)), "", FtpReplyText(FTP->ReplyCode));
+}
+
+}  // namespace qv

@@ -1,0 +1,514 @@
+// The download thread on real transfers from in-process scripted servers:
+// exact request bytes, and the faults a real server will not make.
+
+#include "engine/dlthread.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "engine/cookielist.h"
+#include "engine/dialupdialog.h"
+#include "engine/robots.h"
+#include "engine/urladder.h"
+#include "model/tvurlutils.h"
+#include "model/uriparser.h"
+#include "model/vkcache.h"
+#include "model/vkfile.h"
+#include "model/vkglobal.h"
+#include "model/vkurllist.h"
+#include "support/dljob.h"
+#include "support/filesizelimit.h"
+#include "support/manualloop.h"
+#include "support/scratchdir.h"
+#include "support/scriptedserver.h"
+
+namespace qv {
+namespace {
+
+using namespace std::chrono_literals;
+using test::HttpReply;
+using test::TScriptedConn;
+using test::TScriptedReply;
+using test::TScriptedServer;
+namespace fs = std::filesystem;
+using test::ReadAll;
+using DLThreadTest = test::TDLJobTest;
+
+const char* const kDate = "Tue, 01 Dec 2026 10:00:00 GMT";
+const char* const kOtherDate = "Wed, 02 Dec 2026 10:00:00 GMT";
+
+std::string Document(size_t n) {
+  std::string d(n, '\0');
+  for (size_t i = 0; i < n; ++i) d[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
+  return d;
+}
+
+// --- resume ---
+
+struct TResumeCase {
+  const char* Name;
+  size_t Partial;                    // bytes of the ".tmp" before the run
+  std::vector<std::string> Replies;  // in order
+  bool FirstHasRange;                // the first request asks for the rest
+  size_t Requests;                   // requests the item takes
+};
+
+class DLResumeTest : public DLThreadTest, public ::testing::WithParamInterface<TResumeCase> {};
+
+const std::string kDoc = Document(30000);
+const std::vector<std::string> kWhole = {"Last-Modified: " + std::string(kDate),
+                                         "Content-Type: application/octet-stream"};
+
+std::string Partial206(size_t start, const std::vector<std::string>& extra) {
+  std::vector<std::string> h = extra;
+  h.push_back("Content-Type: application/octet-stream");
+  return HttpReply("HTTP/1.1 206 Partial Content", kDoc.substr(start), h);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DLResumeTest,
+    ::testing::Values(
+        TResumeCase{"Continues",
+                    25000,
+                    {Partial206(25000, {"Content-Range: bytes 25000-29999/30000",
+                                        "Last-Modified: " + std::string(kDate)})},
+                    true,
+                    1},
+        TResumeCase{
+            "SmallPartialAfresh", 19999, {HttpReply("HTTP/1.1 200 OK", kDoc, kWhole)}, false, 1},
+        TResumeCase{
+            "WholeAnswerReplaces", 25000, {HttpReply("HTTP/1.1 200 OK", kDoc, kWhole)}, true, 1},
+        TResumeCase{"WrongStartStartsOver",
+                    25000,
+                    {Partial206(24000, {"Content-Range: bytes 24000-29999/30000"}),
+                     HttpReply("HTTP/1.1 200 OK", kDoc, kWhole)},
+                    true,
+                    2},
+        TResumeCase{"NoContentRangeStartsOver",
+                    25000,
+                    {Partial206(25000, {}), HttpReply("HTTP/1.1 200 OK", kDoc, kWhole)},
+                    true,
+                    2},
+        TResumeCase{"OtherTotalStartsOver",
+                    25000,
+                    {Partial206(25000, {"Content-Range: bytes 25000-29999/31000"}),
+                     HttpReply("HTTP/1.1 200 OK", kDoc, kWhole)},
+                    true,
+                    2},
+        TResumeCase{"MultipartStartsOver",
+                    25000,
+                    {HttpReply("HTTP/1.1 206 Partial Content", kDoc.substr(25000),
+                               {"Content-Type: multipart/byteranges; boundary=x",
+                                "Content-Range: bytes 25000-29999/30000"}),
+                     HttpReply("HTTP/1.1 200 OK", kDoc, kWhole)},
+                    true,
+                    2},
+        TResumeCase{"UnsatisfiableFetchesWhole",
+                    25000,
+                    {HttpReply("HTTP/1.1 416 Range Not Satisfiable", ""),
+                     HttpReply("HTTP/1.1 200 OK", kDoc, kWhole)},
+                    true,
+                    2},
+        TResumeCase{"ChangedDocumentFetchesWhole",
+                    25000,
+                    {Partial206(25000, {"Content-Range: bytes 25000-29999/30000",
+                                        "Last-Modified: " + std::string(kOtherDate)}),
+                     HttpReply("HTTP/1.1 200 OK", kDoc, kWhole)},
+                    true,
+                    2}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_P(DLResumeTest, JoinsOnlyWhatContinuesThePartial) {
+  const TResumeCase& c = GetParam();
+  std::vector<TScriptedReply> replies(c.Replies.begin(), c.Replies.end());
+  TScriptedServer server(TScriptedServer::Replies(replies));
+  const std::string url = server.Url("/file.bin");
+  // The partial of an earlier run, whose headers were stored beside it.
+  Store(url, "Data.tmp", kDoc.substr(0, c.Partial));
+  Store(url, "Head.txt",
+        "Content-Type: application/octet-stream\r\nContent-Length: 30000\r\nLast-Modified: " +
+            std::string(kDate) + "\r\n");
+  RunJob({url});
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), c.Requests);
+  const std::string range = "\r\nRange: bytes=" + std::to_string(c.Partial) + "-\r\n";
+  EXPECT_EQ(requests[0].find(range) != std::string::npos, c.FirstHasRange) << requests[0];
+  if (c.FirstHasRange)
+    EXPECT_NE(requests[0].find(std::string("\r\nIf-Range: ") + kDate + "\r\n"), std::string::npos);
+  if (requests.size() > 1) EXPECT_EQ(requests[1].find("Range:"), std::string::npos);
+  const std::string body = ReadAll(Local(url, "Data", ".bin"));
+  EXPECT_TRUE(body == kDoc) << "a body of " << body.size() << " bytes";
+  EXPECT_EQ(Files(url), (std::set<std::string>{"Data.bin", "Head.txt"}));
+  EXPECT_EQ(Listed(url).Status, 50);
+}
+
+TEST_F(DLThreadTest, ResetInResumeKeepsBothPartsForTheNextRun) {
+  TScriptedServer server([](TScriptedConn& c) {
+    c.ReadRequest();
+    c.Send(
+        "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 25000-29999/30000\r\n"
+        "Content-Length: 5000\r\n\r\n" +
+        kDoc.substr(25000, 1000));
+    c.Reset();
+  });
+  const std::string url = server.Url("/file.bin");
+  Store(url, "Data.tmp", kDoc.substr(0, 25000));
+  RunJob({url});
+  const std::string partial = ReadAll(Local(url, "Data", ".tmp"));
+  EXPECT_TRUE(partial == kDoc.substr(0, 26000)) << "a partial of " << partial.size() << " bytes";
+  EXPECT_FALSE(fs::exists(Local(url, "Data", ".tm2")));
+  EXPECT_EQ(Listed(url).Status, 30);
+}
+
+TEST_F(DLThreadTest, LeftoverResumeFileIsTakenUpAgain) {
+  TScriptedServer server(
+      TScriptedServer::Replies({Partial206(25000, {"Content-Range: bytes 25000-29999/30000"})}));
+  const std::string url = server.Url("/file.bin");
+  // A run that ended between the rename and the join.
+  Store(url, "Data.tm2", kDoc.substr(0, 25000));
+  Store(url, "Data.tmp", "unchecked bytes");
+  RunJob({url});
+  ASSERT_EQ(server.Requests().size(), 1u);
+  EXPECT_NE(server.Requests()[0].find("Range: bytes=25000-"), std::string::npos);
+  const std::string body = ReadAll(Local(url, "Data", ".bin"));
+  EXPECT_TRUE(body == kDoc) << "a body of " << body.size() << " bytes";
+}
+
+// --- the stored copy survives ---
+
+struct TSurviveCase {
+  const char* Name;
+  std::function<void(TScriptedConn&)> Serve;
+  uint8_t Status;  // the item's list status afterwards
+};
+
+class DLSurviveTest : public DLThreadTest, public ::testing::WithParamInterface<TSurviveCase> {};
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DLSurviveTest,
+    ::testing::Values(TSurviveCase{"ResetMidBody",
+                                   [](TScriptedConn& c) {
+                                     c.ReadRequest();
+                                     c.Send("HTTP/1.1 200 OK\r\nContent-Length: 50000\r\n\r\n" +
+                                            std::string(3000, 'n'));
+                                     c.Reset();
+                                   },
+                                   30},
+                      TSurviveCase{"NotFound",
+                                   [](TScriptedConn& c) {
+                                     c.ReadRequest();
+                                     c.Send(HttpReply("HTTP/1.1 404 Not Found", "gone",
+                                                      {"Content-Type: text/html"}));
+                                   },
+                                   30},
+                      TSurviveCase{"UnaskedPartial",
+                                   [](TScriptedConn& c) {
+                                     c.ReadRequest();
+                                     c.Send(HttpReply("HTTP/1.1 206 Partial Content",
+                                                      std::string(25000, 'p'),
+                                                      {"Content-Range: bytes 0-24999/90000"}));
+                                   },
+                                   30},
+                      TSurviveCase{
+                          "NotModified",
+                          [](TScriptedConn& c) {
+                            c.ReadRequest();
+                            c.Send("HTTP/1.1 304 Not Modified\r\nContent-Type: text/html\r\n\r\n");
+                          },
+                          50}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+const std::string kOldHead =
+    "Content-Type: application/octet-stream\r\nLast-Modified: " + std::string(kDate) + "\r\n";
+
+TEST_P(DLSurviveTest, StoredBodyAndHeadersStayByteForByte) {
+  TScriptedServer server(GetParam().Serve);
+  const std::string url = server.Url("/keep.bin");
+  Store(url, "Data.bin", "the good copy");
+  Store(url, "Head.txt", kOldHead);
+  const auto before = fs::last_write_time(Local(url, "Data", ".bin"));
+  RunJob({url});
+  ASSERT_EQ(server.Requests().size(), 1u);
+  EXPECT_NE(server.Requests()[0].find(std::string("\r\nIf-Modified-Since:") + kDate + "\r\n"),
+            std::string::npos);
+  EXPECT_EQ(ReadAll(Local(url, "Data", ".bin")), "the good copy");
+  EXPECT_EQ(ReadAll(Local(url, "Head", ".txt")), kOldHead);
+  EXPECT_EQ(fs::last_write_time(Local(url, "Data", ".bin")), before);
+  EXPECT_EQ(Files(url), (std::set<std::string>{"Data.bin", "Head.txt"}));
+  EXPECT_EQ(Listed(url).Status, GetParam().Status);
+}
+
+TEST_F(DLThreadTest, FullDiskKeepsTheStoredBody) {
+  const std::string big(200000, 'x');
+  TScriptedServer server(TScriptedServer::Replies({HttpReply("HTTP/1.1 200 OK", big)}));
+  const std::string url = server.Url("/keep.bin");
+  Store(url, "Data.bin", "the good copy");
+  {
+    test::TFileSizeLimit limit(50000);
+    RunJob({url});
+  }
+  EXPECT_EQ(ReadAll(Local(url, "Data", ".bin")), "the good copy");
+  EXPECT_NE(Listed(url).Status, 50);
+}
+
+TEST_F(DLThreadTest, ReadOnlyFolderKeepsTheStoredBody) {
+  if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+  TScriptedServer server(TScriptedServer::Replies({HttpReply("HTTP/1.1 200 OK", "new")}));
+  const std::string url = server.Url("/keep.bin");
+  Store(url, "Data.bin", "the good copy");
+  ::chmod(Folder(url).c_str(), 0555);
+  RunJob({url});
+  ::chmod(Folder(url).c_str(), 0755);
+  EXPECT_EQ(ReadAll(Local(url, "Data", ".bin")), "the good copy");
+  EXPECT_EQ(Listed(url).Status, 30);
+}
+
+TEST_F(DLThreadTest, NotModifiedWithoutStoredCopyFailsAndStoresNothing) {
+  TScriptedServer server(
+      TScriptedServer::Replies({"HTTP/1.1 304 Not Modified\r\nContent-Type: text/html\r\n\r\n"}));
+  const std::string url = server.Url("/never.html");
+  RunJob({url});
+  EXPECT_EQ(Listed(url).Status, 30);
+  EXPECT_TRUE(Files(url).empty());
+}
+
+TEST_F(DLThreadTest, ChangedContentTypeLeavesOneBody) {
+  TScriptedServer server(TScriptedServer::Replies(
+      {HttpReply("HTTP/1.1 200 OK", "<html><head></head>one</html>", {"Content-Type: text/html"}),
+       HttpReply("HTTP/1.1 200 OK", "two", {"Content-Type: text/plain"})}));
+  const std::string url = server.Url("/doc");
+  RunJob({url});
+  const auto first = Files(url);
+  Thread.reset();
+  RunJob({url});
+  const auto second = Files(url);
+  EXPECT_EQ(first.size(), 2u);
+  ASSERT_EQ(second.size(), 2u) << "one body and its headers";
+  EXPECT_EQ(second.count("Head.txt"), 1u);
+  EXPECT_EQ(ReadAll(Local(url, "Data", "")), "two");
+}
+
+TEST_F(DLThreadTest, OlderBodiesKeptAsSequenceFiles) {
+  Options.NeverDLChk = false;
+  Options.SeqDLChk = true;
+  TScriptedServer server(TScriptedServer::Replies({HttpReply("HTTP/1.1 200 OK", "one"),
+                                                   HttpReply("HTTP/1.1 200 OK", "two"),
+                                                   HttpReply("HTTP/1.1 200 OK", "three")}));
+  const std::string url = server.Url("/seq.bin");
+  for (int run = 0; run < 3; ++run) {
+    RunJob({url});
+    Thread.reset();
+  }
+  EXPECT_EQ(Files(url), (std::set<std::string>{"AAAA.bin", "AAAB.bin", "Data.bin", "Head.txt"}));
+  EXPECT_EQ(ReadAll(Folder(url) + "/AAAA.bin"), "one");
+  EXPECT_EQ(ReadAll(Folder(url) + "/AAAB.bin"), "two");
+  EXPECT_EQ(ReadAll(Local(url, "Data", ".bin")), "three");
+}
+
+TEST_F(DLThreadTest, FileErrorFailsOnlyItsItem) {
+  TScriptedServer server(TScriptedServer::Replies({HttpReply("HTTP/1.1 200 OK", "next")}));
+  const std::string broken = server.Url("/broken.bin");
+  const std::string next = server.Url("/next.bin");
+  // The partial cannot move out of the download's way: a folder holds the
+  // name it would move to.
+  Store(broken, "Data.tmp", kDoc.substr(0, 25000));
+  fs::create_directories(Folder(broken) + "/Data.tm2/x");
+  RunJob({broken, next});
+  EXPECT_EQ(Listed(broken).Details, "Could not create local file");
+  EXPECT_EQ(fs::file_size(Local(broken, "Data", ".tmp")), 25000u) << "the partial stays";
+  EXPECT_EQ(ReadAll(Local(next, "Data", ".bin")), "next");
+  EXPECT_EQ(Listed(next).Status, 50);
+}
+
+TEST_F(DLThreadTest, SizeFilteredItemIsNotRetried) {
+  TViewFilter filter;
+  filter.MaxSizeEd = "1";  // KB
+  Filter.Publish(std::make_shared<const TViewFilter>(filter));
+  TScriptedServer server(
+      TScriptedServer::Replies({HttpReply("HTTP/1.1 200 OK", std::string(5000, 'b'))}));
+  const std::string url = server.Url("/big.bin");
+  TActiveDL item;
+  item.URL = url;
+  item.RetriesLeft = 3;
+  Queue.Add(item, false);
+  RunJob({});
+  EXPECT_EQ(Listed(url).Details, "Size filtered");
+  std::lock_guard<TSpinningMutex> g(JobLock);
+  EXPECT_EQ(RetryList.Count(), 0);
+  EXPECT_EQ(Queue.Count(), 0);
+}
+
+// --- cache ---
+
+TEST_F(DLThreadTest, CachedCopyFillsAnEmptyMirror) {
+  TScriptedServer server(TScriptedServer::Replies({}));
+  const std::string url = server.Url("/cached.bin");
+  ASSERT_EQ(WriteCacheFile("Data", url, "from the cache", ".bin"), 1);
+  ASSERT_EQ(WriteCacheFile("Head", url, "Content-Type: application/octet-stream\r\n", ".txt"), 1);
+  RunJob({url});  // "Never download existing files" is on
+  EXPECT_TRUE(server.Requests().empty());
+  EXPECT_EQ(ReadAll(Local(url, "Data", ".bin")), "from the cache");
+  EXPECT_EQ(Listed(url).Status, 50);
+}
+
+TEST_F(DLThreadTest, OlderCachedCopyLeavesTheMirrorCopy) {
+  TScriptedServer server(
+      TScriptedServer::Replies({"HTTP/1.1 304 Not Modified\r\nContent-Length: 0\r\n\r\n"}));
+  const std::string url = server.Url("/cached.bin");
+  const std::string newer =
+      "Content-Type: application/octet-stream\r\nLast-Modified: " + std::string(kOtherDate) +
+      "\r\n";
+  Store(url, "Data.bin", "the newer copy");
+  Store(url, "Head.txt", newer);
+  ASSERT_EQ(WriteCacheFile("Data", url, "an older copy", ".bin"), 1);
+  ASSERT_EQ(WriteCacheFile("Head", url,
+                           "Content-Type: application/octet-stream\r\nLast-Modified: " +
+                               std::string(kDate) + "\r\n",
+                           ".txt"),
+            1);
+  RunJob({url});
+  EXPECT_EQ(ReadAll(Local(url, "Data", ".bin")), "the newer copy");
+  EXPECT_EQ(ReadAll(Local(url, "Head", ".txt")), newer);
+  ASSERT_EQ(server.Requests().size(), 1u) << "asked conditionally instead";
+  EXPECT_NE(server.Requests()[0].find(std::string("If-Modified-Since:") + kOtherDate),
+            std::string::npos);
+}
+
+// --- hops ---
+
+TEST_F(DLThreadTest, RedirectToAnotherHostTakesNoCookieOrCredentials) {
+  TScriptedServer second(TScriptedServer::Replies(
+      {HttpReply("HTTP/1.1 200 OK", "<html><head><title>t</title></head>x</html>",
+                 {"Content-Type: text/html"})}));
+  const std::string target = "http://localhost:" + std::to_string(second.Port()) + "/final.html";
+  TScriptedServer first(TScriptedServer::Replies(
+      {"HTTP/1.1 302 Found\r\nLocation: " + target + "\r\nContent-Length: 0\r\n\r\n"}));
+  const std::string url = first.Url("/start.html");
+  TPassWordList grid;
+  grid.Rows.push_back({first.Url("/"), "alice", "secret"});
+  PassWords.Publish(std::make_shared<const TPassWordList>(grid));
+  PresetCookie = [&] { JobCookieList()->ParseSetCookie("sid=1", url); };
+  RunJob({url});
+  ASSERT_EQ(first.Requests().size(), 1u);
+  ASSERT_EQ(second.Requests().size(), 1u);
+  EXPECT_NE(first.Requests()[0].find("\r\nCookie:sid=1\r\n"), std::string::npos)
+      << first.Requests()[0];
+  EXPECT_NE(first.Requests()[0].find("\r\nAuthorization: Basic "), std::string::npos);
+  EXPECT_EQ(second.Requests()[0].find("Cookie"), std::string::npos) << second.Requests()[0];
+  EXPECT_EQ(second.Requests()[0].find("Authorization"), std::string::npos);
+  const std::string page = ReadAll(Local(url, "Data", ""));
+  EXPECT_NE(page.find(target), std::string::npos) << page;
+  EXPECT_EQ(Listed(url).Status, 50);
+}
+
+TEST_F(DLThreadTest, ContentLocationNamingItselfEndsTheHops) {
+  TScriptedServer server([](TScriptedConn& c) {
+    while (!c.ReadRequest().empty())
+      c.Send(HttpReply("HTTP/1.1 200 OK", "body",
+                       {"Content-Type: text/plain", "Content-Location: /self.txt"}));
+  });
+  const std::string url = server.Url("/self.txt");
+  RunJob({url});
+  EXPECT_EQ(server.Requests().size(), 1u);
+  EXPECT_EQ(ReadAll(Local(url, "Data", "")), "body");
+}
+
+// --- robots ---
+
+TEST_F(DLThreadTest, DisallowedURLIsNotRequested) {
+  Options.EnterNoRobChk = false;
+  TScriptedServer server(TScriptedServer::Replies({HttpReply("HTTP/1.1 200 OK", "x")}));
+  const std::string url = server.Url("/private/a.html");
+  Robots.AddSite(URLSite(url));
+  Robots.ParseRobotsTxt(URLSite(url), "User-agent: *\nDisallow: /private/\n", "QvTest");
+  RunJob({url});
+  EXPECT_TRUE(server.Requests().empty());
+  EXPECT_EQ(Listed(url).Details, "Robot keep out zone");
+}
+
+TEST_F(DLThreadTest, MissingRobotsTxtStillRecordsTheSite) {
+  Options.EnterNoRobChk = false;
+  TScriptedServer server(TScriptedServer::Replies(
+      {HttpReply("HTTP/1.1 404 Not Found", ""), HttpReply("HTTP/1.1 200 OK", "doc")}));
+  const std::string url = server.Url("/a.txt");
+  RunJob({url});
+  ASSERT_EQ(server.Requests().size(), 2u);
+  EXPECT_EQ(server.Requests()[0].rfind("GET /robots.txt ", 0), 0u);
+  EXPECT_TRUE(Robots.HasSite(URLSite(url)));
+  EXPECT_EQ(ReadAll(Local(url, "Data", "")), "doc");
+}
+
+TEST_F(DLThreadTest, RefusedConnectionSaysWhy) {
+  std::string url;
+  {
+    TScriptedServer gone(TScriptedServer::Replies({}));
+    url = gone.Url("/a.bin");
+  }
+  RunJob({url});
+  EXPECT_EQ(Listed(url).Status, 30);
+  EXPECT_FALSE(Listed(url).Details.empty());
+}
+
+TEST_F(DLThreadTest, UnresolvableHostEndsInBoundedTime) {
+  RunJob({"http://no-such-host.invalid/a.html"});
+  EXPECT_EQ(Listed("http://no-such-host.invalid/a.html").Status, 30);
+}
+
+TEST_F(DLThreadTest, LinkDownPutsBackOnlyRealItems) {
+  TSimDialUp sim;
+  test::TManualUiLoop loop;
+  TDialUpDlg dialUp(sim, loop, "");
+  dialUp.UseModemChk = true;  // and the simulation has no connection up
+  ASSERT_FALSE(dialUp.IsConnected());
+  Context.DialUp = &dialUp;
+  const std::string url = "http://127.0.0.1:9/a.html";
+  for (bool robots : {true, false}) {
+    SCOPED_TRACE(robots ? "robots.txt first" : "the item itself");
+    Options.EnterNoRobChk = !robots;
+    Queue.Clear();
+    RunJob({url});
+    Thread.reset();
+    // The robots.txt the pick put first never left the queue's item behind.
+    ASSERT_EQ(Queue.Count(), 1);
+    EXPECT_EQ(Queue.Item(0).URL, url);
+  }
+}
+
+// --- headers-only job ---
+
+TEST_F(DLThreadTest, HeadersOnlyJobSendsHeadAndKeepsBodies) {
+  Options.EnterNoRobChk = false;
+  TScriptedServer server([](TScriptedConn& c) {
+    for (std::string r; !(r = c.ReadRequest()).empty();) {
+      if (r.rfind("GET /robots.txt", 0) == 0)
+        c.Send(HttpReply("HTTP/1.1 200 OK", "User-agent: *\nDisallow: /no/\n",
+                         {"Content-Type: text/plain"}));
+      else
+        c.Send("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 5\r\n\r\n");
+    }
+  });
+  const std::string kept = server.Url("/kept.txt");
+  const std::string fresh = server.Url("/fresh.txt");
+  Store(kept, "Data.txt", "mine");
+  Store(kept, "Head.txt", "X-Old: 1\r\n");
+  RunJob({kept, fresh, server.Url("/no/x.txt")}, true);
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_EQ(requests[0].rfind("GET /robots.txt ", 0), 0u);
+  EXPECT_EQ(requests[1].rfind("HEAD /", 0), 0u);
+  EXPECT_EQ(requests[2].rfind("HEAD /", 0), 0u);
+  EXPECT_EQ(ReadAll(Local(kept, "Data", ".txt")), "mine");
+  EXPECT_EQ(ReadAll(Local(kept, "Head", ".txt")), "X-Old: 1\r\n");
+  EXPECT_EQ(Files(fresh), (std::set<std::string>{"Head.txt"}));
+  EXPECT_EQ(Listed(server.Url("/no/x.txt")).Details, "Robot keep out zone");
+}
+
+}  // namespace
+}  // namespace qv
