@@ -83,6 +83,12 @@ std::optional<TFragmentImage> FirstFragmentImage(std::string_view text);
 // (0 URL, 1 HTML fragment, 3 text, 5 custom format). Returns false when the
 // drop is no link for that zone and the user is to be told (kNotALinkText).
 struct TZoneDrop {
+  TZoneDrop() = default;
+  TZoneDrop(uint8_t kind, int customFormatIndex, std::string text, std::string title = {})
+      : Kind(kind),
+        CustomFormatIndex(customFormatIndex),
+        Text(std::move(text)),
+        Title(std::move(title)) {}
   uint8_t Kind = 0;
   int CustomFormatIndex = -1;
   std::string Text;   // the URL, the fragment, the text or the custom block

@@ -53,7 +53,9 @@ TEST(ParseWave, ReadsPcmWithinItsBounds) {
     SCOPED_TRACE(c.Name);
     const auto w = ParseWave(c.Bytes);
     ASSERT_EQ(w.has_value(), c.Ok);
-    if (w) EXPECT_EQ(w->Samples.size(), c.Samples);
+    if (w) {
+      EXPECT_EQ(w->Samples.size(), c.Samples);
+    }
   }
 }
 
