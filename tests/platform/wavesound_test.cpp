@@ -59,26 +59,35 @@ TEST(ParseWave, ReadsPcmWithinItsBounds) {
   }
 }
 
-class TFakePlayer : public TSoundPlayer {
- public:
+// What the fake player did; it outlives the player, which the sound owns.
+struct TPlayLog {
   std::mutex Lock;
   std::condition_variable Done;
   int Plays = 0;
   std::thread::id On;
+};
+
+class TFakePlayer : public TSoundPlayer {
+ public:
+  explicit TFakePlayer(TPlayLog& log) : Log(log) {}
   void Play(const TWaveData&) override {
-    std::lock_guard<std::mutex> hold(Lock);
-    ++Plays;
-    On = std::this_thread::get_id();
-    Done.notify_all();
+    std::lock_guard<std::mutex> hold(Log.Lock);
+    ++Log.Plays;
+    Log.On = std::this_thread::get_id();
+    Log.Done.notify_all();
   }
+
+ private:
+  TPlayLog& Log;
 };
 
 TEST(WaveSound, PlaysOffTheCallersThreadAndAMissingFileIsSilent) {
   test::TScratchDir dir;
-  auto player = std::make_unique<TFakePlayer>();
-  TFakePlayer* fake = player.get();
+  TPlayLog log;
+  TPlayLog* fake = &log;
+  auto player = std::make_unique<TFakePlayer>(log);
   {
-    TWaveSound missing(dir / "Drop.wav", std::make_unique<TFakePlayer>());
+    TWaveSound missing(dir / "Drop.wav", std::make_unique<TFakePlayer>(log));
     EXPECT_FALSE(missing.Loaded());
     missing.Play();
   }

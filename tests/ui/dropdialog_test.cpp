@@ -36,18 +36,26 @@ class TCountingSink : public TDroppedURLSink {
   TDropDlg* Dlg = nullptr;
 };
 
-class TFakePlayer : public TSoundPlayer {
- public:
+// What the fake player did; it outlives the player, which the sound owns.
+struct TPlayLog {
   std::mutex Lock;
   std::condition_variable Done;
   int Plays = 0;
   std::thread::id On;
+};
+
+class TFakePlayer : public TSoundPlayer {
+ public:
+  explicit TFakePlayer(TPlayLog& log) : Log(log) {}
   void Play(const TWaveData&) override {
-    std::lock_guard<std::mutex> hold(Lock);
-    ++Plays;
-    On = std::this_thread::get_id();
-    Done.notify_all();
+    std::lock_guard<std::mutex> hold(Log.Lock);
+    ++Log.Plays;
+    Log.On = std::this_thread::get_id();
+    Log.Done.notify_all();
   }
+
+ private:
+  TPlayLog& Log;
 };
 
 class DropDlgTest : public test::UiTest {
@@ -140,8 +148,9 @@ TEST_F(DropDlgTest, TheSoundPlaysOnceOffTheUserInterfaceThread) {
       std::string("RIFF") + std::string("\x28\0\0\0", 4) + "WAVEfmt " +
       std::string("\x10\0\0\0\x01\0\x01\0\x40\x1f\0\0\x40\x1f\0\0\x01\0\x08\0", 20) + "data" +
       std::string("\x04\0\0\0", 4) + "abcd";
-  auto player = std::make_unique<TFakePlayer>();
-  TFakePlayer* fake = player.get();
+  TPlayLog log;
+  TPlayLog* fake = &log;
+  auto player = std::make_unique<TFakePlayer>(log);
   {
     TDropDlg dlg(nullptr, dir.Write("Drop.wav", wav), std::move(player));
     ASSERT_TRUE(dlg.SoundLoaded());
