@@ -3,6 +3,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include <QTimer>
+
 #include "engine/dialupdialog.h"
 #include "engine/robots.h"
 #include "engine/scheduledialog.h"
@@ -86,6 +88,17 @@ void FreeOne(T*& p) {
   p = nullptr;
 }
 
+// The schedule's own loop ends after the handler that asked it to returns;
+// until then the main window refuses to close.
+void CloseMainWhenScheduleEnds() {
+  if (!Form1 || !ScheduleDlg) return;
+  if (ScheduleDlg->Showing()) {
+    QTimer::singleShot(50, [] { CloseMainWhenScheduleEnds(); });
+    return;
+  }
+  Form1->close();
+}
+
 }  // namespace
 
 void NoteWindowCreated(const std::string& className) {
@@ -155,7 +168,7 @@ void CreateAppWindows(const TWindowCreated& created, std::unique_ptr<TDialUpServ
       // shortcut stays.
       ScheduleDlg->KeepShortcut = true;
       ScheduleWindow->close();
-      Form1->close();
+      CloseMainWhenScheduleEnds();
       return true;
     };
     DropDlg->OnScheduleStart = [] {

@@ -281,6 +281,22 @@ TEST_F(MainFormTest, AutoPasteReadsAChangedClipboardOnce) {
   QApplication::clipboard()->setText("ftp://h/f\nnot one");
   Form1->PasteURLsToList();
   EXPECT_EQ(Form1->SingURLs->count(), lines + 1);
+
+  // Where a background program gets no clipboard: off, said once.
+  std::vector<std::string> notices;
+  AutoPasteMod->OnNotice = [&](const std::string& t) { notices.push_back(t); };
+  AutoPasteMod->ClipboardWatchable = false;
+  Form1->ApplicationDeactivate();
+  Form1->ApplicationActivate();
+  Form1->ApplicationDeactivate();
+  EXPECT_FALSE(AutoPasteMod->TimerEnabled());
+  EXPECT_EQ(notices, std::vector<std::string>{kWaylandAutoPasteNotice});
+  AutoPasteMod->ClipboardWatchable = true;
+  Form1->ApplicationDeactivate();
+  EXPECT_TRUE(AutoPasteMod->TimerEnabled());
+  EXPECT_TRUE(AutoPasteMod->AskFirst());
+  Form1->ApplicationActivate();
+  EXPECT_FALSE(AutoPasteMod->TimerEnabled());
 }
 
 TEST(HelpPlacement, SitsRightOfTheControlLevelWithTheForm) {
