@@ -22,8 +22,13 @@ uint16_t Le16(std::string_view b, std::size_t at) {
                                static_cast<unsigned char>(b[at + 1]) << 8);
 }
 
+// ALSA reports a missing card on stderr; a missing device is to be silent.
+void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
+
 class TAlsaPlayer : public TSoundPlayer {
  public:
+  TAlsaPlayer() { snd_lib_error_set_handler(QuietAlsa); }
+
   void Play(const TWaveData& wave) override {
     snd_pcm_t* pcm = nullptr;
     if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, 0) < 0) return;

@@ -17,7 +17,7 @@ TAutoPasteMod::TAutoPasteMod(TDroppedURLSink& sink, TPrompter& prompter, QObject
   Timer1 = new QTimer(this);
   Timer1->setInterval(250);
   connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
-  ClipboardWatchable = QGuiApplication::platformName() != "wayland";
+  ClipboardWatchable = !QGuiApplication::platformName().startsWith("wayland");
   ReadClipboard = []() -> std::optional<std::string> {
     const QMimeData* md = QGuiApplication::clipboard()->mimeData();
     // The offered types first: nothing is converted unless it is short text.
