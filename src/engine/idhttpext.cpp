@@ -28,6 +28,13 @@ std::string TIdHTTPExt::GetExt(const std::string& url) {
   return Fetch(fkText, url, "", &text) ? text : std::string();
 }
 
+bool TIdHTTPExt::GetText(const std::string& url, std::string& body) {
+  body.clear();
+  if (Fetch(fkText, url, "", &body)) return true;
+  body.clear();
+  return false;
+}
+
 bool TIdHTTPExt::GetExt(const std::string& url, const std::string& fileName) {
   return Fetch(fkFile, url, fileName, nullptr);
 }

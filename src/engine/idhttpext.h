@@ -38,6 +38,9 @@ class TIdHTTPExt : public TIdHTTP {
 
   // The body, or "" on any failure.
   std::string GetExt(const std::string& url);
+  // The body into body; false on any failure, so an empty document is told
+  // from a failed fetch.
+  bool GetText(const std::string& url, std::string& body);
   // The body stored in fileName (created or emptied first); false on any
   // failure, the file then holding the part of the body that arrived.
   bool GetExt(const std::string& url, const std::string& fileName);

@@ -27,6 +27,7 @@
 #include "ui/controls/stringatrgrid.h"
 #include "ui/controls/tvimagepanel.h"
 #include "ui/controls/uotarget.h"
+#include "ui/controls/urllistbox.h"
 #include "ui/downloadform_standin.h"
 #include "ui/dropdialog.h"
 #include "ui/filecopydialog.h"
@@ -43,6 +44,8 @@ namespace qv {
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   NoteWindowCreated("TForm1");
   BuildLayout();
+  ConnectViews();
+  ConnectRootGrid();
   FileCopyDlg = new TFileCopyDlg(this);
   NoteWindowCreated("TFileCopyDlg");
   SetBusy(true);

@@ -15,11 +15,11 @@
 #include "model/vkglobal.h"
 #include "model/vkurllist.h"
 #include "ui/appwindows.h"
-#include "ui/controls/checklistboxext.h"
 #include "ui/controls/qtext.h"
 #include "ui/controls/stringatrgrid.h"
 #include "ui/controls/uosource.h"
 #include "ui/controls/uotarget.h"
+#include "ui/controls/urllistbox.h"
 #include "ui/dropdialog.h"
 #include "ui/mainform.h"
 
@@ -33,26 +33,23 @@ constexpr int kDragThreshold = 10;
 // The main window as the add routines reach it.
 class TForm1Sink : public TDroppedURLSink {
  public:
-  explicit TForm1Sink(TForm1& form) : Form(form), Adder(Outbox) {}
+  explicit TForm1Sink(TForm1& form) : Form(form) {}
 
   int AddFoundURL(const std::string& url, const std::string& title, const std::string& imageURL,
                   int32_t size) override {
     if (!GlobalURLList || !URLListLock) return -1;
-    const int index = Adder.AddFoundURL(1, url, "", "", 0, title, imageURL, size);
-    // The lines go into the main list at once: the user sees the drop land.
-    for (std::string& line : Outbox.Drain().Lines) Form.SingURLs->AddItem(line);
-    Form.NumURLsEd->setText(QString::number(Form.SingURLs->count()));
+    const int index = Form.Adder().AddFoundURL(1, url, "", "", 0, title, imageURL, size);
+    // The line goes into the main list at once: the user sees the drop land.
+    Form.DrainOutbox();
     return index;
   }
   void SetModified() override { Form.SetModified(); }
   void SelectURL(const std::string& url) override {
-    const QString text = ExternalToQ(url);
-    for (int i = Form.SingURLs->count() - 1; i >= 0; --i)
-      if (Form.SingURLs->item(i)->text() == text) {
-        Form.SingURLs->clearSelection();
-        Form.SingURLs->setCurrentRow(i);
-        break;
-      }
+    // The list shows each URL once.
+    const int line = Form.SingURLs->IndexOf(url);
+    if (line < 0) return;
+    Form.SingURLs->clearSelection();
+    Form.SingURLs->SetItemIndex(line);
   }
   TStringList RootRows() const override {
     TStringList rows;
@@ -63,11 +60,7 @@ class TForm1Sink : public TDroppedURLSink {
     return Form.Grid1->AddRow(text, attr);
   }
   void SetRootURLAttributes(int row, uint8_t scope, uint8_t levels) override {
-    if (row < 0 || row >= Form.Grid1->Count()) return;
-    uint32_t attr = Form.Grid1->Rows()[static_cast<size_t>(row)].Attr;
-    attr = WithAttrByte(WithAttrByte(attr, 0, scope), 1, levels);
-    Form.Grid1->SetAttr(row, attr);
-    Form.Grid1->Refresh();
+    Form.SetRootURLAttributes(row, scope, levels);
   }
   void SelectRoot(int row) override { Form.Grid1->SetItemIndex(row); }
   void RepaintRoots() override { Form.Grid1->Refresh(); }
@@ -77,8 +70,6 @@ class TForm1Sink : public TDroppedURLSink {
 
  private:
   TForm1& Form;
-  TOutbox Outbox;
-  TURLAdder Adder;
 };
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "model/linkfollow.h"
 #include "model/projectfile.h"
 #include "model/vkfile.h"
 #include "platform/progfolder.h"
@@ -560,6 +561,10 @@ void TSettingsDlg::LocWebBrBtnClick() {
   e->setText(ToQ(dir));
   LocWebChanged = true;
   Modified();
+}
+
+bool TSettingsDlg::CanFollowLink(const std::string& url, const std::string& linkText) const {
+  return qv::CanFollowLink(LinkFollowGrid_->Rows(), url, linkText);
 }
 
 void TSettingsDlg::LinkFollowGridEdited(int Col, int Row, const std::string& Text) {

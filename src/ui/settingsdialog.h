@@ -63,6 +63,9 @@ class TSettingsDlg : public QDialog {
 
   QWidget* Control(const char* name) const;
   TFilterGrid* LinkFollowGrid() const { return LinkFollowGrid_; }
+  // Whether a link may be followed under the rows now in the link-follow
+  // grid (the workers test the published rows with the same function).
+  bool CanFollowLink(const std::string& url, const std::string& linkText) const;
   TFilterGrid* PrjGrid() const { return PrjGrid_; }
   QTabWidget* Pages() const { return Pages_; }
 

@@ -29,10 +29,10 @@
 #include "support/scratchdir.h"
 #include "ui/appwindows.h"
 #include "ui/autopastemodule.h"
-#include "ui/controls/checklistboxext.h"
 #include "ui/controls/passwordgrid.h"
 #include "ui/controls/stringatrgrid.h"
 #include "ui/controls/uosource.h"
+#include "ui/controls/urllistbox.h"
 #include "ui/downloadform_standin.h"
 #include "ui/dropdialog.h"
 #include "ui/filecopydialog.h"
@@ -204,18 +204,24 @@ TEST_F(MainFormTest, LeavingTheRetrievePageRenamesDragOutCopiesBack) {
   EXPECT_TRUE(fs::exists(again));
 }
 
+// Adds a line of the main list to its selection.
+void Select(int line) {
+  Form1->SingURLs->selectionModel()->select(Form1->SingURLs->model()->index(line, 0),
+                                            QItemSelectionModel::Select);
+}
+
 TEST_F(MainFormTest, DragOutStartsPastTenPixelsAndHandsOutStoredCopies) {
   Start({});
   Form1->Session().SetLocalWebDir(Home.Dir / "web");
   const std::string a = Home.Dir.Write("web/http/h/a.html/Data.html", "a");
   const std::string d = Home.Dir.Write("web/http/h/d/Data", "d");
-  const int before = Form1->SingURLs->count();
+  const int before = Form1->SingURLs->Count();
   const int last = Form1->AddURLsFromText("http://h/a.html\r\nhttp://h/none.html\r\nhttp://h/d/");
   ASSERT_GE(last, 0);
   EXPECT_EQ(GlobalURLList->GetItem(last)->URL, "http://h/d/");
-  ASSERT_EQ(Form1->SingURLs->count(), before + 3);
+  ASSERT_EQ(Form1->SingURLs->Count(), before + 3);
   Form1->SingURLs->clearSelection();
-  for (int i = before; i < before + 3; ++i) Form1->SingURLs->item(i)->setSelected(true);
+  for (int i = before; i < before + 3; ++i) Select(i);
 
   QByteArray files, text;
   int drags = 0;
@@ -248,7 +254,7 @@ TEST_F(MainFormTest, DragOutStartsPastTenPixelsAndHandsOutStoredCopies) {
 
   // Nothing stored among the selection: no files offered.
   Form1->SingURLs->clearSelection();
-  Form1->SingURLs->item(before + 1)->setSelected(true);
+  Select(before + 1);
   Form1->DragStartX = 100;
   Form1->StartDragOut(Form1->SingURLsSrc, 100, 80, Qt::RightButton);
   EXPECT_EQ(drags, 2);
@@ -259,7 +265,7 @@ TEST_F(MainFormTest, DragOutStartsPastTenPixelsAndHandsOutStoredCopies) {
 TEST_F(MainFormTest, AutoPasteReadsAChangedClipboardOnce) {
   Start({});
   const int roots = Form1->Grid1->Count();
-  const int lines = Form1->SingURLs->count();
+  const int lines = Form1->SingURLs->Count();
   int reads = 0, clears = 0;
   std::optional<std::string> clip = std::string("http://h/x.html");
   AutoPasteMod->ReadClipboard = [&] {
@@ -280,7 +286,7 @@ TEST_F(MainFormTest, AutoPasteReadsAChangedClipboardOnce) {
   Form1->SingURLs->setFocus();
   QApplication::clipboard()->setText("ftp://h/f\nnot one");
   Form1->PasteURLsToList();
-  EXPECT_EQ(Form1->SingURLs->count(), lines + 1);
+  EXPECT_EQ(Form1->SingURLs->Count(), lines + 1);
 
   // Where a background program gets no clipboard: off, said once.
   std::vector<std::string> notices;

@@ -15,6 +15,7 @@
 #include <QTest>
 
 #include "model/leregistry.h"
+#include "model/viewfilter.h"
 #include "model/vkconfig.h"
 #include "platform/store.h"
 #include "support/envscope.h"
@@ -106,6 +107,16 @@ TEST_F(SettingsDlgTest, ShowsAndCapturesEveryOption) {
   EXPECT_FALSE(Get<QRadioButton>("OnlyHTMChk")->isChecked());
   EXPECT_FALSE(Get<QRadioButton>("AllMimeChk")->isChecked());
   EXPECT_EQ(ModifiedCount, 0);  // showing values is no edit
+}
+
+TEST_F(SettingsDlgTest, CanFollowLinkReadsTheGridRows) {
+  EXPECT_TRUE(Dlg.CanFollowLink("http://a.com/x/y.html", ""));
+  TSettings s = Dlg.Capture();
+  s.LinkFollowGrid = {{"*/x/*", fcNo}, {"Keep*", fcAllT}};
+  Dlg.Apply(s);
+  EXPECT_FALSE(Dlg.CanFollowLink("http://a.com/x/y.html", "other"));
+  EXPECT_TRUE(Dlg.CanFollowLink("http://a.com/x/y.html", "keep this"));
+  EXPECT_TRUE(Dlg.CanFollowLink("http://a.com/z.html", ""));
 }
 
 TEST_F(SettingsDlgTest, EveryTableOptionHasItsControl) {

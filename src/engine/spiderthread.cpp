@@ -1,0 +1,691 @@
+#include "engine/spiderthread.h"
+
+#include <chrono>
+#include <cstring>
+#include <set>
+#include <thread>
+
+#include "engine/cookielist.h"
+#include "engine/cssparser.h"
+#include "engine/dialupdialog.h"
+#include "engine/dnlist.h"
+#include "engine/fetchhops.h"
+#include "engine/htmlparser.h"
+#include "engine/robots.h"
+#include "engine/threadtimer.h"
+#include "engine/urladder.h"
+#include "engine/vkhttp.h"
+#include "model/linkfollow.h"
+#include "model/strutils.h"
+#include "model/tvurlutils.h"
+#include "model/uriparser.h"
+#include "model/vkcache.h"
+#include "model/vkfile.h"
+#include "model/vkglobal.h"
+#include "model/vkmime.h"
+#include "model/vkurllist.h"
+
+namespace qv {
+
+namespace {
+
+const char* const kRobotsName = "robots.txt";
+
+bool IsRobotsURL(const std::string& url) { return URLFileName(url) == kRobotsName; }
+
+std::string BareType(const std::string& contentType) {
+  return TrimBlanks(contentType.substr(0, contentType.find(';')));
+}
+
+std::string HostOf(const std::string& url) {
+  std::string netLoc = ParseURL(url).NetLoc;
+  if (netLoc.compare(0, 2, "//") == 0) netLoc.erase(0, 2);
+  return netLoc;
+}
+
+bool EqualsNoCase(const std::string& a, const char* b) { return LowerCaseAscii(a) == b; }
+
+// A decimal count, saturating at the largest 64-bit value; false when the
+// text is not one.
+bool ParseCount(const std::string& text, int64_t& value) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  value = 0;
+  for (char c : text) {
+    const int d = c - '0';
+    if (value > (INT64_MAX - d) / 10) {
+      value = INT64_MAX;
+      return true;
+    }
+    value = value * 10 + d;
+  }
+  return true;
+}
+
+std::string TrimLine(const std::string& line) {
+  size_t end = line.size();
+  while (end > 0 && (line[end - 1] == '\r' || line[end - 1] == '\n')) --end;
+  return line.substr(0, end);
+}
+
+}  // namespace
+
+std::vector<TFTPListEntry> ParseFTPListing(const std::vector<std::string>& lines,
+                                           const std::string& dirURL) {
+  std::vector<TFTPListEntry> out;
+  const std::string base = AddURLPathSlash(dirURL);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].size() > MaxFTPListLine) continue;
+    const std::string line = TrimLine(lines[i]);
+    if (i == 0) {
+      const std::string t = TrimBlanks(line);
+      if (t.size() < 20 || LowerCaseAscii(t.substr(0, 5)) == "total") continue;
+    }
+    const TFTPFileInfo info = ParseFTPListLine(line);
+    TFTPListEntry e;
+    std::string name;
+    std::string sizeText;
+    if (info.Format == "D") {
+      name = info.Token4;
+      e.Directory = EqualsNoCase(info.Token3, "<dir>");
+      sizeText = info.Token3;
+    } else {
+      name = info.Name;
+      const char kind = info.Token1.empty() ? 0 : static_cast<char>(info.Token1[0] | 0x20);
+      e.Directory = kind == 'd' || kind == 'l';
+      sizeText = info.Token5;
+      // A symbolic link names its target after the arrow.
+      const size_t arrow = name.find(" -> ");
+      if (kind == 'l' && arrow != std::string::npos) name.resize(arrow);
+    }
+    // "." and ".." would queue the parent (and in site mode 2 the whole
+    // server); a name with "/" or starting ".." would leave the folder.
+    if (name.empty() || name == "." || name.compare(0, 2, "..") == 0 ||
+        name.find('/') != std::string::npos)
+      continue;
+    if (!e.Directory && !ParseCount(sizeText, e.Size)) continue;
+    e.URL = ResolveURL(base, name);
+    if (e.URL.empty()) continue;
+    if (e.Directory) e.URL = AddURLPathSlash(e.URL);
+    out.push_back(std::move(e));
+  }
+  return out;
+}
+
+TSpiderThread::TSpiderThread(TVkThreadList* threadList, TJobContext& context, TDLList* queue)
+    : TVkThread(threadList, context) {
+  Kind = kSpider;
+  InfoOnly = 0;
+  Queue = queue;
+  Current.URL.clear();
+}
+
+TSpiderThread::~TSpiderThread() { WaitFor(); }
+
+bool TSpiderThread::LinkDown() { return Context().DialUp && !Context().DialUp->IsConnected(); }
+
+void TSpiderThread::Execute() {
+  AbortFlag = 0;
+  Finished = 0;
+  try {
+    while (PickNextLocked(true)) {
+      SetStatusURL(Current.URL);
+      Changed = 1;
+      SkipFlag = 0;
+      FWarned = false;
+      const TSettings& s = *Snapshot().Settings;
+      if (RobotsObeyed && Context().Robots && Context().Robots->IsDisallowed(Current.URL)) {
+        Result = vrNoRobots;
+        LogResult(Current.URL, 0, "", "");
+        continue;
+      }
+      if (s.NeverDLChk && LinkDown()) {
+        ExtractFromCache();
+        if (AbortFlag) break;
+        if (Result == vrSucceeded) continue;
+      }
+      if (LinkDown()) {
+        PutBack(Current);
+        Result = vrFailed;
+        break;
+      }
+      if (ParseURL(Current.URL).Scheme == "ftp:")
+        SpiderFTPItem();
+      else
+        SpiderHTTPItem();
+      if (AbortFlag) break;
+      if (Result == vrSucceeded || Result == vrUnsupported) continue;
+      if (LinkDown()) {
+        PutBack(Current);
+        break;
+      }
+      if (SkipFlag) continue;
+      if (Current.RetriesLeft < 1 || Result == vrOffSite) continue;
+      --Current.RetriesLeft;
+      PutToRetry(Current);
+    }
+  } catch (const std::exception&) {
+  }
+  DisarmWatchdog();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
+// --- cache ---
+
+bool TSpiderThread::CachedCopyExists() const {
+  std::string name;
+  return !ReadCacheFile("Data", name, Current.URL).empty() &&
+         !ReadCacheFile("Head", name, Current.URL).empty();
+}
+
+void TSpiderThread::ExtractFromCache() {
+  const std::string url = Current.URL;
+  std::string name;
+  const std::string body = ReadCacheFile("Data", name, url);
+  if (body.empty()) return;
+  const std::string head = ReadCacheFile("Head", name, url);
+  if (head.empty()) return;
+  Current.BaseURL = url;
+  FPageURL = url;
+  SetActivity("Extracting");
+  Changed = 1;
+  PageText = body;
+  ScanPage(BareType(GetHeaderField(head, "Content-Type")));
+  if (Result == vrNone) Result = vrSucceeded;
+  FinishItem(head, body, static_cast<int64_t>(body.size()), -2, true);
+}
+
+void TSpiderThread::AddCacheIfModifiedSince() {
+  const std::string url = Current.URL;
+  if (IsRobotsURL(url)) return;
+  // Only a copy the cache could give back is worth a conditional request:
+  // a 304 answer leaves nothing else to scan.
+  std::string name;
+  if (ReadCacheFile("Data", name, url).empty()) return;
+  const std::string value =
+      TrimBlanks(GetHeaderField(ReadCacheFile("Head", name, url), "Last-Modified"));
+  if (!value.empty()) FExtraLines = "If-Modified-Since:" + value;
+}
+
+// --- HTTP ---
+
+void TSpiderThread::SpiderHTTPItem() {
+  // FetchPage may end before it sends anything: the code of the last item
+  // must not be read as this one's.
+  HTTP->ResponseCode = 0;
+  FetchPage("text/html,text/css");
+  if (HTTP->ResponseCode == 304) {
+    // The cached copy and its headers stay as they are: it is scanned and
+    // the item finished once from it.
+    Result = vrNone;
+    ExtractFromCache();
+    return;
+  }
+  if (Result != vrSucceeded) return;
+  const std::string type = BareType(HTTP->Response.ContentType);
+  const std::string ext = ExtForMimeType(type, SplitURLPath(Current.SiteBase).Ext);
+  if (Current.URL == Current.SiteBase) {
+    // Already recorded by FinishItem: a failed cache copy changes the
+    // result only.
+    if (!WriteCacheFile("Data", Current.URL, PageText, ext)) {
+      SetActivity("File write error");
+      Result = vrWriteError;
+    }
+    WriteCacheFile("Head", Current.URL, HTTP->RawHeaders.Text(), ".txt");
+  }
+  if (IsRobotsURL(Current.URL)) return;
+  SetActivity("Extracting");
+  Changed = 1;
+  ScanPage(type);
+}
+
+void TSpiderThread::ScanPage(const std::string& contentType) {
+  const char* cursor = PageText.c_str();
+  if (!EqualsNoCase(contentType, "text/css")) {
+    while (ProcessTag(cursor)) {
+    }
+    return;
+  }
+  // Style-sheet references are recorded for a download, never queued.
+  for (;;) {
+    if (SkipFlag || AbortFlag) return;
+    const std::string u = NextCSSURL(cursor);
+    if (u.empty()) return;
+    const std::string v = ResolveURL(Current.BaseURL, u);
+    Record(v, 1, "", "");
+    cursor += u.size();
+    if (*cursor) ++cursor;
+  }
+}
+
+void TSpiderThread::FetchPage(const std::string& acceptTypes) {
+  const std::string url = Current.URL;
+  const std::string scheme = ParseURL(url).Scheme;
+  if (scheme != "http:" && scheme != "https:") {
+    Result = vrUnsupported;
+    FinishItem("", "", 0, -1, false);
+    return;
+  }
+  const TSettings& s = *Snapshot().Settings;
+  const auto passWords = Snapshot().PassWords;
+  TDNList* hosts = Context().HostList;
+  HTTP->Response.Clear();
+  HTTP->Response.Accept.clear();
+  HTTP->Response.UserAgent.clear();
+  HTTP->Request.Clear();
+  HTTP->HandleRedirects = false;
+  HTTP->Request.UserAgent = s.UserAgEd;
+  HTTP->Request.ProxyServer = s.HTTPPrEdit;
+  int64_t port = 0;
+  const std::string portText = TrimBlanks(s.HTTPPrPortEdit);
+  if (!ParseCount(portText, port) || port > 65535) port = 0;
+  HTTP->Request.ProxyPort = static_cast<int32_t>(port);
+  HTTP->Request.ProxyUsername = s.PrUserEdit;
+  HTTP->Request.ProxyPassword = s.PrPWEdit;
+  HTTP->Request.Referer = Current.ParentURL;
+  const std::string ext = LowerCaseAscii(SplitURLPath(url).Ext);
+  AcceptTypes = IsRobotsURL(url) || ext == ".css" ? std::string() : acceptTypes;
+  StoredLastModified.clear();
+  FExtraLines.clear();
+  AddCacheIfModifiedSince();
+  Current.SiteBase = url;
+  Changed = 1;
+
+  std::set<std::string> seen{NormaliseURL(url)};
+  for (int hop = 0; hop < 20; ++hop) {
+    const std::string host = HostOf(Current.SiteBase);
+    TDNItem* entry = hosts ? hosts->FindOrAdd(host) : nullptr;
+    SetActivity("Request?");
+    Changed = 1;
+    if (!s.RetryServChk && hosts && hosts->IsNotFound(host)) {
+      Result = vrFailed;
+      LogResult(url, 0, "", "Server not found");
+      return;
+    }
+    ResumeOffset = 0;
+    HTTP->ResponseCode = 0;
+    Connected = 0;
+    Result = vrNone;
+    // Credentials and cookies go only to the address they were given for.
+    HTTP->Request.Username = passWords ? passWords->GetUserID(Current.SiteBase) : std::string();
+    HTTP->Request.Password = passWords ? passWords->GetPW(Current.SiteBase) : std::string();
+    TIdHeaderList extra;
+    if (!FExtraLines.empty()) extra.Add(FExtraLines);
+    if (!s.DisCookChk && Context().Cookies) {
+      const std::string cookie = Context().Cookies->CookieHeader(Current.SiteBase);
+      if (!cookie.empty()) extra.Add("Cookie:" + cookie);
+    }
+    HTTP->Request.ExtraHeaders.Assign(extra);
+
+    ArmWatchdog();
+    // An empty document is a page without links, not a failure.
+    const bool ok = GetPageText(Current.SiteBase, PageText);
+    if (ok && !SkipFlag && !AbortFlag && Result != vrFailed) {
+      Result = vrSucceeded;
+      SetActivity("Done");
+    } else {
+      Result = vrFailed;
+    }
+    DisarmWatchdog();
+    if (Context().Cookies)
+      Context().Cookies->AddSetCookies(HTTP->Response.ExtraHeaders.Lines(), Current.SiteBase);
+    if (entry)
+      entry->SetState(Watchdog->Count.load() > 0 || HTTP->ResponseCode != 0 ? dnReached
+                                                                            : dnNotFound);
+    TimedOut();
+    BytesTotal = HTTP->Response.ContentLength;
+    BytesReceived = static_cast<int64_t>(PageText.size());
+
+    if (HTTP->ResponseCode == 0 || IsRobotsURL(Current.SiteBase)) break;
+    const std::string next = NextHopURL(Current.SiteBase, HTTP->Response.Location,
+                                        HTTP->ExtraResponse("Content-Location"), seen);
+    if (next.empty()) break;
+    Current.SiteBase = next;
+    Changed = 1;
+  }
+
+  const int32_t code = HTTP->ResponseCode;
+  const std::string headers = HTTP->RawHeaders.Text();
+  if (Result == vrSucceeded) {
+    FPageURL = Current.SiteBase;
+    if (Current.SiteBase != url) {
+      // A page without a head, html or doctype tag (a style sheet) has no
+      // place for the marker: its links still resolve against where it
+      // came from.
+      const std::string base = InsertBase(PageText, Current.SiteBase, true);
+      Current.BaseURL = base.empty() ? Current.SiteBase : base;
+    } else {
+      InsertBase(PageText, "", true);
+      Current.BaseURL = url;
+    }
+    if (BytesTotal == 0) BytesTotal = static_cast<int64_t>(PageText.size());
+    FinishItem(headers, PageText, BytesTotal, code, true);
+    return;
+  }
+  if (code == 406 || code == -406) Current.RetriesLeft = 0;
+  SetActivity("Failed");
+  // A 304 for a copy the cache holds is finished from that copy.
+  if (code == 304 && CachedCopyExists()) return;
+  FinishItem(headers, "", BytesTotal, code, false);
+}
+
+// --- tags ---
+
+void TSpiderThread::Record(const std::string& url, uint8_t pageFile, const std::string& title,
+                           const std::string& image) {
+  Context().Adder->AddFoundURL(0, url, url, Current.URL, pageFile, title, image, -1);
+}
+
+void TSpiderThread::Warn() {
+  if (FWarned) return;
+  FWarned = true;
+  Context().Adder->Outbox().AddStatusText(kFollowWarning);
+}
+
+bool TSpiderThread::FollowAllowed(const std::string& url, const std::string& linkText) {
+  return CanFollowLink(Snapshot().Settings->LinkFollowGrid, url, linkText);
+}
+
+bool TSpiderThread::ProcessTag(const char*& cursor) {
+  if (SkipFlag || AbortFlag || *cursor == 0) return false;
+  if (!FindNextTag(cursor)) return false;
+  const TSettings& s = *Snapshot().Settings;
+  auto resolve = [this](const std::string& value) { return ResolveURL(Current.BaseURL, value); };
+
+  std::string value = GetTagAttribute("Tvbase", "href", cursor);
+  if (!value.empty()) {
+    // A relative base means nothing on its own: it is taken against the
+    // address the page came from.
+    Current.BaseURL = ResolveURL(FPageURL.empty() ? Current.URL : FPageURL, value);
+    cursor = FindTagEnd(cursor);
+    return true;
+  }
+  value = GetMetaRefreshURL(cursor);
+  if (!value.empty()) {
+    const std::string v = resolve(value);
+    EnqueueLink(v, true, Current.Origin);
+    Record(v, 0, "", "");
+    cursor = FindTagEnd(cursor);
+    return true;
+  }
+  value = NormaliseURL(GetTagAttribute("a", "href", cursor));
+  if (!value.empty()) {
+    const std::string v = resolve(value);
+    cursor = FindTagEnd(cursor);
+    std::string image;
+    const std::string text = GetLinkText(cursor, &image);
+    if (FollowAllowed(v, text))
+      EnqueueLink(v, false, 0);
+    else
+      Warn();
+    if (!image.empty()) image = resolve(image);
+    Record(v, 0, text, image);
+    return true;
+  }
+  if (!s.EnterNoRobChk) {
+    const std::string robots = GetMetaRobots(cursor);
+    if (!robots.empty()) {
+      cursor = FindTagEnd(cursor);
+      size_t start = 0;
+      while (start <= robots.size()) {
+        const size_t end = robots.find_first_of(", \t", start);
+        const std::string word =
+            LowerCaseAscii(robots.substr(start, end == std::string::npos ? end : end - start));
+        if (word == "nofollow" || word == "none") {
+          if (Context().Robots) Context().Robots->AddNoFollow(Current.URL);
+          return false;
+        }
+        if (end == std::string::npos) break;
+        start = end + 1;
+      }
+    }
+  }
+
+  // One-attribute embedded links: the first hit wins.
+  struct TOne {
+    const char* Tag;
+    const char* Attr;
+    const char* TitleAttr;
+  };
+  static const TOne kOnes[] = {{"bgsound", "src", nullptr},
+                               {"applet", "codebase", "alt"},
+                               {"input", "src", "alt"},
+                               {"script", "src", nullptr}};
+  for (const TOne& one : kOnes) {
+    value = GetTagAttribute(one.Tag, one.Attr, cursor);
+    if (value.empty()) continue;
+    const std::string title = one.TitleAttr ? GetTagAttribute(one.Tag, one.TitleAttr, cursor) : "";
+    Record(resolve(value), 1, title, "");
+    cursor = FindTagEnd(cursor);
+    return true;
+  }
+  value = GetTagAttribute("area", "href", cursor);
+  if (!value.empty()) {
+    const std::string v = resolve(value);
+    if (FollowAllowed(v, ""))
+      EnqueueLink(v, false, 0);
+    else
+      Warn();
+    Record(v, 0, GetTagAttribute("area", "alt", cursor), "");
+    cursor = FindTagEnd(cursor);
+    return true;
+  }
+  value = GetTagAttribute("link", "href", cursor);
+  if (!value.empty()) {
+    const std::string v = resolve(value);
+    EnqueueLink(v, true, 0);
+    Record(v, 0, "", "");
+    cursor = FindTagEnd(cursor);
+    return true;
+  }
+  for (const char* tag : {"body", "table", "td"}) {
+    value = GetTagAttribute(tag, "background", cursor);
+    if (value.empty()) continue;
+    Record(resolve(value), 1, "", "");
+    cursor = FindTagEnd(cursor);
+    return true;
+  }
+
+  // Groups: every attribute of the first group with a hit.
+  struct TGroup {
+    const char* Tag;
+    std::vector<const char*> Attrs;
+    const char* TitleAttr;
+    bool SrcIsPage;  // a src of the group is a page of its own
+  };
+  static const TGroup kGroups[] = {
+      {"frame", {"longdesc", "src"}, nullptr, true},
+      {"iframe", {"longdesc", "src"}, nullptr, true},
+      {"img", {"longdesc", "lowsrc", "src", "usemap", "dynsrc"}, "alt", false},
+      {"embed", {"src", "pluginspage", "codebase", "pluginurl"}, "alt", false},
+      {"object", {"classid", "codebase", "data", "usemap"}, nullptr, false},
+      {"layer", {"background", "src"}, nullptr, true},
+      {"ilayer", {"background", "src"}, nullptr, true},
+  };
+  for (const TGroup& g : kGroups) {
+    bool hit = false;
+    std::string title;
+    bool titleRead = false;
+    for (const char* attr : g.Attrs) {
+      value = GetTagAttribute(g.Tag, attr, cursor);
+      if (value.empty()) continue;
+      hit = true;
+      const std::string v = resolve(value);
+      if (g.SrcIsPage && std::strcmp(attr, "src") == 0) {
+        EnqueueLink(v, true, 0);
+        Record(v, 0, "", "");
+      } else {
+        if (!titleRead && g.TitleAttr) {
+          title = GetTagAttribute(g.Tag, g.TitleAttr, cursor);
+          titleRead = true;
+        }
+        Record(v, 1, title, "");
+      }
+    }
+    if (hit) break;
+  }
+  cursor = FindTagEnd(cursor);
+  return true;
+}
+
+bool TSpiderThread::EnqueueLink(const std::string& url, bool embedded, uint8_t origin) {
+  const TSettings& s = *Snapshot().Settings;
+  const TURLParts parts = ParseURL(url);
+  const std::string ext = LowerCaseAscii(SplitURLPath(url).Ext);
+  if (s.OnlyHTMChk && ext != ".css" && !IsPageOrScriptURL(url) &&
+      !(parts.Scheme == "ftp:" && ext.empty()))
+    return false;
+
+  TActiveDL item;
+  item.URL = url;
+  item.SiteBase = url;
+  item.ParentURL = Current.URL;
+  try {
+    item.ClientText = HTTP->PeerAddress();
+  } catch (...) {
+  }
+  item.Origin = origin;
+  item.SiteMode = Current.SiteMode;
+  item.Depth = Current.Depth;
+  item.RetriesLeft = s.DLRetriesUD;
+  const std::string& reference = Current.Origin ? Current.SiteBase : Current.URL;
+  if (IsOtherHost(reference, url)) {
+    if (item.SiteMode == 1) {
+      item.SiteMode = 0;
+      item.Depth = 0;
+    } else if (item.SiteMode == 2) {
+      item.SiteMode = 0;
+    }
+  }
+  if (!embedded && item.SiteMode != 2) --item.Depth;
+  if (item.Depth < 0) return false;
+  if (embedded) {
+    // Frames and refreshes cost no level: a generated chain of them is cut
+    // here.
+    if (Current.EmbeddedHops >= MaxEmbeddedHops) return false;
+    item.EmbeddedHops = static_cast<uint8_t>(Current.EmbeddedHops + 1);
+  }
+  if (!s.SpiderFTPChk && parts.Scheme == "ftp:") item.Depth = 0;
+  // Tested and queued in one section: two threads finding the same link
+  // queue it once.
+  PutBackIfNotVisited(item);
+  return true;
+}
+
+// --- FTP ---
+
+void TSpiderThread::SpiderFTPItem() {
+  const TSettings& s = *Snapshot().Settings;
+  TDNList* hosts = Context().HostList;
+  FTP->ReplyCode = 0;
+  const std::string host = HostOf(Current.URL);
+  SetActivity("DNS Lookup");
+  ArmWatchdog();
+  TDNItem* entry = hosts ? hosts->FindOrAdd(host) : nullptr;
+  DisarmWatchdog();
+  if (AbortFlag || SkipFlag) {
+    Result = vrFailed;
+    return;
+  }
+  if (!s.RetryServChk && hosts && hosts->IsNotFound(host)) {
+    Result = vrFailed;
+    LogResult(Current.URL, 0, "", "Host already failed");
+    return;
+  }
+  Current.SiteBase = Current.URL;
+  ResumeOffset = 0;
+  std::string dir;
+  const auto passWords = Snapshot().PassWords;
+  if (FTP->SessionFits(Current.URL, s.EmailEdit,
+                       passWords ? passWords->GetUserID(Current.URL) : std::string(),
+                       passWords ? passWords->GetPW(Current.URL) : std::string())) {
+    SetActivity("Current dir?");
+    Changed = 1;
+    ArmWatchdog();
+    dir = FTP->GetCurrentDir();
+    DisarmWatchdog();
+    if (AbortFlag || SkipFlag) {
+      Result = vrFailed;
+      return;
+    }
+  }
+  if (!dir.empty() || ConnectFTP()) {
+    if (entry) entry->SetState(dnReached);
+    Result = ReadFTPListing() ? vrSucceeded : vrFailed;
+  } else {
+    Result = vrFailed;
+    if (entry)
+      entry->SetState(Watchdog->Count.load() > 0 || FTP->ReplyCode != 0 ? dnReached : dnNotFound);
+  }
+}
+
+bool TSpiderThread::ConnectFTP() {
+  FTP->QuitExt();
+  SetActivity("Connect?");
+  Changed = 1;
+  const auto passWords = Snapshot().PassWords;
+  FTP->User = passWords ? passWords->GetUserID(Current.URL) : std::string();
+  FTP->Password = passWords ? passWords->GetPW(Current.URL) : std::string();
+  ArmWatchdog();
+  const bool ok = FTP->ConnectExt(Current.URL, Snapshot().Settings->EmailEdit);
+  DisarmWatchdog();
+  return ok && FTP->Connected() && !TimedOut() && !AbortFlag && !SkipFlag;
+}
+
+bool TSpiderThread::ChangeToURLDir() {
+  const std::string dir = SplitURLPath(AddURLPathSlash(Current.URL)).Dir;
+  SetActivity("Change dir?.");
+  Changed = 1;
+  ArmWatchdog();
+  const bool ok = FTP->ChangeAbsDir(dir.empty() ? "/" : dir);
+  DisarmWatchdog();
+  return ok && !TimedOut() && !AbortFlag && !SkipFlag;
+}
+
+bool TSpiderThread::ListFTPDir(std::vector<std::string>& list) {
+  if (!ChangeToURLDir()) return false;
+  SetActivity("List files?");
+  Changed = 1;
+  ArmWatchdog();
+  const bool ok = FTP->List(list);
+  DisarmWatchdog();
+  return ok && !TimedOut() && !AbortFlag && !SkipFlag;
+}
+
+bool TSpiderThread::ReadFTPListing() {
+  std::vector<std::string> list;
+  if (!ListFTPDir(list)) return false;
+  TakeFTPListing(list);
+  return true;
+}
+
+void TSpiderThread::TakeFTPListing(const std::vector<std::string>& list) {
+  SetActivity("Extracting");
+  const TSettings& s = *Snapshot().Settings;
+  for (const TFTPListEntry& e : ParseFTPListing(list, Current.URL)) {
+    TVkURLItem rec;
+    rec.URL = e.URL;
+    rec.FoundURL = e.URL;
+    rec.ParentURL = Current.URL;
+    rec.Size = SaturateSize32(e.Size);
+    if (e.Directory) {
+      TActiveDL item;
+      item.URL = e.URL;
+      item.SiteMode = Current.SiteMode;
+      item.Depth = Current.Depth;
+      item.RetriesLeft = s.DLRetriesUD;
+      if (!IsSameSite(Current.URL, e.URL)) item.SiteMode = 0;
+      if (item.SiteMode != 2) --item.Depth;
+      if (item.Depth >= 0) {
+        if (FollowAllowed(e.URL, ""))
+          PutBackIfNotVisited(item);
+        else
+          Warn();
+      }
+      rec.SetStatus(60);
+      rec.Details = "FTP directory";
+    }
+    Context().Adder->AddURLItemLocked(1, std::move(rec));
+  }
+}
+
+}  // namespace qv

@@ -1,0 +1,488 @@
+// The spider thread: its pure parts by tables (link-follow rows, FTP
+// listings, the scope of a queued link), a page scanned tag by tag, and whole
+// items against in-process scripted servers for the faults a real server
+// will not make.
+
+#include "engine/spiderthread.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <set>
+#include <thread>
+
+#include "engine/htmlparser.h"
+#include "engine/robots.h"
+#include "engine/urladder.h"
+#include "model/linkfollow.h"
+#include "model/tvurlutils.h"
+#include "model/vkcache.h"
+#include "model/vkglobal.h"
+#include "model/vkurllist.h"
+#include "support/envscope.h"
+#include "support/scratchdir.h"
+#include "support/scriptedserver.h"
+
+namespace qv {
+namespace {
+
+using namespace std::chrono_literals;
+using test::HttpReply;
+using test::TScriptedReply;
+using test::TScriptedServer;
+
+// --- link-follow rows ---
+
+TAtrRow Row(const char* pattern, TFilterChoice choice) { return {pattern, choice}; }
+
+TEST(CanFollowLink, Table) {
+  struct Case {
+    const char* name;
+    std::vector<TAtrRow> rows;
+    const char* url;
+    const char* text;
+    bool follow;
+  } cases[] = {
+      {"empty grid", {}, "http://a.com/x.html", "x", true},
+      {"No matching url", {Row("*/private/*", fcNo)}, "http://a.com/private/x.html", "", false},
+      {"No not matching", {Row("*/private/*", fcNo)}, "http://a.com/pub/x.html", "", true},
+      {"No ignores case", {Row("*/PRIVATE/*", fcNo)}, "http://a.com/private/x", "", false},
+      {"No(T) tests the text", {Row("*logout*", fcNoT)}, "http://a.com/x", "Logout now", false},
+      {"No(T) never tests the url", {Row("*logout*", fcNoT)}, "http://a.com/logout", "bye", true},
+      {"All beats No",
+       {Row("*/private/ok*", fcAll), Row("*/private/*", fcNo)},
+       "http://a.com/private/ok.html",
+       "",
+       true},
+      {"All(T) beats No",
+       {Row("*/private/*", fcNo), Row("Home", fcAllT)},
+       "http://a.com/private/x",
+       "home",
+       true},
+      {"Only matching", {Row("*/docs/*", fcOnly)}, "http://a.com/docs/a.html", "", true},
+      {"Only with no match", {Row("*/docs/*", fcOnly)}, "http://a.com/blog/a.html", "", false},
+      {"Only(T) on the text", {Row("Chapter*", fcOnlyT)}, "http://a.com/7", "chapter 7", true},
+      {"Only(T) with no match", {Row("Chapter*", fcOnlyT)}, "http://a.com/7", "next", false},
+      {"one of two Only rows",
+       {Row("*/docs/*", fcOnly), Row("*/faq*", fcOnly)},
+       "http://a.com/faq.html",
+       "",
+       true},
+      {"Only then No",
+       {Row("*/docs/*", fcOnly), Row("*old*", fcNo)},
+       "http://a.com/docs/old.html",
+       "",
+       false},
+      {"whole text, not a part", {Row("docs", fcNo)}, "http://a.com/docs/", "", true},
+      {"choice none is no rule", {Row("*", fcNone)}, "http://a.com/", "", true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CanFollowLink(c.rows, c.url, c.text), c.follow) << c.name;
+}
+
+// --- FTP listings ---
+
+TEST(ParseFTPListing, Table) {
+  const std::string dir = "ftp://f.org/pub";
+  const std::string longLine = "-rw-r--r-- 1 u g 5 Jan 1 00:00 " + std::string(70000, 'x');
+  const std::vector<std::string> lines = {
+      "total 12",
+      "drwxr-xr-x   2 ftp ftp      4096 Jan  1 00:00 .",
+      "drwxr-xr-x   2 ftp ftp      4096 Jan  1 00:00 ..",
+      "drwxr-xr-x   2 ftp ftp      4096 Jan  1 00:00 docs",
+      "-rw-r--r--   1 ftp ftp     12345 Jan  1 00:00 read me.txt\r",
+      "-rw-r--r--   1 ftp ftp 99999999999999999999999 Jan  1 00:00 huge.iso",
+      "-rw-r--r--   1 ftp ftp      huge Jan  1 00:00 garbled.bin",
+      "lrwxrwxrwx   1 ftp ftp         7 Jan  1 00:00 latest -> docs/v2",
+      "drwxr-xr-x   2 ftp ftp      4096 Jan  1 00:00 ..hidden",
+      "-rw-r--r--   1 ftp ftp         1 Jan  1 00:00 a/b",
+      longLine,
+      "01-02-24  10:00AM       <DIR>          Old",
+      "01-02-24  10:00AM                  300 setup.exe",
+      "",
+      "-rw-r--r--   1 ftp ftp         9 Jan  1 00:00 last.txt",
+  };
+  const std::vector<TFTPListEntry> expected = {
+      {"ftp://f.org/pub/docs/", true, 0},
+      {"ftp://f.org/pub/read%20me.txt", false, 12345},
+      {"ftp://f.org/pub/huge.iso", false, INT64_MAX},
+      {"ftp://f.org/pub/latest/", true, 0},
+      {"ftp://f.org/pub/Old/", true, 0},
+      {"ftp://f.org/pub/setup.exe", false, 300},
+      {"ftp://f.org/pub/last.txt", false, 9},
+  };
+  const auto got = ParseFTPListing(lines, dir);
+  ASSERT_EQ(got.size(), expected.size());
+  for (size_t i = 0; i < got.size(); ++i) {
+    // The resolver may or may not escape the blank; compare the rest.
+    if (expected[i].URL.find("%20") != std::string::npos) {
+      EXPECT_TRUE(got[i].URL == expected[i].URL || got[i].URL == "ftp://f.org/pub/read me.txt")
+          << got[i].URL;
+      EXPECT_EQ(got[i].Size, expected[i].Size);
+      continue;
+    }
+    EXPECT_EQ(got[i], expected[i]) << i << " " << got[i].URL;
+  }
+  // A first line that is a real entry is read.
+  const auto first = ParseFTPListing({"-rw-r--r--   1 ftp ftp 9 Jan  1 00:00 only.txt"}, dir);
+  ASSERT_EQ(first.size(), 1u);
+  EXPECT_EQ(first[0].URL, "ftp://f.org/pub/only.txt");
+}
+
+// --- the thread on its own ---
+
+class SpiderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CreateGlobals();
+    Context.Adder = &Adder;
+    Context.Robots = &Robots;
+    Context.LocalWebDir = [this] { return Root.Path; };
+    Context.Settings = &Settings;
+    Options.EnterNoRobChk = true;
+    Options.TimeOutUD = 5;
+    Options.DLRetriesUD = 2;
+    Options.UserAgEd = "QvTest";
+  }
+  void TearDown() override {
+    if (Thread) Thread->WaitFor();
+    Thread.reset();
+    FreeGlobals();
+  }
+
+  // A thread that is not started, on a snapshot of Options.
+  TSpiderThread& Idle() {
+    Settings.Publish(std::make_shared<const TSettings>(Options));
+    StartJob(Options, &Context);
+    Thread = std::make_unique<TSpiderThread>(&List, Context, &Queue);
+    Thread->TakeSnapshot();
+    return *Thread;
+  }
+
+  // One job over the URLs on one thread, to its end.
+  void RunJob(const std::vector<std::string>& urls, int depth = 1, uint8_t siteMode = 0) {
+    Settings.Publish(std::make_shared<const TSettings>(Options));
+    StartJob(Options, &Context);
+    for (const auto& u : urls) {
+      TActiveDL item;
+      item.URL = u;
+      item.Depth = depth;
+      item.SiteMode = siteMode;
+      item.Origin = 1;
+      item.RetriesLeft = Options.DLRetriesUD;
+      Queue.Add(item, false);
+    }
+    Thread = std::make_unique<TSpiderThread>(&List, Context, &Queue);
+    {
+      std::lock_guard<TSpinningMutex> g(JobLock);
+      List.Add(Thread.get());
+    }
+    Thread->Resume();
+    const auto limit = std::chrono::steady_clock::now() + 60s;
+    while (!Thread->Finished && std::chrono::steady_clock::now() < limit)
+      std::this_thread::sleep_for(2ms);
+    ASSERT_TRUE(Thread->Finished) << "the worker hangs";
+    Thread->WaitFor();
+    std::lock_guard<TSpinningMutex> g(JobLock);
+    List.Remove(Thread.get());
+  }
+
+  std::set<std::string> Queued() {
+    std::set<std::string> out;
+    std::lock_guard<TSpinningMutex> g(JobLock);
+    for (int i = 0; i < Queue.Count(); ++i) out.insert(Queue.Item(i).URL);
+    return out;
+  }
+  const TActiveDL* QueuedItem(const std::string& url) {
+    std::lock_guard<TSpinningMutex> g(JobLock);
+    const int i = Queue.IndexOfURL(url);
+    return i >= 0 ? &Queue.Item(i) : nullptr;
+  }
+  TVkURLItem* Listed(const std::string& url) {
+    std::lock_guard<TCriticalSection> g(*URLListLock);
+    return GlobalURLList->FindItem(url);
+  }
+
+  test::TScratchHome Home;  // the cache lives in its program folder
+  test::TScratchDir Root;
+  TOutbox Outbox;
+  TURLAdder Adder{Outbox};
+  TRobotsStore Robots;
+  TPublished<TSettings> Settings;
+  TSettings Options;
+  TJobContext Context;
+  TDLList Queue;
+  TVkThreadList List;
+  std::unique_ptr<TSpiderThread> Thread;
+};
+
+// Site mode x link kind x host x depth: whether the link is queued, and the
+// level and mode it is queued with.
+TEST_F(SpiderTest, ScopeTable) {
+  struct Case {
+    const char* name;
+    uint8_t siteMode;
+    int depth;
+    bool embedded;
+    bool otherHost;
+    bool queued;
+    uint8_t queuedMode;
+    int queuedDepth;
+  } cases[] = {
+      {"mode 0 anchor same host", 0, 1, false, false, true, 0, 0},
+      {"mode 0 anchor other host", 0, 1, false, true, true, 0, 0},
+      {"mode 0 anchor at depth 0", 0, 0, false, false, false, 0, 0},
+      {"mode 0 frame at depth 0", 0, 0, true, false, true, 0, 0},
+      {"mode 0 frame other host", 0, 1, true, true, true, 0, 1},
+      {"mode 1 anchor same host", 1, 1, false, false, true, 1, 0},
+      {"mode 1 anchor other host", 1, 1, false, true, false, 0, 0},
+      {"mode 1 anchor other host depth 0", 1, 0, false, true, false, 0, 0},
+      {"mode 1 frame other host", 1, 1, true, true, true, 0, 0},
+      {"mode 1 frame same host depth 0", 1, 0, true, false, true, 1, 0},
+      {"mode 2 anchor same host", 2, 1, false, false, true, 2, 1},
+      {"mode 2 anchor same host depth 0", 2, 0, false, false, true, 2, 0},
+      {"mode 2 anchor other host", 2, 1, false, true, true, 0, 0},
+      {"mode 2 anchor other host depth 0", 2, 0, false, true, false, 0, 0},
+      {"mode 2 frame other host", 2, 0, true, true, true, 0, 0},
+  };
+  TSpiderThread& t = Idle();
+  for (const auto& c : cases) {
+    Queue.Clear();
+    t.Current = TActiveDL();
+    t.Current.URL = "http://a.com/dir/page.html";
+    t.Current.SiteBase = t.Current.URL;
+    t.Current.SiteMode = c.siteMode;
+    t.Current.Depth = c.depth;
+    const std::string link = c.otherHost ? "http://b.com/x.html" : "http://a.com/x.html";
+    EXPECT_EQ(t.EnqueueLink(link, c.embedded, 0), c.queued) << c.name;
+    const TActiveDL* item = QueuedItem(link);
+    ASSERT_EQ(item != nullptr, c.queued) << c.name;
+    if (!item) continue;
+    EXPECT_EQ(item->SiteMode, c.queuedMode) << c.name;
+    EXPECT_EQ(item->Depth, c.queuedDepth) << c.name;
+    EXPECT_EQ(item->ParentURL, t.Current.URL) << c.name;
+    EXPECT_EQ(item->RetriesLeft, 2) << c.name;
+  }
+}
+
+TEST_F(SpiderTest, ScopeMeasuredFromTheRedirectedAddressOfARootItem) {
+  TSpiderThread& t = Idle();
+  // A root item redirected to another host measures its site there.
+  t.Current.URL = "http://a.com/";
+  t.Current.SiteBase = "http://b.com/";
+  t.Current.Origin = 1;
+  t.Current.SiteMode = 1;
+  t.Current.Depth = 1;
+  EXPECT_TRUE(t.EnqueueLink("http://b.com/in.html", false, 0));
+  EXPECT_FALSE(t.EnqueueLink("http://a.com/out.html", false, 0));
+}
+
+TEST_F(SpiderTest, VisitedAndPageOnlyAndFTPRules) {
+  Options.OnlyHTMChk = true;
+  TSpiderThread& t = Idle();
+  t.Current.URL = "http://a.com/";
+  t.Current.SiteBase = t.Current.URL;
+  t.Current.Depth = 3;
+  {
+    std::lock_guard<TSpinningMutex> g(JobLock);
+    VisitedList.insert("http://a.com/seen.html");
+  }
+  EXPECT_TRUE(t.EnqueueLink("http://a.com/seen.html", false, 0));
+  EXPECT_FALSE(t.EnqueueLink("http://a.com/pic.png", false, 0));
+  EXPECT_TRUE(t.EnqueueLink("http://a.com/style.CSS", true, 0));
+  EXPECT_TRUE(t.EnqueueLink("ftp://f.org/pub", false, 0));
+  EXPECT_FALSE(t.EnqueueLink("ftp://f.org/pub/file.zip", false, 0));
+  EXPECT_EQ(Queued(), (std::set<std::string>{"http://a.com/style.CSS", "ftp://f.org/pub"}));
+  // Without FTP spidering an FTP folder is listed but not descended.
+  EXPECT_EQ(QueuedItem("ftp://f.org/pub")->Depth, 0);
+}
+
+TEST_F(SpiderTest, FrameChainsStopAfterTheBound) {
+  TSpiderThread& t = Idle();
+  t.Current.URL = "http://a.com/f63.html";
+  t.Current.SiteBase = t.Current.URL;
+  t.Current.EmbeddedHops = TSpiderThread::MaxEmbeddedHops - 1;
+  EXPECT_TRUE(t.EnqueueLink("http://a.com/f64.html", true, 0));
+  EXPECT_EQ(QueuedItem("http://a.com/f64.html")->EmbeddedHops, TSpiderThread::MaxEmbeddedHops);
+  t.Current.URL = "http://a.com/f64.html";
+  t.Current.EmbeddedHops = TSpiderThread::MaxEmbeddedHops;
+  EXPECT_FALSE(t.EnqueueLink("http://a.com/f65.html", true, 0));
+  // An anchor starts the count again.
+  t.Current.Depth = 1;
+  EXPECT_TRUE(t.EnqueueLink("http://a.com/next.html", false, 0));
+  EXPECT_EQ(QueuedItem("http://a.com/next.html")->EmbeddedHops, 0);
+}
+
+TEST_F(SpiderTest, PageScanRecordsEveryLinkAndQueuesWhatMayBeFollowed) {
+  Options.EnterNoRobChk = false;
+  Options.LinkFollowGrid = {Row("*/skip/*", fcNo)};
+  TSpiderThread& t = Idle();
+  t.Current.URL = "http://a.com/dir/page.html";
+  t.Current.SiteBase = t.Current.URL;
+  t.Current.BaseURL = t.Current.URL;
+  t.Current.Depth = 1;
+  t.PageText =
+      "<html><head><title>T</title><link href=\"s.css\" rel=stylesheet>"
+      "<meta http-equiv=\"refresh\" content=\"5; url=next.html\"></head>"
+      "<body background=\"bg.gif\"><a href=\"one.html#frag\">One</a>"
+      "<a href=\"q.cgi?x=1\"><img src=\"i.gif\" alt=\"Pic\"></a>"
+      "<a href=\"/skip/two.html\">Two</a><a href=\"/skip/three.html\">Three</a>"
+      "<frameset><frame src=\"f.html\" longdesc=\"d.txt\"></frameset>"
+      "<img src=\"p.png\" usemap=\"#m\" alt=\"Map\"><map><area href=\"area.html\" alt=\"A\"></map>"
+      "<SCRIPT src=\"j.js\"></SCRIPT>"
+      "<meta name=\"robots\" content=\"index, NOFOLLOW\">"
+      "<a href=\"after.html\">After</a></body></html>";
+  const char* cursor = t.PageText.c_str();
+  while (t.ProcessTag(cursor)) {
+  }
+  EXPECT_EQ(Queued(),
+            (std::set<std::string>{"http://a.com/dir/s.css", "http://a.com/dir/next.html",
+                                   "http://a.com/dir/one.html", "http://a.com/dir/q.cgi?x=1",
+                                   "http://a.com/dir/f.html", "http://a.com/dir/area.html"}));
+  struct Expect {
+    const char* url;
+    uint8_t pageFile;
+    const char* title;
+  } found[] = {
+      {"http://a.com/dir/s.css", 0, ""},        {"http://a.com/dir/next.html", 0, ""},
+      {"http://a.com/dir/bg.gif", 1, ""},       {"http://a.com/dir/one.html", 0, "One"},
+      {"http://a.com/dir/q.cgi?x=1", 0, "Pic"}, {"http://a.com/skip/two.html", 0, "Two"},
+      {"http://a.com/dir/f.html", 0, ""},       {"http://a.com/dir/d.txt", 1, ""},
+      {"http://a.com/dir/p.png", 1, "Map"},     {"http://a.com/dir/area.html", 0, "A"},
+      {"http://a.com/dir/j.js", 1, ""},
+  };
+  for (const auto& f : found) {
+    TVkURLItem* rec = Listed(f.url);
+    ASSERT_NE(rec, nullptr) << f.url;
+    EXPECT_EQ(rec->ParentURL, t.Current.URL) << f.url;
+    EXPECT_EQ(rec->PageFileFlag, f.pageFile) << f.url;
+    EXPECT_EQ(rec->Title, f.title) << f.url;
+    EXPECT_EQ(rec->Size, -1) << f.url;
+  }
+  EXPECT_EQ(Listed("http://a.com/dir/q.cgi?x=1")->ImageURL, "http://a.com/dir/i.gif");
+  EXPECT_EQ(Listed("http://a.com/dir/after.html"), nullptr) << "read past nofollow";
+  EXPECT_EQ(Robots.NoFollowSnapshot(), (std::vector<std::string>{"http://a.com/dir/page.html"}));
+  // Two skipped anchors, one warning.
+  const auto drained = Outbox.Drain();
+  ASSERT_EQ(drained.StatusTexts.size(), 1u);
+  EXPECT_EQ(drained.StatusTexts[0], TSpiderThread::kFollowWarning);
+}
+
+TEST_F(SpiderTest, BaseMarkerResolvedAgainstTheFetchedAddress) {
+  TSpiderThread& t = Idle();
+  t.Current.URL = "http://a.com/dir/page.html";
+  t.Current.BaseURL = t.Current.URL;
+  t.Current.Depth = 1;
+  t.PageText = "<html><head><base href=\"../other/\"></head><a href=\"x.html\">x</a></html>";
+  InsertBase(t.PageText, "", true);
+  const char* cursor = t.PageText.c_str();
+  while (t.ProcessTag(cursor)) {
+  }
+  EXPECT_EQ(Queued(), (std::set<std::string>{"http://a.com/other/x.html"}));
+}
+
+// --- whole items against scripted servers ---
+
+std::string CacheFile(const std::string& url, const std::string& kind) {
+  std::string name;
+  return ReadCacheFile(kind, name, url);
+}
+
+TEST_F(SpiderTest, NotModifiedScansTheCacheAndLeavesItAlone) {
+  TScriptedServer server(TScriptedServer::Replies(
+      {HttpReply("HTTP/1.1 304 Not Modified", "", {"Date: Tue, 01 Dec 2026 10:00:00 GMT"})}));
+  const std::string url = server.Url("/dir/page.html");
+  const std::string page = "<html><head></head><a href=\"cached.html\">c</a></html>";
+  const std::string head =
+      "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nLast-Modified: Mon, 30 Nov 2026 "
+      "10:00:00 GMT\r\n";
+  ASSERT_TRUE(WriteCacheFile("Data", url, page, ".html"));
+  ASSERT_TRUE(WriteCacheFile("Head", url, head, ".txt"));
+  RunJob({url}, 0);
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_NE(requests[0].find("If-Modified-Since:"), std::string::npos) << requests[0];
+  EXPECT_EQ(CacheFile(url, "Data"), page);
+  EXPECT_EQ(CacheFile(url, "Head"), head);
+  TVkURLItem* rec = Listed(url);
+  ASSERT_NE(rec, nullptr);
+  EXPECT_EQ(rec->GetStatus(), 50);
+  EXPECT_EQ(rec->Details, "Retrieved from cache");
+  EXPECT_NE(Listed(server.Url("/dir/cached.html")), nullptr);
+}
+
+TEST_F(SpiderTest, NotModifiedWithoutACopyIsRetried) {
+  TScriptedServer server(TScriptedServer::Replies({HttpReply("HTTP/1.1 304 Not Modified", ""),
+                                                   HttpReply("HTTP/1.1 304 Not Modified", ""),
+                                                   HttpReply("HTTP/1.1 304 Not Modified", "")}));
+  Options.DLRetriesUD = 1;
+  const std::string url = server.Url("/p.html");
+  RunJob({url});
+  EXPECT_EQ(CacheFile(url, "Data"), "");
+  ASSERT_NE(Listed(url), nullptr);
+  EXPECT_EQ(Listed(url)->Details, "Not Modified (304)");
+  // Tried again once (the retry list goes back into the queue when it runs
+  // dry).
+  EXPECT_EQ(server.Requests().size(), 2u);
+}
+
+TEST_F(SpiderTest, RedirectToAHeadlessPageResolvesAgainstTheFinalAddress) {
+  TScriptedServer server(TScriptedServer::Replies(
+      {HttpReply("HTTP/1.1 302 Found", "", {"Location: /b/final.html"}),
+       HttpReply("HTTP/1.1 200 OK", "<a href=\"rel.html\">r</a>", {"Content-Type: text/html"})}));
+  const std::string url = server.Url("/a/start.html");
+  RunJob({url}, 0);
+  EXPECT_EQ(server.Requests().size(), 2u);
+  EXPECT_NE(Listed(server.Url("/b/rel.html")), nullptr);
+  // The redirected page is not cached under the address asked for.
+  EXPECT_EQ(CacheFile(url, "Data"), "");
+}
+
+TEST_F(SpiderTest, OwnContentLocationEndsTheHops) {
+  const std::string body = "<html><head></head><a href=\"x.html\">x</a></html>";
+  std::vector<TScriptedReply> replies;
+  for (int i = 0; i < 20; ++i)
+    replies.push_back(HttpReply("HTTP/1.1 200 OK", body,
+                                {"Content-Type: text/html", "Content-Location: /p.html"}));
+  TScriptedServer server(TScriptedServer::Replies(replies));
+  RunJob({server.Url("/p.html")}, 0);
+  EXPECT_EQ(server.Requests().size(), 1u);
+  EXPECT_EQ(Listed(server.Url("/p.html"))->GetStatus(), 50);
+}
+
+TEST_F(SpiderTest, EmptyPageIsASuccessWithoutLinks) {
+  TScriptedServer server(
+      TScriptedServer::Replies({HttpReply("HTTP/1.1 200 OK", "", {"Content-Type: text/html"}),
+                                HttpReply("HTTP/1.1 200 OK", "", {"Content-Type: text/html"})}));
+  RunJob({server.Url("/empty.html")});
+  EXPECT_EQ(server.Requests().size(), 1u);
+  EXPECT_EQ(Listed(server.Url("/empty.html"))->GetStatus(), 50);
+}
+
+}  // namespace
+}  // namespace qv
+
+namespace qv {
+namespace {
+
+TEST_F(SpiderTest, CacheWriteFailureKeepsTheOneLogEntry) {
+  // The program folder is a file: no cache folder can be made in it.
+  std::ofstream(Home.Dir / "prog") << "not a folder";
+  Options.DLRetriesUD = 0;
+  TScriptedServer server(TScriptedServer::Replies(
+      {HttpReply("HTTP/1.1 200 OK", "<html><head></head></html>", {"Content-Type: text/html"})}));
+  const std::string url = server.Url("/p.html");
+  RunJob({url}, 0);
+  EXPECT_EQ(Thread->Result, vrWriteError);
+  TVkURLItem* rec = Listed(url);
+  ASSERT_NE(rec, nullptr);
+  EXPECT_EQ(rec->Status, 50);
+  EXPECT_EQ(rec->Details, "OK (200)");
+  EXPECT_EQ(server.Requests().size(), 1u);
+}
+
+}  // namespace
+}  // namespace qv
