@@ -215,10 +215,11 @@ TVkURLItem* TVkURLList::FindItem(const std::string& url) const {
   return i < 0 ? nullptr : Index.At(i);
 }
 
-std::string TVkURLList::GetDragOutName(const std::string& url) const {
+std::string TVkURLList::GetDragOutName(const std::string& url, std::string* original) const {
+  if (original) original->clear();
   const std::string root = GetLocalWebDir();
   if (!root.empty()) {
-    std::string renamed = RenameLocalCopy(root, url);
+    std::string renamed = RenameLocalCopy(root, url, original);
     if (!renamed.empty()) return renamed;
   }
   if (const TVkURLItem* item = FindItem(url)) return item->URL;

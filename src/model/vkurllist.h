@@ -132,8 +132,9 @@ class TVkURLList {
   // The name handed out when the URL is dragged out of the main window: its
   // stored copy renamed to a readable name (RenameLocalCopy under the local
   // mirror directory) when there is one, else the listed record's URL, else
-  // the URL as given. Called under URLListLock, like every other read.
-  std::string GetDragOutName(const std::string& url) const;
+  // the URL as given. Called under URLListLock, like every other read. With
+  // original, the copy's name before the rename ("" when no copy was named).
+  std::string GetDragOutName(const std::string& url, std::string* original = nullptr) const;
 
   // Adds a copy of the record (the caller keeps its own) and gives its index.
   // append off: a new key is inserted in order; a known key is merged into

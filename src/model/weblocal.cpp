@@ -308,8 +308,10 @@ int PrintLocalCopy(const std::string& root, const std::string& url, bool useMode
   return RunLocalCopy(true, root, url, useModem, local, env);
 }
 
-std::string RenameLocalCopy(const std::string& root, const std::string& url) {
+std::string RenameLocalCopy(const std::string& root, const std::string& url,
+                            std::string* original) {
   const std::string body = StoredBody(root, url);
+  if (original) *original = body;
   if (body.empty()) return "";
   const std::string folder = FolderOf(body);
   std::string newName = JoinPath(folder, LastName(folder));
@@ -320,10 +322,11 @@ std::string RenameLocalCopy(const std::string& root, const std::string& url) {
   if (newName == body) return body;
   struct stat st {};
   if (::lstat(newName.c_str(), &st) == 0) {
-    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return "";
+    // The new name may be a child URL's folder: the copy keeps its own name.
+    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return body;
     LockedDeleteFile(newName);  // unlink: a link goes, never what it points at
   }
-  return LockedRenameFile(body, newName) ? newName : "";
+  return LockedRenameFile(body, newName) ? newName : body;
 }
 
 void CopyGridSelectionTo(const std::string& root, const std::vector<std::string>& urls,

@@ -98,10 +98,12 @@ int PrintLocalCopy(const std::string& root, const std::string& url, bool useMode
 
 // Renames the URL's stored copy to its folder's own name, keeping its
 // extension ("h/d/p.html/Data.html" -> "h/d/p.html/p.html", "h/d/Data.htm"
-// -> "h/d/d.htm") and gives the new name; "" when there is no stored copy or
-// the rename fails (the copy then keeps its name). A file or link already of
-// the new name is deleted first; a folder there is never touched.
-std::string RenameLocalCopy(const std::string& root, const std::string& url);
+// -> "h/d/d.htm") and gives the new name; "" when there is no stored copy.
+// A file or link already of the new name is deleted first; when a folder has
+// the name, or the rename fails, the copy keeps its name and that is given.
+// With original, the copy's name before the rename ("" without a copy).
+std::string RenameLocalCopy(const std::string& root, const std::string& url,
+                            std::string* original = nullptr);
 
 // Copies the stored copies of the selected URLs (in the given order) into a
 // folder the user picks (starting at the remembered folder), each named after

@@ -3,19 +3,24 @@
 #include <stdexcept>
 #include <vector>
 
+#include <QTimer>
+
 #include "engine/dialupdialog.h"
 #include "engine/downloadform.h"
 #include "engine/outbox.h"
 #include "engine/robots.h"
 #include "engine/scheduledialog.h"
 #include "engine/urladder.h"
+#include "model/vkglobal.h"
+#include "model/vkurllist.h"
 #include "model/weblocal.h"
 #include "platform/dialup.h"
 #include "ui/aboutbox.h"
-#include "ui/autopaste_standin.h"
+#include "ui/autopastemodule.h"
+#include "ui/controls/stringatrgrid.h"
 #include "ui/dialupwindow.h"
 #include "ui/downloadwindow.h"
-#include "ui/dropdialog_standin.h"
+#include "ui/dropdialog.h"
 #include "ui/filecopydialog.h"
 #include "ui/helpwindow.h"
 #include "ui/imageform.h"
@@ -91,6 +96,17 @@ void FreeOne(T*& p) {
   p = nullptr;
 }
 
+// The schedule's own loop ends after the handler that asked it to returns;
+// until then the main window refuses to close.
+void CloseMainWhenScheduleEnds() {
+  if (!Form1 || !ScheduleDlg) return;
+  if (ScheduleDlg->Showing()) {
+    QTimer::singleShot(50, [] { CloseMainWhenScheduleEnds(); });
+    return;
+  }
+  Form1->close();
+}
+
 }  // namespace
 
 void NoteWindowCreated(const std::string& className) {
@@ -157,9 +173,29 @@ void CreateAppWindows(const TWindowCreated& created, std::unique_ptr<TDialUpServ
     };
     ScheduleWindow->OnShowMainWindow = [](bool show) { Form1->setVisible(show); };
     ScheduleWindow->JobWindows = {DialUpWindow, DownloadFrm};
-    DropDlg->OnShowMain = [] {
+    DropDlg->Sink = &Form1->DropSink();
+    DropDlg->OnShowMain = [](bool show) {
+      if (!show) {
+        Form1->hide();
+        return;
+      }
       Form1->show();
       Form1->raise();
+    };
+    DropDlg->OnBringToFront = [] {
+      Form1->ApplicationRestore();
+      Form1->show();
+      Form1->raise();
+      Form1->activateWindow();
+    };
+    DropDlg->OnScheduleClose = [] {
+      if (!ScheduleWindow || !ScheduleWindow->isVisible()) return false;
+      // The program ends with the schedule still set up: the Startup
+      // shortcut stays.
+      ScheduleDlg->KeepShortcut = true;
+      ScheduleWindow->close();
+      CloseMainWhenScheduleEnds();
+      return true;
     };
     DropDlg->OnScheduleStart = [] {
       // The schedule runs on the project the command line names, so that
@@ -177,7 +213,21 @@ void CreateAppWindows(const TWindowCreated& created, std::unique_ptr<TDialUpServ
       return OpenLocalCopy("", url, false, false, *LocalCopyEnv);
     });
     NoteWindowCreated("TNewsDlg");
-    AutoPasteMod = new TAutoPasteMod;
+    AutoPasteMod = new TAutoPasteMod(Form1->DropSink(), AppPrompter());
+    AutoPasteMod->OnProjectEmpty = [] {
+      std::lock_guard<TCriticalSection> hold(*URLListLock);
+      return GlobalURLList->Count() == 0 && Form1->Grid1->Count() == 0;
+    };
+    AutoPasteMod->OnBringToFront = DropDlg->OnBringToFront;
+    AutoPasteMod->OnMinimise = [] { Form1->showMinimized(); };
+    AutoPasteMod->OnOpenAnotherProject = [] {
+      if (!DownloadFrm->CanStartOperation(true, true)) return false;
+      if (!Form1->Session().OpenMirrorProject()) return false;
+      Form1->RefreshURLList();
+      return true;
+    };
+    AutoPasteMod->OnPlayDropSound = [] { DropDlg->PlayDropSound(); };
+    AutoPasteMod->OnNotice = [](const std::string& text) { Form1->SetStatusText(text); };
     NoteWindowCreated("TAutoPasteMod");
   } catch (...) {
     FreeAppWindows();

@@ -21,14 +21,15 @@
 #include "model/vkglobal.h"
 #include "platform/progfolder.h"
 #include "ui/appwindows.h"
-#include "ui/autopaste_standin.h"
+#include "ui/autopastemodule.h"
+#include "ui/controls/checklistboxext.h"
 #include "ui/controls/passwordgrid.h"
 #include "ui/controls/stringatrgrid.h"
 #include "ui/controls/tvimagepanel.h"
 #include "ui/controls/uotarget.h"
 #include "ui/controls/urllistbox.h"
 #include "ui/downloadwindow.h"
-#include "ui/dropdialog_standin.h"
+#include "ui/dropdialog.h"
 #include "ui/filecopydialog.h"
 #include "ui/helpwindow.h"
 #include "ui/nonmodalmessage.h"
@@ -71,6 +72,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     throw;
   }
   connect(PageControl1, &QTabWidget::currentChanged, this, [this](int i) { PageShow(i); });
+  InstallClipboardHandlers();
   for (QWidget* w : findChildren<QWidget*>()) w->installEventFilter(this);
   SetBusy(false);
 }
@@ -173,13 +175,13 @@ void TForm1::InstallApplicationHandlers() {
 void TForm1::ApplicationRestore() { setWindowState(windowState() & ~Qt::WindowMinimized); }
 
 void TForm1::ApplicationActivate() {
-  if (AutoPasteMod) AutoPasteMod->TimerEnabled = false;
+  if (AutoPasteMod) AutoPasteMod->SetTimerEnabled(false);
 }
 
 void TForm1::ApplicationDeactivate() {
   if (!AutoPasteMod) return;
-  AutoPasteMod->TimerEnabled = true;
-  AutoPasteMod->AskFlag = true;
+  AutoPasteMod->SetTimerEnabled(true);
+  AutoPasteMod->SetAskFirst(true);
 }
 
 void TForm1::resizeEvent(QResizeEvent* e) {

@@ -17,6 +17,7 @@
 
 #include "engine/outbox.h"
 #include "engine/urladder.h"
+#include "model/dragout.h"
 #include "model/projectfile.h"
 #include "model/prompter.h"
 #include "model/viewfilter.h"
@@ -34,10 +35,16 @@ class QRadioButton;
 class QSpinBox;
 class QStatusBar;
 class QTabWidget;
+class QMouseEvent;
 class QTimer;
 
 namespace qv {
 
+class TDroppedURLSink;
+class TUOTextSource;
+struct TZoneDrop;
+
+class TCheckListBoxExt;
 class TURLListBox;
 class TVkURLItem;
 class TFilterGrid;
@@ -120,8 +127,35 @@ class TForm1 : public QMainWindow, public TProjectView {
   // The help of the control or its nearest ancestor with a context (this
   // window's when none has one); false only without a control.
   bool ShowControlHelp(QWidget* control);
-  // Renames drag-out copies back to their "Data" names.
+  // Renames the copies handed out by the last drag-out back to the names
+  // they had.
   void CancelHDrop();
+
+  // Clipboard, drop and drag-out (mainform_clipboard.cpp).
+  // Adds every URL line of the text to the master list; the index of the
+  // last added, or -1.
+  int AddURLsFromText(const std::string& text);
+  // The clipboard's text through AddURLsFromText; nothing without text.
+  void PasteURLsToList();
+  // A right-button press in a list: a drag-out may follow from there.
+  void ListsMouseDown(QWidget* list, const QMouseEvent& e);
+  // A move over a list with buttons down: past 10 pixels from the press,
+  // the drag-out starts.
+  void StartDragOut(TUOTextSource* source, int x, int y, Qt::MouseButtons buttons);
+  // Renders "15" (the stored copies as files) or "1" (their names as text)
+  // for a drag-out from the list of source.
+  std::string RenderDragOut(TUOTextSource* source, const std::string& formatName);
+  void RootURLsDropDrop(const TZoneDrop& drop);
+  void URLsDropDrop(const TZoneDrop& drop);
+  // The main window as drops and pastes reach it.
+  TDroppedURLSink& DropSink();
+  // The URLs a drag-out from the source's list takes: its selected lines
+  // or rows.
+  std::vector<std::string> DragOutURLs(TUOTextSource* source);
+  // The copies renamed for the last drag-out, as (original, new) pairs.
+  std::vector<TDragOutCopy> DragOutCopies;
+  TUOTextSource* SingURLsSrc = nullptr;
+  TUOTextSource* RootURLsSrc = nullptr;
   // "Browse for URLs"; its command comes with the main window's commands.
   std::function<void()> BrowseForURLs;
   // Moves the pointer to a point of the root grid where the platform lets
@@ -326,6 +360,11 @@ class TForm1 : public QMainWindow, public TProjectView {
   void BuildLayout();
   void FitGlyphs();
   void InstallApplicationHandlers();
+  void InstallClipboardHandlers();
+  bool ClipboardEvent(QObject* o, QEvent* e);
+
+  std::unique_ptr<TProjectSession> Session_;
+  std::unique_ptr<TDroppedURLSink> DropSink_;
   void ConnectViews();
   void ConnectRootGrid();
   void StepRootScope();
@@ -336,7 +375,6 @@ class TForm1 : public QMainWindow, public TProjectView {
   bool Deleting = false;
   int CommandsLastPage = -1;
 
-  std::unique_ptr<TProjectSession> Session_;
   std::unique_ptr<TOutbox> Outbox_;
   std::unique_ptr<TURLAdder> Adder_;
   TPrompter* Prompter_ = nullptr;

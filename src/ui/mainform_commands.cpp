@@ -43,7 +43,7 @@
 #include "ui/controls/urllistbox.h"
 #include "ui/controls/webbrowser.h"
 #include "ui/downloadwindow.h"
-#include "ui/dropdialog_standin.h"
+#include "ui/dropdialog.h"
 #include "ui/imageform.h"
 #include "ui/mainform.h"
 #include "ui/mainform_commands.h"
@@ -118,7 +118,7 @@ TLocalCopyEnv& CommandCopyEnv(TPrompter& prompter) {
 }
 
 void ShowDropTarget() {
-  if (DropDlg) DropDlg->show();
+  if (DropDlg) DropDlg->ShowDropWindow();
 }
 
 void TForm1::BuildCommands() {

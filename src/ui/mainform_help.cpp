@@ -1,6 +1,4 @@
 // Context help of the main window, and its tab pages.
-#include <filesystem>
-
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -13,6 +11,7 @@
 namespace qv {
 
 bool TForm1::eventFilter(QObject* o, QEvent* e) {
+  if (ClipboardEvent(o, e)) return true;
   if (e->type() == QEvent::MouseButtonPress && o->isWidgetType())
     HelpMouseDown(static_cast<QWidget*>(o));
   return QMainWindow::eventFilter(o, e);
@@ -47,18 +46,6 @@ void TForm1::PageShow(int index) {
                        : page == PasswordsPage ? PasswordsHDummy
                                                : nullptr;
   if (dummy && page->isVisible()) dummy->setFocus();
-}
-
-void TForm1::CancelHDrop() {
-  while (!DragTempFiles.empty()) {
-    const std::string file = DragTempFiles.front();
-    DragTempFiles.erase(DragTempFiles.begin());
-    if (file.empty()) continue;
-    namespace fs = std::filesystem;
-    const fs::path p(file);
-    std::error_code ec;
-    fs::rename(p, p.parent_path() / ("Data" + p.extension().string()), ec);
-  }
 }
 
 }  // namespace qv

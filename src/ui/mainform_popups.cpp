@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
-#include <QKeyEvent>
 #include <QMenu>
 
 #include "engine/downloadform.h"
@@ -21,7 +20,7 @@
 #include "ui/controls/tvimagepanel.h"
 #include "ui/controls/urllistbox.h"
 #include "ui/downloadwindow.h"
-#include "ui/dropdialog_standin.h"
+#include "ui/dropdialog.h"
 #include "ui/filecopydialog.h"
 #include "ui/mainform.h"
 #include "ui/mainform_commands.h"
@@ -61,11 +60,7 @@ void TForm1::BuildPopups() {
   item(URLPopup, "&Help", [this] { ShowControlHelp(SingURLs); });
   URLPopup->addSeparator();
   item(URLPopup, "&Copy", [this] { URLCopyClick(); });
-  item(URLPopup, "&Paste", [this] {
-    // The list's own paste key takes the clipboard's URLs.
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_V, Qt::ControlModifier);
-    QApplication::sendEvent(SingURLs, &press);
-  });
+  item(URLPopup, "&Paste", [this] { PasteURLsToList(); });
   item(URLPopup, "&Delete", [this] { URLDeleteClick(); });
   item(URLPopup, "Select &all", [this] { SingURLs->selectAll(); });
   URLPopup->addSeparator();

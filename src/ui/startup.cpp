@@ -21,7 +21,7 @@
 #include "platform/store.h"
 #include "ui/aboutbox.h"
 #include "ui/appwindows.h"
-#include "ui/dropdialog_standin.h"
+#include "ui/dropdialog.h"
 #include "ui/helpwindow.h"
 #include "ui/mainform.h"
 #include "ui/qtprompter.h"

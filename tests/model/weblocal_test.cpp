@@ -322,7 +322,10 @@ TEST_F(LocalCopyTest, RenameRemovesALinkButNeverAFolder) {
 
   Put("http/h/d/Data.htm", "kept");
   Put("http/h/d/d.htm/inner.txt", "inside the folder");
-  EXPECT_EQ(RenameLocalCopy(Root, "http://h/d/"), "");
+  // A child URL's folder holds the new name: the copy goes out as it is named.
+  std::string original;
+  EXPECT_EQ(RenameLocalCopy(Root, "http://h/d/", &original), Folder("http/h/d/Data.htm"));
+  EXPECT_EQ(original, Folder("http/h/d/Data.htm"));
   EXPECT_EQ(ReadBytes(Folder("http/h/d/Data.htm")), "kept");
   EXPECT_EQ(ReadBytes(Folder("http/h/d/d.htm/inner.txt")), "inside the folder");
 }

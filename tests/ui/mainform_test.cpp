@@ -7,27 +7,35 @@
 #include <filesystem>
 
 #include <QApplication>
+#include <QClipboard>
+#include <QDrag>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
 
 #include "engine/downloadform.h"
 #include "engine/scheduledialog.h"
+#include "model/dropbytes.h"
 #include "model/leregistry.h"
 #include "model/settings.h"
 #include "model/vkconfig.h"
+#include "model/vkglobal.h"
+#include "model/vkurllist.h"
 #include "platform/dialup.h"
 #include "platform/store.h"
 #include "support/envscope.h"
 #include "support/filesizelimit.h"
 #include "support/scratchdir.h"
 #include "ui/appwindows.h"
+#include "ui/autopastemodule.h"
 #include "ui/controls/passwordgrid.h"
 #include "ui/controls/stringatrgrid.h"
+#include "ui/controls/uosource.h"
 #include "ui/controls/urllistbox.h"
 #include "ui/downloadwindow.h"
-#include "ui/dropdialog_standin.h"
+#include "ui/dropdialog.h"
 #include "ui/filecopydialog.h"
 #include "ui/helpwindow.h"
 #include "ui/qtprompter.h"
@@ -180,17 +188,122 @@ TEST_F(MainFormTest, LeavingTheRetrievePageRenamesDragOutCopiesBack) {
   const std::string dragged = Home.Dir.Write("web/host/page.html/page.html", "<html>");
   const std::string missing = Home.Dir / "web/host/gone/gone.htm";
   Form1->DragTempFiles = {dragged, "", missing};
+  Form1->DragOutCopies = {{Home.Dir / "web/host/page.html/Data.html", dragged},
+                          {Home.Dir / "web/host/gone/Data.htm", missing}};
   Form1->PageControl1->setCurrentWidget(Form1->ImagesPage);
   EXPECT_TRUE(Form1->DragTempFiles.empty());
+  EXPECT_TRUE(Form1->DragOutCopies.empty());
   EXPECT_FALSE(fs::exists(dragged));
   EXPECT_EQ(ReadBytes(Home.Dir / "web/host/page.html/Data.html"), "<html>");
 
   // Between other pages the copies keep their names.
   const std::string again = Home.Dir.Write("web/host/b.html/b.html", "b");
   Form1->DragTempFiles = {again};
+  Form1->DragOutCopies = {{Home.Dir / "web/host/b.html/Data.html", again}};
   Form1->PageControl1->setCurrentWidget(Form1->FiltersPage);
-  EXPECT_EQ(Form1->DragTempFiles.size(), 1u);
+  EXPECT_EQ(Form1->DragOutCopies.size(), 1u);
   EXPECT_TRUE(fs::exists(again));
+}
+
+// Adds a line of the main list to its selection.
+void Select(int line) {
+  Form1->SingURLs->selectionModel()->select(Form1->SingURLs->model()->index(line, 0),
+                                            QItemSelectionModel::Select);
+}
+
+TEST_F(MainFormTest, DragOutStartsPastTenPixelsAndHandsOutStoredCopies) {
+  Start({});
+  Form1->Session().SetLocalWebDir(Home.Dir / "web");
+  const std::string a = Home.Dir.Write("web/http/h/a.html/Data.html", "a");
+  const std::string d = Home.Dir.Write("web/http/h/d/Data", "d");
+  const int before = Form1->SingURLs->Count();
+  const int last = Form1->AddURLsFromText("http://h/a.html\r\nhttp://h/none.html\r\nhttp://h/d/");
+  ASSERT_GE(last, 0);
+  EXPECT_EQ(GlobalURLList->GetItem(last)->URL, "http://h/d/");
+  ASSERT_EQ(Form1->SingURLs->Count(), before + 3);
+  Form1->SingURLs->clearSelection();
+  for (int i = before; i < before + 3; ++i) Select(i);
+
+  QByteArray files, text;
+  int drags = 0;
+  Form1->SingURLsSrc->DragRunner = [&](QDrag& drag, Qt::DropActions) {
+    ++drags;
+    files = drag.mimeData()->data("text/uri-list");
+    text = drag.mimeData()->data("text/plain");
+    return Qt::CopyAction;
+  };
+  Form1->DragStartX = 100;
+  Form1->DragStartY = 50;
+  Form1->StartDragOut(Form1->SingURLsSrc, 110, 40, Qt::RightButton);
+  EXPECT_EQ(drags, 0);
+  Form1->StartDragOut(Form1->SingURLsSrc, 111, 50, Qt::LeftButton);
+  EXPECT_EQ(drags, 0);
+  Form1->StartDragOut(Form1->SingURLsSrc, 111, 50, Qt::RightButton);
+  EXPECT_EQ(drags, 1);
+  EXPECT_EQ(Form1->DragStartX, -1);
+  EXPECT_EQ(files.toStdString(), PathToFileURI(Home.Dir / "web/http/h/a.html/a.html") + "\r\n" +
+                                     PathToFileURI(Home.Dir / "web/http/h/d/d") + "\r\n");
+  // The text was rendered after the files: it renamed them back first, then
+  // handed out the same names again.
+  EXPECT_EQ(text.toStdString(), Home.Dir / "web/http/h/a.html/a.html\r\nhttp://h/none.html\r\n" +
+                                    Home.Dir / "web/http/h/d/d\r\n");
+
+  Form1->CancelHDrop();
+  EXPECT_EQ(ReadBytes(a), "a");
+  EXPECT_EQ(ReadBytes(d), "d");
+  EXPECT_TRUE(Form1->DragTempFiles.empty());
+
+  // Nothing stored among the selection: no files offered.
+  Form1->SingURLs->clearSelection();
+  Select(before + 1);
+  Form1->DragStartX = 100;
+  Form1->StartDragOut(Form1->SingURLsSrc, 100, 80, Qt::RightButton);
+  EXPECT_EQ(drags, 2);
+  EXPECT_TRUE(files.isEmpty());
+  EXPECT_EQ(text.toStdString(), "http://h/none.html\r\n");
+}
+
+TEST_F(MainFormTest, AutoPasteReadsAChangedClipboardOnce) {
+  Start({});
+  const int roots = Form1->Grid1->Count();
+  const int lines = Form1->SingURLs->Count();
+  int reads = 0, clears = 0;
+  std::optional<std::string> clip = std::string("http://h/x.html");
+  AutoPasteMod->ReadClipboard = [&] {
+    ++reads;
+    return clip;
+  };
+  AutoPasteMod->ClearClipboard = [&] { ++clears; };
+  AutoPasteMod->OnPlayDropSound = nullptr;
+  AutoPasteMod->Timer1Timer();
+  EXPECT_EQ(reads, 0);  // nothing changed yet
+  AutoPasteMod->ClipboardChanged();
+  AutoPasteMod->Timer1Timer();
+  AutoPasteMod->Timer1Timer();
+  EXPECT_EQ(reads, 1);
+  EXPECT_EQ(clears, 1);
+  ASSERT_EQ(Form1->Grid1->Count(), roots + 1);
+  EXPECT_EQ(Form1->Grid1->Rows().back().Text, "http://h/x.html");
+  Form1->SingURLs->setFocus();
+  QApplication::clipboard()->setText("ftp://h/f\nnot one");
+  Form1->PasteURLsToList();
+  EXPECT_EQ(Form1->SingURLs->Count(), lines + 1);
+
+  // Where a background program gets no clipboard: off, said once.
+  std::vector<std::string> notices;
+  AutoPasteMod->OnNotice = [&](const std::string& t) { notices.push_back(t); };
+  AutoPasteMod->ClipboardWatchable = false;
+  Form1->ApplicationDeactivate();
+  Form1->ApplicationActivate();
+  Form1->ApplicationDeactivate();
+  EXPECT_FALSE(AutoPasteMod->TimerEnabled());
+  EXPECT_EQ(notices, std::vector<std::string>{kWaylandAutoPasteNotice});
+  AutoPasteMod->ClipboardWatchable = true;
+  Form1->ApplicationDeactivate();
+  EXPECT_TRUE(AutoPasteMod->TimerEnabled());
+  EXPECT_TRUE(AutoPasteMod->AskFirst());
+  Form1->ApplicationActivate();
+  EXPECT_FALSE(AutoPasteMod->TimerEnabled());
 }
 
 TEST(HelpPlacement, SitsRightOfTheControlLevelWithTheForm) {
