@@ -22,25 +22,42 @@ void TDLList::CopyItem(TActiveDL& target, const TActiveDL& source, bool onlyIfDe
   target = source;
 }
 
+TDLList::~TDLList() { Clear(); }
+
 TDLList::TDLList(const TDLList& other) { *this = other; }
 
 TDLList& TDLList::operator=(const TDLList& other) {
   if (&other == this) return *this;
   TDLList copy;
   for (const TBlock& b : other.FBlocks) {
-    TBlock nb;
+    // Each copy is in a block of `copy` as soon as it exists, so a failure
+    // part way frees what was made.
+    copy.FBlocks.emplace_back();
+    TBlock& nb = copy.FBlocks.back();
     nb.reserve(b.size());
-    for (const auto& item : b) nb.push_back(std::make_unique<TActiveDL>(*item));
-    copy.FBlocks.push_back(std::move(nb));
+    for (const TActiveDL* item : b) nb.push_back(new TActiveDL(*item));
   }
   copy.FTree = other.FTree;
+  copy.FFront = other.FFront;
   copy.FCount = other.FCount;
   *this = std::move(copy);
   return *this;
 }
 
+TDLList::TDLList(TDLList&& other) noexcept { *this = std::move(other); }
+
+TDLList& TDLList::operator=(TDLList&& other) noexcept {
+  if (&other == this) return *this;
+  Clear();
+  FBlocks.swap(other.FBlocks);
+  FTree.swap(other.FTree);
+  std::swap(FFront, other.FFront);
+  std::swap(FCount, other.FCount);
+  return *this;
+}
+
 void TDLList::Locate(int i, size_t& block, size_t& offset) const {
-  const size_t n = FBlocks.size();
+  const size_t n = FTree.size() - 1;
   size_t pos = 0;
   int rest = i;
   size_t step = 1;
@@ -51,17 +68,19 @@ void TDLList::Locate(int i, size_t& block, size_t& offset) const {
       rest -= FTree[pos];
     }
   }
-  block = pos;
+  // The positions of blocks dropped from the front hold 0, so the descent
+  // never stops before them.
+  block = pos - FFront;
   offset = static_cast<size_t>(rest);
 }
 
 void TDLList::Grow(size_t block, int delta) {
-  for (size_t j = block + 1; j < FTree.size(); j += j & (~j + 1)) FTree[j] += delta;
+  for (size_t j = FFront + block + 1; j < FTree.size(); j += j & (~j + 1)) FTree[j] += delta;
 }
 
 int TDLList::StartOf(size_t block) const {
   int s = 0;
-  for (size_t j = block; j > 0; j -= j & (~j + 1)) s += FTree[j];
+  for (size_t j = FFront + block; j > 0; j -= j & (~j + 1)) s += FTree[j];
   return s;
 }
 
@@ -89,6 +108,7 @@ int TDLList::FirstWhere(TPred pred) const {
 }
 
 void TDLList::Rebuild() {
+  FFront = 0;
   FTree.assign(FBlocks.size() + 1, 0);
   for (size_t j = 1; j < FTree.size(); ++j) {
     FTree[j] += static_cast<int>(FBlocks[j - 1].size());
@@ -118,17 +138,33 @@ void TDLList::InsertAt(int i, std::unique_ptr<TActiveDL> item) {
   } else if (i == FCount) {
     b = FBlocks.size() - 1;
     o = FBlocks[b].size();
+    if (o == kBlockMax) {
+      // Appending (a queue built from sorted input): a full last block stays
+      // full and a new one begins, rather than two half-full ones.
+      TBlock fresh;
+      fresh.reserve(kBlockMax);
+      fresh.push_back(item.get());
+      FBlocks.push_back(std::move(fresh));
+      item.release();
+      ++FCount;
+      Rebuild();
+      return;
+    }
   } else {
     Locate(i, b, o);
   }
   TBlock& block = FBlocks[b];
-  block.insert(block.begin() + static_cast<std::ptrdiff_t>(o), std::move(item));
+  block.insert(block.begin() + static_cast<std::ptrdiff_t>(o), item.get());
+  item.release();
   ++FCount;
   if (block.size() > kBlockMax) {
-    const auto half = block.begin() + static_cast<std::ptrdiff_t>(block.size() / 2);
-    TBlock tail(std::make_move_iterator(half), std::make_move_iterator(block.end()));
-    block.erase(half, block.end());
-    FBlocks.insert(FBlocks.begin() + static_cast<std::ptrdiff_t>(b) + 1, std::move(tail));
+    // The tail's block is in the list before the tail leaves this one, so a
+    // failure to make it loses no item.
+    const size_t half = block.size() / 2;
+    FBlocks.insert(FBlocks.begin() + static_cast<std::ptrdiff_t>(b) + 1,
+                   TBlock(block.begin() + static_cast<std::ptrdiff_t>(half), block.end()));
+    TBlock& first = FBlocks[b];  // the insertion may have moved it
+    first.resize(half);
     Rebuild();
   } else {
     Grow(b, 1);
@@ -136,8 +172,12 @@ void TDLList::InsertAt(int i, std::unique_ptr<TActiveDL> item) {
 }
 
 void TDLList::Clear() {
+  for (TBlock& b : FBlocks) {
+    for (TActiveDL* item : b) delete item;
+  }
   FBlocks.clear();
   FTree.clear();
+  FFront = 0;
   FCount = 0;
 }
 
@@ -178,10 +218,17 @@ std::unique_ptr<TActiveDL> TDLList::Remove(int i) {
   size_t b, o;
   Locate(i, b, o);
   TBlock& block = FBlocks[b];
-  std::unique_ptr<TActiveDL> item = std::move(block[o]);
+  std::unique_ptr<TActiveDL> item(block[o]);
   block.erase(block.begin() + static_cast<std::ptrdiff_t>(o));
   --FCount;
-  if (block.empty()) {
+  if (block.empty() && b == 0 && FBlocks.size() > 1) {
+    // Picks take the first items often: the first block goes without a
+    // rebuild, its tree position left at 0 and skipped, until such
+    // positions outnumber the blocks.
+    Grow(0, -1);
+    FBlocks.pop_front();
+    if (++FFront > FBlocks.size()) Rebuild();
+  } else if (block.empty()) {
     FBlocks.erase(FBlocks.begin() + static_cast<std::ptrdiff_t>(b));
     Rebuild();
   } else {

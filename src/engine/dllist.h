@@ -34,10 +34,11 @@ struct TActiveDL {
 class TDLList {
  public:
   TDLList() = default;
+  ~TDLList();
   TDLList(const TDLList& other);
   TDLList& operator=(const TDLList& other);
-  TDLList(TDLList&&) noexcept = default;
-  TDLList& operator=(TDLList&&) noexcept = default;
+  TDLList(TDLList&& other) noexcept;
+  TDLList& operator=(TDLList&& other) noexcept;
 
   // With onlyIfDeeper, target is left alone unless source is deeper.
   static void CopyItem(TActiveDL& target, const TActiveDL& source, bool onlyIfDeeper);
@@ -78,7 +79,10 @@ class TDLList {
   int IndexOfHost(const std::string& url) const;
 
  private:
-  using TBlock = std::vector<std::unique_ptr<TActiveDL>>;
+  // Owning pointers, freed by the list: plain pointers move as bytes, so a
+  // removal from a block's front (the usual pick) shifts the rest with one
+  // memmove rather than pointer by pointer.
+  using TBlock = std::vector<TActiveDL*>;
   static constexpr size_t kBlockMax = 128;
 
   // Block and offset of a valid index.
@@ -99,6 +103,7 @@ class TDLList {
 
   std::deque<TBlock> FBlocks;  // none empty; a deque: the first block goes often
   std::vector<int> FTree;      // Fenwick tree of block sizes, 1-based
+  size_t FFront = 0;           // tree positions of blocks dropped from the front
   int FCount = 0;
 };
 

@@ -11,6 +11,7 @@
 #include "engine/cookielist.h"
 #include "engine/dialupdialog.h"
 #include "engine/dnlist.h"
+#include "engine/fetchhops.h"
 #include "engine/htmlparser.h"
 #include "engine/robots.h"
 #include "engine/vkftp.h"
@@ -34,9 +35,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const char* const kRobotsName = "robots.txt";
-// The password the FTP client logs on with when neither the URL nor the
-// settings give one (TIdFTPExt::ConnectExt).
-const char* const kFTPPlaceholderPassword = "guest@example.com";
 
 bool IsRobotsURL(const std::string& url) { return URLFileName(url) == kRobotsName; }
 
@@ -358,16 +356,9 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
       BytesReceived = FileSizeOf(tempFile) + ResumeOffset;
 
       if (HTTP->ResponseCode == 0 || IsRobotsURL(fetchURL)) break;
-      std::string next;
-      if (!HTTP->Response.Location.empty()) {
-        next = ResolveURL(fetchURL, HTTP->Response.Location);
-      } else {
-        const std::string where = TrimBlanks(HTTP->ExtraResponse("Content-Location"));
-        if (where.empty()) break;
-        next = ResolveURL(fetchURL, where);
-      }
-      // An address met before in this item would only be fetched again.
-      if (next.empty() || !visited.insert(next).second) break;
+      const std::string next = NextHopURL(fetchURL, HTTP->Response.Location,
+                                          HTTP->ExtraResponse("Content-Location"), visited);
+      if (next.empty()) break;
       fetchURL = next;
     }
     finalSize = FileSizeOf(tempFile);
@@ -620,12 +611,7 @@ void TDLThread::FinishDownload(const std::string& headers, const std::string& te
 // --- FTP ---
 
 bool TDLThread::FTPSessionFits(const std::string& url) const {
-  if (!FTP->Connected()) return false;
-  TFTPLogOnInfo info = GetFTPLogOnInfo(EscapeURL(NormaliseURL(CollapseURLSlashes(url))),
-                                       Snapshot().Settings->EmailEdit);
-  if (info.User.empty()) info.User = "anonymous";
-  if (info.Password.empty()) info.Password = kFTPPlaceholderPassword;
-  return FTP->Host == info.Host && FTP->User == info.User && FTP->Password == info.Password;
+  return FTP->SessionFits(url, Snapshot().Settings->EmailEdit, "", "");
 }
 
 void TDLThread::DownloadFTP() {

@@ -95,26 +95,48 @@ TIdFTPExt::TIdFTPExt() = default;
 
 TIdFTPExt::~TIdFTPExt() = default;
 
+namespace {
+
+// The server and log-on ConnectExt uses for url when the client holds the
+// given preset user and password.
+TFTPLogOnInfo LogOnFor(const std::string& url, const std::string& defaultPassword,
+                       const std::string& presetUser, const std::string& presetPassword) {
+  TFTPLogOnInfo info =
+      GetFTPLogOnInfo(EscapeURL(NormaliseURL(CollapseURLSlashes(url))), defaultPassword);
+  if (info.User.empty()) info.User = "anonymous";
+  if (info.Password.empty()) info.Password = kPlaceholderEmail;
+  if (!presetUser.empty()) info.User = presetUser;
+  if (!presetPassword.empty()) info.Password = presetPassword;
+  return info;
+}
+
+}  // namespace
+
 bool TIdFTPExt::ConnectExt(const std::string& url, const std::string& defaultPassword) {
   TBusyScope busy(*this);
   try {
-    const std::string u = EscapeURL(NormaliseURL(CollapseURLSlashes(url)));
-    TFTPLogOnInfo info = GetFTPLogOnInfo(u, defaultPassword);
-    if (info.User.empty()) info.User = "anonymous";
-    if (info.Password.empty()) info.Password = kPlaceholderEmail;
+    const TFTPLogOnInfo info = LogOnFor(url, defaultPassword, User, Password);
     if (info.Host.empty()) {
       LastError = "No host in the URL";
       return false;
     }
     Host = info.Host;
-    if (User.empty()) User = info.User;
-    if (Password.empty()) Password = info.Password;
+    User = info.User;
+    Password = info.Password;
     Connect(true);
     return true;
   } catch (...) {
     NoteFailure();
     return false;
   }
+}
+
+bool TIdFTPExt::SessionFits(const std::string& url, const std::string& defaultPassword,
+                            const std::string& presetUser,
+                            const std::string& presetPassword) const {
+  if (!Connected()) return false;
+  const TFTPLogOnInfo info = LogOnFor(url, defaultPassword, presetUser, presetPassword);
+  return Host == info.Host && User == info.User && Password == info.Password;
 }
 
 std::string TIdFTPExt::GetCurrentDir() {

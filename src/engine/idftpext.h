@@ -45,6 +45,12 @@ class TIdFTPExt : public TIdFTP {
   // "host:port" text, so the caller can tell whether a later URL is on the
   // same server.
   bool ConnectExt(const std::string& url, const std::string& defaultPassword);
+  // Whether the open session is the one ConnectExt would open for url with
+  // the given preset user and password (from the password grid, "" for
+  // none): the same server, user and password. Reusing any other session
+  // would fetch one user's files in another's log-on.
+  bool SessionFits(const std::string& url, const std::string& defaultPassword,
+                   const std::string& presetUser, const std::string& presetPassword) const;
   // The current folder, "" on failure.
   std::string GetCurrentDir();
   // One CWD.

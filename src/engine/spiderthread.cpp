@@ -594,7 +594,10 @@ void TSpiderThread::SpiderFTPItem() {
   Current.SiteBase = Current.URL;
   ResumeOffset = 0;
   std::string dir;
-  if (FTP->Host == host && FTP->Connected()) {
+  const auto passWords = Snapshot().PassWords;
+  if (FTP->SessionFits(Current.URL, s.EmailEdit,
+                       passWords ? passWords->GetUserID(Current.URL) : std::string(),
+                       passWords ? passWords->GetPW(Current.URL) : std::string())) {
     SetActivity("Current dir?");
     Changed = 1;
     ArmWatchdog();

@@ -41,9 +41,12 @@ bool IsMailAddress(const std::string& url) {
 
 // The publisher's current value, taken again only when something new was
 // published: additions come by the thousand from every worker, and the
-// filters change rarely.
+// filters change rarely. The value is lent from the thread's own cache, not
+// copied: a copy of the shared pointer on every addition would make every
+// worker write its reference count, one cache line bouncing between them
+// all. The reference stays good until this thread asks again for a T.
 template <class T>
-std::shared_ptr<const T> Current(const TPublished<T>& from) {
+const T& Current(const TPublished<T>& from) {
   struct TCache {
     uint64_t Version = 0;
     std::shared_ptr<const T> Value;
@@ -54,7 +57,7 @@ std::shared_ptr<const T> Current(const TPublished<T>& from) {
     cache.Value = from.Get();
     cache.Version = now;
   }
-  return cache.Value;
+  return *cache.Value;
 }
 
 }  // namespace
@@ -74,10 +77,11 @@ bool TURLAdder::Prepare(uint8_t appendToView, TVkURLItem& record, TPrepared& p) 
     record.Title = TidyTitle(record.Title);
   // The filter reads the incoming record, not the merged one (its status
   // refresh is one the merge would do anyway).
-  p.Limit = Current(FViewFilter)->LimitAdditionsChk;
+  const TViewFilter& viewFilter = Current(FViewFilter);
+  p.Limit = viewFilter.LimitAdditionsChk;
   p.Passes = true;
   if (p.Limit || appendToView)
-    p.Passes = URLPassesFilters(*Current(FViewFilter), *Current(FMimeFilter), record);
+    p.Passes = URLPassesFilters(viewFilter, Current(FMimeFilter), record);
   return true;
 }
 

@@ -1,6 +1,7 @@
 #include "engine/vkthread.h"
 
 #include <algorithm>
+#include <string_view>
 #include <utility>
 
 #include "engine/cookielist.h"
@@ -493,9 +494,14 @@ bool TVkThread::PickNext(bool addVisited) {
     Current.SiteBase = Current.URL;
   } else {
     // The item moves into Current (a copy then a deletion, without the
-    // copy); the site base is the item's own, or its URL when it has none.
+    // copy); the site base is the item's own, or its URL when it has none,
+    // copied into the last item's site base so its buffer serves again.
+    std::string spare = std::move(Current.SiteBase);
     Current = Queue->Take(best);
-    if (Current.SiteBase.empty()) Current.SiteBase = Current.URL;
+    if (Current.SiteBase.empty()) {
+      spare.assign(Current.URL);
+      Current.SiteBase.swap(spare);
+    }
     if (addVisited) VisitedList.insert(Current.URL);
     FLastIndex = best;
   }
@@ -564,7 +570,10 @@ void TVkThread::LogResult(const std::string& url, int64_t size, const std::strin
 
   const bool robotsFile = IsRobotsURL(url);
   const char* activity = "Failed";
-  std::string details = "Failure of unknown cause";
+  // Most texts are fixed: they are pointed at, and copied once, into the
+  // record, rather than built as a string for every item.
+  std::string_view details = "Failure of unknown cause";
+  std::string reason;
   uint8_t status = 30;
   const int8_t code = Result;
   if (SkipFlag) {
@@ -579,8 +588,8 @@ void TVkThread::LogResult(const std::string& url, int64_t size, const std::strin
       case vrFailed:
         if (!statusText.empty()) {
           details = statusText;
-        } else if (std::string reason = ClientFailureReason(url); !reason.empty()) {
-          details = std::move(reason);
+        } else if (reason = ClientFailureReason(url); !reason.empty()) {
+          details = reason;
         }
         break;
       case vrSucceeded:
@@ -629,7 +638,7 @@ void TVkThread::LogResult(const std::string& url, int64_t size, const std::strin
     }
   }
   item.SetStatus(status);
-  item.Details = details;
+  item.Details.assign(details.data(), details.size());
   Publish(activity);
 
   // Whatever came of it, the site's robots.txt has had its try: otherwise

@@ -278,8 +278,18 @@ bool IsURL(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size() && i < 8 && text[i] != ':' && text[i] != '#') ++i;
   if (i >= text.size() || text[i] != ':') return false;
-  const std::string s = LowerCaseAscii(text.substr(0, i + 1));
-  return s == "http:" || s == "https:" || s == "ftp:" || s == "mailto:";
+  // Compared in place: every URL a worker records passes through here.
+  const std::string_view scheme = text.substr(0, i + 1);
+  auto is = [scheme](std::string_view lower) {
+    if (scheme.size() != lower.size()) return false;
+    for (std::size_t k = 0; k < lower.size(); ++k) {
+      char c = scheme[k];
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      if (c != lower[k]) return false;
+    }
+    return true;
+  };
+  return is("http:") || is("https:") || is("ftp:") || is("mailto:");
 }
 
 int AddURLLines(TStringList& list, std::string_view text, std::uint32_t tag) {

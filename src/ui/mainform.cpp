@@ -22,11 +22,11 @@
 #include "platform/progfolder.h"
 #include "ui/appwindows.h"
 #include "ui/autopaste_standin.h"
-#include "ui/controls/checklistboxext.h"
 #include "ui/controls/passwordgrid.h"
 #include "ui/controls/stringatrgrid.h"
 #include "ui/controls/tvimagepanel.h"
 #include "ui/controls/uotarget.h"
+#include "ui/controls/urllistbox.h"
 #include "ui/downloadwindow.h"
 #include "ui/dropdialog_standin.h"
 #include "ui/filecopydialog.h"
@@ -43,6 +43,8 @@ namespace qv {
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   NoteWindowCreated("TForm1");
   BuildLayout();
+  ConnectViews();
+  ConnectRootGrid();
   FileCopyDlg = new TFileCopyDlg(this);
   NoteWindowCreated("TFileCopyDlg");
   SetBusy(true);

@@ -13,7 +13,10 @@
 #include <vector>
 
 #include <QMainWindow>
+#include <Qt>
 
+#include "engine/outbox.h"
+#include "engine/urladder.h"
 #include "model/projectfile.h"
 #include "model/prompter.h"
 #include "model/viewfilter.h"
@@ -34,7 +37,8 @@ class QTimer;
 
 namespace qv {
 
-class TCheckListBoxExt;
+class TURLListBox;
+class TVkURLItem;
 class TFilterGrid;
 class TPassWordGrid;
 class TStringAtrGrid;
@@ -186,7 +190,7 @@ class TForm1 : public QMainWindow, public TProjectView {
   // "Passwords" page.
   TPassWordGrid* PWGrid;
   // Below the pages.
-  TCheckListBoxExt* SingURLs;
+  TURLListBox* SingURLs;
   QLineEdit* NumURLsEd;
   QStatusBar* StatusBar1;
   QMenu* HelpPopup;
@@ -195,9 +199,58 @@ class TForm1 : public QMainWindow, public TProjectView {
   TUOTextTarget* RootURLsDrop;
   TUOTextTarget* URLsDrop;
 
-  // The view filter the "Filters" page stands for, kept whole until the
-  // page's controls carry all of it.
+  QTimer* UpdateTimer;
+  QTimer* DrainTimer;
+
+  // URL views and filters (mainform_views.cpp).
+  // The view filter the "Filters" page shows, as last published.
   TViewFilter ViewFilter;
+  // The "Filters" page's controls as one value, and the value shown in them
+  // (no change events while it is put in).
+  TViewFilter FilterFromControls() const;
+  void FilterToControls(const TViewFilter& filter);
+  // Takes the controls' value and publishes it to the worker threads.
+  void PublishViewFilter();
+  // Whether the URL is shown (and may be queued): with its record when given
+  // (the caller holds URLListLock), else its listed record, else a blank one.
+  bool URLPassesFilters(const std::string& url, TVkURLItem* record = nullptr);
+  void ShowAttributes();
+  void ClearAttributes();
+  // "Check all" (on) and "Uncheck all" (off).
+  void CheckAllURLs(bool on);
+  // A filter control changed: the project is modified, and with "Auto
+  // Update" on the view is rebuilt.
+  void FilterChanged();
+  void UpdateTimerTimer();
+  // Additions from any thread go through the adder; what they leave for
+  // the window waits in the outbox until DrainTimer takes it.
+  TOutbox& Outbox() { return *Outbox_; }
+  TURLAdder& Adder() { return *Adder_; }
+  // Takes what worker threads left for the window and shows it: new lines
+  // (each URL once), the line count, the modified flag, the latest status
+  // text.
+  void DrainOutbox();
+  // Shows the image file as the thumbnail within ThumbBounds.
+  void ShowThumbnail(const std::string& path);
+  bool ThumbShown = false;
+
+  // Root URL grid (mainform_roots.cpp).
+  void SetRootURLAttributes(int row, int scope, int levels);
+  // The text the editor starts with; empty in the levels column, which
+  // cannot be edited as text.
+  std::string Grid1GetEditText(int col, int dataRow);
+  void Grid1Edited(int col, int gridRow, const std::string& text);
+  void RootURLsDblClick(int col);
+  // True when the key was handled here and the grid must not see it.
+  bool RootURLsKeyDown(int key, Qt::KeyboardModifiers shift);
+  // False when typed characters must be discarded (an extraction runs).
+  bool Grid1KeyPress();
+  // The main window's root commands "&Open" and "&Delete", set by the
+  // commands' code (nothing happens unset), and the extraction test (the
+  // job window's running job unset).
+  std::function<void()> RootOpenCommand;
+  std::function<void()> RootDeleteCommand;
+  std::function<bool()> ExtractionRunning;
 
  protected:
   void showEvent(QShowEvent* e) override;
@@ -211,8 +264,14 @@ class TForm1 : public QMainWindow, public TProjectView {
   void BuildLayout();
   void FitGlyphs();
   void InstallApplicationHandlers();
+  void ConnectViews();
+  void ConnectRootGrid();
+  void StepRootScope();
+  void PasteRootURLs();
 
   std::unique_ptr<TProjectSession> Session_;
+  std::unique_ptr<TOutbox> Outbox_;
+  std::unique_ptr<TURLAdder> Adder_;
   TPrompter* Prompter_ = nullptr;
   bool ShowDone = false;
   bool PaintQueued = false;

@@ -22,12 +22,12 @@
 #include <QVBoxLayout>
 
 #include "ui/aboutbox.h"
-#include "ui/controls/checklistboxext.h"
 #include "ui/controls/filtergrid.h"
 #include "ui/controls/passwordgrid.h"
 #include "ui/controls/stringatrgrid.h"
 #include "ui/controls/tvimagepanel.h"
 #include "ui/controls/uotarget.h"
+#include "ui/controls/urllistbox.h"
 #include "ui/mainform.h"
 
 namespace qv {
@@ -94,7 +94,9 @@ void TForm1::BuildLayout() {
     auto* lay = new QHBoxLayout(RetrievePage);
     Grid1 = new TStringAtrGrid(RetrievePage);
     Grid1->setObjectName("Grid1");
-    Grid1->SetHeadings({"Root URLs"});
+    Grid1->SetHeadings({"Root URLs", "Levels"});
+    Grid1->setColumnWidth(1, 90);
+    Grid1->horizontalHeader()->setStretchLastSection(false);
     Grid1->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     lay->addWidget(Grid1, 1);
     auto* buttons = new QVBoxLayout;
@@ -199,10 +201,14 @@ void TForm1::BuildLayout() {
     radios->addWidget(URLImageRBtn);
     radios->addWidget(LinkImageRBtn);
     images->addLayout(radios);
-    ThumbImage1 = new TTvImagePanel(ImagesPage);
+    // The thumbnail is placed by hand, centred in the area's bounds.
+    auto* thumbArea = new QWidget(ImagesPage);
+    thumbArea->setObjectName("ThumbArea");
+    thumbArea->setMinimumSize(160, 120);
+    ThumbImage1 = new TTvImagePanel(thumbArea);
     ThumbImage1->setObjectName("ThumbImage1");
-    ThumbImage1->setMinimumSize(160, 120);
-    images->addWidget(ThumbImage1, 1);
+    ThumbImage1->setGeometry(0, 0, 160, 120);
+    images->addWidget(thumbArea, 1);
     DLIELabel = new QLabel("Images are shown through the system's web browser", ImagesPage);
     DLIEBtn = new QPushButton("Download Internet Explorer", ImagesPage);
     images->addWidget(DLIELabel);
@@ -245,7 +251,7 @@ void TForm1::BuildLayout() {
   {
     auto* lay = new QVBoxLayout(listArea);
     lay->setContentsMargins(0, 0, 0, 0);
-    SingURLs = new TCheckListBoxExt(listArea);
+    SingURLs = new TURLListBox(listArea);
     SingURLs->setObjectName("SingURLs");
     lay->addWidget(SingURLs, 1);
     auto* count = new QHBoxLayout;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "model/uriparser.h"
 
@@ -218,6 +219,55 @@ TEST(DLListTest, ManyBlocksAgainstAPlainVector) {
   EXPECT_EQ(copy.Take(0).URL, first);
   EXPECT_EQ(copy.Count(), before - 1);
   EXPECT_THROW(copy.Take(copy.Count()), std::out_of_range);
+}
+
+// A queue built by appending, then drained from its front as picks do, with
+// additions and deletions between: the blocks leaving the front and the
+// index over them stay in step with a plain vector.
+TEST(DLListTest, DrainFromTheFrontAgainstAPlainVector) {
+  TDLList l;
+  std::vector<std::string> ref;
+  for (int i = 0; i < 3000; ++i) {
+    char url[40];
+    std::snprintf(url, sizeof url, "http://h/%06d", i * 2);
+    TActiveDL d;
+    d.URL = url;
+    l.Add(d, true);
+    ref.push_back(url);
+  }
+  uint32_t seed = 777;
+  auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+  while (!ref.empty()) {
+    const uint32_t r = next() % 10;
+    if (r < 7) {
+      ASSERT_EQ(l.Take(0).URL, ref.front());
+      ref.erase(ref.begin());
+    } else if (r < 9) {
+      char url[40];
+      std::snprintf(url, sizeof url, "http://h/%06d", static_cast<int>(next() % 6000) | 1);
+      TActiveDL d;
+      d.URL = url;
+      l.Add(d, false);
+      auto it = std::lower_bound(ref.begin(), ref.end(), d.URL);
+      if (it == ref.end() || *it != d.URL) ref.insert(it, d.URL);
+    } else {
+      const int i = static_cast<int>(next() % ref.size());
+      l.Delete(i);
+      ref.erase(ref.begin() + i);
+    }
+    ASSERT_EQ(l.Count(), static_cast<int>(ref.size()));
+    if (ref.empty()) break;
+    const int probe = static_cast<int>(next() % ref.size());
+    ASSERT_EQ(l.Item(probe).URL, ref[probe]);
+    ASSERT_EQ(l.IndexOfURL(ref[probe]), probe);
+    ASSERT_EQ(l.Item(static_cast<int>(ref.size()) - 1).URL, ref.back());
+    if (ref.size() % 251 == 0) {
+      TDLList copy(l);
+      for (size_t i = 0; i < ref.size(); i += 7)
+        ASSERT_EQ(copy.Item(static_cast<int>(i)).URL, ref[i]);
+    }
+  }
+  EXPECT_THROW(l.Take(0), std::out_of_range);
 }
 
 }  // namespace

@@ -1,0 +1,123 @@
+// The main window's URL list at a million URLs: rebuilding the view the way
+// the window does (batches of 100 under the list lock, messages let run
+// between batches, lines appended to the list view's model with a view
+// attached) against a bare walk of the master list under one lock with the
+// same filter test, in the same run.
+//
+//   rebuild_nofilter_ratio        view rebuild / bare walk, no filter      (aim <= 2)
+//   rebuild_pattern_ratio         the same with a name-pattern row "Only"  (aim <= 2)
+//   view_bytes_per_line_beyond_text  the model's offsets, marks and map    (aim < 64)
+//
+// Each timing is the best of several runs. Usage: url_view_bench [records]
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+
+#include <QApplication>
+
+#include "model/mimefilter.h"
+#include "model/viewfilter.h"
+#include "model/vkglobal.h"
+#include "model/vkurllist.h"
+#include "ui/controls/urllistbox.h"
+#include "ui/urllistwalk.h"
+
+namespace {
+
+using namespace qv;
+using Clock = std::chrono::steady_clock;
+
+double Since(Clock::time_point t0) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+}
+
+template <typename F>
+double BestMs(int runs, F f) {
+  double best = 1e300;
+  for (int r = 0; r < runs; ++r) best = std::min(best, f());
+  return best;
+}
+
+void Fill(int n) {
+  std::lock_guard<TCriticalSection> hold(*URLListLock);
+  char buf[96];
+  static const char* const kExts[] = {".html", ".gif", ".php", ".jpg", "/", ".css"};
+  for (int i = 0; i < n; ++i) {
+    std::snprintf(buf, sizeof buf, "http://www.host%04d.example/dir%03d/page%07d%s", i % 4099,
+                  i % 211, i, kExts[i % 6]);
+    TVkURLItem r;
+    r.URL = buf;
+    r.SetStatus(i % 10 == 0 ? 30 : 10);
+    GlobalURLList->AddItem(r, false);
+  }
+}
+
+// The window's rebuild: the view's lines cleared, then refilled batch by batch.
+double Rebuild(TURLListBox& view, const TViewFilter& filter, const TMimeFilter& mime) {
+  const auto t0 = Clock::now();
+  RefillURLLines(
+      *view.Lines(),
+      [] {
+        QCoreApplication::processEvents();
+        return true;
+      },
+      [&](TVkURLItem& r) { return URLPassesFilters(filter, mime, r); });
+  return Since(t0);
+}
+
+double BareWalk(const TViewFilter& filter, const TMimeFilter& mime, int& passed) {
+  const auto t0 = Clock::now();
+  passed = 0;
+  std::lock_guard<TCriticalSection> hold(*URLListLock);
+  for (int i = 0; i < GlobalURLList->Count(); ++i)
+    if (URLPassesFilters(filter, mime, *GlobalURLList->GetItem(i))) ++passed;
+  return Since(t0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QApplication app(argc, argv);
+  const int n = argc > 1 ? std::atoi(argv[1]) : 1000000;
+  CreateGlobals();
+  Fill(n);
+  TURLListBox view;
+  view.resize(600, 400);
+  view.show();
+  const TMimeFilter mime;
+
+  struct Case {
+    const char* name;
+    TViewFilter filter;
+  } cases[2];
+  cases[0].name = "nofilter";
+  cases[1].name = "pattern";
+  cases[1].filter.FilGrid = {{"*/dir01?/*.gif", fcOnly}};
+
+  for (auto& c : cases) {
+    int passed = 0;
+    const double bare = BestMs(3, [&] { return BareWalk(c.filter, mime, passed); });
+    const double rebuild = BestMs(3, [&] { return Rebuild(view, c.filter, mime); });
+    std::printf("records: %d\n", n);
+    std::printf("%s_lines: %d\n", c.name, view.Count());
+    std::printf("%s_bare_walk_ms: %.1f\n", c.name, bare);
+    std::printf("%s_rebuild_ms: %.1f\n", c.name, rebuild);
+    std::printf("rebuild_%s_ratio: %.2f\n", c.name, rebuild / bare);
+    if (view.Count() != passed)
+      std::printf("MISMATCH: %d lines, %d passed\n", view.Count(), passed);
+  }
+  Rebuild(view, cases[0].filter, mime);
+  const TURLListModel& lines = *view.Lines();
+  std::printf("view_lines: %d\n", lines.Count());
+  std::printf("view_text_bytes_per_line: %.1f\n",
+              static_cast<double>(lines.TextBytes()) / lines.Count());
+  std::printf("view_bytes_per_line_beyond_text: %.1f\n",
+              static_cast<double>(lines.OverheadBytes()) / lines.Count());
+  view.hide();
+  FreeGlobals();
+  return 0;
+}

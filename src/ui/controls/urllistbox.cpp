@@ -1,0 +1,304 @@
+#include "ui/controls/urllistbox.h"
+
+#include <algorithm>
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QItemSelectionModel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
+
+#include "model/dropbytes.h"
+#include "model/textfit.h"
+#include "ui/controls/qtext.h"
+
+namespace qv {
+
+// ---- TURLListModel ----------------------------------------------------------
+
+TURLListModel::TURLListModel(QObject* parent) : QAbstractListModel(parent) {}
+
+int TURLListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : Shown;
+}
+
+QVariant TURLListModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= Shown) return {};
+  switch (role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole:
+      return ExternalToQ(std::string(Line(index.row())));
+    case Qt::CheckStateRole:
+      return Marks[static_cast<size_t>(index.row())] ? Qt::Checked : Qt::Unchecked;
+    default:
+      return {};
+  }
+}
+
+bool TURLListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (role != Qt::CheckStateRole || !index.isValid() || index.row() >= Shown) return false;
+  const bool on = value.toInt() == Qt::Checked;
+  SetChecked(index.row(), on);
+  if (OnUserCheck) OnUserCheck(index.row(), on);
+  return true;
+}
+
+Qt::ItemFlags TURLListModel::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return Qt::NoItemFlags;
+  return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemIsDragEnabled;
+}
+
+std::string_view TURLListModel::Line(int i) const {
+  if (i < 0 || i >= Count()) return {};
+  const size_t begin = i == 0 ? 0 : Ends[static_cast<size_t>(i) - 1];
+  return std::string_view(Text).substr(begin, Ends[static_cast<size_t>(i)] - begin);
+}
+
+bool TURLListModel::Checked(int i) const {
+  return i >= 0 && i < Count() && Marks[static_cast<size_t>(i)] != 0;
+}
+
+void TURLListModel::SetChecked(int i, bool on) {
+  if (i < 0 || i >= Count()) return;
+  if ((Marks[static_cast<size_t>(i)] != 0) == on) return;
+  Marks[static_cast<size_t>(i)] = on ? 1 : 0;
+  if (i >= Shown) return;
+  const QModelIndex at = index(i);
+  emit dataChanged(at, at, {Qt::CheckStateRole});
+}
+
+std::uint32_t TURLListModel::Hash(std::string_view s) {
+  // FNV-1a, 64 bits: URLs share long prefixes, which it spreads well enough.
+  std::uint64_t h = 1469598103934665603ull;
+  for (unsigned char c : s) {
+    h ^= c;
+    h *= 1099511628211ull;
+  }
+  return static_cast<std::uint32_t>(h ^ (h >> 32));
+}
+
+int TURLListModel::Find(std::string_view url, std::uint32_t hash) const {
+  if (Slots.empty()) return -1;
+  const size_t mask = Slots.size() - 1;
+  for (size_t s = hash & mask;; s = (s + 1) & mask) {
+    const std::uint32_t v = Slots[s];
+    if (v == 0) return -1;
+    if (Hashes[v - 1] == hash && Line(static_cast<int>(v - 1)) == url)
+      return static_cast<int>(v - 1);
+  }
+}
+
+void TURLListModel::Place(std::uint32_t line, std::uint32_t hash) {
+  const size_t mask = Slots.size() - 1;
+  size_t s = hash & mask;
+  while (Slots[s] != 0) s = (s + 1) & mask;
+  Slots[s] = line + 1;
+}
+
+void TURLListModel::Rehash(size_t count) {
+  Slots.assign(count, 0);
+  for (size_t i = 0; i < Hashes.size(); ++i) Place(static_cast<std::uint32_t>(i), Hashes[i]);
+}
+
+int TURLListModel::IndexOf(std::string_view url) const { return Find(url, Hash(url)); }
+
+bool TURLListModel::AppendRaw(std::string_view url, bool checked) {
+  const std::uint32_t h = Hash(url);
+  if (Find(url, h) >= 0) return false;
+  Store(url, checked, h);
+  return true;
+}
+
+void TURLListModel::Store(std::string_view url, bool checked, std::uint32_t hash) {
+  if ((Ends.size() + 1) * 2 > Slots.size()) Rehash(Slots.empty() ? 64 : Slots.size() * 2);
+  Text.append(url);
+  Ends.push_back(Text.size());
+  Marks.push_back(checked ? 1 : 0);
+  Hashes.push_back(hash);
+  Place(static_cast<std::uint32_t>(Ends.size() - 1), hash);
+}
+
+bool TURLListModel::AppendPending(std::string_view url, bool checked) {
+  return AppendRaw(url, checked);
+}
+
+void TURLListModel::Publish() {
+  if (Shown >= Count()) return;
+  beginInsertRows({}, Shown, Count() - 1);
+  Shown = Count();
+  endInsertRows();
+}
+
+void TURLListModel::Reserve(size_t lines) {
+  Ends.reserve(lines);
+  Marks.reserve(lines);
+  Hashes.reserve(lines);
+  size_t want = 64;
+  while (want < lines * 2) want *= 2;
+  if (want > Slots.size()) Rehash(want);
+}
+
+bool TURLListModel::Append(std::string_view url, bool checked) {
+  if (!AppendRaw(url, checked)) return false;
+  Publish();
+  return true;
+}
+
+int TURLListModel::AppendBatch(const std::vector<TNewLine>& lines) {
+  const int before = Count();
+  for (const auto& l : lines) AppendRaw(l.URL, l.Checked);
+  Publish();
+  return Count() - before;
+}
+
+void TURLListModel::RemoveLine(int i) {
+  if (i < 0 || i >= Count()) return;
+  Publish();
+  beginRemoveRows({}, i, i);
+  const size_t begin = i == 0 ? 0 : Ends[static_cast<size_t>(i) - 1];
+  const size_t len = Ends[static_cast<size_t>(i)] - begin;
+  Text.erase(begin, len);
+  Ends.erase(Ends.begin() + i);
+  --Shown;
+  for (size_t k = static_cast<size_t>(i); k < Ends.size(); ++k) Ends[k] -= len;
+  Marks.erase(Marks.begin() + i);
+  Hashes.erase(Hashes.begin() + i);
+  Rehash(Slots.size());
+  endRemoveRows();
+}
+
+void TURLListModel::Clear() {
+  beginResetModel();
+  Text.clear();
+  Text.shrink_to_fit();
+  Ends.clear();
+  Ends.shrink_to_fit();
+  Marks.clear();
+  Marks.shrink_to_fit();
+  Hashes.clear();
+  Hashes.shrink_to_fit();
+  Slots.clear();
+  Slots.shrink_to_fit();
+  Shown = 0;
+  endResetModel();
+}
+
+std::size_t TURLListModel::OverheadBytes() const {
+  return Ends.capacity() * sizeof(std::uint64_t) + Marks.capacity() +
+         Hashes.capacity() * sizeof(std::uint32_t) + Slots.capacity() * sizeof(std::uint32_t) +
+         (Text.capacity() - Text.size());
+}
+
+// ---- TURLListBox ------------------------------------------------------------
+
+namespace {
+
+// Fits a URL to a width with its middle cut, measured as it will be shown:
+// UTF-8 as UTF-8, other bytes as Latin-1. A cut that splits a UTF-8
+// character drops the broken pieces rather than showing the line as Latin-1.
+QString FittedURL(const QFontMetrics& metrics, const std::string& url, int width) {
+  const bool utf8 = IsValidUtf8(url);
+  const TTextWidth measure = [&metrics, utf8](std::string_view s) {
+    const std::string t(s);
+    return metrics.horizontalAdvance(
+        utf8 ? QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size())) : ToQ(t));
+  };
+  const std::string fitted = FitTextToWidth(measure, url, width, kFitCutMiddle);
+  if (!utf8) return ToQ(fitted);
+  QString q = QString::fromUtf8(fitted.data(), static_cast<qsizetype>(fitted.size()));
+  q.remove(QChar(QChar::ReplacementCharacter));
+  return q;
+}
+
+class TURLLineDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
+    QStyleOptionViewItem opt = option;
+    initStyleOption(&opt, index);
+    const QWidget* w = opt.widget;
+    QStyle* style = w ? w->style() : QApplication::style();
+    const bool selected = opt.state & QStyle::State_Selected;
+    painter->save();
+    painter->fillRect(opt.rect, selected ? opt.palette.highlight() : opt.palette.base());
+    QStyleOptionViewItem check = opt;
+    check.rect = style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, w);
+    check.state = check.state & ~QStyle::State_HasFocus;
+    check.state |= opt.checkState == Qt::Checked ? QStyle::State_On : QStyle::State_Off;
+    style->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &check, painter, w);
+    const QRect text = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, w);
+    const auto* model = static_cast<const TURLListModel*>(index.model());
+    const std::string url(model->Line(index.row()));
+    painter->setFont(opt.font);
+    painter->setPen(selected ? opt.palette.highlightedText().color() : opt.palette.text().color());
+    const QFontMetrics metrics(opt.font);
+    const int y = text.top() + (text.height() - metrics.height()) / 2;
+    painter->drawText(text.left() + 2, y + metrics.ascent(),
+                      FittedURL(metrics, url, text.width() - 2));
+    if (opt.state & QStyle::State_HasFocus) {
+      QStyleOptionFocusRect focus;
+      focus.QStyleOption::operator=(opt);
+      focus.rect = opt.rect;
+      style->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, w);
+    }
+    painter->restore();
+  }
+};
+
+}  // namespace
+
+TURLListBox::TURLListBox(QWidget* parent) : QListView(parent), Model_(new TURLListModel(this)) {
+  setModel(Model_);
+  setItemDelegate(new TURLLineDelegate(this));
+  // Every line is one text line high: the view need not measure a million.
+  setUniformItemSizes(true);
+  setSelectionMode(QAbstractItemView::ExtendedSelection);
+  Model_->OnUserCheck = [this](int line, bool on) {
+    if (OnClickCheck) OnClickCheck(line, on);
+  };
+  connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { NoteFocus(); });
+  connect(Model_, &QAbstractItemModel::modelReset, this, [this] { NoteFocus(); });
+}
+
+int TURLListBox::ItemIndex() const {
+  const QModelIndex cur = currentIndex();
+  return cur.isValid() ? cur.row() : -1;
+}
+
+void TURLListBox::SetItemIndex(int index) {
+  Model_->Publish();
+  if (index < 0 || index >= Count()) {
+    selectionModel()->clear();
+    return;
+  }
+  const QModelIndex at = Model_->index(index);
+  selectionModel()->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect);
+  scrollTo(at);
+}
+
+std::vector<std::string> TURLListBox::GetSelStrings() const {
+  QModelIndexList rows = selectionModel()->selectedRows();
+  std::sort(rows.begin(), rows.end(),
+            [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+  std::vector<std::string> out;
+  out.reserve(static_cast<size_t>(rows.size()));
+  for (const QModelIndex& r : rows) out.push_back(ItemText(r.row()));
+  return out;
+}
+
+void TURLListBox::mouseReleaseEvent(QMouseEvent* e) {
+  QListView::mouseReleaseEvent(e);
+  if (OnMouseUp) OnMouseUp();
+}
+
+void TURLListBox::NoteFocus() {
+  const int cur = ItemIndex();
+  const std::string text = cur >= 0 ? ItemText(cur) : std::string();
+  if (text == FocusText_) return;
+  FocusText_ = text;
+  if (OnChangeFocus) OnChangeFocus();
+}
+
+}  // namespace qv

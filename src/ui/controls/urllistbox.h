@@ -1,0 +1,125 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <QAbstractListModel>
+#include <QListView>
+
+namespace qv {
+
+// The lines of the main URL list: URL texts (bytes) in display order, each at
+// most once, with a check mark. The texts sit end to end in one buffer and a
+// hash table of line numbers finds a URL's line, so a line costs its text
+// plus about 20 bytes, and a million lines open, fill and search without
+// per-line allocations. The model holds texts, never record pointers: a
+// record may go away while its line is shown.
+class TURLListModel : public QAbstractListModel {
+  Q_OBJECT
+ public:
+  explicit TURLListModel(QObject* parent = nullptr);
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+  int Count() const { return static_cast<int>(Ends.size()); }
+  // The text of a line; empty outside [0, Count()).
+  std::string_view Line(int i) const;
+  bool Checked(int i) const;
+  // Programmatic: no OnUserCheck. Out-of-range lines are ignored.
+  void SetChecked(int i, bool on);
+  // The line showing the URL (bytes compared exactly), or -1.
+  int IndexOf(std::string_view url) const;
+  // Appends the URL unless a line shows it already; true when appended.
+  bool Append(std::string_view url, bool checked);
+  // Appends a batch with one insertion report to the views; URLs shown
+  // already are skipped. Returns the number appended.
+  struct TNewLine {
+    std::string_view URL;
+    bool Checked;
+  };
+  int AppendBatch(const std::vector<TNewLine>& lines);
+  // Appends without telling the views (no Qt call: fit for use under the
+  // list lock); false when a line shows the URL already. Publish() reports
+  // the lines so far. A view lays out all its rows on every report, so a
+  // long fill reports now and then rather than per batch.
+  bool AppendPending(std::string_view url, bool checked);
+  void Publish();
+  int Published() const { return Shown; }
+  // Room for this many lines without regrowing.
+  void Reserve(std::size_t lines);
+  void RemoveLine(int i);
+  void Clear();
+
+  // Bytes held beyond the texts themselves (offsets, marks, table).
+  std::size_t OverheadBytes() const;
+  std::size_t TextBytes() const { return Text.size(); }
+
+  // The user changed a line's check mark (the check box or the space key).
+  std::function<void(int line, bool on)> OnUserCheck;
+
+ private:
+  static std::uint32_t Hash(std::string_view s);
+  int Find(std::string_view url, std::uint32_t hash) const;
+  void Place(std::uint32_t line, std::uint32_t hash);
+  void Rehash(std::size_t count);
+  bool AppendRaw(std::string_view url, bool checked);
+  void Store(std::string_view url, bool checked, std::uint32_t hash);
+
+  std::string Text;                   // every line's text, end to end
+  std::vector<std::uint64_t> Ends;    // end offset of each line in Text
+  std::vector<std::uint8_t> Marks;    // check mark per line
+  std::vector<std::uint32_t> Hashes;  // per line: regrowing the table reads no text
+  std::vector<std::uint32_t> Slots;   // line + 1, 0 free; a power of two, at most half full
+  int Shown = 0;                      // lines the views have been told of
+};
+
+// The main window's URL list: a check list view over TURLListModel. Lines are
+// drawn by the owner's rule: the rectangle filled, the check box, the URL
+// fitted to the width with its middle cut. URLs that are valid UTF-8 show as
+// such; the lines' texts stay bytes.
+class TURLListBox : public QListView {
+  Q_OBJECT
+ public:
+  explicit TURLListBox(QWidget* parent = nullptr);
+
+  TURLListModel* Lines() const { return Model_; }
+  int Count() const { return Model_->Count(); }
+  int ItemIndex() const;
+  // Makes the line focused and the only one selected; -1 clears the focus.
+  void SetItemIndex(int index);
+  std::string ItemText(int index) const { return std::string(Model_->Line(index)); }
+  bool Checked(int index) const { return Model_->Checked(index); }
+  void SetChecked(int index, bool on) { Model_->SetChecked(index, on); }
+  void AddItem(const std::string& text, bool checked = false) { Model_->Append(text, checked); }
+  int IndexOf(std::string_view url) const { return Model_->IndexOf(url); }
+  void Clear() { Model_->Clear(); }
+  bool MultiSelect() const { return selectionMode() != QAbstractItemView::SingleSelection; }
+  // Texts of the selected lines in line order.
+  std::vector<std::string> GetSelStrings() const;
+
+  // The focused line's text changed (another line, or none).
+  std::function<void()> OnChangeFocus;
+  // The user changed a line's check mark.
+  std::function<void(int line, bool on)> OnClickCheck;
+  // A mouse button was released over the list.
+  std::function<void()> OnMouseUp;
+
+  const std::string& FocusText() const { return FocusText_; }
+
+ protected:
+  void mouseReleaseEvent(QMouseEvent* e) override;
+
+ private:
+  void NoteFocus();
+
+  TURLListModel* Model_;
+  std::string FocusText_;
+};
+
+}  // namespace qv

@@ -1,0 +1,30 @@
+#pragma once
+// Walks over the master list on the user-interface thread.
+
+#include <functional>
+
+namespace qv {
+
+class TURLListModel;
+class TVkURLItem;
+
+// Visits every record of GlobalURLList in list order. URLListLock is held
+// for a batch of 100 records at a time and released around `between`, which
+// runs before each batch (the window lets messages run there) and stops the
+// walk by returning false; `afterBatch` runs after each batch, without the
+// lock. A walk resumes after the last URL it saw, so records added or
+// removed meanwhile are neither visited twice nor skipped past. Returns false
+// when `between` stopped it.
+bool WalkURLList(const std::function<bool()>& between,
+                 const std::function<void(TVkURLItem& record)>& each,
+                 const std::function<void()>& afterBatch = {});
+
+// Empties the lines and refills them with the URL of every record `passes`
+// lets through, with its check mark, walking as WalkURLList does. The views
+// hear of new lines at the start, then at most every 200 ms and at the end:
+// a view lays out all its rows on each report. Returns false when `between`
+// stopped it (the lines so far are reported).
+bool RefillURLLines(TURLListModel& lines, const std::function<bool()>& between,
+                    const std::function<bool(TVkURLItem& record)>& passes);
+
+}  // namespace qv
