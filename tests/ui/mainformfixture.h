@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/downloadform.h"
 #include "model/leregistry.h"
 #include "model/settings.h"
 #include "model/vkconfig.h"
@@ -17,7 +18,6 @@
 #include "support/scratchdir.h"
 #include "ui/appwindows.h"
 #include "ui/controls/urllistbox.h"
-#include "engine/downloadform.h"
 #include "ui/downloadwindow.h"
 #include "ui/mainform.h"
 #include "ui/qtprompter.h"
