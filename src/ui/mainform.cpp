@@ -45,6 +45,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   BuildLayout();
   ConnectViews();
   ConnectRootGrid();
+  BuildCommands();
   FileCopyDlg = new TFileCopyDlg(this);
   NoteWindowCreated("TFileCopyDlg");
   SetBusy(true);

@@ -21,6 +21,7 @@
 #include "model/prompter.h"
 #include "model/viewfilter.h"
 
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -252,6 +253,67 @@ class TForm1 : public QMainWindow, public TProjectView {
   std::function<void()> RootDeleteCommand;
   std::function<bool()> ExtractionRunning;
 
+  // Main window commands (mainform_commands.cpp) and the list pop-ups
+  // (mainform_popups.cpp).
+  QPushButton* InfoBtn;
+  QPushButton* ScheduleBtn;
+  QPushButton* SettingsBtn;
+  QPushButton* NewMirrorBtn;
+  QPushButton* RobotsBtn;
+  QPushButton* ContentTypeBtn;
+  QPushButton* ShowDropBtn;
+  QPushButton* BrowseBtn;
+  QPushButton* AboutBtn;
+  QMenu* URLPopup;
+  QMenu* RootURLPopup;
+  QAction* URLDelFilesItem;
+  // The job runs of the job commands: true when the job ran. The job
+  // runner's unless a test puts its own.
+  std::function<bool(bool infoOnly)> DownloadJob;
+  std::function<bool()> ExtractJob;
+  void DLBtnClick();
+  void InfoBtnClick();
+  void QMBtnClick();
+  void ScheduleBtnClick();
+  void SettingsBtnClick();
+  void NewMirrorBtnClick();
+  void RobotsBtnClick();
+  void ContentTypeBtnClick();
+  void ShowDropBtnClick();
+  void BrowseBtnClick();
+  void AboutBtnClick();
+  void DLIEBtnClick();
+  void PrintImageBtnClick();
+  void SlideShowBtnClick();
+  void FullScreenBtnClick();
+  void DetailsBtnClick();
+  void ParentURLDblClick();
+  // Runs a job command's steps; what they raise is shown, and the program
+  // goes on.
+  void RunReported(const std::function<void()>& steps);
+  // Deletes (or, with markOnly, marks "Deleted") the selected URLs, asking
+  // before the stored files of a downloaded one go.
+  void DeleteSelectedURLs(bool markOnly);
+  // True while a pass over the list or a deletion is busy: commands that
+  // change the list wait for it.
+  bool ListCommandBusy() const;
+  // URL list pop-up.
+  void URLCopyClick();
+  void URLDeleteClick();
+  void URLOpenClick();
+  void URLFolderClick(bool explore);
+  void URLSendToClick();
+  void URLDelFilesClick();
+  void URLPrintClick();
+  void URLPopupShow();
+  // Root URL pop-up.
+  void RootPasteClick();
+  void RootDeleteClick();
+  void RootOpenClick();
+  void RootFolderClick(bool explore);
+  void RootSendToClick();
+  void RootPrintClick();
+
  protected:
   void showEvent(QShowEvent* e) override;
   void paintEvent(QPaintEvent* e) override;
@@ -268,6 +330,11 @@ class TForm1 : public QMainWindow, public TProjectView {
   void ConnectRootGrid();
   void StepRootScope();
   void PasteRootURLs();
+  void BuildCommands();
+  void BuildPopups();
+  void PasswordsPageChange(int index);
+  bool Deleting = false;
+  int CommandsLastPage = -1;
 
   std::unique_ptr<TProjectSession> Session_;
   std::unique_ptr<TOutbox> Outbox_;

@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 
+#include "engine/downloadform.h"
 #include "model/atrrow.h"
 #include "model/dropbytes.h"
 #include "model/strutils.h"
@@ -214,7 +215,7 @@ bool TForm1::RootURLsKeyDown(int key, Qt::KeyboardModifiers shift) {
 
 bool TForm1::Grid1KeyPress() {
   if (ExtractionRunning) return !ExtractionRunning();
-  return !(DownloadRunner && DownloadRunner->JobRunning() && DownloadRunner->JobKind == 1);
+  return !(DownloadRunner && DownloadRunner->Visible && DownloadRunner->JobKind == 1);
 }
 
 void TForm1::PasteRootURLs() {

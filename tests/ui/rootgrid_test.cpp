@@ -155,9 +155,10 @@ TEST_F(RootGridTest, SetRootURLAttributesKeepsHighBitsAndIgnoresStaleRows) {
 
 TEST_F(RootGridTest, TypingIsDiscardedWhileAnExtractionRuns) {
   Form1->Grid1->SetRows({{"http://a", 0}});
+  // Visible (a job runs) and its kind: 0 download, 1 extract.
   struct Case {
     bool running;
-    uint8_t kind;  // 0 download, 1 extract
+    uint8_t kind;
     bool editable;
   } cases[] = {{false, 1, true}, {true, 1, false}, {true, 0, true}};
   for (const auto& c : cases) {

@@ -1,0 +1,434 @@
+// The main window's commands: deleting URLs with their questions, "Details",
+// the running-job guard, the job commands' error reporting, opening the
+// selection, the pop-ups' captions and the Passwords page.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <new>
+#include <stdexcept>
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QStatusBar>
+#include <QTabWidget>
+
+#include "mainformfixture.h"
+#include "model/streamext.h"
+#include "model/syshelpers.h"
+#include "model/tvurlutils.h"
+#include "model/vkfile.h"
+#include "model/weblocal.h"
+#include "platform/progfolder.h"
+#include "platform/shell.h"
+#include "ui/controls/passwordgrid.h"
+#include "ui/controls/stringatrgrid.h"
+#include "ui/controls/urllistbox.h"
+#include "ui/nonmodalmessage.h"
+
+namespace qv {
+namespace {
+
+namespace fs = std::filesystem;
+using test::MainFormFixture;
+
+class TCountingShell : public TShell {
+ public:
+  std::vector<std::string> Targets;
+  int Result = ShellSuccess;
+  int Execute(const std::string&, const std::string& file) override {
+    Targets.push_back(file);
+    return Result;
+  }
+  int Start(const std::string&, const std::string&, const std::string& argument) override {
+    Targets.push_back(argument);
+    return Result;
+  }
+};
+
+class MainCommandsTest : public MainFormFixture {
+ protected:
+  MainCommandsTest() {
+    LocalCopyEnv->Shell = &Shell;
+    LocalCopyEnv->Prompter = &Prompter;
+  }
+
+  std::string Root() const { return Form1->LocalWebDir(); }
+  std::string Body(const std::string& url) const {
+    return NativePath(URLToLocalPath(Root(), url, "Data", ""));
+  }
+  // A downloaded URL: its record at 50 and its stored copy.
+  void Downloaded(const std::string& url) {
+    ASSERT_TRUE(SaveLocalCopy(Root(), "Data", url, "<p>" + url, ".htm"));
+    List(url, 50);
+  }
+  void Show() {
+    Form1->RefreshURLList();
+    Form1->SingURLs->clearSelection();
+  }
+  void Select(const std::vector<int>& lines) {
+    auto* sel = Form1->SingURLs->selectionModel();
+    for (int i : lines)
+      sel->select(Form1->SingURLs->model()->index(i, 0), QItemSelectionModel::Select);
+  }
+  static TVkURLItem* Record(const std::string& url) { return GlobalURLList->FindItem(url); }
+  std::vector<std::string> Asked() const {
+    std::vector<std::string> out;
+    for (const auto& p : Prompter.Prompts)
+      if (p.Kind == "ask") out.push_back(p.Text);
+    return out;
+  }
+  std::vector<std::string> Messages() const {
+    std::vector<std::string> out;
+    for (const auto& p : Prompter.Prompts)
+      if (p.Kind == "message") out.push_back(p.Text);
+    return out;
+  }
+  std::string Status() const { return Form1->StatusBar1->currentMessage().toStdString(); }
+
+  TCountingShell Shell;
+};
+
+constexpr char kAsk[] = "Do you want to delete downloaded file for URL:-\n\n";
+
+TEST_F(MainCommandsTest, AllOnceDeletesTenDownloadedURLsWithOneQuestion) {
+  std::vector<std::string> urls;
+  for (int i = 0; i < 10; ++i) urls.push_back("http://h/d" + std::to_string(i) + "/p.htm");
+  for (const auto& u : urls) Downloaded(u);
+  std::vector<std::string> bodies;
+  for (const auto& u : urls) bodies.push_back(Body(u));
+  Show();
+  Form1->SingURLs->selectAll();
+  Prompter.Answers = {TMsgAnswer::All};
+  Form1->DeleteSelectedURLs(false);
+  EXPECT_EQ(Asked(), std::vector<std::string>{kAsk + urls[0]});
+  EXPECT_TRUE(Lines().empty());
+  EXPECT_EQ(GlobalURLList->Count(), 0);
+  for (const auto& b : bodies) EXPECT_FALSE(fs::exists(b)) << b;
+  EXPECT_EQ(Status(), "Done");
+  EXPECT_EQ(Form1->NumURLsEd->text(), "0");
+}
+
+TEST_F(MainCommandsTest, NoKeepsLineRecordAndFileCancelStopsWithoutDone) {
+  Downloaded("http://h/a.htm");
+  Downloaded("http://h/b/b.htm");
+  Downloaded("http://h/c/c.htm");
+  Downloaded("http://h/d/d.htm");
+  const std::string b = Body("http://h/b/b.htm");
+  const std::string d = Body("http://h/d/d.htm");
+  Show();
+  Form1->SingURLs->selectAll();
+  Prompter.Answers = {TMsgAnswer::Yes, TMsgAnswer::No, TMsgAnswer::Yes, TMsgAnswer::Cancel};
+  Form1->DeleteSelectedURLs(false);
+  EXPECT_EQ(Asked().size(), 4u);
+  // a and c went; b was declined; the box for d was cancelled.
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"http://h/b/b.htm", "http://h/d/d.htm"}));
+  EXPECT_NE(Record("http://h/b/b.htm"), nullptr);
+  EXPECT_NE(Record("http://h/d/d.htm"), nullptr);
+  EXPECT_EQ(Record("http://h/a.htm"), nullptr);
+  EXPECT_TRUE(fs::exists(b));
+  EXPECT_TRUE(fs::exists(d));
+  EXPECT_NE(Status(), "Done");
+}
+
+TEST_F(MainCommandsTest, DelFilesMarksNeverDownloadedURLsDeletedWithoutAsking) {
+  List("http://h/new.htm", 10);
+  List("http://h/failed.htm", 30);
+  Show();
+  Select({0, 1});
+  Form1->URLPopupShow();
+  EXPECT_EQ(Form1->URLDelFilesItem->text(), "Del. files only");
+  Form1->URLDelFilesClick();
+  EXPECT_TRUE(Prompter.Prompts.empty());
+  EXPECT_EQ(Record("http://h/new.htm")->Status, 20);
+  EXPECT_EQ(Record("http://h/failed.htm")->Status, 20);
+  EXPECT_EQ(Lines().size(), 2u);
+  EXPECT_TRUE(Form1->Modified());
+  EXPECT_EQ(Status(), "Done");
+
+  Form1->SingURLs->SetItemIndex(0);
+  Form1->URLPopupShow();
+  EXPECT_EQ(Form1->URLDelFilesItem->text(), "Del. file only");
+}
+
+TEST_F(MainCommandsTest, ABodyThatCannotBeDeletedKeepsItsRecord) {
+  // A body that is a link is never deleted; a read-only folder keeps its
+  // files (except for root, who writes anywhere).
+  const bool root = ::geteuid() == 0;
+  Downloaded("http://h/ro/p.htm");
+  const fs::path folder = fs::path(Body("http://h/ro/p.htm")).parent_path();
+  ::chmod(folder.c_str(), 0555);
+  List("http://h/ln/p.htm", 50);
+  const fs::path link = fs::path(Root()) / "http/h/ln/p.htm/Data.htm";
+  fs::create_directories(link.parent_path());
+  std::ofstream(Home.Dir / "elsewhere.htm") << "x";
+  fs::create_symlink(Home.Dir / "elsewhere.htm", link);
+  Show();
+  Form1->SingURLs->selectAll();
+  Prompter.Answers = {TMsgAnswer::All};
+  Form1->DeleteSelectedURLs(false);
+  ::chmod(folder.c_str(), 0755);
+  EXPECT_TRUE(fs::is_symlink(link));
+  ASSERT_NE(Record("http://h/ln/p.htm"), nullptr);
+  EXPECT_EQ(Record("http://h/ln/p.htm")->Status, 50);
+  EXPECT_GE(Form1->SingURLs->IndexOf("http://h/ln/p.htm"), 0);
+  if (!root) {
+    ASSERT_NE(Record("http://h/ro/p.htm"), nullptr);
+    EXPECT_TRUE(fs::exists(Body("http://h/ro/p.htm")));
+    EXPECT_GE(Form1->SingURLs->IndexOf("http://h/ro/p.htm"), 0);
+  }
+}
+
+TEST_F(MainCommandsTest, AParentLosesItsOwnFilesAndKeepsTheChildsFolder) {
+  Downloaded("http://h/d/");
+  Downloaded("http://h/d/sub/");
+  const std::string parent = Body("http://h/d/");
+  const std::string child = Body("http://h/d/sub/");
+  ASSERT_EQ(fs::path(child).parent_path().parent_path(), fs::path(parent).parent_path());
+  Show();
+  Select({Form1->SingURLs->IndexOf("http://h/d/")});
+  Prompter.Answers = {TMsgAnswer::Yes};
+  Form1->DeleteSelectedURLs(false);
+  EXPECT_FALSE(fs::exists(parent));
+  EXPECT_TRUE(fs::exists(child));
+  EXPECT_EQ(Record("http://h/d/"), nullptr);
+  EXPECT_EQ(Lines(), std::vector<std::string>{"http://h/d/sub/"});
+}
+
+TEST_F(MainCommandsTest, WithoutAMirrorFolderNothingIsDeletedAndTheRecordStays) {
+  Downloaded("http://h/x.htm");
+  Show();
+  Form1->SingURLs->selectAll();
+  Form1->Session().SetLocalWebDir("");
+  const fs::path here = fs::current_path();
+  std::ofstream(here / "sentinel.txt") << "x";
+  Prompter.Answers = {TMsgAnswer::Yes};
+  Form1->DeleteSelectedURLs(false);
+  EXPECT_TRUE(fs::exists(here / "sentinel.txt"));
+  fs::remove(here / "sentinel.txt");
+  EXPECT_NE(Record("http://h/x.htm"), nullptr);
+  EXPECT_EQ(Lines().size(), 1u);
+}
+
+// A prompter whose question lets other work change the list, as the box's
+// own event loop does while worker threads run.
+class TBusyPrompter : public TScriptedPrompter {
+ public:
+  std::function<void()> During;
+  TMsgAnswer Ask(const std::string& text, TMsgKind k, TMsgButtons b) override {
+    if (During) During();
+    return TScriptedPrompter::Ask(text, k, b);
+  }
+};
+
+TEST_F(MainCommandsTest, TheRecordIsLookedUpAgainAfterTheQuestion) {
+  Downloaded("http://h/m.htm");
+  Downloaded("http://h/z.htm");
+  Show();
+  Select({Form1->SingURLs->IndexOf("http://h/m.htm")});
+  TBusyPrompter busy;
+  busy.Answers = {TMsgAnswer::Yes};
+  // Records that sort before it move it to another index; the other one
+  // goes away.
+  busy.During = [] {
+    for (int i = 0; i < 5; ++i) List("http://a" + std::to_string(i) + "/", 10);
+    std::lock_guard<TCriticalSection> hold(*URLListLock);
+    GlobalURLList->DeleteItem(GlobalURLList->IndexOfURL("http://h/z.htm"));
+  };
+  Form1->SetPrompter(&busy);
+  Form1->DeleteSelectedURLs(false);
+  Form1->SetPrompter(&Prompter);
+  EXPECT_EQ(Record("http://h/m.htm"), nullptr);
+  EXPECT_EQ(GlobalURLList->Count(), 5);
+  for (int i = 0; i < 5; ++i) EXPECT_NE(Record("http://a" + std::to_string(i) + "/"), nullptr);
+}
+
+TEST_F(MainCommandsTest, DetailsInABoxBelow400CharactersAndAnEscapedPageFrom400) {
+  List("http://h/a.htm");
+  Show();
+  Form1->SingURLs->SetItemIndex(-1);
+  Form1->DetailsBtnClick();
+  EXPECT_EQ(Messages(), std::vector<std::string>{"No item selected"});
+
+  Prompter.Prompts.clear();
+  Form1->SingURLs->SetItemIndex(0);
+  Form1->DetailsBtnClick();
+  EXPECT_EQ(Messages(), std::vector<std::string>{"Information not available"});
+
+  const std::string page = ProgramFolder() + "/Message.htm";
+  const std::string short399 = std::string(392, 'x') + "<b>&</b";
+  ASSERT_EQ(short399.size(), 399u);
+  Record("http://h/a.htm")->Details = short399;
+  Prompter.Prompts.clear();
+  Form1->DetailsBtnClick();
+  EXPECT_EQ(Messages(), std::vector<std::string>{short399});
+  EXPECT_TRUE(Shell.Targets.empty());
+
+  const std::string long400 = "<script>alert(1)</script>\"&" + std::string(373, 'y');
+  ASSERT_EQ(long400.size(), 400u);
+  Record("http://h/a.htm")->Details = long400;
+  Prompter.Prompts.clear();
+  Form1->DetailsBtnClick();
+  EXPECT_TRUE(Messages().empty());
+  EXPECT_EQ(Shell.Targets, std::vector<std::string>{page});
+  const std::string written = ReadFileString(page);
+  EXPECT_EQ(written.find("<script>"), std::string::npos);
+  EXPECT_NE(written.find("<pre>&lt;script&gt;alert(1)&lt;/script&gt;"), std::string::npos);
+
+  struct {
+    int Result;
+    std::string Message;
+  } const failures[] = {
+      {ShellNoAssociation,
+       "There is no application associated with this type of file:-\n\n" + page},
+      {ShellFileNotFound, "Error opening file:-\n\n" + page},
+  };
+  for (const auto& f : failures) {
+    Shell.Result = f.Result;
+    Prompter.Prompts.clear();
+    Form1->DetailsBtnClick();
+    EXPECT_EQ(Messages(), std::vector<std::string>{f.Message});
+  }
+}
+
+TEST_F(MainCommandsTest, RunningJobsBlockTheDeletionsTheyClashWith) {
+  Downloaded("http://h/a.htm");
+  List("http://h/b.htm");
+  Form1->Grid1->AddRow("http://root/");
+  Show();
+  Form1->SingURLs->selectAll();
+  Form1->Grid1->selectAll();
+
+  DownloadRunner->Visible = true;  // a download job runs
+  DownloadRunner->JobKind = 0;
+  Prompter.Answers = {TMsgAnswer::No, TMsgAnswer::No};
+  Form1->URLDeleteClick();
+  Form1->URLDelFilesClick();
+  EXPECT_EQ(Asked(), (std::vector<std::string>{kStopJobQuestion, kStopJobQuestion}));
+  EXPECT_EQ(Lines().size(), 2u);
+  EXPECT_EQ(Record("http://h/b.htm")->Status, 10);
+  EXPECT_TRUE(fs::exists(Body("http://h/a.htm")));
+  // A download job leaves the root grid alone.
+  Form1->RootDeleteClick();
+  EXPECT_EQ(Form1->Grid1->Count(), 0);
+
+  Form1->Grid1->AddRow("http://root/");
+  Form1->Grid1->selectAll();
+  DownloadRunner->JobKind = 1;  // an extraction
+  Prompter.Prompts.clear();
+  Prompter.Answers = {TMsgAnswer::No};
+  Form1->RootDeleteClick();
+  EXPECT_EQ(Asked(), std::vector<std::string>{kStopJobQuestion});
+  EXPECT_EQ(Form1->Grid1->Count(), 1);
+  DownloadRunner->Visible = false;
+}
+
+TEST_F(MainCommandsTest, ListChangesWaitForAPassOverTheList) {
+  Downloaded("http://h/a.htm");
+  Form1->Grid1->AddRow("http://root/");
+  Show();
+  Form1->SingURLs->selectAll();
+  Form1->Grid1->selectAll();
+  NonModalMsg->Busy = true;
+  Prompter.Answers = {TMsgAnswer::All};
+  Form1->DeleteSelectedURLs(false);
+  Form1->URLDelFilesClick();
+  Form1->RootDeleteClick();
+  Form1->NewMirrorBtnClick();
+  NonModalMsg->Busy = false;
+  EXPECT_TRUE(Prompter.Prompts.empty());
+  EXPECT_EQ(Lines().size(), 1u);
+  EXPECT_EQ(Record("http://h/a.htm")->Status, 50);
+  EXPECT_EQ(Form1->Grid1->Count(), 1);
+}
+
+TEST_F(MainCommandsTest, JobCommandsReportWhatTheyRaiseAndTheProgramGoesOn) {
+  struct {
+    std::function<void()> Raise;
+    std::vector<std::string> Shown;
+  } const cases[] = {
+      {[] { throw std::bad_alloc(); }, {std::bad_alloc().what(), ErrorAdviceText}},
+      {[] { throw std::runtime_error("disk on fire"); }, {"disk on fire"}},
+      {[] { throw 42; }, {"Unknown error"}},
+  };
+  for (const auto& c : cases) {
+    Prompter.Prompts.clear();
+    Form1->DownloadJob = [&c](bool) -> bool {
+      c.Raise();
+      return true;
+    };
+    Form1->DLBtnClick();
+    EXPECT_EQ(Messages(), c.Shown);
+    Prompter.Prompts.clear();
+    Form1->ExtractJob = [&c]() -> bool {
+      c.Raise();
+      return true;
+    };
+    Form1->QMBtnClick();
+    EXPECT_EQ(Messages(), c.Shown);
+  }
+  // A job that ran saves the modified project and rebuilds the view.
+  List("http://h/after.htm");
+  const std::string project = Home.Dir / "p.mpj";
+  Form1->Session().SaveMirrorProject(project);
+  Form1->SetModified();
+  bool infoOnly = false;
+  Form1->DownloadJob = [&](bool info) {
+    infoOnly = info;
+    return true;
+  };
+  Form1->InfoBtnClick();
+  EXPECT_TRUE(infoOnly);
+  EXPECT_FALSE(Form1->Modified());
+  EXPECT_EQ(Lines(), std::vector<std::string>{"http://h/after.htm"});
+}
+
+TEST_F(MainCommandsTest, OpenStopsAtTheFirstDeclinedURL) {
+  Downloaded("http://h/one.htm");
+  ASSERT_TRUE(SaveLocalCopy(Root(), "Data", "http://h/two.exe", "MZ", ".exe"));
+  List("http://h/two.exe", 50);
+  Downloaded("http://h/zthree.htm");
+  Show();
+  Form1->SingURLs->selectAll();
+  Prompter.Answers = {TMsgAnswer::No};  // the question before running a program
+  Form1->URLOpenClick();
+  EXPECT_EQ(Shell.Targets, std::vector<std::string>{Body("http://h/one.htm")});
+  EXPECT_EQ(Asked().size(), 1u);
+}
+
+TEST_F(MainCommandsTest, DoubleClickOnTheParentURLOpensIt) {
+  Downloaded("http://h/parent.htm");
+  Form1->ParentURLEd->setText("http://h/parent.htm");
+  QMouseEvent dbl(QEvent::MouseButtonDblClick, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
+                  Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(Form1->ParentURLEd, &dbl);
+  EXPECT_EQ(Shell.Targets, std::vector<std::string>{Body("http://h/parent.htm")});
+  Form1->ParentURLEd->clear();
+  QApplication::sendEvent(Form1->ParentURLEd, &dbl);
+  EXPECT_EQ(Shell.Targets.size(), 1u);
+}
+
+TEST_F(MainCommandsTest, PasswordsPageLoadsAndStoresTheGrid) {
+  RegWriteString(RegPassWords, "http://a/\nuser\npw\n");
+  Form1->PageControl1->setCurrentWidget(Form1->PasswordsPage);
+  EXPECT_NE(Form1->PWGrid->GetText().find("user"), std::string::npos);
+  Form1->PWGrid->SetText("http://b/\nu2\np2\n");
+  Form1->PageControl1->setCurrentWidget(Form1->RetrievePage);
+  EXPECT_EQ(RegReadString(RegPassWords), Form1->PWGrid->GetText());
+  EXPECT_NE(RegReadString(RegPassWords).find("u2"), std::string::npos);
+
+  // The Delete key takes the selected rows.
+  Form1->PageControl1->setCurrentWidget(Form1->PasswordsPage);
+  Form1->PWGrid->SetCurrent(0, 1);
+  QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+  QApplication::sendEvent(Form1->PWGrid, &del);
+  EXPECT_EQ(Form1->PWGrid->GetText().find("u2"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qv
