@@ -172,9 +172,12 @@ int main(int argc, char** argv) {
   const double cpu0 = ThreadCpuSeconds();
   if (!skipExtract) runner.ExtractURLs();
   const auto extracted = Clock::now();
+  const double cpuExtract = ThreadCpuSeconds() - cpu0;
   const int extractPasses = runner.Stats.Passes;
+  const int extractStarts = runner.Stats.ThreadsStarted;
   runner.DownloadFiles(false);
   const auto downloaded = Clock::now();
+  const double cpuJobs = ThreadCpuSeconds() - cpu0;
   TLocaliseSummary summary = LocaliseListReferences(*GlobalURLList, mirror, progress);
   const auto end = Clock::now();
   const double cpu = ThreadCpuSeconds() - cpu0;
@@ -225,7 +228,13 @@ int main(int argc, char** argv) {
   std::printf("rewrite_failed: %d\n", summary.Failed);
   std::printf("extract_passes: %d\n", extractPasses);
   std::printf("download_passes: %d\n", runner.Stats.Passes);
+  std::printf("extract_threads_started: %d\n", extractStarts);
+  std::printf("download_threads_started: %d\n", runner.Stats.ThreadsStarted);
   std::printf("ui_thread_cpu_share: %.4f\n", wall > 0 ? cpu / wall : 0.0);
+  std::printf("ui_thread_cpu_share_extract: %.4f\n",
+              secs(start, extracted) > 0 ? cpuExtract / secs(start, extracted) : 0.0);
+  std::printf("ui_thread_cpu_share_jobs: %.4f\n",
+              secs(start, downloaded) > 0 ? cpuJobs / secs(start, downloaded) : 0.0);
   std::printf("stopped: %d\n", runner.StopFlag ? 1 : 0);
   std::printf("project_saved: %d\n", saved ? 1 : 0);
   FreeGlobals();

@@ -1,6 +1,7 @@
 #include "engine/downloadform.h"
 
 #include <algorithm>
+#include <chrono>
 #include <mutex>
 
 #include "engine/dlthread.h"
@@ -282,6 +283,7 @@ bool TDownloadFrm::GuardedJobLoop(TDLList& queue, bool infoOnly) {
 
 bool TDownloadFrm::RunJobLoop(TDLList& queue, bool infoOnly) {
   LeastHostCount = 0;
+  FDiskChecked = false;
   const auto settings = FContext.Settings->Get();
   const int maxThreads = settings->MaxThreadsUD > 0 ? settings->MaxThreadsUD : 5;
   const uint8_t kind = &queue == &DownloadQueue ? TVkThread::kDownload : TVkThread::kSpider;
@@ -422,8 +424,17 @@ void TDownloadFrm::CheckDiskSpace(int waiting) {
     const std::string prog = ProgramDir ? ProgramDir() : ProgramFolder();
     const std::string web =
         FContext.LocalWebDir ? FContext.LocalWebDir() : FContext.Settings->Get()->LocWebEd;
-    const TDiskSpace cache = DiskSpace(prog);
-    const TDiskSpace webSpace = DiskSpace(web);
+    // Free space changes slowly and costs a few system calls per folder
+    // level, while busy passes come many times a second.
+    const auto now = std::chrono::steady_clock::now();
+    if (!FDiskChecked || now - FLastDiskCheck >= std::chrono::milliseconds(kDiskCheckMs)) {
+      FDiskChecked = true;
+      FLastDiskCheck = now;
+      FCacheSpace = DiskSpace(prog);
+      FWebSpace = DiskSpace(web);
+    }
+    const TDiskSpace& cache = FCacheSpace;
+    const TDiskSpace& webSpace = FWebSpace;
     const std::string cacheDrive = cache.Valid ? cache.MountPoint : prog;
     const std::string webDrive = webSpace.Valid ? webSpace.MountPoint : web;
     if (!cache.Valid || cache.FreeBytes < static_cast<uint64_t>(kLowDiskBytes))

@@ -10,6 +10,7 @@
 // worker threads call through the job context.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -61,6 +62,7 @@ inline constexpr char kStopJobQuestion[] =
 inline constexpr int64_t kLowDiskBytes = 2000000;
 inline constexpr int kThreadStartPaceMs = 200;
 inline constexpr int kWatchdogTickMs = 1000;
+inline constexpr int kDiskCheckMs = 500;
 
 class TDownloadFrm {
  public:
@@ -181,6 +183,9 @@ class TDownloadFrm {
   std::vector<std::unique_ptr<TVkThread>> FOwned;  // the objects behind Threads
   // The low-disk question was answered Yes for these devices in this job.
   std::vector<uint64_t> FLowDiskAsked;
+  bool FDiskChecked = false;
+  TDiskSpace FCacheSpace, FWebSpace;
+  std::chrono::steady_clock::time_point FLastDiskCheck;
   bool FWoken = false;
   bool FTicked = false;
   bool FPaceOpen = true;

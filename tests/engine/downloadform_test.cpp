@@ -306,10 +306,7 @@ TEST_F(DownloadFormTest, LinkDropAndStop) {
     ASSERT_TRUE(Form.DownloadFiles(false));
     EXPECT_EQ(dials, c.dials);
     EXPECT_EQ(Form.Stats.Redials, c.dials);
-    if (c.stop)
-      EXPECT_EQ(World.Done.size(), 0u);
-    else
-      EXPECT_EQ(World.Done.size(), c.done);
+    EXPECT_EQ(World.Done.size(), c.stop ? 0u : c.done);
     EXPECT_EQ(World.Alive, 0);
   }
 }

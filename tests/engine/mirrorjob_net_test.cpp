@@ -70,9 +70,13 @@ class MirrorJobTest : public test::TDLJobTest {
       if (done >= stopAfter) runner.AbortBtnClick();
     };
     runner.RootRows = [this] { return std::vector<TAtrRow>{{Base + "p0.html", 100u << 8}}; };
-    if (extract) ASSERT_TRUE(runner.ExtractURLs());
+    if (extract) {
+      ASSERT_TRUE(runner.ExtractURLs());
+    }
     ASSERT_TRUE(runner.DownloadFiles(false));
-    if (stopAfter > 0) EXPECT_EQ(runner.StopFlag, 1);
+    if (stopAfter > 0) {
+      EXPECT_EQ(runner.StopFlag, 1);
+    }
     LocaliseListReferences(*GlobalURLList, Root.Path, progress);
   }
   // The stored body of a URL ("Data" with whatever extension).
@@ -103,8 +107,9 @@ TEST_F(MirrorJobTest, MirrorsLocalisesAndASecondRunChangesNothing) {
   // the list directly, as a user adding it would.
   Run(0, true);
   for (const auto& p : Site.Paths)
-    if (p != "css/base.css" && p != "img/bg.png")
+    if (p != "css/base.css" && p != "img/bg.png") {
       EXPECT_EQ(Listed(Base + p).Status, 50) << p << " not found by the extract job";
+    }
   ListSite();
   Run();
   int pages = 0;
