@@ -133,7 +133,7 @@ int TURLAdder::AddFoundURL(uint8_t appendToView, const std::string& url,
                            const std::string& foundURL, const std::string& parentURL,
                            uint8_t pageFileFlag, const std::string& title,
                            const std::string& imageURL, int32_t size) {
-  std::lock_guard<TCriticalSection> hold(*URLListLock);
+  // AddURLItemLocked takes the list lock for the list step only.
   TVkURLItem record(url, foundURL, parentURL, pageFileFlag, title, imageURL, 0, size, "", 10, 0,
                     "");
   return AddURLItemLocked(appendToView, std::move(record));

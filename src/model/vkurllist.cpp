@@ -128,7 +128,18 @@ void TVkURLItem::Assign(const TVkURLItem& source, bool merge) {
   }
   const std::uint8_t incoming =
       source.NeedsCheck ? RefreshedStatus(source.Status, source.URL) : source.Status;
-  const std::uint8_t own = GetStatus();
+  // A record marked for checking needs its body looked up only when the
+  // answer could change the outcome: refreshed, its status is 50 or 20 (from
+  // 50), else 50 or what it was. An incoming status below every answer (a
+  // link found again to a downloaded page) merges the same way without the
+  // look-up, and the mark stays for the next reader. The look-up lists a
+  // folder, and this runs under the list lock that every worker shares.
+  const auto lowestRefreshed = [this] {
+    return Status == 50 ? std::int8_t{20}
+                        : std::min<std::int8_t>(50, static_cast<std::int8_t>(Status));
+  };
+  const std::uint8_t own =
+      NeedsCheck && static_cast<std::int8_t>(incoming) < lowestRefreshed() ? Status : GetStatus();
   auto fillEmpty = [](std::string& mine, const std::string& theirs) {
     if (mine.empty()) mine = theirs;
   };
