@@ -67,10 +67,13 @@ int WriteCacheFile(const std::string& kind, const std::string& url, const std::s
   if (!ForceDirs(folder)) return 0;
   std::string name = native.substr(native.rfind('/') + 1);
 
-  TFileLockHold hold;
   // A cache may lose its newest entries in a crash, so no flush to disk; it
-  // must never hold half a file under a finished name.
+  // must never hold half a file under a finished name. Not under FileLock:
+  // the bytes go to a temporary file of their own and one rename puts them
+  // in place, so no reader sees a part of them, and holding the lock through
+  // the write made every exploring thread wait for every other one's.
   if (!WriteFileAtomic(native, content, 0644, false)) return 0;
+  TFileLockHold hold;
   DeleteOtherFilesOfKind(folder, kind, name);
   return 1;
 }
@@ -83,13 +86,15 @@ std::string ReadCacheFile(const std::string& kind, std::string& fileName, const 
   if (path.empty()) return "";
   fileName = NativePath(path);
 
-  TFileLockHold hold;
+  // Read outside FileLock: a copy is only ever replaced whole by a rename,
+  // and an open file stays readable if another thread removes its name.
   std::string text;
   try {
     text = ReadFileString(fileName);
   } catch (const std::exception&) {
     return "";
   }
+  TFileLockHold hold;
   Touchfile(fileName, false, false);
   return text;
 }
