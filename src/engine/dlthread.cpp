@@ -34,20 +34,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char* const kRobotsName = "robots.txt";
-
-bool IsRobotsURL(const std::string& url) { return URLFileName(url) == kRobotsName; }
-
-std::string BareType(const std::string& contentType) {
-  return TrimBlanks(contentType.substr(0, contentType.find(';')));
-}
-
-std::string HostOf(const std::string& url) {
-  std::string netLoc = ParseURL(url).NetLoc;
-  if (netLoc.compare(0, 2, "//") == 0) netLoc.erase(0, 2);
-  return netLoc;
-}
-
 std::string WithExt(const std::string& file, const std::string& ext) {
   const size_t slash = file.find_last_of("/\\");
   const size_t dot = file.rfind('.');

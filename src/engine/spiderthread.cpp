@@ -29,20 +29,6 @@ namespace qv {
 
 namespace {
 
-const char* const kRobotsName = "robots.txt";
-
-bool IsRobotsURL(const std::string& url) { return URLFileName(url) == kRobotsName; }
-
-std::string BareType(const std::string& contentType) {
-  return TrimBlanks(contentType.substr(0, contentType.find(';')));
-}
-
-std::string HostOf(const std::string& url) {
-  std::string netLoc = ParseURL(url).NetLoc;
-  if (netLoc.compare(0, 2, "//") == 0) netLoc.erase(0, 2);
-  return netLoc;
-}
-
 bool EqualsNoCase(const std::string& a, const char* b) { return LowerCaseAscii(a) == b; }
 
 // A decimal count, saturating at the largest 64-bit value; false when the

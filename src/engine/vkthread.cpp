@@ -35,17 +35,6 @@ namespace {
 TDNList* gHostList = nullptr;
 TCookieList* gCookieList = nullptr;
 
-const char* const kRobotsName = "robots.txt";
-
-// A content type without its parameters, trimmed.
-std::string BareType(const std::string& contentType) {
-  return TrimBlanks(contentType.substr(0, contentType.find(';')));
-}
-
-bool IsRobotsURL(const std::string& url) {
-  return url.find(kRobotsName) != std::string::npos && URLFileName(url) == kRobotsName;
-}
-
 // URLSite(url) == site, without parsing url: the site (lower-case scheme and
 // network location) begins the URL and a byte that ends a network location,
 // or the end, follows it.
@@ -80,6 +69,24 @@ int IndexOfSite(const TDLList& queue, const std::string& site, int hint) {
 }
 
 }  // namespace
+
+namespace {
+const char* const kRobotsName = "robots.txt";
+}  // namespace
+
+std::string BareType(const std::string& contentType) {
+  return TrimBlanks(contentType.substr(0, contentType.find(';')));
+}
+
+bool IsRobotsURL(const std::string& url) {
+  return url.find(kRobotsName) != std::string::npos && URLFileName(url) == kRobotsName;
+}
+
+std::string HostOf(const std::string& url) {
+  std::string netLoc = ParseURL(url).NetLoc;
+  if (netLoc.compare(0, 2, "//") == 0) netLoc.erase(0, 2);
+  return netLoc;
+}
 
 void TVkThreadList::Remove(TVkThread* thread) {
   FItems.erase(std::remove(FItems.begin(), FItems.end(), thread), FItems.end());

@@ -94,6 +94,14 @@ enum : int8_t {
   vrNoConnection = 17,
 };
 
+// Small helpers the worker threads share.
+// A content type without its parameters, trimmed.
+std::string BareType(const std::string& contentType);
+// Whether url names a site's robots.txt.
+bool IsRobotsURL(const std::string& url);
+// The network location of url without its "//" (host, port and user).
+std::string HostOf(const std::string& url);
+
 class TVkThread : public TThread {
  public:
   enum : uint8_t { kSpider = 1, kDownload = 2 };
