@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <system_error>
 #include <thread>
 
@@ -625,6 +626,25 @@ void TDLThread::DownloadFTP() {
     Changed = 1;
     ArmWatchdog();
   };
+  // One command step: a refusal is logged with the server's reply, a time-out
+  // on its own; false ends the item.
+  auto step = [&](const char* activity, const std::function<bool()>& command) {
+    ask(activity);
+    Result = vrNone;
+    if (!command()) {
+      DisarmWatchdog();
+      if (Result == vrNone) Result = vrFailed;
+      TimedOut();
+      LogResult(url, 0, "", replyText());
+      return false;
+    }
+    DisarmWatchdog();
+    if (TimedOut()) {
+      LogResult(url, 0, "", "");
+      return false;
+    }
+    return true;
+  };
 
   SetActivity("DNS Lookup");
   ArmWatchdog();
@@ -676,20 +696,7 @@ void TDLThread::DownloadFTP() {
     }
   }
   if (AddURLPathSlash(dir) != target) {
-    ask("Change dir?");
-    Result = vrNone;
-    if (!FTP->ChangeAbsDir(target)) {
-      DisarmWatchdog();
-      if (Result == vrNone) Result = vrFailed;
-      TimedOut();
-      LogResult(url, 0, "", replyText());
-      return;
-    }
-    DisarmWatchdog();
-    if (TimedOut()) {
-      LogResult(url, 0, "", "");
-      return;
-    }
+    if (!step("Change dir?", [&] { return FTP->ChangeAbsDir(target); })) return;
     if (stopped(0)) return;
   }
 
@@ -701,19 +708,7 @@ void TDLThread::DownloadFTP() {
     FailItem(vrWriteError, "");
     return;
   }
-  ask("Set mode?");
-  if (!FTP->ModeExt(ftBinary)) {
-    DisarmWatchdog();
-    if (Result == vrNone) Result = vrFailed;
-    TimedOut();
-    LogResult(url, 0, "", replyText());
-    return;
-  }
-  DisarmWatchdog();
-  if (TimedOut()) {
-    LogResult(url, 0, "", "");
-    return;
-  }
+  if (!step("Set mode?", [&] { return FTP->ModeExt(ftBinary); })) return;
   if (stopped(0)) return;
 
   bool fetched = false;
