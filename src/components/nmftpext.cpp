@@ -1,5 +1,6 @@
 #include "components/nmftpext.h"
 
+#include "engine/idftpext.h"
 #include "model/strutils.h"
 #include "model/tvurlutils.h"
 #include "model/uriparser.h"
@@ -7,19 +8,6 @@
 namespace qv {
 
 namespace {
-
-// The non-empty "/"-separated parts of text after its first `from` bytes.
-std::vector<std::string> PathParts(const std::string& text, size_t from) {
-  std::vector<std::string> out;
-  size_t i = std::min(from, text.size());
-  while (i < text.size()) {
-    size_t end = text.find('/', i);
-    if (end == std::string::npos) end = text.size();
-    if (end > i) out.push_back(text.substr(i, end - i));
-    i = end + 1;
-  }
-  return out;
-}
 
 template <class F>
 bool Catching(F&& f) {
@@ -70,10 +58,10 @@ bool TNMFTPExt::ChangeAbsDir(const std::string& rawPath) {
     return true;
   };
   if (!path.empty() && path[0] == '/') {
-    for (size_t i = 0, k = PathParts(cur, n).size(); i < k; ++i)
+    for (size_t i = 0, k = PathSegments(cur, n).size(); i < k; ++i)
       if (!step("..")) return false;
   }
-  for (const auto& part : PathParts(path, n))
+  for (const auto& part : PathSegments(path, n))
     if (!step(part)) return false;
   return true;
 }

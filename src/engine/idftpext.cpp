@@ -13,19 +13,6 @@ namespace {
 // The last-resort password of an anonymous log-on.
 const char* const kPlaceholderEmail = "guest@example.com";
 
-// The "/"-separated non-empty segments of text from position from on.
-std::vector<std::string> Segments(const std::string& text, size_t from) {
-  std::vector<std::string> out;
-  size_t i = std::min(from, text.size());
-  while (i < text.size()) {
-    size_t end = text.find('/', i);
-    if (end == std::string::npos) end = text.size();
-    if (end > i) out.push_back(text.substr(i, end - i));
-    i = end + 1;
-  }
-  return out;
-}
-
 // A whole file on its way in: written from its start to a temporary file
 // beside the name (made at the first byte) that replaces the file at the name
 // only on Commit, so a failed transfer leaves that file as it was.
@@ -94,6 +81,18 @@ class TIdFTPExt::TBusyScope {
 TIdFTPExt::TIdFTPExt() = default;
 
 TIdFTPExt::~TIdFTPExt() = default;
+
+std::vector<std::string> PathSegments(const std::string& text, size_t from) {
+  std::vector<std::string> out;
+  size_t i = std::min(from, text.size());
+  while (i < text.size()) {
+    size_t end = text.find('/', i);
+    if (end == std::string::npos) end = text.size();
+    if (end > i) out.push_back(text.substr(i, end - i));
+    i = end + 1;
+  }
+  return out;
+}
 
 namespace {
 
@@ -172,8 +171,8 @@ bool TIdFTPExt::ChangeAbsDir(const std::string& path) {
     const size_t n = static_cast<size_t>(std::max(0, CommonPathLength(cur, path)));
     std::vector<std::string> steps;
     if (!path.empty() && path[0] == '/')
-      for (size_t k = Segments(cur, n).size(); k > 0; --k) steps.push_back("..");
-    for (const std::string& s : Segments(path, n)) steps.push_back(s);
+      for (size_t k = PathSegments(cur, n).size(); k > 0; --k) steps.push_back("..");
+    for (const std::string& s : PathSegments(path, n)) steps.push_back(s);
     for (const std::string& s : steps) {
       if (!ChangeDir(s)) return false;
       if (OnChangeDir) OnChangeDir(this);

@@ -23,6 +23,10 @@
 
 namespace qv {
 
+// The non-empty "/"-separated parts of text from position from on: the
+// folder steps of an FTP path.
+std::vector<std::string> PathSegments(const std::string& text, size_t from);
+
 class TIdFTPExt : public TIdFTP {
  public:
   TIdFTPExt();
