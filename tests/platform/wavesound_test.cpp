@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/fakesound.h"
 #include "support/scratchdir.h"
 
 namespace qv {
@@ -59,27 +60,8 @@ TEST(ParseWave, ReadsPcmWithinItsBounds) {
   }
 }
 
-// What the fake player did; it outlives the player, which the sound owns.
-struct TPlayLog {
-  std::mutex Lock;
-  std::condition_variable Done;
-  int Plays = 0;
-  std::thread::id On;
-};
-
-class TFakePlayer : public TSoundPlayer {
- public:
-  explicit TFakePlayer(TPlayLog& log) : Log(log) {}
-  void Play(const TWaveData&) override {
-    std::lock_guard<std::mutex> hold(Log.Lock);
-    ++Log.Plays;
-    Log.On = std::this_thread::get_id();
-    Log.Done.notify_all();
-  }
-
- private:
-  TPlayLog& Log;
-};
+using test::TFakePlayer;
+using test::TPlayLog;
 
 TEST(WaveSound, PlaysOffTheCallersThreadAndAMissingFileIsSilent) {
   test::TScratchDir dir;

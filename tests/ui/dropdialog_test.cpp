@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QTimer>
 
+#include "support/fakesound.h"
 #include "support/scratchdir.h"
 #include "ui/controls/framedpanel.h"
 #include "ui/startup.h"
@@ -36,27 +37,8 @@ class TCountingSink : public TDroppedURLSink {
   TDropDlg* Dlg = nullptr;
 };
 
-// What the fake player did; it outlives the player, which the sound owns.
-struct TPlayLog {
-  std::mutex Lock;
-  std::condition_variable Done;
-  int Plays = 0;
-  std::thread::id On;
-};
-
-class TFakePlayer : public TSoundPlayer {
- public:
-  explicit TFakePlayer(TPlayLog& log) : Log(log) {}
-  void Play(const TWaveData&) override {
-    std::lock_guard<std::mutex> hold(Log.Lock);
-    ++Log.Plays;
-    Log.On = std::this_thread::get_id();
-    Log.Done.notify_all();
-  }
-
- private:
-  TPlayLog& Log;
-};
+using test::TFakePlayer;
+using test::TPlayLog;
 
 class DropDlgTest : public test::UiTest {
  protected:
