@@ -140,9 +140,12 @@ TEST_P(DLResumeTest, JoinsOnlyWhatContinuesThePartial) {
   ASSERT_EQ(requests.size(), c.Requests);
   const std::string range = "\r\nRange: bytes=" + std::to_string(c.Partial) + "-\r\n";
   EXPECT_EQ(requests[0].find(range) != std::string::npos, c.FirstHasRange) << requests[0];
-  if (c.FirstHasRange)
+  if (c.FirstHasRange) {
     EXPECT_NE(requests[0].find(std::string("\r\nIf-Range: ") + kDate + "\r\n"), std::string::npos);
-  if (requests.size() > 1) EXPECT_EQ(requests[1].find("Range:"), std::string::npos);
+  }
+  if (requests.size() > 1) {
+    EXPECT_EQ(requests[1].find("Range:"), std::string::npos);
+  }
   const std::string body = ReadAll(Local(url, "Data", ".bin"));
   EXPECT_TRUE(body == kDoc) << "a body of " << body.size() << " bytes";
   EXPECT_EQ(Files(url), (std::set<std::string>{"Data.bin", "Head.txt"}));

@@ -26,6 +26,7 @@
 #include "support/envscope.h"
 #include "support/scratchdir.h"
 #include "support/scriptedserver.h"
+#include "support/workerrun.h"
 
 namespace qv {
 namespace {
@@ -176,18 +177,7 @@ class SpiderTest : public ::testing::Test {
       Queue.Add(item, false);
     }
     Thread = std::make_unique<TSpiderThread>(&List, Context, &Queue);
-    {
-      std::lock_guard<TSpinningMutex> g(JobLock);
-      List.Add(Thread.get());
-    }
-    Thread->Resume();
-    const auto limit = std::chrono::steady_clock::now() + 60s;
-    while (!Thread->Finished && std::chrono::steady_clock::now() < limit)
-      std::this_thread::sleep_for(2ms);
-    ASSERT_TRUE(Thread->Finished) << "the worker hangs";
-    Thread->WaitFor();
-    std::lock_guard<TSpinningMutex> g(JobLock);
-    List.Remove(Thread.get());
+    test::RunWorkerToItsEnd(*Thread, List);
   }
 
   std::set<std::string> Queued() {

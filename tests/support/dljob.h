@@ -26,6 +26,7 @@
 #include "model/vkurllist.h"
 #include "support/envscope.h"
 #include "support/scratchdir.h"
+#include "support/workerrun.h"
 
 namespace qv::test {
 
@@ -67,18 +68,7 @@ class TDLJobTest : public ::testing::Test {
       Queue.Add(item, false);
     }
     Thread = std::make_unique<TDLThread>(&List, Context, infoOnly, &Queue);
-    {
-      std::lock_guard<TSpinningMutex> g(JobLock);
-      List.Add(Thread.get());
-    }
-    Thread->Resume();
-    const auto limit = std::chrono::steady_clock::now() + 60s;
-    while (!Thread->Finished && std::chrono::steady_clock::now() < limit)
-      std::this_thread::sleep_for(2ms);
-    ASSERT_TRUE(Thread->Finished) << "the worker hangs";
-    Thread->WaitFor();
-    std::lock_guard<TSpinningMutex> g(JobLock);
-    List.Remove(Thread.get());
+    test::RunWorkerToItsEnd(*Thread, List);
   }
 
   // The file-system name of the URL's stored file.
