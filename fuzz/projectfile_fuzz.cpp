@@ -7,17 +7,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "allocwatch.h"
 #include "model/projectfile.h"
 
 namespace {
-
-bool Tracking = false;
-std::size_t Largest = 0;
-
-void OnMalloc(const volatile void*, std::size_t n) {
-  if (Tracking && n > Largest) Largest = n;
-}
-void OnFree(const volatile void*) {}
 
 bool SameRecords(const qv::TVkURLList& a, const qv::TVkURLList& b) {
   if (a.Count() != b.Count()) return false;
@@ -35,19 +28,11 @@ bool SameRecords(const qv::TVkURLList& a, const qv::TVkURLList& b) {
 
 }  // namespace
 
-// Sanitizer builds report every allocation's size; plain replay builds rely
-// on the reader's own bounds.
-extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*,
-                                                                  std::size_t),
-                                                         void (*)(const volatile void*))
-    __attribute__((weak));
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool init = [] {
     // No mirror: status refreshes that merges trigger find no body.
     qv::SetLocalWebDir("/nonexistent/qv-fuzz-mirror");
-    if (__sanitizer_install_malloc_and_free_hooks)
-      __sanitizer_install_malloc_and_free_hooks(OnMalloc, OnFree);
+    qvfuzz::InstallAllocationWatch();
     return true;
   }();
   (void)init;
@@ -59,18 +44,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   qv::TVkURLList list;
   {
     qv::TMemoryStream in(input);
-    Largest = 0;
-    Tracking = true;
+    qvfuzz::Largest = 0;
+    qvfuzz::Tracking = true;
     bool accepted = true;
     try {
       qv::ReadMirrorProject(in, values, list);
     } catch (const qv::EInOutError&) {
       accepted = false;
     }
-    Tracking = false;
+    qvfuzz::Tracking = false;
     // Row vectors are reserved for what the bytes left can hold (a row of
     // eight bytes takes one 40-byte element); strings never pass the input.
-    if (Largest > 8 * input.size() + 65536) std::abort();
+    if (qvfuzz::Largest > 8 * input.size() + 65536) std::abort();
     if (!accepted) {
       if (!(values == before)) std::abort();
       return 0;

@@ -6,18 +6,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "allocwatch.h"
 #include "model/streamext.h"
 #include "model/vkurllist.h"
 
 namespace {
-
-bool Tracking = false;
-std::size_t Largest = 0;
-
-void OnMalloc(const volatile void*, std::size_t n) {
-  if (Tracking && n > Largest) Largest = n;
-}
-void OnFree(const volatile void*) {}
 
 bool Same(const qv::TVkURLItem& a, const qv::TVkURLItem& b) {
   return a.URL == b.URL && a.FoundURL == b.FoundURL && a.ParentURL == b.ParentURL &&
@@ -28,19 +21,11 @@ bool Same(const qv::TVkURLItem& a, const qv::TVkURLItem& b) {
 
 }  // namespace
 
-// Sanitizer builds report every allocation's size; plain replay builds rely
-// on the reader's own bounds.
-extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*,
-                                                                  std::size_t),
-                                                         void (*)(const volatile void*))
-    __attribute__((weak));
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool init = [] {
     // No mirror: status refreshes that merges trigger find no body.
     qv::SetLocalWebDir("/nonexistent/qv-fuzz-mirror");
-    if (__sanitizer_install_malloc_and_free_hooks)
-      __sanitizer_install_malloc_and_free_hooks(OnMalloc, OnFree);
+    qvfuzz::InstallAllocationWatch();
     return true;
   }();
   (void)init;
@@ -50,17 +35,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool accepted = true;
   {
     qv::TMemoryStream in(input);
-    Largest = 0;
-    Tracking = true;
+    qvfuzz::Largest = 0;
+    qvfuzz::Tracking = true;
     try {
       list.LoadFromStream(in);
     } catch (const qv::EInOutError&) {
       accepted = false;
     }
-    Tracking = false;
+    qvfuzz::Tracking = false;
     // Tree nodes and records are small and fixed; only strings grow with the
     // input, and never past it.
-    if (Largest > input.size() + 4096) std::abort();
+    if (qvfuzz::Largest > input.size() + 4096) std::abort();
   }
   if (!accepted) return 0;
 
