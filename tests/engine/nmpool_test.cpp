@@ -150,11 +150,13 @@ TEST(NmPool, AReturnedFtpClientHasQuitAndIsAsNew) {
   ftp->OnWork = [&calls](TIdTCPConnection*, TWorkMode, int64_t) { ++calls; };
   ftp->OnChangeDir = [&calls](TIdFTPExt*) { ++calls; };
   ftp->Passive = true;
-  ftp->DataTimeout = 5;
-  ftp->ReadTimeout = 7;
   ASSERT_TRUE(ftp->ConnectExt(url, "me@example.com"));
   EXPECT_TRUE(ftp->Connected());
   EXPECT_EQ(ftp->User, "alice");
+  // Set only now: time-outs of a few milliseconds would make the log-on
+  // itself fail on a loaded machine.
+  ftp->DataTimeout = 5;
+  ftp->ReadTimeout = 7;
   TIdFTPExt* raw = ftp.get();
   ReturnFTP(std::move(ftp));
   auto again = TakeUntil(
@@ -213,11 +215,13 @@ TEST(NmPool, AReturnedHttpClientIsHandedBackAsNew) {
   http->Request.ContentRangeStart = 100;
   http->HandleRedirects = true;
   http->RedirectMaximum = 3;
-  http->TimeOutExt = 5;
-  http->ReadTimeout = 7;
   EXPECT_EQ(http->GetExt(server.Url("/a")), "hello");
   EXPECT_TRUE(http->Connected());  // kept alive for this thread's next fetch
   EXPECT_GT(calls, 0);
+  // Set only now: a time-out of a few milliseconds would make the first
+  // fetch time out and be retried on a loaded machine.
+  http->TimeOutExt = 5;
+  http->ReadTimeout = 7;
   http->ProtocolVersion = pv1_0;
   http->Request.ProxyServer = "proxy.invalid";
   http->Request.ProxyPort = 1;
