@@ -96,7 +96,9 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   setObjectName("AboutBox");
   setWindowTitle("About");
   setModal(true);
-  setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+  // A dialog border: a close button only, and no sizing by the user.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowCloseButtonHint);
 
   Panel1 = new QFrame(this);
   Panel1->setObjectName("Panel1");
@@ -156,6 +158,8 @@ void TAboutBox::showEvent(QShowEvent* e) {
   ProgramIcon->move(bevel, bevel);
   ProgramIcon->resize(ProgramIcon->pixmap().size());
   Panel1->setFixedSize(ProgramIcon->size() + QSize(2 * bevel, 2 * bevel));
+  const int height = heightForWidth(width());
+  setFixedHeight(height > 0 ? height : sizeHint().height());
 }
 
 }  // namespace qv

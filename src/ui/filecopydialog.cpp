@@ -29,7 +29,9 @@ TFileCopyDlg::TFileCopyDlg(QWidget* parent) : QDialog(parent) {
   setObjectName("FileCopyDlg");
   setWindowTitle("Copying File:");
   setModal(false);
-  setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+  // A dialog border: a close button only, and no sizing by the user.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowCloseButtonHint);
   FromFile = ReadOnlyEdit(this, "FromFile");
   ToFile = ReadOnlyEdit(this, "ToFile");
   FileCountEdit = ReadOnlyEdit(this, "FileCountEdit");
@@ -122,7 +124,7 @@ void TFileCopyDlg::reject() { close(); }
 
 void TFileCopyDlg::showEvent(QShowEvent* e) {
   QDialog::showEvent(e);
-  adjustSize();
+  setFixedHeight(sizeHint().height());
   if (const QScreen* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
 }

@@ -17,7 +17,9 @@ TNonModalMsg::TNonModalMsg(QWidget* parent) : QDialog(parent) {
   setObjectName("NonModalMsg");
   setWindowTitle("Information:-");
   setModal(false);
-  setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+  // A dialog border: a close button only, and no sizing by the user.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowCloseButtonHint);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(16, 16, 16, 16);
   Label1 = new QLabel(this);
@@ -35,12 +37,14 @@ bool TNonModalMsg::ShowText(const std::string& text) {
   Label1->setText(PromptText(text));
   Busy = true;
   show();
+  FitHeight(false);
   Label1->repaint();
   return true;
 }
 
 bool TNonModalMsg::UpdateText(const std::string& text) {
   Label1->setText(PromptText(text));
+  FitHeight(false);
   raise();
   QCoreApplication::processEvents();
   if (!CloseRequested) return true;
@@ -53,9 +57,24 @@ bool TNonModalMsg::UpdateText(const std::string& text) {
 
 void TNonModalMsg::SetCaption(const std::string& caption) { setWindowTitle(PromptText(caption)); }
 
-void TNonModalMsg::SetText(const std::string& text) { Label1->setText(PromptText(text)); }
+void TNonModalMsg::SetText(const std::string& text) {
+  Label1->setText(PromptText(text));
+  FitHeight(false);
+}
+
+void TNonModalMsg::FitHeight(bool shrink) {
+  // The passes start with an empty text and go on with texts of up to five
+  // lines; sized once for the first, the window would cut the rest off.
+  // It only grows while shown, so texts of alternating length (a search
+  // step, then a page) do not make it jump.
+  const int needed = heightForWidth(width());
+  if (needed <= 0 || (!shrink && needed < height())) return;
+  if (minimumHeight() != needed || maximumHeight() != needed) setFixedHeight(needed);
+}
 
 std::string TNonModalMsg::FitToLabel(const std::string& text) const {
+  // Before the first showing the label has not been given its width yet.
+  layout()->activate();
   return FitTextToWidth(Label1->fontMetrics(), text, Label1->contentsRect().width(), kFitCutMiddle);
 }
 
@@ -78,7 +97,7 @@ void TNonModalMsg::reject() { close(); }
 
 void TNonModalMsg::showEvent(QShowEvent* e) {
   QDialog::showEvent(e);
-  adjustSize();
+  FitHeight(true);
   if (const QScreen* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
 }

@@ -45,6 +45,9 @@ class TNonModalMsg : public QDialog, public TProgressSink {
   void showEvent(QShowEvent* e) override;
 
  private:
+  // Makes the window as tall as its text needs; shrink: also smaller.
+  void FitHeight(bool shrink);
+
   TPrompter* Prompter = nullptr;
 };
 

@@ -102,17 +102,50 @@ TEST_F(NonModalMsgTest, CaptionAndPlainTextAskNothing) {
 }
 
 TEST_F(NonModalMsgTest, ALongURLIsFittedToTheLabelWithItsMiddleCut) {
+  const std::string longURL = "http://www.example.org/" + std::string(400, 'x') + "/end.html";
+  const std::string beforeShowing = Msg.FitToLabel(longURL);
   ASSERT_TRUE(Sink.ShowText(""));
   const std::string shortURL = "http://h/a.html";
   EXPECT_EQ(Msg.FitToLabel(shortURL), shortURL);
-  const std::string longURL = "http://www.example.org/" + std::string(400, 'x') + "/end.html";
   const std::string fitted = Msg.FitToLabel(longURL);
+  EXPECT_EQ(beforeShowing, fitted) << "the label's width is known before the first showing";
   EXPECT_LT(fitted.size(), longURL.size());
   EXPECT_NE(fitted.find(">><<"), std::string::npos) << fitted;
   EXPECT_EQ(fitted.rfind("http://", 0), 0u);
   EXPECT_LE(Msg.Label1->fontMetrics().horizontalAdvance(QString::fromStdString(fitted)),
             Msg.Label1->contentsRect().width());
   Sink.HideMsg();
+}
+
+// Passes start with an empty text and go on with texts of up to five lines;
+// each must show whole, not cut to the height the empty text needed.
+TEST_F(NonModalMsgTest, TheWindowGrowsToShowEveryLineOfAPassesText) {
+  const std::string texts[] = {
+      "\n\nChecking file: 4200 of 5000\n\nFiles selected for download: 1234",
+      "References are being localised to enable local browsing.\n\nPage:-\n"
+      "http://www.example.com/a/rather/long/path/index.html",
+  };
+  int empty = 0;
+  for (const auto& text : texts) {
+    SCOPED_TRACE(text);
+    ASSERT_TRUE(Sink.ShowText(""));
+    test::Pump();
+    if (!empty) empty = Msg.height();
+    EXPECT_EQ(Msg.height(), empty) << "shown again, sized for its text";
+    EXPECT_TRUE(Sink.UpdateText(text));
+    test::Pump();
+    EXPECT_GT(Msg.height(), empty);
+    EXPECT_GE(Msg.Label1->height(), Msg.Label1->heightForWidth(Msg.Label1->width()));
+    // A shorter text in between (a search step) does not make it jump.
+    const int grown = Msg.height();
+    EXPECT_TRUE(Sink.UpdateText("Searching for HTML files:"));
+    test::Pump();
+    EXPECT_EQ(Msg.height(), grown);
+    Sink.SetText(text);
+    test::Pump();
+    EXPECT_GE(Msg.Label1->height(), Msg.Label1->heightForWidth(Msg.Label1->width()));
+    Sink.HideMsg();
+  }
 }
 
 TEST_F(NonModalMsgTest, TextsShowAsUTF8OrLatin1) {
