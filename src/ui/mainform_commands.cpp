@@ -179,7 +179,12 @@ void TForm1::BuildCommands() {
       DownloadRunner->Localise = [](const std::string& dir) {
         TPlainProgress plain;
         TProgressSink& sink = NonModalMsg ? static_cast<TProgressSink&>(*NonModalMsg) : plain;
-        LocaliseListReferences(*GlobalURLList, dir, sink);
+        // A page's URL is shown with its middle cut out to the window's width:
+        // whole, a long one would run past the window's edge.
+        const TFitTextProc fit = [](const std::string& url) {
+          return NonModalMsg ? NonModalMsg->FitToLabel(url) : url;
+        };
+        LocaliseListReferences(*GlobalURLList, dir, sink, {}, fit);
       };
   }
 

@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
@@ -345,6 +346,32 @@ TEST_F(MainCommandsTest, ListChangesWaitForAPassOverTheList) {
   EXPECT_EQ(Lines().size(), 1u);
   EXPECT_EQ(Record("http://h/a.htm")->Status, 50);
   EXPECT_EQ(Form1->Grid1->Count(), 1);
+}
+
+// The pass after a job names each page in the message window, its URL cut
+// in the middle to the window's width.
+TEST_F(MainCommandsTest, LocalisingShowsEachPagesURLFittedToTheMessageWindow) {
+  const std::string url = "http://www.example.com/" + std::string(300, 'x') + "/page.html";
+  ASSERT_TRUE(SaveLocalCopy(Root(), "Data", url, "<a href=\"other.html\">x</a>", ".html"));
+  {
+    TVkURLItem r;
+    r.URL = url;
+    r.SetStatus(50);
+    r.ContentType = "text/html";
+    std::lock_guard<TCriticalSection> hold(*URLListLock);
+    GlobalURLList->AddItem(r, false);
+  }
+  ASSERT_TRUE(DownloadRunner->Localise);
+  DownloadRunner->Localise(Root());
+  const QString shown = NonModalMsg->Label1->text();
+  const QString page = shown.section('\n', -1);
+  EXPECT_TRUE(shown.startsWith("References are being localised")) << shown.toStdString();
+  EXPECT_TRUE(page.startsWith("http://www.")) << page.toStdString();
+  EXPECT_TRUE(page.contains(">><<")) << page.toStdString();
+  EXPECT_TRUE(page.endsWith("/page.html")) << page.toStdString();
+  EXPECT_LE(NonModalMsg->Label1->fontMetrics().horizontalAdvance(page),
+            NonModalMsg->Label1->contentsRect().width());
+  EXPECT_FALSE(NonModalMsg->Busy);
 }
 
 TEST_F(MainCommandsTest, JobCommandsReportWhatTheyRaiseAndTheProgramGoesOn) {
