@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <string>
@@ -198,15 +199,13 @@ int main(int argc, char** argv) {
   bool saved = true;
   if (!project.empty()) {
     try {
-      TProjectValues values;
-      values.Settings = settings;
-      values.RootURLs = roots;
-      TMemoryStream stream;
-      {
-        std::lock_guard<TCriticalSection> g(*URLListLock);
-        WriteMirrorProject(stream, values, *GlobalURLList);
-      }
-      saved = WriteFileAtomic(project, stream.Data(), 0644);
+      // Saved as the program saves a project: the session's own writer,
+      // which makes the file's folder and replaces an old file only whole.
+      TPlainProjectView view;
+      view.Values.Settings = settings;
+      view.Values.RootURLs = roots;
+      TProjectSession session(view, prompter, *GlobalURLList, *URLListLock);
+      session.SaveMirrorProject(std::filesystem::absolute(project).string());
     } catch (const std::exception& e) {
       std::fprintf(stderr, "project not saved: %s\n", e.what());
       saved = false;

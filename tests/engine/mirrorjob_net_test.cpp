@@ -8,11 +8,14 @@
 #include <filesystem>
 #include <map>
 #include <regex>
+#include <sstream>
 
 #include "engine/downloadform.h"
 #include "engine/localisepass.h"
 #include "engine/plainuiloop.h"
+#include "model/projectfile.h"
 #include "model/weblocal.h"
+#include "platform/shell.h"
 #include "support/dljob.h"
 #include "support/fixturesite.h"
 
@@ -170,6 +173,59 @@ TEST_F(MirrorJobTest, StoppedJobStartedAgainEndsAsAnUnbrokenOne) {
   EXPECT_LT(Bodies().size(), Site.Paths.size());
   Run();
   EXPECT_TRUE(Bodies() == unbroken);
+}
+
+// The headless harness (bench/mirror_job) writes the project of its job; the
+// project loader reads it back whole: the root row, the mirror folder and
+// every record as the job left it, and saving it again gives the same bytes.
+TEST_F(MirrorJobTest, TheHarnessWritesAProjectTheLoaderReadsBack) {
+#ifndef QV_MIRROR_JOB
+  GTEST_SKIP() << "built without the benchmarks (bench/mirror_job)";
+#else
+  test::TScratchDir jobMirror;
+  const std::string project = Program / "MirrorProjects/job.mpj";
+  std::string out;
+  ASSERT_TRUE(
+      RunProgramCapture({QV_MIRROR_JOB, "--mirror", jobMirror.Path, "--program", Program.Path,
+                         "--project", project, "--threads", "4", Base + "p0.html,100"},
+                        1 << 20, 300000, out))
+      << out;
+  std::map<std::string, int> printed;
+  static const std::regex line("^([a-z_ A-Za-z.]+): (-?[0-9]+)$");
+  std::istringstream lines(out);
+  for (std::string l; std::getline(lines, l);)
+    if (std::smatch m; std::regex_match(l, m, line)) printed[m[1]] = std::stoi(m[2]);
+  ASSERT_EQ(printed["project_saved"], 1) << out;
+  ASSERT_GT(printed["urls"], 40) << out;
+
+  TPlainProjectView view;
+  view.Values.Settings = FormDefaults();
+  TScriptedPrompter prompter;
+  TVkURLList list;
+  TCriticalSection lock;
+  TProjectSession session(view, prompter, list, lock);
+  session.LoadMirrorProject(project);
+  EXPECT_EQ(session.ProjectFileName(), project);
+  EXPECT_EQ(view.Caption, "Mirror Project:  job.mpj");
+  EXPECT_EQ(view.Values.RootURLs, (std::vector<TAtrRow>{{Base + "p0.html", 100u << 8}}));
+  EXPECT_EQ(session.LocalWebDir(), jobMirror.Path);
+  EXPECT_EQ(view.Values.Settings.MaxThreadsUD, 4);
+  EXPECT_EQ(list.Count(), printed["urls"]);
+  int downloaded = 0;
+  for (int i = 0; i < list.Count(); ++i) downloaded += list.GetItem(i)->Status == 50;
+  EXPECT_EQ(downloaded, printed["status Downloaded"]);
+  for (int p = 0; p < 40; ++p) {
+    const std::string url = Base + "p" + std::to_string(p) + ".html";
+    const TVkURLItem* r = list.FindItem(url);
+    ASSERT_NE(r, nullptr) << url;
+    EXPECT_EQ(r->Status, 50) << url;
+    EXPECT_EQ(r->ContentType, "text/html") << url;
+  }
+
+  TMemoryStream again;
+  WriteMirrorProject(again, view.Values, list);
+  EXPECT_TRUE(again.Data() == ReadAll(project)) << "saved again, the same bytes";
+#endif
 }
 
 }  // namespace
