@@ -137,6 +137,8 @@ bool TIdHTTPExt::Fetch(TFetch kind, const std::string& rawUrl, const std::string
         break;
       } catch (const ENetCancelled&) {
         throw;  // a cut means stop: never a second try
+      } catch (const EHttpRequestRefused&) {
+        throw;  // nothing was sent, and the same request is refused again
       } catch (...) {
         if (ResponseCode != 0 || attempt != 1) throw;
         DisconnectExt();
