@@ -588,7 +588,7 @@ void TDLThread::FinishDownload(const std::string& headers, const std::string& te
       SaveLocalCopy(root, "Head", url, headers, ".txt");
     }
   }
-  LogResult(url, size, headers, HttpStatusText(code));
+  LogResult(url, size, headers, HTTPDetails(code));
   if (robots && !robotsText.empty()) {
     const std::string agent = Snapshot().Settings->UserAgEd;
     Context().Robots->ParseRobotsTxt(URLSite(url), robotsText, agent);

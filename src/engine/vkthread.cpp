@@ -654,6 +654,14 @@ void TVkThread::LogResult(const std::string& url, int64_t size, const std::strin
   FContext.Adder->AddURLItemLocked(1, std::move(item));
 }
 
+std::string TVkThread::HTTPDetails(int32_t code) const {
+  const int8_t r = Result;
+  if ((r == vrFailed || r == vrNone) && HTTP && code == HTTP->ResponseCode &&
+      !HTTP->FailedOnStatus && !HTTP->LastError.empty())
+    return HTTP->LastError;
+  return HttpStatusText(code);
+}
+
 void TVkThread::FinishItem(const std::string& headers, const std::string& body, int64_t size,
                            int32_t code, bool saveBody) {
   const std::string url = Current.URL;
@@ -674,7 +682,7 @@ void TVkThread::FinishItem(const std::string& headers, const std::string& body, 
       if (saveBody && !SaveLocalCopy(root, "Data", url, body, ext)) Result = vrWriteError;
     }
   }
-  LogResult(url, size, headers, HttpStatusText(code));
+  LogResult(url, size, headers, HTTPDetails(code));
   if (RobotsObeyed && IsRobotsURL(url) && FContext.Robots && !body.empty()) {
     const std::string agent = FSnapshot.Settings ? FSnapshot.Settings->UserAgEd : "";
     FContext.Robots->ParseRobotsTxt(URLSite(url), body, agent);
