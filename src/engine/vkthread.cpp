@@ -193,6 +193,10 @@ void TVkThread::ReturnPooled() noexcept {
 }
 
 void TVkThread::DoTerminate() {
+  // The FTP session ends here, on the thread that owns it, rather than when
+  // the pool takes the client back on the thread that frees this one. First,
+  // since its events arm the watchdog.
+  if (FTP) FTP->QuitExt();
   DisarmWatchdog();
   {
     // A thread that ends on its own (stopped, or its loop decided) frees a
@@ -306,10 +310,11 @@ void TVkThread::CheckWatchdog() {
   LastWatchdogCount = c;
   if (Socket->Active()) Socket->Close();
   if (HTTP->Busy) HTTP->DisconnectSocketExt();
-  if (FTP->Busy) {
-    FTP->AbortExt();
-    FTP->QuitExt();
-  }
+  // Only a cut, as for HTTP: this runs on the user-interface thread, and a
+  // QUIT from here would wait for the server's reply and race the worker's
+  // next command. The worker's operation fails, and it ends the session
+  // itself before its next log-on.
+  if (FTP->Busy) FTP->DisconnectSocketExt();
 }
 
 // --- event handlers ---
