@@ -27,6 +27,7 @@
 #include "support/filesizelimit.h"
 #include "support/manualloop.h"
 #include "support/scratchdir.h"
+#include "support/scriptedftp.h"
 #include "support/scriptedserver.h"
 
 namespace qv {
@@ -495,6 +496,37 @@ TEST_F(DLThreadTest, AFailedFetchRecordsWhyItFailed) {
     if (server) {
       EXPECT_EQ(server->Requests().size(), c.requests);
     }
+    EXPECT_FALSE(fs::exists(Local(url, "Data", "")));
+  }
+}
+
+// The same for FTP: a server's refusal is told by its reply code, a transfer
+// that failed after a positive reply (226 for a file short of its announced
+// size) by its own reason, not by the text of that reply.
+TEST_F(DLThreadTest, AFailedFtpDownloadRecordsWhyItFailed) {
+  struct Case {
+    const char* name;
+    const char* retrReply;
+    std::string data;
+    std::string details;
+  };
+  const std::vector<Case> cases = {
+      {"short of the size announced", "150 Opening data connection for f.bin (10 bytes).\r\n",
+       "abc", "Transfer ended short: 3 of 10 bytes"},
+      {"refused", "550 No such file.\r\n", "", "Requested action not taken"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TScriptedFtp server([&c](test::TScriptedFtp& s) {
+      s.Reply("220 Hi.\r\n");
+      test::ServeActiveRetr(s, c.retrReply, c.data);
+      if (std::string(c.retrReply).rfind("150", 0) == 0) s.Reply("226 Done.\r\n");
+      if (s.Until("QUIT") == "QUIT") s.Reply("221 Bye.\r\n");
+    });
+    const std::string url = "ftp://127.0.0.1:" + std::to_string(server.Port) + "/f.bin";
+    RunJob({url});
+    EXPECT_EQ(Listed(url).Status, 30);
+    EXPECT_EQ(Listed(url).Details, c.details);
     EXPECT_FALSE(fs::exists(Local(url, "Data", "")));
   }
 }
