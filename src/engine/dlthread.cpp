@@ -588,7 +588,7 @@ void TDLThread::FinishDownload(const std::string& headers, const std::string& te
       SaveLocalCopy(root, "Head", url, headers, ".txt");
     }
   }
-  LogResult(url, size, headers, HttpStatusText(code));
+  LogResult(url, size, headers, HTTPDetails(code));
   if (robots && !robotsText.empty()) {
     const std::string agent = Snapshot().Settings->UserAgEd;
     Context().Robots->ParseRobotsTxt(URLSite(url), robotsText, agent);
@@ -608,8 +608,12 @@ void TDLThread::DownloadFTP() {
   const TSettings& s = *Snapshot().Settings;
   const std::string host = HostOf(url);
   TDNList* hosts = Context().HostList;
+  // A refusal is told by the server's code; a failure after a positive reply
+  // (a transfer short of its announced size after 226, a cut after 150) by
+  // the client's own reason, or it would read as the server's success.
   auto replyText = [this] {
-    std::string text = FtpReplyText(FTP->ReplyCode);
+    const int32_t code = FTP->ReplyCode;
+    std::string text = code >= 400 ? FtpReplyText(code) : std::string();
     return text.empty() ? FTP->LastError : text;
   };
   auto setState = [&](uint8_t state) {

@@ -87,7 +87,7 @@ class TIdFTPExt : public TIdFTP {
   // credentials to another. Should another thread call it while an
   // operation runs, it only cuts (DisconnectSocketExt).
   void QuitExt();
-  // Worker thread, for the pool: QuitExt, then every event handler, the
+  // For the pool, once no worker uses the client: QuitExt, then every event handler, the
   // reply state, LastError and the settings as a new client has them, so
   // the next taker inherits nothing of this one.
   void ResetExt();

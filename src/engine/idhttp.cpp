@@ -573,6 +573,11 @@ bool TIdHTTP::SendOne(TChain& chain, const std::string& url, TByteStream* respon
   ResetResponse();
   std::string protocol, host, path, document, portText, bookmark;
   ParseURIExt(url, protocol, host, path, document, portText, bookmark);
+  // Only the web schemes go out. Any other URL (a "file:" target the caller
+  // took from a Location) has no host of its own and would be asked of the
+  // last host as a path: "GET /etc/passwd".
+  if (!protocol.empty() && !SameTextAscii(protocol, "http") && !IsHttps(protocol))
+    throw EHttpRequestRefused("Request refused: not an http or https URL: " + url.substr(0, 200));
   int port = PortNumber(portText);
   // A port that is a number but no port (0, 99999) must not quietly become
   // the scheme's default: that would fetch another server's document.

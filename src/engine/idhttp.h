@@ -44,8 +44,9 @@
 
 namespace qv {
 
-// A request whose target or header values hold CR, LF or a zero byte: it is
-// refused before anything is sent.
+// A request that is refused before anything is sent: its target or header
+// values hold CR, LF or a zero byte, or its URL names a scheme other than
+// "http" and "https".
 class EHttpRequestRefused : public ENetError {
  public:
   using ENetError::ENetError;

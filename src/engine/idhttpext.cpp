@@ -19,6 +19,20 @@ std::string ExceptionText(std::exception_ptr e) {
   }
 }
 
+// A status the request does not accept, as opposed to a redirection the
+// client would not follow or any fault of the connection or the framing.
+bool IsStatusFailure(std::exception_ptr e) {
+  try {
+    std::rethrow_exception(e);
+  } catch (const EHttpRedirectError&) {
+    return false;
+  } catch (const EIdProtocolReplyError&) {
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
 }  // namespace
 
 TIdHTTPExt::TIdHTTPExt() = default;
@@ -85,6 +99,7 @@ void TIdHTTPExt::ResetDefaults() {
   SavedOnWork = nullptr;
   WorkPosition = 0;
   LastError.clear();
+  FailedOnStatus = false;
 }
 
 void TIdHTTPExt::ParseURIExt(const std::string& url, std::string& protocol, std::string& host,
@@ -122,6 +137,7 @@ bool TIdHTTPExt::Fetch(TFetch kind, const std::string& rawUrl, const std::string
     workHooked = true;
     Busy = 1;
     LastError.clear();
+    FailedOnStatus = false;
     if (kind == fkFile)
       file = std::make_unique<TFileByteStream>(fileName, TFileByteStream::fmCreate);
 
@@ -137,6 +153,8 @@ bool TIdHTTPExt::Fetch(TFetch kind, const std::string& rawUrl, const std::string
         break;
       } catch (const ENetCancelled&) {
         throw;  // a cut means stop: never a second try
+      } catch (const EHttpRequestRefused&) {
+        throw;  // nothing was sent, and the same request is refused again
       } catch (...) {
         if (ResponseCode != 0 || attempt != 1) throw;
         DisconnectExt();
@@ -153,6 +171,7 @@ bool TIdHTTPExt::Fetch(TFetch kind, const std::string& rawUrl, const std::string
     return true;
   } catch (...) {
     LastError = ExceptionText(std::current_exception());
+    FailedOnStatus = IsStatusFailure(std::current_exception());
     // Details text is one line; a peer's reason phrase may hold a lone CR.
     for (char& c : LastError)
       if (c == '\r' || c == '\n') c = ' ';

@@ -32,6 +32,9 @@ class TIdHTTPExt : public TIdHTTP {
   // Why the last fetch failed ("Read timed out.", "Too many redirects",
   // "404 Not Found", a framing or TLS error...); "" after a success.
   std::string LastError;
+  // The last fetch failed on the answer's status alone (LastError is its
+  // status line): the code says why, and nothing else went wrong.
+  bool FailedOnStatus = false;
 
   // Most bytes a body fetched into memory may have.
   static constexpr size_t MaxTextBody = 64u * 1024 * 1024;

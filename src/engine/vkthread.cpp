@@ -193,6 +193,10 @@ void TVkThread::ReturnPooled() noexcept {
 }
 
 void TVkThread::DoTerminate() {
+  // The FTP session ends here, on the thread that owns it, rather than when
+  // the pool takes the client back on the thread that frees this one. First,
+  // since its events arm the watchdog.
+  if (FTP) FTP->QuitExt();
   DisarmWatchdog();
   {
     // A thread that ends on its own (stopped, or its loop decided) frees a
@@ -306,10 +310,11 @@ void TVkThread::CheckWatchdog() {
   LastWatchdogCount = c;
   if (Socket->Active()) Socket->Close();
   if (HTTP->Busy) HTTP->DisconnectSocketExt();
-  if (FTP->Busy) {
-    FTP->AbortExt();
-    FTP->QuitExt();
-  }
+  // Only a cut, as for HTTP: this runs on the user-interface thread, and a
+  // QUIT from here would wait for the server's reply and race the worker's
+  // next command. The worker's operation fails, and it ends the session
+  // itself before its next log-on.
+  if (FTP->Busy) FTP->DisconnectSocketExt();
 }
 
 // --- event handlers ---
@@ -654,6 +659,14 @@ void TVkThread::LogResult(const std::string& url, int64_t size, const std::strin
   FContext.Adder->AddURLItemLocked(1, std::move(item));
 }
 
+std::string TVkThread::HTTPDetails(int32_t code) const {
+  const int8_t r = Result;
+  if ((r == vrFailed || r == vrNone) && HTTP && code == HTTP->ResponseCode &&
+      !HTTP->FailedOnStatus && !HTTP->LastError.empty())
+    return HTTP->LastError;
+  return HttpStatusText(code);
+}
+
 void TVkThread::FinishItem(const std::string& headers, const std::string& body, int64_t size,
                            int32_t code, bool saveBody) {
   const std::string url = Current.URL;
@@ -674,7 +687,7 @@ void TVkThread::FinishItem(const std::string& headers, const std::string& body, 
       if (saveBody && !SaveLocalCopy(root, "Data", url, body, ext)) Result = vrWriteError;
     }
   }
-  LogResult(url, size, headers, HttpStatusText(code));
+  LogResult(url, size, headers, HTTPDetails(code));
   if (RobotsObeyed && IsRobotsURL(url) && FContext.Robots && !body.empty()) {
     const std::string agent = FSnapshot.Settings ? FSnapshot.Settings->UserAgEd : "";
     FContext.Robots->ParseRobotsTxt(URLSite(url), body, agent);

@@ -195,6 +195,11 @@ class TVkThread : public TThread {
   // failed store is result 7.
   void FinishItem(const std::string& headers, const std::string& body, int64_t size, int32_t code,
                   bool saveBody);
+  // The details text of an HTTP item that ended with code: its status text,
+  // unless the item failed and the HTTP client's last fetch (the one that
+  // gave code) failed for another reason than the status (a time-out, a
+  // truncated body, broken framing, a refused URL, TLS): then that reason.
+  std::string HTTPDetails(int32_t code) const;
 
   // What a fetch that ended without a result code comes to: a size-filtered
   // or failed item keeps its code; otherwise 2 when it succeeded and was

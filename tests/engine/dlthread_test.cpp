@@ -27,6 +27,7 @@
 #include "support/filesizelimit.h"
 #include "support/manualloop.h"
 #include "support/scratchdir.h"
+#include "support/scriptedftp.h"
 #include "support/scriptedserver.h"
 
 namespace qv {
@@ -448,15 +449,86 @@ TEST_F(DLThreadTest, MissingRobotsTxtStillRecordsTheSite) {
   EXPECT_EQ(ReadAll(Local(url, "Data", "")), "doc");
 }
 
-TEST_F(DLThreadTest, RefusedConnectionSaysWhy) {
-  std::string url;
-  {
-    TScriptedServer gone(TScriptedServer::Replies({}));
-    url = gone.Url("/a.bin");
+// A failed item's details say why it failed: the status text when the
+// answer's status was the failure, else the client's reason, never the
+// status text of an answer that came but could not be taken.
+TEST_F(DLThreadTest, AFailedFetchRecordsWhyItFailed) {
+  struct Case {
+    const char* name;
+    std::string reply;  // to every request ("" = no server at all)
+    std::string details;
+    size_t requests;
+  };
+  const std::vector<Case> cases = {
+      {"no server", "", "connect: Connection refused (SERVER)", 0},
+      {"body cut short", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc",
+       "Body truncated: the connection closed before its end", 1},
+      {"broken chunks", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n",
+       "Bad chunk size: zz", 1},
+      {"a status", HttpReply("HTTP/1.1 404 Not Found", "gone"), "Not Found (404)", 1},
+      // A target of another scheme is never asked of the server as a path.
+      {"redirection to a file: URL",
+       HttpReply("HTTP/1.1 302 Found", "", {"Location: file:///etc/passwd"}),
+       "Request refused: not an http or https URL: file:///etc/passwd", 1},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    // A path of its own: a later server may get the port of an earlier one.
+    const std::string path = "/case" + std::to_string(++n) + ".bin";
+    std::string url;
+    std::unique_ptr<TScriptedServer> server;
+    if (c.reply.empty()) {
+      TScriptedServer gone(TScriptedServer::Replies({}));
+      url = gone.Url(path);
+    } else {
+      server = std::make_unique<TScriptedServer>([&c](TScriptedConn& conn) {
+        if (!conn.ReadRequest().empty()) conn.Send(c.reply);
+      });
+      url = server->Url(path);
+    }
+    RunJob({url});
+    std::string details = c.details;
+    if (const size_t at = details.find("SERVER"); at != std::string::npos)
+      details.replace(at, 6, URLSite(url).substr(std::string("http://").size()));
+    EXPECT_EQ(Listed(url).Status, 30);
+    EXPECT_EQ(Listed(url).Details, details);
+    if (server) {
+      EXPECT_EQ(server->Requests().size(), c.requests);
+    }
+    EXPECT_FALSE(fs::exists(Local(url, "Data", "")));
   }
-  RunJob({url});
-  EXPECT_EQ(Listed(url).Status, 30);
-  EXPECT_FALSE(Listed(url).Details.empty());
+}
+
+// The same for FTP: a server's refusal is told by its reply code, a transfer
+// that failed after a positive reply (226 for a file short of its announced
+// size) by its own reason, not by the text of that reply.
+TEST_F(DLThreadTest, AFailedFtpDownloadRecordsWhyItFailed) {
+  struct Case {
+    const char* name;
+    const char* retrReply;
+    std::string data;
+    std::string details;
+  };
+  const std::vector<Case> cases = {
+      {"short of the size announced", "150 Opening data connection for f.bin (10 bytes).\r\n",
+       "abc", "Transfer ended short: 3 of 10 bytes"},
+      {"refused", "550 No such file.\r\n", "", "Requested action not taken"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TScriptedFtp server([&c](test::TScriptedFtp& s) {
+      s.Reply("220 Hi.\r\n");
+      test::ServeActiveRetr(s, c.retrReply, c.data);
+      if (std::string(c.retrReply).rfind("150", 0) == 0) s.Reply("226 Done.\r\n");
+      if (s.Until("QUIT") == "QUIT") s.Reply("221 Bye.\r\n");
+    });
+    const std::string url = "ftp://127.0.0.1:" + std::to_string(server.Port) + "/f.bin";
+    RunJob({url});
+    EXPECT_EQ(Listed(url).Status, 30);
+    EXPECT_EQ(Listed(url).Details, c.details);
+    EXPECT_FALSE(fs::exists(Local(url, "Data", "")));
+  }
 }
 
 TEST_F(DLThreadTest, UnresolvableHostEndsInBoundedTime) {

@@ -192,6 +192,31 @@ TEST(HttpRequestBytes, UnsafeBytesRefuseTheRequestBeforeAnythingIsSent) {
   }
 }
 
+// A URL of another scheme has no host the client may ask: after a fetch the
+// last host would be asked for its path ("GET /etc/passwd"), and through a
+// proxy it would go out in absolute form.
+TEST(HttpRequestBytes, OnlyHttpAndHttpsURLsAreSent) {
+  for (const bool proxy : {false, true}) {
+    for (const char* url : {"file:///etc/passwd", "ftp://127.0.0.1/x", "javascript:alert(1)"}) {
+      SCOPED_TRACE(std::string(url) + (proxy ? ", through a proxy" : ""));
+      TScriptedServer s([](TScriptedConn& c) {
+        while (!c.ReadRequest().empty()) c.Send(Ok);
+      });
+      TIdHTTPExt h;
+      if (proxy) {
+        h.Request.ProxyServer = "127.0.0.1";
+        h.Request.ProxyPort = s.Port();
+      }
+      EXPECT_EQ(h.GetExt(s.Url("/first")), "hello");
+      EXPECT_THROW(h.Get(url), EHttpRequestRefused);
+      EXPECT_EQ(h.GetExt(url), "");
+      EXPECT_EQ(h.LastError, "Request refused: not an http or https URL: " + std::string(url));
+      EXPECT_EQ(h.ResponseCode, 0);
+      EXPECT_EQ(s.Requests().size(), 1u);
+    }
+  }
+}
+
 TEST(HttpRequestBytes, APortOutOfRangeIsRefusedNotReplacedByTheDefault) {
   for (const char* port : {"0", "99999", "100000000000000000000"}) {
     SCOPED_TRACE(port);

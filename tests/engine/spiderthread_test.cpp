@@ -419,6 +419,38 @@ TEST_F(SpiderTest, NotModifiedWithoutACopyIsRetried) {
   EXPECT_EQ(server.Requests().size(), 2u);
 }
 
+// A page that could not be taken says why, not the status of its answer.
+TEST_F(SpiderTest, AFailedPageRecordsWhyItFailed) {
+  struct Case {
+    const char* name;
+    std::string reply;  // to every request
+    std::string details;
+  };
+  const std::vector<Case> cases = {
+      {"page cut short",
+       "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 100\r\n\r\n<a href=x>",
+       "Body truncated: the connection closed before its end"},
+      {"a status", HttpReply("HTTP/1.1 404 Not Found", "gone"), "Not Found (404)"},
+      {"redirection to a file: URL",
+       HttpReply("HTTP/1.1 302 Found", "", {"Location: file:///etc/passwd"}),
+       "Request refused: not an http or https URL: file:///etc/passwd"},
+  };
+  Options.DLRetriesUD = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TScriptedServer server([&c](test::TScriptedConn& conn) {
+      if (!conn.ReadRequest().empty()) conn.Send(c.reply);
+    });
+    const std::string url = server.Url("/p.html");
+    RunJob({url}, 0);
+    Thread.reset();
+    ASSERT_NE(Listed(url), nullptr);
+    EXPECT_EQ(Listed(url)->GetStatus(), 30);
+    EXPECT_EQ(Listed(url)->Details, c.details);
+    EXPECT_EQ(server.Requests().size(), 1u);
+  }
+}
+
 TEST_F(SpiderTest, RedirectToAHeadlessPageResolvesAgainstTheFinalAddress) {
   TScriptedServer server(TScriptedServer::Replies(
       {HttpReply("HTTP/1.1 302 Found", "", {"Location: /b/final.html"}),

@@ -17,6 +17,7 @@
 #include "model/vkglobal.h"
 #include "model/vkurllist.h"
 #include "support/scratchdir.h"
+#include "support/scriptedftp.h"
 
 namespace qv {
 namespace {
@@ -472,6 +473,58 @@ TEST_F(VkThreadTest, AFailureWithoutStatusTextRecordsTheFetchingClientsReason) {
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(r->Details, c.details);
   }
+}
+
+// A server that logs anyone on and records every command up to QUIT.
+void LogOnUntilQuit(test::TScriptedFtp& s) {
+  s.Reply("220 Hi.\r\n");
+  if (s.Until("QUIT") == "QUIT") s.Reply("221 Bye.\r\n");
+}
+
+bool QuitSent(test::TScriptedFtp& s) {
+  for (const std::string& c : s.Received())
+    if (c.rfind("QUIT", 0) == 0) return true;
+  return false;
+}
+
+// The watchdog runs on the user-interface thread: it only cuts a busy FTP
+// session and never talks to the server. The operation it saw may have
+// ended meanwhile (Busy is read first): a QUIT sent from here would then
+// race the worker's next command.
+TEST_F(VkThreadTest, TheWatchdogOnlyCutsABusyFtpSession) {
+  test::TScriptedFtp server(LogOnUntilQuit);
+  TFakeThread& t = AddThread();
+  t.FTP->ReadTimeout = 10000;
+  ASSERT_TRUE(t.FTP->ConnectExt("ftp://127.0.0.1:" + std::to_string(server.Port) + "/", "me@x.org"))
+      << t.FTP->LastError;
+  t.FTP->Busy = 1;
+  Arm(*t.Watchdog, -1);
+  t.CheckWatchdog();
+  EXPECT_FALSE(t.FTP->Connected());
+  t.FTP->Busy = 0;
+  server.Join();  // the cut ends the session on the server's side
+  EXPECT_FALSE(QuitSent(server));
+  t.Watchdog->SetEnabled(false);
+}
+
+// A worker ends its FTP session itself when it ends, so the pool that takes
+// the client back on the user-interface thread has nothing left to say.
+TEST_F(VkThreadTest, AWorkerEndsItsFtpSessionOnItsOwnThread) {
+  test::TScriptedFtp server(LogOnUntilQuit);
+  TFakeThread& t = AddThread();
+  std::atomic<bool> connected{false};
+  t.Body = [&](TFakeThread& self) {
+    self.FTP->ReadTimeout = 10000;
+    connected =
+        self.FTP->ConnectExt("ftp://127.0.0.1:" + std::to_string(server.Port) + "/", "me@x.org");
+  };
+  t.Resume();
+  t.WaitFor();
+  ASSERT_TRUE(connected);
+  ASSERT_FALSE(t.FTP->Connected());
+  server.Join();
+  EXPECT_TRUE(QuitSent(server));
+  EXPECT_EQ(t.FTP->User, "");
 }
 
 TEST_F(VkThreadTest, RobotsTxtMarksItsSiteKnownWhateverTheOutcome) {
