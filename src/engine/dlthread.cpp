@@ -8,6 +8,7 @@
 #include <functional>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "engine/cookielist.h"
 #include "engine/dialupdialog.h"
@@ -95,6 +96,7 @@ int64_t CountOr(const std::string& text, int64_t fallback) {
   return std::stoll(text);
 }
 
+// Whether date a is older than date b; also when either is no date.
 bool OlderDate(const std::string& a, const std::string& b) {
   std::time_t ta = 0, tb = 0;
   if (!ParseHttpDate(a, ta) || !ParseHttpDate(b, tb)) return true;
@@ -206,13 +208,14 @@ void TDLThread::UseCachedCopy() {
   if (header.empty()) return;
   const std::string stored = StoredBody();
   if (!stored.empty()) {
-    // A mirror copy newer than the cache's stays: the cache is only a faster
-    // way to the same document.
+    // The cache is only a faster way to the same document: it replaces a
+    // mirror copy only when its date shows it is not older. Without both
+    // dates nothing shows that, and the mirror copy stays.
     const std::string root = Snapshot().LocalWebDir;
     const std::string mirrorDate = TrimBlanks(
         GetHeaderField(LockedReadFile(URLToLocalPath(root, url, "Head", ".txt")), "Last-Modified"));
     const std::string cacheDate = TrimBlanks(GetHeaderField(header, "Last-Modified"));
-    if (!mirrorDate.empty() && (cacheDate.empty() || OlderDate(cacheDate, mirrorDate))) return;
+    if (OlderDate(cacheDate, mirrorDate)) return;
   }
   if (Result == vrNone) Result = vrSucceeded;
   const int64_t size = static_cast<int64_t>(body.size());
@@ -546,6 +549,30 @@ bool TDLThread::PlaceBody(const std::string& tempFile, const std::string& path) 
   return true;
 }
 
+bool TDLThread::SequenceBodies(const std::string& path) {
+  const std::string native = NativePath(path);
+  const size_t slash = native.rfind('/');
+  const std::string folder = native.substr(0, slash);
+  // Every body of the URL, under whatever extension an earlier content type
+  // gave it: the new body's placing would delete one it does not replace.
+  std::vector<std::string> bodies;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    const std::string lower = LowerCaseAscii(name);
+    if (lower != "data" && lower.compare(0, 5, "data.") != 0) continue;
+    if (lower == "data.tmp" || lower == "data.tm2" || !it->is_regular_file(ec)) continue;
+    bodies.push_back(name);
+  }
+  for (const std::string& name : bodies) {
+    const size_t dot = name.rfind('.');
+    const std::string older = UniqueFileName(
+        folder + "/AAAA" + (dot == std::string::npos ? std::string() : name.substr(dot)));
+    if (older.back() == '/' || !LockedRenameFile(folder + "/" + name, older)) return false;
+  }
+  return true;
+}
+
 void TDLThread::FinishDownload(const std::string& headers, const std::string& tempFile,
                                int64_t size, int32_t code, bool saveBody) {
   const std::string url = Current.URL;
@@ -564,15 +591,7 @@ void TDLThread::FinishDownload(const std::string& headers, const std::string& te
     const std::string path = URLToLocalPath(root, url, "Data", ext);
     if (saveBody) {
       bool ok = !path.empty();
-      if (ok && Snapshot().Settings->SeqDLChk && LockedFileExists(path)) {
-        const std::string native = NativePath(path);
-        const std::string name = native.substr(native.rfind('/') + 1);
-        const size_t dot = name.rfind('.');
-        const std::string older =
-            UniqueFileName(native.substr(0, native.rfind('/')) + "/AAAA" +
-                           (dot == std::string::npos ? std::string() : name.substr(dot)));
-        ok = older.back() != '/' && LockedRenameFile(native, older);
-      }
+      if (ok && Snapshot().Settings->SeqDLChk) ok = SequenceBodies(path);
       if (ok) {
         std::error_code ec;
         if (!tempFile.empty() && fs::is_regular_file(tempFile, ec)) {

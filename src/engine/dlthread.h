@@ -80,6 +80,9 @@ class TDLThread : public TVkThread {
   // Puts the new body in place with one replacing rename, then removes the
   // folder's other bodies. False (and nothing changed) when it fails.
   bool PlaceBody(const std::string& tempFile, const std::string& path);
+  // Sequence files: every stored body of the URL (path's folder) moves to
+  // the next free "AAAA" name with its own extension. False when one cannot.
+  bool SequenceBodies(const std::string& path);
   // The partial of a resume that did not reach JoinResume goes back.
   void RestorePartial() noexcept;
   bool LinkDown();

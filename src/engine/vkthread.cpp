@@ -471,20 +471,26 @@ bool TVkThread::PickNext(bool addVisited) {
   // when the thread looks for a host; LeastHostCount stays right because
   // every change that could lower it walks or lowers it itself: a thread
   // leaving its host walks, one ending sets it to 0, a put-back item lowers
-  // it to its host's count, refilling the queue from the retry list walks.
-  int best = refilled ? -1 : IndexOfSite(*Queue, previousSite, FLastIndex);
-  if (best < 0) {
+  // it to its host's count, refilling the queue from the retry list walks
+  // (and the thread still stays on its host after it).
+  const int stay = IndexOfSite(*Queue, previousSite, FLastIndex);
+  int best = stay;
+  if (stay < 0 || refilled) {
     int least = 1000;
+    int walked = -1;
     Queue->ForEachHostRun([&](const TActiveDL&, int index, const std::string& site) {
       const int n = CountSiteThreads(site);
       if (n < least) {
-        best = index;
+        walked = index;
         least = n;
       }
       return n != 0;
     });
     LeastHostCount = least;
-    if (least >= MaxThreadsPerServer) return false;
+    if (stay < 0) {
+      if (least >= MaxThreadsPerServer) return false;
+      best = walked;
+    }
   }
 
   TActiveDL& item = Queue->Item(best);
@@ -682,9 +688,12 @@ void TVkThread::FinishItem(const std::string& headers, const std::string& body, 
         SaveLocalCopy(root, "Head", url, headers, ".txt");
     } else if (path.empty()) {
       Result = vrWriteError;
+    } else if (saveBody && !SaveLocalCopy(root, "Data", url, body, ext)) {
+      // The headers stay those of the body that stays: newer headers beside
+      // an older body would have the next conditional request keep it.
+      Result = vrWriteError;
     } else {
       SaveLocalCopy(root, "Head", url, headers, ".txt");
-      if (saveBody && !SaveLocalCopy(root, "Data", url, body, ext)) Result = vrWriteError;
     }
   }
   LogResult(url, size, headers, HTTPDetails(code));

@@ -261,6 +261,14 @@ class TForm1 : public QMainWindow, public TProjectView {
   // the window waits in the outbox until DrainTimer takes it.
   TOutbox& Outbox() { return *Outbox_; }
   TURLAdder& Adder() { return *Adder_; }
+  // The adder's three entries, as the window's own (any thread): the caller
+  // of AddURLItem holds URLListLock; AddURLItemLocked takes it; AddFoundURL
+  // builds a new record of the found link and adds it the locked way.
+  int AddURLItem(uint8_t appendToView, const TVkURLItem& record);
+  int AddURLItemLocked(uint8_t appendToView, const TVkURLItem& record);
+  int AddFoundURL(uint8_t appendToView, const std::string& url, const std::string& foundURL,
+                  const std::string& parentURL, uint8_t pageFileFlag, const std::string& title,
+                  const std::string& imageURL, int32_t size);
   // Takes what worker threads left for the window and shows it: new lines
   // (each URL once), the line count, the modified flag, the latest status
   // text.

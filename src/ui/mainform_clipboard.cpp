@@ -38,7 +38,7 @@ class TForm1Sink : public TDroppedURLSink {
   int AddFoundURL(const std::string& url, const std::string& title, const std::string& imageURL,
                   int32_t size) override {
     if (!GlobalURLList || !URLListLock) return -1;
-    const int index = Form.Adder().AddFoundURL(1, url, "", "", 0, title, imageURL, size);
+    const int index = Form.AddFoundURL(1, url, "", "", 0, title, imageURL, size);
     // The line goes into the main list at once: the user sees the drop land.
     Form.DrainOutbox();
     return index;

@@ -359,6 +359,21 @@ void TForm1::CheckAllURLs(bool on) {
   if (whole) CheckPassDone = true;
 }
 
+int TForm1::AddURLItem(uint8_t appendToView, const TVkURLItem& record) {
+  return Adder_->AddURLItem(appendToView, record);
+}
+
+int TForm1::AddURLItemLocked(uint8_t appendToView, const TVkURLItem& record) {
+  return Adder_->AddURLItemLocked(appendToView, record);
+}
+
+int TForm1::AddFoundURL(uint8_t appendToView, const std::string& url, const std::string& foundURL,
+                        const std::string& parentURL, uint8_t pageFileFlag,
+                        const std::string& title, const std::string& imageURL, int32_t size) {
+  return Adder_->AddFoundURL(appendToView, url, foundURL, parentURL, pageFileFlag, title, imageURL,
+                             size);
+}
+
 void TForm1::DrainOutbox() {
   if (!Outbox_->Pending()) return;
   TOutbox::TDrained d = Outbox_->Drain();

@@ -5,16 +5,22 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <strings.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "model/vkglobal.h"
 #include "support/dljob.h"
 #include "support/filesizelimit.h"
+#include "support/scriptedserver.h"
 
 namespace qv {
 namespace {
@@ -49,7 +55,12 @@ const std::vector<std::string> kTree = {"/tree/index.html", "/tree/page.html", "
 TEST_F(DLNginxTest, TreeIsStoredWholeAndASecondRunChangesNothing) {
   std::vector<std::string> urls;
   for (const auto& p : kTree) urls.push_back(Url(p));
+  const std::string missing = Url("/tree/missing.html");
+  urls.push_back(missing);
   RunJob(urls);
+  EXPECT_EQ(Listed(missing).Status, 30);
+  EXPECT_EQ(Listed(missing).Details, "Not Found (404)");
+  EXPECT_FALSE(fs::exists(Local(missing, "Data", "")));
   std::vector<fs::file_time_type> times;
   std::vector<std::string> heads;
   for (const auto& p : kTree) {
@@ -74,23 +85,81 @@ TEST_F(DLNginxTest, TreeIsStoredWholeAndASecondRunChangesNothing) {
   }
 }
 
+// A relay on 127.0.0.1 in front of nginx, one request per connection. With
+// `cut` above 0 it resets its first connection once that many bytes of the
+// answer have gone through; every later answer passes whole.
+test::TScriptedServer::THandler RelayTo(int port, size_t cut) {
+  return [port, cut](test::TScriptedConn& c) {
+    std::string request = c.ReadRequest();
+    if (request.empty()) return;
+    // nginx closes after its answer, so the end of the answer is its close.
+    std::string head;
+    for (size_t s = 0, n; (n = request.find("\r\n", s)) != std::string::npos && n > s; s = n + 2) {
+      const std::string line = request.substr(s, n - s);
+      if (strncasecmp(line.c_str(), "Connection:", 11) != 0) head += line + "\r\n";
+    }
+    head += "Connection: close\r\n\r\n";
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        ::send(fd, head.data(), head.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(head.size())) {
+      ::close(fd);
+      return;
+    }
+    size_t passed = 0;
+    char buf[65536];
+    for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, 0)) > 0;) {
+      const bool cutHere = cut > 0 && c.Index() == 0 && passed + static_cast<size_t>(n) >= cut;
+      const size_t take = cutHere ? cut - passed : static_cast<size_t>(n);
+      c.Send(std::string(buf, take));
+      passed += take;
+      if (cutHere) {
+        c.Reset();
+        break;
+      }
+    }
+    ::close(fd);
+  };
+}
+
 TEST_F(DLNginxTest, CutDownloadResumesToTheSameBytes) {
-  const std::string url = Url("/tree/30m.bin");
-  {
-    // The disk fills up a third of the way in.
-    test::TFileSizeLimit limit(10 * 1024 * 1024);
+  struct Case {
+    const char* name;
+    size_t resetAt;    // the relay resets the first answer here (0: never)
+    rlim_t diskLimit;  // the disk fills up here (0: never)
+  } cases[] = {
+      {"the disk fills up a third of the way in", 0, 10 * 1024 * 1024},
+      {"the connection is reset a third of the way in", 10 * 1024 * 1024, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TScriptedServer relay(RelayTo(std::stoi(Port), c.resetAt));
+    const std::string url = relay.Url("/tree/30m.bin");
+    {
+      std::unique_ptr<test::TFileSizeLimit> limit;
+      if (c.diskLimit) limit = std::make_unique<test::TFileSizeLimit>(c.diskLimit);
+      RunJob({url});
+    }
+    Thread.reset();
+    EXPECT_EQ(Listed(url).Status, 30);
+    const auto partial = fs::file_size(Local(url, "Data", ".tmp"));
+    EXPECT_GE(partial, 20000u);
+    EXPECT_LT(partial, 30u * 1024 * 1024);
     RunJob({url});
+    Thread.reset();
+    const auto requests = relay.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_NE(requests[1].find("\r\nRange: bytes=" + std::to_string(partial) + "-\r\n"),
+              std::string::npos)
+        << requests[1];
+    const std::string body = ReadAll(Local(url, "Data", ".bin"));
+    EXPECT_TRUE(body == Served("/tree/30m.bin")) << body.size() << " bytes";
+    EXPECT_EQ(Files(url), (std::set<std::string>{"Data.bin", "Head.txt"}));
+    EXPECT_EQ(Listed(url).Details, "Partial Content (206)");
   }
-  EXPECT_EQ(Listed(url).Status, 30);
-  const auto partial = fs::file_size(Local(url, "Data", ".tmp"));
-  EXPECT_GE(partial, 20000u);
-  EXPECT_LT(partial, 30u * 1024 * 1024);
-  Thread.reset();
-  RunJob({url});
-  const std::string body = ReadAll(Local(url, "Data", ".bin"));
-  EXPECT_TRUE(body == Served("/tree/30m.bin")) << body.size() << " bytes";
-  EXPECT_EQ(Files(url), (std::set<std::string>{"Data.bin", "Head.txt"}));
-  EXPECT_EQ(Listed(url).Details, "Partial Content (206)");
 }
 
 // --- FTP ---

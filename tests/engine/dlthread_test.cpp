@@ -15,6 +15,7 @@
 
 #include "engine/cookielist.h"
 #include "engine/dialupdialog.h"
+#include "engine/dnlist.h"
 #include "engine/robots.h"
 #include "engine/urladder.h"
 #include "model/tvurlutils.h"
@@ -29,6 +30,7 @@
 #include "support/scratchdir.h"
 #include "support/scriptedftp.h"
 #include "support/scriptedserver.h"
+#include "support/unprivileged.h"
 
 namespace qv {
 namespace {
@@ -185,6 +187,20 @@ TEST_F(DLThreadTest, LeftoverResumeFileIsTakenUpAgain) {
   EXPECT_TRUE(body == kDoc) << "a body of " << body.size() << " bytes";
 }
 
+// A host the job found dead ends the item before any request is made: the
+// partial waiting for its resume goes back as it was.
+TEST_F(DLThreadTest, DeadHostLeavesThePartialAsItWas) {
+  TScriptedServer server(TScriptedServer::Replies({}));
+  const std::string url = server.Url("/file.bin");
+  Store(url, "Data.tmp", kDoc.substr(0, 25000));
+  AfterStartJob = [&] { JobHostList()->FindOrAdd(HostOf(url))->SetState(dnNotFound); };
+  RunJob({url});
+  EXPECT_TRUE(server.Requests().empty());
+  EXPECT_EQ(Listed(url).Details, "Server not found");
+  EXPECT_EQ(Files(url), std::set<std::string>{"Data.tmp"});
+  EXPECT_TRUE(ReadAll(Local(url, "Data", ".tmp")) == kDoc.substr(0, 25000));
+}
+
 // --- the stored copy survives ---
 
 struct TSurviveCase {
@@ -263,12 +279,15 @@ TEST_F(DLThreadTest, FullDiskKeepsTheStoredBody) {
 }
 
 TEST_F(DLThreadTest, ReadOnlyFolderKeepsTheStoredBody) {
-  if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
   TScriptedServer server(TScriptedServer::Replies({HttpReply("HTTP/1.1 200 OK", "new")}));
   const std::string url = server.Url("/keep.bin");
   Store(url, "Data.bin", "the good copy");
   ::chmod(Folder(url).c_str(), 0555);
-  RunJob({url});
+  {
+    test::TUnprivileged user(Root.Path);
+    if (!user.Ok()) GTEST_SKIP() << "cannot leave root, who writes into read-only folders";
+    RunJob({url});
+  }
   ::chmod(Folder(url).c_str(), 0755);
   EXPECT_EQ(ReadAll(Local(url, "Data", ".bin")), "the good copy");
   EXPECT_EQ(Listed(url).Status, 30);
@@ -302,9 +321,11 @@ TEST_F(DLThreadTest, ChangedContentTypeLeavesOneBody) {
 TEST_F(DLThreadTest, OlderBodiesKeptAsSequenceFiles) {
   Options.NeverDLChk = false;
   Options.SeqDLChk = true;
-  TScriptedServer server(TScriptedServer::Replies({HttpReply("HTTP/1.1 200 OK", "one"),
-                                                   HttpReply("HTTP/1.1 200 OK", "two"),
-                                                   HttpReply("HTTP/1.1 200 OK", "three")}));
+  TScriptedServer server(TScriptedServer::Replies(
+      {HttpReply("HTTP/1.1 200 OK", "one"), HttpReply("HTTP/1.1 200 OK", "two"),
+       HttpReply("HTTP/1.1 200 OK", "three"),
+       // A new content type names the body anew; the older body is kept all the same.
+       HttpReply("HTTP/1.1 200 OK", "four", {"Content-Type: text/plain"})}));
   const std::string url = server.Url("/seq.bin");
   for (int run = 0; run < 3; ++run) {
     RunJob({url});
@@ -314,6 +335,11 @@ TEST_F(DLThreadTest, OlderBodiesKeptAsSequenceFiles) {
   EXPECT_EQ(ReadAll(Folder(url) + "/AAAA.bin"), "one");
   EXPECT_EQ(ReadAll(Folder(url) + "/AAAB.bin"), "two");
   EXPECT_EQ(ReadAll(Local(url, "Data", ".bin")), "three");
+  RunJob({url});
+  EXPECT_EQ(Files(url),
+            (std::set<std::string>{"AAAA.bin", "AAAB.bin", "AAAC.bin", "Data.txt", "Head.txt"}));
+  EXPECT_EQ(ReadAll(Folder(url) + "/AAAC.bin"), "three");
+  EXPECT_EQ(ReadAll(Local(url, "Data", ".txt")), "four");
 }
 
 TEST_F(DLThreadTest, FileErrorFailsOnlyItsItem) {
@@ -362,27 +388,46 @@ TEST_F(DLThreadTest, CachedCopyFillsAnEmptyMirror) {
   EXPECT_EQ(Listed(url).Status, 50);
 }
 
-TEST_F(DLThreadTest, OlderCachedCopyLeavesTheMirrorCopy) {
-  TScriptedServer server(
-      TScriptedServer::Replies({"HTTP/1.1 304 Not Modified\r\nContent-Length: 0\r\n\r\n"}));
-  const std::string url = server.Url("/cached.bin");
-  const std::string newer =
-      "Content-Type: application/octet-stream\r\nLast-Modified: " + std::string(kOtherDate) +
-      "\r\n";
-  Store(url, "Data.bin", "the newer copy");
-  Store(url, "Head.txt", newer);
-  ASSERT_EQ(WriteCacheFile("Data", url, "an older copy", ".bin"), 1);
-  ASSERT_EQ(WriteCacheFile("Head", url,
-                           "Content-Type: application/octet-stream\r\nLast-Modified: " +
-                               std::string(kDate) + "\r\n",
-                           ".txt"),
-            1);
-  RunJob({url});
-  EXPECT_EQ(ReadAll(Local(url, "Data", ".bin")), "the newer copy");
-  EXPECT_EQ(ReadAll(Local(url, "Head", ".txt")), newer);
-  ASSERT_EQ(server.Requests().size(), 1u) << "asked conditionally instead";
-  EXPECT_NE(server.Requests()[0].find(std::string("If-Modified-Since:") + kOtherDate),
-            std::string::npos);
+// The cache stands in for the mirror copy only when its date shows it is
+// not older; otherwise the item is asked of the server as usual.
+TEST_F(DLThreadTest, CachedCopyNeverReplacesANewerMirrorCopy) {
+  const auto head = [](const std::string& date) {
+    return "Content-Type: application/octet-stream\r\n" +
+           (date.empty() ? std::string() : "Last-Modified: " + date + "\r\n");
+  };
+  struct Case {
+    const char* name;
+    std::string mirrorDate, cacheDate;  // "" = none
+    bool cacheTaken;
+  } cases[] = {
+      {"an older cached copy", kOtherDate, kDate, false},
+      {"a mirror copy without a date", "", kDate, false},
+      {"a cached copy without a date", kOtherDate, "", false},
+      {"a cached copy of the same date", kOtherDate, kOtherDate, true},
+      {"a newer cached copy", kDate, kOtherDate, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TScriptedServer server(
+        TScriptedServer::Replies({"HTTP/1.1 304 Not Modified\r\nContent-Length: 0\r\n\r\n"}));
+    const std::string url = server.Url("/cached.bin");
+    Store(url, "Data.bin", "the mirror copy");
+    Store(url, "Head.txt", head(c.mirrorDate));
+    ASSERT_EQ(WriteCacheFile("Data", url, "the cached copy", ".bin"), 1);
+    ASSERT_EQ(WriteCacheFile("Head", url, head(c.cacheDate), ".txt"), 1);
+    RunJob({url});
+    Thread.reset();
+    EXPECT_EQ(ReadAll(Local(url, "Data", ".bin")),
+              c.cacheTaken ? "the cached copy" : "the mirror copy");
+    EXPECT_EQ(ReadAll(Local(url, "Head", ".txt")), head(c.cacheTaken ? c.cacheDate : c.mirrorDate));
+    // "Never download existing files" is on: a copy taken from the cache is
+    // not asked for; the one left in place is asked for conditionally.
+    ASSERT_EQ(server.Requests().size(), c.cacheTaken ? 0u : 1u);
+    if (!c.cacheTaken && !c.mirrorDate.empty()) {
+      EXPECT_NE(server.Requests()[0].find("\r\nIf-Modified-Since:" + c.mirrorDate + "\r\n"),
+                std::string::npos);
+    }
+  }
 }
 
 // --- hops ---
@@ -398,7 +443,7 @@ TEST_F(DLThreadTest, RedirectToAnotherHostTakesNoCookieOrCredentials) {
   TPassWordList grid;
   grid.Rows.push_back({first.Url("/"), "alice", "secret"});
   PassWords.Publish(std::make_shared<const TPassWordList>(grid));
-  PresetCookie = [&] { JobCookieList()->ParseSetCookie("sid=1", url); };
+  AfterStartJob = [&] { JobCookieList()->ParseSetCookie("sid=1", url); };
   RunJob({url});
   ASSERT_EQ(first.Requests().size(), 1u);
   ASSERT_EQ(second.Requests().size(), 1u);
@@ -553,6 +598,43 @@ TEST_F(DLThreadTest, LinkDownPutsBackOnlyRealItems) {
     // The robots.txt the pick put first never left the queue's item behind.
     ASSERT_EQ(Queue.Count(), 1);
     EXPECT_EQ(Queue.Item(0).URL, url);
+  }
+}
+
+// --- FTP ---
+
+// A resumed FTP download keeps the partial only when the server sends the
+// rest from its end; a server that ignores or refuses REST sends the whole
+// file, which replaces the partial rather than being spliced onto it.
+TEST_F(DLThreadTest, FtpResumeIsNeverSpliced) {
+  const std::string file = Document(65536);
+  struct Case {
+    const char* name;
+    std::function<void(test::TServerBehaviour&)> change;
+  } cases[] = {
+      {"rest honoured", [](test::TServerBehaviour&) {}},
+      {"rest ignored: the file from its start",
+       [](test::TServerBehaviour& b) { b.HonoursRest = false; }},
+      {"rest refused", [](test::TServerBehaviour& b) { b.RestReply = "502 No REST."; }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TServerBehaviour b;
+    b.File = file;
+    c.change(b);
+    test::TScriptedFtp server([&b](test::TScriptedFtp& s) { test::ServeFile(s, b); });
+    const std::string url = "ftp://127.0.0.1:" + std::to_string(server.Port) + "/f.bin";
+    Store(url, "Data.tmp", file.substr(0, 30000));
+    RunJob({url});
+    Thread.reset();  // its client quits the session
+    server.Join();
+    bool restSent = false;
+    for (const auto& line : server.Received()) restSent = restSent || line == "rest 30000";
+    EXPECT_TRUE(restSent);
+    const std::string body = ReadAll(Local(url, "Data", ""));
+    EXPECT_TRUE(body == file) << "a body of " << body.size() << " bytes";
+    EXPECT_EQ(Files(url), std::set<std::string>{"Data.bin"});
+    EXPECT_EQ(Listed(url).Status, 50);
   }
 }
 

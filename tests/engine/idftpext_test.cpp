@@ -27,7 +27,9 @@ using test::ConnectFrom;
 using test::ListenOn;
 using test::PortTarget;
 using test::SendAll;
+using test::ServeFile;
 using test::TScriptedFtp;
+using test::TServerBehaviour;
 
 // Bytes that show where every byte came from: no run of them repeats at a
 // shift of 32,768.
@@ -40,82 +42,6 @@ std::string Pattern(size_t n) {
 std::string Upper(std::string s) {
   for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return s;
-}
-
-// How the scripted server treats a download.
-struct TServerBehaviour {
-  std::string File;       // the file f.bin
-  std::string SizeReply;  // "" = "213 <size of File>"
-  std::string RestReply = "350 Restarting.";
-  bool HonoursRest = true;     // after a 350, data from the offset
-  int64_t SendLimit = -1;      // at most this many bytes of the data
-  std::string Extra;           // bytes sent after the data
-  bool AnnounceWhole = false;  // 150 names File's size
-  std::string Closing = "226 Done.";
-};
-
-// A server holding f.bin (missing.bin answers 550), in active and passive
-// mode, until the client quits or closes.
-void ServeFile(TScriptedFtp& s, const TServerBehaviour& b) {
-  s.Reply("220 Hi.\r\n");
-  std::string ip;
-  int port = 0;
-  int pasv = -1;
-  size_t offset = 0;
-  for (;;) {
-    const std::string line = s.Command();
-    if (line.empty()) break;
-    const std::string verb = Upper(line.substr(0, line.find(' ')));
-    const std::string arg =
-        line.find(' ') == std::string::npos ? "" : line.substr(line.find(' ') + 1);
-    if (verb == "USER") {
-      s.Reply("331 Password.\r\n");
-    } else if (verb == "PASS") {
-      s.Reply("230 In.\r\n");
-    } else if (verb == "TYPE" || verb == "NOOP") {
-      s.Reply("200 Ok.\r\n");
-    } else if (verb == "SIZE") {
-      s.Reply((b.SizeReply.empty() ? "213 " + std::to_string(b.File.size()) : b.SizeReply) +
-              "\r\n");
-    } else if (verb == "PORT") {
-      PortTarget(line, ip, port);
-      s.Reply("200 Port.\r\n");
-    } else if (verb == "PASV") {
-      pasv = ListenOn("127.0.0.1", port);
-      s.Reply("227 Entering Passive Mode (127,0,0,1," + std::to_string(port / 256) + "," +
-              std::to_string(port % 256) + ").\r\n");
-    } else if (verb == "REST") {
-      s.Reply(b.RestReply + "\r\n");
-      if (b.RestReply.rfind("350", 0) == 0 && b.HonoursRest)
-        offset = static_cast<size_t>(std::atoll(arg.c_str()));
-    } else if (verb == "RETR" && arg != "f.bin") {
-      s.Reply("550 No such file.\r\n");
-    } else if (verb == "RETR") {
-      s.Reply("150 Opening BINARY mode data connection for f.bin" +
-              (b.AnnounceWhole ? " (" + std::to_string(b.File.size()) + " bytes)" : "") + ".\r\n");
-      int d = -1;
-      if (pasv >= 0) {
-        d = ::accept(pasv, nullptr, nullptr);
-        ::close(pasv);
-        pasv = -1;
-      } else {
-        d = ConnectFrom("127.0.0.1", ip, port);
-      }
-      std::string data = b.File.substr(std::min(offset, b.File.size()));
-      if (b.SendLimit >= 0 && data.size() > static_cast<size_t>(b.SendLimit))
-        data.resize(static_cast<size_t>(b.SendLimit));
-      SendAll(d, data + b.Extra);
-      ::close(d);
-      s.Reply(b.Closing + "\r\n");
-      offset = 0;
-    } else if (verb == "QUIT") {
-      s.Reply("221 Bye.\r\n");
-      break;
-    } else {
-      s.Reply("500 Unknown.\r\n");
-    }
-  }
-  if (pasv >= 0) ::close(pasv);
 }
 
 // A client as the worker threads use it, logged on, binary type set.

@@ -14,6 +14,8 @@
 #include "engine/robots.h"
 #include "engine/threadtimer.h"
 #include "engine/urladder.h"
+#include "model/tvurlutils.h"
+#include "model/vkfile.h"
 #include "model/vkglobal.h"
 #include "model/vkurllist.h"
 #include "support/scratchdir.h"
@@ -154,6 +156,17 @@ TEST_F(VkThreadTest, PickTable) {
        "",
        2,
        1},
+      {"threads on a longer host do not fill the shorter one",
+       1,
+       false,
+       {"http://a.com.evil.org/1", "http://a.com:8080/1"},
+       "",
+       {"http://a.com/1", "http://a.com.evil.org/2"},
+       {},
+       true,
+       "http://a.com/1",
+       1,
+       0},
       {"robots.txt first for http",
        5,
        true,
@@ -260,6 +273,17 @@ TEST_F(VkThreadTest, PickTakesTheRetryListBackWithHostStatesReset) {
   EXPECT_FALSE(Context.HostList->IsNotFound("a.com"));
   EXPECT_EQ(VisitedList.count("http://a.com/1"), 1u);
   EXPECT_FALSE(t.PickNextLocked(true)) << "both lists empty";
+
+  // After the refill a thread still stays on its host, full or not, and the
+  // walk has set the least count for the runner.
+  MaxThreadsPerServer = 1;
+  AddThread("http://b.com/busy");
+  t.SetURL("http://b.com/0");
+  RetryList.Add(Item("http://a.com/2"), false);
+  RetryList.Add(Item("http://b.com/1"), false);
+  ASSERT_TRUE(t.PickNextLocked(false));
+  EXPECT_EQ(t.GetURL(), "http://b.com/1");
+  EXPECT_EQ(LeastHostCount.load(), 0);
 }
 
 // The runner starts no thread while the last pick found every host run full.
@@ -567,17 +591,39 @@ TEST_F(FinishItemTest, StoresThenRecordsTheFinalResult) {
 }
 
 TEST_F(FinishItemTest, AFailedWriteIsRecordedAsSuch) {
-  // A file where the URL's folder must go: nothing can be stored.
-  Root.Write("http/a.com/d", "in the way");
-  TFakeThread& t = Picked("http://a.com/d/page");
-  t.Result = vrSucceeded;
-  t.FinishItem("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n", "body", 4, 200, true);
-  EXPECT_EQ(t.Result.load(), vrWriteError);
-  EXPECT_EQ(t.GetActivity(), "File write error");
-  TVkURLItem* r = Listed("http://a.com/d/page");
-  ASSERT_NE(r, nullptr);
-  EXPECT_EQ(r->GetStatus(), 30);
-  EXPECT_EQ(r->Details, "Could not create local file");
+  struct Case {
+    const char* name;
+    std::string url;
+    std::function<void()> spoil;
+    std::string headAfter;  // "" = no headers file
+  } cases[] = {
+      {"a file where the URL's folder must go", "http://a.com/d/page",
+       [this] { Root.Write("http/a.com/d", "in the way"); }, ""},
+      // The old headers stay beside the old body: the next conditional
+      // request must not take that body for the new one.
+      {"a folder where the body must go", "http://a.com/e/page",
+       [this] {
+         Root.Write("http/a.com/e/page/Data.html/x", "in the way");
+         Root.Write("http/a.com/e/page/Head.txt", "old head");
+       },
+       "old head"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.spoil();
+    TFakeThread& t = Picked(c.url);
+    t.Result = vrSucceeded;
+    t.FinishItem("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nLast-Modified: x\r\n", "body", 4,
+                 200, true);
+    EXPECT_EQ(t.Result.load(), vrWriteError);
+    EXPECT_EQ(t.GetActivity(), "File write error");
+    TVkURLItem* r = Listed(c.url);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->GetStatus(), 30);
+    EXPECT_EQ(r->Details, "Could not create local file");
+    EXPECT_EQ(test::ReadBytes(NativePath(URLToLocalPath(Root.Path, c.url, "Head", ".txt"))),
+              c.headAfter);
+  }
 }
 
 TEST_F(FinishItemTest, NoPathInsideTheRootIsAWriteError) {

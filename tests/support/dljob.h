@@ -61,7 +61,7 @@ class TDLJobTest : public ::testing::Test {
     using namespace std::chrono_literals;
     Settings.Publish(std::make_shared<const TSettings>(Options));
     StartJob(Options, &Context);
-    if (PresetCookie) PresetCookie();
+    if (AfterStartJob) AfterStartJob();
     for (const auto& u : urls) {
       TActiveDL item;
       item.URL = u;
@@ -112,7 +112,9 @@ class TDLJobTest : public ::testing::Test {
   TDLList Queue;
   TVkThreadList List;
   std::unique_ptr<TDLThread> Thread;
-  std::function<void()> PresetCookie;
+  // Runs right after the job's start (which empties the host and cookie
+  // lists): a test's preset of them.
+  std::function<void()> AfterStartJob;
 };
 
 }  // namespace qv::test

@@ -1,5 +1,7 @@
 #include "support/scriptedftp.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 
@@ -152,6 +154,79 @@ void ServeActiveRetr(TScriptedFtp& s, const char* retrReply, const std::string& 
   if (d < 0) return;
   SendAll(d, body);
   ::close(d);
+}
+
+namespace {
+
+std::string UpperCase(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+}  // namespace
+
+void ServeFile(TScriptedFtp& s, const TServerBehaviour& b) {
+  s.Reply("220 Hi.\r\n");
+  std::string ip;
+  int port = 0;
+  int pasv = -1;
+  size_t offset = 0;
+  for (;;) {
+    const std::string line = s.Command();
+    if (line.empty()) break;
+    const std::string verb = UpperCase(line.substr(0, line.find(' ')));
+    const std::string arg =
+        line.find(' ') == std::string::npos ? "" : line.substr(line.find(' ') + 1);
+    if (verb == "USER") {
+      s.Reply("331 Password.\r\n");
+    } else if (verb == "PASS") {
+      s.Reply("230 In.\r\n");
+    } else if (verb == "TYPE" || verb == "NOOP") {
+      s.Reply("200 Ok.\r\n");
+    } else if (verb == "PWD") {
+      s.Reply("257 \"/\" is the current directory.\r\n");
+    } else if (verb == "SIZE") {
+      s.Reply((b.SizeReply.empty() ? "213 " + std::to_string(b.File.size()) : b.SizeReply) +
+              "\r\n");
+    } else if (verb == "PORT") {
+      PortTarget(line, ip, port);
+      s.Reply("200 Port.\r\n");
+    } else if (verb == "PASV") {
+      pasv = ListenOn("127.0.0.1", port);
+      s.Reply("227 Entering Passive Mode (127,0,0,1," + std::to_string(port / 256) + "," +
+              std::to_string(port % 256) + ").\r\n");
+    } else if (verb == "REST") {
+      s.Reply(b.RestReply + "\r\n");
+      if (b.RestReply.rfind("350", 0) == 0 && b.HonoursRest)
+        offset = static_cast<size_t>(std::atoll(arg.c_str()));
+    } else if (verb == "RETR" && arg != "f.bin") {
+      s.Reply("550 No such file.\r\n");
+    } else if (verb == "RETR") {
+      s.Reply("150 Opening BINARY mode data connection for f.bin" +
+              (b.AnnounceWhole ? " (" + std::to_string(b.File.size()) + " bytes)" : "") + ".\r\n");
+      int d = -1;
+      if (pasv >= 0) {
+        d = ::accept(pasv, nullptr, nullptr);
+        ::close(pasv);
+        pasv = -1;
+      } else {
+        d = ConnectFrom("127.0.0.1", ip, port);
+      }
+      std::string data = b.File.substr(std::min(offset, b.File.size()));
+      if (b.SendLimit >= 0 && data.size() > static_cast<size_t>(b.SendLimit))
+        data.resize(static_cast<size_t>(b.SendLimit));
+      SendAll(d, data + b.Extra);
+      ::close(d);
+      s.Reply(b.Closing + "\r\n");
+      offset = 0;
+    } else if (verb == "QUIT") {
+      s.Reply("221 Bye.\r\n");
+      break;
+    } else {
+      s.Reply("500 Unknown.\r\n");
+    }
+  }
+  if (pasv >= 0) ::close(pasv);
 }
 
 }  // namespace qv::test

@@ -10,6 +10,7 @@
 // connections are made by the script with the helpers below.
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -68,5 +69,22 @@ class TScriptedFtp {
 // connection made from `source` and closes it.
 void ServeActiveRetr(TScriptedFtp& s, const char* retrReply, const std::string& body,
                      const char* source = "127.0.0.1");
+
+// How ServeFile treats a download.
+struct TServerBehaviour {
+  std::string File;       // the file f.bin
+  std::string SizeReply;  // "" = "213 <size of File>"
+  std::string RestReply = "350 Restarting.";
+  bool HonoursRest = true;     // after a 350, data from the offset
+  int64_t SendLimit = -1;      // at most this many bytes of the data
+  std::string Extra;           // bytes sent after the data
+  bool AnnounceWhole = false;  // 150 names File's size
+  std::string Closing = "226 Done.";
+};
+
+// A server holding f.bin in its root folder (any other RETR answers 550,
+// PWD names the root, any command it does not know answers 500), in active
+// and passive mode, until the client quits or closes.
+void ServeFile(TScriptedFtp& s, const TServerBehaviour& b);
 
 }  // namespace qv::test

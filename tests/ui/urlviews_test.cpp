@@ -200,12 +200,18 @@ TEST_F(URLViewsTest, TheDrainShowsAdditionsFromOtherThreadsOnce) {
   Form1->RefreshURLList();
   Form1->SetModified(false);
   std::thread worker([] {
-    Form1->Adder().AddFoundURL(1, "http://www.c.test/", "http://www.c.test/", "http://www.a.test/",
-                               0, "", "", 0);
+    Form1->AddFoundURL(1, "http://www.c.test/", "http://www.c.test/", "http://www.a.test/", 0, "",
+                       "", 0);
     TVkURLItem r;
     r.URL = "http://www.b.test/";
     r.Checked = 1;
-    Form1->Adder().AddURLItemLocked(1, r);
+    Form1->AddURLItemLocked(1, r);
+    {
+      std::lock_guard<TCriticalSection> hold(*URLListLock);
+      TVkURLItem news;
+      news.URL = "news:x";
+      EXPECT_EQ(Form1->AddURLItem(1, news), -1);
+    }
     Form1->Outbox().AddLine("http://www.a.test/");  // shown already
     Form1->Outbox().SetModified();
     Form1->Outbox().AddStatusText("Found 2 URLs");
