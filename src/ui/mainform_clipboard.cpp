@@ -67,6 +67,11 @@ class TForm1Sink : public TDroppedURLSink {
   void DropFeedback(TDropZone zone) override {
     if (DropDlg) DropDlg->DropFeedback(zone);
   }
+  // Not the user's input: a click or a key must not start a command while
+  // the text is half taken.
+  void LetMessagesRun() override {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  }
 
  private:
   TForm1& Form;
