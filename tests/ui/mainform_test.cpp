@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDrag>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
@@ -128,6 +129,7 @@ TEST_F(MainFormTest, ScheduleStartLoadsTheNamedProjectFirst) {
   SetProgramArguments({"/S", p});
   Form1->show();
   std::string projectWhileScheduled;
+  bool mainShownWhileScheduled = true;
   // The schedule's loop runs until its window is closed: once it runs, look,
   // then "Exit".
   QTimer poll;
@@ -135,11 +137,13 @@ TEST_F(MainFormTest, ScheduleStartLoadsTheNamedProjectFirst) {
     if (!ScheduleDlg->Showing()) return;
     poll.stop();
     projectWhileScheduled = Form1->ProjectFileName();
+    mainShownWhileScheduled = Form1->isVisible();
     ScheduleDlg->Button3Click();
   });
   poll.start(10);
   DropDlg->FirstShow();
   EXPECT_EQ(projectWhileScheduled, p);
+  EXPECT_FALSE(mainShownWhileScheduled) << "/S hides the main window";
   Form1->FormPaint();
   EXPECT_EQ(Form1->ProjectFileName(), p) << "the first painting does not load it again";
 }
@@ -288,6 +292,25 @@ TEST_F(MainFormTest, AutoPasteReadsAChangedClipboardOnce) {
   QApplication::clipboard()->setText("ftp://h/f\nnot one");
   Form1->PasteURLsToList();
   EXPECT_EQ(Form1->SingURLs->Count(), lines + 1);
+  // The list's paste keys take the clipboard's URL lines the same way; text
+  // from another program keeps its characters beyond Latin-1.
+  struct {
+    Qt::Key Key;
+    Qt::KeyboardModifiers Mods;
+    QString Clip;
+    std::string Added;
+  } keys[] = {
+      {Qt::Key_Insert, Qt::ShiftModifier, "http://h/shift-insert", "http://h/shift-insert"},
+      {Qt::Key_V, Qt::ControlModifier, QString::fromUtf8("http://h/\xE2\x82\xAC"),
+       "http://h/\xE2\x82\xAC"},
+  };
+  for (const auto& k : keys) {
+    QApplication::clipboard()->setText(k.Clip);
+    QKeyEvent press(QEvent::KeyPress, k.Key, k.Mods);
+    QApplication::sendEvent(Form1->SingURLs, &press);
+    ASSERT_GE(GlobalURLList->IndexOfURL(k.Added), 0) << k.Added;
+  }
+  EXPECT_EQ(Form1->SingURLs->Count(), lines + 3);
 
   // Where a background program gets no clipboard: off, said once.
   std::vector<std::string> notices;
