@@ -14,14 +14,19 @@ namespace qv {
 namespace {
 
 // Calls fn(line, end) for each piece between CR and LF runs; fn returns
-// false to stop. `end` is the offset just after the piece.
+// false to stop. `end` is the offset just after the piece. With a sink, its
+// messages run every kLinesBetweenMessages pieces.
 template <class F>
-void ForEachLine(std::string_view text, F fn) {
+void ForEachLine(std::string_view text, F fn, TDroppedURLSink* sink = nullptr) {
   std::size_t i = 0;
+  int pieces = 0;
   while (i < text.size()) {
     std::size_t e = text.find_first_of("\r\n", i);
     if (e == std::string_view::npos) e = text.size();
-    if (e > i && !fn(text.substr(i, e - i), e)) return;
+    if (e > i) {
+      if (!fn(text.substr(i, e - i), e)) return;
+      if (sink && ++pieces % kLinesBetweenMessages == 0) sink->LetMessagesRun();
+    }
     i = e + 1;
   }
 }
@@ -55,10 +60,13 @@ int AddURLsFromText(TDroppedURLSink& sink, std::string_view text) {
   sink.SetModified();
   int result = -1;
   const std::string bounded = BoundDropText(text);
-  ForEachLine(bounded, [&](std::string_view piece, std::size_t) {
-    if (IsURL(piece)) result = sink.AddFoundURL(std::string(piece), "", "", -1);
-    return true;
-  });
+  ForEachLine(
+      bounded,
+      [&](std::string_view piece, std::size_t) {
+        if (IsURL(piece)) result = sink.AddFoundURL(std::string(piece), "", "", -1);
+        return true;
+      },
+      &sink);
   return result;
 }
 
@@ -108,13 +116,16 @@ bool AddDroppedRootText(TDroppedURLSink& sink, TDropZone zone, std::string_view 
   sink.SetModified();
   const std::string bounded = BoundDropText(text);
   int last = -1;
-  ForEachLine(bounded, [&](std::string_view line, std::size_t) {
-    if (IsURL(line) && IsRootScheme(line)) {
-      const int row = FindOrAddRoot(sink, NormaliseURL(line), kPastedRootTag);
-      if (row >= 0) last = row;
-    }
-    return true;
-  });
+  ForEachLine(
+      bounded,
+      [&](std::string_view line, std::size_t) {
+        if (IsURL(line) && IsRootScheme(line)) {
+          const int row = FindOrAddRoot(sink, NormaliseURL(line), kPastedRootTag);
+          if (row >= 0) last = row;
+        }
+        return true;
+      },
+      &sink);
   if (last < 0) return false;
   sink.SelectRoot(last);
   sink.DropFeedback(zone);

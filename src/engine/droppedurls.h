@@ -40,7 +40,12 @@ class TDroppedURLSink {
   virtual void RepaintRoots() = 0;
   // The zone turns green (None: no zone) and the drop sound plays.
   virtual void DropFeedback(TDropZone zone) = 0;
+  // A long text (up to kDropTextLimit bytes) is many lines: the routines call
+  // this every kLinesBetweenMessages lines so the windows stay responsive.
+  virtual void LetMessagesRun() {}
 };
+
+inline constexpr int kLinesBetweenMessages = 100;
 
 // Dropped and pasted text is cut at its first zero byte and bounded before
 // anything reads it.

@@ -153,23 +153,23 @@ void TDropDlg::ShowDropWindow(const TSettings& settings) {
   if (FirstPlacement) ShowMainChk->setChecked(!settings.HideMainChk);
   // Shown first: the frame's size is known only once the window is.
   show();
-  if (FirstPlacement || !settings.MainPosChk) {
-    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
-    const QRect sr = s ? s->geometry() : QRect(0, 0, 0, 0);
-    const QSize frame = frameGeometry().size();
-    const int right = sr.x() + sr.width() - frame.width();
-    const int bottom = sr.y() + sr.height() - frame.height();
-    QPoint at(sr.x(), sr.y());
-    if (settings.TRChk)
-      at = {right, sr.y()};
-    else if (settings.BLChk)
-      at = {sr.x(), bottom};
-    else if (settings.BRChk)
-      at = {right, bottom};
-    move(at);
-  }
+  if (FirstPlacement || !settings.MainPosChk)
+    PlaceInCorner(settings.TRChk ? 1 : settings.BLChk ? 2 : settings.BRChk ? 3 : 0);
   raise();
   FirstPlacement = false;
+}
+
+void TDropDlg::PlaceInCorner(int corner) {
+  const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+  const QRect sr = s ? s->geometry() : QRect(0, 0, 0, 0);
+  const QSize frame = frameGeometry().size();
+  const int x = corner == 1 || corner == 3 ? sr.x() + sr.width() - frame.width() : sr.x();
+  const int y = corner >= 2 ? sr.y() + sr.height() - frame.height() : sr.y();
+  move(x, y);
+  // An X11 window manager frames a window some time after it is shown; a
+  // corner worked out without the frame leaves the title bar off the screen,
+  // so the placement is made again at the first painting that knows it.
+  CornerToRedo = frameGeometry() == geometry() ? corner : -1;
 }
 
 void TDropDlg::DropFeedback(TDropZone zone) {
@@ -204,6 +204,11 @@ void TDropDlg::showEvent(QShowEvent* e) {
     return;
   }
   if (OnShowMain) OnShowMain(ShowMainChk->isChecked());
+}
+
+void TDropDlg::paintEvent(QPaintEvent* e) {
+  QDialog::paintEvent(e);
+  if (CornerToRedo >= 0 && frameGeometry() != geometry()) PlaceInCorner(CornerToRedo);
 }
 
 void TDropDlg::ShowMainChkMouseUp() {

@@ -94,6 +94,7 @@ class TDropDlg : public QDialog {
 
  protected:
   void showEvent(QShowEvent* e) override;
+  void paintEvent(QPaintEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
   void contextMenuEvent(QContextMenuEvent* e) override;
   bool eventFilter(QObject* o, QEvent* e) override;
@@ -101,10 +102,16 @@ class TDropDlg : public QDialog {
  private:
   void BindTarget(TUOTextTarget* target, TDropZone zone);
   TPrompter& Prompts() const;
+  // Moves the window's frame into its corner (0 top left, 1 top right, 2
+  // bottom left, 3 bottom right).
+  void PlaceInCorner(int corner);
 
   std::unique_ptr<TWaveSound> MP;
   bool FirstPlacement = true;
   bool FirstShowDone = false;
+  // The corner of a placement made before the window manager had framed the
+  // window, to be made again once the frame is known; -1 for none.
+  int CornerToRedo = -1;
 };
 
 }  // namespace qv

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include <QMainWindow>
+#include <QPointer>
 #include <Qt>
 
 #include "engine/outbox.h"
@@ -370,6 +371,12 @@ class TForm1 : public QMainWindow, public TProjectView {
   void InstallApplicationHandlers();
   void InstallClipboardHandlers();
   bool ClipboardEvent(QObject* o, QEvent* e);
+  // A list's pop-up menu asked for at the right button's press, held back
+  // until its release so that a drag-out can start in between.
+  struct TPendingMenu {
+    QPointer<QObject> Receiver;
+    QPoint Pos, GlobalPos;
+  } PendingMenu;
 
   std::unique_ptr<TProjectSession> Session_;
   std::unique_ptr<TDroppedURLSink> DropSink_;

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMimeData>
@@ -67,6 +68,11 @@ class TForm1Sink : public TDroppedURLSink {
   void DropFeedback(TDropZone zone) override {
     if (DropDlg) DropDlg->DropFeedback(zone);
   }
+  // Not the user's input: a click or a key must not start a command while
+  // the text is half taken.
+  void LetMessagesRun() override {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  }
 
  private:
   TForm1& Form;
@@ -117,10 +123,33 @@ bool TForm1::ClipboardEvent(QObject* o, QEvent* e) {
       StartDragOut(inList ? SingURLsSrc : RootURLsSrc, p.x(), p.y(), m->buttons());
       return false;
     }
-    case QEvent::ContextMenu:
+    case QEvent::MouseButtonRelease:
+      if (static_cast<QMouseEvent*>(e)->button() == Qt::RightButton) {
+        // The button is up: no drag-out is pending any more.
+        DragStartX = -1;
+        if (PendingMenu.Receiver == o) {
+          const TPendingMenu menu = PendingMenu;
+          PendingMenu = {};
+          QContextMenuEvent ask(QContextMenuEvent::Mouse, menu.Pos, menu.GlobalPos);
+          QCoreApplication::sendEvent(o, &ask);
+        }
+      }
+      return false;
+    case QEvent::ContextMenu: {
+      // On X11 the menu is asked for as the right button goes down, which
+      // would end at once the drag-out that press began: the menu waits for
+      // the release, as it does where menus come at the release, and a drag
+      // started meanwhile drops it.
+      const auto* c = static_cast<QContextMenuEvent*>(e);
+      if (c->reason() == QContextMenuEvent::Mouse && DragStartX > 0) {
+        PendingMenu = {o, c->pos(), c->globalPos()};
+        return true;
+      }
       // A right click that opens a menu never starts a drag.
       DragStartX = -1;
+      PendingMenu = {};
       return false;
+    }
     case QEvent::KeyPress: {
       if (o != SingURLs) return false;
       const auto* k = static_cast<QKeyEvent*>(e);
@@ -162,6 +191,7 @@ void TForm1::StartDragOut(TUOTextSource* source, int x, int y, Qt::MouseButtons 
   if (std::abs(x - DragStartX) <= kDragThreshold && std::abs(y - DragStartY) <= kDragThreshold)
     return;
   DragStartX = -1;
+  PendingMenu = {};
   source->CustomFormats.Clear();
   // Files are offered only when there is a stored copy to hand out.
   if (AnyStoredCopy(LocalWebDir(), DragOutURLs(source))) source->CustomFormats.AddFormat("15", "");

@@ -1,5 +1,6 @@
 #include "engine/droppedurls.h"
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -49,6 +50,9 @@ class TFakeSink : public TDroppedURLSink {
   void SelectRoot(int row) override { SelectedRoot = row; }
   void RepaintRoots() override {}
   void DropFeedback(TDropZone zone) override { Feedback.push_back(zone); }
+  // How much had been added each time the messages ran.
+  std::vector<size_t> Yields;
+  void LetMessagesRun() override { Yields.push_back(Added.size() + Roots.size()); }
 
   std::vector<std::string> AddedURLs() const {
     std::vector<std::string> v;
@@ -80,6 +84,28 @@ TEST(AddURLsFromText, AddsEachURLPieceAndGivesTheLastIndex) {
     EXPECT_EQ(sink.AddedURLs(), c.Want);
     EXPECT_TRUE(sink.Modified);
     for (const auto& a : sink.Added) EXPECT_EQ(a.Size, -1);
+  }
+}
+
+// A long text keeps the windows running every 100 lines, non-URL lines and
+// all, and still adds every URL line.
+TEST(AddURLsFromText, LongTextsLetMessagesRunEveryHundredLines) {
+  std::string text;
+  for (int i = 0; i < 250; ++i)
+    text += (i % 5 == 4 ? "not a url " : "http://h/") + std::to_string(i) + "\r\n";
+  struct {
+    const char* Name;
+    std::function<void(TFakeSink&)> Take;
+  } cases[] = {
+      {"master list", [&](TFakeSink& s) { AddURLsFromText(s, text); }},
+      {"root grid", [&](TFakeSink& s) { AddDroppedRootText(s, TDropZone::RootURLs, text); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TFakeSink sink;
+    c.Take(sink);
+    EXPECT_EQ(sink.Added.size() + sink.Roots.size(), 200u);
+    EXPECT_EQ(sink.Yields, (std::vector<size_t>{80, 160}));
   }
 }
 

@@ -8,9 +8,13 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDrag>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
@@ -128,6 +132,7 @@ TEST_F(MainFormTest, ScheduleStartLoadsTheNamedProjectFirst) {
   SetProgramArguments({"/S", p});
   Form1->show();
   std::string projectWhileScheduled;
+  bool mainShownWhileScheduled = true;
   // The schedule's loop runs until its window is closed: once it runs, look,
   // then "Exit".
   QTimer poll;
@@ -135,11 +140,13 @@ TEST_F(MainFormTest, ScheduleStartLoadsTheNamedProjectFirst) {
     if (!ScheduleDlg->Showing()) return;
     poll.stop();
     projectWhileScheduled = Form1->ProjectFileName();
+    mainShownWhileScheduled = Form1->isVisible();
     ScheduleDlg->Button3Click();
   });
   poll.start(10);
   DropDlg->FirstShow();
   EXPECT_EQ(projectWhileScheduled, p);
+  EXPECT_FALSE(mainShownWhileScheduled) << "/S hides the main window";
   Form1->FormPaint();
   EXPECT_EQ(Form1->ProjectFileName(), p) << "the first painting does not load it again";
 }
@@ -263,6 +270,56 @@ TEST_F(MainFormTest, DragOutStartsPastTenPixelsAndHandsOutStoredCopies) {
   EXPECT_EQ(text.toStdString(), "http://h/none.html\r\n");
 }
 
+// X11 asks for the pop-up menu as the right button goes down, Windows as it
+// comes up: either way a right-button drag-out can start, and a right click
+// without a move opens the menu.
+TEST_F(MainFormTest, ThePopUpMenuLeavesRoomForADragOut) {
+  Start({});
+  Form1->AddURLsFromText("http://h/menu.html");
+  QWidget* vp = Form1->SingURLs->viewport();
+  int drags = 0;
+  Form1->SingURLsSrc->DragRunner = [&](QDrag&, Qt::DropActions) {
+    ++drags;
+    return Qt::IgnoreAction;
+  };
+  auto mouse = [&](QEvent::Type type, QPoint p, Qt::MouseButtons held) {
+    QMouseEvent e(type, p, vp->mapToGlobal(p), Qt::RightButton, held, Qt::NoModifier);
+    QApplication::sendEvent(vp, &e);
+  };
+  auto menu = [&](QPoint p) {
+    QContextMenuEvent e(QContextMenuEvent::Mouse, p, vp->mapToGlobal(p));
+    QApplication::sendEvent(vp, &e);
+  };
+  const QPoint at(20, 5), away(40, 5);
+  struct {
+    const char* Name;
+    bool MenuAtPress;
+    bool Move;
+    int Drags;
+    bool MenuShown;
+  } cases[] = {
+      {"menu at the press, then a drag", true, true, 1, false},
+      {"menu at the press, a click", true, false, 0, true},
+      {"menu at the release, a click", false, false, 0, true},
+      {"menu at the release, a drag", false, true, 1, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    drags = 0;
+    mouse(QEvent::MouseButtonPress, at, Qt::RightButton);
+    if (c.MenuAtPress) menu(at);
+    EXPECT_FALSE(Form1->URLPopup->isVisible());
+    if (c.Move) mouse(QEvent::MouseMove, away, Qt::RightButton);
+    mouse(QEvent::MouseButtonRelease, c.Move ? away : at, Qt::NoButton);
+    // Where menus come at the release, one comes after a drag only if the
+    // platform asks; it asks only for a click.
+    if (!c.MenuAtPress && !c.Move) menu(at);
+    EXPECT_EQ(drags, c.Drags);
+    EXPECT_EQ(Form1->URLPopup->isVisible(), c.MenuShown);
+    Form1->URLPopup->hide();
+  }
+}
+
 TEST_F(MainFormTest, AutoPasteReadsAChangedClipboardOnce) {
   Start({});
   const int roots = Form1->Grid1->Count();
@@ -288,6 +345,25 @@ TEST_F(MainFormTest, AutoPasteReadsAChangedClipboardOnce) {
   QApplication::clipboard()->setText("ftp://h/f\nnot one");
   Form1->PasteURLsToList();
   EXPECT_EQ(Form1->SingURLs->Count(), lines + 1);
+  // The list's paste keys take the clipboard's URL lines the same way; text
+  // from another program keeps its characters beyond Latin-1.
+  struct {
+    Qt::Key Key;
+    Qt::KeyboardModifiers Mods;
+    QString Clip;
+    std::string Added;
+  } keys[] = {
+      {Qt::Key_Insert, Qt::ShiftModifier, "http://h/shift-insert", "http://h/shift-insert"},
+      {Qt::Key_V, Qt::ControlModifier, QString::fromUtf8("http://h/\xE2\x82\xAC"),
+       "http://h/\xE2\x82\xAC"},
+  };
+  for (const auto& k : keys) {
+    QApplication::clipboard()->setText(k.Clip);
+    QKeyEvent press(QEvent::KeyPress, k.Key, k.Mods);
+    QApplication::sendEvent(Form1->SingURLs, &press);
+    ASSERT_GE(GlobalURLList->IndexOfURL(k.Added), 0) << k.Added;
+  }
+  EXPECT_EQ(Form1->SingURLs->Count(), lines + 3);
 
   // Where a background program gets no clipboard: off, said once.
   std::vector<std::string> notices;

@@ -6,11 +6,13 @@
 #include <string>
 #include <vector>
 
+#include <QCoreApplication>
 #include <QDrag>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QMimeData>
+#include <QPointer>
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QTreeWidget>
@@ -75,6 +77,32 @@ TEST_F(SourceTest, AskingForFilesRendersThemOnceAndACopyEndsInAfterDrop) {
   EXPECT_EQ(AfterDrops, std::vector<bool>{true});
   EXPECT_EQ(Source.LastEffect, TDropEffects{TDropEffect::deCopy});
   EXPECT_EQ(Cancels, 0);
+}
+
+// An X11 receiver asks for the data after the drop, when the drag has
+// returned: the data stays until the next drag starts.
+TEST_F(SourceTest, DataOfADropOutlivesTheDrag) {
+  Source.CustomFormats.AddFormat("1", "");
+  int renders = 0;
+  Source.OnRenderCustomFormat = [&](QObject*, const std::string&, std::string& out) {
+    ++renders;
+    out = "late";
+  };
+  QPointer<QMimeData> first;
+  Source.DragRunner = [&](QDrag& drag, Qt::DropActions) {
+    first = drag.mimeData();
+    return Qt::CopyAction;
+  };
+  EXPECT_TRUE(Source.Execute());
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  ASSERT_FALSE(first.isNull());
+  EXPECT_EQ(first->data("text/plain"), QByteArray("late"));
+  EXPECT_EQ(renders, 1);
+
+  Source.DragRunner = [](QDrag&, Qt::DropActions) { return Qt::CopyAction; };
+  EXPECT_TRUE(Source.Execute());
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(first.isNull());
 }
 
 TEST_F(SourceTest, UntakenDragIsACancelUnlessDataWasAskedFor) {

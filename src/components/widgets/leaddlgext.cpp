@@ -8,6 +8,7 @@
 #include <QMimeData>
 
 #include "model/dropbytes.h"
+#include "ui/controls/uoformats.h"
 #include "ui/qtprompter.h"
 
 namespace qv {
@@ -59,7 +60,9 @@ int TLEADDlgExt::FileOpen(QWidget* argument) {
 void TLEADDlgExt::Timer1Timer() {
   QClipboard* clipboard = QGuiApplication::clipboard();
   const QMimeData* data = clipboard->mimeData();
-  if (!data || !data->hasFormat("text/uri-list")) return;
+  // A URI list of web links only is no drop of files: it stays on the
+  // clipboard.
+  if (!DataObjectHasFormat(data, "15")) return;
   QGuiApplication::setOverrideCursor(Qt::WaitCursor);
   const QByteArray bytes = data->data("text/uri-list");
   // The whole list: every file of it, names with blanks kept whole.

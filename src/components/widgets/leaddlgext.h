@@ -36,7 +36,7 @@ class TQtLEADDlgProxy : public TLEADDlgProxy {
 // the dialog is open, files put on the clipboard (a file list, as a file
 // manager copies it) are taken instead: every existing local file of the
 // list, in order, and the clipboard is emptied; the dialog's own choice is
-// then ignored.
+// then ignored. A list without a file in it (web links) is left alone.
 class TLEADDlgExt : public QObject {
   Q_OBJECT
  public:

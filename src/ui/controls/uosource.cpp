@@ -109,8 +109,11 @@ bool TUOTextSource::Execute() {
   Dragging_ = true;
   CancelReported = false;
   ServedFormatIndex = -1;
-  // Qt deletes a drag it ran later on; one a test runner never ran is deleted
-  // here the same way, and the drag deletes its data.
+  // A drag's data must outlive exec: an X11 receiver asks for it after the
+  // drop, when exec has already returned. Qt deletes a drag it ran once the
+  // receiver is done with it; a drag a runner ran is deleted when the next
+  // one starts (or with the source). The drag deletes its data.
+  if (RunnerDrag) RunnerDrag->deleteLater();
   auto* drag = new QDrag(this);
   auto* data = new TTextDataObject(this);
   drag->setMimeData(data);
@@ -123,7 +126,7 @@ bool TUOTextSource::Execute() {
   // the data has taken part in a drop.
   const bool dropped =
       !CancelReported && (result != Qt::IgnoreAction || (guard && guard->RenderedAny()));
-  drag->deleteLater();
+  if (DragRunner) RunnerDrag = drag;
   // A handler may end the source; it runs from a copy and the source is
   // touched afterwards only when it is still there.
   QPointer<TUOTextSource> alive(this);

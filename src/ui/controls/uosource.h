@@ -3,12 +3,11 @@
 #include <functional>
 #include <string>
 
+#include <QDrag>
 #include <QPointer>
 #include <Qt>
 
 #include "ui/controls/uoformats.h"
-
-class QDrag;
 
 namespace qv {
 
@@ -73,6 +72,9 @@ class TUOTextSource : public TUOOLEComponent {
 
   std::string Text_;
   QPointer<QObject> Donor;
+  // The last drag a DragRunner ran, kept so a late request still finds its
+  // data.
+  QPointer<QDrag> RunnerDrag;
   bool Dragging_ = false;
   bool CancelReported = false;
 };

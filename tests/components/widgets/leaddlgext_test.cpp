@@ -79,6 +79,19 @@ TEST_F(LEADDlgExtTest, ClipboardFileListIsTakenWhole) {
   const QMimeData* left = QGuiApplication::clipboard()->mimeData();
   EXPECT_TRUE(!left || !left->hasFormat("text/uri-list"));
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+
+  // Links copied in a browser are no files: taken as nothing, left in place.
+  Fake->WhileOpen = [&] {
+    auto* data = new QMimeData;
+    data->setData("text/uri-list", "http://h/c.jpg\r\n");
+    QGuiApplication::clipboard()->setMimeData(data);
+    Ext.Timer1Timer();
+  };
+  EXPECT_EQ(Ext.FileOpen(), 1);
+  EXPECT_EQ(Ext.Files, (std::vector<std::string>{"/elsewhere\\x.jpg"}));
+  left = QGuiApplication::clipboard()->mimeData();
+  ASSERT_NE(left, nullptr);
+  EXPECT_EQ(left->data("text/uri-list"), QByteArray("http://h/c.jpg\r\n"));
 }
 
 TEST_F(LEADDlgExtTest, TheDialogsChoice) {
