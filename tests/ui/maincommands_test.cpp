@@ -18,6 +18,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 
+#include "engine/vkthread.h"
 #include "mainformfixture.h"
 #include "model/streamext.h"
 #include "model/syshelpers.h"
@@ -386,6 +387,42 @@ TEST_F(MainCommandsTest, JobCommandsReportWhatTheyRaiseAndTheProgramGoesOn) {
   EXPECT_TRUE(infoOnly);
   EXPECT_FALSE(Form1->Modified());
   EXPECT_EQ(Lines(), std::vector<std::string>{"http://h/after.htm"});
+}
+
+// An exploring worker that finds one page below each item it takes, as the
+// spider threads report their finds.
+class TFindingThread : public TVkThread {
+ public:
+  TFindingThread(TVkThreadList* list, TJobContext& context, TDLList* queue)
+      : TVkThread(list, context) {
+    Queue = queue;
+    Kind = kSpider;
+  }
+  ~TFindingThread() override { WaitFor(); }
+
+ protected:
+  void Execute() override {
+    while (!AbortFlag && PickNextLocked(false))
+      Context().Adder->AddFoundURL(1, Current.URL + "found.html", Current.URL + "found.html",
+                                   Current.URL, 1, "Found", "", -1);
+  }
+};
+
+TEST_F(MainCommandsTest, WhatAJobFindsReachesTheWindowAndTheSavedProject) {
+  const std::string project = Home.Dir / "found.mpj";
+  Form1->Grid1->AddRow("http://h/");
+  Form1->Session().SaveMirrorProject(project);
+  ASSERT_FALSE(Form1->Modified());
+  DownloadRunner->ThreadFactory = [](uint8_t, TVkThreadList& threads, TJobContext& context, bool,
+                                     TDLList& queue) -> std::unique_ptr<TVkThread> {
+    return std::make_unique<TFindingThread>(&threads, context, &queue);
+  };
+  Form1->QMBtnClick();
+  EXPECT_TRUE(Prompter.Prompts.empty());
+  EXPECT_NE(Form1->SingURLs->IndexOf("http://h/found.html"), -1);
+  // The find marked the project modified, so the command saved it.
+  EXPECT_FALSE(Form1->Modified());
+  EXPECT_NE(ReadFileString(project).find("http://h/found.html"), std::string::npos);
 }
 
 TEST_F(MainCommandsTest, OpenStopsAtTheFirstDeclinedURL) {
