@@ -13,6 +13,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <QWindowStateChangeEvent>
 
 #include "model/leregistry.h"
 #include "model/syshelpers.h"
@@ -93,7 +94,32 @@ void TForm1::showEvent(QShowEvent* e) {
   }
 }
 
+namespace {
+
+// The application counts as restored when one of its windows comes back
+// from the task bar (minimising the main window minimises them all).
+class TRestoreWatch : public QObject {
+ public:
+  explicit TRestoreWatch(TForm1* form) : QObject(form), Form(form) {}
+  bool eventFilter(QObject* o, QEvent* e) override {
+    if (e->type() == QEvent::WindowStateChange && o != Form && o->isWidgetType()) {
+      auto* w = static_cast<QWidget*>(o);
+      const auto* change = static_cast<QWindowStateChangeEvent*>(e);
+      if (w->isWindow() && (change->oldState() & Qt::WindowMinimized) &&
+          !(w->windowState() & Qt::WindowMinimized))
+        Form->ApplicationRestore();
+    }
+    return QObject::eventFilter(o, e);
+  }
+
+ private:
+  TForm1* Form;
+};
+
+}  // namespace
+
 void TForm1::FormShow() {
+  qApp->installEventFilter(new TRestoreWatch(this));
   SetBusy(true);
   RootURLsDrop->SetAcceptorControl(Grid1);
   URLsDrop->SetAcceptorControl(SingURLs);

@@ -1,4 +1,5 @@
 // Context help of the main window, and its tab pages.
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -14,6 +15,11 @@ bool TForm1::eventFilter(QObject* o, QEvent* e) {
   if (ClipboardEvent(o, e)) return true;
   if (e->type() == QEvent::MouseButtonPress && o->isWidgetType())
     HelpMouseDown(static_cast<QWidget*>(o));
+  // The filter boxes take the help of the one the pointer is over.
+  if (e->type() == QEvent::Enter)
+    for (QComboBox* c : {DLFilesCombo, ChkFilesCombo, NewFilesCombo, FailedFilesCombo,
+                         DelFilesCombo, WebPgFilesCombo, ImageLinksCombo})
+      if (o == c) HelpMouseMove(c);
   return QMainWindow::eventFilter(o, e);
 }
 

@@ -5,9 +5,12 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDrag>
 #include <QLineEdit>
 #include <QMimeData>
@@ -38,6 +41,7 @@
 #include "ui/dropdialog.h"
 #include "ui/filecopydialog.h"
 #include "ui/helpwindow.h"
+#include "ui/nonmodalmessage.h"
 #include "ui/qtprompter.h"
 #include "ui/startup.h"
 #include "uitest.h"
@@ -181,6 +185,24 @@ TEST_F(MainFormTest, ControlHelpFindsTheNearestContext) {
   Form1->HelpMouseDown(Form1->MaxSizeEd);
   Form1->HelpMenuClick();
   EXPECT_EQ(Help, std::vector<int>{kFiltersPageHelp});
+  // The pointer coming over a filter box makes that box the one whose help
+  // the menu shows; over other controls it changes nothing.
+  Form1->HelpMouseDown(Form1->SingURLs);
+  QEvent enter(QEvent::Enter);
+  QApplication::sendEvent(Form1->NumURLsEd, &enter);
+  EXPECT_EQ(Form1->HelpControl, Form1->SingURLs);
+  QApplication::sendEvent(Form1->ImageLinksCombo, &enter);
+  EXPECT_EQ(Form1->HelpControl, Form1->ImageLinksCombo);
+}
+
+TEST_F(MainFormTest, RestoringAWindowOfTheProgramRestoresTheMainWindow) {
+  Start({});
+  DropDlg->show();
+  Form1->showMinimized();
+  DropDlg->showMinimized();
+  ASSERT_TRUE(Form1->windowState() & Qt::WindowMinimized);
+  DropDlg->showNormal();
+  EXPECT_FALSE(Form1->windowState() & Qt::WindowMinimized);
 }
 
 TEST_F(MainFormTest, LeavingTheRetrievePageRenamesDragOutCopiesBack) {
@@ -306,6 +328,32 @@ TEST_F(MainFormTest, AutoPasteReadsAChangedClipboardOnce) {
   EXPECT_FALSE(AutoPasteMod->TimerEnabled());
 }
 
+TEST_F(MainFormTest, EveryHelpContextOfTheWindowsHasATopic) {
+  std::map<int, std::string> used = {{kStartHelp, "start-up help"},
+                                     {kBrowseHelp, "browse start-up help"}};
+  for (QWidget* w : QApplication::allWidgets()) {
+    const int c = w->property("HelpContext").toInt();
+    if (c == 0 || used.count(c)) continue;
+    QString what = w->metaObject()->className();
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) what += " \"" + b->text() + "\"";
+    what += QString(" in ") + w->window()->metaObject()->className();
+    used[c] = what.toStdString();
+  }
+  for (const auto& [context, what] : used) {
+    SCOPED_TRACE(what);
+    const std::string topic = Home.Dir / ("prog/Help/" + std::to_string(context) + ".htm");
+    EXPECT_EQ(HelpTopicFile(context), topic);
+    if (!fs::exists(topic)) {
+      ADD_FAILURE() << "no topic for context " << context << ": " << what;
+      continue;
+    }
+    // A topic says what the control is for: a heading and some text.
+    const std::string html = ReadBytes(topic);
+    EXPECT_NE(html.find("<h2>"), std::string::npos) << context;
+    EXPECT_GT(html.size(), 120u) << context;
+  }
+}
+
 TEST(HelpPlacement, SitsRightOfTheControlLevelWithTheForm) {
   const THelpWinInfo r = HelpPlacement(512, 100, 600, 1024, 800);
   EXPECT_EQ(r.StructSize, 28);
@@ -377,6 +425,15 @@ TEST_F(MainFormTest, AFailedSaveAtCloseKeepsTheWindowAndTheOldFile) {
 
 TEST_F(MainFormTest, CloseDuringAJobIsRefusedUnlessTheJobStops) {
   Start({});
+  // A pass over the list (localising, a status check) runs in the message
+  // window: the close request goes to it, and the window stays.
+  NonModalMsg->Busy = true;
+  NonModalMsg->CloseRequested = false;
+  EXPECT_FALSE(Form1->close());
+  EXPECT_TRUE(NonModalMsg->CloseRequested);
+  NonModalMsg->Busy = false;
+  EXPECT_FALSE(DropDlg->Closing);
+
   // A download job shows as running while its window is up.
   DownloadRunner->Visible = true;
   DownloadRunner->JobKind = 0;
