@@ -8,6 +8,7 @@
 #include <fstream>
 #include <new>
 #include <stdexcept>
+#include <system_error>
 
 #include <QAction>
 #include <QApplication>
@@ -155,6 +156,20 @@ TEST_F(MainCommandsTest, DelFilesMarksNeverDownloadedURLsDeletedWithoutAsking) {
   Form1->SingURLs->SetItemIndex(0);
   Form1->URLPopupShow();
   EXPECT_EQ(Form1->URLDelFilesItem->text(), "Del. file only");
+  // The line after the last one marked becomes the only one selected; past
+  // the end, the last line.
+  List("http://h/third.htm", 10);
+  Show();
+  struct {
+    int Marked;
+    int Shown;
+  } const steps[] = {{0, 1}, {2, 2}};
+  for (const auto& st : steps) {
+    Form1->SingURLs->SetItemIndex(st.Marked);
+    Form1->URLDelFilesClick();
+    EXPECT_EQ(Form1->SingURLs->ItemIndex(), st.Shown) << st.Marked;
+    EXPECT_EQ(Form1->SingURLs->GetSelStrings().size(), 1u) << st.Marked;
+  }
 }
 
 TEST_F(MainCommandsTest, ABodyThatCannotBeDeletedKeepsItsRecord) {
@@ -354,6 +369,13 @@ TEST_F(MainCommandsTest, JobCommandsReportWhatTheyRaiseAndTheProgramGoesOn) {
     std::vector<std::string> Shown;
   } const cases[] = {
       {[] { throw std::bad_alloc(); }, {std::bad_alloc().what(), ErrorAdviceText}},
+      {[] {
+         throw std::system_error(std::make_error_code(std::errc::too_many_files_open), "open");
+       },
+       {std::system_error(std::make_error_code(std::errc::too_many_files_open), "open").what(),
+        ErrorAdviceText}},
+      {[] { throw std::system_error(std::make_error_code(std::errc::permission_denied), "open"); },
+       {std::system_error(std::make_error_code(std::errc::permission_denied), "open").what()}},
       {[] { throw std::runtime_error("disk on fire"); }, {"disk on fire"}},
       {[] { throw 42; }, {"Unknown error"}},
   };
