@@ -51,10 +51,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   FileCopyDlg = new TFileCopyDlg(this);
   NoteWindowCreated("TFileCopyDlg");
   SetBusy(true);
-  // Images need the panel's browser; without one the window says so.
-  const bool browser = ThumbImage1->ViewBrowser != nullptr;
-  DLIELabel->setVisible(!browser);
-  DLIEBtn->setVisible(!browser);
+  // The image panel draws pictures itself: no separate browser to offer.
+  DLIELabel->hide();
+  DLIEBtn->hide();
   const QRect tb = ThumbImage1->geometry();
   ThumbBounds = {tb.x(), tb.y(), tb.width(), tb.height()};
   FileSignature = kProjectSignature;

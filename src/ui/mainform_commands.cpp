@@ -184,11 +184,6 @@ void TForm1::BuildCommands() {
       };
   }
 
-  // The browser-control button stays hidden: the image panel shows
-  // pictures without a separate browser.
-  DLIELabel->hide();
-  DLIEBtn->hide();
-
   connect(PageControl1, &QTabWidget::currentChanged, this,
           [this](int i) { PasswordsPageChange(i); });
   PWGrid->OnEdited = [](TPassWordGrid* grid, int, int row, const std::string&) {

@@ -221,9 +221,9 @@ int ProgramMain(int& argc, char** argv) {
 
   TInstanceLock lock;
   if (!AcquireInstance(lock, AppPrompter())) return 0;
-  SeedProgramFolder(ShippedFilesFolder(), ProgramFolder());
-  CreateSettingsStore();
   try {
+    SeedProgramFolder(ShippedFilesFolder(), ProgramFolder());
+    CreateSettingsStore();
     CreateAppWindows();
     InstallCloseSignals(&app);
     ReportStarted(&app);

@@ -12,6 +12,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDrag>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
@@ -105,6 +106,8 @@ TEST_F(MainFormTest, WindowsComeIntoBeingInTheStartUpOrder) {
   EXPECT_EQ(FileCopyDlg->parent(), Form1);
   EXPECT_EQ(Form1->FileSignature, "Quendravilos Ver. 1.0: URLs file");
   EXPECT_TRUE(Form1->SingURLs->MultiSelect());
+  EXPECT_TRUE(Form1->DLIEBtn->isHidden());
+  EXPECT_TRUE(Form1->DLIELabel->isHidden());
 }
 
 TEST_F(MainFormTest, TheCommandLineNamesTheProjectAndBrowse) {
