@@ -12,6 +12,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDrag>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -196,6 +197,14 @@ TEST_F(MainFormTest, ControlHelpFindsTheNearestContext) {
   EXPECT_EQ(Form1->HelpControl, Form1->SingURLs);
   QApplication::sendEvent(Form1->ImageLinksCombo, &enter);
   EXPECT_EQ(Form1->HelpControl, Form1->ImageLinksCombo);
+  // So does opening a box's list from the keyboard; other keys do not.
+  QKeyEvent typed(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
+  QApplication::sendEvent(Form1->DelFilesCombo, &typed);
+  EXPECT_EQ(Form1->HelpControl, Form1->ImageLinksCombo);
+  QKeyEvent opens(QEvent::KeyPress, Qt::Key_Down, Qt::AltModifier);
+  QApplication::sendEvent(Form1->DelFilesCombo, &opens);
+  EXPECT_EQ(Form1->HelpControl, Form1->DelFilesCombo);
+  Form1->DelFilesCombo->hidePopup();
 }
 
 TEST_F(MainFormTest, RestoringAWindowOfTheProgramRestoresTheMainWindow) {
