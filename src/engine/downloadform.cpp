@@ -110,6 +110,25 @@ bool TDownloadFrm::RunJob(uint8_t kind, bool infoOnly) {
     if (MessageWindowToFront) MessageWindowToFront();
     return false;
   }
+  // The job runs on the settings and the mirror folder it started with. The
+  // main window stays usable while a job runs, and a change made there (a
+  // new mirror folder above all) waits for the next job instead of sending
+  // the rest of this one, and its localising pass, somewhere else.
+  TPublished<TSettings> jobSettings;
+  jobSettings.Publish(FContext.Settings->Get());
+  const std::string jobDir = FContext.LocalWebDir ? FContext.LocalWebDir() : GetLocalWebDir();
+  struct TRestore {
+    TJobContext& Context;
+    const TPublished<TSettings>* Settings;
+    std::function<std::string()> LocalWebDir;
+    ~TRestore() {
+      Context.Settings = Settings;
+      Context.LocalWebDir = std::move(LocalWebDir);
+    }
+  } restore{FContext, FContext.Settings, FContext.LocalWebDir};
+  FContext.Settings = &jobSettings;
+  FContext.LocalWebDir = [jobDir] { return jobDir; };
+
   JobKind = kind;
   Caption = kind == 0 ? "Downloading files:" : "Extracting URLs:";
   MayClose = 0;
@@ -152,7 +171,7 @@ bool TDownloadFrm::RunJob(uint8_t kind, bool infoOnly) {
   endJob();
   if (LocRefsChk && Localise) {
     try {
-      Localise(FContext.LocalWebDir ? FContext.LocalWebDir() : FContext.Settings->Get()->LocWebEd);
+      Localise(jobDir);
     } catch (const std::exception&) {
     }
   }

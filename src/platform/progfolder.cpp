@@ -4,6 +4,7 @@
 #include <vector>
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace qv {
@@ -65,6 +66,15 @@ std::string ExecutableFolder() {
   return slash == 0 ? std::string("/") : exe.substr(0, slash);
 }
 
+std::string InstalledDataFolderOf(const std::string& exeFolder) {
+  if (exeFolder.empty() || exeFolder == "/") return "";
+  const size_t slash = exeFolder.rfind('/');
+  if (slash == std::string::npos) return "";
+  const std::string data = exeFolder.substr(0, slash) + "/share/quendravilos";
+  struct stat st {};
+  return stat(data.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? data : "";
+}
+
 std::string ProgramFolder() {
   std::string over = EnvText("QUENDRAVILOS_HOME");
   if (!over.empty()) {
@@ -75,8 +85,11 @@ std::string ProgramFolder() {
     }
     return WithoutTrailingSlashes(over);
   }
+  // An installed executable's folder is shared (and root may write even to
+  // /usr/bin): the user's files never go there.
   std::string exe = ExecutableFolder();
-  if (!exe.empty() && access(exe.c_str(), W_OK) == 0) return exe;
+  if (!exe.empty() && InstalledDataFolderOf(exe).empty() && access(exe.c_str(), W_OK) == 0)
+    return exe;
   std::string data = DataHome();
   if (data.empty()) return "";
   return data + "/Quendravilos";

@@ -24,9 +24,15 @@ std::string DataHome();
 std::string ExecutablePath();
 std::string ExecutableFolder();
 
+// Where an install put the files the program folder ships with, for an
+// executable in `exeFolder`: <prefix>/share/quendravilos beside <prefix>/bin
+// when that folder exists, else "" (the executable is not installed).
+std::string InstalledDataFolderOf(const std::string& exeFolder);
+
 // The program folder ("beside the executable"): $QUENDRAVILOS_HOME when set
-// and not empty; else the executable's folder when this user may write in it
-// (a portable install); else DataHome() + "/Quendravilos".
+// and not empty; else the executable's folder when it is no install's (see
+// InstalledDataFolderOf) and this user may write in it (a portable install,
+// or a run from the build folder); else DataHome() + "/Quendravilos".
 std::string ProgramFolder();
 
 // The download cache: ProgramFolder() + "/Cache".

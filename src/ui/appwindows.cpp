@@ -7,10 +7,8 @@
 
 #include "engine/dialupdialog.h"
 #include "engine/downloadform.h"
-#include "engine/outbox.h"
 #include "engine/robots.h"
 #include "engine/scheduledialog.h"
-#include "engine/urladder.h"
 #include "model/vkglobal.h"
 #include "model/vkurllist.h"
 #include "model/weblocal.h"
@@ -63,9 +61,9 @@ namespace {
 
 TWindowCreated Recorder;
 std::unique_ptr<TDialUpService> DialService;
-// What the job runner's workers reach in place of the windows.
-std::unique_ptr<TOutbox> JobOutbox;
-std::unique_ptr<TURLAdder> JobAdder;
+// What the job runner's workers reach in place of the windows. Their
+// results go through the main window's adder once it exists, so the lines,
+// the count, the status texts and the modified flag they post reach it.
 std::unique_ptr<TJobContext> JobContext;
 
 // The scheduler is made before the main window and its project session;
@@ -146,12 +144,9 @@ void CreateAppWindows(const TWindowCreated& created, std::unique_ptr<TDialUpServ
     ScheduleWindow = new TScheduleWindow(*ScheduleDlg);
     ScheduleWindow->ShowHelp = [](int c) { ShowHelpContext(c); };
     NoteWindowCreated("TScheduleDlg");
-    JobOutbox = std::make_unique<TOutbox>();
-    JobAdder = std::make_unique<TURLAdder>(*JobOutbox);
     JobContext = std::make_unique<TJobContext>();
     JobContext->Robots = RobotsStore;
     JobContext->DialUp = DialUpDlg;
-    JobContext->Adder = JobAdder.get();
     JobContext->LocalWebDir = [] { return GetLocalWebDir(); };
     DownloadRunner = new TDownloadFrm(*UiLoop, *JobContext, AppPrompter(), *NonModalMsg);
     DownloadRunner->DialUp.IsConnected = [] { return DialUpDlg->IsConnected(); };
@@ -165,6 +160,7 @@ void CreateAppWindows(const TWindowCreated& created, std::unique_ptr<TDialUpServ
     DownloadFrm = new TDownloadWindow(*DownloadRunner);
     NoteWindowCreated("TDownloadFrm");
     Form1 = new TForm1;  // notes itself and its file-copy window
+    JobContext->Adder = &Form1->Adder();
     ScheduleJobs = new TSessionScheduleJobs(Form1->Session(), *DialUpDlg);
     ScheduleJobs->QuickMirrorJob = [] { DownloadRunner->ExtractURLs(); };
     ScheduleJobs->DownloadJob = [] { DownloadRunner->DownloadFiles(false); };
@@ -243,8 +239,6 @@ void FreeAppWindows() {
   FreeOne(DownloadFrm);
   FreeOne(DownloadRunner);
   JobContext.reset();
-  JobAdder.reset();
-  JobOutbox.reset();
   FreeOne(ScheduleWindow);
   FreeOne(ScheduleDlg);
   FreeOne(MimeFilterDlg);

@@ -13,6 +13,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <QWindowStateChangeEvent>
 
 #include "model/leregistry.h"
 #include "model/syshelpers.h"
@@ -50,10 +51,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   FileCopyDlg = new TFileCopyDlg(this);
   NoteWindowCreated("TFileCopyDlg");
   SetBusy(true);
-  // Images need the panel's browser; without one the window says so.
-  const bool browser = ThumbImage1->ViewBrowser != nullptr;
-  DLIELabel->setVisible(!browser);
-  DLIEBtn->setVisible(!browser);
+  // The image panel draws pictures itself: no separate browser to offer.
+  DLIELabel->hide();
+  DLIEBtn->hide();
   const QRect tb = ThumbImage1->geometry();
   ThumbBounds = {tb.x(), tb.y(), tb.width(), tb.height()};
   FileSignature = kProjectSignature;
@@ -93,7 +93,32 @@ void TForm1::showEvent(QShowEvent* e) {
   }
 }
 
+namespace {
+
+// The application counts as restored when one of its windows comes back
+// from the task bar (minimising the main window minimises them all).
+class TRestoreWatch : public QObject {
+ public:
+  explicit TRestoreWatch(TForm1* form) : QObject(form), Form(form) {}
+  bool eventFilter(QObject* o, QEvent* e) override {
+    if (e->type() == QEvent::WindowStateChange && o != Form && o->isWidgetType()) {
+      auto* w = static_cast<QWidget*>(o);
+      const auto* change = static_cast<QWindowStateChangeEvent*>(e);
+      if (w->isWindow() && (change->oldState() & Qt::WindowMinimized) &&
+          !(w->windowState() & Qt::WindowMinimized))
+        Form->ApplicationRestore();
+    }
+    return QObject::eventFilter(o, e);
+  }
+
+ private:
+  TForm1* Form;
+};
+
+}  // namespace
+
 void TForm1::FormShow() {
+  qApp->installEventFilter(new TRestoreWatch(this));
   SetBusy(true);
   RootURLsDrop->SetAcceptorControl(Grid1);
   URLsDrop->SetAcceptorControl(SingURLs);

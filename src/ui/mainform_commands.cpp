@@ -4,6 +4,7 @@
 #include <mutex>
 #include <new>
 #include <stdexcept>
+#include <system_error>
 
 #include <QApplication>
 #include <QClipboard>
@@ -188,11 +189,6 @@ void TForm1::BuildCommands() {
       };
   }
 
-  // The browser-control button stays hidden: the image panel shows
-  // pictures without a separate browser.
-  DLIELabel->hide();
-  DLIEBtn->hide();
-
   connect(PageControl1, &QTabWidget::currentChanged, this,
           [this](int i) { PasswordsPageChange(i); });
   PWGrid->OnEdited = [](TPassWordGrid* grid, int, int row, const std::string&) {
@@ -225,12 +221,32 @@ void TForm1::PasswordsPageChange(int index) {
 
 bool TForm1::ListCommandBusy() const { return Deleting || (NonModalMsg && NonModalMsg->Busy); }
 
+namespace {
+
+// The system ran out of something the program cannot do without: threads,
+// file handles, memory for a system call.
+bool OutOfResources(const std::system_error& e) {
+  const std::error_code c = e.code();
+  return c == std::errc::resource_unavailable_try_again || c == std::errc::not_enough_memory ||
+         c == std::errc::too_many_files_open || c == std::errc::too_many_files_open_in_system;
+}
+
+}  // namespace
+
 void TForm1::RunReported(const std::function<void()>& steps) {
+  const auto advise = [this](const std::exception& e) {
+    Prompter().ShowMessage(e.what());
+    Prompter().ShowMessage(ErrorAdviceText);
+  };
   try {
     steps();
   } catch (const std::bad_alloc& e) {
-    Prompter().ShowMessage(e.what());
-    Prompter().ShowMessage(ErrorAdviceText);
+    advise(e);
+  } catch (const std::system_error& e) {
+    if (OutOfResources(e))
+      advise(e);
+    else
+      Prompter().ShowMessage(e.what());
   } catch (const std::exception& e) {
     Prompter().ShowMessage(e.what());
   } catch (...) {
@@ -472,9 +488,11 @@ void TForm1::DeleteSelectedURLs(bool markOnly) {
         if (at >= 0) GlobalURLList->DeleteItem(at);
       }
     }
+    // The line after it becomes the one shown: in removing mode it has
+    // moved up into the removed line's place.
     const int line = SingURLs->IndexOf(url);
     if (!markOnly && line >= 0) SingURLs->Lines()->RemoveLine(line);
-    if (line >= 0) last = line;
+    if (line >= 0) last = markOnly ? line + 1 : line;
   }
   if (last >= SingURLs->Count()) last = SingURLs->Count() - 1;
   SetStatusText("Done");

@@ -1,5 +1,7 @@
 // Context help of the main window, and its tab pages.
+#include <QComboBox>
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -14,6 +16,22 @@ bool TForm1::eventFilter(QObject* o, QEvent* e) {
   if (ClipboardEvent(o, e)) return true;
   if (e->type() == QEvent::MouseButtonPress && o->isWidgetType())
     HelpMouseDown(static_cast<QWidget*>(o));
+  // The filter boxes take the help of the one the pointer is over, or the
+  // one whose list is opened from the keyboard.
+  if (e->type() == QEvent::Enter || e->type() == QEvent::KeyPress)
+    for (QComboBox* c : {DLFilesCombo, ChkFilesCombo, NewFilesCombo, FailedFilesCombo,
+                         DelFilesCombo, WebPgFilesCombo, ImageLinksCombo}) {
+      if (o != c) continue;
+      if (e->type() == QEvent::Enter) {
+        HelpMouseMove(c);
+      } else {
+        const auto* k = static_cast<QKeyEvent*>(e);
+        const bool opens =
+            k->key() == Qt::Key_F4 || ((k->key() == Qt::Key_Down || k->key() == Qt::Key_Up) &&
+                                       (k->modifiers() & Qt::AltModifier));
+        if (opens) SetHelpClick(c);
+      }
+    }
   return QMainWindow::eventFilter(o, e);
 }
 

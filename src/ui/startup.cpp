@@ -100,14 +100,7 @@ bool AcquireInstance(TInstanceLock& lock, TPrompter& prompter) {
   return false;
 }
 
-std::string InstalledDataFolder() {
-  const std::string exeDir = ExecutableFolder();
-  if (exeDir.empty()) return "";
-  namespace fs = std::filesystem;
-  const fs::path data = fs::path(exeDir).parent_path() / "share" / "quendravilos";
-  std::error_code ec;
-  return fs::is_directory(data, ec) ? data.string() : "";
-}
+std::string InstalledDataFolder() { return InstalledDataFolderOf(ExecutableFolder()); }
 
 bool SeedProgramFolder(const std::string& from, const std::string& to) {
   namespace fs = std::filesystem;
@@ -228,9 +221,9 @@ int ProgramMain(int& argc, char** argv) {
 
   TInstanceLock lock;
   if (!AcquireInstance(lock, AppPrompter())) return 0;
-  SeedProgramFolder(ShippedFilesFolder(), ProgramFolder());
-  CreateSettingsStore();
   try {
+    SeedProgramFolder(ShippedFilesFolder(), ProgramFolder());
+    CreateSettingsStore();
     CreateAppWindows();
     InstallCloseSignals(&app);
     ReportStarted(&app);

@@ -36,6 +36,8 @@ struct TFakeWorld {
   int MaxRunning = 0;
   int Alive = 0;  // thread objects not destroyed yet
   std::vector<std::string> Done;
+  // The user agent and mirror folder each item was taken with.
+  std::vector<std::pair<std::string, std::string>> Seen;
   int Settled = 0;  // threads waiting for a release or finished
   int Held = 0;     // threads waiting for a release
   int Made = 0;
@@ -83,6 +85,7 @@ class TFakeThread : public TVkThread {
       const std::string host = HostOf(url);
       SetStatusURL(url);
       std::unique_lock<std::mutex> g(World.Lock);
+      World.Seen.emplace_back(Snapshot().Settings->UserAgEd, Snapshot().LocalWebDir);
       int& now = ++World.HostsNow[host];
       World.HostsMax[host] = std::max(World.HostsMax[host], now);
       World.MaxRunning = std::max(World.MaxRunning, ++World.Running);
@@ -253,6 +256,40 @@ TEST_F(DownloadFormTest, StaleGateWithNoThreadLeftStillCompletes) {
   ReleaseAllAt(0);
   ASSERT_TRUE(Form.DownloadFiles(false));
   EXPECT_EQ(World.Done.size(), 3u);
+}
+
+TEST_F(DownloadFormTest, AJobKeepsTheSettingsAndMirrorFolderItStartedWith) {
+  TSettings s;
+  s.MaxThreadsUD = 1;
+  s.UserAgEd = "before";
+  Use(s);
+  List(Urls(3, false));
+  World.OneItem = true;
+  std::string dir = Root.Path + "/web";
+  Context.LocalWebDir = [&dir] { return dir; };
+  std::vector<std::string> localised;
+  Form.Localise = [&](const std::string& d) { localised.push_back(d); };
+  Form.LocRefsChk = true;
+  // Between the first and the second thread the user picks other settings
+  // and another mirror folder.
+  int made = 0;
+  BeforeMake = [&] {
+    if (made++ != 1) return;
+    s.UserAgEd = "after";
+    Use(s);
+    dir = Root.Path + "/other";
+  };
+  ReleaseAllAt(0);
+  ASSERT_TRUE(Form.DownloadFiles(false));
+  ASSERT_EQ(World.Seen.size(), 3u);
+  for (const auto& [agent, folder] : World.Seen) {
+    EXPECT_EQ(agent, "before");
+    EXPECT_EQ(folder, Root.Path + "/web");
+  }
+  EXPECT_EQ(localised, std::vector<std::string>{Root.Path + "/web"});
+  // The next job takes what was chosen meanwhile.
+  EXPECT_EQ(Context.Settings, &Settings);
+  EXPECT_EQ(Context.LocalWebDir(), Root.Path + "/other");
 }
 
 TEST_F(DownloadFormTest, StopWithNoThreadEndsAtNextPass) {

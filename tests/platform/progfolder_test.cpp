@@ -2,9 +2,12 @@
 
 #include <unistd.h>
 
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
 #include "support/envscope.h"
+#include "support/scratchdir.h"
 
 namespace qv {
 namespace {
@@ -39,6 +42,29 @@ TEST(ProgramFolder, WritableExecutableFolderIsThePortableInstall) {
     EXPECT_EQ(ProgramFolder(), exe);
   else
     EXPECT_EQ(ProgramFolder(), "/nonexistent-data/Quendravilos");
+}
+
+TEST(ProgramFolder, AnInstalledExecutableIsKnownByItsDataFolder) {
+  test::TScratchDir dir;
+  std::filesystem::create_directories(dir / "usr/bin");
+  std::filesystem::create_directories(dir / "usr/share/quendravilos/Help");
+  std::filesystem::create_directories(dir / "build/src");
+  std::filesystem::create_directories(dir / "odd/bin");
+  dir.Write("odd/share/quendravilos", "a file, not the folder");
+  struct {
+    const char* Name;
+    std::string ExeFolder;
+    std::string Want;
+  } cases[] = {
+      {"an install", dir / "usr/bin", dir / "usr/share/quendravilos"},
+      {"a build folder", dir / "build/src", ""},
+      {"a file where the folder would be", dir / "odd/bin", ""},
+      {"the root folder", "/", ""},
+      {"no executable path", "", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(InstalledDataFolderOf(c.ExeFolder), c.Want) << c.Name;
+  // The program's own test executables sit in a build folder, never an install.
+  EXPECT_EQ(InstalledDataFolderOf(ExecutableFolder()), "");
 }
 
 TEST(XdgFolders, RelativeValuesAreIgnored) {

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <new>
 #include <stdexcept>
+#include <system_error>
 
 #include <QAction>
 #include <QApplication>
@@ -19,6 +20,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 
+#include "engine/vkthread.h"
 #include "mainformfixture.h"
 #include "model/streamext.h"
 #include "model/syshelpers.h"
@@ -155,6 +157,20 @@ TEST_F(MainCommandsTest, DelFilesMarksNeverDownloadedURLsDeletedWithoutAsking) {
   Form1->SingURLs->SetItemIndex(0);
   Form1->URLPopupShow();
   EXPECT_EQ(Form1->URLDelFilesItem->text(), "Del. file only");
+  // The line after the last one marked becomes the only one selected; past
+  // the end, the last line.
+  List("http://h/third.htm", 10);
+  Show();
+  struct {
+    int Marked;
+    int Shown;
+  } const steps[] = {{0, 1}, {2, 2}};
+  for (const auto& st : steps) {
+    Form1->SingURLs->SetItemIndex(st.Marked);
+    Form1->URLDelFilesClick();
+    EXPECT_EQ(Form1->SingURLs->ItemIndex(), st.Shown) << st.Marked;
+    EXPECT_EQ(Form1->SingURLs->GetSelStrings().size(), 1u) << st.Marked;
+  }
 }
 
 TEST_F(MainCommandsTest, ABodyThatCannotBeDeletedKeepsItsRecord) {
@@ -380,6 +396,13 @@ TEST_F(MainCommandsTest, JobCommandsReportWhatTheyRaiseAndTheProgramGoesOn) {
     std::vector<std::string> Shown;
   } const cases[] = {
       {[] { throw std::bad_alloc(); }, {std::bad_alloc().what(), ErrorAdviceText}},
+      {[] {
+         throw std::system_error(std::make_error_code(std::errc::too_many_files_open), "open");
+       },
+       {std::system_error(std::make_error_code(std::errc::too_many_files_open), "open").what(),
+        ErrorAdviceText}},
+      {[] { throw std::system_error(std::make_error_code(std::errc::permission_denied), "open"); },
+       {std::system_error(std::make_error_code(std::errc::permission_denied), "open").what()}},
       {[] { throw std::runtime_error("disk on fire"); }, {"disk on fire"}},
       {[] { throw 42; }, {"Unknown error"}},
   };
@@ -413,6 +436,42 @@ TEST_F(MainCommandsTest, JobCommandsReportWhatTheyRaiseAndTheProgramGoesOn) {
   EXPECT_TRUE(infoOnly);
   EXPECT_FALSE(Form1->Modified());
   EXPECT_EQ(Lines(), std::vector<std::string>{"http://h/after.htm"});
+}
+
+// An exploring worker that finds one page below each item it takes, as the
+// spider threads report their finds.
+class TFindingThread : public TVkThread {
+ public:
+  TFindingThread(TVkThreadList* list, TJobContext& context, TDLList* queue)
+      : TVkThread(list, context) {
+    Queue = queue;
+    Kind = kSpider;
+  }
+  ~TFindingThread() override { WaitFor(); }
+
+ protected:
+  void Execute() override {
+    while (!AbortFlag && PickNextLocked(false))
+      Context().Adder->AddFoundURL(1, Current.URL + "found.html", Current.URL + "found.html",
+                                   Current.URL, 1, "Found", "", -1);
+  }
+};
+
+TEST_F(MainCommandsTest, WhatAJobFindsReachesTheWindowAndTheSavedProject) {
+  const std::string project = Home.Dir / "found.mpj";
+  Form1->Grid1->AddRow("http://h/");
+  Form1->Session().SaveMirrorProject(project);
+  ASSERT_FALSE(Form1->Modified());
+  DownloadRunner->ThreadFactory = [](uint8_t, TVkThreadList& threads, TJobContext& context, bool,
+                                     TDLList& queue) -> std::unique_ptr<TVkThread> {
+    return std::make_unique<TFindingThread>(&threads, context, &queue);
+  };
+  Form1->QMBtnClick();
+  EXPECT_TRUE(Prompter.Prompts.empty());
+  EXPECT_NE(Form1->SingURLs->IndexOf("http://h/found.html"), -1);
+  // The find marked the project modified, so the command saved it.
+  EXPECT_FALSE(Form1->Modified());
+  EXPECT_NE(ReadFileString(project).find("http://h/found.html"), std::string::npos);
 }
 
 TEST_F(MainCommandsTest, OpenStopsAtTheFirstDeclinedURL) {

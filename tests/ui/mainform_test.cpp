@@ -5,12 +5,16 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDrag>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -42,6 +46,7 @@
 #include "ui/dropdialog.h"
 #include "ui/filecopydialog.h"
 #include "ui/helpwindow.h"
+#include "ui/nonmodalmessage.h"
 #include "ui/qtprompter.h"
 #include "ui/startup.h"
 #include "uitest.h"
@@ -105,6 +110,8 @@ TEST_F(MainFormTest, WindowsComeIntoBeingInTheStartUpOrder) {
   EXPECT_EQ(FileCopyDlg->parent(), Form1);
   EXPECT_EQ(Form1->FileSignature, "Quendravilos Ver. 1.0: URLs file");
   EXPECT_TRUE(Form1->SingURLs->MultiSelect());
+  EXPECT_TRUE(Form1->DLIEBtn->isHidden());
+  EXPECT_TRUE(Form1->DLIELabel->isHidden());
 }
 
 TEST_F(MainFormTest, TheCommandLineNamesTheProjectAndBrowse) {
@@ -188,6 +195,32 @@ TEST_F(MainFormTest, ControlHelpFindsTheNearestContext) {
   Form1->HelpMouseDown(Form1->MaxSizeEd);
   Form1->HelpMenuClick();
   EXPECT_EQ(Help, std::vector<int>{kFiltersPageHelp});
+  // The pointer coming over a filter box makes that box the one whose help
+  // the menu shows; over other controls it changes nothing.
+  Form1->HelpMouseDown(Form1->SingURLs);
+  QEvent enter(QEvent::Enter);
+  QApplication::sendEvent(Form1->NumURLsEd, &enter);
+  EXPECT_EQ(Form1->HelpControl, Form1->SingURLs);
+  QApplication::sendEvent(Form1->ImageLinksCombo, &enter);
+  EXPECT_EQ(Form1->HelpControl, Form1->ImageLinksCombo);
+  // So does opening a box's list from the keyboard; other keys do not.
+  QKeyEvent typed(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
+  QApplication::sendEvent(Form1->DelFilesCombo, &typed);
+  EXPECT_EQ(Form1->HelpControl, Form1->ImageLinksCombo);
+  QKeyEvent opens(QEvent::KeyPress, Qt::Key_Down, Qt::AltModifier);
+  QApplication::sendEvent(Form1->DelFilesCombo, &opens);
+  EXPECT_EQ(Form1->HelpControl, Form1->DelFilesCombo);
+  Form1->DelFilesCombo->hidePopup();
+}
+
+TEST_F(MainFormTest, RestoringAWindowOfTheProgramRestoresTheMainWindow) {
+  Start({});
+  DropDlg->show();
+  Form1->showMinimized();
+  DropDlg->showMinimized();
+  ASSERT_TRUE(Form1->windowState() & Qt::WindowMinimized);
+  DropDlg->showNormal();
+  EXPECT_FALSE(Form1->windowState() & Qt::WindowMinimized);
 }
 
 TEST_F(MainFormTest, LeavingTheRetrievePageRenamesDragOutCopiesBack) {
@@ -382,6 +415,32 @@ TEST_F(MainFormTest, AutoPasteReadsAChangedClipboardOnce) {
   EXPECT_FALSE(AutoPasteMod->TimerEnabled());
 }
 
+TEST_F(MainFormTest, EveryHelpContextOfTheWindowsHasATopic) {
+  std::map<int, std::string> used = {{kStartHelp, "start-up help"},
+                                     {kBrowseHelp, "browse start-up help"}};
+  for (QWidget* w : QApplication::allWidgets()) {
+    const int c = w->property("HelpContext").toInt();
+    if (c == 0 || used.count(c)) continue;
+    QString what = w->metaObject()->className();
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) what += " \"" + b->text() + "\"";
+    what += QString(" in ") + w->window()->metaObject()->className();
+    used[c] = what.toStdString();
+  }
+  for (const auto& [context, what] : used) {
+    SCOPED_TRACE(what);
+    const std::string topic = Home.Dir / ("prog/Help/" + std::to_string(context) + ".htm");
+    EXPECT_EQ(HelpTopicFile(context), topic);
+    if (!fs::exists(topic)) {
+      ADD_FAILURE() << "no topic for context " << context << ": " << what;
+      continue;
+    }
+    // A topic says what the control is for: a heading and some text.
+    const std::string html = ReadBytes(topic);
+    EXPECT_NE(html.find("<h2>"), std::string::npos) << context;
+    EXPECT_GT(html.size(), 120u) << context;
+  }
+}
+
 TEST(HelpPlacement, SitsRightOfTheControlLevelWithTheForm) {
   const THelpWinInfo r = HelpPlacement(512, 100, 600, 1024, 800);
   EXPECT_EQ(r.StructSize, 28);
@@ -453,6 +512,15 @@ TEST_F(MainFormTest, AFailedSaveAtCloseKeepsTheWindowAndTheOldFile) {
 
 TEST_F(MainFormTest, CloseDuringAJobIsRefusedUnlessTheJobStops) {
   Start({});
+  // A pass over the list (localising, a status check) runs in the message
+  // window: the close request goes to it, and the window stays.
+  NonModalMsg->Busy = true;
+  NonModalMsg->CloseRequested = false;
+  EXPECT_FALSE(Form1->close());
+  EXPECT_TRUE(NonModalMsg->CloseRequested);
+  NonModalMsg->Busy = false;
+  EXPECT_FALSE(DropDlg->Closing);
+
   // A download job shows as running while its window is up.
   DownloadRunner->Visible = true;
   DownloadRunner->JobKind = 0;

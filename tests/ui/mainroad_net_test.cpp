@@ -124,6 +124,13 @@ TEST_F(MainRoadTest, RootURLQuickMirrorDownloadSaveAndReopen) {
   EXPECT_EQ(Lines(), listed);
   ASSERT_EQ(Form1->Grid1->Count(), 1);
   EXPECT_EQ(Form1->Grid1->Text(0), Base + "p0.html");
+  // The download's results were saved with it.
+  for (const std::string& p : {"p0.html", "img/i1.png", "data.bin"}) {
+    std::lock_guard<TCriticalSection> hold(*URLListLock);
+    const TVkURLItem* r = GlobalURLList->FindItem(Base + p);
+    ASSERT_NE(r, nullptr) << p;
+    EXPECT_EQ(r->Status, 50) << p;
+  }
 }
 
 }  // namespace

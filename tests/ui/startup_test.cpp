@@ -64,10 +64,22 @@ TEST(InstanceLock, ASecondInstanceSaysSoAndMakesNoWindow) {
   test::App();
   TScratchDir dir;
   const std::string path = dir / "QuendravilosIsRunning.lock";
-  TInstanceLock first(path);
-  TScriptedPrompter firstPrompter;
-  ASSERT_TRUE(AcquireInstance(first, firstPrompter));
-  EXPECT_TRUE(firstPrompter.Prompts.empty());
+  // The first instance is another process that holds the lock until told.
+  int ready[2], done[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(done), 0);
+  const pid_t first = fork();
+  ASSERT_GE(first, 0);
+  if (first == 0) {
+    TInstanceLock lock(path);
+    const char ok = lock.TryLock() ? 1 : 0;
+    char b;
+    if (write(ready[1], &ok, 1) != 1 || read(done[0], &b, 1) != 1) _exit(2);
+    _exit(0);
+  }
+  char held = 0;
+  ASSERT_EQ(read(ready[0], &held, 1), 1);
+  ASSERT_EQ(held, 1);
 
   const int windowsBefore = QApplication::topLevelWidgets().size();
   TInstanceLock second(path);
@@ -77,6 +89,16 @@ TEST(InstanceLock, ASecondInstanceSaysSoAndMakesNoWindow) {
   EXPECT_EQ(prompter.Prompts[0].Kind, "message");
   EXPECT_EQ(prompter.Prompts[0].Text, "Another instance of \"Quendravilos\" is still running");
   EXPECT_EQ(QApplication::topLevelWidgets().size(), windowsBefore);
+
+  // Once the first has ended, a start takes the lock and says nothing.
+  ASSERT_EQ(write(done[1], "x", 1), 1);
+  int status = 0;
+  ASSERT_EQ(waitpid(first, &status, 0), first);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  for (int fd : {ready[0], ready[1], done[0], done[1]}) close(fd);
+  TScriptedPrompter later;
+  EXPECT_TRUE(AcquireInstance(second, later));
+  EXPECT_TRUE(later.Prompts.empty());
 }
 
 TEST(InstanceLock, FreedWhenTheRunEnds) {
