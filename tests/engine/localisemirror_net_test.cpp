@@ -62,8 +62,8 @@ class LocaliseMirror : public test::TDLJobTest {
 
 TEST_F(LocaliseMirror, DownloadedSiteBrowsesOffLine) {
   struct TServed {
-    std::string Path;  // below Base
-    std::string File;  // what the server sends for it, below the site folder
+    std::string Path;   // below Base
+    std::string File;   // what the server sends for it, below the site folder
     std::string Final;  // the address it is redirected to, below Base, or ""
   };
   const std::vector<TServed> served = {

@@ -61,7 +61,9 @@ inline std::string Fragment(const std::string& link) {
   return hash == std::string::npos ? "" : link.substr(hash);
 }
 
-inline std::string WithoutFragment(const std::string& link) { return link.substr(0, link.find('#')); }
+inline std::string WithoutFragment(const std::string& link) {
+  return link.substr(0, link.find('#'));
+}
 
 inline std::string PercentDecoded(const std::string& s) {
   std::string out;
@@ -107,7 +109,8 @@ inline std::string TakeLocalBase(std::string& localised) {
   if (at == std::string::npos) return "";
   const std::size_t end = localised.find("\">\n", at);
   if (end == std::string::npos) return "";
-  const std::string file = PercentDecoded(localised.substr(at + head.size(), end - at - head.size()));
+  const std::string file =
+      PercentDecoded(localised.substr(at + head.size(), end - at - head.size()));
   localised.erase(at, end + 3 - at);
   return file;
 }
