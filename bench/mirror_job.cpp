@@ -224,6 +224,13 @@ int main(int argc, char** argv) {
   std::printf("pages_per_second: %.1f\n", wall > 0 ? pages / wall : 0.0);
   for (const auto& [text, n] : byStatus) std::printf("status %s: %d\n", text.c_str(), n);
   std::printf("rewritten: %d\n", summary.Rewritten);
+  // The pass against the download job that made the mirror it rewrites.
+  const double localiseSeconds = secs(downloaded, end);
+  const double downloadSeconds = secs(extracted, downloaded);
+  std::printf("localise_pages_per_second: %.1f\n",
+              localiseSeconds > 0 ? summary.Rewritten / localiseSeconds : 0.0);
+  std::printf("ratio_localise_to_download_time: %.3f\n",
+              downloadSeconds > 0 ? localiseSeconds / downloadSeconds : 0.0);
   std::printf("rewrite_failed: %d\n", summary.Failed);
   std::printf("extract_passes: %d\n", extractPasses);
   std::printf("download_passes: %d\n", runner.Stats.Passes);

@@ -59,6 +59,23 @@ TStoredTextKind StoredTextKind(std::string_view contentType) {
   return TStoredTextKind::Other;
 }
 
+std::string LocaliseFailureText(const TLocaliseSummary& summary) {
+  if (summary.Failed <= 0) return "";
+  // The error names the file on a line of its own; the status bar has one.
+  std::string error;
+  for (char c : summary.FirstError) {
+    if (c == '\n' || c == '\r') {
+      if (!error.empty() && error.back() != ' ') error += ' ';
+    } else {
+      error += c;
+    }
+  }
+  std::string text = "Localising references: " + std::to_string(summary.Failed) +
+                     (summary.Failed == 1 ? " file" : " files") + " could not be rewritten";
+  if (!error.empty()) text += " (" + error + ")";
+  return text;
+}
+
 bool TVkURLList::UpdateStatusInfo(TProgressSink& sink, const std::function<void()>& cancelDrag) {
   if (cancelDrag) cancelDrag();
   sink.SetCaption("Updating status info.:");

@@ -113,6 +113,10 @@ struct TLocaliseSummary {
   std::string FirstError;
 };
 
+// One line for the status bar naming how many files a pass could not
+// rewrite and the first error; "" when none failed.
+std::string LocaliseFailureText(const TLocaliseSummary& summary);
+
 class TVkURLList {
  public:
   TVkURLList() = default;

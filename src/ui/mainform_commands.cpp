@@ -177,15 +177,19 @@ void TForm1::BuildCommands() {
   if (DownloadRunner) {
     if (!DownloadRunner->RootRows) DownloadRunner->RootRows = [this] { return Grid1->Rows(); };
     if (!DownloadRunner->Localise)
-      DownloadRunner->Localise = [](const std::string& dir) {
+      DownloadRunner->Localise = [this](const std::string& dir) {
         TPlainProgress plain;
         TProgressSink& sink = NonModalMsg ? static_cast<TProgressSink&>(*NonModalMsg) : plain;
-        // A page's URL is shown with its middle cut out to the window's width:
-        // whole, a long one would run past the window's edge.
-        const TFitTextProc fit = [](const std::string& url) {
-          return NonModalMsg ? NonModalMsg->FitToLabel(url) : url;
-        };
-        LocaliseListReferences(*GlobalURLList, dir, sink, {}, fit);
+        // A long page lets the window take a close request while it is
+        // rewritten; the URL shown is cut to the window's width.
+        const TLocaliseSummary s = LocaliseListReferences(
+            *GlobalURLList, dir, sink, [] { QCoreApplication::processEvents(); },
+            [](const std::string& url) {
+              return NonModalMsg ? NonModalMsg->FitToLabel(url) : url;
+            });
+        // The runner may run unattended: the status bar says what a question
+        // would have, and waits for no one.
+        if (s.Failed > 0) SetStatusText(LocaliseFailureText(s));
       };
   }
 

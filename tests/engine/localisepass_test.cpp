@@ -24,6 +24,7 @@
 #include "model/vkurllist.h"
 #include "support/dialogsink.h"
 #include "support/filesizelimit.h"
+#include "support/localisecheck.h"
 #include "support/scratchdir.h"
 
 namespace qv {
@@ -214,67 +215,6 @@ std::vector<TStored> StoreSite(
   return out;
 }
 
-// One link value found in a stored text: where, and the bytes.
-struct TFound {
-  std::size_t At;
-  std::string Value;
-  bool Refresh;
-};
-
-// The links the page rewriter handles in the fixture's pages (its attributes
-// are always quoted) and the "prop: url(...)" references of its style sheets.
-std::vector<TFound> FindLinks(const std::string& text) {
-  static const std::regex attr(
-      R"re((?:\s)(?:href|src|background|longdesc)\s*=\s*(?:"([^"]*)"|'([^']*)'))re",
-      std::regex::icase);
-  static const std::regex refresh(R"re(content="\d+; URL=([^"]*)")re");
-  static const std::regex css(R"re(: url\(\s*"?([^")\s]*)"?\s*\))re");
-  std::vector<TFound> out;
-  for (const std::regex* re : {&attr, &refresh, &css}) {
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), *re);
-         it != std::sregex_iterator(); ++it) {
-      const int g = (*it)[1].matched ? 1 : 2;
-      out.push_back({static_cast<std::size_t>(it->position(g)), (*it)[g].str(), re == &refresh});
-    }
-  }
-  std::sort(out.begin(), out.end(), [](const TFound& a, const TFound& b) { return a.At < b.At; });
-  return out;
-}
-
-std::string Masked(std::string text, const std::vector<TFound>& links) {
-  for (auto it = links.rbegin(); it != links.rend(); ++it)
-    text.replace(it->At, it->Value.size(), "@");
-  return text;
-}
-
-std::string Fragment(const std::string& link) {
-  const std::size_t hash = link.find('#');
-  return hash == std::string::npos ? "" : link.substr(hash);
-}
-
-std::string WithoutFragment(const std::string& link) { return link.substr(0, link.find('#')); }
-
-std::string PercentDecoded(const std::string& s) {
-  std::string out;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '%' && i + 2 < s.size() + 0 &&
-        std::isxdigit(static_cast<unsigned char>(s[i + 1])) &&
-        std::isxdigit(static_cast<unsigned char>(s[i + 2]))) {
-      out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
-      i += 2;
-    } else {
-      out += s[i];
-    }
-  }
-  return out;
-}
-
-// The stored body of a URL, when the mirror holds one.
-std::string StoredBody(const std::string& root, const std::string& url) {
-  const std::string name = NativePath(URLToLocalPath(root, url, "Data", ""));
-  return !name.empty() && fs::is_regular_file(name) ? fs::weakly_canonical(name).string() : "";
-}
-
 TEST_F(LocalisePass, FidelityOnAMirrorOfTheFixtureSite) {
   const std::vector<TStored> site =
       StoreSite(*this, [&](const std::string& url, const std::string& ext, const std::string& body,
@@ -286,7 +226,7 @@ TEST_F(LocalisePass, FidelityOnAMirrorOfTheFixtureSite) {
   const std::map<std::string, std::string> after = Snapshot();
   ASSERT_EQ(before.size(), after.size());
 
-  int checked = 0, local = 0, absolute = 0;
+  test::TLinkTally tally;
   for (const TStored& stored : site) {
     SCOPED_TRACE(stored.URL);
     const std::string rel = fs::relative(stored.File, Root()).string();
@@ -300,66 +240,17 @@ TEST_F(LocalisePass, FidelityOnAMirrorOfTheFixtureSite) {
     if (kind == TStoredTextKind::Page) {
       // The page gets a real base element naming its own stored body, right
       // after its marker; nothing else is inserted.
-      const std::string head = "\n<BASE HREF=\"file://";
-      const std::size_t at = localised.find(head);
-      ASSERT_NE(at, std::string::npos);
-      const std::size_t end = localised.find("\">\n", at);
-      ASSERT_NE(end, std::string::npos);
-      EXPECT_EQ(PercentDecoded(localised.substr(at + head.size(), end - at - head.size())),
-                fs::weakly_canonical(stored.File).string());
-      localised.erase(at, end + 3 - at);
+      EXPECT_EQ(test::TakeLocalBase(localised), fs::weakly_canonical(stored.File).string());
     }
-    // The marker is no link of the page; it stays as the download left it.
-    auto withoutMarker = [](std::string text) {
-      const std::size_t m = text.find("<!--TvBASE");
-      if (m != std::string::npos) text.erase(m, text.find("-->", m) + 3 - m);
-      return text;
-    };
-    const std::string o = withoutMarker(original), n = withoutMarker(localised);
-    const std::vector<TFound> oldLinks = FindLinks(o), newLinks = FindLinks(n);
-    ASSERT_EQ(oldLinks.size(), newLinks.size());
-    EXPECT_EQ(Masked(o, oldLinks), Masked(n, newLinks)) << "bytes outside the links changed";
-    const std::string folder = fs::path(stored.File).parent_path().string();
-    for (std::size_t i = 0; i < oldLinks.size(); ++i) {
-      const std::string& was = oldLinks[i].Value;
-      const std::string& now = newLinks[i].Value;
-      SCOPED_TRACE(was + " -> " + now);
-      ++checked;
-      if (was[0] == '#') {
-        EXPECT_EQ(now, was);
-        continue;
-      }
-      const std::string target = ResolveURL(stored.URL, WithoutFragment(was));
-      const std::string body = StoredBody(Root(), target);
-      if (!body.empty()) {
-        ++local;
-        EXPECT_EQ(Fragment(now), Fragment(was));
-        std::string path = PercentDecoded(WithoutFragment(now));
-        if (oldLinks[i].Refresh) {
-          ASSERT_EQ(path.rfind("file:///", 0), 0u);
-          path = path.substr(7);
-        } else {
-          EXPECT_TRUE(ParseURL(path).Scheme.empty());
-          EXPECT_NE(path[0], '/') << "relative to the page";
-          path = folder + "/" + path;
-        }
-        EXPECT_TRUE(fs::is_regular_file(path));
-        EXPECT_EQ(fs::weakly_canonical(path).string(), body);
-      } else if (!ParseURL(was).Scheme.empty()) {
-        ++absolute;
-        EXPECT_EQ(now, was) << "a link elsewhere keeps its address";
-      } else {
-        ++absolute;
-        EXPECT_EQ(now, ResolveURL(stored.URL, was) + Fragment(was))
-            << "not downloaded: the absolute address";
-        EXPECT_EQ(Fragment(now), Fragment(was));
-      }
-    }
+    // The marker stays as the download left it.
+    test::ExpectLocalisedLinks(Root(), stored.URL, fs::path(stored.File).parent_path().string(),
+                               test::WithoutMarker(original), test::WithoutMarker(localised),
+                               tally);
   }
   // The fixture's links: a guard that the checks above looked at them all.
-  EXPECT_EQ(checked, 34);
-  EXPECT_EQ(local, 25);
-  EXPECT_EQ(absolute, 8);
+  EXPECT_EQ(tally.Checked, 35);
+  EXPECT_EQ(tally.Local, 25);
+  EXPECT_EQ(tally.Absolute, 9);
   // @import rules are no "prop: url()" reference, and stay as written.
   EXPECT_EQ(
       after.at(fs::relative(site[4].File, Root()).string()).rfind("@import url(\"print.css\");", 0),

@@ -122,7 +122,9 @@ void CrawlSite(const test::TSpiderSite& Site, int threads) {
     EXPECT_EQ(r->ParentURL, f.parent) << f.url;
     EXPECT_EQ(r->PageFileFlag, f.pageFile) << f.url;
     EXPECT_EQ(r->Title, f.title) << f.url;
-    if (f.sizeUnknown) EXPECT_EQ(r->Size, -1) << f.url;
+    if (f.sizeUnknown) {
+      EXPECT_EQ(r->Size, -1) << f.url;
+    }
   }
   EXPECT_EQ(rec(Site.A + "/after.html"), nullptr) << "a link after nofollow";
   EXPECT_EQ(rec(Site.A + "/private/secret.html")->Status, 30);

@@ -209,52 +209,77 @@ class SpiderTest : public ::testing::Test {
   std::unique_ptr<TSpiderThread> Thread;
 };
 
-// Site mode x link kind x host x depth: whether the link is queued, and the
-// level and mode it is queued with.
+// Site mode x host x depth, for an anchor, a frame and a style-sheet link on
+// one page: every link is recorded, and queued (with its mode and level) or
+// dropped by the scope rules.
 TEST_F(SpiderTest, ScopeTable) {
+  struct Want {
+    bool queued;
+    uint8_t mode;
+    int depth;
+  };
+  constexpr Want kDropped{false, 0, 0};
   struct Case {
     const char* name;
     uint8_t siteMode;
     int depth;
-    bool embedded;
     bool otherHost;
-    bool queued;
-    uint8_t queuedMode;
-    int queuedDepth;
+    Want anchor, frame, link;
   } cases[] = {
-      {"mode 0 anchor same host", 0, 1, false, false, true, 0, 0},
-      {"mode 0 anchor other host", 0, 1, false, true, true, 0, 0},
-      {"mode 0 anchor at depth 0", 0, 0, false, false, false, 0, 0},
-      {"mode 0 frame at depth 0", 0, 0, true, false, true, 0, 0},
-      {"mode 0 frame other host", 0, 1, true, true, true, 0, 1},
-      {"mode 1 anchor same host", 1, 1, false, false, true, 1, 0},
-      {"mode 1 anchor other host", 1, 1, false, true, false, 0, 0},
-      {"mode 1 anchor other host depth 0", 1, 0, false, true, false, 0, 0},
-      {"mode 1 frame other host", 1, 1, true, true, true, 0, 0},
-      {"mode 1 frame same host depth 0", 1, 0, true, false, true, 1, 0},
-      {"mode 2 anchor same host", 2, 1, false, false, true, 2, 1},
-      {"mode 2 anchor same host depth 0", 2, 0, false, false, true, 2, 0},
-      {"mode 2 anchor other host", 2, 1, false, true, true, 0, 0},
-      {"mode 2 anchor other host depth 0", 2, 0, false, true, false, 0, 0},
-      {"mode 2 frame other host", 2, 0, true, true, true, 0, 0},
+      {"mode 0 same host depth 0", 0, 0, false, kDropped, {true, 0, 0}, {true, 0, 0}},
+      {"mode 0 same host depth 1", 0, 1, false, {true, 0, 0}, {true, 0, 1}, {true, 0, 1}},
+      {"mode 0 other host depth 0", 0, 0, true, kDropped, {true, 0, 0}, {true, 0, 0}},
+      {"mode 0 other host depth 1", 0, 1, true, {true, 0, 0}, {true, 0, 1}, {true, 0, 1}},
+      {"mode 1 same host depth 0", 1, 0, false, kDropped, {true, 1, 0}, {true, 1, 0}},
+      {"mode 1 same host depth 1", 1, 1, false, {true, 1, 0}, {true, 1, 1}, {true, 1, 1}},
+      {"mode 1 other host depth 0", 1, 0, true, kDropped, {true, 0, 0}, {true, 0, 0}},
+      // Recorded, not queued; a frame there is fetched but not explored.
+      {"mode 1 other host depth 1", 1, 1, true, kDropped, {true, 0, 0}, {true, 0, 0}},
+      // The host costs no level.
+      {"mode 2 same host depth 0", 2, 0, false, {true, 2, 0}, {true, 2, 0}, {true, 2, 0}},
+      {"mode 2 same host depth 1", 2, 1, false, {true, 2, 1}, {true, 2, 1}, {true, 2, 1}},
+      {"mode 2 other host depth 0", 2, 0, true, kDropped, {true, 0, 0}, {true, 0, 0}},
+      {"mode 2 other host depth 1", 2, 1, true, {true, 0, 0}, {true, 0, 1}, {true, 0, 1}},
   };
   TSpiderThread& t = Idle();
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     Queue.Clear();
+    {
+      std::lock_guard<TCriticalSection> g(*URLListLock);
+      GlobalURLList->ClearItems();
+    }
     t.Current = TActiveDL();
     t.Current.URL = "http://a.com/dir/page.html";
     t.Current.SiteBase = t.Current.URL;
+    t.Current.BaseURL = t.Current.URL;
     t.Current.SiteMode = c.siteMode;
     t.Current.Depth = c.depth;
-    const std::string link = c.otherHost ? "http://b.com/x.html" : "http://a.com/x.html";
-    EXPECT_EQ(t.EnqueueLink(link, c.embedded, 0), c.queued) << c.name;
-    const TActiveDL* item = QueuedItem(link);
-    ASSERT_EQ(item != nullptr, c.queued) << c.name;
-    if (!item) continue;
-    EXPECT_EQ(item->SiteMode, c.queuedMode) << c.name;
-    EXPECT_EQ(item->Depth, c.queuedDepth) << c.name;
-    EXPECT_EQ(item->ParentURL, t.Current.URL) << c.name;
-    EXPECT_EQ(item->RetriesLeft, 2) << c.name;
+    const std::string host = c.otherHost ? "http://b.com/" : "http://a.com/";
+    const std::string anchor = host + "a.html", frame = host + "f.html", link = host + "s.css";
+    t.PageText = "<html><head><link rel=stylesheet href=\"" + link + "\"></head><frameset>" +
+                 "<frame src=\"" + frame + "\"></frameset><a href=\"" + anchor + "\">A</a></html>";
+    const char* cursor = t.PageText.c_str();
+    while (t.ProcessTag(cursor)) {
+    }
+    std::set<std::string> expected;
+    for (const auto& [url, q] :
+         {std::pair<std::string, Want>{anchor, c.anchor}, {frame, c.frame}, {link, c.link}}) {
+      SCOPED_TRACE(url);
+      TVkURLItem* rec = Listed(url);
+      ASSERT_NE(rec, nullptr) << "every link is recorded";
+      EXPECT_EQ(rec->ParentURL, t.Current.URL);
+      EXPECT_EQ(rec->PageFileFlag, 0);
+      const TActiveDL* item = QueuedItem(url);
+      ASSERT_EQ(item != nullptr, q.queued);
+      if (!item) continue;
+      expected.insert(url);
+      EXPECT_EQ(item->SiteMode, q.mode);
+      EXPECT_EQ(item->Depth, q.depth);
+      EXPECT_EQ(item->ParentURL, t.Current.URL);
+      EXPECT_EQ(item->RetriesLeft, 2);
+    }
+    EXPECT_EQ(Queued(), expected) << "nothing else is queued";
   }
 }
 
@@ -451,28 +476,81 @@ TEST_F(SpiderTest, AFailedPageRecordsWhyItFailed) {
   }
 }
 
-TEST_F(SpiderTest, RedirectToAHeadlessPageResolvesAgainstTheFinalAddress) {
-  TScriptedServer server(TScriptedServer::Replies(
-      {HttpReply("HTTP/1.1 302 Found", "", {"Location: /b/final.html"}),
-       HttpReply("HTTP/1.1 200 OK", "<a href=\"rel.html\">r</a>", {"Content-Type: text/html"})}));
-  const std::string url = server.Url("/a/start.html");
-  RunJob({url}, 0);
-  EXPECT_EQ(server.Requests().size(), 2u);
-  EXPECT_NE(Listed(server.Url("/b/rel.html")), nullptr);
-  // The redirected page is not cached under the address asked for.
-  EXPECT_EQ(CacheFile(url, "Data"), "");
+// The links of a redirected page resolve against where it was found: its
+// own address when it has no place for a base marker, its own base (taken
+// against that address) when it names one.
+TEST_F(SpiderTest, RedirectedPageLinksResolveAgainstTheFinalAddress) {
+  struct Case {
+    const char* name;
+    const char* body;
+    std::vector<const char*> found;
+  } cases[] = {
+      {"page without a head", "<a href=\"rel.html\">r</a>", {"/b/rel.html"}},
+      {"relative base, links on both sides",
+       "<a href=\"first.html\">f</a><base href=\"sub/\"><a href=\"second.html\">s</a>",
+       {"/b/sub/first.html", "/b/sub/second.html"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    {
+      std::lock_guard<TCriticalSection> g(*URLListLock);
+      GlobalURLList->ClearItems();
+    }
+    TScriptedServer server(TScriptedServer::Replies(
+        {HttpReply("HTTP/1.1 302 Found", "", {"Location: /b/final.html"}),
+         HttpReply("HTTP/1.1 200 OK", c.body, {"Content-Type: text/html"})}));
+    const std::string url = server.Url("/a/start.html");
+    RunJob({url}, 0);
+    Thread.reset();
+    EXPECT_EQ(server.Requests().size(), 2u);
+    for (const char* path : c.found) EXPECT_NE(Listed(server.Url(path)), nullptr) << path;
+    // The redirected page is not cached under the address asked for.
+    EXPECT_EQ(CacheFile(url, "Data"), "");
+  }
 }
 
-TEST_F(SpiderTest, OwnContentLocationEndsTheHops) {
-  const std::string body = "<html><head></head><a href=\"x.html\">x</a></html>";
-  std::vector<TScriptedReply> replies;
-  for (int i = 0; i < 20; ++i)
-    replies.push_back(HttpReply("HTTP/1.1 200 OK", body,
-                                {"Content-Type: text/html", "Content-Location: /p.html"}));
-  TScriptedServer server(TScriptedServer::Replies(replies));
-  RunJob({server.Url("/p.html")}, 0);
-  EXPECT_EQ(server.Requests().size(), 1u);
-  EXPECT_EQ(Listed(server.Url("/p.html"))->GetStatus(), 50);
+// The fetch follows Location and Content-Location answers until one names
+// the address just fetched or one met before in this item.
+TEST_F(SpiderTest, HopsEndAtAnAddressAlreadyFetched) {
+  const std::string page = "<html><head></head><a href=\"x.html\">x</a></html>";
+  auto ok = [&](const char* contentLocation) {
+    return HttpReply(
+        "HTTP/1.1 200 OK", page,
+        {"Content-Type: text/html", std::string("Content-Location: ") + contentLocation});
+  };
+  auto moved = [](const char* location) {
+    return HttpReply("HTTP/1.1 302 Found", "", {std::string("Location: ") + location});
+  };
+  // Enough answers for every hop, so a loop shows as extra requests.
+  auto alternating = [](const TScriptedReply& a, const TScriptedReply& b) {
+    std::vector<TScriptedReply> out;
+    for (int i = 0; i < 10; ++i) out.insert(out.end(), {a, b});
+    return out;
+  };
+  struct Case {
+    const char* name;
+    std::vector<TScriptedReply> replies;
+    size_t requests;
+    uint8_t status;
+  } cases[] = {
+      {"a page naming itself", alternating(ok("/p.html"), ok("/p.html")), 1, 50},
+      {"two pages naming each other", alternating(ok("/q.html"), ok("/p.html")), 2, 50},
+      {"two redirections to each other", alternating(moved("/q.html"), moved("/p.html")), 2, 30},
+  };
+  Options.DLRetriesUD = 0;
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    {
+      std::lock_guard<TCriticalSection> g(*URLListLock);
+      GlobalURLList->ClearItems();
+    }
+    TScriptedServer server(TScriptedServer::Replies(c.replies));
+    RunJob({server.Url("/p.html")}, 0);
+    Thread.reset();
+    EXPECT_EQ(server.Requests().size(), c.requests);
+    ASSERT_NE(Listed(server.Url("/p.html")), nullptr);
+    EXPECT_EQ(Listed(server.Url("/p.html"))->Status, c.status);
+  }
 }
 
 TEST_F(SpiderTest, EmptyPageIsASuccessWithoutLinks) {

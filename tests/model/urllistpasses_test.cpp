@@ -328,6 +328,13 @@ TEST_F(URLListPasses, AFileThatCannotBeRewrittenIsCountedAndThePassGoesOn) {
   EXPECT_EQ(s.FirstError, "Error writing file:-\n\n/m/x");
   EXPECT_FALSE(s.Aborted);
   EXPECT_EQ(Sink.Log.back(), "hide");
+  // What the status bar says of it, on one line.
+  EXPECT_EQ(LocaliseFailureText(s),
+            "Localising references: 1 file could not be rewritten (Error writing file:- /m/x)");
+  TLocaliseSummary two;
+  two.Failed = 2;
+  EXPECT_EQ(LocaliseFailureText(two), "Localising references: 2 files could not be rewritten");
+  EXPECT_EQ(LocaliseFailureText(TLocaliseSummary()), "");
 }
 
 // Anything else passes on, but never with the window left shown.

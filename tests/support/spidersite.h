@@ -4,8 +4,9 @@
 // nginx site roots (scripts/servers/nginx): nested folders reached in
 // directory form, frames, a meta refresh, a page whose robots meta tag says
 // "nofollow", a robots.txt with a disallowed folder, a style sheet with url()
-// references, images and an image map, a link to the second host, a 301 and a
-// 302 (answered by nginx itself), a link with a fragment and one with a query.
+// references and an @import, images and an image map, a link to the second
+// host, a 301 and a 302 (answered by nginx itself), a link with a fragment and
+// one with a query.
 
 #include <filesystem>
 #include <fstream>
@@ -54,8 +55,12 @@ inline TSpiderSite MakeSpiderSite(const std::string& rootA, const std::string& r
         "/other.html\">Other host</a>"
         "<img src=\"img/logo.gif\" usemap=\"#m\" alt=\"Logo\">"
         "<map name=\"m\"><area href=\"map.html\" alt=\"Map area\"></map></body></html>\n");
+  // An import rule is no "property: url()" reference: the scan passes over
+  // it, and style-sheet references are recorded, never fetched.
   a("/style.css",
-    "body { background: url(img/bg.gif); }\nh1 { list-style: url('img/dot.gif'); }\n");
+    "@import url(\"print.css\");\nbody { background: url(img/bg.gif); }\n"
+    "h1 { list-style: url('img/dot.gif'); }\n");
+  a("/print.css", "body { color: black; }\n");
   a("/img/logo.gif", "GIF89a");
   a("/page.html", SitePage("Page", "plain"));
   a("/map.html", SitePage("Map", "from the map"));
@@ -97,7 +102,8 @@ inline TSpiderSite MakeSpiderSite(const std::string& rootA, const std::string& r
               "/landing/",       "/landing/deeper.html", "/temp.html",
               "/dir2/page.html", "/dir2/next.html",      "/map.html"};
   s.PathsB = {"/robots.txt", "/other.html"};
-  s.NeverA = {"/private/secret.html", "/after.html", "/dir1/sub/leaf.html", "/img/logo.gif"};
+  s.NeverA = {"/private/secret.html", "/after.html", "/dir1/sub/leaf.html", "/img/logo.gif",
+              "/print.css"};
   return s;
 }
 

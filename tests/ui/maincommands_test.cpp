@@ -29,6 +29,7 @@
 #include "model/weblocal.h"
 #include "platform/progfolder.h"
 #include "platform/shell.h"
+#include "support/filesizelimit.h"
 #include "ui/controls/passwordgrid.h"
 #include "ui/controls/stringatrgrid.h"
 #include "ui/controls/urllistbox.h"
@@ -472,6 +473,43 @@ TEST_F(MainCommandsTest, WhatAJobFindsReachesTheWindowAndTheSavedProject) {
   // The find marked the project modified, so the command saved it.
   EXPECT_FALSE(Form1->Modified());
   EXPECT_NE(ReadFileString(project).find("http://h/found.html"), std::string::npos);
+}
+
+// The localising pass a job ends with: the page's URL is cut to the
+// message window's width, and a page that cannot be rewritten (the disk is
+// full) is named in the status bar while the other page is localised.
+TEST_F(MainCommandsTest, LocalisingAfterAJobFitsTheURLAndNamesAFailedPage) {
+  const std::string full = "http://h/" + std::string(150, 'x') + "/full.htm";
+  const std::string fine = "http://h/fine.htm";
+  std::string big = "<a href=\"other.htm\">o</a>\n";
+  while (big.size() < 64 * 1024) big += "<p>filler</p>\n";
+  ASSERT_TRUE(SaveLocalCopy(Root(), "Data", full, big, ".htm"));
+  ASSERT_TRUE(SaveLocalCopy(Root(), "Data", fine, "<a href=\"other.htm\">o</a>", ".htm"));
+  for (const std::string& url : {full, fine}) {
+    TVkURLItem r;
+    r.URL = url;
+    r.SetStatus(50);
+    r.ContentType = "text/html";
+    std::lock_guard<TCriticalSection> hold(*URLListLock);
+    GlobalURLList->AddItem(r, false);
+  }
+  ASSERT_TRUE(DownloadRunner->Localise);
+  {
+    test::TFileSizeLimit limit(32 * 1024);
+    DownloadRunner->Localise(Root());
+  }
+  EXPECT_FALSE(NonModalMsg->isVisible());
+  EXPECT_EQ(test::ReadBytes(Body(fine)), "<a href=\"http://h/other.htm\">o</a>");
+  EXPECT_EQ(test::ReadBytes(Body(full)), big);
+  EXPECT_EQ(Status().rfind("Localising references: 1 file could not be rewritten (Error writing "
+                           "file:- ",
+                           0),
+            0u)
+      << Status();
+  // The first page's announcement, fitted.
+  const std::string label = NonModalMsg->Label1->text().toStdString();
+  EXPECT_NE(label.find(">><<"), std::string::npos) << label;
+  EXPECT_EQ(label.find(full), std::string::npos) << label;
 }
 
 TEST_F(MainCommandsTest, OpenStopsAtTheFirstDeclinedURL) {
