@@ -1,5 +1,7 @@
 #include "ui/schedulewindow.h"
 
+#include <chrono>
+#include <ctime>
 #include <filesystem>
 
 #include <QCheckBox>
@@ -46,6 +48,22 @@ class ScheduleWindowTest : public test::UiTest {
     s.RepeatUnitsCombo = "Hrs.";
     s.PrjGrid = {{"a.mpj", 0x0FFF7F03}};
     Published.Publish(s);
+    // A weekday morning: near midnight the next even hour is tomorrow's
+    // 00:00, which the window shows as no time at all.
+    std::tm morning{};
+    morning.tm_year = 126;
+    morning.tm_mon = 11;
+    morning.tm_mday = 7;  // a Monday
+    morning.tm_hour = 9;
+    morning.tm_min = 10;
+    morning.tm_isdst = -1;
+    const std::time_t start = std::mktime(&morning);
+    const auto began = std::chrono::steady_clock::now();
+    Dlg.Clock = [start, began] {
+      return start + std::chrono::duration_cast<std::chrono::seconds>(
+                         std::chrono::steady_clock::now() - began)
+                         .count();
+    };
     Window.JobWindows = {&JobWindow};
     Window.OnShowMainWindow = [this](bool on) { MainShown.push_back(on); };
     // A schedule that never ends would hang the test: stop it.
