@@ -22,6 +22,7 @@
 
 #include "model/syshelpers.h"
 #include "model/tvurlutils.h"
+#include "model/vkfile.h"
 #include "model/vkglobal.h"
 #include "model/vkurllist.h"
 #include "ui/appwindows.h"
@@ -284,6 +285,9 @@ void TForm1::ConnectViews() {
       QTimer::singleShot(0, this, [this] { ShowAttributes(); });
     return false;
   }));
+  // What silent printing could not do (no printer, a file that would not
+  // load) is said in the status bar.
+  ThumbImage1->SetOnStatus([this](const std::string& text) { SetStatusText(text); });
   connect(URLImageRBtn, &QRadioButton::clicked, this, [this] { ShowAttributes(); });
   connect(LinkImageRBtn, &QRadioButton::clicked, this, [this] { ShowAttributes(); });
 }
@@ -415,7 +419,9 @@ void TForm1::ShowAttributes() {
     else if (URLImageRBtn->isChecked())
       source = url;
     if (!source.empty()) {
-      const std::string path = URLToLocalPath(LocalWebDir(), source, "Data", "");
+      // The panel, its page and the printer take the file's own path: the
+      // layout's form with backslashes names no file here.
+      const std::string path = NativePath(URLToLocalPath(LocalWebDir(), source, "Data", ""));
       if (!path.empty() && IsImageFile(path) && LockedFileExists(path)) {
         ShowThumbnail(path);
         return;

@@ -183,7 +183,11 @@ TEST_F(URLViewsTest, TheImagesPageShowsTheStoredPicture) {
   Form1->PageControl1->setCurrentWidget(Form1->ImagesPage);
   Form1->RefreshURLList();
   ASSERT_EQ(Form1->SingURLs->ItemText(0), pic);
-  EXPECT_EQ(Form1->ThumbImage1->ImageFile, URLToLocalPath(Form1->LocalWebDir(), pic, "Data", ""));
+  EXPECT_EQ(Form1->ThumbImage1->ImageFile, path);
+  // Framed to the picture's own size (it fits the bounds), so its header
+  // was read from that file.
+  const int frame = 2 * Form1->ThumbImage1->FrameWidth();
+  EXPECT_EQ(Form1->ThumbImage1->size(), QSize(40 + frame, 20 + frame));
   EXPECT_TRUE(Form1->PrintImageBtn->isEnabled());
   const auto& b = Form1->ThumbBounds;
   EXPECT_EQ(Form1->ThumbImage1->x(), b.Left + (b.Width - Form1->ThumbImage1->width()) / 2);
