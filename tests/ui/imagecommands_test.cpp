@@ -16,6 +16,8 @@
 #include "mainformfixture.h"
 #include "model/tvurlutils.h"
 #include "model/vkfile.h"
+#include "support/envscope.h"
+#include "support/scratchdir.h"
 #include "ui/controls/tvimagepanel.h"
 #include "ui/controls/urllistbox.h"
 #include "ui/imageform.h"
@@ -35,7 +37,16 @@ class TRecordingPrinter : public TDocPrinter {
   std::vector<std::string> Printed;
 };
 
-class ImageCommandsTest : public MainFormFixture {
+// The user's home in a scratch folder from before the windows are made: the
+// first painting loads the start project, whose mirror folder defaults to
+// one in the home.
+struct TScratchUserHome {
+  TScratchUserHome() { Env.Set("HOME", Dir.Path); }
+  test::TScratchDir Dir;
+  test::TEnvScope Env;
+};
+
+class ImageCommandsTest : private TScratchUserHome, public MainFormFixture {
  protected:
   // The window as the user meets it: shown, its first painting done (which
   // loads the start project), then an empty project with the mirror in the
