@@ -279,6 +279,10 @@ void TImageFrm::mouseReleaseEvent(QMouseEvent* event) {
 
 void TImageFrm::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
+  // Above every other window of the program even where no window manager
+  // stacks a full-screen window on top (it was shown under the main window).
+  raise();
+  activateWindow();
   grabMouse();
   setFocus();
 }

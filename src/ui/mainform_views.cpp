@@ -22,6 +22,7 @@
 
 #include "model/syshelpers.h"
 #include "model/tvurlutils.h"
+#include "model/vkfile.h"
 #include "model/vkglobal.h"
 #include "model/vkurllist.h"
 #include "ui/appwindows.h"
@@ -198,7 +199,12 @@ void TForm1::ConnectViews() {
   // Sizes: digits and backspace only; the view follows on leaving the edit.
   for (QLineEdit* e : {MinSizeEd, MaxSizeEd}) {
     e->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), e));
-    connect(e, &QLineEdit::textEdited, this, [this] { SizeFilterEdited = true; });
+    // Published at once, as every other filter control is: a job started
+    // before the view follows queues by the limits shown.
+    connect(e, &QLineEdit::textEdited, this, [this] {
+      SizeFilterEdited = true;
+      PublishViewFilter();
+    });
   }
   auto* sizeLeave = new TEventHook(this, [this](QObject*, QEvent* e) {
     if (e->type() == QEvent::FocusOut && SizeFilterEdited) UpdateTimer->start();
@@ -211,6 +217,10 @@ void TForm1::ConnectViews() {
     if (!Session().ValidateLocalWebDir()) return;
     SetModified();
     const int row = gridRow - 1;
+    // A row deleted here takes its choice with it: the view must follow as
+    // when the choice itself changed.
+    const bool hadChoice =
+        row >= 0 && row < FilGrid->Count() && AttrByte(FilGrid->Attr(row), 0) != fcNone;
     if (col == 0) {
       if (row >= 0 && row < FilGrid->Count()) {
         if (text.empty())
@@ -224,7 +234,8 @@ void TForm1::ConnectViews() {
     PublishViewFilter();
     const bool hasChoice =
         row >= 0 && row < FilGrid->Count() && AttrByte(FilGrid->Attr(row), 0) != fcNone;
-    if (AutoUpChk->isChecked() && (col == 1 || row < 0 || hasChoice)) UpdateTimer->start();
+    if (AutoUpChk->isChecked() && (col == 1 || row < 0 || hadChoice || hasChoice))
+      UpdateTimer->start();
   };
   FilGrid->OnKeyDown = [this](TStringAtrGrid*, int key, Qt::KeyboardModifiers) {
     if (key == Qt::Key_Down) {
@@ -284,8 +295,14 @@ void TForm1::ConnectViews() {
       QTimer::singleShot(0, this, [this] { ShowAttributes(); });
     return false;
   }));
+  // What silent printing could not do (no printer, a file that would not
+  // load) is said in the status bar.
+  ThumbImage1->SetOnStatus([this](const std::string& text) { SetStatusText(text); });
   connect(URLImageRBtn, &QRadioButton::clicked, this, [this] { ShowAttributes(); });
   connect(LinkImageRBtn, &QRadioButton::clicked, this, [this] { ShowAttributes(); });
+  // The workers' snapshot starts as the controls show it, not as a window
+  // made before this one left it.
+  PublishViewFilter();
 }
 
 // ---- the filter test and the list -------------------------------------------
@@ -430,7 +447,9 @@ void TForm1::ShowAttributes() {
     else if (URLImageRBtn->isChecked())
       source = url;
     if (!source.empty()) {
-      const std::string path = URLToLocalPath(LocalWebDir(), source, "Data", "");
+      // The panel, its page and the printer take the file's own path: the
+      // layout's form with backslashes names no file here.
+      const std::string path = NativePath(URLToLocalPath(LocalWebDir(), source, "Data", ""));
       if (!path.empty() && IsImageFile(path) && LockedFileExists(path)) {
         ShowThumbnail(path);
         return;

@@ -20,24 +20,28 @@ inline constexpr int kBatch = 100;
 bool WalkURLList(const std::function<bool()>& between,
                  const std::function<void(TVkURLItem& record)>& each,
                  const std::function<void()>& afterBatch) {
-  std::string last;  // the last URL seen: where the walk goes on
-  bool started = false;
+  std::string last;    // the last URL seen: where the walk goes on
+  int lastIndex = -1;  // where it was; still there unless the list changed
   for (;;) {
     if (between && !between()) return false;
     bool more = false;
     {
       std::lock_guard<TCriticalSection> hold(*URLListLock);
       int i = 0;
-      if (started) {
-        const int at = GlobalURLList->IndexOfURL(last);
-        i = at >= 0 ? at + 1 : ~at;
+      if (lastIndex >= 0) {
+        if (lastIndex < GlobalURLList->Count() && GlobalURLList->GetItem(lastIndex)->URL == last) {
+          i = lastIndex + 1;
+        } else {
+          const int at = GlobalURLList->IndexOfURL(last);
+          i = at >= 0 ? at + 1 : ~at;
+        }
       }
       const int end = std::min(GlobalURLList->Count(), i + kBatch);
       for (; i < end; ++i) {
         TVkURLItem* r = GlobalURLList->GetItem(i);
         each(*r);
         last = r->URL;
-        started = true;
+        lastIndex = i;
       }
       more = end < GlobalURLList->Count();
     }
@@ -58,7 +62,11 @@ bool RefillURLLines(TURLListModel& lines, const std::function<bool()>& between,
       },
       [&] {
         const auto now = Clock::now();
-        if (lines.Published() == 0 || now - reported >= std::chrono::milliseconds(200)) {
+        // Each report lays out every line so far: reporting again only once
+        // the lines have grown by half keeps that work within a small
+        // multiple of the final count.
+        const bool grown = (lines.Count() - lines.Published()) * 2 >= lines.Published();
+        if (lines.Published() == 0 || (grown && now - reported >= std::chrono::milliseconds(200))) {
           lines.Publish();
           reported = now;
         }

@@ -22,8 +22,9 @@ bool WalkURLList(const std::function<bool()>& between,
 // Empties the lines and refills them with the URL of every record `passes`
 // lets through, with its check mark, walking as WalkURLList does. The views
 // hear of new lines at the start, then at most every 200 ms and at the end:
-// a view lays out all its rows on each report. Returns false when `between`
-// stopped it (the lines so far are reported).
+// a view lays out all its rows on each report, so later reports wait for the
+// lines to grow by half. Returns false when `between` stopped it (the lines
+// so far are reported).
 bool RefillURLLines(TURLListModel& lines, const std::function<bool()>& between,
                     const std::function<bool(TVkURLItem& record)>& passes);
 

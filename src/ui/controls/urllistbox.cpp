@@ -1,6 +1,7 @@
 #include "ui/controls/urllistbox.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -69,23 +70,34 @@ void TURLListModel::SetChecked(int i, bool on) {
 }
 
 std::uint32_t TURLListModel::Hash(std::string_view s) {
-  // FNV-1a, 64 bits: URLs share long prefixes, which it spreads well enough.
-  std::uint64_t h = 1469598103934665603ull;
-  for (unsigned char c : s) {
-    h ^= c;
-    h *= 1099511628211ull;
+  // Eight bytes a step, each mixed by one multiply: URLs share long
+  // prefixes, and a byte-wise hash spent more time than the table itself.
+  constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ull;
+  std::uint64_t h = s.size() * kMul;
+  size_t i = 0;
+  for (; i + 8 <= s.size(); i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, s.data() + i, 8);
+    h = (h ^ w) * kMul;
+    h ^= h >> 29;
   }
-  return static_cast<std::uint32_t>(h ^ (h >> 32));
+  if (i < s.size()) {
+    std::uint64_t w = 0;
+    std::memcpy(&w, s.data() + i, s.size() - i);
+    h = (h ^ w) * kMul;
+    h ^= h >> 29;
+  }
+  h *= kMul;
+  return static_cast<std::uint32_t>(h >> 32);
 }
 
 int TURLListModel::Find(std::string_view url, std::uint32_t hash) const {
   if (Slots.empty()) return -1;
   const size_t mask = Slots.size() - 1;
   for (size_t s = hash & mask;; s = (s + 1) & mask) {
-    const std::uint32_t v = Slots[s];
+    const std::uint64_t v = Slots[s];
     if (v == 0) return -1;
-    if (Hashes[v - 1] == hash && Line(static_cast<int>(v - 1)) == url)
-      return static_cast<int>(v - 1);
+    if (SlotHash(v) == hash && Line(SlotLine(v)) == url) return SlotLine(v);
   }
 }
 
@@ -93,12 +105,19 @@ void TURLListModel::Place(std::uint32_t line, std::uint32_t hash) {
   const size_t mask = Slots.size() - 1;
   size_t s = hash & mask;
   while (Slots[s] != 0) s = (s + 1) & mask;
-  Slots[s] = line + 1;
+  Slots[s] = (static_cast<std::uint64_t>(hash) << 32) | (line + 1);
 }
 
-void TURLListModel::Rehash(size_t count) {
-  Slots.assign(count, 0);
-  for (size_t i = 0; i < Hashes.size(); ++i) Place(static_cast<std::uint32_t>(i), Hashes[i]);
+void TURLListModel::Rehash(size_t count, int removed) {
+  std::vector<std::uint64_t> old(count, 0);
+  old.swap(Slots);
+  for (const std::uint64_t v : old) {
+    if (v == 0) continue;
+    int line = SlotLine(v);
+    if (line == removed) continue;
+    if (removed >= 0 && line > removed) --line;
+    Place(static_cast<std::uint32_t>(line), SlotHash(v));
+  }
 }
 
 int TURLListModel::IndexOf(std::string_view url) const { return Find(url, Hash(url)); }
@@ -115,7 +134,6 @@ void TURLListModel::Store(std::string_view url, bool checked, std::uint32_t hash
   Text.append(url);
   Ends.push_back(Text.size());
   Marks.push_back(checked ? 1 : 0);
-  Hashes.push_back(hash);
   Place(static_cast<std::uint32_t>(Ends.size() - 1), hash);
 }
 
@@ -133,7 +151,6 @@ void TURLListModel::Publish() {
 void TURLListModel::Reserve(size_t lines) {
   Ends.reserve(lines);
   Marks.reserve(lines);
-  Hashes.reserve(lines);
   size_t want = 64;
   while (want < lines * 2) want *= 2;
   if (want > Slots.size()) Rehash(want);
@@ -163,8 +180,7 @@ void TURLListModel::RemoveLine(int i) {
   --Shown;
   for (size_t k = static_cast<size_t>(i); k < Ends.size(); ++k) Ends[k] -= len;
   Marks.erase(Marks.begin() + i);
-  Hashes.erase(Hashes.begin() + i);
-  Rehash(Slots.size());
+  Rehash(Slots.size(), i);
   endRemoveRows();
 }
 
@@ -176,8 +192,6 @@ void TURLListModel::Clear() {
   Ends.shrink_to_fit();
   Marks.clear();
   Marks.shrink_to_fit();
-  Hashes.clear();
-  Hashes.shrink_to_fit();
   Slots.clear();
   Slots.shrink_to_fit();
   Shown = 0;
@@ -186,8 +200,7 @@ void TURLListModel::Clear() {
 
 std::size_t TURLListModel::OverheadBytes() const {
   return Ends.capacity() * sizeof(std::uint64_t) + Marks.capacity() +
-         Hashes.capacity() * sizeof(std::uint32_t) + Slots.capacity() * sizeof(std::uint32_t) +
-         (Text.capacity() - Text.size());
+         Slots.capacity() * sizeof(std::uint64_t) + (Text.capacity() - Text.size());
 }
 
 // ---- TURLListBox ------------------------------------------------------------
