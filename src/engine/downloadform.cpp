@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <mutex>
+#include <thread>
 
 #include "engine/dlthread.h"
 #include "engine/spiderthread.h"
@@ -394,12 +395,23 @@ void TDownloadFrm::FreeThread(int index) {
 }
 
 void TDownloadFrm::DrainThreads() {
-  StopAll();
-  for (int i = 0; i < Threads.Count(); ++i) {
-    TVkThread* t = Threads.Get(i);
-    t->CheckWatchdog();
-    t->WaitFor();
+  // The user-interface thread waits here, so no watchdog tick comes to cut a
+  // connection that has gone silent: each is cut here instead. Again on
+  // every round: a thread that had only just been started clears its stop
+  // flag as it begins, and may open a connection after the first cut.
+  for (;;) {
+    bool running = false;
+    for (int i = 0; i < Threads.Count(); ++i) {
+      TVkThread* t = Threads.Get(i);
+      if (t->Finished || !t->Started()) continue;
+      running = true;
+      t->Stop();
+      t->CutConnection();
+    }
+    if (!running) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kDrainRoundMs));
   }
+  for (int i = 0; i < Threads.Count(); ++i) Threads.Get(i)->WaitFor();
   while (Threads.Count() > 0) FreeThread(Threads.Count() - 1);
   FOwned.clear();
   if (FPaceTimer) FLoop.StopTimer(FPaceTimer);

@@ -63,6 +63,9 @@ inline constexpr int64_t kLowDiskBytes = 2000000;
 inline constexpr int kThreadStartPaceMs = 200;
 inline constexpr int kWatchdogTickMs = 1000;
 inline constexpr int kDiskCheckMs = 500;
+// How often a drain after an exception stops and cuts the threads still
+// running.
+inline constexpr int kDrainRoundMs = 10;
 
 class TDownloadFrm {
  public:
