@@ -163,6 +163,7 @@ void CreateAppWindows(const TWindowCreated& created, std::unique_ptr<TDialUpServ
     DownloadRunner->MessageWindowShowing = [] { return NonModalMsg->isVisible(); };
     DownloadRunner->MessageWindowToFront = [] { NonModalMsg->raise(); };
     DownloadFrm = new TDownloadWindow(*DownloadRunner);
+    DownloadFrm->ShowControlHelp = [](QWidget* w) { return Form1 && Form1->ShowControlHelp(w); };
     NoteWindowCreated("TDownloadFrm");
     Form1 = new TForm1;  // notes itself and its file-copy window
     ScheduleJobs = new TSessionScheduleJobs(Form1->Session(), *DialUpDlg);

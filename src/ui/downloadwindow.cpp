@@ -2,9 +2,12 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableWidget>
@@ -61,11 +64,24 @@ TDownloadWindow::TDownloadWindow(TDownloadFrm& runner, QWidget* parent)
   }
   layout->addWidget(bar);
 
+  HelpMenu = new QMenu(this);
+  HelpMenu->addAction("Help", this, [this] { Help1Click(); });
+  // The form, the grid (its cells are drawn in the viewport) and the two
+  // check boxes remember a press as the subject of context help.
+  for (QObject* o : {static_cast<QObject*>(this), static_cast<QObject*>(Grid1),
+                     static_cast<QObject*>(Grid1->viewport()), static_cast<QObject*>(LocRefsChk),
+                     static_cast<QObject*>(AutoDisChk)})
+    o->installEventFilter(this);
+
   connect(SkipBtn, &QPushButton::clicked, this, [this] {
+    HelpSender = SkipBtn;
     Runner.SelectedRow = Grid1->currentRow() + 1;
     Runner.SkipBtnClick();
   });
-  connect(CancelBtn, &QPushButton::clicked, this, [this] { Runner.AbortBtnClick(); });
+  connect(CancelBtn, &QPushButton::clicked, this, [this] {
+    HelpSender = CancelBtn;
+    Runner.AbortBtnClick();
+  });
   connect(LocRefsChk, &QCheckBox::toggled, this, [this](bool on) {
     if (!FSyncing) Runner.LocRefsChk = on;
   });
@@ -135,6 +151,24 @@ void TDownloadWindow::closeEvent(QCloseEvent* e) {
     return;
   }
   QDialog::closeEvent(e);
+}
+
+bool TDownloadWindow::eventFilter(QObject* o, QEvent* e) {
+  // A press a control ignores (a check box's right button) travels on to the
+  // form; the control pressed is the first to see it.
+  if (e->type() == QEvent::MouseButtonPress) {
+    const auto* me = static_cast<QMouseEvent*>(e);
+    if (me->timestamp() != FLastPressStamp || !HelpSender)
+      HelpMouseDown(o == Grid1->viewport() ? Grid1 : static_cast<QWidget*>(o));
+    FLastPressStamp = me->timestamp();
+  }
+  return QDialog::eventFilter(o, e);
+}
+
+void TDownloadWindow::contextMenuEvent(QContextMenuEvent* e) { HelpMenu->popup(e->globalPos()); }
+
+void TDownloadWindow::Help1Click() {
+  if (ShowControlHelp) ShowControlHelp(HelpSender ? HelpSender : this);
 }
 
 void TDownloadWindow::resizeEvent(QResizeEvent* e) {
