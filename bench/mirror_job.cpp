@@ -121,6 +121,9 @@ int main(int argc, char** argv) {
   settings.LocWebEd = mirror;
   MakeFolderChain(mirror, 0755);
   MakeFolderChain(program, 0755);
+  // The program folder holds the cache: a job writes nothing outside the two
+  // folders it was given.
+  setenv("QUENDRAVILOS_HOME", program.c_str(), 1);
 
   CreateGlobals();
   SetLocalWebDir(mirror);
@@ -182,7 +185,7 @@ int main(int argc, char** argv) {
   const auto end = Clock::now();
   const double cpu = ThreadCpuSeconds() - cpu0;
 
-  std::map<std::string, int> byStatus;
+  std::map<std::string, int> byStatus, byResult;
   int pages = 0, items = 0;
   {
     std::lock_guard<TCriticalSection> g(*URLListLock);
@@ -192,6 +195,9 @@ int main(int argc, char** argv) {
       std::string text = r->GetStatusText();
       if (text.empty()) text = std::to_string(r->Status);
       ++byStatus[text];
+      // What the last fetch of the item came to: the result's own text (a
+      // time-out, the size filter, a user's skip) or the server's status.
+      if (r->GetStatus() != 10) ++byResult[r->Details.empty() ? "(none)" : r->Details];
       if (r->GetStatus() == 50 && StoredTextKind(r->ContentType) == TStoredTextKind::Page) ++pages;
     }
   }
@@ -224,6 +230,7 @@ int main(int argc, char** argv) {
   std::printf("pages: %d\n", pages);
   std::printf("pages_per_second: %.1f\n", wall > 0 ? pages / wall : 0.0);
   for (const auto& [text, n] : byStatus) std::printf("status %s: %d\n", text.c_str(), n);
+  for (const auto& [text, n] : byResult) std::printf("result %s: %d\n", text.c_str(), n);
   std::printf("rewritten: %d\n", summary.Rewritten);
   std::printf("rewrite_failed: %d\n", summary.Failed);
   std::printf("extract_passes: %d\n", extractPasses);
