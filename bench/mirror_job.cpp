@@ -9,6 +9,8 @@
 //              [--timeout S] [--skip-extract] [--stop-after N]
 //              URL[,LEVELS[,SCOPE]] ...
 //
+// --project FILE is read first when it exists (its master list is the
+// starting point) and written at the end.
 // --skip-extract puts the URLs into the master list as they are.
 // --stop-after N presses Stop once N items have a result in the download job
 // (a job cut short, to be started again).
@@ -162,6 +164,20 @@ int main(int argc, char** argv) {
   // Localising is its own step below, timed apart.
   runner.Localise = nullptr;
 
+  // A project saved by an earlier run is its starting point, as opening it
+  // in the program would be: its master list says what is stored already.
+  if (!project.empty() && IsMirrorProjectFile(project)) {
+    try {
+      TProjectValues values;
+      values.Settings = settings;
+      TMemoryStream stream(ReadFileString(project));
+      std::lock_guard<TCriticalSection> g(*URLListLock);
+      ReadMirrorProject(stream, values, *GlobalURLList);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "project not read: %s\n", e.what());
+      return 1;
+    }
+  }
   if (skipExtract) {
     // The roots go to the master list as they are, to be downloaded.
     std::lock_guard<TCriticalSection> g(*URLListLock);
