@@ -474,6 +474,40 @@ TEST_F(DownloadFormTest, BuildDownloadQueueProgressAndAbort) {
   EXPECT_FALSE(Form.Visible);
 }
 
+// The message window's progress points let other commands run, and they may
+// change the master list meanwhile.
+class TEditingProgress : public TPlainProgress {
+ public:
+  std::function<void(int point)> AtPoint;
+  bool UpdateText(const std::string& text) override {
+    if (AtPoint) AtPoint(Points++);
+    return TPlainProgress::UpdateText(text);
+  }
+  int Points = 0;
+};
+
+TEST_F(DownloadFormTest, BuildDownloadQueueFollowsAListChangedAtAProgressPoint) {
+  TEditingProgress msg;
+  TDownloadFrm form{Loop, Context, Prompter, msg};
+  List(Urls(250, false));
+  // At the point at item 100, a command on another thread deletes all but
+  // the first 50 items: it must get the list lock, so the build does not
+  // hold it there.
+  msg.AtPoint = [](int point) {
+    if (point != 1) return;
+    std::thread([] {
+      std::lock_guard<TCriticalSection> g(*URLListLock);
+      while (GlobalURLList->Count() > 50) GlobalURLList->DeleteItem(GlobalURLList->Count() - 1);
+    }).join();
+  };
+  ASSERT_TRUE(form.BuildDownloadQueue());
+  ASSERT_EQ(msg.Texts.size(), 3u);
+  EXPECT_EQ(msg.Texts[1], "\n\nChecking file: 0 of 250\n\nFiles selected for download: 0");
+  // The list is read again after the point: its end came early.
+  EXPECT_EQ(msg.Texts[2], "\n\nChecking file: 100 of 250\n\nFiles selected for download: 100");
+  EXPECT_EQ(form.DownloadQueue.Count(), 100);
+}
+
 TEST_F(DownloadFormTest, BuildSpiderQueue) {
   TSettings s;
   s.DLRetriesUD = 2;

@@ -163,8 +163,7 @@ TEST_F(ScheduleMirrorTest, TwoProjectsAreMirroredLoggedAndSaved) {
   jobs.QuickMirrorJob = [&] { ASSERT_TRUE(runner.ExtractURLs()); };
   // The fake clock: the first tick records 07:59:59 on Monday, the next sees
   // 08:00; once Monday's runs are done it is 07:59:59 on Tuesday, then 08:00.
-  const std::time_t times[4] = {At(7, 7, 59, 59), At(7, 8, 0, 0), At(8, 7, 59, 59),
-                                At(8, 8, 0, 0)};
+  const std::time_t times[4] = {At(7, 7, 59, 59), At(7, 8, 0, 0), At(8, 7, 59, 59), At(8, 8, 0, 0)};
   int phase = 0;
   dlg.Clock = [&] {
     if (phase == 0 && dlg.LastDailyCheck) phase = 1;
