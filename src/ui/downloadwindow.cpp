@@ -1,5 +1,7 @@
 #include "ui/downloadwindow.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -21,7 +23,6 @@ TDownloadWindow::TDownloadWindow(TDownloadFrm& runner, QWidget* parent)
     : QDialog(parent), Runner(runner) {
   setWindowTitle(QString::fromStdString(Runner.Caption));
   setProperty("HelpContext", 79);
-  resize(632, 333);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   Grid1 = new QTableWidget(1, 6, this);
@@ -32,11 +33,16 @@ TDownloadWindow::TDownloadWindow(TDownloadFrm& runner, QWidget* parent)
   Grid1->setSelectionMode(QAbstractItemView::SingleSelection);
   Grid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   QStringList headings;
+  // The designed widths, widened where this font needs more for a heading.
+  const QFontMetrics header = Grid1->horizontalHeader()->fontMetrics();
   for (int c = 0; c < 6; ++c) {
     headings << TDownloadFrm::kHeadings[c];
-    Grid1->setColumnWidth(c, TDownloadFrm::kColumnWidths[c]);
+    FColumnWidths[c] = std::max(TDownloadFrm::kColumnWidths[c],
+                                header.horizontalAdvance(TDownloadFrm::kHeadings[c]) + 12);
+    Grid1->setColumnWidth(c, FColumnWidths[c]);
   }
   Grid1->setHorizontalHeaderLabels(headings);
+  Grid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   layout->addWidget(Grid1, 1);
   auto* row = new QHBoxLayout;
   SkipBtn = new QPushButton("Skip", this);
@@ -91,6 +97,11 @@ TDownloadWindow::TDownloadWindow(TDownloadFrm& runner, QWidget* parent)
   Runner.SetView(this);
   ControlsChanged();
   GridChanged();
+  // The designed client area, wide enough for the first column's designed
+  // width beside the others.
+  int others = 0;
+  for (int c = 1; c < 6; ++c) others += FColumnWidths[c];
+  resize(std::max(632, TDownloadFrm::kColumnWidths[0] + others + 20), 333);
 }
 
 void TDownloadWindow::ShowForm() {
@@ -173,7 +184,7 @@ void TDownloadWindow::Help1Click() {
 
 void TDownloadWindow::resizeEvent(QResizeEvent* e) {
   QDialog::resizeEvent(e);
-  Grid1->setColumnWidth(0, TDownloadFrm::Column0Width(Grid1->width()));
+  Grid1->setColumnWidth(0, std::max(40, TDownloadFrm::Column0Width(Grid1->width(), FColumnWidths)));
 }
 
 }  // namespace qv

@@ -65,6 +65,7 @@ class TDownloadWindow : public QDialog, public TDownloadView {
 
  private:
   bool FSyncing = false;
+  int FColumnWidths[6];
   quint64 FLastPressStamp = 0;
 };
 
