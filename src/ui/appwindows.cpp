@@ -64,8 +64,6 @@ namespace {
 TWindowCreated Recorder;
 std::unique_ptr<TDialUpService> DialService;
 // What the job runner's workers reach in place of the windows.
-std::unique_ptr<TOutbox> JobOutbox;
-std::unique_ptr<TURLAdder> JobAdder;
 std::unique_ptr<TJobContext> JobContext;
 
 // The scheduler is made before the main window and its project session;
@@ -146,12 +144,9 @@ void CreateAppWindows(const TWindowCreated& created, std::unique_ptr<TDialUpServ
     ScheduleWindow = new TScheduleWindow(*ScheduleDlg);
     ScheduleWindow->ShowHelp = [](int c) { ShowHelpContext(c); };
     NoteWindowCreated("TScheduleDlg");
-    JobOutbox = std::make_unique<TOutbox>();
-    JobAdder = std::make_unique<TURLAdder>(*JobOutbox);
     JobContext = std::make_unique<TJobContext>();
     JobContext->Robots = RobotsStore;
     JobContext->DialUp = DialUpDlg;
-    JobContext->Adder = JobAdder.get();
     JobContext->LocalWebDir = [] { return GetLocalWebDir(); };
     DownloadRunner = new TDownloadFrm(*UiLoop, *JobContext, AppPrompter(), *NonModalMsg);
     DownloadRunner->DialUp.IsConnected = [] { return DialUpDlg->IsConnected(); };
@@ -166,6 +161,10 @@ void CreateAppWindows(const TWindowCreated& created, std::unique_ptr<TDialUpServ
     DownloadFrm->ShowControlHelp = [](QWidget* w) { return Form1 && Form1->ShowControlHelp(w); };
     NoteWindowCreated("TDownloadFrm");
     Form1 = new TForm1;  // notes itself and its file-copy window
+    // What the workers find goes through the main window's adder: its drain
+    // shows the new lines and marks the project modified, so a closing
+    // program saves them.
+    JobContext->Adder = &Form1->Adder();
     ScheduleJobs = new TSessionScheduleJobs(Form1->Session(), *DialUpDlg);
     ScheduleJobs->QuickMirrorJob = [] { DownloadRunner->ExtractURLs(); };
     ScheduleJobs->DownloadJob = [] { DownloadRunner->DownloadFiles(false); };
@@ -240,12 +239,11 @@ void FreeAppWindows() {
   FreeOne(AutoPasteMod);
   FreeOne(NewsDlg);
   FreeOne(ScheduleJobs);
+  if (JobContext) JobContext->Adder = nullptr;
   FreeOne(Form1);
   FreeOne(DownloadFrm);
   FreeOne(DownloadRunner);
   JobContext.reset();
-  JobAdder.reset();
-  JobOutbox.reset();
   FreeOne(ScheduleWindow);
   FreeOne(ScheduleDlg);
   FreeOne(MimeFilterDlg);

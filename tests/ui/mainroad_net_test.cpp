@@ -18,6 +18,8 @@
 
 #include "engine/downloadform.h"
 #include "mainformfixture.h"
+#include "model/projectfile.h"
+#include "model/streamext.h"
 #include "model/tvurlutils.h"
 #include "model/vkfile.h"
 #include "support/fixturesite.h"
@@ -75,7 +77,21 @@ TEST_F(MainRoadTest, RootURLQuickMirrorDownloadSaveAndReopen) {
   QTest::keyClick(Form1->Grid1, Qt::Key_9);
   EXPECT_EQ((Form1->Grid1->Attr(0) >> 8) & 0xff, 9u);
 
+  // What the job finds changes the project even when nothing else did: it
+  // is saved after the job, or marked modified for the close to save.
+  Form1->SetModified(false);
   QTest::mouseClick(Form1->QMBtn, Qt::LeftButton);
+  Form1->DrainOutbox();  // as its timer does
+  {
+    TProjectValues values;
+    TVkURLList saved;
+    try {
+      TMemoryStream stream(ReadAll(Form1->ProjectFileName()));
+      ReadMirrorProject(stream, values, saved);
+    } catch (const std::exception&) {
+    }
+    EXPECT_TRUE(saved.FindItem(Base + "p5.html") || Form1->Modified());
+  }
   std::vector<std::string> found = Lines();
   for (const std::string& p : {"p0.html", "p1.html", "p5.html", "img/i0.png", "data.bin"})
     EXPECT_NE(std::find(found.begin(), found.end(), Base + p), found.end()) << p;
