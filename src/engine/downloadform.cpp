@@ -351,12 +351,15 @@ bool TDownloadFrm::RunJobLoop(TDLList& queue, bool infoOnly) {
     }
     if (refresh) RefreshThreadGrid();
     if (OnPass) OnPass();
-    // Go round at once only when a thread could start now; otherwise sleep
-    // until a worker wakes the loop, the start pacing ends or the watchdog
-    // ticks.
-    const bool canStart = !linkDown && !StopFlag && FPaceOpen && QueueCount(queue) > 0 &&
+    // Go round at once when a thread could start now, or when the last
+    // thread is gone and the job ends (no worker is left to wake the loop:
+    // it would sit out a whole tick). Otherwise sleep until a worker wakes
+    // the loop, the start pacing ends or the watchdog ticks.
+    const int left = QueueCount(queue);
+    const bool canStart = !linkDown && !StopFlag && FPaceOpen && left > 0 &&
                           Threads.Count() < maxThreads && MayStartThread(Threads.Count());
-    if (!canStart) WaitForEvent();
+    const bool ends = Threads.Count() == 0 && (left == 0 || linkDown || StopFlag);
+    if (!canStart && !ends) WaitForEvent();
   }
   RefreshThreadGrid();
   return true;

@@ -218,6 +218,7 @@ TEST_F(DownloadFormTest, StartsArePacedAndLimited) {
   ReleaseAllAt(5000);
   ASSERT_TRUE(Form.DownloadFiles(false));
   EXPECT_EQ(Starts, (std::vector<int64_t>{0, 200, 400, 600, 800}));
+  EXPECT_EQ(Loop.NowMs(), 5000) << "the job ends with its last thread, not at a later tick";
   EXPECT_EQ(World.MaxRunning, 5);
   EXPECT_EQ(World.Done.size(), 10u);
   EXPECT_EQ(World.Alive, 0);
