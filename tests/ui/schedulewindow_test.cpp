@@ -1,5 +1,6 @@
 #include "ui/schedulewindow.h"
 
+#include <ctime>
 #include <filesystem>
 
 #include <QCheckBox>
@@ -46,6 +47,17 @@ class ScheduleWindowTest : public test::UiTest {
     s.RepeatUnitsCombo = "Hrs.";
     s.PrjGrid = {{"a.mpj", 0x0FFF7F03}};
     Published.Publish(s);
+    // A fixed clock at 09:00 local time: what the window shows must not
+    // depend on the hour the test runs at.
+    Dlg.Clock = [] {
+      std::tm tm{};
+      tm.tm_year = 126;
+      tm.tm_mon = 11;
+      tm.tm_mday = 7;
+      tm.tm_hour = 9;
+      tm.tm_isdst = -1;
+      return std::mktime(&tm);
+    };
     Window.JobWindows = {&JobWindow};
     Window.OnShowMainWindow = [this](bool on) { MainShown.push_back(on); };
     // A schedule that never ends would hang the test: stop it.
@@ -89,7 +101,8 @@ TEST_F(ScheduleWindowTest, ShowsTheScheduleAndExitEndsIt) {
     EXPECT_TRUE(Window.StartTimeEd->isReadOnly());
     EXPECT_EQ(Window.IntervalEd->text(), "2");
     EXPECT_EQ(Window.IntervalUnits->text(), "Hrs.");
-    EXPECT_FALSE(Window.TillNextEd->text().isEmpty());  // the next even hour
+    EXPECT_EQ(Window.TillNextEd->text(), QString::fromStdString(TimeOfDayText(10 * 3600)))
+        << "the next even hour";
     EXPECT_EQ(Window.StatusPanels[0]->text(), "Waiting");
     EXPECT_FALSE(Window.StatusPanels[1]->text().isEmpty()) << "the clock shows after a tick";
     EXPECT_TRUE(std::filesystem::exists(entry));
