@@ -12,10 +12,10 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QTableWidget>
 #include <QVBoxLayout>
 
 #include "model/textfit.h"
+#include "ui/controls/scaledstringgrid.h"
 
 namespace qv {
 
@@ -25,23 +25,22 @@ TDownloadWindow::TDownloadWindow(TDownloadFrm& runner, QWidget* parent)
   setProperty("HelpContext", 79);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
-  Grid1 = new QTableWidget(1, 6, this);
+  Grid1 = new TScaledStringGrid(this);
+  Grid1->SetColCount(6);
+  Grid1->SetRowCount(2);
   Grid1->setProperty("HelpContext", 80);
-  Grid1->verticalHeader()->hide();
   Grid1->verticalHeader()->setDefaultSectionSize(16);
   Grid1->setSelectionBehavior(QAbstractItemView::SelectRows);
   Grid1->setSelectionMode(QAbstractItemView::SingleSelection);
   Grid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  QStringList headings;
   // The designed widths, widened where this font needs more for a heading.
   const QFontMetrics header = Grid1->horizontalHeader()->fontMetrics();
   for (int c = 0; c < 6; ++c) {
-    headings << TDownloadFrm::kHeadings[c];
+    Grid1->SetCell(c, 0, TDownloadFrm::kHeadings[c]);
     FColumnWidths[c] = std::max(TDownloadFrm::kColumnWidths[c],
                                 header.horizontalAdvance(TDownloadFrm::kHeadings[c]) + 12);
     Grid1->setColumnWidth(c, FColumnWidths[c]);
   }
-  Grid1->setHorizontalHeaderLabels(headings);
   Grid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   layout->addWidget(Grid1, 1);
   auto* row = new QHBoxLayout;
@@ -81,7 +80,7 @@ TDownloadWindow::TDownloadWindow(TDownloadFrm& runner, QWidget* parent)
 
   connect(SkipBtn, &QPushButton::clicked, this, [this] {
     HelpSender = SkipBtn;
-    Runner.SelectedRow = Grid1->currentRow() + 1;
+    Runner.SelectedRow = Grid1->Row();
     Runner.SkipBtnClick();
   });
   connect(CancelBtn, &QPushButton::clicked, this, [this] {
@@ -133,18 +132,13 @@ void TDownloadWindow::ControlsChanged() {
 }
 
 void TDownloadWindow::GridChanged() {
-  // Row 0 of the runner's grid is the heading row; the table has its own.
-  const int rows = static_cast<int>(Runner.Grid.size()) - 1;
-  if (Grid1->rowCount() != rows) Grid1->setRowCount(rows);
-  for (int r = 0; r < rows; ++r)
+  // Row 0 of both is the heading row.
+  const int rows = static_cast<int>(Runner.Grid.size());
+  Grid1->SetRowCount(rows);
+  for (int r = 1; r < rows; ++r)
     for (int c = 0; c < 6; ++c) {
-      const QString text = QString::fromStdString(Runner.Grid[static_cast<size_t>(r) + 1][c]);
-      QTableWidgetItem* item = Grid1->item(r, c);
-      if (!item) {
-        Grid1->setItem(r, c, new QTableWidgetItem(text));
-      } else if (item->text() != text) {
-        item->setText(text);
-      }
+      const std::string& text = Runner.Grid[static_cast<size_t>(r)][static_cast<size_t>(c)];
+      if (Grid1->Cells(c, r) != text) Grid1->SetCell(c, r, text);
     }
 }
 

@@ -10,9 +10,10 @@ class QCheckBox;
 class QLabel;
 class QMenu;
 class QPushButton;
-class QTableWidget;
 
 namespace qv {
+
+class TScaledStringGrid;
 
 // The progress window of the job runner ("Download threads:-"): a view of
 // TDownloadFrm, which runs the jobs. It shows the grid, buttons, check boxes
@@ -40,7 +41,7 @@ class TDownloadWindow : public QDialog, public TDownloadView {
   void SetPrompter(TPrompter* prompter) { Runner.SetPrompter(prompter); }
 
   TDownloadFrm& Runner;
-  QTableWidget* Grid1;
+  TScaledStringGrid* Grid1;
   QPushButton* SkipBtn;
   QPushButton* CancelBtn;
   QCheckBox* LocRefsChk;

@@ -9,11 +9,11 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
-#include <QTableWidget>
 #include <QTest>
 
 #include "engine/jobcontext.h"
 #include "support/manualloop.h"
+#include "ui/controls/scaledstringgrid.h"
 #include "ui/uitest.h"
 
 namespace qv {
@@ -42,16 +42,17 @@ TEST_F(DownloadWindowTest, TextsWidthsAndHelpContexts) {
   const char* headings[] = {"Download threads", "Bytes recieved", "Bytes total",
                             "Status",           "TimeOut",        "Retries Left."};
   const int widths[] = {281, 76, 64, 64, 57, 66};
-  ASSERT_EQ(Window.Grid1->columnCount(), 6);
+  ASSERT_EQ(Window.Grid1->ColCount(), 6);
   // The designed widths, or more where the font needs it for a heading.
   const QFontMetrics header = Window.Grid1->horizontalHeader()->fontMetrics();
   for (int c = 1; c < 6; ++c) {
     SCOPED_TRACE(c);
-    EXPECT_EQ(Window.Grid1->horizontalHeaderItem(c)->text(), headings[c]);
+    EXPECT_EQ(Window.Grid1->Cells(c, 0), headings[c]);
+    EXPECT_EQ(Window.Grid1->model()->headerData(c, Qt::Horizontal).toString(), headings[c]);
     EXPECT_GE(Window.Grid1->columnWidth(c), widths[c]);
     EXPECT_GT(Window.Grid1->columnWidth(c), header.horizontalAdvance(headings[c]));
   }
-  EXPECT_EQ(Window.Grid1->horizontalHeaderItem(0)->text(), headings[0]);
+  EXPECT_EQ(Window.Grid1->Cells(0, 0), headings[0]);
   struct TCase {
     QWidget* Control;
     const char* Text;
@@ -89,9 +90,10 @@ TEST_F(DownloadWindowTest, ShowsTheRunnersStateAndHandsBackTheUsersActions) {
   EXPECT_TRUE(Window.LocRefsChk->isChecked());
   EXPECT_FALSE(Window.AutoDisChk->isChecked());
   EXPECT_EQ(Window.Panels[0]->text(), "Waiting files: 7");
-  ASSERT_EQ(Window.Grid1->rowCount(), 2);
-  EXPECT_EQ(Window.Grid1->item(0, 3)->text(), "Receiving");
-  EXPECT_EQ(Window.Grid1->item(1, 0)->text(), "http://b.com/y");
+  ASSERT_EQ(Window.Grid1->RowCount(), 3);
+  EXPECT_EQ(Window.Grid1->Cells(3, 1), "Receiving");
+  EXPECT_EQ(Window.Grid1->Cells(0, 2), "http://b.com/y");
+  EXPECT_EQ(Window.Grid1->editTriggers(), QAbstractItemView::NoEditTriggers) << "shown, not edited";
 
   // The user clears "Localise references" and ticks "Auto disconnect".
   Window.LocRefsChk->click();
@@ -99,7 +101,7 @@ TEST_F(DownloadWindowTest, ShowsTheRunnersStateAndHandsBackTheUsersActions) {
   EXPECT_FALSE(Runner.LocRefsChk);
   EXPECT_TRUE(Runner.AutoDisChk);
   // Skip names the selected row (1 is the first under the headings).
-  Window.Grid1->setCurrentCell(1, 0);
+  Window.Grid1->SetCurrent(0, 2);
   Window.SkipBtn->click();
   EXPECT_EQ(Runner.SelectedRow, 2);
   EXPECT_EQ(Window.HelpSender, Window.SkipBtn);
@@ -110,8 +112,8 @@ TEST_F(DownloadWindowTest, ShowsTheRunnersStateAndHandsBackTheUsersActions) {
   // Fewer threads: the table shrinks to one empty row.
   Runner.Grid.assign(2, std::vector<std::string>(6));
   Window.GridChanged();
-  ASSERT_EQ(Window.Grid1->rowCount(), 1);
-  EXPECT_EQ(Window.Grid1->item(0, 0)->text(), "");
+  ASSERT_EQ(Window.Grid1->RowCount(), 2);
+  EXPECT_EQ(Window.Grid1->Cells(0, 1), "");
 }
 
 TEST_F(DownloadWindowTest, RefusesToCloseWhileAJobRuns) {

@@ -12,7 +12,6 @@
 
 #include <QCheckBox>
 #include <QPushButton>
-#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 
@@ -23,6 +22,7 @@
 #include "model/tvurlutils.h"
 #include "model/vkfile.h"
 #include "support/fixturesite.h"
+#include "ui/controls/scaledstringgrid.h"
 #include "ui/controls/stringatrgrid.h"
 #include "ui/controls/urllistbox.h"
 #include "ui/downloadwindow.h"
@@ -104,9 +104,8 @@ TEST_F(MainRoadTest, RootURLQuickMirrorDownloadSaveAndReopen) {
   QObject::connect(&watch, &QTimer::timeout, [&] {
     if (DownloadFrm->isVisible()) shown = true;
     // A row whose first cell names what a thread fetches.
-    for (int r = 0; r < DownloadFrm->Grid1->rowCount(); ++r)
-      if (const QTableWidgetItem* it = DownloadFrm->Grid1->item(r, 0))
-        if (!it->text().isEmpty()) rows = std::max(rows, r + 1);
+    for (int r = 1; r < DownloadFrm->Grid1->RowCount(); ++r)
+      if (!DownloadFrm->Grid1->Cells(0, r).empty()) rows = std::max(rows, r);
   });
   watch.start(5);
   QTest::mouseClick(Form1->DLBtn, Qt::LeftButton);
