@@ -93,7 +93,7 @@ TEST_F(MainRoadTest, RootURLQuickMirrorDownloadSaveAndReopen) {
     EXPECT_TRUE(saved.FindItem(Base + "p5.html") || Form1->Modified());
   }
   std::vector<std::string> found = Lines();
-  for (const std::string& p : {"p0.html", "p1.html", "p5.html", "img/i0.png", "data.bin"})
+  for (const std::string p : {"p0.html", "p1.html", "p5.html", "img/i0.png", "data.bin"})
     EXPECT_NE(std::find(found.begin(), found.end(), Base + p), found.end()) << p;
 
   // The job window comes up with its threads while the job runs, and goes.
@@ -115,10 +115,12 @@ TEST_F(MainRoadTest, RootURLQuickMirrorDownloadSaveAndReopen) {
   EXPECT_FALSE(DownloadFrm->isVisible());
   EXPECT_FALSE(DownloadFrm->JobRunning());
 
-  for (const std::string& p : {"p0.html", "p3.html", "img/i1.png", "data.bin"}) {
+  for (const std::string p : {"p0.html", "p3.html", "img/i1.png", "data.bin"}) {
     const std::string body = NativePath(URLToLocalPath(Form1->LocalWebDir(), Base + p, "Data", ""));
     ASSERT_TRUE(fs::exists(body)) << p;
-    if (p == "data.bin") EXPECT_EQ(ReadAll(body), ReadAll(SiteFolder + "/data.bin"));
+    if (p == "data.bin") {
+      EXPECT_EQ(ReadAll(body), ReadAll(SiteFolder + "/data.bin"));
+    }
   }
   // The saved pages lead to the stored copies, not back to the server.
   const std::string page =
