@@ -9,6 +9,8 @@
 //              [--timeout S] [--skip-extract] [--stop-after N]
 //              URL[,LEVELS[,SCOPE]] ...
 //
+// --project FILE is read first when it exists (its master list is the
+// starting point) and written at the end.
 // --skip-extract puts the URLs into the master list as they are.
 // --stop-after N presses Stop once N items have a result in the download job
 // (a job cut short, to be started again).
@@ -122,6 +124,9 @@ int main(int argc, char** argv) {
   settings.LocWebEd = mirror;
   MakeFolderChain(mirror, 0755);
   MakeFolderChain(program, 0755);
+  // The program folder holds the cache: a job writes nothing outside the two
+  // folders it was given.
+  setenv("QUENDRAVILOS_HOME", program.c_str(), 1);
 
   CreateGlobals();
   SetLocalWebDir(mirror);
@@ -160,6 +165,20 @@ int main(int argc, char** argv) {
   // Localising is its own step below, timed apart.
   runner.Localise = nullptr;
 
+  // A project saved by an earlier run is its starting point, as opening it
+  // in the program would be: its master list says what is stored already.
+  if (!project.empty() && IsMirrorProjectFile(project)) {
+    try {
+      TProjectValues values;
+      values.Settings = settings;
+      TMemoryStream stream(ReadFileString(project));
+      std::lock_guard<TCriticalSection> g(*URLListLock);
+      ReadMirrorProject(stream, values, *GlobalURLList);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "project not read: %s\n", e.what());
+      return 1;
+    }
+  }
   if (skipExtract) {
     // The roots go to the master list as they are, to be downloaded.
     std::lock_guard<TCriticalSection> g(*URLListLock);
@@ -183,7 +202,7 @@ int main(int argc, char** argv) {
   const auto end = Clock::now();
   const double cpu = ThreadCpuSeconds() - cpu0;
 
-  std::map<std::string, int> byStatus;
+  std::map<std::string, int> byStatus, byResult;
   int pages = 0, items = 0;
   {
     std::lock_guard<TCriticalSection> g(*URLListLock);
@@ -193,6 +212,9 @@ int main(int argc, char** argv) {
       std::string text = r->GetStatusText();
       if (text.empty()) text = std::to_string(r->Status);
       ++byStatus[text];
+      // What the last fetch of the item came to: the result's own text (a
+      // time-out, the size filter, a user's skip) or the server's status.
+      if (r->GetStatus() != 10) ++byResult[r->Details.empty() ? "(none)" : r->Details];
       if (r->GetStatus() == 50 && StoredTextKind(r->ContentType) == TStoredTextKind::Page) ++pages;
     }
   }
@@ -223,6 +245,7 @@ int main(int argc, char** argv) {
   std::printf("pages: %d\n", pages);
   std::printf("pages_per_second: %.1f\n", wall > 0 ? pages / wall : 0.0);
   for (const auto& [text, n] : byStatus) std::printf("status %s: %d\n", text.c_str(), n);
+  for (const auto& [text, n] : byResult) std::printf("result %s: %d\n", text.c_str(), n);
   std::printf("rewritten: %d\n", summary.Rewritten);
   // The pass against the download job that made the mirror it rewrites.
   const double localiseSeconds = secs(downloaded, end);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <mutex>
+#include <thread>
 
 #include "engine/dlthread.h"
 #include "engine/spiderthread.h"
@@ -369,12 +370,15 @@ bool TDownloadFrm::RunJobLoop(TDLList& queue, bool infoOnly) {
     }
     if (refresh) RefreshThreadGrid();
     if (OnPass) OnPass();
-    // Go round at once only when a thread could start now; otherwise sleep
-    // until a worker wakes the loop, the start pacing ends or the watchdog
-    // ticks.
-    const bool canStart = !linkDown && !StopFlag && FPaceOpen && QueueCount(queue) > 0 &&
+    // Go round at once when a thread could start now, or when the last
+    // thread is gone and the job ends (no worker is left to wake the loop:
+    // it would sit out a whole tick). Otherwise sleep until a worker wakes
+    // the loop, the start pacing ends or the watchdog ticks.
+    const int left = QueueCount(queue);
+    const bool canStart = !linkDown && !StopFlag && FPaceOpen && left > 0 &&
                           Threads.Count() < maxThreads && MayStartThread(Threads.Count());
-    if (!canStart) WaitForEvent();
+    const bool ends = Threads.Count() == 0 && (left == 0 || linkDown || StopFlag);
+    if (!canStart && !ends) WaitForEvent();
   }
   RefreshThreadGrid();
   return true;
@@ -413,12 +417,23 @@ void TDownloadFrm::FreeThread(int index) {
 }
 
 void TDownloadFrm::DrainThreads() {
-  StopAll();
-  for (int i = 0; i < Threads.Count(); ++i) {
-    TVkThread* t = Threads.Get(i);
-    t->CheckWatchdog();
-    t->WaitFor();
+  // The user-interface thread waits here, so no watchdog tick comes to cut a
+  // connection that has gone silent: each is cut here instead. Again on
+  // every round: a thread that had only just been started clears its stop
+  // flag as it begins, and may open a connection after the first cut.
+  for (;;) {
+    bool running = false;
+    for (int i = 0; i < Threads.Count(); ++i) {
+      TVkThread* t = Threads.Get(i);
+      if (t->Finished || !t->Started()) continue;
+      running = true;
+      t->Stop();
+      t->CutConnection();
+    }
+    if (!running) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kDrainRoundMs));
   }
+  for (int i = 0; i < Threads.Count(); ++i) Threads.Get(i)->WaitFor();
   while (Threads.Count() > 0) FreeThread(Threads.Count() - 1);
   FOwned.clear();
   if (FPaceTimer) FLoop.StopTimer(FPaceTimer);
@@ -523,8 +538,12 @@ void TDownloadFrm::AbortBtnClick() {
   if (OnStop) OnStop();
 }
 
-int TDownloadFrm::Column0Width(int gridWidth) {
-  return gridWidth - kColumnWidths[1] - kColumnWidths[2] - kColumnWidths[3] - 20;
+int TDownloadFrm::Column0Width(int gridWidth, const int* widths) {
+  // Every other column counts: leaving out "TimeOut" and "Retries Left."
+  // pushed them out of sight behind a scroll bar.
+  int others = 0;
+  for (int c = 1; c < 6; ++c) others += widths[c];
+  return gridWidth - others - 20;
 }
 
 }  // namespace qv

@@ -63,6 +63,9 @@ inline constexpr int64_t kLowDiskBytes = 2000000;
 inline constexpr int kThreadStartPaceMs = 200;
 inline constexpr int kWatchdogTickMs = 1000;
 inline constexpr int kDiskCheckMs = 500;
+// How often a drain after an exception stops and cuts the threads still
+// running.
+inline constexpr int kDrainRoundMs = 10;
 
 class TDownloadFrm {
  public:
@@ -139,8 +142,10 @@ class TDownloadFrm {
   void SkipBtnClick();
   void AbortBtnClick();
   bool FormCloseQuery() const { return MayClose != 0; }
-  // Column 0's width for a grid width.
-  static int Column0Width(int gridWidth);
+  // Column 0's width for a grid width: what the other columns (widths 1 to
+  // 5, the designed ones unless given) leave, less 20 pixels for the border
+  // and a vertical scroll bar.
+  static int Column0Width(int gridWidth, const int* widths = kColumnWidths);
 
   // Any thread: a worker finished or changed; wakes the loop once however
   // often it is called before the loop runs.

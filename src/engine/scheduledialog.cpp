@@ -126,6 +126,11 @@ TScheduleDlg::TNow TScheduleDlg::Now() const {
   // A leap second stays inside the day.
   n.Seconds = std::min(tm.tm_hour * 3600 + tm.tm_min * 60 + tm.tm_sec, kSecondsPerDay - 1);
   n.Weekday = tm.tm_wday;
+  std::tm date{};
+  date.tm_year = tm.tm_year;
+  date.tm_mon = tm.tm_mon;
+  date.tm_mday = tm.tm_mday;
+  n.Day = static_cast<int64_t>(timegm(&date)) / kSecondsPerDay;
   return n;
 }
 
@@ -169,6 +174,8 @@ void TScheduleDlg::RunSchedule(bool minimizeFirst) {
   Projects = s->PrjGrid;
   StayMinutes = s->StayConUD;
   LastDailyCheck.reset();
+  LastDailyDay.reset();
+  LastDailyEventDay.reset();
   LastCyclicCheck.reset();
   SetTimer1(true);
   StartTimeEd = TimeOfDayText(DailyStart);
@@ -229,25 +236,38 @@ double TScheduleDlg::IntervalDays() const {
 bool TScheduleDlg::DailyDue(bool update) {
   const TNow n = Now();
   const int32_t now = n.Seconds;
+  auto record = [&] {
+    if (!update) return;
+    LastDailyCheck = now;
+    LastDailyDay = n.Day;
+  };
   if (!LastDailyCheck) {
-    if (update) LastDailyCheck = now;
+    record();
     return false;
   }
   const int32_t prev = *LastDailyCheck;
   const int32_t target = Modulo(DailyStart, kSecondsPerDay);
-  bool due = false;
+  // Midnight passed when the date changed. The time of day alone also goes
+  // back when the clock is put back an hour at the end of summer time, which
+  // would run the day's projects once more.
+  const bool midnightPassed = LastDailyDay ? n.Day != *LastDailyDay : now < prev;
+  std::optional<int64_t> eventDay;
   if (prev < target && target <= now) {
-    EventWeekdayMask = Day(n.Weekday);
-    due = true;
-  } else if (now < prev && target > prev) {
+    eventDay = n.Day;
+  } else if (midnightPassed && target > prev) {
     // Midnight passed after the start time: the run belongs to yesterday.
-    EventWeekdayMask = Day((n.Weekday + 6) % 7);
-    due = true;
-  } else if (now < prev && now >= target) {
-    EventWeekdayMask = Day(n.Weekday);
-    due = true;
+    eventDay = n.Day - 1;
+  } else if (midnightPassed && now >= target) {
+    eventDay = n.Day;
   }
-  if (update) LastDailyCheck = now;
+  // One event a day: the hour repeated when the clock goes back passes the
+  // start time a second time.
+  const bool due = eventDay && (!LastDailyEventDay || *eventDay != *LastDailyEventDay);
+  if (due) {
+    EventWeekdayMask = Day(*eventDay == n.Day ? n.Weekday : (n.Weekday + 6) % 7);
+    if (update) LastDailyEventDay = *eventDay;
+  }
+  record();
   return due;
 }
 

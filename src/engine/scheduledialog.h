@@ -151,6 +151,10 @@ class TScheduleDlg {
   std::vector<TAtrRow> Projects;
   int32_t StayMinutes = 0;
   std::optional<int32_t> LastDailyCheck;  // none: no check yet
+  // The local calendar day of LastDailyCheck (none: judged by the time of
+  // day alone), and the day the last daily event counted for.
+  std::optional<int64_t> LastDailyDay;
+  std::optional<int64_t> LastDailyEventDay;
   std::optional<int32_t> LastCyclicCheck;
   bool MinimizeOnPaint = false;
   bool KeepShortcut = false;
@@ -191,6 +195,7 @@ class TScheduleDlg {
     std::time_t Stamp;
     int32_t Seconds;  // since local midnight
     int Weekday;      // Sunday 0
+    int64_t Day;      // the local calendar day, counted from 1970-01-01
   };
   TNow Now() const;
   void SetTimer1(bool on);

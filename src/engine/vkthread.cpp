@@ -308,6 +308,10 @@ void TVkThread::CheckWatchdog() {
   if (c == LastWatchdogCount || !Watchdog->Enabled()) return;
   if (!(SkipFlag || AbortFlag || Result == vrSizeFiltered || c <= 0)) return;
   LastWatchdogCount = c;
+  CutConnection();
+}
+
+void TVkThread::CutConnection() {
   if (Socket->Active()) Socket->Close();
   if (HTTP->Busy) HTTP->DisconnectSocketExt();
   // Only a cut, as for HTTP: this runs on the user-interface thread, and a

@@ -168,6 +168,10 @@ class TVkThread : public TThread {
   // Once per runner pass: cuts the connection of a skipped, stopped,
   // size-filtered or timed-out item, once per watchdog tick.
   void CheckWatchdog();
+  // Cuts the connection now, whatever the watchdog shows: a blocked read or
+  // connect ends at once. For a runner that must wait for a stopped thread
+  // without the watchdog ticks that would otherwise lead to the cut.
+  void CutConnection();
 
   // Watchdog count run out: Result 6, "Time out:" before the activity (once).
   bool TimedOut();

@@ -158,8 +158,12 @@ void CreateAppWindows(const TWindowCreated& created, std::unique_ptr<TDialUpServ
     DownloadRunner->MessageWindowShowing = [] { return NonModalMsg->isVisible(); };
     DownloadRunner->MessageWindowToFront = [] { NonModalMsg->raise(); };
     DownloadFrm = new TDownloadWindow(*DownloadRunner);
+    DownloadFrm->ShowControlHelp = [](QWidget* w) { return Form1 && Form1->ShowControlHelp(w); };
     NoteWindowCreated("TDownloadFrm");
     Form1 = new TForm1;  // notes itself and its file-copy window
+    // What the workers find goes through the main window's adder: its drain
+    // shows the new lines and marks the project modified, so a closing
+    // program saves them.
     JobContext->Adder = &Form1->Adder();
     ScheduleJobs = new TSessionScheduleJobs(Form1->Session(), *DialUpDlg);
     ScheduleJobs->QuickMirrorJob = [] { DownloadRunner->ExtractURLs(); };
@@ -235,6 +239,7 @@ void FreeAppWindows() {
   FreeOne(AutoPasteMod);
   FreeOne(NewsDlg);
   FreeOne(ScheduleJobs);
+  if (JobContext) JobContext->Adder = nullptr;
   FreeOne(Form1);
   FreeOne(DownloadFrm);
   FreeOne(DownloadRunner);

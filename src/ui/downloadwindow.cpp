@@ -1,16 +1,21 @@
 #include "ui/downloadwindow.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QTableWidget>
 #include <QVBoxLayout>
 
 #include "model/textfit.h"
+#include "ui/controls/scaledstringgrid.h"
 
 namespace qv {
 
@@ -18,22 +23,25 @@ TDownloadWindow::TDownloadWindow(TDownloadFrm& runner, QWidget* parent)
     : QDialog(parent), Runner(runner) {
   setWindowTitle(QString::fromStdString(Runner.Caption));
   setProperty("HelpContext", 79);
-  resize(632, 333);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
-  Grid1 = new QTableWidget(1, 6, this);
+  Grid1 = new TScaledStringGrid(this);
+  Grid1->SetColCount(6);
+  Grid1->SetRowCount(2);
   Grid1->setProperty("HelpContext", 80);
-  Grid1->verticalHeader()->hide();
   Grid1->verticalHeader()->setDefaultSectionSize(16);
   Grid1->setSelectionBehavior(QAbstractItemView::SelectRows);
   Grid1->setSelectionMode(QAbstractItemView::SingleSelection);
   Grid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  QStringList headings;
+  // The designed widths, widened where this font needs more for a heading.
+  const QFontMetrics header = Grid1->horizontalHeader()->fontMetrics();
   for (int c = 0; c < 6; ++c) {
-    headings << TDownloadFrm::kHeadings[c];
-    Grid1->setColumnWidth(c, TDownloadFrm::kColumnWidths[c]);
+    Grid1->SetCell(c, 0, TDownloadFrm::kHeadings[c]);
+    FColumnWidths[c] = std::max(TDownloadFrm::kColumnWidths[c],
+                                header.horizontalAdvance(TDownloadFrm::kHeadings[c]) + 12);
+    Grid1->setColumnWidth(c, FColumnWidths[c]);
   }
-  Grid1->setHorizontalHeaderLabels(headings);
+  Grid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   layout->addWidget(Grid1, 1);
   auto* row = new QHBoxLayout;
   SkipBtn = new QPushButton("Skip", this);
@@ -61,11 +69,24 @@ TDownloadWindow::TDownloadWindow(TDownloadFrm& runner, QWidget* parent)
   }
   layout->addWidget(bar);
 
+  HelpMenu = new QMenu(this);
+  HelpMenu->addAction("Help", this, [this] { Help1Click(); });
+  // The form, the grid (its cells are drawn in the viewport) and the two
+  // check boxes remember a press as the subject of context help.
+  for (QObject* o : {static_cast<QObject*>(this), static_cast<QObject*>(Grid1),
+                     static_cast<QObject*>(Grid1->viewport()), static_cast<QObject*>(LocRefsChk),
+                     static_cast<QObject*>(AutoDisChk)})
+    o->installEventFilter(this);
+
   connect(SkipBtn, &QPushButton::clicked, this, [this] {
-    Runner.SelectedRow = Grid1->currentRow() + 1;
+    HelpSender = SkipBtn;
+    Runner.SelectedRow = Grid1->Row();
     Runner.SkipBtnClick();
   });
-  connect(CancelBtn, &QPushButton::clicked, this, [this] { Runner.AbortBtnClick(); });
+  connect(CancelBtn, &QPushButton::clicked, this, [this] {
+    HelpSender = CancelBtn;
+    Runner.AbortBtnClick();
+  });
   connect(LocRefsChk, &QCheckBox::toggled, this, [this](bool on) {
     if (!FSyncing) Runner.LocRefsChk = on;
   });
@@ -75,6 +96,11 @@ TDownloadWindow::TDownloadWindow(TDownloadFrm& runner, QWidget* parent)
   Runner.SetView(this);
   ControlsChanged();
   GridChanged();
+  // The designed client area, wide enough for the first column's designed
+  // width beside the others.
+  int others = 0;
+  for (int c = 1; c < 6; ++c) others += FColumnWidths[c];
+  resize(std::max(632, TDownloadFrm::kColumnWidths[0] + others + 20), 333);
 }
 
 void TDownloadWindow::ShowForm() {
@@ -106,18 +132,13 @@ void TDownloadWindow::ControlsChanged() {
 }
 
 void TDownloadWindow::GridChanged() {
-  // Row 0 of the runner's grid is the heading row; the table has its own.
-  const int rows = static_cast<int>(Runner.Grid.size()) - 1;
-  if (Grid1->rowCount() != rows) Grid1->setRowCount(rows);
-  for (int r = 0; r < rows; ++r)
+  // Row 0 of both is the heading row.
+  const int rows = static_cast<int>(Runner.Grid.size());
+  Grid1->SetRowCount(rows);
+  for (int r = 1; r < rows; ++r)
     for (int c = 0; c < 6; ++c) {
-      const QString text = QString::fromStdString(Runner.Grid[static_cast<size_t>(r) + 1][c]);
-      QTableWidgetItem* item = Grid1->item(r, c);
-      if (!item) {
-        Grid1->setItem(r, c, new QTableWidgetItem(text));
-      } else if (item->text() != text) {
-        item->setText(text);
-      }
+      const std::string& text = Runner.Grid[static_cast<size_t>(r)][static_cast<size_t>(c)];
+      if (Grid1->Cells(c, r) != text) Grid1->SetCell(c, r, text);
     }
 }
 
@@ -137,9 +158,27 @@ void TDownloadWindow::closeEvent(QCloseEvent* e) {
   QDialog::closeEvent(e);
 }
 
+bool TDownloadWindow::eventFilter(QObject* o, QEvent* e) {
+  // A press a control ignores (a check box's right button) travels on to the
+  // form; the control pressed is the first to see it.
+  if (e->type() == QEvent::MouseButtonPress) {
+    const auto* me = static_cast<QMouseEvent*>(e);
+    if (me->timestamp() != FLastPressStamp || !HelpSender)
+      HelpMouseDown(o == Grid1->viewport() ? Grid1 : static_cast<QWidget*>(o));
+    FLastPressStamp = me->timestamp();
+  }
+  return QDialog::eventFilter(o, e);
+}
+
+void TDownloadWindow::contextMenuEvent(QContextMenuEvent* e) { HelpMenu->popup(e->globalPos()); }
+
+void TDownloadWindow::Help1Click() {
+  if (ShowControlHelp) ShowControlHelp(HelpSender ? HelpSender : this);
+}
+
 void TDownloadWindow::resizeEvent(QResizeEvent* e) {
   QDialog::resizeEvent(e);
-  Grid1->setColumnWidth(0, TDownloadFrm::Column0Width(Grid1->width()));
+  Grid1->setColumnWidth(0, std::max(40, TDownloadFrm::Column0Width(Grid1->width(), FColumnWidths)));
 }
 
 }  // namespace qv

@@ -1,15 +1,19 @@
 #pragma once
 
+#include <functional>
+
 #include <QDialog>
 
 #include "engine/downloadform.h"
 
 class QCheckBox;
 class QLabel;
+class QMenu;
 class QPushButton;
-class QTableWidget;
 
 namespace qv {
+
+class TScaledStringGrid;
 
 // The progress window of the job runner ("Download threads:-"): a view of
 // TDownloadFrm, which runs the jobs. It shows the grid, buttons, check boxes
@@ -37,19 +41,33 @@ class TDownloadWindow : public QDialog, public TDownloadView {
   void SetPrompter(TPrompter* prompter) { Runner.SetPrompter(prompter); }
 
   TDownloadFrm& Runner;
-  QTableWidget* Grid1;
+  TScaledStringGrid* Grid1;
   QPushButton* SkipBtn;
   QPushButton* CancelBtn;
   QCheckBox* LocRefsChk;
   QCheckBox* AutoDisChk;
   QLabel* Panels[3];
+  QMenu* HelpMenu;
+  // The control last pressed (the form, the grid, a check box or a button),
+  // for context help.
+  QWidget* HelpSender = nullptr;
+  // Shows a control's context help; the program binds the main window's
+  // control-help routine.
+  std::function<bool(QWidget*)> ShowControlHelp;
+
+  void HelpMouseDown(QWidget* control) { HelpSender = control; }
+  void Help1Click();
 
  protected:
   void closeEvent(QCloseEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
+  bool eventFilter(QObject* o, QEvent* e) override;
+  void contextMenuEvent(QContextMenuEvent* e) override;
 
  private:
   bool FSyncing = false;
+  int FColumnWidths[6];
+  quint64 FLastPressStamp = 0;
 };
 
 }  // namespace qv

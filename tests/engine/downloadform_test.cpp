@@ -221,6 +221,7 @@ TEST_F(DownloadFormTest, StartsArePacedAndLimited) {
   ReleaseAllAt(5000);
   ASSERT_TRUE(Form.DownloadFiles(false));
   EXPECT_EQ(Starts, (std::vector<int64_t>{0, 200, 400, 600, 800}));
+  EXPECT_EQ(Loop.NowMs(), 5000) << "the job ends with its last thread, not at a later tick";
   EXPECT_EQ(World.MaxRunning, 5);
   EXPECT_EQ(World.Done.size(), 10u);
   EXPECT_EQ(World.Alive, 0);
@@ -428,7 +429,7 @@ TEST_F(DownloadFormTest, GridShowsThreadsAndOneEmptyRow) {
   EXPECT_EQ(during[2][3].rfind("Skip:", 0), std::string::npos);
   ASSERT_EQ(Form.Grid.size(), 2u);
   EXPECT_EQ(Form.Grid[1], std::vector<std::string>(6));
-  EXPECT_EQ(TDownloadFrm::Column0Width(632), 632 - 76 - 64 - 64 - 20);
+  EXPECT_EQ(TDownloadFrm::Column0Width(632), 632 - 76 - 64 - 64 - 57 - 66 - 20);
 }
 
 TEST_F(DownloadFormTest, CanStartOperationAsksToStop) {
@@ -509,6 +510,40 @@ TEST_F(DownloadFormTest, BuildDownloadQueueProgressAndAbort) {
   EXPECT_EQ(Starts.size(), 0u);
   EXPECT_EQ(Form.MayClose, 1);
   EXPECT_FALSE(Form.Visible);
+}
+
+// The message window's progress points let other commands run, and they may
+// change the master list meanwhile.
+class TEditingProgress : public TPlainProgress {
+ public:
+  std::function<void(int point)> AtPoint;
+  bool UpdateText(const std::string& text) override {
+    if (AtPoint) AtPoint(Points++);
+    return TPlainProgress::UpdateText(text);
+  }
+  int Points = 0;
+};
+
+TEST_F(DownloadFormTest, BuildDownloadQueueFollowsAListChangedAtAProgressPoint) {
+  TEditingProgress msg;
+  TDownloadFrm form{Loop, Context, Prompter, msg};
+  List(Urls(250, false));
+  // At the point at item 100, a command on another thread deletes all but
+  // the first 50 items: it must get the list lock, so the build does not
+  // hold it there.
+  msg.AtPoint = [](int point) {
+    if (point != 1) return;
+    std::thread([] {
+      std::lock_guard<TCriticalSection> g(*URLListLock);
+      while (GlobalURLList->Count() > 50) GlobalURLList->DeleteItem(GlobalURLList->Count() - 1);
+    }).join();
+  };
+  ASSERT_TRUE(form.BuildDownloadQueue());
+  ASSERT_EQ(msg.Texts.size(), 3u);
+  EXPECT_EQ(msg.Texts[1], "\n\nChecking file: 0 of 250\n\nFiles selected for download: 0");
+  // The list is read again after the point: its end came early.
+  EXPECT_EQ(msg.Texts[2], "\n\nChecking file: 100 of 250\n\nFiles selected for download: 100");
+  EXPECT_EQ(form.DownloadQueue.Count(), 100);
 }
 
 TEST_F(DownloadFormTest, BuildSpiderQueue) {

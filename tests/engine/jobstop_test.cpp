@@ -1,6 +1,8 @@
 // A download thread stuck on a server that has gone silent mid-body cannot
-// keep the job from ending: Stop cuts its connection, and without a Stop the
-// watchdog does. How long each took is recorded as a test property.
+// keep the job from ending: Stop cuts its connection, without a Stop the
+// watchdog does, and an exception that ends the loop cuts it before the
+// runner waits for the thread. How long each took is recorded as a test
+// property.
 
 #include <gtest/gtest.h>
 
@@ -20,7 +22,8 @@ TEST_F(JobStopTest, StalledTransferEndsByStopOrWatchdog) {
   struct Case {
     const char* name;
     int stopAtMs;  // 0: no Stop
-  } cases[] = {{"stop", 300}, {"watchdog", 0}};
+    bool raise;    // the loop raises once the transfer has stalled
+  } cases[] = {{"stop", 300, false}, {"watchdog", 0, false}, {"exception", 0, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     test::TScriptedServer server([](test::TScriptedConn& conn) {
@@ -48,6 +51,17 @@ TEST_F(JobStopTest, StalledTransferEndsByStopOrWatchdog) {
     TPlainProgress progress;
     TDownloadFrm runner(loop, Context, prompter, progress);
     runner.ProgramDir = [this] { return Root.Path; };
+    bool raised = false;
+    runner.OnPass = [&] {
+      if (!c.raise || raised || runner.Threads.Count() == 0) return;
+      TVkThread* t = runner.Threads.Get(0);
+      if (t->BytesReceived < 1000) return;
+      // Its watchdog has just run out; the tick that would cut the
+      // connection never comes while the runner waits for the thread.
+      t->Watchdog->Count = 0;
+      raised = true;
+      throw 42;
+    };
     std::chrono::steady_clock::time_point stopped{};
     if (c.stopAtMs)
       loop.StartTimer(c.stopAtMs, [&] {
@@ -59,6 +73,8 @@ TEST_F(JobStopTest, StalledTransferEndsByStopOrWatchdog) {
     const auto end = std::chrono::steady_clock::now();
     EXPECT_NE(Listed(url).Status, 50);
     EXPECT_EQ(runner.Threads.Count(), 0);
+    EXPECT_EQ(runner.Stats.Exception, c.raise);
+    EXPECT_EQ(raised, c.raise);
     const auto from = c.stopAtMs ? stopped : start;
     RecordProperty(std::string(c.name) + "_ms",
                    static_cast<int>(

@@ -1,6 +1,7 @@
 // Whole download jobs through the job runner on a plain loop against nginx
-// serving a generated site: stored bodies, localised links, a second run, and
-// a job stopped halfway and started again.
+// serving a generated site: stored bodies, localised links, nothing written
+// outside the mirror and program folders, a second run, and a job stopped
+// halfway and started again.
 
 #include <gtest/gtest.h>
 
@@ -40,6 +41,11 @@ class MirrorJobTest : public test::TDLJobTest {
     Options.NeverDLChk = false;  // a second run asks whether each file changed
     Options.MaxThreadsUD = 4;
     Options.MaxThrServUD = 4;
+    // Every other place a program might write to lies in one folder, which
+    // must stay empty: only the mirror (Root) and the program folder (Home)
+    // may change.
+    for (const char* var : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "TMPDIR"})
+      Env.Set(var, Outside.Path + "/" + var);
   }
   void TearDown() override {
     std::error_code ec;
@@ -63,7 +69,7 @@ class MirrorJobTest : public test::TDLJobTest {
     TScriptedPrompter prompter;
     TPlainProgress progress;
     TDownloadFrm runner(loop, Context, prompter, progress);
-    runner.ProgramDir = [this] { return Program.Path; };
+    runner.ProgramDir = [this] { return Home.Path; };
     runner.OnPass = [&] {
       if (stopAfter <= 0 || runner.StopFlag) return;
       std::lock_guard<TCriticalSection> g(*URLListLock);
@@ -89,6 +95,23 @@ class MirrorJobTest : public test::TDLJobTest {
         return Folder(url) + "/" + n;
     return "";
   }
+  // The bytes of a page or style sheet with the targets of its links taken
+  // out: what localising may change.
+  static std::string OutsideLinks(const std::string& text) {
+    static const std::regex attr("(href|src)=\"[^\"]*\"");
+    static const std::regex url("url\\(\\s*['\"]?[^'\")]*['\"]?\\s*\\)");
+    return std::regex_replace(std::regex_replace(text, attr, "$1=\"\""), url, "url()");
+  }
+  // The link targets of a stored page or style sheet.
+  static std::vector<std::string> Targets(const std::string& text) {
+    static const std::regex link(
+        "(?:href|src)=\"([^\"]+)\"|url\\(\\s*['\"]?([^'\")]+)['\"]?\\s*\\)");
+    std::vector<std::string> v;
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), link);
+         it != std::sregex_iterator(); ++it)
+      v.push_back((*it)[1].matched ? (*it)[1].str() : (*it)[2].str());
+    return v;
+  }
   // Every stored body by path under the mirror folder.
   std::map<std::string, std::string> Bodies() {
     std::map<std::string, std::string> m;
@@ -98,7 +121,7 @@ class MirrorJobTest : public test::TDLJobTest {
     return m;
   }
 
-  test::TScratchDir Program;
+  test::TScratchDir Outside;
   std::string SiteFolder, Base;
   test::TFixtureSite Site;
 };
@@ -124,30 +147,42 @@ TEST_F(MirrorJobTest, MirrorsLocalisesAndASecondRunChangesNothing) {
     if (file.empty()) continue;
     const std::string served = ReadAll(SiteFolder + "/" + p);
     const bool page = p.size() > 5 && p.substr(p.size() - 5) == ".html";
-    if (!page && p.find(".css") == std::string::npos) {
-      EXPECT_TRUE(ReadAll(file) == served) << p;
+    const bool sheet = p.size() > 4 && p.substr(p.size() - 4) == ".css";
+    const std::string text = ReadAll(file);
+    if (!page && !sheet) {
+      EXPECT_TRUE(text == served) << p;
       continue;
     }
-    if (!page) continue;
-    ++pages;
-    // Every link of a localised page leads to a stored file.
-    const std::string text = ReadAll(file);
-    static const std::regex link("(href|src)=\"([^\"]+)\"");
-    int links = 0;
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), link);
-         it != std::sregex_iterator(); ++it) {
-      const std::string target = (*it)[2];
-      ++links;
-      EXPECT_EQ(target.find("http:"), std::string::npos) << p << " keeps " << target;
-      const fs::path resolved = fs::path(file).parent_path() / target;
-      EXPECT_TRUE(fs::exists(resolved)) << p << ": " << target;
+    // A localised page or style sheet differs from the server's only in its
+    // link targets, and every target it rewrote leads to a stored file.
+    EXPECT_EQ(OutsideLinks(text), OutsideLinks(served)) << p;
+    const std::vector<std::string> targets = Targets(text);
+    const std::vector<std::string> original = Targets(served);
+    ASSERT_EQ(targets.size(), original.size()) << p;
+    size_t rewritten = 0;
+    for (size_t k = 0; k < targets.size(); ++k) {
+      EXPECT_EQ(targets[k].find("http:"), std::string::npos) << p << " keeps " << targets[k];
+      if (targets[k] == original[k]) continue;
+      ++rewritten;
+      EXPECT_TRUE(fs::is_regular_file(fs::path(file).parent_path() / targets[k]))
+          << p << ": " << targets[k];
     }
-    EXPECT_GE(links, 7) << p;
+    if (page) {
+      ++pages;
+      // Every link of a page is rewritten: none keeps the server's form.
+      EXPECT_EQ(rewritten, targets.size()) << p;
+      EXPECT_GE(rewritten, 7u) << p;
+    } else {
+      EXPECT_GE(rewritten, 1u) << p;
+    }
   }
   EXPECT_EQ(pages, 40);
-  // Nothing was written into the served site.
+  // Nothing was written into the served site, nor anywhere but the mirror
+  // and the program folder.
   EXPECT_EQ(std::distance(fs::recursive_directory_iterator(SiteFolder), {}),
             static_cast<long>(Site.Paths.size()) + 2);
+  EXPECT_FALSE(fs::exists(Outside.Path + "/HOME")) << "written below HOME";
+  EXPECT_EQ(std::distance(fs::directory_iterator(Outside.Path), {}), 0);
 
   const auto before = Bodies();
   Run();

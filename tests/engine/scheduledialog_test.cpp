@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <ctime>
 #include <fstream>
 #include <set>
@@ -197,6 +198,11 @@ TEST_F(ScheduleTest, DailyDueCases) {
     SCOPED_TRACE(c.Name);
     Dlg.DailyStart = c.Start;
     Dlg.LastDailyCheck = c.Prev;
+    // The previous check was the day before when the time of day went back.
+    const int64_t today = c.Now / 86400;
+    Dlg.LastDailyDay.reset();
+    if (c.Prev) Dlg.LastDailyDay = today - (c.Now % 86400 < *c.Prev ? 1 : 0);
+    Dlg.LastDailyEventDay.reset();
     Dlg.EventWeekdayMask = 0;
     SetNow(c.Now);
     EXPECT_EQ(Dlg.DailyDue(false), c.Due);
@@ -206,6 +212,40 @@ TEST_F(ScheduleTest, DailyDueCases) {
     EXPECT_EQ(Dlg.LastDailyCheck, Tod(0, 0) + static_cast<int32_t>(c.Now % 86400));
     // A quarter second later nothing is due again the same day.
     EXPECT_FALSE(Dlg.DailyDue(true));
+  }
+}
+
+// The night the clock goes back from summer time the hour from 02:00 to 03:00
+// comes twice: the time of day goes back, but no day begins, and the start
+// time passed a second time is no second event.
+TEST_F(ScheduleTest, ClockPutBackAnHourRunsNoDailyEventTwice) {
+  Home.Env.Set("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
+  tzset();
+  // 2026-10-25 00:00 UTC is 02:00 summer time; at 01:00 UTC the clock goes
+  // from 03:00 back to 02:00.
+  std::tm tm{};
+  tm.tm_year = 126;
+  tm.tm_mon = 9;
+  tm.tm_mday = 25;
+  const std::time_t midnightUtc = timegm(&tm);
+  struct TCase {
+    const char* Name;
+    int Hrs, Mins;
+    int Runs;
+  } cases[] = {
+      {"start time in the repeated hour", 2, 30, 1},
+      {"start time before it", 1, 30, 1},
+      {"start time after the night", 8, 0, 0},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Settings(c.Hrs, c.Mins, {Row("a.mpj", TScheduleType::Daily, kAllDays)});
+    Jobs.Calls.clear();
+    // From 01:00 summer time to 06:00 winter time.
+    RunFor(midnightUtc - 3600, 6 * 3600 * 1000);
+    EXPECT_EQ(std::count(Jobs.Calls.begin(), Jobs.Calls.end(), "download a.mpj"),
+              static_cast<long>(c.Runs))
+        << ::testing::PrintToString(Jobs.Calls);
   }
 }
 

@@ -12,15 +12,17 @@
 
 #include <QCheckBox>
 #include <QPushButton>
-#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 
 #include "engine/downloadform.h"
 #include "mainformfixture.h"
+#include "model/projectfile.h"
+#include "model/streamext.h"
 #include "model/tvurlutils.h"
 #include "model/vkfile.h"
 #include "support/fixturesite.h"
+#include "ui/controls/scaledstringgrid.h"
 #include "ui/controls/stringatrgrid.h"
 #include "ui/controls/urllistbox.h"
 #include "ui/downloadwindow.h"
@@ -75,7 +77,21 @@ TEST_F(MainRoadTest, RootURLQuickMirrorDownloadSaveAndReopen) {
   QTest::keyClick(Form1->Grid1, Qt::Key_9);
   EXPECT_EQ((Form1->Grid1->Attr(0) >> 8) & 0xff, 9u);
 
+  // What the job finds changes the project even when nothing else did: it
+  // is saved after the job, or marked modified for the close to save.
+  Form1->SetModified(false);
   QTest::mouseClick(Form1->QMBtn, Qt::LeftButton);
+  Form1->DrainOutbox();  // as its timer does
+  {
+    TProjectValues values;
+    TVkURLList saved;
+    try {
+      TMemoryStream stream(ReadAll(Form1->ProjectFileName()));
+      ReadMirrorProject(stream, values, saved);
+    } catch (const std::exception&) {
+    }
+    EXPECT_TRUE(saved.FindItem(Base + "p5.html") || Form1->Modified());
+  }
   std::vector<std::string> found = Lines();
   for (const std::string p : {"p0.html", "p1.html", "p5.html", "img/i0.png", "data.bin"})
     EXPECT_NE(std::find(found.begin(), found.end(), Base + p), found.end()) << p;
@@ -88,9 +104,8 @@ TEST_F(MainRoadTest, RootURLQuickMirrorDownloadSaveAndReopen) {
   QObject::connect(&watch, &QTimer::timeout, [&] {
     if (DownloadFrm->isVisible()) shown = true;
     // A row whose first cell names what a thread fetches.
-    for (int r = 0; r < DownloadFrm->Grid1->rowCount(); ++r)
-      if (const QTableWidgetItem* it = DownloadFrm->Grid1->item(r, 0))
-        if (!it->text().isEmpty()) rows = std::max(rows, r + 1);
+    for (int r = 1; r < DownloadFrm->Grid1->RowCount(); ++r)
+      if (!DownloadFrm->Grid1->Cells(0, r).empty()) rows = std::max(rows, r);
   });
   watch.start(5);
   QTest::mouseClick(Form1->DLBtn, Qt::LeftButton);

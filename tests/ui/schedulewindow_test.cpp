@@ -1,6 +1,5 @@
 #include "ui/schedulewindow.h"
 
-#include <chrono>
 #include <ctime>
 #include <filesystem>
 
@@ -48,21 +47,16 @@ class ScheduleWindowTest : public test::UiTest {
     s.RepeatUnitsCombo = "Hrs.";
     s.PrjGrid = {{"a.mpj", 0x0FFF7F03}};
     Published.Publish(s);
-    // A weekday morning: near midnight the next even hour is tomorrow's
-    // 00:00, which the window shows as no time at all.
-    std::tm morning{};
-    morning.tm_year = 126;
-    morning.tm_mon = 11;
-    morning.tm_mday = 7;  // a Monday
-    morning.tm_hour = 9;
-    morning.tm_min = 10;
-    morning.tm_isdst = -1;
-    const std::time_t start = std::mktime(&morning);
-    const auto began = std::chrono::steady_clock::now();
-    Dlg.Clock = [start, began] {
-      return start + std::chrono::duration_cast<std::chrono::seconds>(
-                         std::chrono::steady_clock::now() - began)
-                         .count();
+    // A fixed clock at 09:00 local time: what the window shows must not
+    // depend on the hour the test runs at.
+    Dlg.Clock = [] {
+      std::tm tm{};
+      tm.tm_year = 126;
+      tm.tm_mon = 11;
+      tm.tm_mday = 7;
+      tm.tm_hour = 9;
+      tm.tm_isdst = -1;
+      return std::mktime(&tm);
     };
     Window.JobWindows = {&JobWindow};
     Window.OnShowMainWindow = [this](bool on) { MainShown.push_back(on); };
@@ -107,7 +101,8 @@ TEST_F(ScheduleWindowTest, ShowsTheScheduleAndExitEndsIt) {
     EXPECT_TRUE(Window.StartTimeEd->isReadOnly());
     EXPECT_EQ(Window.IntervalEd->text(), "2");
     EXPECT_EQ(Window.IntervalUnits->text(), "Hrs.");
-    EXPECT_FALSE(Window.TillNextEd->text().isEmpty());  // the next even hour
+    EXPECT_EQ(Window.TillNextEd->text(), QString::fromStdString(TimeOfDayText(10 * 3600)))
+        << "the next even hour";
     EXPECT_EQ(Window.StatusPanels[0]->text(), "Waiting");
     EXPECT_FALSE(Window.StatusPanels[1]->text().isEmpty()) << "the clock shows after a tick";
     EXPECT_TRUE(std::filesystem::exists(entry));
