@@ -218,10 +218,10 @@ TEST_F(MirrorJobTest, TheHarnessWritesAProjectTheLoaderReadsBack) {
   GTEST_SKIP() << "built without the benchmarks (bench/mirror_job)";
 #else
   test::TScratchDir jobMirror;
-  const std::string project = Program / "MirrorProjects/job.mpj";
+  const std::string project = Home / "MirrorProjects/job.mpj";
   std::string out;
   ASSERT_TRUE(
-      RunProgramCapture({QV_MIRROR_JOB, "--mirror", jobMirror.Path, "--program", Program.Path,
+      RunProgramCapture({QV_MIRROR_JOB, "--mirror", jobMirror.Path, "--program", Home.Path,
                          "--project", project, "--threads", "4", Base + "p0.html,100"},
                         1 << 20, 300000, out))
       << out;
