@@ -168,10 +168,19 @@ void TForm1::BuildCommands() {
   bind(FullScreenBtn, &TForm1::FullScreenBtnClick);
   bind(DetailsBtn, &TForm1::DetailsBtnClick);
   BrowseForURLs = [this] { BrowseBtnClick(); };
-  DownloadJob = [](bool infoOnly) {
-    return DownloadRunner && DownloadRunner->DownloadFiles(infoOnly);
+  // What the workers posted last is taken in as the job ends, before the
+  // command looks at the modified flag: the drain timer may not have come
+  // round since, and the project would then be left unsaved.
+  DownloadJob = [this](bool infoOnly) {
+    const bool ran = DownloadRunner && DownloadRunner->DownloadFiles(infoOnly);
+    DrainOutbox();
+    return ran;
   };
-  ExtractJob = [] { return DownloadRunner && DownloadRunner->ExtractURLs(); };
+  ExtractJob = [this] {
+    const bool ran = DownloadRunner && DownloadRunner->ExtractURLs();
+    DrainOutbox();
+    return ran;
+  };
   // What the runner reads of this window: the root rows, and the pass that
   // localises the saved pages after a job.
   if (DownloadRunner) {

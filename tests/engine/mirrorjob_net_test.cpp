@@ -217,13 +217,14 @@ TEST_F(MirrorJobTest, TheHarnessWritesAProjectTheLoaderReadsBack) {
 #ifndef QV_MIRROR_JOB
   GTEST_SKIP() << "built without the benchmarks (bench/mirror_job)";
 #else
-  test::TScratchDir jobMirror;
+  // Beside the program folder: the fixture points the temporary folder at
+  // one that must stay empty.
+  const std::string jobMirror = Home / "job-mirror";
   const std::string project = Home / "MirrorProjects/job.mpj";
   std::string out;
-  ASSERT_TRUE(
-      RunProgramCapture({QV_MIRROR_JOB, "--mirror", jobMirror.Path, "--program", Home.Path,
-                         "--project", project, "--threads", "4", Base + "p0.html,100"},
-                        1 << 20, 300000, out))
+  ASSERT_TRUE(RunProgramCapture({QV_MIRROR_JOB, "--mirror", jobMirror, "--program", Home.Path,
+                                 "--project", project, "--threads", "4", Base + "p0.html,100"},
+                                1 << 20, 300000, out))
       << out;
   std::map<std::string, int> printed;
   static const std::regex line("^([a-z_ A-Za-z.]+): (-?[0-9]+)$");
@@ -243,7 +244,7 @@ TEST_F(MirrorJobTest, TheHarnessWritesAProjectTheLoaderReadsBack) {
   EXPECT_EQ(session.ProjectFileName(), project);
   EXPECT_EQ(view.Caption, "Mirror Project:  job.mpj");
   EXPECT_EQ(view.Values.RootURLs, (std::vector<TAtrRow>{{Base + "p0.html", 100u << 8}}));
-  EXPECT_EQ(session.LocalWebDir(), jobMirror.Path);
+  EXPECT_EQ(session.LocalWebDir(), jobMirror);
   EXPECT_EQ(view.Values.Settings.MaxThreadsUD, 4);
   EXPECT_EQ(list.Count(), printed["urls"]);
   int downloaded = 0;
