@@ -114,6 +114,31 @@ TEST_F(LocalisePass, APageThatCannotBeWrittenIsCountedAndTheOthersAreLocalised) 
   }
 }
 
+// --- a mirror written before style sheets were stored as ".css" ------------
+
+// Earlier builds stored text/css bodies as "Data.ccs". Such a mirror is still
+// localised: its pages lead to the sheet as it is stored, and the sheet's
+// own references are rewritten.
+TEST_F(LocalisePass, AStyleSheetStoredUnderTheEarlierNameIsStillLocalised) {
+  Store("http://h/img/x.png", ".png", "PNG", "image/png");
+  const std::string sheet =
+      Store("http://h/css/s.css", ".ccs", "a { b: url(../img/x.png) }", "text/css");
+  const std::string page =
+      Store("http://h/p.html", ".html", "<link rel=stylesheet href=\"css/s.css\">", "text/html");
+  const TLocaliseSummary s = Run();
+  EXPECT_EQ(s.Failed, 0);
+  EXPECT_EQ(s.Rewritten, 2);
+  EXPECT_EQ(fs::path(sheet).filename(), "Data.ccs");
+  EXPECT_EQ(test::ReadBytes(sheet), "a { b: url(../../img/x.png/Data.png) }");
+  EXPECT_EQ(test::ReadBytes(page), "<link rel=stylesheet href=\"../css/s.css/Data.ccs\">");
+
+  // The sheet's next download stores it under the new name and drops the
+  // old one; the page, not downloaded again, follows it on the next pass.
+  fs::rename(sheet, fs::path(sheet).replace_extension(".css"));
+  EXPECT_EQ(Run().Failed, 0);
+  EXPECT_EQ(test::ReadBytes(page), "<link rel=stylesheet href=\"../css/s.css/Data.css\">");
+}
+
 // --- a close request while a style sheet is being rewritten ----------------
 
 // A style sheet of 150 references to stored images, and the same sheet as one
