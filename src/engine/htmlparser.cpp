@@ -180,7 +180,13 @@ bool FindNextTag(const char*& cursor, std::string_view tag) {
       }
       if (const char* e = std::strstr(p, "-->")) p = e + 3;
     }
-    if (StartsWith(p, "script")) {
+    // An inline script's code is no markup and is passed over whole. A
+    // script that names its file is a link like an image's: its tag is
+    // reported, or the stored page would keep an address that no longer
+    // resolves from where the page is stored. Its body is empty (a browser
+    // ignores it), so reporting the tag scans no code.
+    TAttrSpan src;
+    if (StartsWith(p, "script") && !FindAttribute("script", "src", p, src, false)) {
       p += 6;
       if (const char* e = std::strstr(FindTagEnd(p), "</script>")) p = e + 9;
     }

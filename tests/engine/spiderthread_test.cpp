@@ -322,7 +322,8 @@ TEST_F(SpiderTest, PageScanRecordsEveryLinkAndQueuesWhatMayBeFollowed) {
       "<a href=\"/skip/two.html\">Two</a><a href=\"/skip/three.html\">Three</a>"
       "<frameset><frame src=\"f.html\" longdesc=\"d.txt\"></frameset>"
       "<img src=\"p.png\" usemap=\"#m\" alt=\"Map\"><map><area href=\"area.html\" alt=\"A\"></map>"
-      "<SCRIPT src=\"j.js\"></SCRIPT>"
+      "<SCRIPT src=\"j.js\"></SCRIPT><script src=\"k.js\"></script>"
+      "<script>var s = '<a href=\"code.html\">';</script>"
       "<meta name=\"robots\" content=\"index, NOFOLLOW\">"
       "<a href=\"after.html\">After</a></body></html>";
   const char* cursor = t.PageText.c_str();
@@ -342,7 +343,7 @@ TEST_F(SpiderTest, PageScanRecordsEveryLinkAndQueuesWhatMayBeFollowed) {
       {"http://a.com/dir/q.cgi?x=1", 0, "Pic"}, {"http://a.com/skip/two.html", 0, "Two"},
       {"http://a.com/dir/f.html", 0, ""},       {"http://a.com/dir/d.txt", 1, ""},
       {"http://a.com/dir/p.png", 1, "Map"},     {"http://a.com/dir/area.html", 0, "A"},
-      {"http://a.com/dir/j.js", 1, ""},
+      {"http://a.com/dir/j.js", 1, ""},         {"http://a.com/dir/k.js", 1, ""},
   };
   for (const auto& f : found) {
     TVkURLItem* rec = Listed(f.url);
@@ -354,6 +355,7 @@ TEST_F(SpiderTest, PageScanRecordsEveryLinkAndQueuesWhatMayBeFollowed) {
   }
   EXPECT_EQ(Listed("http://a.com/dir/q.cgi?x=1")->ImageURL, "http://a.com/dir/i.gif");
   EXPECT_EQ(Listed("http://a.com/dir/after.html"), nullptr) << "read past nofollow";
+  EXPECT_EQ(Listed("http://a.com/dir/code.html"), nullptr) << "read a script's code";
   EXPECT_EQ(Robots.NoFollowSnapshot(), (std::vector<std::string>{"http://a.com/dir/page.html"}));
   // Two skipped anchors, one warning.
   const auto drained = Outbox.Drain();
