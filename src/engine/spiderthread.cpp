@@ -231,13 +231,20 @@ void TSpiderThread::ScanPage(const std::string& contentType) {
     }
     return;
   }
-  // Style-sheet references are recorded for a download, never queued.
+  // Style-sheet references are recorded for a download, never queued; an
+  // imported style sheet is read in turn, as a linked one is.
   for (;;) {
     if (SkipFlag || AbortFlag) return;
-    const std::string u = NextCSSURL(cursor);
+    bool import = false;
+    const std::string u = NextCSSURL(cursor, import);
     if (u.empty()) return;
     const std::string v = ResolveURL(Current.BaseURL, u);
-    Record(v, 1, "", "");
+    if (import) {
+      EnqueueLink(v, true, 0);
+      Record(v, 0, "", "");
+    } else {
+      Record(v, 1, "", "");
+    }
     cursor += u.size();
     if (*cursor) ++cursor;
   }
