@@ -384,7 +384,7 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
     if (EqualsNoCase(BareType(HTTP->Response.ContentType), "text/html") &&
         finalSize <= MaxMarkedPage) {
       std::string page = LockedReadFile(tempFile);
-      InsertBase(page, fetchURL != url ? fetchURL : std::string(), true);
+      InsertBase(page, fetchURL != ListedAddress(url) ? fetchURL : std::string(), true);
       LockedWriteFile(tempFile, page);
       finalSize = static_cast<int64_t>(page.size());
     }

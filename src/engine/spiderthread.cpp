@@ -340,7 +340,7 @@ void TSpiderThread::FetchPage(const std::string& acceptTypes) {
   const std::string headers = HTTP->RawHeaders.Text();
   if (Result == vrSucceeded) {
     FPageURL = Current.SiteBase;
-    if (Current.SiteBase != url) {
+    if (Current.SiteBase != ListedAddress(url)) {
       // A page without a head, html or doctype tag (a style sheet) has no
       // place for the marker: its links still resolve against where it
       // came from.
@@ -348,7 +348,7 @@ void TSpiderThread::FetchPage(const std::string& acceptTypes) {
       Current.BaseURL = base.empty() ? Current.SiteBase : base;
     } else {
       InsertBase(PageText, "", true);
-      Current.BaseURL = url;
+      Current.BaseURL = Current.SiteBase;
     }
     if (BytesTotal == 0) BytesTotal = static_cast<int64_t>(PageText.size());
     FinishItem(headers, PageText, BytesTotal, code, true);

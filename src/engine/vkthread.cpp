@@ -665,6 +665,10 @@ void TVkThread::LogResult(const std::string& url, int64_t size, const std::strin
   FContext.Adder->AddURLItemLocked(1, std::move(item));
 }
 
+std::string TVkThread::ListedAddress(const std::string& url) {
+  return FContext.Adder ? FContext.Adder->ListedURL(url) : url;
+}
+
 std::string TVkThread::HTTPDetails(int32_t code) const {
   const int8_t r = Result;
   if ((r == vrFailed || r == vrNone) && HTTP && code == HTTP->ResponseCode &&

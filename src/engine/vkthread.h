@@ -195,6 +195,12 @@ class TVkThread : public TThread {
   // failed store is result 7.
   void FinishItem(const std::string& headers, const std::string& body, int64_t size, int32_t code,
                   bool saveBody);
+  // The address the master list records url under (see
+  // TURLAdder::ListedURL). A stored page is localised against it unless the
+  // page carries the address it came from: a page fetched under another
+  // form of the address (a redirect, or the other trailing-"/" form, which
+  // shares the record and the stored file) needs that marker.
+  std::string ListedAddress(const std::string& url);
   // The details text of an HTTP item that ended with code: its status text,
   // unless the item failed and the HTTP client's last fetch (the one that
   // gave code) failed for another reason than the status (a time-out, a

@@ -302,6 +302,32 @@ TEST_F(DLThreadTest, NotModifiedWithoutStoredCopyFailsAndStoresNothing) {
   EXPECT_TRUE(Files(url).empty());
 }
 
+// "/sub" and "/sub/" are one record and one stored file; the record keeps
+// the form met first. A page fetched under the other form carries the
+// address it came from, which its links are read against when localised.
+TEST_F(DLThreadTest, APageFetchedUnderTheOtherSlashFormOfItsRecordCarriesItsAddress) {
+  for (const bool listedWithSlash : {false, true}) {
+    SCOPED_TRACE(listedWithSlash ? "listed as /sub/" : "listed as /sub");
+    TScriptedServer server(TScriptedServer::Replies(
+        {HttpReply("HTTP/1.1 200 OK", "<html><head></head><a href=x.html>x</a></html>",
+                   {"Content-Type: text/html"})}));
+    const std::string listed = server.Url(listedWithSlash ? "/sub/" : "/sub");
+    const std::string fetched = server.Url(listedWithSlash ? "/sub" : "/sub/");
+    {
+      std::lock_guard<TCriticalSection> g(*URLListLock);
+      GlobalURLList->ClearItems();
+      TVkURLItem r;
+      r.URL = listed;
+      GlobalURLList->AddItem(r, false);
+    }
+    RunJob({fetched});
+    Thread.reset();
+    EXPECT_EQ(Listed(listed).Status, 50);
+    EXPECT_EQ(ReadAll(Local(fetched, "Data", "")), "<html><head>\n<!--TvBASE HREF=\"" + fetched +
+                                                       "\"-->\n</head><a href=x.html>x</a></html>");
+  }
+}
+
 TEST_F(DLThreadTest, ChangedContentTypeLeavesOneBody) {
   TScriptedServer server(TScriptedServer::Replies(
       {HttpReply("HTTP/1.1 200 OK", "<html><head></head>one</html>", {"Content-Type: text/html"}),

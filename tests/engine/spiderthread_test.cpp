@@ -21,6 +21,7 @@
 #include "model/linkfollow.h"
 #include "model/tvurlutils.h"
 #include "model/vkcache.h"
+#include "model/vkfile.h"
 #include "model/vkglobal.h"
 #include "model/vkurllist.h"
 #include "support/envscope.h"
@@ -463,6 +464,48 @@ TEST_F(SpiderTest, RedirectToAHeadlessPageResolvesAgainstTheFinalAddress) {
   EXPECT_NE(Listed(server.Url("/b/rel.html")), nullptr);
   // The redirected page is not cached under the address asked for.
   EXPECT_EQ(CacheFile(url, "Data"), "");
+}
+
+// "/sub" and "/sub/" are one record of the list and one stored file. The
+// record keeps the form met first; a page fetched under the other form
+// carries the address it came from, or its links would later be read one
+// folder too high (or too deep).
+TEST_F(SpiderTest, APageFetchedUnderTheOtherSlashFormOfItsRecordCarriesItsAddress) {
+  struct TCase {
+    const char* Name;
+    const char* Listed;
+    const char* Fetched;
+    bool Marked;
+  };
+  const TCase cases[] = {
+      {"listed without the slash", "/sub", "/sub/", true},
+      {"listed with it", "/sub/", "/sub", true},
+      {"listed as fetched", "/sub/", "/sub/", false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TScriptedServer server(TScriptedServer::Replies(
+        {HttpReply("HTTP/1.1 200 OK", "<html><head></head><a href=\"x.html\">x</a></html>",
+                   {"Content-Type: text/html"})}));
+    {
+      std::lock_guard<TCriticalSection> g(*URLListLock);
+      GlobalURLList->ClearItems();
+      TVkURLItem r;
+      r.URL = server.Url(c.Listed);
+      GlobalURLList->AddItem(r, false);
+    }
+    RunJob({server.Url(c.Fetched)}, 0);
+    Thread.reset();
+    ASSERT_NE(Listed(server.Url(c.Listed)), nullptr);
+    EXPECT_EQ(Listed(server.Url(c.Listed))->URL, server.Url(c.Listed));
+    const std::string stored =
+        test::ReadBytes(NativePath(URLToLocalPath(Root.Path, server.Url(c.Fetched), "Data", "")));
+    EXPECT_EQ(
+        stored.find("<!--TvBASE HREF=\"" + server.Url(c.Fetched) + "\"-->") != std::string::npos,
+        c.Marked)
+        << stored;
+    EXPECT_NE(Listed(server.Url(c.Fetched[4] == '/' ? "/sub/x.html" : "/x.html")), nullptr);
+  }
 }
 
 TEST_F(SpiderTest, OwnContentLocationEndsTheHops) {
