@@ -353,6 +353,7 @@ void TVkThread::HTTPWork(TIdTCPConnection*, TWorkMode mode, int64_t count) {
   ArmWatchdog();
   Publish("Receiving");
   if (HTTP->ResponseCode / 100 == 2) SizeFilter();
+  BodyReceived(count);
 }
 
 bool TVkThread::HeaderChecks() {

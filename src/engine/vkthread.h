@@ -230,6 +230,10 @@ class TVkThread : public TThread {
   void HTTPStatus(TIdTCPConnection* sender, TIdStatus status, const std::string& text);
   void HTTPWorkBegin(TIdTCPConnection* sender, TWorkMode mode, int64_t max);
   void HTTPWork(TIdTCPConnection* sender, TWorkMode mode, int64_t count);
+  // Each piece of an HTTP body as it is read, count bytes of it so far (the
+  // resumed part not counted); the download thread keeps what a partial
+  // needs for a later resume.
+  virtual void BodyReceived(int64_t count) {}
   void FTPConnected(TIdTCPConnection* sender);
   void FTPStatus(TIdTCPConnection* sender, TIdStatus status, const std::string& text);
   void FTPWorkBegin(TIdTCPConnection* sender, TWorkMode mode, int64_t max);
