@@ -18,50 +18,112 @@ struct TCSSValue {
   const char* Start = nullptr;
   std::size_t Length = 0;
   bool Closed = false;  // its closing quote or ")" was found on its line
+  bool Import = false;  // the address of an @import rule
 };
 
+bool IsNameByte(char c) {
+  return scan::IsLetter(c) || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+         static_cast<unsigned char>(c) >= 0x80;
+}
+
+// Fills out with the value from vb to ve (the closing quote or ")" when
+// closed); false when it is empty, which is no reference.
+bool TakeValue(const char* vb, const char* ve, bool closed, bool import, TCSSValue& out) {
+  scan::Trim(vb, ve);
+  if (vb == ve) return false;
+  out.Start = vb;
+  out.Length = static_cast<std::size_t>(ve - vb);
+  // No address holds a line break, and a style-sheet string cannot: a
+  // value that runs over one has found its end in a later rule, and
+  // rewriting it would swallow the rules between.
+  out.Closed =
+      closed && std::string_view(vb, out.Length).find_first_of("\r\n") == std::string_view::npos;
+  out.Import = import;
+  return true;
+}
+
+// The value of the url( whose "url" is at q; false when no "(" follows or it
+// is empty.
+bool URLValue(const char* q, bool import, TCSSValue& out) {
+  using scan::SkipBlanks;
+  q = SkipBlanks(q + 3);
+  if (*q != '(') return false;
+  q = SkipBlanks(q + 1);
+  const char* vb = q;
+  const char* ve = nullptr;
+  // Single quotes are CSS's other string quote; read them like double ones
+  // so they never become part of the address.
+  if (*q == '"' || *q == '\'') {
+    vb = q + 1;
+    ve = std::strchr(vb, *q);
+  }
+  if (!ve) ve = std::strchr(vb, ')');
+  const bool closed = ve != nullptr;
+  if (!ve) ve = vb + std::strlen(vb);
+  return TakeValue(vb, ve, closed, import, out);
+}
+
+// The next reference from p: a url() wherever a value may hold one
+// ("background:url(a)", "background: #fff url(a)", "src: url(a), url(b)"),
+// and the address of an @import rule, written as a url() or as a string.
+// Comments are passed over. A browser loads every one of them, so a stored
+// style sheet that kept one as written would name a file beside itself that
+// is not there.
 bool FindCSSURL(const char* p, TCSSValue& out) {
   using scan::SkipBlanks;
+  using scan::StartsWithIC;
+  const char* const from = p;
   for (;;) {
-    const char* colon = std::strstr(p, ": ");
-    if (!colon) return false;
-    p = colon + 2;
-    const char* q = SkipBlanks(colon + 1);
-    if (!scan::StartsWithIC(q, "url")) continue;
-    q = SkipBlanks(q + 3);
-    if (*q != '(') continue;
-    q = SkipBlanks(q + 1);
-    const char* vb = q;
-    const char* ve = nullptr;
-    // Single quotes are CSS's other string quote; read them like double ones
-    // so they never become part of the address.
-    if (*q == '"' || *q == '\'') {
-      vb = q + 1;
-      ve = std::strchr(vb, *q);
+    p = scan::FindAnyOf(p, 'u', 'U', '@', '/');
+    if (*p == '\0') return false;
+    if (*p == '/') {
+      if (p[1] != '*') {
+        ++p;
+        continue;
+      }
+      const char* e = std::strstr(p + 2, "*/");
+      if (!e) return false;
+      p = e + 2;
+      continue;
     }
-    if (!ve) ve = std::strchr(vb, ')');
-    const bool closed = ve != nullptr;
-    if (!ve) ve = vb + std::strlen(vb);
-    scan::Trim(vb, ve);
-    // An empty url() is no reference; the ones after it still count.
-    if (vb == ve) continue;
-    out.Start = vb;
-    out.Length = static_cast<std::size_t>(ve - vb);
-    // No address holds a line break, and a style-sheet string cannot: a
-    // value that runs over one has found its end in a later rule, and
-    // rewriting it would swallow the rules between.
-    out.Closed =
-        closed && std::string_view(vb, out.Length).find_first_of("\r\n") == std::string_view::npos;
-    return true;
+    if (*p == '@') {
+      if (!StartsWithIC(p, "@import")) {
+        ++p;
+        continue;
+      }
+      const char* q = SkipBlanks(p + 7);
+      if (*q == '"' || *q == '\'') {
+        const char* ve = std::strchr(q + 1, *q);
+        const bool closed = ve != nullptr;
+        if (!ve) ve = q + 1 + std::strlen(q + 1);
+        if (TakeValue(q + 1, ve, closed, true, out)) return true;
+        p = q + 1;
+        continue;
+      }
+      if (StartsWithIC(q, "url") && URLValue(q, true, out)) return true;
+      p = q;
+      continue;
+    }
+    // "u": a url( that is no part of a longer name.
+    if (StartsWithIC(p, "url") && (p == from || !IsNameByte(p[-1])) && URLValue(p, false, out))
+      return true;
+    ++p;
   }
 }
 
 }  // namespace
 
 std::string NextCSSURL(const char*& cursor) {
+  bool import = false;
+  return NextCSSURL(cursor, import);
+}
+
+std::string NextCSSURL(const char*& cursor, bool& import) {
   TCSSValue v;
+  import = false;
   if (!FindCSSURL(cursor, v)) return {};
   cursor = v.Start;
+  import = v.Import;
   return std::string(v.Start, v.Length);
 }
 

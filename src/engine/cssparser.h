@@ -1,11 +1,12 @@
 #pragma once
 
-// Finds the url() references of a style sheet, and rewrites them in a stored
-// style sheet so the local mirror browses without a network.
+// Finds the references of a style sheet, and rewrites them in a stored style
+// sheet so the local mirror browses without a network.
 //
-// Only references written after a colon and a blank are found (a property
-// such as "background: url(...)"); "@import" rules and "prop:url(...)" are
-// not. A value may be quoted with double or single quotes.
+// A reference is a url() wherever a value holds one (after a colon, with or
+// without a blank, or in a list of values) and the address of an @import
+// rule, written as a url() or as a string. A url() value may be quoted with
+// double or single quotes. Comments are passed over.
 
 #include <atomic>
 #include <string>
@@ -19,6 +20,9 @@ namespace qv {
 // moved onto the value's first byte; "" (cursor unchanged) when there is none.
 // The scan stops at the text's terminating zero.
 std::string NextCSSURL(const char*& cursor);
+// The same, telling an @import rule's address (a style sheet of its own,
+// to be read in turn) from the other references.
+std::string NextCSSURL(const char*& cursor, bool& import);
 
 // The in-memory half of LocaliseCSSFile; every change made is appended to
 // edits when given.

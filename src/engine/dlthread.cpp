@@ -324,6 +324,7 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
       HTTP->ResponseCode = 0;
       Connected = 0;
       Result = vrNone;
+      FHeadersKept = false;
       SetRequestHeaders(fetchURL);
       ArmWatchdog();
       const bool ok = InfoOnly && !IsRobotsURL(fetchURL) ? HTTP->HeadExt(fetchURL)
@@ -384,7 +385,7 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
     if (EqualsNoCase(BareType(HTTP->Response.ContentType), "text/html") &&
         finalSize <= MaxMarkedPage) {
       std::string page = LockedReadFile(tempFile);
-      InsertBase(page, fetchURL != url ? fetchURL : std::string(), true);
+      InsertBase(page, fetchURL != ListedAddress(url) ? fetchURL : std::string(), true);
       LockedWriteFile(tempFile, page);
       finalSize = static_cast<int64_t>(page.size());
     }
@@ -412,6 +413,19 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
   }
   SetActivity("Failed");
   FinishDownload(headers, "", BytesTotal, code, false);
+}
+
+void TDLThread::BodyReceived(int64_t count) {
+  // Only a whole body's first bytes make a partial of their own; a resumed
+  // part continues one whose headers were kept when it began.
+  if (FHeadersKept || count < MinResumeSize || InfoOnly || HTTP->ResponseCode != 200 ||
+      !Snapshot().Settings->ResumePartial())
+    return;
+  FHeadersKept = true;
+  // A stored body keeps its own headers: the next run's conditional request
+  // and a resume's validators are about that body until it is replaced.
+  if (!StoredBody().empty()) return;
+  SaveLocalCopy(Snapshot().LocalWebDir, "Head", Current.URL, HTTP->RawHeaders.Text(), ".txt");
 }
 
 std::string TDLThread::PrepareResume(const std::string& tempFile) {

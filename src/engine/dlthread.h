@@ -46,6 +46,11 @@ class TDLThread : public TVkThread {
 
  protected:
   void Execute() override;
+  // Once a new body grows into a partial worth resuming, and no stored body
+  // has headers of its own, its response headers are stored: a partial that
+  // a crash leaves is then resumed only if the server still has the same
+  // document, as after any other failure.
+  void BodyReceived(int64_t count) override;
 
  public:  // the steps, public for the tests that drive one of them
   void UseCachedCopy();
@@ -95,6 +100,7 @@ class TDLThread : public TVkThread {
   int64_t FStoredLength = 0;     // the partial's whole length, 0 when unknown
   std::string FResumeTemp;       // the ".tmp"/".tm2" pair of a resume in progress
   std::string FResumeFile;
+  bool FHeadersKept = false;  // BodyReceived stored this answer's headers
   bool FPlaceholder = false;
   bool FHasCache = true;  // the cache folder existed when the thread started
 };

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <system_error>
 #include <unordered_map>
 #include <vector>
 
@@ -179,7 +180,13 @@ bool FindNextTag(const char*& cursor, std::string_view tag) {
       }
       if (const char* e = std::strstr(p, "-->")) p = e + 3;
     }
-    if (StartsWith(p, "script")) {
+    // An inline script's code is no markup and is passed over whole. A
+    // script that names its file is a link like an image's: its tag is
+    // reported, or the stored page would keep an address that no longer
+    // resolves from where the page is stored. Its body is empty (a browser
+    // ignores it), so reporting the tag scans no code.
+    TAttrSpan src;
+    if (StartsWith(p, "script") && !FindAttribute("script", "src", p, src, false)) {
       p += 6;
       if (const char* e = std::strstr(FindTagEnd(p), "</script>")) p = e + 9;
     }
@@ -493,12 +500,58 @@ const std::vector<TLinkRule>& GroupRules() {
   return rules;
 }
 
+// The bytes a link names: its %XX escapes (written by LinkForText) decoded.
+std::string PercentDecoded(std::string_view s) {
+  auto hex = [](char c) {
+    return c >= '0' && c <= '9'   ? c - '0'
+           : c >= 'a' && c <= 'f' ? c - 'a' + 10
+           : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                  : -1;
+  };
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '%' && i + 2 < s.size() && hex(s[i + 1]) >= 0 && hex(s[i + 2]) >= 0) {
+      out += static_cast<char>(hex(s[i + 1]) * 16 + hex(s[i + 2]));
+      i += 2;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
+// Style sheets were once stored as "Data.ccs" and are stored as "Data.css"
+// now. A page localised back then names the old file, which the sheet's next
+// download replaces; the link then follows it to the new name.
+bool EndsWithEarlierSheetName(std::string_view link) {
+  link = link.substr(0, link.find('#'));
+  return link.size() >= 8 && link.substr(link.size() - 8) == "Data.ccs";
+}
+
+std::string FollowRenamedSheet(const std::string& link, const std::string& pageFile) {
+  const std::size_t hash = link.find('#');
+  const std::string path = link.substr(0, hash);
+  if (pageFile.empty() || path[0] == '/' || !ParseURL(path).Scheme.empty()) return link;
+  const std::string folder = NativePath(pageFile).substr(0, NativePath(pageFile).rfind('/') + 1);
+  std::error_code ec;
+  const std::string old = folder + PercentDecoded(path);
+  if (std::filesystem::is_regular_file(old, ec)) return link;
+  if (!std::filesystem::is_regular_file(old.substr(0, old.size() - 4) + ".css", ec)) return link;
+  return path.substr(0, path.size() - 4) + ".css" +
+         (hash == std::string::npos ? std::string() : link.substr(hash));
+}
+
 // LinkToLocal with the page's own stored name found at most once (it costs a
 // folder listing) and kept in pageFile for the page's further links.
 std::string LinkToLocalFrom(const std::string& webDir, const std::string& pageURL,
                             const std::string& link, bool force, bool asFileURL,
                             std::optional<std::string>& pageFile, TStoredBodies& bodies) {
-  if (NamesStoredBody(link)) return link;
+  if (NamesStoredBody(link)) {
+    if (!EndsWithEarlierSheetName(link)) return link;
+    if (!pageFile) pageFile = bodies.Find(webDir, pageURL).File;
+    return FollowRenamedSheet(link, *pageFile);
+  }
   std::size_t hash = link.find('#');
   const std::string fragment = hash == std::string::npos ? std::string() : link.substr(hash);
   const std::string target = NormaliseURL(link);

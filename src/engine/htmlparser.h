@@ -28,7 +28,8 @@ namespace qv {
 // Moves the cursor to the next tag. With an empty name any tag whose name
 // starts with a letter is reported; with a name, only a tag of that name
 // (ignoring case, followed by a blank, ">" or the end). Ordinary comments and
-// the bodies of lower-case "script" elements are skipped; the program's base
+// lower-case "script" elements without a "src" are skipped whole (a script
+// with one is reported like any tag); the program's base
 // marker comment ("<!--Tv" + "BASE ...") is always reported, with the cursor on
 // its keyword. Returns false with the cursor on the terminating zero.
 bool FindNextTag(const char*& cursor, std::string_view tag = {});

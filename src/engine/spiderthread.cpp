@@ -231,13 +231,20 @@ void TSpiderThread::ScanPage(const std::string& contentType) {
     }
     return;
   }
-  // Style-sheet references are recorded for a download, never queued.
+  // Style-sheet references are recorded for a download, never queued; an
+  // imported style sheet is read in turn, as a linked one is.
   for (;;) {
     if (SkipFlag || AbortFlag) return;
-    const std::string u = NextCSSURL(cursor);
+    bool import = false;
+    const std::string u = NextCSSURL(cursor, import);
     if (u.empty()) return;
     const std::string v = ResolveURL(Current.BaseURL, u);
-    Record(v, 1, "", "");
+    if (import) {
+      EnqueueLink(v, true, 0);
+      Record(v, 0, "", "");
+    } else {
+      Record(v, 1, "", "");
+    }
     cursor += u.size();
     if (*cursor) ++cursor;
   }
@@ -333,7 +340,7 @@ void TSpiderThread::FetchPage(const std::string& acceptTypes) {
   const std::string headers = HTTP->RawHeaders.Text();
   if (Result == vrSucceeded) {
     FPageURL = Current.SiteBase;
-    if (Current.SiteBase != url) {
+    if (Current.SiteBase != ListedAddress(url)) {
       // A page without a head, html or doctype tag (a style sheet) has no
       // place for the marker: its links still resolve against where it
       // came from.
@@ -341,7 +348,7 @@ void TSpiderThread::FetchPage(const std::string& acceptTypes) {
       Current.BaseURL = base.empty() ? Current.SiteBase : base;
     } else {
       InsertBase(PageText, "", true);
-      Current.BaseURL = url;
+      Current.BaseURL = Current.SiteBase;
     }
     if (BytesTotal == 0) BytesTotal = static_cast<int64_t>(PageText.size());
     FinishItem(headers, PageText, BytesTotal, code, true);

@@ -139,6 +139,13 @@ int TURLAdder::AddFoundURL(uint8_t appendToView, const std::string& url,
   return AddURLItemLocked(appendToView, std::move(record));
 }
 
+std::string TURLAdder::ListedURL(const std::string& url) const {
+  if (!URLListLock || !GlobalURLList) return url;
+  std::lock_guard<TCriticalSection> hold(*URLListLock);
+  const TVkURLItem* item = GlobalURLList->FindItem(url);
+  return item ? item->URL : url;
+}
+
 bool RebuildView(TURLViewLines& view, const TViewFilter& filter, const TMimeFilter& mimeFilter,
                  const std::function<bool()>& between) {
   constexpr int kBatch = 100;

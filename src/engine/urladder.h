@@ -39,6 +39,10 @@ class TURLAdder {
   int AddFoundURL(uint8_t appendToView, const std::string& url, const std::string& foundURL,
                   const std::string& parentURL, uint8_t pageFileFlag, const std::string& title,
                   const std::string& imageURL, int32_t size);
+  // The address the master list records url under: a URL with or without
+  // one trailing "/" is one record, kept under the form met first. url
+  // itself when it is not listed. Takes URLListLock.
+  std::string ListedURL(const std::string& url) const;
 
   TOutbox& Outbox() { return FOutbox; }
 

@@ -357,6 +357,7 @@ void TVkThread::HTTPWork(TIdTCPConnection*, TWorkMode mode, int64_t count) {
   ArmWatchdog();
   Publish("Receiving");
   if (HTTP->ResponseCode / 100 == 2) SizeFilter();
+  BodyReceived(count);
 }
 
 bool TVkThread::HeaderChecks() {
@@ -667,6 +668,10 @@ void TVkThread::LogResult(const std::string& url, int64_t size, const std::strin
   // the pick would queue the same robots.txt fetch for ever.
   if (RobotsObeyed && robotsFile && FContext.Robots) FContext.Robots->AddSite(URLSite(url));
   FContext.Adder->AddURLItemLocked(1, std::move(item));
+}
+
+std::string TVkThread::ListedAddress(const std::string& url) {
+  return FContext.Adder ? FContext.Adder->ListedURL(url) : url;
 }
 
 std::string TVkThread::HTTPDetails(int32_t code) const {

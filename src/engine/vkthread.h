@@ -199,6 +199,12 @@ class TVkThread : public TThread {
   // failed store is result 7.
   void FinishItem(const std::string& headers, const std::string& body, int64_t size, int32_t code,
                   bool saveBody);
+  // The address the master list records url under (see
+  // TURLAdder::ListedURL). A stored page is localised against it unless the
+  // page carries the address it came from: a page fetched under another
+  // form of the address (a redirect, or the other trailing-"/" form, which
+  // shares the record and the stored file) needs that marker.
+  std::string ListedAddress(const std::string& url);
   // The details text of an HTTP item that ended with code: its status text,
   // unless the item failed and the HTTP client's last fetch (the one that
   // gave code) failed for another reason than the status (a time-out, a
@@ -228,6 +234,10 @@ class TVkThread : public TThread {
   void HTTPStatus(TIdTCPConnection* sender, TIdStatus status, const std::string& text);
   void HTTPWorkBegin(TIdTCPConnection* sender, TWorkMode mode, int64_t max);
   void HTTPWork(TIdTCPConnection* sender, TWorkMode mode, int64_t count);
+  // Each piece of an HTTP body as it is read, count bytes of it so far (the
+  // resumed part not counted); the download thread keeps what a partial
+  // needs for a later resume.
+  virtual void BodyReceived(int64_t count) {}
   void FTPConnected(TIdTCPConnection* sender);
   void FTPStatus(TIdTCPConnection* sender, TIdStatus status, const std::string& text);
   void FTPWorkBegin(TIdTCPConnection* sender, TWorkMode mode, int64_t max);

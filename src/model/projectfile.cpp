@@ -318,6 +318,9 @@ void TProjectSession::SaveMirrorProject(const std::string& fileName) {
     }
     out.Commit();
   }
+  // A save cut short by a crash leaves its partial copy, as large as the
+  // project, hidden beside it; only this save can be writing one now.
+  RemoveLeftoverTemporaries(NativePath(name));
   Named(name, kMirrorProjectSaved);
 }
 

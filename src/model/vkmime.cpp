@@ -69,7 +69,7 @@ const TMimePair MimeTable[] = {
     {"application/x-javascript", ".js"},
     {"application/x-javascript", ".mocha"},
     {"application/x-perl", ".pl"},
-    {"text/css", ".ccs"},
+    {"text/css", ".css"},
     {"", ""},
 };
 

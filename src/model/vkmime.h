@@ -14,7 +14,10 @@ struct TMimePair {
 };
 
 // The fixed table, ended by a row of two empty strings. Stored body names
-// depend on it (".ccs" for text/css included), so it never changes.
+// depend on it, so it never changes. Style sheets are stored as ".css": a
+// browser reading the mirror from file:// takes a file's type from its
+// extension and applies no style sheet under any other. (Mirrors written with
+// the earlier ".ccs" still work: the stored body is looked up as "Data.*".)
 extern const TMimePair MimeTable[];
 extern const int MimeTableCount;  // rows before the empty end row
 

@@ -1,8 +1,10 @@
 #include "platform/atomicfile.h"
 
+#include <cctype>
 #include <cerrno>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -87,6 +89,32 @@ void TAtomicFile::Abort() {
 bool WriteFileAtomic(const std::string& path, std::string_view content, mode_t mode, bool sync) {
   TAtomicFile file;
   return file.Open(path, mode) && file.Write(content) && file.Commit(sync);
+}
+
+void RemoveLeftoverTemporaries(const std::string& path) {
+  if (path.empty() || path.back() == '/') return;
+  const size_t slash = path.rfind('/');
+  const std::string folder =
+      slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+  const std::string prefix =
+      "." + (slash == std::string::npos ? path : path.substr(slash + 1)) + ".";
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return;
+  std::vector<std::string> stale;
+  while (const dirent* e = readdir(dir)) {
+    const std::string name = e->d_name;
+    // mkostemp's six letters and digits, exactly.
+    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+    bool tail = true;
+    for (size_t i = prefix.size(); i < name.size(); ++i)
+      tail = tail && std::isalnum(static_cast<unsigned char>(name[i]));
+    if (tail) stale.push_back((folder == "/" ? std::string() : folder) + "/" + name);
+  }
+  closedir(dir);
+  for (const std::string& f : stale) {
+    struct stat st {};
+    if (lstat(f.c_str(), &st) == 0 && S_ISREG(st.st_mode)) unlink(f.c_str());
+  }
 }
 
 bool MakeFolderChain(const std::string& folder, mode_t mode) {

@@ -47,6 +47,12 @@ class TAtomicFile {
   std::string TempName;
 };
 
+// Removes the temporary files that replacements of path left when their
+// process was killed before it could (".NAME.XXXXXX" beside it). Only for a
+// caller that knows no other replacement of path is under way, whose
+// temporary file this would take away.
+void RemoveLeftoverTemporaries(const std::string& path);
+
 // Creates the folder and every missing parent with `mode`; true when the
 // folder exists afterwards.
 bool MakeFolderChain(const std::string& folder, mode_t mode);

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "model/tvurlutils.h"
@@ -36,10 +37,20 @@ TEST(NextCSSURL, Table) {
       {"double quoted", "a { background: url(\"img/a.gif\") }", {"img/a.gif"}},
       {"blanks trimmed", "a { background: url( b.png ) }", {"b.png"}},
       {"single quoted", "a { background: url('c.png') }", {"c.png"}},
-      {"no blank after the colon", "a { background:url(c.gif) }", {}},
+      {"no blank after the colon", "a { background:url(c.gif) }", {"c.gif"}},
+      {"after another value", "a { background: #fff url(d.png) no-repeat }", {"d.png"}},
+      {"in a list of values",
+       "@font-face { src: url(a.woff) format(\"woff\"),url(b.ttf) }",
+       {"a.woff", "b.ttf"}},
+      {"part of a longer name", "a { b: myurl(e.png); c: -x-url(f.png) }", {}},
+      {"inside a comment", "/* a { b: url(f.png) } */ c { d: url(g.png) }", {"g.png"}},
+      {"in an unterminated comment", "a { b: url(h.png) } /* c: url(i.png)", {"h.png"}},
       {"blank-set before url and (", "a { x: \n URL\t( d.png) }", {"d.png"}},
       {"not url", "a { color: red; font: 12px }", {}},
-      {"import is not found", "@import url(\"x.css\");", {}},
+      {"import as url()", "@import url(\"x.css\");", {"x.css"}},
+      {"import as a string", "@import \"y.css\" screen; @IMPORT 'z.css';", {"y.css", "z.css"}},
+      {"import of an empty string", "@import \"\"; a { b: url(j.png) }", {"j.png"}},
+      {"at-rule that imports nothing", "@media print { a { b: url(k.png) } }", {"k.png"}},
       {"several",
        "a { b: url(1.png); c: url(2.png) } d { e: url(3.png) }",
        {"1.png", "2.png", "3.png"}},
@@ -50,6 +61,22 @@ TEST(NextCSSURL, Table) {
       {"colon at the end", "a: ", {}},
   };
   for (const auto& c : cases) EXPECT_EQ(AllURLs(c.sheet), c.urls) << c.name;
+}
+
+// An @import rule's address is told apart: it is a style sheet to read in
+// turn, the others are files to download.
+TEST(NextCSSURL, ImportRulesAreToldApart) {
+  const std::string sheet =
+      "@import url(a.css);\n@import 'b.css';\nx { y: url(c.png) }\n@import\n \"d.css\";";
+  std::vector<std::pair<std::string, bool>> got;
+  const char* p = sheet.c_str();
+  bool import = false;
+  for (std::string u = NextCSSURL(p, import); !u.empty(); u = NextCSSURL(p, import)) {
+    got.emplace_back(u, import);
+    p += u.size();
+  }
+  EXPECT_EQ(got, (std::vector<std::pair<std::string, bool>>{
+                     {"a.css", true}, {"b.css", true}, {"c.png", false}, {"d.css", true}}));
 }
 
 std::string ReadAll(const std::string& name) {

@@ -23,7 +23,7 @@ std::vector<std::string> Tags(const std::string& page, std::string_view name = {
   return out;
 }
 
-TEST(FindNextTag, SkipsCommentsAndLowerCaseScriptsButReportsTheMarker) {
+TEST(FindNextTag, SkipsCommentsAndInlineScriptsButReportsTheMarker) {
   struct Case {
     const char* name;
     std::string page;
@@ -40,7 +40,8 @@ TEST(FindNextTag, SkipsCommentsAndLowerCaseScriptsButReportsTheMarker) {
        {"tvbase\thref=x--", "p"}},
       {"marker needs a delimiter", "<!--TvBASEX href=x--><p>", {"p"}},
       {"lower-case script body skipped", "<script>var s='<a href=x>';</script><b>", {"b"}},
-      {"script with src skipped whole", "<script src=a.js></script><i>", {"i"}},
+      {"script with src reported", "<script src=a.js></script><i>", {"script", "i"}},
+      {"src only inside the code", "<script type=module>x='<img src=y>'</script><i>", {"i"}},
       {"upper-case script reported", "<SCRIPT src=a.js></SCRIPT><i>", {"SCRIPT", "i"}},
       {"mixed-case script reported", "<Script src=a.js><a>", {"Script", "a"}},
       {"unterminated script continues after script", "<script><a href=x>", {"a"}},

@@ -115,6 +115,31 @@ TEST_F(LocalisePass, APageThatCannotBeWrittenIsCountedAndTheOthersAreLocalised) 
   }
 }
 
+// --- a mirror written before style sheets were stored as ".css" ------------
+
+// Earlier builds stored text/css bodies as "Data.ccs". Such a mirror is still
+// localised: its pages lead to the sheet as it is stored, and the sheet's
+// own references are rewritten.
+TEST_F(LocalisePass, AStyleSheetStoredUnderTheEarlierNameIsStillLocalised) {
+  Store("http://h/img/x.png", ".png", "PNG", "image/png");
+  const std::string sheet =
+      Store("http://h/css/s.css", ".ccs", "a { b: url(../img/x.png) }", "text/css");
+  const std::string page =
+      Store("http://h/p.html", ".html", "<link rel=stylesheet href=\"css/s.css\">", "text/html");
+  const TLocaliseSummary s = Run();
+  EXPECT_EQ(s.Failed, 0);
+  EXPECT_EQ(s.Rewritten, 2);
+  EXPECT_EQ(fs::path(sheet).filename(), "Data.ccs");
+  EXPECT_EQ(test::ReadBytes(sheet), "a { b: url(../../img/x.png/Data.png) }");
+  EXPECT_EQ(test::ReadBytes(page), "<link rel=stylesheet href=\"../css/s.css/Data.ccs\">");
+
+  // The sheet's next download stores it under the new name and drops the
+  // old one; the page, not downloaded again, follows it on the next pass.
+  fs::rename(sheet, fs::path(sheet).replace_extension(".css"));
+  EXPECT_EQ(Run().Failed, 0);
+  EXPECT_EQ(test::ReadBytes(page), "<link rel=stylesheet href=\"../css/s.css/Data.css\">");
+}
+
 // --- a close request while a style sheet is being rewritten ----------------
 
 // A style sheet of 150 references to stored images, and the same sheet as one
@@ -251,10 +276,10 @@ TEST_F(LocalisePass, FidelityOnAMirrorOfTheFixtureSite) {
   EXPECT_EQ(tally.Checked, 35);
   EXPECT_EQ(tally.Local, 25);
   EXPECT_EQ(tally.Absolute, 9);
-  // @import rules are no "prop: url()" reference, and stay as written.
-  EXPECT_EQ(
-      after.at(fs::relative(site[4].File, Root()).string()).rfind("@import url(\"print.css\");", 0),
-      0u);
+  // An @import rule leads to the stored copy of the sheet it imports.
+  EXPECT_EQ(after.at(fs::relative(site[4].File, Root()).string())
+                .rfind("@import url(\"../print.css/Data.css\");", 0),
+            0u);
   for (const auto& [name, bytes] : after) {
     if (name.find("Head.txt") == std::string::npos) continue;
     EXPECT_EQ(bytes, before.at(name)) << name;

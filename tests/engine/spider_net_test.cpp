@@ -109,6 +109,8 @@ void CrawlSite(const test::TSpiderSite& Site, int threads) {
       {Site.A + "/map.html", Site.A + "/index.html", 0, "Map area", false},
       {Site.A + "/img/bg.gif", Site.A + "/style.css", 1, "", true},
       {Site.A + "/img/dot.gif", Site.A + "/style.css", 1, "", true},
+      {Site.A + "/print.css", Site.A + "/style.css", 0, "", false},
+      {Site.A + "/img/paper.gif", Site.A + "/print.css", 1, "", true},
       {Site.A + "/f1.html", Site.A + "/frames.html", 0, "", false},
       {Site.A + "/dir1/sub/leaf.html", Site.A + "/dir1/sub/", 0, "Leaf", true},
       {Site.A + "/landing/deeper.html", Site.A + "/moved.html", 0, "Deeper", false},
@@ -127,6 +129,7 @@ void CrawlSite(const test::TSpiderSite& Site, int threads) {
     }
   }
   EXPECT_EQ(rec(Site.A + "/after.html"), nullptr) << "a link after nofollow";
+  EXPECT_EQ(rec(Site.A + "/img/old.gif"), nullptr) << "a reference inside a comment";
   EXPECT_EQ(rec(Site.A + "/private/secret.html")->Status, 30);
   EXPECT_EQ(rec(Site.A + "/private/secret.html")->Details, "Robot keep out zone");
 }

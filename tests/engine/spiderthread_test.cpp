@@ -21,6 +21,7 @@
 #include "model/linkfollow.h"
 #include "model/tvurlutils.h"
 #include "model/vkcache.h"
+#include "model/vkfile.h"
 #include "model/vkglobal.h"
 #include "model/vkurllist.h"
 #include "support/envscope.h"
@@ -347,7 +348,8 @@ TEST_F(SpiderTest, PageScanRecordsEveryLinkAndQueuesWhatMayBeFollowed) {
       "<a href=\"/skip/two.html\">Two</a><a href=\"/skip/three.html\">Three</a>"
       "<frameset><frame src=\"f.html\" longdesc=\"d.txt\"></frameset>"
       "<img src=\"p.png\" usemap=\"#m\" alt=\"Map\"><map><area href=\"area.html\" alt=\"A\"></map>"
-      "<SCRIPT src=\"j.js\"></SCRIPT>"
+      "<SCRIPT src=\"j.js\"></SCRIPT><script src=\"k.js\"></script>"
+      "<script>var s = '<a href=\"code.html\">';</script>"
       "<meta name=\"robots\" content=\"index, NOFOLLOW\">"
       "<a href=\"after.html\">After</a></body></html>";
   const char* cursor = t.PageText.c_str();
@@ -367,7 +369,7 @@ TEST_F(SpiderTest, PageScanRecordsEveryLinkAndQueuesWhatMayBeFollowed) {
       {"http://a.com/dir/q.cgi?x=1", 0, "Pic"}, {"http://a.com/skip/two.html", 0, "Two"},
       {"http://a.com/dir/f.html", 0, ""},       {"http://a.com/dir/d.txt", 1, ""},
       {"http://a.com/dir/p.png", 1, "Map"},     {"http://a.com/dir/area.html", 0, "A"},
-      {"http://a.com/dir/j.js", 1, ""},
+      {"http://a.com/dir/j.js", 1, ""},         {"http://a.com/dir/k.js", 1, ""},
   };
   for (const auto& f : found) {
     TVkURLItem* rec = Listed(f.url);
@@ -379,6 +381,7 @@ TEST_F(SpiderTest, PageScanRecordsEveryLinkAndQueuesWhatMayBeFollowed) {
   }
   EXPECT_EQ(Listed("http://a.com/dir/q.cgi?x=1")->ImageURL, "http://a.com/dir/i.gif");
   EXPECT_EQ(Listed("http://a.com/dir/after.html"), nullptr) << "read past nofollow";
+  EXPECT_EQ(Listed("http://a.com/dir/code.html"), nullptr) << "read a script's code";
   EXPECT_EQ(Robots.NoFollowSnapshot(), (std::vector<std::string>{"http://a.com/dir/page.html"}));
   // Two skipped anchors, one warning.
   const auto drained = Outbox.Drain();
@@ -550,6 +553,48 @@ TEST_F(SpiderTest, HopsEndAtAnAddressAlreadyFetched) {
     EXPECT_EQ(server.Requests().size(), c.requests);
     ASSERT_NE(Listed(server.Url("/p.html")), nullptr);
     EXPECT_EQ(Listed(server.Url("/p.html"))->Status, c.status);
+  }
+}
+
+// "/sub" and "/sub/" are one record of the list and one stored file. The
+// record keeps the form met first; a page fetched under the other form
+// carries the address it came from, or its links would later be read one
+// folder too high (or too deep).
+TEST_F(SpiderTest, APageFetchedUnderTheOtherSlashFormOfItsRecordCarriesItsAddress) {
+  struct TCase {
+    const char* Name;
+    const char* Listed;
+    const char* Fetched;
+    bool Marked;
+  };
+  const TCase cases[] = {
+      {"listed without the slash", "/sub", "/sub/", true},
+      {"listed with it", "/sub/", "/sub", true},
+      {"listed as fetched", "/sub/", "/sub/", false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TScriptedServer server(TScriptedServer::Replies(
+        {HttpReply("HTTP/1.1 200 OK", "<html><head></head><a href=\"x.html\">x</a></html>",
+                   {"Content-Type: text/html"})}));
+    {
+      std::lock_guard<TCriticalSection> g(*URLListLock);
+      GlobalURLList->ClearItems();
+      TVkURLItem r;
+      r.URL = server.Url(c.Listed);
+      GlobalURLList->AddItem(r, false);
+    }
+    RunJob({server.Url(c.Fetched)}, 0);
+    Thread.reset();
+    ASSERT_NE(Listed(server.Url(c.Listed)), nullptr);
+    EXPECT_EQ(Listed(server.Url(c.Listed))->URL, server.Url(c.Listed));
+    const std::string stored =
+        test::ReadBytes(NativePath(URLToLocalPath(Root.Path, server.Url(c.Fetched), "Data", "")));
+    EXPECT_EQ(
+        stored.find("<!--TvBASE HREF=\"" + server.Url(c.Fetched) + "\"-->") != std::string::npos,
+        c.Marked)
+        << stored;
+    EXPECT_NE(Listed(server.Url(c.Fetched[4] == '/' ? "/sub/x.html" : "/x.html")), nullptr);
   }
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <set>
 #include <string>
 
 #include "support/filesizelimit.h"
@@ -51,6 +53,26 @@ TEST(AtomicFile, OldFileSurvivesEveryEndingButACommit) {
   EXPECT_FALSE(nowhere.Open(dir / "missing/f.bin", 0644));
   EXPECT_FALSE(nowhere.Write("x"));
   EXPECT_FALSE(nowhere.Commit());
+}
+
+// What a killed replacement leaves is its own temporary file; those go, and
+// nothing that only looks like one.
+TEST(AtomicFile, LeftoverTemporariesOfTheNameGoAndNothingElse) {
+  test::TScratchDir dir;
+  const std::string path = dir.Write("p.mpj", "project");
+  for (const char* name : {".p.mpj.Ab12Cd", ".p.mpj.ZZZZZZ"}) dir.Write(name, "partial");
+  const std::set<std::string> kept = {"p.mpj",         ".p.mpj.Ab12C",  ".p.mpj.Ab12Cde",
+                                      "p.mpj.Ab12Cd",  ".q.mpj.Ab12Cd", ".p.mpj.Ab-2Cd",
+                                      ".p.mpjxAb12Cd", ".p.mpj.folder"};
+  for (const std::string& name : kept)
+    if (name != "p.mpj" && name != ".p.mpj.folder") dir.Write(name, "other");
+  std::filesystem::create_directory(dir / ".p.mpj.folder");
+  std::filesystem::create_directory(dir / ".p.mpj.FOLDER");
+  RemoveLeftoverTemporaries(path);
+  std::set<std::string> want = kept;
+  want.insert(".p.mpj.FOLDER");
+  EXPECT_EQ(test::FolderNames(dir.Path), want);
+  EXPECT_EQ(test::ReadBytes(path), "project");
 }
 
 }  // namespace

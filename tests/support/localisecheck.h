@@ -29,13 +29,14 @@ struct TFoundLink {
 };
 
 // The links the page rewriter handles in the fixtures' pages (their attributes
-// are always quoted) and the "prop: url(...)" references of their style sheets.
+// are always quoted) and the url() references of their style sheets, @import
+// rules included.
 inline std::vector<TFoundLink> FindLinks(const std::string& text) {
   static const std::regex attr(
       R"re((?:\s)(?:href|src|background|longdesc)\s*=\s*(?:"([^"]*)"|'([^']*)'))re",
       std::regex::icase);
   static const std::regex refresh(R"re(content="\d+; URL=([^"]*)")re");
-  static const std::regex css(R"re(: url\(\s*"?([^")\s]*)"?\s*\))re");
+  static const std::regex css(R"re((?:^|[^\w-])url\(\s*"?([^")\s]*)"?\s*\))re");
   std::vector<TFoundLink> out;
   for (const std::regex* re : {&attr, &refresh, &css}) {
     for (auto it = std::sregex_iterator(text.begin(), text.end(), *re);

@@ -4,9 +4,8 @@
 // nginx site roots (scripts/servers/nginx): nested folders reached in
 // directory form, frames, a meta refresh, a page whose robots meta tag says
 // "nofollow", a robots.txt with a disallowed folder, a style sheet with url()
-// references and an @import, images and an image map, a link to the second
-// host, a 301 and a 302 (answered by nginx itself), a link with a fragment and
-// one with a query.
+// references and an @import of a minified one, images and an image map, a link to the second host,
+// a 301 and a 302 (answered by nginx itself), a link with a fragment and one with a query.
 
 #include <filesystem>
 #include <fstream>
@@ -55,12 +54,11 @@ inline TSpiderSite MakeSpiderSite(const std::string& rootA, const std::string& r
         "/other.html\">Other host</a>"
         "<img src=\"img/logo.gif\" usemap=\"#m\" alt=\"Logo\">"
         "<map name=\"m\"><area href=\"map.html\" alt=\"Map area\"></map></body></html>\n");
-  // An import rule is no "property: url()" reference: the scan passes over
-  // it, and style-sheet references are recorded, never fetched.
   a("/style.css",
-    "@import url(\"print.css\");\nbody { background: url(img/bg.gif); }\n"
-    "h1 { list-style: url('img/dot.gif'); }\n");
-  a("/print.css", "body { color: black; }\n");
+    "@import \"print.css\";\n"
+    "body { background: url(img/bg.gif); }\nh1 { list-style: url('img/dot.gif'); }\n");
+  // Written the way a minifier leaves it.
+  a("/print.css", "p{background:#fff url(img/paper.gif)}/* url(img/old.gif) */");
   a("/img/logo.gif", "GIF89a");
   a("/page.html", SitePage("Page", "plain"));
   a("/map.html", SitePage("Map", "from the map"));
@@ -94,16 +92,16 @@ inline TSpiderSite MakeSpiderSite(const std::string& rootA, const std::string& r
 
   // The crawl starts at /index.html three levels deep in site mode 0: the
   // leaf below /dir1/sub/ is one level too deep.
-  s.PathsA = {"/robots.txt",     "/index.html",          "/style.css",
-              "/page.html?x=1",  "/page.html",           "/dir1/",
-              "/dir1/sub/",      "/frames.html",         "/f1.html",
-              "/f2.html",        "/refresh.html",        "/refreshed.html",
-              "/nofollow.html",  "/before.html",         "/moved.html",
-              "/landing/",       "/landing/deeper.html", "/temp.html",
-              "/dir2/page.html", "/dir2/next.html",      "/map.html"};
+  s.PathsA = {"/robots.txt",     "/index.html",     "/style.css",
+              "/print.css",      "/page.html?x=1",  "/page.html",
+              "/dir1/",          "/dir1/sub/",      "/frames.html",
+              "/f1.html",        "/f2.html",        "/refresh.html",
+              "/refreshed.html", "/nofollow.html",  "/before.html",
+              "/moved.html",     "/landing/",       "/landing/deeper.html",
+              "/temp.html",      "/dir2/page.html", "/dir2/next.html",
+              "/map.html"};
   s.PathsB = {"/robots.txt", "/other.html"};
-  s.NeverA = {"/private/secret.html", "/after.html", "/dir1/sub/leaf.html", "/img/logo.gif",
-              "/print.css"};
+  s.NeverA = {"/private/secret.html", "/after.html", "/dir1/sub/leaf.html", "/img/logo.gif"};
   return s;
 }
 
