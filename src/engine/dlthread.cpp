@@ -327,8 +327,14 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
       Result = vrNone;
       SetRequestHeaders(fetchURL);
       ArmWatchdog();
-      const bool ok = InfoOnly && !IsRobotsURL(fetchURL) ? HTTP->HeadExt(fetchURL)
-                                                         : HTTP->GetExt(fetchURL, tempFile);
+      // A robots.txt is read into memory to be parsed: it is bounded as a
+      // page the spider reads is, or an endless one would hold its site's
+      // items (and fill the disk) for as long as the server keeps sending.
+      const bool ok =
+          InfoOnly && !IsRobotsURL(fetchURL)
+              ? HTTP->HeadExt(fetchURL)
+              : HTTP->GetExt(fetchURL, tempFile,
+                             robots ? static_cast<int64_t>(TIdHTTPExt::MaxTextBody) : 0);
       // A result the call set itself (a time-out, the size filter) stands.
       if (ok && !SkipFlag && !AbortFlag && Result == vrNone) {
         Result = vrSucceeded;
