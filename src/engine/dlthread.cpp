@@ -75,8 +75,8 @@ bool DecodeFTPPath(const std::string& text, std::string& out, bool allowSlash) {
   return true;
 }
 
-// "bytes S-E/T": S, and T (-1 for "*"). False when it is not that form.
-bool ParseContentRange(const std::string& value, int64_t& start, int64_t& total) {
+// "bytes S-E/T": S, E, and T (-1 for "*"). False when it is not that form.
+bool ParseContentRange(const std::string& value, int64_t& start, int64_t& end, int64_t& total) {
   const std::string v = TrimBlanks(value);
   if (v.compare(0, 6, "bytes ") != 0) return false;
   long long s = 0, e = 0;
@@ -85,6 +85,7 @@ bool ParseContentRange(const std::string& value, int64_t& start, int64_t& total)
   if (std::sscanf(v.c_str() + 6, "%lld-%lld/%31[0-9*]%n", &s, &e, t, &used) != 3) return false;
   if (static_cast<size_t>(used) + 6 != v.size() || s < 0 || e < s) return false;
   start = s;
+  end = e;
   total = t[0] == '*' ? -1 : std::atoll(t);
   return t[0] != '*' || t[1] == 0;
 }
@@ -327,8 +328,14 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
       FHeadersKept = false;
       SetRequestHeaders(fetchURL);
       ArmWatchdog();
-      const bool ok = InfoOnly && !IsRobotsURL(fetchURL) ? HTTP->HeadExt(fetchURL)
-                                                         : HTTP->GetExt(fetchURL, tempFile);
+      // A robots.txt is read into memory to be parsed: it is bounded as a
+      // page the spider reads is, or an endless one would hold its site's
+      // items (and fill the disk) for as long as the server keeps sending.
+      const bool ok =
+          InfoOnly && !IsRobotsURL(fetchURL)
+              ? HTTP->HeadExt(fetchURL)
+              : HTTP->GetExt(fetchURL, tempFile,
+                             robots ? static_cast<int64_t>(TIdHTTPExt::MaxTextBody) : 0);
       // A result the call set itself (a time-out, the size filter) stands.
       if (ok && !SkipFlag && !AbortFlag && Result == vrNone) {
         Result = vrSucceeded;
@@ -474,11 +481,19 @@ TDLThread::TResumeOutcome TDLThread::JudgeResume() const {
   if (code != 206) return roRestore;
   if (LowerCaseAscii(BareType(HTTP->RawHeaders.GetValue("Content-Type"))) == "multipart/byteranges")
     return roRefused;
-  int64_t start = 0, total = 0;
-  if (!ParseContentRange(HTTP->RawHeaders.GetValue("Content-Range"), start, total) ||
+  int64_t start = 0, end = 0, total = 0;
+  if (!ParseContentRange(HTTP->RawHeaders.GetValue("Content-Range"), start, end, total) ||
       start != ResumeOffset)
     return roRefused;
-  if (FStoredLength > 0 && total >= 0 && total != FStoredLength) return roRefused;
+  // The rest was asked for: a part that stops short of the document's end
+  // would be joined into a file that passes for whole (RFC 9110 14.4).
+  if (total >= 0 && (end != total - 1 || (FStoredLength > 0 && total != FStoredLength)))
+    return roRefused;
+  // The part holds exactly the bytes its range names: a body longer than
+  // its range, or a whole answer shorter, is not that range. A transfer cut
+  // short is still a prefix of it, kept for the next resume.
+  const int64_t got = FileSizeOf(FResumeTemp);
+  if (got > end - start + 1 || (Result == vrSucceeded && got != end - start + 1)) return roRefused;
   const std::string etag = TrimBlanks(HTTP->RawHeaders.GetValue("ETag"));
   if (!FStoredETag.empty() && !etag.empty() && etag != FStoredETag) return roRefused;
   return roAppend;

@@ -579,11 +579,11 @@ bool TIdHTTP::SendOne(TChain& chain, const std::string& url, TByteStream* respon
   if (!protocol.empty() && !SameTextAscii(protocol, "http") && !IsHttps(protocol))
     throw EHttpRequestRefused("Request refused: not an http or https URL: " + url.substr(0, 200));
   int port = PortNumber(portText);
-  // A port that is a number but no port (0, 99999) must not quietly become
-  // the scheme's default: that would fetch another server's document.
+  // A port that is no port (0, 99999, "80\..\x", "abc") must not quietly
+  // become the scheme's default: that would fetch another server's document.
+  // Only an empty one stands for the default (RFC 3986 3.2.3).
   const std::string portDigits = TrimAscii(portText);
-  if (port < 0 && !portDigits.empty() &&
-      portDigits.find_first_not_of("0123456789") == std::string::npos)
+  if (port < 0 && !portDigits.empty())
     throw ENetConnectError("Invalid port " + portDigits.substr(0, 20));
   bool tls = false;
   SelectEndpoint(protocol, host, port, tls);

@@ -49,8 +49,8 @@ bool TIdHTTPExt::GetText(const std::string& url, std::string& body) {
   return false;
 }
 
-bool TIdHTTPExt::GetExt(const std::string& url, const std::string& fileName) {
-  return Fetch(fkFile, url, fileName, nullptr);
+bool TIdHTTPExt::GetExt(const std::string& url, const std::string& fileName, int64_t limit) {
+  return Fetch(fkFile, url, fileName, nullptr, limit);
 }
 
 bool TIdHTTPExt::HeadExt(const std::string& url) { return Fetch(fkHead, url, "", nullptr); }
@@ -117,7 +117,7 @@ void TIdHTTPExt::ParseURIExt(const std::string& url, std::string& protocol, std:
 }
 
 bool TIdHTTPExt::Fetch(TFetch kind, const std::string& rawUrl, const std::string& fileName,
-                       std::string* text) {
+                       std::string* text, int64_t limit) {
   std::unique_ptr<TFileByteStream> file;
   bool workHooked = false;
   auto restoreWork = [&] {
@@ -139,7 +139,7 @@ bool TIdHTTPExt::Fetch(TFetch kind, const std::string& rawUrl, const std::string
     LastError.clear();
     FailedOnStatus = false;
     if (kind == fkFile)
-      file = std::make_unique<TFileByteStream>(fileName, TFileByteStream::fmCreate);
+      file = std::make_unique<TFileByteStream>(fileName, TFileByteStream::fmCreate, limit);
 
     for (int attempt = 1;; ++attempt) {
       try {

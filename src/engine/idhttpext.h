@@ -45,8 +45,9 @@ class TIdHTTPExt : public TIdHTTP {
   // from a failed fetch.
   bool GetText(const std::string& url, std::string& body);
   // The body stored in fileName (created or emptied first); false on any
-  // failure, the file then holding the part of the body that arrived.
-  bool GetExt(const std::string& url, const std::string& fileName);
+  // failure, the file then holding the part of the body that arrived. A
+  // limit (bytes, 0 = none) fails a body that would grow past it.
+  bool GetExt(const std::string& url, const std::string& fileName, int64_t limit = 0);
   bool HeadExt(const std::string& url);
   // A response header held in no property ("Content-Location"); "" if none.
   std::string ExtraResponse(const std::string& name) const;
@@ -69,7 +70,8 @@ class TIdHTTPExt : public TIdHTTP {
 
  private:
   enum TFetch { fkText, fkFile, fkHead };
-  bool Fetch(TFetch kind, const std::string& url, const std::string& fileName, std::string* text);
+  bool Fetch(TFetch kind, const std::string& url, const std::string& fileName, std::string* text,
+             int64_t limit = 0);
 };
 
 }  // namespace qv

@@ -52,7 +52,8 @@ std::string SysText(const std::string& what, const std::string& name) {
 }
 }  // namespace
 
-TFileByteStream::TFileByteStream(const std::string& fileName, TMode mode) : FName(fileName) {
+TFileByteStream::TFileByteStream(const std::string& fileName, TMode mode, int64_t limit)
+    : FLimit(limit), FName(fileName) {
   int flags = O_CLOEXEC;
   switch (mode) {
     case fmCreate:
@@ -84,6 +85,9 @@ void TFileByteStream::Close() {
 
 void TFileByteStream::Write(const char* data, size_t n) {
   if (FFd < 0) throw EByteStreamError("File is closed: " + FName);
+  if (FLimit > 0 &&
+      (FPos > FLimit || static_cast<uint64_t>(n) > static_cast<uint64_t>(FLimit - FPos)))
+    throw EByteStreamError("Stream size limit reached");
   while (n > 0) {
     ssize_t w = ::pwrite(FFd, data, n, FPos);
     if (w < 0) {

@@ -56,7 +56,9 @@ class TFileByteStream : public TByteStream {
   enum TMode { fmCreate, fmOpenReadWrite, fmOpenRead };
   // fmCreate creates or empties the file; the others need it to exist.
   // Raises EByteStreamError with the system's reason when it cannot open.
-  TFileByteStream(const std::string& fileName, TMode mode);
+  // Limit (bytes, 0 = none) bounds what a peer can make the file hold; a
+  // write past it raises.
+  TFileByteStream(const std::string& fileName, TMode mode, int64_t limit = 0);
   ~TFileByteStream() override;
   TFileByteStream(const TFileByteStream&) = delete;
   TFileByteStream& operator=(const TFileByteStream&) = delete;
@@ -76,6 +78,7 @@ class TFileByteStream : public TByteStream {
  private:
   int FFd = -1;
   int64_t FPos = 0;
+  int64_t FLimit = 0;
   std::string FName;
 };
 

@@ -217,8 +217,8 @@ TEST(HttpRequestBytes, OnlyHttpAndHttpsURLsAreSent) {
   }
 }
 
-TEST(HttpRequestBytes, APortOutOfRangeIsRefusedNotReplacedByTheDefault) {
-  for (const char* port : {"0", "99999", "100000000000000000000"}) {
+TEST(HttpRequestBytes, APortThatIsNoPortIsRefusedNotReplacedByTheDefault) {
+  for (const char* port : {"0", "99999", "100000000000000000000", "abc", "8080x", "80\\..\\x"}) {
     SCOPED_TRACE(port);
     TScriptedServer s([](TScriptedConn& c) {
       while (!c.ReadRequest().empty()) c.Send(Ok);

@@ -49,5 +49,19 @@ TEST(FileByteStreamTest, GoodCloseIsQuiet) {
   EXPECT_EQ(test::ReadBytes(dir / "f.bin"), "data");
 }
 
+// A peer can make a limited file hold its limit and no more: the write that
+// would pass it raises and leaves the file as it was.
+TEST(FileByteStreamTest, LimitRefusesTheWritePastIt) {
+  test::TScratchDir dir;
+  TFileByteStream f(dir / "f.bin", TFileByteStream::fmCreate, 6);
+  f.Write("abcd", 4);
+  f.Write("ef", 2);
+  EXPECT_THROW(f.Write("g", 1), EByteStreamError);
+  f.Seek(2);
+  EXPECT_THROW(f.Write("xyzw0", 5), EByteStreamError);
+  f.Close();
+  EXPECT_EQ(test::ReadBytes(dir / "f.bin"), "abcdef");
+}
+
 }  // namespace
 }  // namespace qv

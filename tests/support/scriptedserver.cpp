@@ -76,16 +76,17 @@ std::string TScriptedConn::ReadBytes(size_t n) {
   return out;
 }
 
-void TScriptedConn::Send(const std::string& bytes) {
+bool TScriptedConn::Send(const std::string& bytes) {
   size_t off = 0;
   while (off < bytes.size()) {
     ssize_t w = ::send(FFd, bytes.data() + off, bytes.size() - off, MSG_NOSIGNAL);
     if (w <= 0) {
       if (errno == EINTR) continue;
-      return;  // the client went away; the test judges by what it saw
+      return false;  // the client went away; the test judges by what it saw
     }
     off += static_cast<size_t>(w);
   }
+  return true;
 }
 
 void TScriptedConn::Drip(const std::string& bytes, size_t piece, std::chrono::milliseconds pause) {
@@ -118,7 +119,8 @@ void TScriptedConn::Close() {
 
 // ------------------------------------------------------------------ server
 
-TScriptedServer::TScriptedServer(THandler handler) : FHandler(std::move(handler)) {
+TScriptedServer::TScriptedServer(THandler handler, TServing serving)
+    : FHandler(std::move(handler)), FServing(serving) {
   FListenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   FStopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (FListenFd < 0 || FStopFd < 0) throw std::runtime_error("scripted server: socket");
@@ -142,6 +144,8 @@ TScriptedServer::~TScriptedServer() {
   ssize_t w = ::write(FStopFd, &one, sizeof one);
   (void)w;
   if (FThread.joinable()) FThread.join();
+  // The stop event stays readable, so every handler still waiting unwinds.
+  for (std::thread& t : FConnThreads) t.join();
   ::close(FListenFd);
   ::close(FStopFd);
 }
@@ -166,18 +170,25 @@ void TScriptedServer::Run() {
     int fd = ::accept4(FListenFd, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) continue;
     ++FAccepted;
-    TScriptedConn conn(*this, fd, index);
-    try {
-      FHandler(conn);
-    } catch (const TStopping&) {
-      conn.Close();
-      return;
-    } catch (const std::exception& e) {
-      std::lock_guard<std::mutex> g(FLock);
-      FErrors.push_back(e.what());
+    if (FServing == Concurrently) {
+      FConnThreads.emplace_back([this, fd, index] { Serve(fd, index); });
+      continue;
     }
-    conn.Close();
+    Serve(fd, index);
+    if (FStopping) return;
   }
+}
+
+void TScriptedServer::Serve(int fd, int index) {
+  TScriptedConn conn(*this, fd, index);
+  try {
+    FHandler(conn);
+  } catch (const TStopping&) {
+  } catch (const std::exception& e) {
+    std::lock_guard<std::mutex> g(FLock);
+    FErrors.push_back(e.what());
+  }
+  conn.Close();
 }
 
 void TScriptedServer::Record(const std::string& request) {

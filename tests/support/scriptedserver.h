@@ -4,11 +4,13 @@
 // faults a real server will not produce: silence after accept, a stall in a
 // body, a drip feed, malformed framing, a dropped kept-alive connection.
 //
-// The server accepts connections one after the other on its own thread and
-// runs the handler for each; the handler talks to the client through
-// TScriptedConn. Everything the client sent is recorded (Received) so the
-// test can compare request bytes exactly. Destroying the server wakes any
-// handler that waits and joins the thread.
+// By default the server accepts connections one after the other on its own
+// thread and runs the handler for each; serving them concurrently, each
+// connection gets a thread of its own (a whole job's worker threads meeting
+// one server, where one silent answer must not hold up the others). The
+// handler talks to the client through TScriptedConn. Everything the client sent is recorded
+// (Received) so the test can compare request bytes exactly. Destroying the server wakes any handler
+// that waits and joins the thread.
 
 #include <atomic>
 #include <chrono>
@@ -44,7 +46,8 @@ class TScriptedConn {
   // Exactly n bytes (fewer when the client closes).
   std::string ReadBytes(size_t n);
   bool Eof() const { return FEof; }
-  void Send(const std::string& bytes);
+  // False when the client has gone away.
+  bool Send(const std::string& bytes);
   // Sends the bytes in pieces of `piece` bytes with a pause between them.
   void Drip(const std::string& bytes, size_t piece, std::chrono::milliseconds pause);
   // Waits until the client closes or the server stops; sends nothing.
@@ -73,7 +76,9 @@ class TScriptedConn {
 class TScriptedServer {
  public:
   using THandler = std::function<void(TScriptedConn&)>;
-  explicit TScriptedServer(THandler handler);
+  enum TServing { OneByOne, Concurrently };
+  // Concurrently, the handler runs on several threads at once.
+  explicit TScriptedServer(THandler handler, TServing serving = OneByOne);
   ~TScriptedServer();
   TScriptedServer(const TScriptedServer&) = delete;
   TScriptedServer& operator=(const TScriptedServer&) = delete;
@@ -94,10 +99,12 @@ class TScriptedServer {
  private:
   friend class TScriptedConn;
   void Run();
+  void Serve(int fd, int index);
   void Record(const std::string& request);
   bool WaitReadable(int fd, int timeoutMs);  // false: stopping
 
   THandler FHandler;
+  TServing FServing;
   int FListenFd = -1;
   int FStopFd = -1;
   int FPort = 0;
@@ -107,6 +114,7 @@ class TScriptedServer {
   std::vector<std::string> FRequests;
   std::vector<std::string> FErrors;
   std::thread FThread;
+  std::vector<std::thread> FConnThreads;  // Concurrently; joined last
 };
 
 // Builds a response with a Content-Length: status line, extra header lines
