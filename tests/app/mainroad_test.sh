@@ -23,20 +23,8 @@ exe=$(realpath "$1")
 dump=$(realpath "$2")
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(dirname "$(dirname "$here")")
-
-skip() {
-  echo "$1"
-  [ "${CI:-}" = true ] && exit 1
-  exit 77
-}
-for tool in xvfb-run xdotool; do
-  command -v "$tool" >/dev/null || skip "$tool is missing (scripts/setup installs it)"
-done
-[ -x /usr/sbin/nginx ] || skip "nginx is missing (scripts/setup installs it)"
-[ -x /usr/bin/python3 ] || skip "python3 is missing (scripts/setup installs it)"
-if [ -z "${QV_ROAD_DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1280x900x24" env QV_ROAD_DISPLAY=1 bash "$0" "$@"
-fi
+. "$here/xdrive.sh"
+drive_on_display "$@"
 
 t=$(mktemp -d /tmp/qv-road.XXXXXX)
 chmod 755 "$t"
@@ -51,25 +39,6 @@ cleanup() {
   rm -rf "$t"
 }
 trap cleanup EXIT
-
-fail() {
-  echo "FAIL: $*"
-  shot failure
-  windows
-  [ -f "$t/log" ] && cat "$t/log"
-  exit 1
-}
-# Waits up to five minutes for a condition (a loaded machine may take that long).
-await() { for _ in $(seq 1 3000); do eval "$1" && return 0; sleep 0.1; done; return 1; }
-shot() {
-  [ -n "${QV_SHOTS:-}" ] && command -v import >/dev/null && import -window root "${QV_SHOTS}$1.png"
-  return 0
-}
-windows() {
-  for w in $(xdotool search --all --onlyvisible --name '' 2>/dev/null); do
-    echo "  window $w \"$(xdotool getwindowname "$w" 2>/dev/null)\""
-  done
-}
 
 # The site, on an nginx of this test's own (the shared servers' site roots
 # belong to the spider tests).
@@ -96,47 +65,8 @@ start() {
   rm -f "$t/started"
   (cd "$t/cwd" && QUENDRAVILOS_STARTED_FILE=$t/started exec "$exe") >"$t/log" 2>&1 &
   program=$!
-  await '[ -s "$t/started" ] || ! kill -0 "$program" 2>/dev/null'
-  [ -s "$t/started" ] || fail "the main window never finished its first painting"
+  find_main "$t/started"
   grep -qx "Mirror Project:  Example1.mpj" "$t/started" || fail "opened $(cat "$t/started")"
-  main=$(xdotool search --all --onlyvisible --pid "$program" --name '^Mirror Project:' | head -n 1)
-  [ -n "$main" ] || fail "no main window"
-  eval "$(xdotool getwindowgeometry --shell "$main")"
-  wx=$X wy=$Y
-  # Start-up help points at the root grid's first row.
-  eval "$(xdotool getmouselocation --shell)"
-  gx=$X gy=$Y
-  [ "$gx" -gt "$wx" ] && [ "$gy" -gt "$wy" ] || fail "the pointer was not put on the root grid"
-}
-quit() {
-  kill -TERM "$program"
-  await '! kill -0 "$program" 2>/dev/null' || fail "the program did not end after SIGTERM"
-  wait "$program"
-  local status=$?
-  program=""
-  [ "$status" = 0 ] || fail "exit status $status"
-}
-# A point of the main window, from its top left corner.
-click() { xdotool mousemove --sync $((wx + $1)) $((wy + $2)) click "${3:-1}"; }
-stamp() { stat -c %y "$project" 2>/dev/null; }
-# Waits for the project file to be saved again, and for every job window to
-# have gone.
-await_save() {
-  local before=$1 what=$2
-  await '[ "$(stamp)" != "$before" ]' || fail "$what: the project was never saved"
-  await '! xdotool search --all --onlyvisible --pid "$program" --name "^(Extracting URLs|Downloading files|Localising references|Adding files to queue):" >/dev/null' ||
-    fail "$what: a job window stayed"
-}
-# Windows of the program besides the main window and the help window: the
-# road meets no message box.
-no_other_windows() {
-  local w
-  for w in $(xdotool search --all --onlyvisible --pid "$program" --name ''); do
-    case "$(xdotool getwindowname "$w")" in
-      "Mirror Project:"* | "Quendravilos Help") ;;
-      *) fail "$1: a window \"$(xdotool getwindowname "$w")\" came up" ;;
-    esac
-  done
 }
 
 # The settings window: "Settings" opens it; its layout is its own fixed size,
@@ -189,9 +119,9 @@ close_settings
 no_other_windows "Settings"
 
 # "Quick mirror": the job explores the site, then the project is saved.
-before=$(stamp)
-click 660 76
-await_save "$before" "Quick mirror"
+before=$(stamp "$project")
+quick_mirror
+await_save "$project" "$before" "Quick mirror"
 shot 06-quick-mirror
 no_other_windows "Quick mirror"
 "$dump" "$project" >"$t/after-quick" || fail "the project saved after the quick mirror does not load"
@@ -205,13 +135,13 @@ grep -q '^url.*quorvane' "$t/after-quick" && fail "the example's address is stil
 # "Download files": the threads fetch what is listed, then the saved pages are
 # localised and the project saved. The job window shows "Localise references"
 # checked; keep a picture of it when it is seen.
-before=$(stamp)
-click 660 146
+before=$(stamp "$project")
+download_files
 (
   await 'xdotool search --all --onlyvisible --pid "$program" --name "^Downloading files:" >/dev/null' && shot 07-download-job
 ) &
 watcher=$!
-await_save "$before" "Download files"
+await_save "$project" "$before" "Download files"
 kill "$watcher" 2>/dev/null
 wait "$watcher" 2>/dev/null
 shot 08-downloaded
@@ -247,9 +177,9 @@ browsing_page
 shot 10-settings-again
 settings_click 35 222
 close_settings
-before=$(stamp)
+before=$(stamp "$project")
 quit
-[ "$(stamp)" != "$before" ] || fail "a project option changed in the settings window was not saved at close"
+[ "$(stamp "$project")" != "$before" ] || fail "a project option changed in the settings window was not saved at close"
 "$dump" "$project" >"$t/after-restart" || fail "the project does not load after the second run"
 sed 's/^option\tBRChk\t1$/option\tBRChk\t0/; s/^option\tBLChk\t0$/option\tBLChk\t1/' \
   "$t/after-download" >"$t/expected"
