@@ -165,6 +165,13 @@ void CreateAppWindows(const TWindowCreated& created, std::unique_ptr<TDialUpServ
     // shows the new lines and marks the project modified, so a closing
     // program saves them.
     JobContext->Adder = &Form1->Adder();
+    // Project options live in the project file: an edit in the settings
+    // window must reach the next save, and its mirror folder is the one
+    // the jobs and the local-copy commands use from then on.
+    SettingsDlg->OnModified = [] { Form1->SetModified(); };
+    SettingsDlg->OnLocalWebDir = [](const std::string& dir) {
+      Form1->Session().SetLocalWebDir(dir);
+    };
     ScheduleJobs = new TSessionScheduleJobs(Form1->Session(), *DialUpDlg);
     ScheduleJobs->QuickMirrorJob = [] { DownloadRunner->ExtractURLs(); };
     ScheduleJobs->DownloadJob = [] { DownloadRunner->DownloadFiles(false); };

@@ -20,13 +20,16 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 
 #include "engine/downloadform.h"
 #include "engine/scheduledialog.h"
 #include "model/dropbytes.h"
 #include "model/leregistry.h"
+#include "model/projectfile.h"
 #include "model/settings.h"
 #include "model/vkconfig.h"
 #include "model/vkglobal.h"
@@ -48,6 +51,7 @@
 #include "ui/helpwindow.h"
 #include "ui/nonmodalmessage.h"
 #include "ui/qtprompter.h"
+#include "ui/settingsdialog.h"
 #include "ui/startup.h"
 #include "uitest.h"
 
@@ -482,6 +486,61 @@ TEST_F(MainFormTest, CloseUnmodifiedKeepsTheProjectAndStoresTheRest) {
   EXPECT_FALSE(fs::exists(oldCache));
   EXPECT_TRUE(fs::exists(newCache));
   EXPECT_TRUE(Prompter.Prompts.empty());
+}
+
+// A project option changed in the settings window, by the user's own
+// click or typing, marks the project, so closing saves it; the mirror folder
+// typed there is the one the jobs use from then on.
+TEST_F(MainFormTest, ProjectOptionsEditedInTheSettingsWindowAreSavedAtClose) {
+  const std::string p = ProjectCopy("projects/p.mpj");
+  Start({p});
+  ASSERT_FALSE(Form1->Modified());
+  const std::string web = Home.Dir / "elsewhere";
+  auto* box = qobject_cast<QAbstractButton*>(SettingsDlg->Control("BRChk"));
+  auto* home = qobject_cast<QLineEdit*>(SettingsDlg->Control("HomePageEd"));
+  auto* folder = qobject_cast<QLineEdit*>(SettingsDlg->Control("LocWebEd"));
+  auto* timeOut = qobject_cast<QSpinBox*>(SettingsDlg->Control("TimeOutUD"));
+  ASSERT_TRUE(box && home && folder && timeOut);
+  ASSERT_FALSE(box->isChecked());
+  const int oldTimeOut = timeOut->value();
+
+  const std::vector<std::pair<const char*, std::function<void()>>> edits = {
+      {"a radio button clicked", [&] { QTest::mouseClick(box, Qt::LeftButton); }},
+      {"an edit typed into",
+       [&] {
+         home->selectAll();
+         QTest::keyClicks(home, "http://127.0.0.1/home.html");
+       }},
+      {"a number stepped", [&] { QTest::keyClick(timeOut, Qt::Key_Up); }},
+      {"the mirror folder typed",
+       [&] {
+         folder->selectAll();
+         QTest::keyClicks(folder, QString::fromStdString(web));
+       }},
+  };
+  for (const auto& [what, edit] : edits) {
+    SCOPED_TRACE(what);
+    Form1->SetModified(false);
+    SettingsDlg->show();
+    test::Pump();
+    edit();
+    SettingsDlg->hide();
+    EXPECT_TRUE(Form1->Modified());
+  }
+  EXPECT_EQ(Form1->Session().LocalWebDir(), web);
+  EXPECT_EQ(GetLocalWebDir(), web);
+
+  ASSERT_TRUE(Form1->close());
+  TFileStream in(p, TFileStream::TMode::fmOpenRead);
+  TProjectValues back;
+  back.Settings = FormDefaults();
+  TVkURLList list;
+  ReadMirrorProject(in, back, list);
+  EXPECT_TRUE(back.Settings.BRChk);
+  EXPECT_FALSE(back.Settings.TLChk);
+  EXPECT_EQ(back.Settings.HomePageEd, "http://127.0.0.1/home.html");
+  EXPECT_EQ(back.Settings.TimeOutUD, oldTimeOut + 1);
+  EXPECT_EQ(back.Settings.LocWebEd, web);
 }
 
 TEST_F(MainFormTest, AFailedSaveAtCloseKeepsTheWindowAndTheOldFile) {

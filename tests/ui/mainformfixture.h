@@ -38,7 +38,10 @@ class MainFormFixture : public UiTest {
     CreateAppWindows({}, std::make_unique<TNoDialUp>());
     Form1->SetPrompter(&Prompter);
     DownloadFrm->SetPrompter(&Prompter);
+    // As a loaded project leaves it: the settings window holds the folder
+    // the jobs use (its hiding hands that folder on).
     Form1->Session().SetLocalWebDir(Home.Dir / "TvWeb");
+    Form1->SetLocalWebDirText(Home.Dir / "TvWeb");
   }
   ~MainFormFixture() override {
     FreeAppWindows();
