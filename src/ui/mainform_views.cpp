@@ -337,6 +337,7 @@ void TForm1::RefreshURLList() {
   bool warningShown = false;
   const TViewFilter filter = ViewFilter;
   const TMimeFilter mime = CurrentMimeFilter();
+  TMessagePace pace;
   const bool whole = RefillURLLines(
       *SingURLs->Lines(),
       [&] {
@@ -345,8 +346,10 @@ void TForm1::RefreshURLList() {
           warningShown = true;
           SetStatusText(kHiddenWarning);
         }
-        NumURLsEd->setText(QString::number(SingURLs->Count()));
-        QCoreApplication::processEvents();
+        if (pace.Due()) {
+          NumURLsEd->setText(QString::number(SingURLs->Count()));
+          QCoreApplication::processEvents();
+        }
         // A newer rebuild that ran and finished meanwhile has the list.
         return !ListRebuilt;
       },
@@ -372,9 +375,10 @@ void TForm1::CheckAllURLs(bool on) {
   const TViewFilter filter = ViewFilter;
   const TMimeFilter mime = CurrentMimeFilter();
   std::vector<std::string> marked;
+  TMessagePace pace;
   const bool whole = WalkURLList(
-      [this] {
-        QCoreApplication::processEvents();
+      [&] {
+        if (pace.Due()) QCoreApplication::processEvents();
         return !CheckPassDone;
       },
       [&](TVkURLItem& r) {
