@@ -76,6 +76,9 @@ double Rebuild(TURLListBox& view, const TViewFilter& filter, const TMimeFilter& 
         return true;
       },
       [&](TVkURLItem& r) { return URLPassesFilters(filter, mime, r); });
+  // As the window does: the first line made current, which has the view lay
+  // out its rows.
+  view.SetItemIndex(0);
   return Since(t0);
 }
 
