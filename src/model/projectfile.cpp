@@ -354,7 +354,7 @@ void TProjectSession::LoadMirrorProject(const std::string& fileName) {
     if (IsPlainFile(source)) {
       TFileStream in(source, TFileStream::TMode::fmOpenRead);
       ReadMirrorProject(in, values, loaded,
-                        [this](const std::string& t) { View.SetStatusText(t); });
+                        [this](const std::string& t) { View.ShowLoadProgress(t); });
       read = in.Size() > 0;
     }
     if (read) {

@@ -99,6 +99,12 @@ class TProjectView {
   // The status bar. Must not let window messages run: the save's list pass
   // calls it while holding the list lock.
   virtual void SetStatusText(const std::string& text) = 0;
+  // The load's progress ("Loading URL 101 of 5000"), every 100 records. The
+  // load reads into a list of its own and holds no lock, so a window may let
+  // its pending messages run here to repaint, so long as nothing that runs
+  // can reach the project meanwhile: user input, timers and sockets must
+  // wait until the load is done. By default the text goes to the status bar.
+  virtual void ShowLoadProgress(const std::string& text) { SetStatusText(text); }
   // The hourglass cursor.
   virtual void SetBusy(bool busy) = 0;
   // The local mirror folder the user chose after the old one failed.
@@ -154,7 +160,8 @@ class TProjectSession {
   // NoNameProjectFile() after a message). The file is read whole before
   // anything is shown, so a failure leaves no mix of old and new values:
   // the project is then empty and named "", the caption "Mirror Project:
-  // NULL", "CurrentURLFile" "", and the error passes on.
+  // NULL", "CurrentURLFile" "", and the error passes on. The progress goes
+  // to the view's ShowLoadProgress.
   void LoadMirrorProject(const std::string& fileName);
 
   // Empties the root rows and the master list and rebuilds the view.

@@ -1,6 +1,8 @@
 #include "model/tvurlutils.h"
 
+#include <sys/stat.h>
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -72,11 +74,15 @@ bool IsTemporaryExt(std::string_view ext) {
 }
 
 // The extension of the first stored file named kind or kind + ".*" in the folder
-// of `path` (which ends in "\" + kind), temporary files aside.
-std::optional<std::string> FindStoredExtension(const std::string& path, std::string_view kind) {
+// of `path` (which ends in "\" + kind), temporary files aside. `folderMissing`
+// (when given) tells whether the folder itself is not there.
+std::optional<std::string> FindStoredExtension(const std::string& path, std::string_view kind,
+                                               bool* folderMissing = nullptr) {
   const std::string folder = NativePath(path.substr(0, path.size() - kind.size()));
   std::error_code ec;
   std::filesystem::directory_iterator it(folder, ec);
+  if (folderMissing)
+    *folderMissing = ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory;
   if (ec) return std::nullopt;
   std::vector<std::string> exts;
   for (const std::filesystem::directory_iterator end; it != end; it.increment(ec)) {
@@ -94,12 +100,11 @@ std::optional<std::string> FindStoredExtension(const std::string& path, std::str
   return *std::min_element(exts.begin(), exts.end());
 }
 
-}  // namespace
-
-std::string URLToLocalPath(std::string_view root, std::string_view url, std::string_view kind,
-                           std::string_view ext) {
-  if (root.empty()) return "";
-  const std::string normal = NormaliseURL(url);
+// The stored name of a URL's file of `kind` without its extension (it ends in
+// "\" + kind), and the normalised URL; "" when the name has no room for kind.
+std::string StoredBaseName(std::string_view root, std::string_view url, std::string_view kind,
+                           std::string& normal) {
+  normal = NormaliseURL(url);
   const std::string scheme = ParseURL(normal).Scheme;
   std::string folder = scheme.empty() ? "NoProtocol" : scheme.substr(0, scheme.size() - 1);
   MakeComponentSafe(folder);
@@ -118,20 +123,81 @@ std::string URLToLocalPath(std::string_view root, std::string_view url, std::str
       path.compare(path.size() - kind.size(), kind.size(), kind) != 0 ||
       path[path.size() - kind.size() - 1] != '\\')
     return "";
+  return path;
+}
 
-  std::string result;
-  if (!ext.empty()) {
-    result = path + std::string(ext);
-  } else if (auto found = FindStoredExtension(path, kind)) {
-    result = path + *found;
-  } else if (kind == "Data") {
-    result = path + SafeExtension(SplitURLPath(normal).Ext);
-  } else if (kind == "Head") {
-    result = path + ".txt";
-  } else {
-    result = path;
+// The base name completed with its extension, as URLToLocalPath gives it.
+std::string WithExtension(const std::string& base, const std::string& normal, std::string_view kind,
+                          std::string_view ext, bool* folderMissing) {
+  if (!ext.empty()) return base + std::string(ext);
+  if (auto found = FindStoredExtension(base, kind, folderMissing)) return base + *found;
+  if (kind == "Data") return base + SafeExtension(SplitURLPath(normal).Ext);
+  if (kind == "Head") return base + ".txt";
+  return base;
+}
+
+bool Covers(const std::string& folder, std::string_view path) {
+  return !folder.empty() && path.size() >= folder.size() &&
+         path.compare(0, folder.size(), folder) == 0 &&
+         (path.size() == folder.size() || path[folder.size()] == '\\');
+}
+
+// `folder` (below root + "\") is not there: the memo takes the highest
+// folder above it that is not there either, climbing until one is (or the
+// climb cannot tell), so the next URLs below it need no look at all.
+void NoteMissingFolder(TFolderMemo& memo, std::size_t rootLen, std::string_view folder) {
+  std::string_view top = folder;
+  for (;;) {
+    const std::size_t cut = top.rfind('\\');
+    if (cut == std::string_view::npos || cut <= rootLen) break;
+    const std::string_view parent = top.substr(0, cut);
+    if (Covers(std::string(parent), memo.Present)) break;
+    struct stat st;
+    if (::stat(NativePath(std::string(parent)).c_str(), &st) == 0) {
+      if (S_ISDIR(st.st_mode)) {
+        memo.Present = std::string(parent);
+        break;
+      }
+      // A plain file: nothing can lie below it.
+    } else if (errno != ENOENT && errno != ENOTDIR) {
+      break;
+    }
+    top = parent;
   }
+  memo.Missing = std::string(top);
+}
+
+}  // namespace
+
+std::string URLToLocalPath(std::string_view root, std::string_view url, std::string_view kind,
+                           std::string_view ext) {
+  if (root.empty()) return "";
+  std::string normal;
+  const std::string base = StoredBaseName(root, url, kind, normal);
+  if (base.empty()) return "";
+  const std::string result = WithExtension(base, normal, kind, ext, nullptr);
   return StaysInside(result, root.size()) ? result : "";
+}
+
+bool LocalFileExists(std::string_view root, std::string_view url, std::string_view kind,
+                     TFolderMemo* memo) {
+  if (root.empty()) return false;
+  std::string normal;
+  const std::string base = StoredBaseName(root, url, kind, normal);
+  // The extension never makes a component "." or "..": the base decides
+  // whether the path stays inside root, before anything is looked at.
+  if (base.empty() || !StaysInside(base, root.size())) return false;
+  const std::string_view folder = std::string_view(base).substr(0, base.size() - kind.size() - 1);
+  if (memo && Covers(memo->Missing, folder)) return false;
+  bool folderMissing = false;
+  const std::string path = WithExtension(base, normal, kind, "", &folderMissing);
+  // Every name the path can have lies in the URL's own folder.
+  if (folderMissing) {
+    if (memo) NoteMissingFolder(*memo, root.size(), folder);
+    return false;
+  }
+  struct stat st;
+  return ::stat(NativePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 std::string ShortenPath(std::string_view path, std::size_t maxLen, std::size_t keep) {

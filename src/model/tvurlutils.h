@@ -4,8 +4,9 @@
 // a dropped image block and the URL lines of pasted text.
 //
 // Every function is free of state and takes no lock; callers hold the file-system
-// lock where they need it. Only URLToLocalPath touches the file system (it may list
-// one folder) and only PasteURLs reads a caller-supplied clipboard.
+// lock where they need it. Only URLToLocalPath and LocalFileExists touch the file
+// system (they may list one folder and look at a few) and only PasteURLs reads a
+// caller-supplied clipboard.
 
 #include <cstdint>
 #include <functional>
@@ -58,6 +59,24 @@ struct TURLImage {
 // byte, since mirrors and caches written earlier must still be found.
 std::string URLToLocalPath(std::string_view root, std::string_view url, std::string_view kind,
                            std::string_view ext);
+
+// What a run of LocalFileExists calls learnt of the mirror's folders.
+struct TFolderMemo {
+  std::string Missing;  // a folder found not there: nothing below it is
+  std::string Present;  // a folder found there
+};
+
+// Whether URLToLocalPath(root, url, kind, "") names a plain file (symbolic
+// links followed). When the URL's own folder is not there, no name in it can
+// be, and the answer comes without looking for the name URLToLocalPath
+// falls back to. With a memo, such a folder is climbed to the highest one
+// that is not there, which then answers for every URL below it without a
+// look at the disk: URLs in key order share their folders, so a run of them
+// costs a look or two per folder. A folder made after it was found missing
+// is not seen: keep a memo only for a stretch in which no stored file is
+// expected to appear.
+bool LocalFileExists(std::string_view root, std::string_view url, std::string_view kind,
+                     TFolderMemo* memo = nullptr);
 
 // A path of at most maxLen bytes: when longer, a middle run of (excess + 8) bytes is
 // replaced by "[N]", N the decimal sum over the cut bytes (as unsigned values) of

@@ -1,6 +1,5 @@
 #include "model/vkurllist.h"
 
-#include <sys/stat.h>
 #include <algorithm>
 #include <memory>
 #include <mutex>
@@ -23,13 +22,13 @@ std::string& LocalWebDirValue() {
   return dir;
 }
 
+// The folder memo of this thread's status refresh run, when one is open.
+thread_local TFolderMemo* RunMemo = nullptr;
+
 // Whether the URL's body ("Data" with whatever extension it was stored under)
 // is in the local mirror.
 bool BodyFileExists(const std::string& url) {
-  const std::string path = URLToLocalPath(GetLocalWebDir(), url, "Data", "");
-  if (path.empty()) return false;
-  struct stat st;
-  return ::stat(NativePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  return LocalFileExists(GetLocalWebDir(), url, "Data", RunMemo);
 }
 
 std::uint8_t RefreshedStatus(std::uint8_t status, const std::string& url) {
@@ -54,6 +53,17 @@ void SetLocalWebDir(const std::string& dir) {
 std::string GetLocalWebDir() {
   std::lock_guard<std::mutex> lock(LocalWebDirLock());
   return LocalWebDirValue();
+}
+
+TStatusRefreshRun::TStatusRefreshRun() {
+  if (!RunMemo) {
+    Memo = std::make_unique<TFolderMemo>();
+    RunMemo = Memo.get();
+  }
+}
+
+TStatusRefreshRun::~TStatusRefreshRun() {
+  if (Memo) RunMemo = nullptr;
 }
 
 // --- TVkURLItem -------------------------------------------------------------

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -27,6 +28,27 @@ class TStream;
 // window's local web directory). Safe to call from any thread.
 void SetLocalWebDir(const std::string& dir);
 std::string GetLocalWebDir();
+
+struct TFolderMemo;
+
+// A run of status refreshes on this thread that share what they learn of the
+// mirror's folders (LocalFileExists with a memo): a folder found missing is
+// not looked at again while the run lasts, so a stretch of records in key
+// order costs a look or two per folder instead of two per record. Open one
+// only around a stretch in which no record's body is expected to appear,
+// such as one locked batch of a walk over the list: a download stores its
+// body and then sets its record's status itself. Runs nest (the outer one
+// holds the memo).
+class TStatusRefreshRun {
+ public:
+  TStatusRefreshRun();
+  ~TStatusRefreshRun();
+  TStatusRefreshRun(const TStatusRefreshRun&) = delete;
+  TStatusRefreshRun& operator=(const TStatusRefreshRun&) = delete;
+
+ private:
+  std::unique_ptr<TFolderMemo> Memo;
+};
 
 class TVkURLItem {
  public:

@@ -6,6 +6,7 @@
 // mainform_views.cpp (what the project session asks of the window). Later
 // parts add their own files beside these.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -170,6 +171,10 @@ class TForm1 : public QMainWindow, public TProjectView {
   void RefreshURLList() override;
   void SetCaption(const std::string& caption) override;
   void SetStatusText(const std::string& text) override;
+  // Shows the text and, every few tens of milliseconds, lets the window
+  // repaint and answer the window system; the user's input, the timers and
+  // the sockets wait for the end of the load.
+  void ShowLoadProgress(const std::string& text) override;
   void SetBusy(bool busy) override;
   void SetLocalWebDirText(const std::string& dir) override;
 
@@ -397,6 +402,8 @@ class TForm1 : public QMainWindow, public TProjectView {
   bool PaintQueued = false;
   bool StartLoaded = false;
   bool Closed = false;
+  // When a load last let the window's messages run.
+  std::chrono::steady_clock::time_point LoadMessagesRan{};
   int BrowseHelpTicks = 0;
   int LastPage = -1;
 };

@@ -2,12 +2,14 @@
 // project's values, the caption, the status bar, the busy cursor), and the
 // URL views: the "Filters" page, the URL list, the attributes panel and the
 // thumbnail.
+#include <chrono>
 #include <mutex>
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
+#include <QEventLoop>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -98,6 +100,21 @@ void TForm1::ClearRootURLs() { Grid1->ClearRows(); }
 void TForm1::SetCaption(const std::string& caption) { setWindowTitle(PromptText(caption)); }
 
 void TForm1::SetStatusText(const std::string& text) { StatusBar1->showMessage(PromptText(text)); }
+
+void TForm1::ShowLoadProgress(const std::string& text) {
+  SetStatusText(text);
+  // Often enough to repaint the progress and keep the window system's
+  // pings answered, seldom enough to cost the load nothing measurable.
+  const auto now = std::chrono::steady_clock::now();
+  if (now - LoadMessagesRan < std::chrono::milliseconds(40)) return;
+  LoadMessagesRan = now;
+  // Only what cannot reach the project runs: the lists are being replaced,
+  // so a click, a timer (auto-paste, the schedule, the outbox) or a socket
+  // (the close signal) waits for the end of the load.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                  QEventLoop::ExcludeSocketNotifiers |
+                                  QEventLoop::X11ExcludeTimers);
+}
 
 void TForm1::SetBusy(bool busy) {
   if (busy)
@@ -320,6 +337,7 @@ void TForm1::RefreshURLList() {
   bool warningShown = false;
   const TViewFilter filter = ViewFilter;
   const TMimeFilter mime = CurrentMimeFilter();
+  TMessagePace pace;
   const bool whole = RefillURLLines(
       *SingURLs->Lines(),
       [&] {
@@ -328,8 +346,10 @@ void TForm1::RefreshURLList() {
           warningShown = true;
           SetStatusText(kHiddenWarning);
         }
-        NumURLsEd->setText(QString::number(SingURLs->Count()));
-        QCoreApplication::processEvents();
+        if (pace.Due()) {
+          NumURLsEd->setText(QString::number(SingURLs->Count()));
+          QCoreApplication::processEvents();
+        }
         // A newer rebuild that ran and finished meanwhile has the list.
         return !ListRebuilt;
       },
@@ -355,9 +375,10 @@ void TForm1::CheckAllURLs(bool on) {
   const TViewFilter filter = ViewFilter;
   const TMimeFilter mime = CurrentMimeFilter();
   std::vector<std::string> marked;
+  TMessagePace pace;
   const bool whole = WalkURLList(
-      [this] {
-        QCoreApplication::processEvents();
+      [&] {
+        if (pace.Due()) QCoreApplication::processEvents();
         return !CheckPassDone;
       },
       [&](TVkURLItem& r) {

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "model/vkfile.h"
 #include "support/scratchdir.h"
@@ -156,6 +159,100 @@ TEST(URLToLocalPath, ChoosesTheStoredDataFile) {
   fs::remove(folder + "Data.htm");
   fs::create_symlink("/etc/hostname", folder + "Data.abc");
   EXPECT_EQ(URLToLocalPath(tmp.Path, url, "Data", ""), data);
+}
+
+// LocalFileExists answers as URLToLocalPath and a look at its result do,
+// with or without a memo, over a mirror of every shape a stored body can
+// take; a run with a memo looks at a missing folder once.
+TEST(LocalFileExists, AgreesWithTheStoredPathOverAMirror) {
+  test::TScratchDir tmp;
+  const std::string root = tmp.Path + "/TvWeb";
+  auto folderOf = [&](const std::string& url) {
+    const std::string p = NativePath(URLToLocalPath(root, url, "Data", ".x"));
+    return p.substr(0, p.size() - std::string("Data.x").size());
+  };
+  auto store = [&](const std::string& url, const std::string& name) {
+    ASSERT_TRUE(ForceDirs(folderOf(url)));
+    std::ofstream(folderOf(url) + name) << "x";
+  };
+  struct Case {
+    const char* name;
+    std::string url;
+    std::function<void(const std::string&)> make;  // what the mirror holds for it
+    bool stored;
+  };
+  const std::vector<Case> cases = {
+      {"stored under its own extension", "http://a.test/d/p1.html",
+       [&](const std::string& u) { store(u, "Data.html"); }, true},
+      {"stored under another extension", "http://a.test/d/p2.html",
+       [&](const std::string& u) { store(u, "Data.htm"); }, true},
+      {"its folder holds only headers", "http://a.test/d/p3.html",
+       [&](const std::string& u) { store(u, "Head.txt"); }, false},
+      {"its folder is missing, its parent is there", "http://a.test/d/p4.html", {}, false},
+      {"a stored sibling whose name begins with that one's", "http://a.test/d/p4.html2",
+       [&](const std::string& u) { store(u, "Data.html2"); }, true},
+      {"a sibling's folder is missing too", "http://a.test/d/p5.html", {}, false},
+      {"a temporary name that is its own extension", "http://a.test/d/t.tmp",
+       [&](const std::string& u) { store(u, "Data.tmp"); }, true},
+      {"only a transfer in progress", "http://a.test/d/u.html",
+       [&](const std::string& u) { store(u, "Data.tmp"); }, false},
+      {"Data is a folder", "http://a.test/e/f.gif",
+       [&](const std::string& u) { ASSERT_TRUE(ForceDirs(folderOf(u) + "Data.gif")); }, false},
+      {"Data is a link to a file", "http://a.test/e/g",
+       [&](const std::string& u) {
+         ASSERT_TRUE(ForceDirs(folderOf(u)));
+         fs::create_symlink("/etc/hostname", folderOf(u) + "Data");
+       },
+       fs::is_regular_file("/etc/hostname")},
+      {"a folder on the way is a plain file", "http://a.test/file/x.html",
+       [&](const std::string& u) {
+         const std::string f = folderOf(u);
+         const std::string file = f.substr(0, f.size() - std::string("x.html/").size() - 1);
+         ASSERT_TRUE(ForceDirs(file.substr(0, file.rfind('/'))));
+         std::ofstream(file) << "x";
+       },
+       false},
+      {"its host is not in the mirror", "http://b.test/d/p.html", {}, false},
+      {"another URL of that host", "http://b.test/d/q/r.html", {}, false},
+      {"a scheme the mirror has no folder for", "ftp://c.test/f.zip", {}, false},
+  };
+  for (const auto& c : cases)
+    if (c.make) c.make(c.url);
+  const auto reference = [&](const std::string& r, const std::string& url) {
+    const std::string path = URLToLocalPath(r, url, "Data", "");
+    return !path.empty() && fs::is_regular_file(NativePath(path));
+  };
+  std::vector<const Case*> order;
+  for (const auto& c : cases) order.push_back(&c);
+  std::sort(order.begin(), order.end(),
+            [](const Case* a, const Case* b) { return a->url < b->url; });
+  for (int pass = 0; pass < 2; ++pass) {
+    TFolderMemo memo;
+    for (const Case* c : order) {
+      SCOPED_TRACE(std::string(c->name) + (pass ? " (backwards)" : ""));
+      const bool want = reference(root, c->url);
+      EXPECT_EQ(want, c->stored);
+      EXPECT_EQ(LocalFileExists(root, c->url, "Data"), want);
+      EXPECT_EQ(LocalFileExists(root, c->url, "Data", &memo), want);
+    }
+    std::reverse(order.begin(), order.end());
+  }
+  // Without the mirror, or without a root, nothing is stored.
+  TFolderMemo none;
+  for (const auto& c : cases) {
+    EXPECT_FALSE(LocalFileExists(tmp.Path + "/Elsewhere", c.url, "Data", &none)) << c.name;
+    EXPECT_FALSE(LocalFileExists("", c.url, "Data")) << c.name;
+  }
+
+  // The memo answers from what it saw: a host found missing stays missing
+  // for the memo's run, however many of its URLs follow, and a fresh memo
+  // sees what was stored since.
+  TFolderMemo run;
+  EXPECT_FALSE(LocalFileExists(root, "http://n.test/a/1.html", "Data", &run));
+  store("http://n.test/b/2.html", "Data.html");
+  EXPECT_FALSE(LocalFileExists(root, "http://n.test/b/2.html", "Data", &run));
+  TFolderMemo fresh;
+  EXPECT_TRUE(LocalFileExists(root, "http://n.test/b/2.html", "Data", &fresh));
 }
 
 TEST(ShortenPath, CutsAMiddleRunAndSumsItsBytes) {

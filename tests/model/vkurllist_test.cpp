@@ -219,6 +219,27 @@ TEST_F(URLList, StatusRefreshAgainstTheMirrorTree) {
   }
 }
 
+// Inside a run, refreshes remember the mirror's missing folders (a body
+// stored since is not seen); the memory ends with the outermost run, so the
+// next refresh sees the new body.
+TEST_F(URLList, ARefreshRunRemembersMissingFoldersOnlyWhileItLasts) {
+  const std::string a = "http://h.test/d/a.html", b = "http://h.test/e/b.html";
+  auto marked = [](const std::string& url) {
+    return TVkURLItem(url, "", "", 0, "", "", 0, 0, "", 10, 1, "");
+  };
+  {
+    const TStatusRefreshRun outer;
+    EXPECT_EQ(marked(a).GetStatus(), 10);
+    WriteFileString(URLToLocalPath(Mirror.Path, b, "Data", ".html"), "body");
+    {
+      const TStatusRefreshRun inner;
+      EXPECT_EQ(marked(b).GetStatus(), 10) << "the outer run's memory holds";
+    }
+    EXPECT_EQ(marked(b).GetStatus(), 10);
+  }
+  EXPECT_EQ(marked(b).GetStatus(), 50);
+}
+
 // A model of the list: a map from key to record, with the merge rule written
 // out independently. Random adds (in both modes), deletes and probes must
 // leave list and model in agreement on order, uniqueness, contents and every

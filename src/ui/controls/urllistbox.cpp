@@ -137,8 +137,27 @@ void TURLListModel::Store(std::string_view url, bool checked, std::uint32_t hash
   Place(static_cast<std::uint32_t>(Ends.size() - 1), hash);
 }
 
-bool TURLListModel::AppendPending(std::string_view url, bool checked) {
-  return AppendRaw(url, checked);
+int TURLListModel::AppendPendingBatch(const std::vector<TNewLine>& lines) {
+  const int before = Count();
+  const std::size_t n = lines.size();
+  if (n == 0) return 0;
+  // Grown first, so the slots looked up below stay where they are.
+  std::size_t size = Slots.empty() ? 64 : Slots.size();
+  while ((Ends.size() + n + 1) * 2 > size) size *= 2;
+  if (size != Slots.size()) Rehash(size);
+  // Each line costs two reads from memory the walk has not touched: its
+  // text, in its record, and its slot in the table. Asked for a batch at a
+  // time, they arrive together rather than one after the other.
+  for (const TNewLine& l : lines) __builtin_prefetch(l.URL.data());
+  Hashes.resize(n);
+  const std::size_t mask = Slots.size() - 1;
+  for (std::size_t k = 0; k < n; ++k) {
+    Hashes[k] = Hash(lines[k].URL);
+    __builtin_prefetch(&Slots[Hashes[k] & mask]);
+  }
+  for (std::size_t k = 0; k < n; ++k)
+    if (Find(lines[k].URL, Hashes[k]) < 0) Store(lines[k].URL, lines[k].Checked, Hashes[k]);
+  return Count() - before;
 }
 
 void TURLListModel::Publish() {
@@ -148,12 +167,10 @@ void TURLListModel::Publish() {
   endInsertRows();
 }
 
-void TURLListModel::Reserve(size_t lines) {
+void TURLListModel::Reserve(std::size_t lines, std::size_t textBytes) {
   Ends.reserve(lines);
   Marks.reserve(lines);
-  size_t want = 64;
-  while (want < lines * 2) want *= 2;
-  if (want > Slots.size()) Rehash(want);
+  Text.reserve(textBytes);
 }
 
 bool TURLListModel::Append(std::string_view url, bool checked) {
@@ -163,10 +180,9 @@ bool TURLListModel::Append(std::string_view url, bool checked) {
 }
 
 int TURLListModel::AppendBatch(const std::vector<TNewLine>& lines) {
-  const int before = Count();
-  for (const auto& l : lines) AppendRaw(l.URL, l.Checked);
+  const int added = AppendPendingBatch(lines);
   Publish();
-  return Count() - before;
+  return added;
 }
 
 void TURLListModel::RemoveLine(int i) {
@@ -196,6 +212,34 @@ void TURLListModel::Clear() {
   Slots.shrink_to_fit();
   Shown = 0;
   endResetModel();
+}
+
+void TURLListModel::ClearForRefill() {
+  beginResetModel();
+  Text.clear();
+  Ends.clear();
+  Marks.clear();
+  std::fill(Slots.begin(), Slots.end(), 0);
+  Shown = 0;
+  endResetModel();
+}
+
+void TURLListModel::TrimRoom(std::size_t lines, std::size_t textBytes) {
+  lines = std::max(lines, Ends.size());
+  textBytes = std::max(textBytes, Text.size());
+  if (Ends.capacity() > 2 * lines + 64) {
+    Ends.shrink_to_fit();
+    Marks.shrink_to_fit();
+  }
+  if (Text.capacity() > 2 * textBytes + 4096) Text.shrink_to_fit();
+  // The table a line count needs, as Store grows it: a power of two above
+  // twice the lines.
+  const auto tableFor = [](std::size_t n) {
+    std::size_t size = 64;
+    while (size < (n + 1) * 2) size *= 2;
+    return size;
+  };
+  if (Slots.size() > 2 * tableFor(lines)) Rehash(tableFor(Ends.size()));
 }
 
 std::size_t TURLListModel::OverheadBytes() const {

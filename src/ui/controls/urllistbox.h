@@ -44,17 +44,29 @@ class TURLListModel : public QAbstractListModel {
     bool Checked;
   };
   int AppendBatch(const std::vector<TNewLine>& lines);
-  // Appends without telling the views (no Qt call: fit for use under the
-  // list lock); false when a line shows the URL already. Publish() reports
-  // the lines so far. A view lays out all its rows on every report, so a
-  // long fill reports now and then rather than per batch.
-  bool AppendPending(std::string_view url, bool checked);
+  // AppendBatch without telling the views (no Qt call: fit for use under
+  // the list lock). Publish() reports the lines so far. A view lays out all
+  // its rows on every report, so a long fill reports now and then rather
+  // than per batch.
+  int AppendPendingBatch(const std::vector<TNewLine>& lines);
   void Publish();
   int Published() const { return Shown; }
-  // Room for this many lines without regrowing.
-  void Reserve(std::size_t lines);
+  // Room for this many lines and bytes of text without regrowing (the
+  // table grows as lines come). The system gives memory a page at a time as
+  // it is first written, so room a fill does not reach costs little.
+  void Reserve(std::size_t lines, std::size_t textBytes);
   void RemoveLine(int i);
+  // Empties the lines and gives back their memory.
   void Clear();
+  // Empties the lines but keeps their room (texts, offsets, marks, table)
+  // for a refill: a million lines fill tens of megabytes, and memory touched
+  // for the first time costs the system a page fault every 4 KiB, far more
+  // than the lines' own work.
+  void ClearForRefill();
+  // Gives back room beyond twice what `lines` lines of `textBytes` bytes of
+  // text need (the current lines are always kept), so a view that shrank for
+  // good, or a smaller project, does not hold its largest size for ever.
+  void TrimRoom(std::size_t lines, std::size_t textBytes);
 
   // Bytes held beyond the texts themselves (offsets, marks, table).
   std::size_t OverheadBytes() const;
@@ -84,7 +96,8 @@ class TURLListModel : public QAbstractListModel {
   // at most half full. With the hash in the slot a probe reads no line and
   // regrowing the table reads no text.
   std::vector<std::uint64_t> Slots;
-  int Shown = 0;  // lines the views have been told of
+  std::vector<std::uint32_t> Hashes;  // a batch's hashes, kept for its room
+  int Shown = 0;                      // lines the views have been told of
 };
 
 // The main window's URL list: a check list view over TURLListModel. Lines are
