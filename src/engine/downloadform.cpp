@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "engine/dlthread.h"
@@ -220,8 +221,14 @@ bool TDownloadFrm::BuildDownloadQueue() {
   // differ (a trailing "/" counts for one, not for the other), so appending
   // in list order could leave the queue out of order and its searches blind.
   std::vector<TActiveDL> items;
+  // A batch of 100 records remembers the mirror folders it found missing:
+  // the first job on a freshly loaded project checks every record against
+  // the mirror. No body can appear while the queue is built, and the memo
+  // ends where messages run.
+  std::optional<TStatusRefreshRun> refreshes;
   for (int i = 0;; ++i) {
     if (i % 100 == 0) {
+      refreshes.reset();
       int n = 0;
       {
         std::lock_guard<TCriticalSection> g(*URLListLock);
@@ -234,6 +241,7 @@ bool TDownloadFrm::BuildDownloadQueue() {
         FMsg.HideMsg();
         return false;
       }
+      refreshes.emplace();
     }
     std::lock_guard<TCriticalSection> g(*URLListLock);
     if (i >= GlobalURLList->Count()) break;
