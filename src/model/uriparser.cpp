@@ -258,9 +258,16 @@ std::string EscapeURL(std::string_view url) {
   return r;
 }
 
-static std::string HostPart(std::string_view url) {
-  std::string n = ParseURL(url).NetLoc;
-  return n.size() >= 2 ? n.substr(2) : n;
+// ParseURL's network location without its "//", found in place: the
+// spider asks for two of them for every link it meets.
+static std::string_view HostPart(std::string_view url) {
+  std::string_view rest = url.substr(0, url.find('#'));
+  std::size_t i = 0;
+  while (i < rest.size() && IsSchemeChar(rest[i])) ++i;
+  if (i > 0 && i < rest.size() && rest[i] == ':') rest.remove_prefix(i + 1);
+  if (rest.substr(0, 2) != "//") return {};
+  const std::size_t e = rest.find_first_of("/?;", 2);
+  return e == std::string_view::npos ? rest.substr(2) : rest.substr(2, e - 2);
 }
 
 bool IsOtherHost(std::string_view url1, std::string_view url2) {
