@@ -78,9 +78,10 @@ TURLParts ParseURL(std::string_view url) {
   }
 
   if (rest.substr(0, 2) == "//") {
-    const std::size_t e = rest.find_first_of("/?;", 2);
+    std::size_t e = 2;
+    while (e < rest.size() && rest[e] != '/' && rest[e] != '?' && rest[e] != ';') ++e;
     r.NetLoc = std::string(rest.substr(0, e));
-    rest = e == std::string_view::npos ? std::string_view() : rest.substr(e);
+    rest = rest.substr(e);
   }
 
   if (const std::size_t q = rest.find('?'); q != std::string_view::npos) {
@@ -266,8 +267,9 @@ static std::string_view HostPart(std::string_view url) {
   while (i < rest.size() && IsSchemeChar(rest[i])) ++i;
   if (i > 0 && i < rest.size() && rest[i] == ':') rest.remove_prefix(i + 1);
   if (rest.substr(0, 2) != "//") return {};
-  const std::size_t e = rest.find_first_of("/?;", 2);
-  return e == std::string_view::npos ? rest.substr(2) : rest.substr(2, e - 2);
+  std::size_t e = 2;
+  while (e < rest.size() && rest[e] != '/' && rest[e] != '?' && rest[e] != ';') ++e;
+  return rest.substr(2, e - 2);
 }
 
 bool IsOtherHost(std::string_view url1, std::string_view url2) {
