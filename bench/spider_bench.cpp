@@ -9,7 +9,8 @@
 // and "spider_T_threads_pages_per_s: X" (pages: URLs the job fetched).
 // Requests per page come from the server's access log (bench/spider_vs_wget2
 // reads it). The mirror and the cache are made under SPIDER_BENCH_DIR
-// (default /dev/shm). With --memory it prints only
+// (default /dev/shm) and removed at the end unless SPIDER_BENCH_KEEP is set.
+// With --memory it prints only
 // "master_list_bytes_per_100000_urls: B", the growth of the resident set
 // while 100,000 found links are recorded: a run of its own, so that a crawl
 // timed from outside the program does not include it.
@@ -174,7 +175,9 @@ int Main(int argc, char** argv) {
     std::printf("spider_%d_threads_pages_per_s: %.1f\n", threads, pages / seconds);
     std::fflush(stdout);
   }
-  std::filesystem::remove_all(scratch);
+  // The crawl's stored copies are the caller's to remove when it times the
+  // whole program: removing thousands of them is no part of the crawl.
+  if (!std::getenv("SPIDER_BENCH_KEEP")) std::filesystem::remove_all(scratch);
   return 0;
 }
 

@@ -1,6 +1,7 @@
 #include "engine/dllist.h"
 
 #include <algorithm>
+#include <bit>
 #include <stdexcept>
 
 #include "model/strutils.h"
@@ -60,9 +61,7 @@ void TDLList::Locate(int i, size_t& block, size_t& offset) const {
   const size_t n = FTree.size() - 1;
   size_t pos = 0;
   int rest = i;
-  size_t step = 1;
-  while (step * 2 <= n) step *= 2;
-  for (; step > 0; step /= 2) {
+  for (size_t step = std::bit_floor(n); step > 0; step /= 2) {
     if (pos + step <= n && FTree[pos + step] <= rest) {
       pos += step;
       rest -= FTree[pos];
@@ -211,6 +210,8 @@ void TDLList::Merge(const TDLList& other) {
 void TDLList::Delete(int i) { Remove(i); }
 
 TActiveDL TDLList::Take(int i) { return std::move(*Remove(i)); }
+
+std::unique_ptr<TActiveDL> TDLList::Extract(int i) { return Remove(i); }
 
 std::unique_ptr<TActiveDL> TDLList::Remove(int i) {
   if (i < 0 || i >= Count())

@@ -60,6 +60,9 @@ class TDLList {
   void Delete(int i);
   // Removes item i and gives it to the caller; as Delete for a bad index.
   TActiveDL Take(int i);
+  // As Take, giving the item in the node the list held it in: nothing is
+  // copied or freed, so a caller under the job lock can free it after.
+  std::unique_ptr<TActiveDL> Extract(int i);
   void Clear();
 
   // The first index after i whose URL does not begin with item i's site;

@@ -26,12 +26,19 @@ bool TOutbox::Pending() const {
 
 TOutbox::TDrained TOutbox::Drain() {
   TDrained d;
+  // The posters get a list with room for as many lines as the last drain
+  // took, made here rather than grown by them one doubling at a time under
+  // the lock they all share.
+  std::vector<std::string> room;
+  room.reserve(FLastLineCount.load(std::memory_order_relaxed));
   {
     std::lock_guard<TSpinningMutex> g(FLock);
     d.Lines.swap(FLines);
+    FLines.swap(room);
     d.StatusTexts.swap(FStatusTexts);
     FPending.store(false, std::memory_order_release);
   }
+  FLastLineCount.store(d.Lines.size(), std::memory_order_relaxed);
   d.CountChanged = FCountChanged.exchange(false, std::memory_order_acq_rel);
   d.Modified = FModified.exchange(false, std::memory_order_acq_rel);
   return d;

@@ -42,6 +42,7 @@ class TOutbox {
   std::atomic<bool> FCountChanged{false};
   std::atomic<bool> FModified{false};
   std::atomic<bool> FPending{false};
+  std::atomic<size_t> FLastLineCount{0};  // lines the last drain took
 };
 
 // The lines of the main list as the user-interface thread keeps them: URLs in

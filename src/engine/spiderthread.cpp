@@ -118,6 +118,7 @@ void TSpiderThread::Execute() {
       Changed = 1;
       SkipFlag = 0;
       FWarned = false;
+      FClientTextRead = false;
       const TSettings& s = *Snapshot().Settings;
       if (RobotsObeyed && Context().Robots && Context().Robots->IsDisallowed(Current.URL)) {
         Result = vrNoRobots;
@@ -225,6 +226,7 @@ void TSpiderThread::SpiderHTTPItem() {
 }
 
 void TSpiderThread::ScanPage(const std::string& contentType) {
+  FClientTextRead = false;
   const char* cursor = PageText.c_str();
   if (!EqualsNoCase(contentType, "text/css")) {
     while (ProcessTag(cursor)) {
@@ -522,20 +524,29 @@ bool TSpiderThread::ProcessTag(const char*& cursor) {
 
 bool TSpiderThread::EnqueueLink(const std::string& url, bool embedded, uint8_t origin) {
   const TSettings& s = *Snapshot().Settings;
-  const TURLParts parts = ParseURL(url);
-  const std::string ext = LowerCaseAscii(SplitURLPath(url).Ext);
-  if (s.OnlyHTMChk && ext != ".css" && !IsPageOrScriptURL(url) &&
-      !(parts.Scheme == "ftp:" && ext.empty()))
-    return false;
+  // ParseURL's scheme is "ftp:" exactly when the URL begins so, in any case.
+  const bool ftp = url.size() >= 4 && (url[0] | 0x20) == 'f' && (url[1] | 0x20) == 't' &&
+                   (url[2] | 0x20) == 'p' && url[3] == ':';
+  if (s.OnlyHTMChk) {
+    const std::string ext = LowerCaseAscii(SplitURLPath(url).Ext);
+    if (ext != ".css" && !IsPageOrScriptURL(url) && !(ftp && ext.empty())) return false;
+  }
 
   TActiveDL item;
   item.URL = url;
   item.SiteBase = url;
   item.ParentURL = Current.URL;
-  try {
-    item.ClientText = HTTP->PeerAddress();
-  } catch (...) {
+  if (!FClientTextRead) {
+    // Asked of the connection once per page rather than once per link: the
+    // page's links are scanned after its fetch, with no request between.
+    FClientTextRead = true;
+    try {
+      FClientText = HTTP->PeerAddress();
+    } catch (...) {
+      FClientText.clear();
+    }
   }
+  item.ClientText = FClientText;
   item.Origin = origin;
   item.SiteMode = Current.SiteMode;
   item.Depth = Current.Depth;
@@ -557,7 +568,7 @@ bool TSpiderThread::EnqueueLink(const std::string& url, bool embedded, uint8_t o
     if (Current.EmbeddedHops >= MaxEmbeddedHops) return false;
     item.EmbeddedHops = static_cast<uint8_t>(Current.EmbeddedHops + 1);
   }
-  if (!s.SpiderFTPChk && parts.Scheme == "ftp:") item.Depth = 0;
+  if (!s.SpiderFTPChk && ftp) item.Depth = 0;
   // Tested and queued in one section: two threads finding the same link
   // queue it once.
   PutBackIfNotVisited(item);

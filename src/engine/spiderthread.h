@@ -91,6 +91,9 @@ class TSpiderThread : public TVkThread {
   std::string FPageURL;     // the address the page's text came from
   std::string FExtraLines;  // request lines of this item (If-Modified-Since)
   bool FWarned = false;     // this page showed the link-follow warning
+  // The server's address the page's links are queued with, read once a page.
+  std::string FClientText;
+  bool FClientTextRead = false;
 };
 
 }  // namespace qv

@@ -85,18 +85,17 @@ bool TURLAdder::Prepare(uint8_t appendToView, TVkURLItem& record, TPrepared& p) 
   return true;
 }
 
-int TURLAdder::Commit(uint8_t appendToView, const TVkURLItem& record, const TPrepared& p,
+int TURLAdder::Commit(uint8_t appendToView, std::unique_ptr<TVkURLItem>& record, const TPrepared& p,
                       bool& newLine) {
   newLine = false;
   int index;
   if (!p.Limit || p.Passes) {
-    const int before = GlobalURLList->Count();
-    index = GlobalURLList->AddItem(record, false);
-    newLine = appendToView && GlobalURLList->Count() > before && p.Passes;
+    index = GlobalURLList->AddOwned(record);
+    newLine = appendToView && !record && p.Passes;
   } else {
-    index = GlobalURLList->IndexOfURL(record.URL);
+    index = GlobalURLList->IndexOfURL(record->URL);
     if (index >= 0)
-      GlobalURLList->GetItem(index)->Assign(record, true);
+      GlobalURLList->GetItem(index)->Assign(*record, true);
     else
       index = -1;
   }
@@ -106,25 +105,38 @@ int TURLAdder::Commit(uint8_t appendToView, const TVkURLItem& record, const TPre
 int TURLAdder::AddURLItem(uint8_t appendToView, TVkURLItem record) {
   TPrepared p;
   if (!Prepare(appendToView, record, p)) return -1;
+  std::string line = appendToView && p.Passes ? record.URL : std::string();
+  auto owned = std::make_unique<TVkURLItem>(std::move(record));
   bool newLine;
-  const int index = Commit(appendToView, record, p, newLine);
-  if (newLine) FOutbox.AddLine(record.URL);
+  const int index = Commit(appendToView, owned, p, newLine);
+  if (newLine) FOutbox.AddLine(std::move(line));
   FOutbox.NoteCountChanged();
   return index;
 }
 
 int TURLAdder::AddURLItemLocked(uint8_t appendToView, TVkURLItem record) {
-  // What needs no list is done before the lock, and the outbox is written
-  // after it: every worker's result passes through this lock.
+  return AddURLItemLocked(appendToView, std::make_unique<TVkURLItem>(std::move(record)));
+}
+
+int TURLAdder::AddURLItemLocked(uint8_t appendToView, std::unique_ptr<TVkURLItem> record) {
+  // Every worker's result and every found link passes through this lock, so
+  // what needs no list is done before it: the checks, the record's own node
+  // (the list takes it over when the URL is new) and the view's copy of the
+  // URL; a merged record's node is freed after it. A new line is posted
+  // inside it: the lines then reach the outbox in the list's order of
+  // addition, and the outbox lock is shared with the drain alone instead of
+  // being one more lock every worker queues for.
   TPrepared p;
-  if (!Prepare(appendToView, record, p)) return -1;
+  if (!Prepare(appendToView, *record, p)) return -1;
+  std::string line = appendToView && p.Passes ? record->URL : std::string();
   bool newLine;
   int index;
   {
     std::lock_guard<TCriticalSection> hold(*URLListLock);
     index = Commit(appendToView, record, p, newLine);
+    if (newLine) FOutbox.AddLine(std::move(line));
   }
-  if (newLine) FOutbox.AddLine(std::move(record.URL));
+  record.reset();
   FOutbox.NoteCountChanged();
   return index;
 }
@@ -134,9 +146,9 @@ int TURLAdder::AddFoundURL(uint8_t appendToView, const std::string& url,
                            uint8_t pageFileFlag, const std::string& title,
                            const std::string& imageURL, int32_t size) {
   // AddURLItemLocked takes the list lock for the list step only.
-  TVkURLItem record(url, foundURL, parentURL, pageFileFlag, title, imageURL, 0, size, "", 10, 0,
-                    "");
-  return AddURLItemLocked(appendToView, std::move(record));
+  return AddURLItemLocked(
+      appendToView, std::make_unique<TVkURLItem>(url, foundURL, parentURL, pageFileFlag, title,
+                                                 imageURL, 0, size, "", 10, 0, ""));
 }
 
 std::string TURLAdder::ListedURL(const std::string& url) const {

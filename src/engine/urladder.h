@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "engine/outbox.h"
@@ -34,6 +35,9 @@ class TURLAdder {
   int AddURLItem(uint8_t appendToView, TVkURLItem record);
   // As AddURLItem, taking URLListLock itself.
   int AddURLItemLocked(uint8_t appendToView, TVkURLItem record);
+  // The same, for a record already in a node of its own, which the list
+  // takes over when the URL is new: the workers build theirs so.
+  int AddURLItemLocked(uint8_t appendToView, std::unique_ptr<TVkURLItem> record);
   // Builds a new record (unchecked, status 10, no content type or details)
   // and adds it through AddURLItemLocked.
   int AddFoundURL(uint8_t appendToView, const std::string& url, const std::string& foundURL,
@@ -53,8 +57,10 @@ class TURLAdder {
   };
   // The steps before the list: false for no URL.
   bool Prepare(uint8_t appendToView, TVkURLItem& record, TPrepared& p);
-  // The list's part (URLListLock held); newLine: the view gets a line.
-  int Commit(uint8_t appendToView, const TVkURLItem& record, const TPrepared& p, bool& newLine);
+  // The list's part (URLListLock held): the list takes the record over when
+  // its URL is new (record is then null); newLine: the view gets a line.
+  int Commit(uint8_t appendToView, std::unique_ptr<TVkURLItem>& record, const TPrepared& p,
+             bool& newLine);
 
   TOutbox& FOutbox;
   const TPublished<TViewFilter>& FViewFilter;

@@ -52,10 +52,15 @@ bool SiteIs(const std::string& url, const std::string& site) {
 // same beginning ("a.com.evil.org", "a.com:8080") is never taken for it.
 // A hint (the index the thread's last item had) is tried first: the next
 // item of the host usually sits there.
-int IndexOfSite(const TDLList& queue, const std::string& site, int hint) {
+int IndexOfSite(TDLList& queue, const std::string& site, int hint, TActiveDL*& found) {
   if (site.empty() || queue.Count() == 0) return -1;
   for (int i : {hint, hint - 1}) {
-    if (i >= 0 && i < queue.Count() && SiteIs(queue.Item(i).URL, site)) return i;
+    if (i < 0 || i >= queue.Count()) continue;
+    TActiveDL& item = queue.Item(i);
+    if (SiteIs(item.URL, site)) {
+      found = &item;
+      return i;
+    }
   }
   std::string probe = site;
   for (const char* tail : {"/", "", "#", ";", "?"}) {
@@ -63,9 +68,24 @@ int IndexOfSite(const TDLList& queue, const std::string& site, int hint) {
     probe += tail;
     int i = queue.IndexOfURL(probe);
     if (i < 0) i = ~i;
-    if (i < queue.Count() && SiteIs(queue.Item(i).URL, site)) return i;
+    if (i < queue.Count() && SiteIs(queue.Item(i).URL, site)) {
+      found = &queue.Item(i);
+      return i;
+    }
   }
   return -1;
+}
+
+// Whether the URL's scheme, as ParseURL finds it, is "http:" or "https:":
+// the URL begins with one of them in any letter case.
+bool HasWebScheme(const std::string& url) {
+  size_t i = 0;
+  for (const char c : {'h', 't', 't', 'p'}) {
+    if (i >= url.size() || (url[i] | 0x20) != c) return false;
+    ++i;
+  }
+  if (i < url.size() && (url[i] | 0x20) == 's') ++i;
+  return i < url.size() && url[i] == ':';
 }
 
 }  // namespace
@@ -273,8 +293,17 @@ std::string TVkThread::GetActivity() noexcept {
   }
 }
 
-void TVkThread::Publish(const std::string& activity) {
-  SetActivity(activity);
+void TVkThread::Publish(std::string_view activity) {
+  // As SetActivity, from the fixed texts without building a string first.
+  FShownRetries.store(Current.RetriesLeft, std::memory_order_relaxed);
+  {
+    std::lock_guard<std::mutex> g(StatusLock);
+    try {
+      Activity.assign(activity.data(), activity.size());
+    } catch (...) {
+      Activity.clear();
+    }
+  }
   Changed = 1;
   if (FContext.Wake) FContext.Wake();
 }
@@ -458,8 +487,9 @@ int TVkThread::CountSiteThreads(const std::string& site) {
 
 bool TVkThread::PickNext(bool addVisited) {
   std::string previousSite = std::move(FCurrentSite);
+  FCurrentSite.clear();
   Current.URL.clear();
-  NoteCurrentURL();
+  FCurrentRobots = false;
   FLastPickFailed = true;
   bool refilled = false;
   if (Queue->Count() == 0) {
@@ -478,7 +508,8 @@ bool TVkThread::PickNext(bool addVisited) {
   // leaving its host walks, one ending sets it to 0, a put-back item lowers
   // it to its host's count, refilling the queue from the retry list walks
   // (and the thread still stays on its host after it).
-  const int stay = IndexOfSite(*Queue, previousSite, FLastIndex);
+  TActiveDL* stayItem = nullptr;
+  const int stay = IndexOfSite(*Queue, previousSite, FLastIndex, stayItem);
   int best = stay;
   if (stay < 0 || refilled) {
     int least = 1000;
@@ -498,14 +529,16 @@ bool TVkThread::PickNext(bool addVisited) {
     }
   }
 
-  TActiveDL& item = Queue->Item(best);
+  TActiveDL& item = best == stay ? *stayItem : Queue->Item(best);
   const std::string& base = item.SiteBase.empty() ? item.URL : item.SiteBase;
   std::string site;
   bool robotsFirst = false;
-  if (RobotsObeyed && FContext.Robots) {
-    site = URLSite(base);
-    const std::string scheme = ParseURL(item.URL).Scheme;
-    robotsFirst = (scheme == "http:" || scheme == "https:") && !FContext.Robots->HasSite(site);
+  if (RobotsObeyed && FContext.Robots && HasWebScheme(item.URL)) {
+    // A base beginning with the last item's site has that site: no parse.
+    site = SiteIs(base, previousSite) && previousSite.find("//") != std::string::npos
+               ? previousSite
+               : URLSite(base);
+    robotsFirst = !FContext.Robots->HasSite(site);
   }
   if (robotsFirst) {
     Current.URL = site + "/robots.txt";
@@ -516,29 +549,22 @@ bool TVkThread::PickNext(bool addVisited) {
     Current.RetriesLeft = 0;
     Current.SiteBase = Current.URL;
   } else {
-    // The item moves into Current (a copy then a deletion, without the
-    // copy); the site base is the item's own, or its URL when it has none,
-    // copied into the last item's site base so its buffer serves again.
-    std::string spare = std::move(Current.SiteBase);
-    Current = Queue->Take(best);
-    if (Current.SiteBase.empty()) {
-      spare.assign(Current.URL);
-      Current.SiteBase.swap(spare);
-    }
+    // The item moves into Current without a copy; the node it leaves, with
+    // the last item's texts, is freed once JobLock is released.
+    FSpentItem = Queue->Extract(best);
+    Current = std::move(*FSpentItem);
+    if (Current.SiteBase.empty()) Current.SiteBase.assign(Current.URL);
     if (addVisited) VisitedList.insert(Current.URL);
     FLastIndex = best;
   }
-  if (SiteIs(Current.URL, previousSite)) {
+  // An item found by its site (staying on the host) has that site.
+  if ((best == stay && !robotsFirst) || SiteIs(Current.URL, previousSite)) {
     FCurrentSite = std::move(previousSite);  // staying on the host: the same site
     FCurrentRobots = IsRobotsURL(Current.URL);
   } else {
     NoteCurrentURL();
   }
   FLastPickFailed = false;
-  Result = vrNone;
-  BytesReceived = 0;
-  BytesTotal = 0;
-  Publish("");
   return true;
 }
 
@@ -548,8 +574,15 @@ bool TVkThread::PickNextLocked(bool addVisited) {
     std::lock_guard<TSpinningMutex> g(JobLock);
     taken = PickNext(addVisited);
   }
-  if (taken) TakeSnapshot();
-  return taken;
+  // What needs no queue is done after the lock every worker shares.
+  FSpentItem.reset();
+  if (!taken) return false;
+  Result = vrNone;
+  BytesReceived = 0;
+  BytesTotal = 0;
+  Publish("");
+  TakeSnapshot();
+  return true;
 }
 
 void TVkThread::PutBack(const TActiveDL& item) {
@@ -586,7 +619,9 @@ bool TVkThread::MayRetry() const {
 
 void TVkThread::LogResult(const std::string& url, int64_t size, const std::string& headers,
                           const std::string& statusText) {
-  TVkURLItem item;
+  // Built in the node the master list keeps when the URL is new.
+  auto record = std::make_unique<TVkURLItem>();
+  TVkURLItem& item = *record;
   item.URL = url;
   item.Size = SaturateSize32(size);
   if (!headers.empty()) item.ContentType = BareType(GetHeaderField(headers, "Content-Type"));
@@ -667,7 +702,7 @@ void TVkThread::LogResult(const std::string& url, int64_t size, const std::strin
   // Whatever came of it, the site's robots.txt has had its try: otherwise
   // the pick would queue the same robots.txt fetch for ever.
   if (RobotsObeyed && robotsFile && FContext.Robots) FContext.Robots->AddSite(URLSite(url));
-  FContext.Adder->AddURLItemLocked(1, std::move(item));
+  FContext.Adder->AddURLItemLocked(1, std::move(record));
 }
 
 std::string TVkThread::ListedAddress(const std::string& url) {

@@ -19,6 +19,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/dllist.h"
@@ -184,6 +185,9 @@ class TVkThread : public TThread {
   // The next item into Current (robots.txt of its site first). Caller holds
   // JobLock. True when an item was taken.
   bool PickNext(bool addVisited);
+  // PickNext under JobLock; then, outside it, a taken item's result and byte
+  // counts are set to 0, the activity to "" (Changed set) and the snapshots
+  // taken.
   bool PickNextLocked(bool addVisited);
   void PutBack(const TActiveDL& item);
   void PutToRetry(const TActiveDL& item);
@@ -245,7 +249,8 @@ class TVkThread : public TThread {
   void FTPChangeDir(TIdFTPExt* sender);
 
  private:
-  void Publish(const std::string& activity);
+  // Sets the activity, then Changed, and wakes the runner.
+  void Publish(std::string_view activity);
   bool HeaderChecks();
   void SizeFilter();
   void ReturnPooled() noexcept;
@@ -261,6 +266,9 @@ class TVkThread : public TThread {
   bool FCurrentRobots = false;   // Current.URL names a robots.txt; under JobLock
   int FLastIndex = 0;            // queue index of the last item taken
   bool FLastPickFailed = false;  // the last PickNext took nothing
+  // The queue node of the item taken last, holding the texts of the item
+  // before: freed once JobLock is released.
+  std::unique_ptr<TActiveDL> FSpentItem;
   std::atomic<int32_t> FShownRetries{0};
 };
 

@@ -459,6 +459,27 @@ std::string ReadFileString(const std::string& fileName) {
   return text;
 }
 
+bool TryReadFileString(const std::string& fileName, std::string& text) noexcept {
+  try {
+    const std::string native = NativePath(fileName);
+    int raw;
+    do {
+      raw = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (raw < 0 && errno == EINTR);
+    if (raw < 0) return false;
+    TFd fd(raw);
+    struct stat st;
+    if (::fstat(fd.Get(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    const std::size_t size = static_cast<std::size_t>(st.st_size < 0 ? 0 : st.st_size);
+    text.assign(size, '\0');
+    bool error = false;
+    const std::size_t got = size == 0 ? 0 : ReadFull(fd.Get(), text.data(), size, &error);
+    return got == size && !error;
+  } catch (...) {
+    return false;
+  }
+}
+
 void WriteFileString(const std::string& fileName, const std::string& text) {
   const std::string folder = FolderOf(fileName);
   if (!folder.empty()) ForceDirs(folder);

@@ -146,6 +146,10 @@ void WriteStreamZeros(TStream& stream, std::size_t count);
 // Whole files. File names may use "\" or "/" as separators.
 // Every byte of the file, zero bytes included.
 std::string ReadFileString(const std::string& fileName);
+// ReadFileString reporting by result, for callers to whom a missing file is
+// an answer rather than a fault (a cache look-up): false, and text
+// unspecified, when the file cannot be read whole.
+bool TryReadFileString(const std::string& fileName, std::string& text) noexcept;
 // Creates the file's folders, then the file (replacing it), and stores text.
 // An existing plain file of ours is replaced only once the new text is wholly
 // stored, so a failed write leaves its old content.

@@ -232,8 +232,24 @@ std::string SkipURLScheme(std::string_view text) {
 
 std::string MakeFileSafe(std::string_view text) {
   std::string r(text);
-  for (char& c : r)
-    if (std::string_view(":?*|\"'><#%").find(c) != std::string_view::npos) c = '_';
+  for (char& c : r) {
+    switch (c) {
+      case ':':
+      case '?':
+      case '*':
+      case '|':
+      case '"':
+      case '\'':
+      case '>':
+      case '<':
+      case '#':
+      case '%':
+        c = '_';
+        break;
+      default:
+        break;
+    }
+  }
   for (std::size_t i = 0; i + 1 < r.size(); ++i)
     if (IsSeparator(r[i]) && IsSeparator(r[i + 1])) r[i] = '_';
   return r;

@@ -78,9 +78,10 @@ TURLParts ParseURL(std::string_view url) {
   }
 
   if (rest.substr(0, 2) == "//") {
-    const std::size_t e = rest.find_first_of("/?;", 2);
+    std::size_t e = 2;
+    while (e < rest.size() && rest[e] != '/' && rest[e] != '?' && rest[e] != ';') ++e;
     r.NetLoc = std::string(rest.substr(0, e));
-    rest = e == std::string_view::npos ? std::string_view() : rest.substr(e);
+    rest = rest.substr(e);
   }
 
   if (const std::size_t q = rest.find('?'); q != std::string_view::npos) {
@@ -258,9 +259,17 @@ std::string EscapeURL(std::string_view url) {
   return r;
 }
 
-static std::string HostPart(std::string_view url) {
-  std::string n = ParseURL(url).NetLoc;
-  return n.size() >= 2 ? n.substr(2) : n;
+// ParseURL's network location without its "//", found in place: the
+// spider asks for two of them for every link it meets.
+static std::string_view HostPart(std::string_view url) {
+  std::string_view rest = url.substr(0, url.find('#'));
+  std::size_t i = 0;
+  while (i < rest.size() && IsSchemeChar(rest[i])) ++i;
+  if (i > 0 && i < rest.size() && rest[i] == ':') rest.remove_prefix(i + 1);
+  if (rest.substr(0, 2) != "//") return {};
+  std::size_t e = 2;
+  while (e < rest.size() && rest[e] != '/' && rest[e] != '?' && rest[e] != ';') ++e;
+  return rest.substr(2, e - 2);
 }
 
 bool IsOtherHost(std::string_view url1, std::string_view url2) {

@@ -34,7 +34,9 @@ bool IsFileOfKind(const std::string& name, const std::string& kind) {
   return name.size() == kind.size() || name[kind.size()] == '.';
 }
 
-// Deletes the plain files of the folder that are of `kind`, but `keep`.
+// Deletes the plain files of the folder that are of `kind`, but `keep`. The
+// folder is read without FileLock, as a local copy's is; each deletion takes
+// it.
 void DeleteOtherFilesOfKind(const std::string& folder, const std::string& kind,
                             const std::string& keep) {
   std::vector<std::string> doomed;
@@ -47,6 +49,7 @@ void DeleteOtherFilesOfKind(const std::string& folder, const std::string& kind,
   }
   for (const auto& name : doomed) {
     std::string full = folder + "/" + name;
+    TFileLockHold hold;
     struct stat st {};
     if (lstat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode)) unlink(full.c_str());
   }
@@ -64,7 +67,9 @@ int WriteCacheFile(const std::string& kind, const std::string& url, const std::s
   if (path.empty()) return 0;
   std::string native = NativePath(path);
   std::string folder = FolderOf(native);
-  if (!ForceDirs(folder)) return 0;
+  bool fresh = false;
+  if (!ForceDirs(folder, &fresh)) return 0;
+  const bool alone = NoOtherCopiesOfKind(folder, kind, fresh);
   std::string name = native.substr(native.rfind('/') + 1);
 
   // A cache may lose its newest entries in a crash, so no flush to disk; it
@@ -73,8 +78,8 @@ int WriteCacheFile(const std::string& kind, const std::string& url, const std::s
   // in place, so no reader sees a part of them, and holding the lock through
   // the write made every exploring thread wait for every other one's.
   if (!WriteFileAtomic(native, content, 0644, false)) return 0;
-  TFileLockHold hold;
-  DeleteOtherFilesOfKind(folder, kind, name);
+  // A folder this thread has just made holds no other copy to remove.
+  if (!alone) DeleteOtherFilesOfKind(folder, kind, name);
   return 1;
 }
 
@@ -88,12 +93,9 @@ std::string ReadCacheFile(const std::string& kind, std::string& fileName, const 
 
   // Read outside FileLock: a copy is only ever replaced whole by a rename,
   // and an open file stays readable if another thread removes its name.
+  // A URL the cache never held is the usual answer, so no exception for it.
   std::string text;
-  try {
-    text = ReadFileString(fileName);
-  } catch (const std::exception&) {
-    return "";
-  }
+  if (!TryReadFileString(fileName, text)) return "";
   TFileLockHold hold;
   Touchfile(fileName, false, false);
   return text;

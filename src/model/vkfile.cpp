@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <string_view>
 #include <vector>
 
 #include <dirent.h>
@@ -281,16 +282,50 @@ std::int32_t SaturateSize32(std::int64_t size) {
   return static_cast<std::int32_t>(size);
 }
 
-bool ForceDirs(const std::string& folder) {
+bool ForceDirs(const std::string& folder, bool* created) {
+  if (created) *created = false;
   if (folder.empty()) return false;
   try {
-    const fs::path p(NativePath(folder));
+    const std::string native = NativePath(folder);
+    // The usual cases in one or two calls: the folder is there, or only its
+    // last level is missing (every stored copy asks, twice a URL).
+    struct stat st {};
+    if (::stat(native.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+    if (errno == ENOENT && ::mkdir(native.c_str(), 0777) == 0) {
+      if (created) *created = true;
+      return true;
+    }
+    const fs::path p(native);
     std::error_code ec;
-    fs::create_directories(p, ec);
+    const bool made = fs::create_directories(p, ec);
+    if (created) *created = made && !ec;
     return fs::is_directory(p, ec);
   } catch (...) {
     return false;
   }
+}
+
+bool NoOtherCopiesOfKind(const std::string& folder, const std::string& kind, bool madeNow) {
+  // The folder this thread made with its last write, and that write's kind.
+  thread_local std::string made;
+  thread_local std::string madeKind;
+  auto sameKind = [](std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      const char x = static_cast<char>(a[i] >= 'A' && a[i] <= 'Z' ? a[i] - 'A' + 'a' : a[i]);
+      const char y = static_cast<char>(b[i] >= 'A' && b[i] <= 'Z' ? b[i] - 'A' + 'a' : b[i]);
+      if (x != y) return false;
+    }
+    return true;
+  };
+  const bool none = madeNow || (!made.empty() && made == folder && !sameKind(madeKind, kind));
+  try {
+    made = madeNow ? folder : std::string();
+    madeKind = madeNow ? kind : std::string();
+  } catch (...) {
+    made.clear();
+  }
+  return none;
 }
 
 std::string DirAppend(const std::string& path) {

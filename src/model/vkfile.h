@@ -19,8 +19,18 @@ std::int64_t FileSizeOf(const std::string& fileName);
 std::int32_t SaturateSize32(std::int64_t size);
 
 // Creates the folder and every missing parent; true when it exists afterwards.
-// Never raises.
-bool ForceDirs(const std::string& folder);
+// Never raises. `created`, when given, tells whether this call made the
+// folder itself (so it held nothing a moment ago).
+bool ForceDirs(const std::string& folder, bool* created = nullptr);
+
+// For a stored copy written whole into `folder` (a URL's folder of the mirror
+// or the cache), on this thread: whether the folder can hold no other copy
+// of `kind`, so that looking for copies to remove is needless. True when
+// this write made the folder (madeNow), or when this thread's write just
+// before it made the folder for a copy of another kind (a URL's body, then
+// its headers). Otherwise false. Asked before the write; each call ends what
+// the one before could tell.
+bool NoOtherCopiesOfKind(const std::string& folder, const std::string& kind, bool madeNow);
 
 // The path ending in a separator: "/" is appended unless the path already
 // ends in "/" or "\"; "" gives "/".

@@ -247,15 +247,14 @@ std::string TVkURLList::GetDragOutName(const std::string& url, std::string* orig
   return url;
 }
 
-int TVkURLList::AddItem(const TVkURLItem& record, bool append) {
+int TVkURLList::AddItem(const TVkURLItem& record, bool /*append*/) {
   // The copy is the blank record with every field but LinkFlags taken over.
   auto copy = std::make_unique<TVkURLItem>(record);
-  copy->LinkFlags = 0;
-  return Adopt(copy.release(), append);
+  return AddOwned(copy);
 }
 
-int TVkURLList::Adopt(TVkURLItem* raw, bool /*append*/) {
-  std::unique_ptr<TVkURLItem> item(raw);
+int TVkURLList::AddOwned(std::unique_ptr<TVkURLItem>& item) {
+  item->LinkFlags = 0;
   const std::string_view key = URLKeyOf(item->URL);
   TVkURLItem* last = Index.Last();
   const int c = last ? key.compare(URLKeyOf(last->URL)) : 1;
@@ -268,7 +267,6 @@ int TVkURLList::Adopt(TVkURLItem* raw, bool /*append*/) {
     last->Assign(*item, true);
     return Count() - 1;
   }
-  // Below the last key: the ordered add, in append mode too (see header).
   TURLIndex::TPosition pos;
   Index.Find(key, pos);
   if (pos.Found) {
@@ -278,6 +276,12 @@ int TVkURLList::Adopt(TVkURLItem* raw, bool /*append*/) {
   Index.Insert(pos, item.get());
   item.release();
   return pos.Index;
+}
+
+int TVkURLList::Adopt(TVkURLItem* raw, bool /*append*/) {
+  // Append mode too takes the ordered add below the last key (see header).
+  std::unique_ptr<TVkURLItem> item(raw);
+  return AddOwned(item);
 }
 
 TVkURLItem* TVkURLList::GetItem(int index) const {

@@ -169,6 +169,11 @@ class TVkURLList {
   // of order falls back to the ordered add, so a damaged file cannot break
   // later lookups. A failure to build the copy frees it and passes on.
   int AddItem(const TVkURLItem& record, bool append);
+  // The ordered add (append off) of a record made beforehand, so that the
+  // allocation can happen before the list lock is taken: a new key takes the
+  // record over and leaves `item` null; a known key is merged from it (as
+  // AddItem does) and `item` stays with the caller. LinkFlags is set to 0.
+  int AddOwned(std::unique_ptr<TVkURLItem>& item);
 
   // The record at an index; EListError outside [0, Count()).
   TVkURLItem* GetItem(int index) const;

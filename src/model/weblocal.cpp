@@ -252,10 +252,11 @@ bool SaveLocalCopy(const std::string& root, const std::string& kind, const std::
   const std::string path = NativePath(stored);
   const std::string folder = FolderOf(path);
   const std::string name = LastName(path);
-  {
-    TFileLockHold hold;
-    if (!folder.empty() && !ForceDirs(folder)) return false;
-  }
+  // The folder is made without FileLock, as the cache's is: making one that
+  // another thread made meanwhile is no failure.
+  bool fresh = false;
+  if (!folder.empty() && !ForceDirs(folder, &fresh)) return false;
+  const bool alone = !folder.empty() && NoOtherCopiesOfKind(folder, kind, fresh);
   // Without a flush: a lost copy is downloaded again; what matters is that
   // a failed write never cuts the copy already stored. Not under FileLock:
   // the bytes go to a temporary file of a name of its own and the rename
@@ -265,6 +266,8 @@ bool SaveLocalCopy(const std::string& root, const std::string& kind, const std::
   if (!WriteFileAtomic(path, text, 0644, /*sync=*/false)) return false;
   // Only now that the new copy is whole do the URL's other copies of the kind
   // go; a partial download waiting for its resume stays.
+  // A folder this thread has just made holds none.
+  if (alone) return true;
   const std::string lowerKind = LowerCaseAscii(kind);
   std::vector<std::string> doomed;
   if (DIR* d = ::opendir(folder.empty() ? "." : folder.c_str())) {

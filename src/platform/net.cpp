@@ -217,6 +217,13 @@ size_t TIdTCPConnection::RawRecv(char* buf, size_t n, int timeoutMs, bool& timed
     }
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      // A zero wait asks only for what is there, and the read just said:
+      // nothing (the cut sets its flag before it wakes a waiter).
+      if (timeoutMs == 0) {
+        if (IsCut()) throw ENetCancelled();
+        timedOut = true;
+        return 0;
+      }
       if (!WaitFor(FFd, POLLIN, timeoutMs)) {
         timedOut = true;
         return 0;
@@ -263,17 +270,10 @@ bool TIdTCPConnection::FillBuffer(int timeoutMs) {
     FInBuf.erase(0, FInPos);
     FInPos = 0;
   }
-  size_t old = FInBuf.size();
-  FInBuf.resize(old + BufferChunk);
+  if (!FRecvChunk) FRecvChunk = std::make_unique<char[]>(BufferChunk);
   bool timedOut = false;
-  size_t got;
-  try {
-    got = RawRecv(&FInBuf[old], BufferChunk, timeoutMs, timedOut);
-  } catch (...) {
-    FInBuf.resize(old);
-    throw;
-  }
-  FInBuf.resize(old + got);
+  const size_t got = RawRecv(FRecvChunk.get(), BufferChunk, timeoutMs, timedOut);
+  FInBuf.append(FRecvChunk.get(), got);
   if (got > 0) return true;
   if (!timedOut) FClosedGracefully = true;
   return false;

@@ -240,6 +240,9 @@ class TIdTCPConnection {
   std::unique_ptr<TTlsSession> FTls;
   std::string FInBuf;
   size_t FInPos = 0;
+  // What a read receives into before it joins FInBuf: growing FInBuf by a
+  // whole chunk for each read would clear 64 KiB every time.
+  std::unique_ptr<char[]> FRecvChunk;
   int64_t FWorkCount = 0;
 };
 

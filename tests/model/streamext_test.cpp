@@ -240,6 +240,9 @@ TEST(WholeFiles, ReadGivesEveryByteIncludingZeros) {
     SCOPED_TRACE(name);
     WriteFileString(dir / "f.bin", text);
     EXPECT_EQ(ReadFileString(dir / "f.bin"), text);
+    std::string read = "junk";
+    EXPECT_TRUE(TryReadFileString(dir / "f.bin", read));
+    EXPECT_EQ(read, text);
   }
 }
 
@@ -247,6 +250,9 @@ TEST(WholeFiles, ErrorsNameTheFile) {
   test::TScratchDir dir;
   EXPECT_THROW(ReadFileString(dir / "missing.txt"), EFOpenError);
   EXPECT_THROW(ReadFileString(dir.Path), EFOpenError);
+  std::string read;
+  EXPECT_FALSE(TryReadFileString(dir / "missing.txt", read));
+  EXPECT_FALSE(TryReadFileString(dir.Path, read)) << "a folder is no file to read";
   EXPECT_EQ(ErrorOf([] { WriteFileString("/dev/full", "x"); }),
             "Error writing file:-\n\n/dev/full");
 }

@@ -58,6 +58,25 @@ TEST(Sites, SameSiteAndOtherHost) {
   EXPECT_FALSE(IsOtherHost("http://h:80/a", "ftp://h:80/b"));
   EXPECT_TRUE(IsOtherHost("http://h/a", "http://h:80/a"));
   EXPECT_TRUE(IsOtherHost("http://h/a", "http://H/a"));
+  // The host is ParseURL's network location wherever it ends.
+  const struct {
+    const char* A;
+    const char* B;
+    bool Other;
+  } cases[] = {
+      {"http://h?q", "http://h/p", false},  // a query right after the host
+      {"http://h;p", "http://h#f", false},  // parameters, a fragment
+      {"HTTP://h/a", "//h/b", false},       // no scheme: the same location
+      {"http://h#x/y", "http://h", false},  // nothing after the fragment counts
+      {"http://a.com/", "http://a.com.evil/", true},
+      {"mailto:x@h", "news:h", false},   // neither has a location
+      {"http:h/a", "http://h/a", true},  // no "//": no location
+      {"h/a", "http://h/a", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.A) + " | " + c.B);
+    EXPECT_EQ(IsOtherHost(c.A, c.B), c.Other);
+  }
 }
 
 TEST(NormaliseURL, DropsOnlyTheFragment) {

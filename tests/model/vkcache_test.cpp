@@ -82,6 +82,19 @@ TEST_F(CacheTest, NewFileOfAKindReplacesTheOthers) {
   EXPECT_EQ(FolderNames(folder), (std::set<std::string>{"Head.txt", "Data.html"}));
 }
 
+TEST_F(CacheTest, AFolderMadeMomentsAgoStillLosesACopyReplaced) {
+  // The folder is new for the first write, so that one looks for nothing to
+  // remove; each later copy of a kind already written must still replace it.
+  const std::string url = "http://h.example/fresh";
+  const std::string folder = Dir + "/Cache/http/h.example/fresh";
+  ASSERT_EQ(WriteCacheFile("Data", url, "one", ".htm"), 1);
+  ASSERT_EQ(WriteCacheFile("Data", url, "two", ".html"), 1);
+  EXPECT_EQ(FolderNames(folder), (std::set<std::string>{"Data.html"}));
+  ASSERT_EQ(WriteCacheFile("Head", url, "h", ".txt"), 1);
+  ASSERT_EQ(WriteCacheFile("Data", url, "three", ".gif"), 1);
+  EXPECT_EQ(FolderNames(folder), (std::set<std::string>{"Data.gif", "Head.txt"}));
+}
+
 TEST_F(CacheTest, FailedWriteKeepsTheOldCopy) {
   const std::string url = "http://h.example/a";
   const std::string folder = Dir + "/Cache/http/h.example/a";

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "model/jnmaths.h"
@@ -49,6 +50,21 @@ TEST(Folders, ForceDirsReportsByResult) {
   EXPECT_FALSE(ForceDirs(dir / "file/sub"));
   EXPECT_FALSE(ForceDirs(dir / "file"));
   EXPECT_FALSE(ForceDirs(""));
+
+  // Whether the call made the folder itself: its callers skip looking in a
+  // folder that cannot hold anything yet.
+  const std::vector<std::tuple<std::string, bool, bool>> made = {
+      {dir / "n1", true, true},               // only the last level missing
+      {dir / "n1", true, false},              // there already
+      {dir / "n2/deeper/still", true, true},  // parents missing too
+      {dir / "file/sub", false, false},       // a file in the way
+  };
+  for (const auto& [folder, result, created] : made) {
+    SCOPED_TRACE(folder);
+    bool c = !created;
+    EXPECT_EQ(ForceDirs(folder, &c), result);
+    EXPECT_EQ(c, created);
+  }
 }
 
 TEST(Paths, DirAppend) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -94,6 +95,25 @@ TEST_F(URLList, TheCallerKeepsItsRecord) {
   mine.Details = "changed";
   EXPECT_EQ(list.GetItem(0)->Details, "Failed");
   EXPECT_NE(list.GetItem(0), &mine);
+}
+
+TEST_F(URLList, AMadeRecordIsTakenOverWhenNewAndMergedFromWhenKnown) {
+  TVkURLList list;
+  for (const char* url : {"http://h/b", "http://h/a", "http://h/c"}) {
+    auto made = std::make_unique<TVkURLItem>(Rec(url, 10));
+    made->LinkFlags = 7;
+    const TVkURLItem* address = made.get();
+    list.AddOwned(made);
+    EXPECT_EQ(made, nullptr) << url << ": a new URL keeps the record itself";
+    EXPECT_EQ(list.FindItem(url), address);
+    EXPECT_EQ(address->LinkFlags, 0);
+  }
+  auto again = std::make_unique<TVkURLItem>(Rec("http://h/a/", 30, "Failed"));
+  EXPECT_EQ(list.AddOwned(again), 0);
+  ASSERT_NE(again, nullptr) << "a known URL merges and leaves the record to the caller";
+  EXPECT_EQ(list.Count(), 3);
+  EXPECT_EQ(list.GetItem(0)->Details, "Failed");
+  EXPECT_EQ(URLs(list), (std::vector<std::string>{"http://h/a", "http://h/b", "http://h/c"}));
 }
 
 struct MergeCase {

@@ -105,6 +105,17 @@ TEST_F(LocalCopyTest, SaveReplacesTheOtherCopiesOnlyOnceTheNewOneIsWhole) {
   EXPECT_TRUE(FileLockFreeElsewhere());
 }
 
+TEST_F(LocalCopyTest, ACopyReplacedInAFolderMadeMomentsAgoStillGoes) {
+  // Only the first write into a folder it made may skip looking for copies.
+  ASSERT_TRUE(SaveLocalCopy(Root, "Data", "http://h/new/", "one", ".htm"));
+  ASSERT_TRUE(SaveLocalCopy(Root, "Data", "http://h/new/", "two", ".html"));
+  EXPECT_EQ(FolderNames(Folder("http/h/new")), (std::set<std::string>{"Data.html"}));
+  ASSERT_TRUE(SaveLocalCopy(Root, "Head", "http://h/new/", "headers", ".txt"));
+  ASSERT_TRUE(SaveLocalCopy(Root, "Data", "http://h/new/", "three", ".gif"));
+  EXPECT_EQ(FolderNames(Folder("http/h/new")), (std::set<std::string>{"Data.gif", "Head.txt"}));
+  EXPECT_EQ(ReadBytes(Folder("http/h/new/Data.gif")), "three");
+}
+
 TEST_F(LocalCopyTest, SaveCreatesItsFoldersAndFailsWithoutARoot) {
   EXPECT_TRUE(SaveLocalCopy(Root, "Data", "http://h/a/b.gif", "GIF89a", ""));
   EXPECT_EQ(ReadBytes(Folder("http/h/a/b.gif/Data.gif")), "GIF89a");
