@@ -54,7 +54,7 @@ std::string MergePaths(const std::string& basePath, const std::string& refPath) 
     const std::size_t prev = k == 0 ? std::string::npos : path.rfind('/', k - 1);
     path.erase(prev == std::string::npos ? k : prev + 1);
   }
-  if (path.empty() || path[0] != '/') path.insert(0, "/");
+  if (path.empty() || path[0] != '/') path.insert(path.begin(), '/');
   while (path.compare(0, 4, "/../") == 0) path.erase(0, 3);
   return path;
 }
@@ -154,7 +154,7 @@ std::string NormaliseURL(std::string_view url) {
 std::string CollapseURLSlashes(std::string_view url) {
   TURLParts p = ParseURL(url);
   if (p.Path.empty()) {
-    if (!(p.Params + p.Query + p.Fragment).empty()) p.Path = "/";
+    if (!(p.Params + p.Query + p.Fragment).empty()) p.Path.assign(1, '/');
   } else if (p.Path[0] != ':') {
     std::string collapsed;
     collapsed.reserve(p.Path.size());
