@@ -1,10 +1,10 @@
 #include "ui/robotsdialog.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
-#include <QPainter>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
@@ -17,25 +17,20 @@ namespace {
 
 constexpr int kHelpContext = 124;
 
-// Draws each entry on one line, fitted to the list's width.
+// Draws each entry on one line, fitted to the list's width. The fitted text
+// takes the place of the item's own, so the style draws it once, inside its
+// margins.
 class TFittedDelegate : public QStyledItemDelegate {
  public:
   using QStyledItemDelegate::QStyledItemDelegate;
-  void paint(QPainter* p, const QStyleOptionViewItem& option,
-             const QModelIndex& index) const override {
-    QStyleOptionViewItem o = option;
-    initStyleOption(&o, index);
-    const QString full = o.text;
-    o.text.clear();
-    QStyledItemDelegate::paint(p, o, index);
-    const QRect r = option.rect.adjusted(2, 0, -2, 0);
-    p->save();
-    p->setPen(option.state & QStyle::State_Selected
-                  ? option.palette.color(QPalette::HighlightedText)
-                  : option.palette.color(QPalette::Text));
-    p->drawText(r, Qt::AlignLeft | Qt::AlignVCenter,
-                FitTextMiddle(full, option.fontMetrics, r.width()));
-    p->restore();
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* o, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(o, index);
+    if (o->rect.width() <= 0) return;
+    const QStyle* style = o->widget ? o->widget->style() : QApplication::style();
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, o->widget) + 1;
+    o->text = FitTextMiddle(o->text, o->fontMetrics, o->rect.width() - 2 * margin);
   }
 };
 
