@@ -523,8 +523,12 @@ void TDownloadFrm::AbortBtnClick() {
   if (OnStop) OnStop();
 }
 
-int TDownloadFrm::Column0Width(int gridWidth) {
-  return gridWidth - kColumnWidths[1] - kColumnWidths[2] - kColumnWidths[3] - 20;
+int TDownloadFrm::Column0Width(int gridWidth, const int* widths) {
+  // Every other column counts: leaving out "TimeOut" and "Retries Left."
+  // pushed them out of sight behind a scroll bar.
+  int others = 0;
+  for (int c = 1; c < 6; ++c) others += widths[c];
+  return gridWidth - others - 20;
 }
 
 }  // namespace qv

@@ -139,8 +139,10 @@ class TDownloadFrm {
   void SkipBtnClick();
   void AbortBtnClick();
   bool FormCloseQuery() const { return MayClose != 0; }
-  // Column 0's width for a grid width.
-  static int Column0Width(int gridWidth);
+  // Column 0's width for a grid width: what the other columns (widths 1 to
+  // 5, the designed ones unless given) leave, less 20 pixels for the border
+  // and a vertical scroll bar.
+  static int Column0Width(int gridWidth, const int* widths = kColumnWidths);
 
   // Any thread: a worker finished or changed; wakes the loop once however
   // often it is called before the loop runs.

@@ -1,5 +1,7 @@
 #include "ui/downloadwindow.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -7,18 +9,25 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
 #include "model/textfit.h"
+#include "ui/controls/fontfit.h"
 
 namespace qv {
+
+namespace {
+
+const int kPanelWidths[3] = {213, 214, 214};
+
+}  // namespace
 
 TDownloadWindow::TDownloadWindow(TDownloadFrm& runner, QWidget* parent)
     : QDialog(parent), Runner(runner) {
   setWindowTitle(QString::fromStdString(Runner.Caption));
   setProperty("HelpContext", 79);
-  resize(632, 333);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   Grid1 = new QTableWidget(1, 6, this);
@@ -29,11 +38,26 @@ TDownloadWindow::TDownloadWindow(TDownloadFrm& runner, QWidget* parent)
   Grid1->setSelectionMode(QAbstractItemView::SingleSelection);
   Grid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   QStringList headings;
-  for (int c = 0; c < 6; ++c) {
-    headings << TDownloadFrm::kHeadings[c];
-    Grid1->setColumnWidth(c, TDownloadFrm::kColumnWidths[c]);
-  }
+  for (int c = 0; c < 6; ++c) headings << TDownloadFrm::kHeadings[c];
   Grid1->setHorizontalHeaderLabels(headings);
+  // The designed widths hold a line of 16 pixels; they grow with a taller
+  // font, as the grid's row does, and further where a heading needs more.
+  // The status column also holds "Receiving", what a thread shows for most
+  // of a download.
+  const QFontMetrics cells = Grid1->fontMetrics();
+  const double scale = std::max(1.0, cells.height() / 16.0);
+  const QHeaderView* header = Grid1->horizontalHeader();
+  // A cell's text sits inside the style's margins and the grid line; two
+  // pixels more for the fractions of the font's advances.
+  const int cellMargins =
+      2 * (Grid1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, Grid1) + 1) + 3;
+  for (int c = 0; c < 6; ++c)
+    FColumnWidths[c] = std::max(static_cast<int>(TDownloadFrm::kColumnWidths[c] * scale),
+                                header->sectionSizeHint(c));
+  FColumnWidths[3] = std::max(FColumnWidths[3], cells.horizontalAdvance("Receiving") + cellMargins);
+  for (int c = 0; c < 6; ++c) Grid1->setColumnWidth(c, FColumnWidths[c]);
+  // Column 0 takes what the others leave, so nothing hides to the right.
+  Grid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   layout->addWidget(Grid1, 1);
   auto* row = new QHBoxLayout;
   SkipBtn = new QPushButton("Skip", this);
@@ -52,11 +76,10 @@ TDownloadWindow::TDownloadWindow(TDownloadFrm& runner, QWidget* parent)
   layout->addLayout(row);
   auto* bar = new QStatusBar(this);
   bar->setSizeGripEnabled(false);
-  const int widths[3] = {213, 214, 214};
   for (int i = 0; i < 3; ++i) {
     Panels[i] = new QLabel(this);
     Panels[i]->setAlignment(Qt::AlignCenter);
-    Panels[i]->setMinimumWidth(widths[i]);
+    Panels[i]->setMinimumWidth(kPanelWidths[i]);
     bar->addWidget(Panels[i], 1);
   }
   layout->addWidget(bar);
@@ -75,6 +98,11 @@ TDownloadWindow::TDownloadWindow(TDownloadFrm& runner, QWidget* parent)
   Runner.SetView(this);
   ControlsChanged();
   GridChanged();
+  // The designed client area, wider where the first column's designed width
+  // does not fit beside the others, taller where the font needs it.
+  int others = 0;
+  for (int c = 1; c < 6; ++c) others += FColumnWidths[c];
+  resize(FittedSize(this, QSize(std::max(632, FColumnWidths[0] + others + 20), 333)));
 }
 
 void TDownloadWindow::ShowForm() {
@@ -100,7 +128,13 @@ void TDownloadWindow::ControlsChanged() {
   AutoDisChk->setChecked(Runner.AutoDisChk);
   for (int i = 0; i < 3; ++i) {
     const QString text = QString::fromStdString(Runner.Panels[i]);
-    if (Panels[i]->text() != text) Panels[i]->setText(text);
+    if (Panels[i]->text() == text) continue;
+    Panels[i]->setText(text);
+    // A panel is its designed width, or as wide as its text needs with a
+    // little room beside it: the window widens rather than cut a text off.
+    const QFontMetrics fm = Panels[i]->fontMetrics();
+    const int room = fm.horizontalAdvance(text) + 2 * fm.averageCharWidth();
+    Panels[i]->setMinimumWidth(std::max(kPanelWidths[i], room));
   }
   FSyncing = false;
 }
@@ -139,7 +173,7 @@ void TDownloadWindow::closeEvent(QCloseEvent* e) {
 
 void TDownloadWindow::resizeEvent(QResizeEvent* e) {
   QDialog::resizeEvent(e);
-  Grid1->setColumnWidth(0, TDownloadFrm::Column0Width(Grid1->width()));
+  Grid1->setColumnWidth(0, std::max(40, TDownloadFrm::Column0Width(Grid1->width(), FColumnWidths)));
 }
 
 }  // namespace qv

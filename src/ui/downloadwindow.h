@@ -50,6 +50,7 @@ class TDownloadWindow : public QDialog, public TDownloadView {
 
  private:
   bool FSyncing = false;
+  int FColumnWidths[6];
 };
 
 }  // namespace qv

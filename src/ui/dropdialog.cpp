@@ -1,5 +1,6 @@
 #include "ui/dropdialog.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include <QApplication>
@@ -14,6 +15,7 @@
 
 #include "platform/progfolder.h"
 #include "platform/wavesound.h"
+#include "ui/controls/fontfit.h"
 #include "ui/controls/framedpanel.h"
 #include "ui/controls/uotarget.h"
 #include "ui/helpwindow.h"
@@ -33,11 +35,16 @@ TFramedPanel* MakeZone(QWidget* parent, const char* name, const char* caption, i
   zone->setObjectName(name);
   zone->SetCaption(caption);
   zone->setProperty("HelpContext", help);
-  zone->setFixedHeight(kZoneHeight);
   zone->SetFrameThickOuter(4);
   zone->SetFrameColLead(QColor(0xFF, 0xFF, 0xFF));
   zone->SetFrameColFlat(kZoneRest);
   TDropDlg::SetZoneColour(zone, kZoneRest);
+  // The designed height, or what the caption needs inside the frame in the
+  // user's font; never narrower than the caption.
+  const int frame = 2 * (zone->FrameThickOuter() + zone->FrameThickMid() + zone->FrameThickInner());
+  const QFontMetrics fm = zone->fontMetrics();
+  zone->setFixedHeight(std::max(kZoneHeight, fm.height() + frame + 2));
+  zone->setMinimumWidth(fm.horizontalAdvance(QString::fromUtf8(caption)) + frame + 4);
   return zone;
 }
 
@@ -76,7 +83,7 @@ TDropDlg::TDropDlg(QWidget* parent, const std::string& soundFile,
   lay->addWidget(Images);
   lay->addWidget(ShowMainChk, 0, Qt::AlignHCenter);
   lay->addStretch(1);
-  setFixedSize(kClientWidth, kClientHeight);
+  FixFittedSize(this, QSize(kClientWidth, kClientHeight));
 
   Timer1 = new QTimer(this);
   Timer1->setInterval(100);

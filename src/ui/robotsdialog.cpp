@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "engine/robots.h"
+#include "ui/controls/fontfit.h"
 #include "ui/controls/qtext.h"
 
 namespace qv {
@@ -57,13 +58,15 @@ TRobotsDlg::TRobotsDlg(TRobotsStore* store, QWidget* parent) : QDialog(parent), 
   setObjectName("RobotsDlg");
   setWindowTitle("Robot exclusions:-");
   setProperty("HelpContext", kHelpContext);
-  setFixedSize(520, 360);
   auto* l = new QVBoxLayout(this);
   Label1 = new QLabel(
       "Robots.txt exclusions (URLs beginning with these names have been excluded):-", this);
   ListBox1 = new QListWidget(this);
   Label2 = new QLabel("Meta tag exclusions (Links on these pages have not been followed):-", this);
   ListBox2 = new QListWidget(this);
+  // In a large font a caption wraps rather than run past the window's edge.
+  Label1->setWordWrap(true);
+  Label2->setWordWrap(true);
   for (QListWidget* b : {ListBox1, ListBox2}) {
     b->setItemDelegate(new TFittedDelegate(b));
     b->setUniformItemSizes(true);
@@ -75,6 +78,7 @@ TRobotsDlg::TRobotsDlg(TRobotsStore* store, QWidget* parent) : QDialog(parent), 
   l->addWidget(ListBox1, 1);
   l->addWidget(Label2);
   l->addWidget(ListBox2, 1);
+  FixFittedSize(this, QSize(520, 360));
 }
 
 void TRobotsDlg::FormShow() {

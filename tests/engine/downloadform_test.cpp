@@ -428,7 +428,7 @@ TEST_F(DownloadFormTest, GridShowsThreadsAndOneEmptyRow) {
   EXPECT_EQ(during[2][3].rfind("Skip:", 0), std::string::npos);
   ASSERT_EQ(Form.Grid.size(), 2u);
   EXPECT_EQ(Form.Grid[1], std::vector<std::string>(6));
-  EXPECT_EQ(TDownloadFrm::Column0Width(632), 632 - 76 - 64 - 64 - 20);
+  EXPECT_EQ(TDownloadFrm::Column0Width(632), 632 - 76 - 64 - 64 - 57 - 66 - 20);
 }
 
 TEST_F(DownloadFormTest, CanStartOperationAsksToStop) {
