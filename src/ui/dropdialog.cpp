@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "platform/progfolder.h"
 #include "platform/wavesound.h"
@@ -85,6 +86,13 @@ TDropDlg::TDropDlg(QWidget* parent, const std::string& soundFile,
   lay->addStretch(1);
   FixFittedSize(this, QSize(kClientWidth, kClientHeight));
 
+  CornerTimer = new QTimer(this);
+  CornerTimer->setInterval(100);
+  connect(CornerTimer, &QTimer::timeout, this, [this] {
+    RedoCornerWhenFramed();
+    if (--CornerChecksLeft > 0 && isVisible()) return;
+    CornerTimer->stop();
+  });
   Timer1 = new QTimer(this);
   Timer1->setInterval(100);
   connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
@@ -166,17 +174,42 @@ void TDropDlg::ShowDropWindow(const TSettings& settings) {
   FirstPlacement = false;
 }
 
+namespace {
+
+// The frame the window manager put round the window, asked of the window
+// system itself: the widget's own record of it is made once and kept, even
+// when it was made before the window was framed.
+QMargins FrameMargins(const QWidget* w) {
+  const QWindow* h = w->windowHandle();
+  return h ? h->frameMargins() : QMargins();
+}
+
+}  // namespace
+
 void TDropDlg::PlaceInCorner(int corner) {
   const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
   const QRect sr = s ? s->geometry() : QRect(0, 0, 0, 0);
-  const QSize frame = frameGeometry().size();
+  const QMargins m = FrameMargins(this);
+  const QSize frame = size().grownBy(m);
   const int x = corner == 1 || corner == 3 ? sr.x() + sr.width() - frame.width() : sr.x();
   const int y = corner >= 2 ? sr.y() + sr.height() - frame.height() : sr.y();
-  move(x, y);
   // An X11 window manager frames a window some time after it is shown; a
   // corner worked out without the frame leaves the title bar off the screen,
-  // so the placement is made again at the first painting that knows it.
-  CornerToRedo = frameGeometry() == geometry() ? corner : -1;
+  // so the placement is made again once the frame is known. Noted before
+  // the placement, which may report itself at once.
+  CornerToRedo = m.isNull() ? corner : -1;
+  CornerChecksLeft = 20;
+  if (CornerToRedo >= 0)
+    CornerTimer->start();
+  else
+    CornerTimer->stop();
+  // The client area is placed inside the frame: a move would go by the
+  // widget's own record of the frame, which may date from before the frame.
+  setGeometry(QRect(QPoint(x + m.left(), y + m.top()), size()));
+}
+
+void TDropDlg::RedoCornerWhenFramed() {
+  if (CornerToRedo >= 0 && !FrameMargins(this).isNull()) PlaceInCorner(CornerToRedo);
 }
 
 void TDropDlg::DropFeedback(TDropZone zone) {
@@ -215,7 +248,12 @@ void TDropDlg::showEvent(QShowEvent* e) {
 
 void TDropDlg::paintEvent(QPaintEvent* e) {
   QDialog::paintEvent(e);
-  if (CornerToRedo >= 0 && frameGeometry() != geometry()) PlaceInCorner(CornerToRedo);
+  RedoCornerWhenFramed();
+}
+
+void TDropDlg::moveEvent(QMoveEvent* e) {
+  QDialog::moveEvent(e);
+  RedoCornerWhenFramed();
 }
 
 void TDropDlg::ShowMainChkMouseUp() {
