@@ -12,12 +12,20 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include "model/textfit.h"
+#include "ui/controls/fontfit.h"
 #include "ui/controls/scaledstringgrid.h"
 
 namespace qv {
+
+namespace {
+
+const int kPanelWidths[3] = {213, 214, 214};
+
+}  // namespace
 
 TDownloadWindow::TDownloadWindow(TDownloadFrm& runner, QWidget* parent)
     : QDialog(parent), Runner(runner) {
@@ -33,14 +41,24 @@ TDownloadWindow::TDownloadWindow(TDownloadFrm& runner, QWidget* parent)
   Grid1->setSelectionBehavior(QAbstractItemView::SelectRows);
   Grid1->setSelectionMode(QAbstractItemView::SingleSelection);
   Grid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  // The designed widths, widened where this font needs more for a heading.
-  const QFontMetrics header = Grid1->horizontalHeader()->fontMetrics();
-  for (int c = 0; c < 6; ++c) {
-    Grid1->SetCell(c, 0, TDownloadFrm::kHeadings[c]);
-    FColumnWidths[c] = std::max(TDownloadFrm::kColumnWidths[c],
-                                header.horizontalAdvance(TDownloadFrm::kHeadings[c]) + 12);
-    Grid1->setColumnWidth(c, FColumnWidths[c]);
-  }
+  for (int c = 0; c < 6; ++c) Grid1->SetCell(c, 0, TDownloadFrm::kHeadings[c]);
+  // The designed widths hold a line of 16 pixels; they grow with a taller
+  // font, as the grid's row does, and further where a heading needs more.
+  // The status column also holds "Receiving", what a thread shows for most
+  // of a download.
+  const QFontMetrics cells = Grid1->fontMetrics();
+  const double scale = std::max(1.0, cells.height() / 16.0);
+  const QHeaderView* header = Grid1->horizontalHeader();
+  // A cell's text sits inside the style's margins and the grid line; two
+  // pixels more for the fractions of the font's advances.
+  const int cellMargins =
+      2 * (Grid1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, Grid1) + 1) + 3;
+  for (int c = 0; c < 6; ++c)
+    FColumnWidths[c] = std::max(static_cast<int>(TDownloadFrm::kColumnWidths[c] * scale),
+                                header->sectionSizeHint(c));
+  FColumnWidths[3] = std::max(FColumnWidths[3], cells.horizontalAdvance("Receiving") + cellMargins);
+  for (int c = 0; c < 6; ++c) Grid1->setColumnWidth(c, FColumnWidths[c]);
+  // Column 0 takes what the others leave, so nothing hides to the right.
   Grid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   layout->addWidget(Grid1, 1);
   auto* row = new QHBoxLayout;
@@ -60,11 +78,10 @@ TDownloadWindow::TDownloadWindow(TDownloadFrm& runner, QWidget* parent)
   layout->addLayout(row);
   auto* bar = new QStatusBar(this);
   bar->setSizeGripEnabled(false);
-  const int widths[3] = {213, 214, 214};
   for (int i = 0; i < 3; ++i) {
     Panels[i] = new QLabel(this);
     Panels[i]->setAlignment(Qt::AlignCenter);
-    Panels[i]->setMinimumWidth(widths[i]);
+    Panels[i]->setMinimumWidth(kPanelWidths[i]);
     bar->addWidget(Panels[i], 1);
   }
   layout->addWidget(bar);
@@ -96,11 +113,11 @@ TDownloadWindow::TDownloadWindow(TDownloadFrm& runner, QWidget* parent)
   Runner.SetView(this);
   ControlsChanged();
   GridChanged();
-  // The designed client area, wide enough for the first column's designed
-  // width beside the others.
+  // The designed client area, wider where the first column's designed width
+  // does not fit beside the others, taller where the font needs it.
   int others = 0;
   for (int c = 1; c < 6; ++c) others += FColumnWidths[c];
-  resize(std::max(632, TDownloadFrm::kColumnWidths[0] + others + 20), 333);
+  resize(FittedSize(this, QSize(std::max(632, FColumnWidths[0] + others + 20), 333)));
 }
 
 void TDownloadWindow::ShowForm() {
@@ -126,7 +143,13 @@ void TDownloadWindow::ControlsChanged() {
   AutoDisChk->setChecked(Runner.AutoDisChk);
   for (int i = 0; i < 3; ++i) {
     const QString text = QString::fromStdString(Runner.Panels[i]);
-    if (Panels[i]->text() != text) Panels[i]->setText(text);
+    if (Panels[i]->text() == text) continue;
+    Panels[i]->setText(text);
+    // A panel is its designed width, or as wide as its text needs with a
+    // little room beside it: the window widens rather than cut a text off.
+    const QFontMetrics fm = Panels[i]->fontMetrics();
+    const int room = fm.horizontalAdvance(text) + 2 * fm.averageCharWidth();
+    Panels[i]->setMinimumWidth(std::max(kPanelWidths[i], room));
   }
   FSyncing = false;
 }

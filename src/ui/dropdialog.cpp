@@ -1,5 +1,6 @@
 #include "ui/dropdialog.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include <QApplication>
@@ -11,9 +12,11 @@
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "platform/progfolder.h"
 #include "platform/wavesound.h"
+#include "ui/controls/fontfit.h"
 #include "ui/controls/framedpanel.h"
 #include "ui/controls/uotarget.h"
 #include "ui/helpwindow.h"
@@ -33,11 +36,16 @@ TFramedPanel* MakeZone(QWidget* parent, const char* name, const char* caption, i
   zone->setObjectName(name);
   zone->SetCaption(caption);
   zone->setProperty("HelpContext", help);
-  zone->setFixedHeight(kZoneHeight);
   zone->SetFrameThickOuter(4);
   zone->SetFrameColLead(QColor(0xFF, 0xFF, 0xFF));
   zone->SetFrameColFlat(kZoneRest);
   TDropDlg::SetZoneColour(zone, kZoneRest);
+  // The designed height, or what the caption needs inside the frame in the
+  // user's font; never narrower than the caption.
+  const int frame = 2 * (zone->FrameThickOuter() + zone->FrameThickMid() + zone->FrameThickInner());
+  const QFontMetrics fm = zone->fontMetrics();
+  zone->setFixedHeight(std::max(kZoneHeight, fm.height() + frame + 2));
+  zone->setMinimumWidth(fm.horizontalAdvance(QString::fromUtf8(caption)) + frame + 4);
   return zone;
 }
 
@@ -76,8 +84,15 @@ TDropDlg::TDropDlg(QWidget* parent, const std::string& soundFile,
   lay->addWidget(Images);
   lay->addWidget(ShowMainChk, 0, Qt::AlignHCenter);
   lay->addStretch(1);
-  setFixedSize(kClientWidth, kClientHeight);
+  FixFittedSize(this, QSize(kClientWidth, kClientHeight));
 
+  CornerTimer = new QTimer(this);
+  CornerTimer->setInterval(100);
+  connect(CornerTimer, &QTimer::timeout, this, [this] {
+    RedoCornerWhenFramed();
+    if (--CornerChecksLeft > 0 && isVisible()) return;
+    CornerTimer->stop();
+  });
   Timer1 = new QTimer(this);
   Timer1->setInterval(100);
   connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
@@ -159,17 +174,42 @@ void TDropDlg::ShowDropWindow(const TSettings& settings) {
   FirstPlacement = false;
 }
 
+namespace {
+
+// The frame the window manager put round the window, asked of the window
+// system itself: the widget's own record of it is made once and kept, even
+// when it was made before the window was framed.
+QMargins FrameMargins(const QWidget* w) {
+  const QWindow* h = w->windowHandle();
+  return h ? h->frameMargins() : QMargins();
+}
+
+}  // namespace
+
 void TDropDlg::PlaceInCorner(int corner) {
   const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
   const QRect sr = s ? s->geometry() : QRect(0, 0, 0, 0);
-  const QSize frame = frameGeometry().size();
+  const QMargins m = FrameMargins(this);
+  const QSize frame = size().grownBy(m);
   const int x = corner == 1 || corner == 3 ? sr.x() + sr.width() - frame.width() : sr.x();
   const int y = corner >= 2 ? sr.y() + sr.height() - frame.height() : sr.y();
-  move(x, y);
   // An X11 window manager frames a window some time after it is shown; a
   // corner worked out without the frame leaves the title bar off the screen,
-  // so the placement is made again at the first painting that knows it.
-  CornerToRedo = frameGeometry() == geometry() ? corner : -1;
+  // so the placement is made again once the frame is known. Noted before
+  // the placement, which may report itself at once.
+  CornerToRedo = m.isNull() ? corner : -1;
+  CornerChecksLeft = 20;
+  if (CornerToRedo >= 0)
+    CornerTimer->start();
+  else
+    CornerTimer->stop();
+  // The client area is placed inside the frame: a move would go by the
+  // widget's own record of the frame, which may date from before the frame.
+  setGeometry(QRect(QPoint(x + m.left(), y + m.top()), size()));
+}
+
+void TDropDlg::RedoCornerWhenFramed() {
+  if (CornerToRedo >= 0 && !FrameMargins(this).isNull()) PlaceInCorner(CornerToRedo);
 }
 
 void TDropDlg::DropFeedback(TDropZone zone) {
@@ -208,7 +248,12 @@ void TDropDlg::showEvent(QShowEvent* e) {
 
 void TDropDlg::paintEvent(QPaintEvent* e) {
   QDialog::paintEvent(e);
-  if (CornerToRedo >= 0 && frameGeometry() != geometry()) PlaceInCorner(CornerToRedo);
+  RedoCornerWhenFramed();
+}
+
+void TDropDlg::moveEvent(QMoveEvent* e) {
+  QDialog::moveEvent(e);
+  RedoCornerWhenFramed();
 }
 
 void TDropDlg::ShowMainChkMouseUp() {

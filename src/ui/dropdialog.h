@@ -95,6 +95,7 @@ class TDropDlg : public QDialog {
  protected:
   void showEvent(QShowEvent* e) override;
   void paintEvent(QPaintEvent* e) override;
+  void moveEvent(QMoveEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
   void contextMenuEvent(QContextMenuEvent* e) override;
   bool eventFilter(QObject* o, QEvent* e) override;
@@ -105,13 +106,21 @@ class TDropDlg : public QDialog {
   // Moves the window's frame into its corner (0 top left, 1 top right, 2
   // bottom left, 3 bottom right).
   void PlaceInCorner(int corner);
+  // Makes a placement made before the window was framed again once the
+  // frame is known: at a painting or a move, or, since the window manager
+  // may tell the frame's size without either, at a check each tenth of a
+  // second for two seconds.
+  void RedoCornerWhenFramed();
 
   std::unique_ptr<TWaveSound> MP;
   bool FirstPlacement = true;
   bool FirstShowDone = false;
   // The corner of a placement made before the window manager had framed the
-  // window, to be made again once the frame is known; -1 for none.
+  // window, to be made again once the frame is known; -1 for none. The
+  // checks for the frame left.
   int CornerToRedo = -1;
+  int CornerChecksLeft = 0;
+  QTimer* CornerTimer;
 };
 
 }  // namespace qv

@@ -1,5 +1,7 @@
 #include "ui/mimefilterdialog.h"
 
+#include <algorithm>
+
 #include <QContextMenuEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -14,6 +16,7 @@
 
 #include "model/strutils.h"
 #include "ui/controls/checklistboxext.h"
+#include "ui/controls/fontfit.h"
 #include "ui/controls/qtext.h"
 #include "ui/qtprompter.h"
 
@@ -31,10 +34,6 @@ constexpr int kHelpAssertion = 144;
 TMimeFilterDlg::TMimeFilterDlg(QWidget* parent) : QDialog(parent), Target(&GlobalMimeFilter()) {
   setObjectName("MimeFilterDlg");
   setWindowTitle("Content-Type filters:");
-  setFixedSize(630, 356);
-  QFont small = font();
-  small.setPointSize(8);
-  setFont(small);
   setProperty("HelpContext", kHelpForm);
 
   auto* common = new QGroupBox("Common types:-", this);
@@ -55,9 +54,11 @@ TMimeFilterDlg::TMimeFilterDlg(QWidget* parent) : QDialog(parent), Target(&Globa
     for (int i = 0; i < list->count(); ++i) list->item(i)->setToolTip(list->item(i)->text());
     list->OnClickCheck = [this](TCheckListBoxExt*, int) { Changed = true; };
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    QFont itemFont = list->font();
-    itemFont.setPointSizeF(7.5);
-    list->setFont(itemFont);
+    // The form fills these lists: each is as large as its items need in the
+    // user's font, so every subtype reads in full without scrolling.
+    const int frame = 2 * list->frameWidth();
+    list->setMinimumSize(list->sizeHintForColumn(0) + frame,
+                         list->count() * list->sizeHintForRow(0) + frame);
     // The description follows the item the user picks.
     connect(list, &QListWidget::currentRowChanged, this, [this, list](int row) {
       if (row >= 0 && (list->hasFocus() || !isVisible()))
@@ -83,9 +84,6 @@ TMimeFilterDlg::TMimeFilterDlg(QWidget* parent) : QDialog(parent), Target(&Globa
   DescriptionTxt->setWordWrap(true);
   descLayout->addWidget(DescriptionTxt);
   commonLayout->addWidget(descBox, 2, 0, 1, col);
-  // Widths follow the longest subtypes, so every item reads in full.
-  const int widths[] = {138, 96, 60, 70, 78};
-  for (int c = 0; c < 5; ++c) commonLayout->setColumnMinimumWidth(c, widths[c]);
   commonLayout->setHorizontalSpacing(2);
   commonLayout->setContentsMargins(4, 4, 4, 4);
 
@@ -141,8 +139,13 @@ TMimeFilterDlg::TMimeFilterDlg(QWidget* parent) : QDialog(parent), Target(&Globa
   top->setContentsMargins(6, 6, 6, 6);
   top->addWidget(common, 1);
   top->addLayout(right, 0);
-  other->setFixedWidth(146);
-  assertion->setFixedWidth(146);
+  // The right-hand groups share one width: the designed 146 pixels, or what
+  // their buttons need in the user's font.
+  const int rightWidth =
+      std::max({146, other->minimumSizeHint().width(), assertion->minimumSizeHint().width()});
+  other->setFixedWidth(rightWidth);
+  assertion->setFixedWidth(rightWidth);
+  FixFittedSize(this, QSize(630, 356));
 
   // Every control remembers itself as the subject of context help.
   for (QWidget* w : findChildren<QWidget*>()) w->installEventFilter(this);

@@ -1,14 +1,15 @@
 #include "ui/robotsdialog.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
-#include <QPainter>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
 #include "engine/robots.h"
+#include "ui/controls/fontfit.h"
 #include "ui/controls/qtext.h"
 
 namespace qv {
@@ -17,25 +18,20 @@ namespace {
 
 constexpr int kHelpContext = 124;
 
-// Draws each entry on one line, fitted to the list's width.
+// Draws each entry on one line, fitted to the list's width. The fitted text
+// takes the place of the item's own, so the style draws it once, inside its
+// margins.
 class TFittedDelegate : public QStyledItemDelegate {
  public:
   using QStyledItemDelegate::QStyledItemDelegate;
-  void paint(QPainter* p, const QStyleOptionViewItem& option,
-             const QModelIndex& index) const override {
-    QStyleOptionViewItem o = option;
-    initStyleOption(&o, index);
-    const QString full = o.text;
-    o.text.clear();
-    QStyledItemDelegate::paint(p, o, index);
-    const QRect r = option.rect.adjusted(2, 0, -2, 0);
-    p->save();
-    p->setPen(option.state & QStyle::State_Selected
-                  ? option.palette.color(QPalette::HighlightedText)
-                  : option.palette.color(QPalette::Text));
-    p->drawText(r, Qt::AlignLeft | Qt::AlignVCenter,
-                FitTextMiddle(full, option.fontMetrics, r.width()));
-    p->restore();
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* o, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(o, index);
+    if (o->rect.width() <= 0) return;
+    const QStyle* style = o->widget ? o->widget->style() : QApplication::style();
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, o->widget) + 1;
+    o->text = FitTextMiddle(o->text, o->fontMetrics, o->rect.width() - 2 * margin);
   }
 };
 
@@ -62,13 +58,15 @@ TRobotsDlg::TRobotsDlg(TRobotsStore* store, QWidget* parent) : QDialog(parent), 
   setObjectName("RobotsDlg");
   setWindowTitle("Robot exclusions:-");
   setProperty("HelpContext", kHelpContext);
-  setFixedSize(520, 360);
   auto* l = new QVBoxLayout(this);
   Label1 = new QLabel(
       "Robots.txt exclusions (URLs beginning with these names have been excluded):-", this);
   ListBox1 = new QListWidget(this);
   Label2 = new QLabel("Meta tag exclusions (Links on these pages have not been followed):-", this);
   ListBox2 = new QListWidget(this);
+  // In a large font a caption wraps rather than run past the window's edge.
+  Label1->setWordWrap(true);
+  Label2->setWordWrap(true);
   for (QListWidget* b : {ListBox1, ListBox2}) {
     b->setItemDelegate(new TFittedDelegate(b));
     b->setUniformItemSizes(true);
@@ -80,6 +78,7 @@ TRobotsDlg::TRobotsDlg(TRobotsStore* store, QWidget* parent) : QDialog(parent), 
   l->addWidget(ListBox1, 1);
   l->addWidget(Label2);
   l->addWidget(ListBox2, 1);
+  FixFittedSize(this, QSize(520, 360));
 }
 
 void TRobotsDlg::FormShow() {

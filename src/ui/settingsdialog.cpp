@@ -1,5 +1,6 @@
 #include "ui/settingsdialog.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -18,6 +19,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -28,6 +30,7 @@
 #include "platform/progfolder.h"
 #include "ui/controls/comboboxext.h"
 #include "ui/controls/filtergrid.h"
+#include "ui/controls/fontfit.h"
 #include "ui/controls/qtext.h"
 #include "ui/mimefilterdialog.h"
 #include "ui/qtprompter.h"
@@ -85,14 +88,13 @@ class TKeyEater : public QObject {
 TSettingsDlg::TSettingsDlg(QWidget* parent) : QDialog(parent), Target(&GlobalSettings()) {
   setObjectName("SettingsDlg");
   setWindowTitle("Settings:-");
-  setFixedSize(399, 448);
-  QFont small = font();
-  small.setPointSize(8);
-  setFont(small);
   setProperty("HelpContext", kHelpForm);
   Build();
   Apply(FormDefaults());
   BindSignals();
+  // The designed client area where the user's font lets every page fit in
+  // it, larger where it does not.
+  FixFittedSize(this, QSize(399, 448));
 }
 
 TPrompter& TSettingsDlg::Prompter() const { return Prompter_ ? *Prompter_ : AppPrompter(); }
@@ -115,7 +117,9 @@ QWidget* TSettingsDlg::MakeControl(const TOption& o, QWidget* parent) {
                          ? new TTwoDigitSpinBox(parent)
                          : new QSpinBox(parent);
       sb->setRange(o.Min, o.Max);
-      sb->setFixedWidth(std::string(o.Control) == "StayConUD" ? 60 : 52);
+      // The designed width, or what the largest value needs in this font.
+      const int designed = std::string(o.Control) == "StayConUD" ? 60 : 52;
+      sb->setFixedWidth(std::max(designed, sb->sizeHint().width()));
       w = sb;
       break;
     }
@@ -136,7 +140,7 @@ QWidget* TSettingsDlg::MakeControl(const TOption& o, QWidget* parent) {
         c->addItems({"", "0", "1", "2", "3", "4", "6", "8", "12"});
       else
         c->addItems({"Hrs.", "Mins.", "Secs."});
-      c->setFixedWidth(64);
+      c->setFixedWidth(std::max(64, c->sizeHint().width()));
       w = c;
       break;
     }
@@ -283,15 +287,19 @@ void TSettingsDlg::Build() {
   LinkFollowGrid_ = findChild<TFilterGrid*>("LinkFollowGrid");
   LinkFollowGrid_->SetHeadings({"Link follow specifications", "Filter"});
   LinkFollowGrid_->SetSelList({"", "All", "Only", "No", "All(T)", "Only(T)", "No(T)"});
-  LinkFollowGrid_->horizontalHeader()->resizeSection(0, 240);
   PrjGrid_ = findChild<TFilterGrid*>("PrjGrid");
   PrjGrid_->SetHeadings({"Mirror files", "Schedule type"});
   PrjGrid_->SetSelList({"", "Daily", "One shot", "Cyclic", "One slot"});
-  PrjGrid_->horizontalHeader()->resizeSection(0, 240);
   PrjGrid_->setTextElideMode(Qt::ElideMiddle);
   for (TFilterGrid* g : {LinkFollowGrid_, PrjGrid_}) {
     g->verticalHeader()->setDefaultSectionSize(g->fontMetrics().height() + 6);
     g->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The first column keeps its designed 240 pixels unless its heading needs
+    // more; the grid is never too narrow for the second heading beside it.
+    QHeaderView* h = g->horizontalHeader();
+    h->resizeSection(0, std::max(240, h->sectionSizeHint(0)));
+    g->setMinimumWidth(h->sectionSize(0) + h->sectionSizeHint(1) + 2 * g->frameWidth() +
+                       g->verticalScrollBar()->sizeHint().width());
   }
   PrjGrid_->OnCanEdit = [](int, int) { return false; };
 
