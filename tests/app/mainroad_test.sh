@@ -69,19 +69,21 @@ start() {
   grep -qx "Mirror Project:  Example1.mpj" "$t/started" || fail "opened $(cat "$t/started")"
 }
 
-# The settings window: "Settings" opens it; its layout is its own fixed size,
-# so its controls are found from its top left corner; "OK" closes it.
+# The settings window: "Settings" opens it; its pages are laid out from its
+# top left corner, so their controls are found from there; "OK" keeps its
+# place at the bottom right corner, however much the window grew for its
+# font, and closes it.
 open_settings() {
   click 660 250
   local settings
   await 'settings=$(xdotool search --all --onlyvisible --pid "$program" --name "^Settings:-$")' ||
     fail "\"Settings\" did not open the settings window"
   eval "$(xdotool getwindowgeometry --shell "$settings")"
-  sx=$X sy=$Y
+  sx=$X sy=$Y sw=$WIDTH sh=$HEIGHT
 }
 settings_click() { xdotool mousemove --sync $((sx + $1)) $((sy + $2)) click 1; }
 close_settings() {
-  settings_click 347 426
+  settings_click $((sw - 52)) $((sh - 22))
   await '! xdotool search --all --onlyvisible --pid "$program" --name "^Settings:-$" >/dev/null' ||
     fail "\"OK\" did not close the settings window"
 }
