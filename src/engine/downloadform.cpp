@@ -76,9 +76,11 @@ TDownloadFrm::~TDownloadFrm() {
 }
 
 void TDownloadFrm::Wake() {
+  // One wake stands until the loop's next pass takes it: the wakes between
+  // neither post nor rouse the user-interface thread, which a wake per
+  // finished item kept busy with nothing but going back to sleep.
   if (FWakePosted->exchange(true)) return;
-  FLoop.Post([this, posted = FWakePosted, alive = FAlive] {
-    posted->store(false);
+  FLoop.Post([this, alive = FAlive] {
     if (!alive->load()) return;
     FWoken = true;
     ++Stats.Wakes;
@@ -317,6 +319,9 @@ bool TDownloadFrm::RunJobLoop(TDLList& queue, bool infoOnly) {
   const uint8_t kind = &queue == &DownloadQueue ? TVkThread::kDownload : TVkThread::kSpider;
   bool linkDown = false;
   FPaceOpen = true;
+  FUrgent = false;
+  FGapOver = true;
+  FWakePosted->store(false);
   for (;;) {
     const int waiting = QueueCount(queue);
     if (waiting == 0 && Threads.Count() == 0) break;
@@ -326,6 +331,7 @@ bool TDownloadFrm::RunJobLoop(TDLList& queue, bool infoOnly) {
     bool refresh = false;
     if (linkDown || StopFlag) {
       if (Threads.Count() == 0) {
+        StopPassGap();
         RefreshThreadGrid();
         return !linkDown;
       }
@@ -357,6 +363,7 @@ bool TDownloadFrm::RunJobLoop(TDLList& queue, bool infoOnly) {
         if (!alive->load()) return;
         FPaceOpen = true;
         FWoken = true;
+        FUrgent = true;
       });
     }
     for (int i = 0; i < Threads.Count();) {
@@ -388,22 +395,39 @@ bool TDownloadFrm::RunJobLoop(TDLList& queue, bool infoOnly) {
     const bool ends = Threads.Count() == 0 && (left == 0 || linkDown || StopFlag);
     if (!canStart && !ends) WaitForEvent();
   }
+  StopPassGap();
   RefreshThreadGrid();
   return true;
 }
 
 void TDownloadFrm::WaitForEvent() {
-  if (!FWoken) {
+  if (!FUrgent && !(FWoken && FGapOver)) {
     FTicked = false;
     const int tick = FLoop.StartTimer(kWatchdogTickMs, [this, alive = FAlive] {
       if (!alive->load()) return;
       FTicked = true;
       ++Stats.Ticks;
     });
-    FLoop.RunUntil([this] { return FWoken || FTicked; });
+    FLoop.RunUntil([this] { return FUrgent || FTicked || (FWoken && FGapOver); });
     FLoop.StopTimer(tick);
   }
+  // Cleared before the pass reads the threads' state: a change made after
+  // this posts a new wake.
+  FWakePosted->store(false);
   FWoken = false;
+  FUrgent = false;
+  StopPassGap();
+  FGapOver = false;
+  FGapTimer = FLoop.StartTimer(kPassGapMs, [this, alive = FAlive] {
+    if (!alive->load()) return;
+    FGapOver = true;
+  });
+}
+
+void TDownloadFrm::StopPassGap() {
+  if (FGapTimer) FLoop.StopTimer(FGapTimer);
+  FGapTimer = 0;
+  FGapOver = true;
 }
 
 void TDownloadFrm::StopAll() {
@@ -446,6 +470,7 @@ void TDownloadFrm::DrainThreads() {
   FOwned.clear();
   if (FPaceTimer) FLoop.StopTimer(FPaceTimer);
   FPaceTimer = 0;
+  StopPassGap();
 }
 
 // --- disk guard ---
@@ -543,6 +568,7 @@ void TDownloadFrm::AbortBtnClick() {
   StopFlag = 1;
   StopAll();
   FWoken = true;  // the loop sees the stop now, not at the next tick
+  FUrgent = true;
   if (OnStop) OnStop();
 }
 

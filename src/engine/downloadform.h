@@ -66,6 +66,10 @@ inline constexpr int kDiskCheckMs = 500;
 // How often a drain after an exception stops and cuts the threads still
 // running.
 inline constexpr int kDrainRoundMs = 10;
+// Workers' wakes that come sooner than this after a pass are taken together
+// by the next one: no one reads the grid faster, and against a fast server a
+// pass per finished item kept the loop busy.
+inline constexpr int kPassGapMs = 10;
 
 class TDownloadFrm {
  public:
@@ -170,6 +174,7 @@ class TDownloadFrm {
   // One job's loop with the exception drain around it.
   bool GuardedJobLoop(TDLList& queue, bool infoOnly);
   void WaitForEvent();
+  void StopPassGap();
   void StopAll();
   // Waits for every thread and frees it (an exception ended the job).
   void DrainThreads();
@@ -193,6 +198,10 @@ class TDownloadFrm {
   std::chrono::steady_clock::time_point FLastDiskCheck;
   bool FWoken = false;
   bool FTicked = false;
+  // A stop or the start pacing: the loop goes round at once, gap or not.
+  bool FUrgent = false;
+  bool FGapOver = true;
+  int FGapTimer = 0;
   bool FPaceOpen = true;
   int FPaceTimer = 0;
   std::shared_ptr<std::atomic<bool>> FWakePosted;

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "engine/outbox.h"
+#include "engine/plainuiloop.h"
 #include "engine/urladder.h"
 #include "model/vkglobal.h"
 #include "model/vkurllist.h"
@@ -30,6 +31,8 @@ struct TFakeWorld {
   int Releases = 0;  // each holds-one release lets every held item go once
   bool AutoRelease = false;
   bool OneItem = false;  // a thread ends after its first item
+  // A thread's status changes with every item, as a real one's does.
+  bool ShowsEachItem = false;
   std::map<std::string, int> HostsNow;
   std::map<std::string, int> HostsMax;
   int Running = 0;
@@ -107,6 +110,10 @@ class TFakeThread : public TVkThread {
       if (AbortFlag) return;
       World.Done.push_back(url);
       if (World.OneItem) return;
+      if (World.ShowsEachItem) {
+        g.unlock();
+        SetActivity("Done");
+      }
     }
   }
   // Settled once the runner has been woken for the end.
@@ -375,6 +382,69 @@ TEST_F(DownloadFormTest, SilenceCostsOnlyTicksAndWakes) {
   EXPECT_LE(Form.Stats.Passes, Form.Stats.Ticks + Form.Stats.Wakes + 3);
   EXPECT_LE(Form.Stats.Passes, 66)
       << Form.Stats.Ticks << " ticks, " << Form.Stats.Wakes << " wakes";
+}
+
+// Items finishing faster than anyone can read the grid, on a loop with a real
+// clock: their wakes are taken together, one pass per gap at most and one
+// wake of the loop per pass, however fast the items come. The bound
+// counts from the job's own duration, so a slow machine only loosens it.
+TEST(DownloadFormRealClockTest, AFloodOfFinishedItemsCostsAPassPerGapNotOnePerItem) {
+  CreateGlobals();
+  {
+    TOutbox outbox;
+    TURLAdder adder{outbox};
+    TPublished<TSettings> settings;
+    TSettings s;
+    s.EnterNoRobChk = true;
+    settings.Publish(std::move(s));
+    test::TScratchDir root;
+    TJobContext context;
+    context.Adder = &adder;
+    context.Settings = &settings;
+    context.LocalWebDir = [&] { return root.Path + "/web"; };
+    TPlainUiLoop loop;
+    TScriptedPrompter prompter;
+    TPlainProgress msg;
+    TFakeWorld world;
+    world.AutoRelease = true;
+    world.ShowsEachItem = true;
+    TDownloadFrm form{loop, context, prompter, msg};
+    form.ProgramDir = [&] { return root.Path; };
+    form.DiskSpace = [](const std::string&) {
+      TDiskSpace d;
+      d.Valid = true;
+      d.FreeBytes = uint64_t(1) << 33;
+      d.Device = 1;
+      d.MountPoint = "/";
+      return d;
+    };
+    form.ThreadFactory = [&](uint8_t, TVkThreadList& threads, TJobContext& c, bool,
+                             TDLList& queue) -> std::unique_ptr<TVkThread> {
+      return std::make_unique<TFakeThread>(&threads, c, &queue, world);
+    };
+    {
+      std::lock_guard<TCriticalSection> g(*URLListLock);
+      for (const std::string& u : Urls(20000, false)) {
+        TVkURLItem r;
+        r.URL = u;
+        GlobalURLList->AddItem(r, false);
+      }
+    }
+    const auto began = std::chrono::steady_clock::now();
+    ASSERT_TRUE(form.DownloadFiles(false));
+    const int64_t ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now() - began)
+                           .count();
+    EXPECT_EQ(world.Done.size(), 20000u);
+    EXPECT_EQ(form.Threads.Count(), 0);
+    // Wakes a gap apart (a timer may fire up to a millisecond early), ticks,
+    // and for each thread its paced start and its end.
+    EXPECT_LE(form.Stats.Passes, ms / (kPassGapMs - 1) + 1 + form.Stats.Ticks + 2 * world.Made + 3)
+        << ms << " ms, " << form.Stats.Wakes << " wakes";
+    // Between two passes the workers rouse the user-interface thread once.
+    EXPECT_LE(form.Stats.Wakes, form.Stats.Passes + 1);
+  }
+  FreeGlobals();
 }
 
 TEST_F(DownloadFormTest, LowDiskAsksOncePerJobAndFileSystem) {
