@@ -128,6 +128,16 @@ class TFakeThread : public TVkThread {
   TFakeWorld& World;
 };
 
+// 8 GiB free on one file system.
+TDiskSpace PlentyOfSpace(const std::string&) {
+  TDiskSpace s;
+  s.Valid = true;
+  s.FreeBytes = uint64_t(1) << 33;
+  s.Device = 1;
+  s.MountPoint = "/";
+  return s;
+}
+
 class CountingView : public TDownloadView {
  public:
   void ShowForm() override { ++Shown; }
@@ -147,14 +157,7 @@ class DownloadFormTest : public ::testing::Test {
     Context.LocalWebDir = [this] { return Root.Path + "/web"; };
     Form.SetView(&View);
     Form.ProgramDir = [this] { return Root.Path; };
-    Form.DiskSpace = [](const std::string&) {
-      TDiskSpace s;
-      s.Valid = true;
-      s.FreeBytes = uint64_t(1) << 33;
-      s.Device = 1;
-      s.MountPoint = "/";
-      return s;
-    };
+    Form.DiskSpace = PlentyOfSpace;
     Form.ThreadFactory = [this](uint8_t, TVkThreadList& threads, TJobContext& context, bool,
                                 TDLList& queue) -> std::unique_ptr<TVkThread> {
       if (BeforeMake) BeforeMake();
@@ -410,14 +413,7 @@ TEST(DownloadFormRealClockTest, AFloodOfFinishedItemsCostsAPassPerGapNotOnePerIt
     world.ShowsEachItem = true;
     TDownloadFrm form{loop, context, prompter, msg};
     form.ProgramDir = [&] { return root.Path; };
-    form.DiskSpace = [](const std::string&) {
-      TDiskSpace d;
-      d.Valid = true;
-      d.FreeBytes = uint64_t(1) << 33;
-      d.Device = 1;
-      d.MountPoint = "/";
-      return d;
-    };
+    form.DiskSpace = PlentyOfSpace;
     form.ThreadFactory = [&](uint8_t, TVkThreadList& threads, TJobContext& c, bool,
                              TDLList& queue) -> std::unique_ptr<TVkThread> {
       return std::make_unique<TFakeThread>(&threads, c, &queue, world);
