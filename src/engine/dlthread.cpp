@@ -304,7 +304,9 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
     StoredLastModified.clear();
     FConditionalLine.clear();
     FIfRangeLine.clear();
-    resumeFile = PrepareResume(tempFile);
+    // robots.txt is read whole into memory when it arrives, so each fetch
+    // alone is bounded; a partial joined run after run would not be.
+    resumeFile = robots ? std::string() : PrepareResume(tempFile);
     if (resumeFile.empty()) AddIfModifiedSince();
 
     fetchURL = url;
@@ -378,7 +380,8 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
   JoinResume(tempFile, resumeFile);
   const int64_t received = FileSizeOf(tempFile);
   if (received != finalSize && Result == vrSucceeded) finalSize = received;
-  if (Result != vrSucceeded && received < MinResumeSize && !InfoOnly) LockedDeleteFile(tempFile);
+  if (Result != vrSucceeded && (robots || (received < MinResumeSize && !InfoOnly)))
+    LockedDeleteFile(tempFile);
 
   if (Result == vrSucceeded && InfoOnly) {
     if (BytesTotal == 0) BytesTotal = finalSize;
@@ -400,8 +403,6 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
     FinishDownload(headers, tempFile, BytesTotal, code, true);
     return;
   }
-  // A headers-only job keeps no partial: only its robots.txt was fetched whole.
-  if (InfoOnly && IsRobotsURL(url)) LockedDeleteFile(tempFile);
   if (code == 406 || code == -406) Current.RetriesLeft = 0;
   if (code == 304) {
     // Not modified: the stored copy and its headers stay byte for byte. A
@@ -426,7 +427,7 @@ void TDLThread::BodyReceived(int64_t count) {
   // Only a whole body's first bytes make a partial of their own; a resumed
   // part continues one whose headers were kept when it began.
   if (FHeadersKept || count < MinResumeSize || InfoOnly || HTTP->ResponseCode != 200 ||
-      !Snapshot().Settings->ResumePartial())
+      !Snapshot().Settings->ResumePartial() || IsRobotsURL(Current.URL))
     return;
   FHeadersKept = true;
   // A stored body keeps its own headers: the next run's conditional request

@@ -227,6 +227,25 @@ TEST_F(DLThreadTest, APartialHasItsHeadersWhileTheBodyStillArrives) {
   }
 }
 
+// robots.txt is read whole into memory once it arrives: a cut one keeps no
+// partial, and one left by an earlier run is not resumed, so a server that
+// never ends it cannot grow it by a bounded fetch each run.
+TEST_F(DLThreadTest, ARobotsTxtIsNeverResumed) {
+  TScriptedServer server([&](TScriptedConn& c) {
+    c.ReadRequest();
+    c.Send("HTTP/1.1 200 OK\r\nContent-Length: 30000\r\n\r\n" + kDoc.substr(0, 25000));
+    c.Reset();
+  });
+  const std::string url = server.Url("/robots.txt");
+  Store(url, "Data.tmp", kDoc.substr(0, 25000));
+  RunJob({url});
+  ASSERT_EQ(server.Requests().size(), 1u);
+  EXPECT_EQ(server.Requests()[0].find("Range:"), std::string::npos) << server.Requests()[0];
+  EXPECT_EQ(Listed(url).Status, 30);
+  // Its headers are recorded as for any failed fetch; no body part is kept.
+  EXPECT_EQ(Files(url), std::set<std::string>{"Head.txt"});
+}
+
 TEST_F(DLThreadTest, LeftoverResumeFileIsTakenUpAgain) {
   TScriptedServer server(
       TScriptedServer::Replies({Partial206(25000, {"Content-Range: bytes 25000-29999/30000"})}));
