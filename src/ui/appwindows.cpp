@@ -173,8 +173,11 @@ void CreateAppWindows(const TWindowCreated& created, std::unique_ptr<TDialUpServ
       Form1->Session().SetLocalWebDir(dir);
     };
     ScheduleJobs = new TSessionScheduleJobs(Form1->Session(), *DialUpDlg);
-    ScheduleJobs->QuickMirrorJob = [] { DownloadRunner->ExtractURLs(); };
-    ScheduleJobs->DownloadJob = [] { DownloadRunner->DownloadFiles(false); };
+    // Through the window's own job commands, which take in what the
+    // workers posted last before anyone asks whether the project changed:
+    // the schedule saves a project only when it did.
+    ScheduleJobs->QuickMirrorJob = [] { Form1->ExtractJob(); };
+    ScheduleJobs->DownloadJob = [] { Form1->DownloadJob(false); };
     ScheduleJobs->SaveSettingsProc = [](const std::vector<TAtrRow>& rows) {
       SaveScheduleSettings(*SettingsDlg, rows);
     };

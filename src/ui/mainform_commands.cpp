@@ -187,6 +187,9 @@ void TForm1::BuildCommands() {
     if (!DownloadRunner->RootRows) DownloadRunner->RootRows = [this] { return Grid1->Rows(); };
     if (!DownloadRunner->Localise)
       DownloadRunner->Localise = [this](const std::string& dir) {
+        // The job's threads are done: their last texts go to the status bar
+        // now, not over the report of this pass when the job ends.
+        DrainOutbox();
         TPlainProgress plain;
         TProgressSink& sink = NonModalMsg ? static_cast<TProgressSink&>(*NonModalMsg) : plain;
         // A long page lets the window take a close request while it is

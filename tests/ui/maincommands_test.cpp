@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <new>
 #include <stdexcept>
 #include <system_error>
@@ -20,6 +21,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 
+#include "engine/scheduledialog.h"
 #include "engine/vkthread.h"
 #include "mainformfixture.h"
 #include "model/streamext.h"
@@ -30,6 +32,7 @@
 #include "platform/progfolder.h"
 #include "platform/shell.h"
 #include "support/filesizelimit.h"
+#include "ui/appwindows.h"
 #include "ui/controls/passwordgrid.h"
 #include "ui/controls/stringatrgrid.h"
 #include "ui/controls/urllistbox.h"
@@ -478,6 +481,28 @@ TEST_F(MainCommandsTest, WhatAJobFindsReachesTheWindowAndTheSavedProject) {
 // The localising pass a job ends with: the page's URL is cut to the
 // message window's width, and a page that cannot be rewritten (the disk is
 // full) is named in the status bar while the other page is localised.
+// What the workers posted last is taken in when a job ends, whichever way it
+// was started: the schedule saves a project only when it changed, and it
+// asks as soon as the job returns.
+TEST_F(MainCommandsTest, EveryWayOfRunningAJobTakesInTheWorkersLastPosts) {
+  ASSERT_NE(ScheduleJobs, nullptr);
+  const std::string project = Home.Dir / "p.mpj";
+  const std::pair<const char*, std::function<void()>> entries[] = {
+      {"download command", [] { Form1->DownloadJob(false); }},
+      {"quick mirror command", [] { Form1->ExtractJob(); }},
+      {"scheduled download", [] { ScheduleJobs->DownloadJob(); }},
+      {"scheduled quick mirror", [] { ScheduleJobs->QuickMirrorJob(); }},
+  };
+  for (const auto& [name, run] : entries) {
+    SCOPED_TRACE(name);
+    Form1->Session().SaveMirrorProject(project);
+    ASSERT_FALSE(Form1->Modified());
+    Form1->Outbox().SetModified();  // a worker's last result
+    run();
+    EXPECT_TRUE(Form1->Modified());
+  }
+}
+
 TEST_F(MainCommandsTest, LocalisingAfterAJobFitsTheURLAndNamesAFailedPage) {
   const std::string full = "http://h/" + std::string(150, 'x') + "/full.htm";
   const std::string fine = "http://h/fine.htm";
@@ -494,10 +519,13 @@ TEST_F(MainCommandsTest, LocalisingAfterAJobFitsTheURLAndNamesAFailedPage) {
     GlobalURLList->AddItem(r, false);
   }
   ASSERT_TRUE(DownloadRunner->Localise);
+  // A worker's last text, not yet taken in when the job ends.
+  Form1->Outbox().AddStatusText("Done");
   {
     test::TFileSizeLimit limit(32 * 1024);
     DownloadRunner->Localise(Root());
   }
+  Form1->DrainOutbox();  // as the job's end does
   EXPECT_FALSE(NonModalMsg->isVisible());
   EXPECT_EQ(test::ReadBytes(Body(fine)), "<a href=\"http://h/other.htm\">o</a>");
   EXPECT_EQ(test::ReadBytes(Body(full)), big);
