@@ -86,10 +86,12 @@ std::string ProgramFolder() {
     return WithoutTrailingSlashes(over);
   }
   // An installed executable's folder is shared (and root may write even to
-  // /usr/bin): the user's files never go there.
-  std::string exe = ExecutableFolder();
-  if (!exe.empty() && InstalledDataFolderOf(exe).empty() && access(exe.c_str(), W_OK) == 0)
-    return exe;
+  // /usr/bin): the user's files never go there. Where the executable lies,
+  // and whether it was installed, stays so while it runs; the cache asks
+  // for this folder on every item.
+  static const std::string exe = ExecutableFolder();
+  static const bool installed = !exe.empty() && !InstalledDataFolderOf(exe).empty();
+  if (!exe.empty() && !installed && access(exe.c_str(), W_OK) == 0) return exe;
   std::string data = DataHome();
   if (data.empty()) return "";
   return data + "/Quendravilos";
