@@ -92,6 +92,9 @@ TDropDlg::TDropDlg(QWidget* parent, const std::string& soundFile,
     RedoCornerWhenFramed();
     if (--CornerChecksLeft > 0 && isVisible()) return;
     CornerTimer->stop();
+    // A frame first told later, or the next showing, must not pull a window
+    // the user has moved since back into its corner.
+    CornerToRedo = -1;
   });
   Timer1 = new QTimer(this);
   Timer1->setInterval(100);
