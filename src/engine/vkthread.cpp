@@ -273,12 +273,12 @@ std::string TVkThread::GetStatusURL() noexcept {
   }
 }
 
-void TVkThread::SetActivity(const std::string& text) noexcept {
+void TVkThread::SetActivity(std::string_view text) noexcept {
   // The worker sets the activity; the retries shown beside it are taken now.
   FShownRetries.store(Current.RetriesLeft, std::memory_order_relaxed);
   std::lock_guard<std::mutex> g(StatusLock);
   try {
-    Activity = text;
+    Activity.assign(text.data(), text.size());
   } catch (...) {
     Activity.clear();
   }
@@ -294,16 +294,7 @@ std::string TVkThread::GetActivity() noexcept {
 }
 
 void TVkThread::Publish(std::string_view activity) {
-  // As SetActivity, from the fixed texts without building a string first.
-  FShownRetries.store(Current.RetriesLeft, std::memory_order_relaxed);
-  {
-    std::lock_guard<std::mutex> g(StatusLock);
-    try {
-      Activity.assign(activity.data(), activity.size());
-    } catch (...) {
-      Activity.clear();
-    }
-  }
+  SetActivity(activity);
   Changed = 1;
   if (FContext.Wake) FContext.Wake();
 }

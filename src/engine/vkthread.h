@@ -160,7 +160,7 @@ class TVkThread : public TThread {
 
   void SetStatusURL(const std::string& text) noexcept;
   std::string GetStatusURL() noexcept;
-  void SetActivity(const std::string& text) noexcept;
+  void SetActivity(std::string_view text) noexcept;
   std::string GetActivity() noexcept;
 
   // User-interface thread.
