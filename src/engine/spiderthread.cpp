@@ -12,6 +12,7 @@
 #include "engine/fetchhops.h"
 #include "engine/htmlparser.h"
 #include "engine/robots.h"
+#include "engine/scantext.h"
 #include "engine/threadtimer.h"
 #include "engine/urladder.h"
 #include "engine/vkhttp.h"
@@ -525,8 +526,7 @@ bool TSpiderThread::ProcessTag(const char*& cursor) {
 bool TSpiderThread::EnqueueLink(const std::string& url, bool embedded, uint8_t origin) {
   const TSettings& s = *Snapshot().Settings;
   // ParseURL's scheme is "ftp:" exactly when the URL begins so, in any case.
-  const bool ftp = url.size() >= 4 && (url[0] | 0x20) == 'f' && (url[1] | 0x20) == 't' &&
-                   (url[2] | 0x20) == 'p' && url[3] == ':';
+  const bool ftp = scan::StartsWithIC(url.c_str(), "ftp:");
   if (s.OnlyHTMChk) {
     const std::string ext = LowerCaseAscii(SplitURLPath(url).Ext);
     if (ext != ".css" && !IsPageOrScriptURL(url) && !(ftp && ext.empty())) return false;

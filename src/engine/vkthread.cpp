@@ -9,6 +9,7 @@
 #include "engine/idftpext.h"
 #include "engine/idhttpext.h"
 #include "engine/robots.h"
+#include "engine/scantext.h"
 #include "engine/threadtimer.h"
 #include "engine/urladder.h"
 #include "engine/vkhttp.h"
@@ -79,13 +80,7 @@ int IndexOfSite(TDLList& queue, const std::string& site, int hint, TActiveDL*& f
 // Whether the URL's scheme, as ParseURL finds it, is "http:" or "https:":
 // the URL begins with one of them in any letter case.
 bool HasWebScheme(const std::string& url) {
-  size_t i = 0;
-  for (const char c : {'h', 't', 't', 'p'}) {
-    if (i >= url.size() || (url[i] | 0x20) != c) return false;
-    ++i;
-  }
-  if (i < url.size() && (url[i] | 0x20) == 's') ++i;
-  return i < url.size() && url[i] == ':';
+  return scan::StartsWithIC(url.c_str(), "http:") || scan::StartsWithIC(url.c_str(), "https:");
 }
 
 }  // namespace
@@ -231,9 +226,7 @@ void TVkThread::DoTerminate() {
 }
 
 std::string TVkThread::ClientFailureReason(const std::string& url) const {
-  const bool ftp = url.size() >= 4 && (url[0] | 0x20) == 'f' && (url[1] | 0x20) == 't' &&
-                   (url[2] | 0x20) == 'p' && url[3] == ':';
-  if (ftp) return FTP ? FTP->LastError : std::string();
+  if (scan::StartsWithIC(url.c_str(), "ftp:")) return FTP ? FTP->LastError : std::string();
   return HTTP ? HTTP->LastError : std::string();
 }
 
