@@ -20,7 +20,11 @@ work=""
 program=""
 cleanup() {
   [ -n "$program" ] && kill -KILL "$program" 2>/dev/null
+  # A failure before the program was found: the demo's children go too, so
+  # the demo ends and stops its server instead of the wait hanging.
+  [ -n "$demo" ] && pkill -KILL -P "$demo" 2>/dev/null
   [ -n "$demo" ] && wait "$demo" 2>/dev/null
+  [ -z "$work" ] && work=$(sed -n 's/^demo: project \(.*\)\/Demo.mpj, mirror folder .*/\1/p' "$t/log" 2>/dev/null)
   [ -n "$work" ] && rm -rf "$work"
   rm -rf "$t"
 }

@@ -19,7 +19,9 @@ if [ -z "${QV_STARTS_DISPLAY:-}" ]; then
 fi
 
 t=$(mktemp -d /tmp/qv-starts.XXXXXX)
-trap 'rm -rf "$t"' EXIT
+first="" second=""
+# A failed check leaves no program running on the display.
+trap 'for p in $first $second; do kill -KILL "$p" 2>/dev/null; done; rm -rf "$t"' EXIT
 mkdir -p "$t/home" "$t/config" "$t/data" "$t/prog" "$t/run"
 chmod 700 "$t/run"
 export HOME=$t/home XDG_CONFIG_HOME=$t/config XDG_DATA_HOME=$t/data XDG_RUNTIME_DIR=$t/run

@@ -71,6 +71,24 @@ def kill(proc):
     proc.wait()
 
 
+# Every harness or saver started, so that a failed check or a time-out ends
+# them before their folders go: a saver left running would make its folder
+# again and write into it for good.
+LIVE = []
+
+
+def spawn(args, **kwargs):
+    proc = subprocess.Popen(args, **kwargs)
+    LIVE.append(proc)
+    return proc
+
+
+def kill_all():
+    for proc in LIVE:
+        kill(proc)
+    LIVE.clear()
+
+
 # --- downloads -------------------------------------------------------------
 
 class Mirror:
@@ -108,7 +126,7 @@ class Mirror:
     def start(self):
         args = [self.harness, "--mirror", self.mirror, "--program", self.program, "--skip-extract",
                 "--never-dl", "--resume", "--threads", str(FILES), "--per-server", str(FILES), "--timeout", "60"]
-        return subprocess.Popen(args + [self.base + n for n in self.names], stdout=subprocess.PIPE,
+        return spawn(args + [self.base + n for n in self.names], stdout=subprocess.PIPE,
                                 stderr=subprocess.STDOUT, text=True)
 
     def files(self, i):
@@ -217,6 +235,7 @@ def download(args):
         print("PASS")
         return 0
     finally:
+        kill_all()
         shutil.rmtree(m.work, ignore_errors=True)
         shutil.rmtree(m.site, ignore_errors=True)
 
@@ -237,8 +256,8 @@ def save(args):
         last = 0
         save_seconds = None
         for round_ in range(args.rounds):
-            proc = subprocess.Popen([args.tool, "save", project, str(count)], stdout=subprocess.PIPE,
-                                    text=True, env=env)
+            proc = spawn([args.tool, "save", project, str(count)], stdout=subprocess.PIPE, text=True,
+                         env=env)
             lines = []
             if round_ == 0:
                 # The very first save, with no project before it: cut before,
@@ -281,8 +300,8 @@ def save(args):
             print(f"round {round_}: killed after generation {saved}, loaded generation {generation}, "
                   f"partial copies left: {len(names) - 1}")
         # A save that completes takes the partial copies away.
-        proc = subprocess.Popen([args.tool, "save", project, str(count)], stdout=subprocess.PIPE,
-                                text=True, env=env)
+        proc = spawn([args.tool, "save", project, str(count)], stdout=subprocess.PIPE, text=True,
+                     env=env)
         check(proc.stdout.readline().startswith("saved "), "the last saver saved nothing")
         kill(proc)
         leftover = [n for n in os.listdir(folder) if n != "Big.mpj"]
@@ -292,6 +311,7 @@ def save(args):
         print("PASS")
         return 0
     finally:
+        kill_all()
         shutil.rmtree(work, ignore_errors=True)
 
 
@@ -304,6 +324,8 @@ def main():
     s.add_argument("--tool", required=True)
     s.add_argument("--rounds", type=int, default=6)
     args = ap.parse_args()
+    # A time-out ends the script with SIGTERM: the cleanup still runs.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     try:
         return download(args) if args.what == "download" else save(args)
     except Failed as e:
