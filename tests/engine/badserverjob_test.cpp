@@ -14,7 +14,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -33,6 +32,7 @@
 #include "model/uriparser.h"
 #include "platform/base64.h"
 #include "support/dljob.h"
+#include "support/localisecheck.h"
 #include "support/scriptedserver.h"
 
 namespace qv {
@@ -165,21 +165,6 @@ std::string Bytes(size_t n, char seed) {
   std::string s(n, ' ');
   for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>('a' + (seed + i * 7 + i / 97) % 26);
   return s;
-}
-
-// A link's file name as a browser takes it from a file: URL.
-std::string PercentDecoded(const std::string& s) {
-  std::string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '%' && i + 2 < s.size() && std::isxdigit(static_cast<unsigned char>(s[i + 1])) &&
-        std::isxdigit(static_cast<unsigned char>(s[i + 2]))) {
-      out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
-      i += 2;
-    } else {
-      out += s[i];
-    }
-  }
-  return out;
 }
 
 std::string Page(const std::string& title, const std::string& body) {
@@ -686,7 +671,7 @@ TEST_F(BadServerJobTest, EveryURLEndsWithOneClearResultAndNothingLeaks) {
   int relative = 0;
   for (auto it = std::sregex_iterator(rewritten.begin(), rewritten.end(), href);
        it != std::sregex_iterator(); ++it) {
-    const std::string target = PercentDecoded((*it)[1]);
+    const std::string target = test::PercentDecoded((*it)[1]);
     if (target.empty() || target[0] == '/' || target.find("://") != std::string::npos) continue;
     ++relative;
     const fs::path to = (fs::path(rootFile).parent_path() / target).lexically_normal();
