@@ -438,24 +438,28 @@ void WriteStreamZeros(TStream& stream, std::size_t count) {
 
 // --- Whole files -----------------------------------------------------------
 
+namespace {
+
+// The whole of an open file; false for a folder (which opens on this
+// platform but is no file to read) or a short or failed read.
+bool ReadWholeFile(int fd, std::string& text) {
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  const std::size_t size = static_cast<std::size_t>(st.st_size < 0 ? 0 : st.st_size);
+  text.assign(size, '\0');
+  bool error = false;
+  const std::size_t got = size == 0 ? 0 : ReadFull(fd, text.data(), size, &error);
+  return got == size && !error;
+}
+
+}  // namespace
+
 std::string ReadFileString(const std::string& fileName) {
   TFd fd(OpenOrRaise(fileName, O_RDONLY, false));
-  struct stat st;
-  if (::fstat(fd.Get(), &st) != 0) {
-    fd.Close();
-    throw EInOutError(WithName(kErrorReadingFile, fileName));
-  }
-  // A folder opens on this platform but is no file to read.
-  if (S_ISDIR(st.st_mode)) {
-    fd.Close();
-    throw EInOutError(WithName(kErrorReadingFile, fileName));
-  }
-  const std::size_t size = static_cast<std::size_t>(st.st_size < 0 ? 0 : st.st_size);
-  std::string text(size, '\0');
-  bool error = false;
-  const std::size_t got = size == 0 ? 0 : ReadFull(fd.Get(), text.data(), size, &error);
+  std::string text;
+  const bool read = ReadWholeFile(fd.Get(), text);
   fd.Close();
-  if (got != size || error) throw EInOutError(WithName(kErrorReadingFile, fileName));
+  if (!read) throw EInOutError(WithName(kErrorReadingFile, fileName));
   return text;
 }
 
@@ -468,13 +472,7 @@ bool TryReadFileString(const std::string& fileName, std::string& text) noexcept 
     } while (raw < 0 && errno == EINTR);
     if (raw < 0) return false;
     TFd fd(raw);
-    struct stat st;
-    if (::fstat(fd.Get(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
-    const std::size_t size = static_cast<std::size_t>(st.st_size < 0 ? 0 : st.st_size);
-    text.assign(size, '\0');
-    bool error = false;
-    const std::size_t got = size == 0 ? 0 : ReadFull(fd.Get(), text.data(), size, &error);
-    return got == size && !error;
+    return ReadWholeFile(fd.Get(), text);
   } catch (...) {
     return false;
   }
