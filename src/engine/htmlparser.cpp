@@ -11,6 +11,7 @@
 
 #include "engine/scantext.h"
 #include "model/streamext.h"
+#include "model/strutils.h"
 #include "model/tvurlutils.h"
 #include "model/uriparser.h"
 #include "model/vkfile.h"
@@ -500,27 +501,6 @@ const std::vector<TLinkRule>& GroupRules() {
   return rules;
 }
 
-// The bytes a link names: its %XX escapes (written by LinkForText) decoded.
-std::string PercentDecoded(std::string_view s) {
-  auto hex = [](char c) {
-    return c >= '0' && c <= '9'   ? c - '0'
-           : c >= 'a' && c <= 'f' ? c - 'a' + 10
-           : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                  : -1;
-  };
-  std::string out;
-  out.reserve(s.size());
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '%' && i + 2 < s.size() && hex(s[i + 1]) >= 0 && hex(s[i + 2]) >= 0) {
-      out += static_cast<char>(hex(s[i + 1]) * 16 + hex(s[i + 2]));
-      i += 2;
-    } else {
-      out += s[i];
-    }
-  }
-  return out;
-}
-
 // Style sheets were once stored as "Data.ccs" and are stored as "Data.css"
 // now. A page localised back then names the old file, which the sheet's next
 // download replaces; the link then follows it to the new name.
@@ -533,7 +513,8 @@ std::string FollowRenamedSheet(const std::string& link, const std::string& pageF
   const std::size_t hash = link.find('#');
   const std::string path = link.substr(0, hash);
   if (pageFile.empty() || path[0] == '/' || !ParseURL(path).Scheme.empty()) return link;
-  const std::string folder = NativePath(pageFile).substr(0, NativePath(pageFile).rfind('/') + 1);
+  const std::string native = NativePath(pageFile);
+  const std::string folder = native.substr(0, native.rfind('/') + 1);
   std::error_code ec;
   const std::string old = folder + PercentDecoded(path);
   if (std::filesystem::is_regular_file(old, ec)) return link;

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "model/strutils.h"
+
 namespace qv {
 
 namespace {
@@ -63,13 +65,6 @@ size_t FindNoCase(std::string_view s, std::string_view what) {
   return std::string_view::npos;
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 uint32_t ReadLE32(std::string_view s, size_t at) {
   return Byte(s, at) | (Byte(s, at + 1) << 8) | (Byte(s, at + 2) << 16) |
          (static_cast<uint32_t>(Byte(s, at + 3)) << 24);
@@ -79,7 +74,7 @@ void AppendLE32(std::string& out, uint32_t v) {
   for (int k = 0; k < 4; ++k) out += static_cast<char>((v >> (8 * k)) & 0xFF);
 }
 
-std::string_view TrimBlanks(std::string_view s) {
+std::string_view TrimmedView(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
     s.remove_suffix(1);
@@ -230,7 +225,7 @@ std::vector<std::string> URIListEntries(std::string_view bytes) {
   while (pos < text.size()) {
     size_t end = text.find_first_of("\r\n", pos);
     if (end == std::string::npos) end = text.size();
-    const std::string_view line = TrimBlanks(std::string_view(text).substr(pos, end - pos));
+    const std::string_view line = TrimmedView(std::string_view(text).substr(pos, end - pos));
     if (!line.empty() && line.front() != '#') out.emplace_back(line);
     pos = end + 1;
   }
@@ -252,17 +247,7 @@ std::optional<std::string> FileURIToPath(std::string_view uri) {
   }
   rest = rest.substr(0, rest.find_first_of("?#"));
   if (rest.empty() || rest.front() != '/') return std::nullopt;
-  std::string path;
-  path.reserve(rest.size());
-  for (size_t i = 0; i < rest.size(); ++i) {
-    if (rest[i] == '%' && i + 2 < rest.size() && HexValue(rest[i + 1]) >= 0 &&
-        HexValue(rest[i + 2]) >= 0) {
-      path += static_cast<char>(HexValue(rest[i + 1]) * 16 + HexValue(rest[i + 2]));
-      i += 2;
-    } else {
-      path += rest[i];
-    }
-  }
+  const std::string path = PercentDecoded(rest);
   if (path.find('\0') != std::string::npos) return std::nullopt;
   return path;
 }
@@ -374,11 +359,11 @@ TMozURL ParseMozURL(std::string_view bytes) {
   const std::string text = DropBytesToText(bytes);
   TMozURL r;
   const size_t nl = text.find('\n');
-  r.URL = std::string(TrimBlanks(std::string_view(text).substr(0, nl)));
+  r.URL = std::string(TrimmedView(std::string_view(text).substr(0, nl)));
   if (nl != std::string::npos) {
     std::string_view title = std::string_view(text).substr(nl + 1);
     title = title.substr(0, title.find('\n'));
-    r.Title = std::string(TrimBlanks(title));
+    r.Title = std::string(TrimmedView(title));
   }
   return r;
 }
@@ -404,7 +389,7 @@ THTMLFormat ParseHTMLFormat(std::string_view bytes) {
   while (pos < bytes.size() && pos < kHeaderLimit) {
     size_t end = bytes.find('\n', pos);
     if (end == std::string_view::npos) end = bytes.size();
-    const std::string_view line = TrimBlanks(bytes.substr(pos, end - pos));
+    const std::string_view line = TrimmedView(bytes.substr(pos, end - pos));
     const size_t colon = line.find(':');
     if (line.empty() || line.front() == '<' || colon == std::string_view::npos) break;
     const std::string_view name = line.substr(0, colon), value = line.substr(colon + 1);

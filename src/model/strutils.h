@@ -90,6 +90,9 @@ int CompareStrippedIC(std::string_view a, std::string_view b, std::string_view s
 int StartsWith(std::string_view text, std::string_view prefix);
 // The text up to (not including) its first byte from `set`; the whole text when none occurs.
 std::string CutAtDelimiter(std::string_view text, std::string_view set);
+// The text with each %XX escape (two hexadecimal digits) made its byte; a "%"
+// without two digits after it stays as it is.
+std::string PercentDecoded(std::string_view text);
 // When the bytes at index n of a and of b are both in `set` (a text's end counts as
 // in the set), the comparison of the first n bytes ignoring case (0 when equal, else
 // the difference of the first unequal upper-cased bytes); otherwise 2.
