@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "model/progresssink.h"
 #include "support/dljob.h"
 #include "support/localisecheck.h"
+#include "support/servedfolder.h"
 
 namespace qv {
 namespace {
@@ -27,18 +29,12 @@ class LocaliseMirror : public test::TDLJobTest {
  protected:
   void SetUp() override {
     TDLJobTest::SetUp();
-    const char* port = std::getenv("QV_NGINX_PORT");
-    const char* root = std::getenv("QV_NGINX_ROOT");
-    if (!port || !root) GTEST_SKIP() << "QV_NGINX_PORT unset: run under scripts/test-servers";
     const std::string name = "localise-" + std::to_string(getpid());
-    SiteFolder = std::string(root) + "/" + name;
-    Base = "http://127.0.0.1:" + std::string(port) + "/" + name + "/";
+    Served.emplace(name);
+    if (!Served->Served()) GTEST_SKIP() << test::kNoTestServers;
+    SiteFolder = Served->Folder;
+    Base = Served->Base;
     ServeFixture("/" + name + "/");
-  }
-  void TearDown() override {
-    std::error_code ec;
-    if (!SiteFolder.empty()) fs::remove_all(SiteFolder, ec);
-    TDLJobTest::TearDown();
   }
 
   // Copies the fixture site into the served folder. Its links that begin
@@ -57,6 +53,7 @@ class LocaliseMirror : public test::TDLJobTest {
     fs::copy_file(SiteFolder + "/img/logo.gif", SiteFolder + "/docs/guide/fig 1.gif");
   }
 
+  std::optional<test::TServedFolder> Served;
   std::string SiteFolder, Base;
 };
 

@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <regex>
 #include <sstream>
 
@@ -19,6 +20,7 @@
 #include "platform/shell.h"
 #include "support/dljob.h"
 #include "support/fixturesite.h"
+#include "support/servedfolder.h"
 
 namespace qv {
 namespace {
@@ -30,14 +32,12 @@ class MirrorJobTest : public test::TDLJobTest {
  protected:
   void SetUp() override {
     TDLJobTest::SetUp();
-    const char* port = std::getenv("QV_NGINX_PORT");
-    const char* root = std::getenv("QV_NGINX_ROOT");
-    if (!port || !root) GTEST_SKIP() << "QV_NGINX_PORT unset: run under scripts/test-servers";
-    const std::string name = "e2e-" + std::to_string(getpid()) + "-" +
-                             ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    SiteFolder = std::string(root) + "/" + name;
+    Served.emplace("e2e-" + std::to_string(getpid()) + "-" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    if (!Served->Served()) GTEST_SKIP() << test::kNoTestServers;
+    SiteFolder = Served->Folder;
+    Base = Served->Base;
     Site = test::MakeFixtureSite(SiteFolder, 40, 5);
-    Base = "http://127.0.0.1:" + std::string(port) + "/" + name + "/";
     Options.NeverDLChk = false;  // a second run asks whether each file changed
     Options.MaxThreadsUD = 4;
     Options.MaxThrServUD = 4;
@@ -46,11 +46,6 @@ class MirrorJobTest : public test::TDLJobTest {
     // may change.
     for (const char* var : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "TMPDIR"})
       Env.Set(var, Outside.Path + "/" + var);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    if (!SiteFolder.empty()) fs::remove_all(SiteFolder, ec);
-    TDLJobTest::TearDown();
   }
 
   void ListSite() {
@@ -122,6 +117,7 @@ class MirrorJobTest : public test::TDLJobTest {
   }
 
   test::TScratchDir Outside;
+  std::optional<test::TServedFolder> Served;
   std::string SiteFolder, Base;
   test::TFixtureSite Site;
 };

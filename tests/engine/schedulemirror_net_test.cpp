@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <ctime>
 #include <filesystem>
+#include <optional>
 
 #include "engine/downloadform.h"
 #include "engine/localisepass.h"
@@ -20,6 +21,7 @@
 #include "platform/dialup.h"
 #include "support/dljob.h"
 #include "support/fixturesite.h"
+#include "support/servedfolder.h"
 
 namespace qv {
 namespace {
@@ -63,25 +65,18 @@ class ScheduleMirrorTest : public test::TDLJobTest {
  protected:
   void SetUp() override {
     TDLJobTest::SetUp();
-    const char* port = std::getenv("QV_NGINX_PORT");
-    const char* root = std::getenv("QV_NGINX_ROOT");
-    if (!port || !root) GTEST_SKIP() << "QV_NGINX_PORT unset: run under scripts/test-servers";
+    if (!test::TServedFolder("").Served()) GTEST_SKIP() << test::kNoTestServers;
     Env.Set("TZ", "UTC");
     tzset();
     // The autostart entry the schedule writes while it runs.
     Env.Set("XDG_CONFIG_HOME", Home.Path + "/config");
     const std::string name = "sched-" + std::to_string(getpid());
     for (int k = 0; k < 2; ++k) {
-      Sites[k] = std::string(root) + "/" + name + "-" + "ab"[k];
+      Served[k].emplace(name + "-" + "ab"[k]);
+      Sites[k] = Served[k]->Folder;
+      Bases[k] = Served[k]->Base;
       Paths[k] = test::MakeFixtureSite(Sites[k], 8, 3).Paths;
-      Bases[k] = "http://127.0.0.1:" + std::string(port) + "/" + name + "-" + "ab"[k] + "/";
     }
-  }
-  void TearDown() override {
-    std::error_code ec;
-    for (const std::string& s : Sites)
-      if (!s.empty()) fs::remove_all(s, ec);
-    TDLJobTest::TearDown();
   }
 
   // What a project file holds.
@@ -105,6 +100,7 @@ class ScheduleMirrorTest : public test::TDLJobTest {
     return "";
   }
 
+  std::optional<test::TServedFolder> Served[2];
   std::string Sites[2], Bases[2];
   std::vector<std::string> Paths[2];
   test::TScratchDir Mirrors[2];
