@@ -13,6 +13,7 @@
 
 #include "support/envscope.h"
 #include "support/manualloop.h"
+#include "support/utctime.h"
 
 namespace qv {
 namespace {
@@ -25,16 +26,7 @@ TAtrRow Row(const std::string& file, TScheduleType type, uint8_t days, uint16_t 
 }
 
 // Local time in UTC (the fixture sets TZ): 2026-12-06 is a Sunday.
-std::time_t At(int day, int h, int m, int s = 0) {
-  std::tm tm{};
-  tm.tm_year = 126;
-  tm.tm_mon = 11;
-  tm.tm_mday = day;
-  tm.tm_hour = h;
-  tm.tm_min = m;
-  tm.tm_sec = s;
-  return timegm(&tm);
-}
+std::time_t At(int day, int h, int m, int s = 0) { return test::UtcTime(2026, 12, day, h, m, s); }
 constexpr int kSunday = 6, kMonday = 7, kSaturday = 12;
 
 int32_t Tod(int h, int m, int s = 0) { return h * 3600 + m * 60 + s; }
@@ -223,11 +215,7 @@ TEST_F(ScheduleTest, ClockPutBackAnHourRunsNoDailyEventTwice) {
   tzset();
   // 2026-10-25 00:00 UTC is 02:00 summer time; at 01:00 UTC the clock goes
   // from 03:00 back to 02:00.
-  std::tm tm{};
-  tm.tm_year = 126;
-  tm.tm_mon = 9;
-  tm.tm_mday = 25;
-  const std::time_t midnightUtc = timegm(&tm);
+  const std::time_t midnightUtc = test::UtcTime(2026, 10, 25, 0, 0);
   struct TCase {
     const char* Name;
     int Hrs, Mins;

@@ -22,6 +22,7 @@
 #include "support/dljob.h"
 #include "support/fixturesite.h"
 #include "support/servedfolder.h"
+#include "support/utctime.h"
 
 namespace qv {
 namespace {
@@ -50,16 +51,7 @@ class TPublishingView : public TPlainProjectView {
 };
 
 // 2026-12-07 is a Monday.
-std::time_t At(int day, int h, int m, int s) {
-  std::tm tm{};
-  tm.tm_year = 126;
-  tm.tm_mon = 11;
-  tm.tm_mday = day;
-  tm.tm_hour = h;
-  tm.tm_min = m;
-  tm.tm_sec = s;
-  return timegm(&tm);
-}
+std::time_t At(int day, int h, int m, int s) { return test::UtcTime(2026, 12, day, h, m, s); }
 
 class ScheduleMirrorTest : public test::TDLJobTest {
  protected:
