@@ -170,30 +170,31 @@ TEST_F(ScheduleTest, DailyDueCases) {
     const char* Name;
     int32_t Start;
     std::optional<int32_t> Prev;
+    int PrevDaysBack;  // the previous check's day: 0 today, 1 yesterday
     std::time_t Now;
     bool Due;
     uint32_t Mask;
   };
   const TCase cases[] = {
-      {"first check only records", Tod(8, 0), std::nullopt, At(kMonday, 9, 0), false, 0},
-      {"start time reached", Tod(8, 0), Tod(7, 59, 59), At(kMonday, 8, 0), true, kMon},
-      {"one second before", Tod(8, 0), Tod(7, 59, 58), At(kMonday, 7, 59, 59), false, 0},
-      {"already past", Tod(8, 0), Tod(8, 0), At(kMonday, 8, 0, 1), false, 0},
-      {"before midnight counts for yesterday", Tod(23, 59), Tod(23, 58), At(kMonday, 0, 0, 5), true,
-       kSun},
-      {"Sunday's yesterday is Saturday", Tod(23, 59), Tod(23, 58), At(kSunday, 0, 0, 5), true,
+      {"first check only records", Tod(8, 0), std::nullopt, 0, At(kMonday, 9, 0), false, 0},
+      {"start time reached", Tod(8, 0), Tod(7, 59, 59), 0, At(kMonday, 8, 0), true, kMon},
+      {"one second before", Tod(8, 0), Tod(7, 59, 58), 0, At(kMonday, 7, 59, 59), false, 0},
+      {"already past", Tod(8, 0), Tod(8, 0), 0, At(kMonday, 8, 0, 1), false, 0},
+      {"before midnight counts for yesterday", Tod(23, 59), Tod(23, 58), 1, At(kMonday, 0, 0, 5),
+       true, kSun},
+      {"Sunday's yesterday is Saturday", Tod(23, 59), Tod(23, 58), 1, At(kSunday, 0, 0, 5), true,
        kSat},
-      {"after midnight counts for today", Tod(0, 15), Tod(23, 0), At(kMonday, 0, 30), true, kMon},
-      {"midnight passed, start still ahead", Tod(8, 0), Tod(23, 0), At(kMonday, 0, 30), false, 0},
+      {"after midnight counts for today", Tod(0, 15), Tod(23, 0), 1, At(kMonday, 0, 30), true,
+       kMon},
+      {"midnight passed, start still ahead", Tod(8, 0), Tod(23, 0), 1, At(kMonday, 0, 30), false,
+       0},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     Dlg.DailyStart = c.Start;
     Dlg.LastDailyCheck = c.Prev;
-    // The previous check was the day before when the time of day went back.
-    const int64_t today = c.Now / 86400;
     Dlg.LastDailyDay.reset();
-    if (c.Prev) Dlg.LastDailyDay = today - (c.Now % 86400 < *c.Prev ? 1 : 0);
+    if (c.Prev) Dlg.LastDailyDay = c.Now / 86400 - c.PrevDaysBack;
     Dlg.LastDailyEventDay.reset();
     Dlg.EventWeekdayMask = 0;
     SetNow(c.Now);
