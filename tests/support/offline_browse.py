@@ -367,14 +367,18 @@ def main():
     # escape it.
     work = tempfile.mkdtemp(prefix="qv offline ")
     mirror, program = os.path.join(work, "mirror folder"), os.path.join(work, "program")
+    # The server's robots.txt gains this site's keep-out folder; one that was
+    # there already gets its own bytes back afterwards.
     robots = os.path.join(root, "robots.txt")
-    wrote_robots = not os.path.exists(robots)
+    robots_before = pathlib.Path(robots).read_bytes() if os.path.exists(robots) else None
     try:
         base, site_pages = make_site(site, name, port)
-        if wrote_robots:
-            with open(robots, "w") as f:
-                f.write(f"User-agent: *\nDisallow: /{name}/private/\n")
-            os.chmod(robots, 0o644)
+        rule = f"User-agent: *\nDisallow: /{name}/private/\n".encode()
+        # First, as a record of its own: the first record for every robot is
+        # the one that applies.
+        pathlib.Path(robots).write_bytes(
+            rule if robots_before is None else rule + b"\n" + robots_before)
+        os.chmod(robots, 0o644)
         started = time.monotonic()
         job = subprocess.run([args.harness, "--mirror", mirror, "--program", program, "--robots",
                               "--threads", "4", "--timeout", "20", base + "index.html,20"],
@@ -410,7 +414,9 @@ def main():
         print("PASS")
         return 0
     finally:
-        if wrote_robots and os.path.exists(robots):
+        if robots_before is not None:
+            pathlib.Path(robots).write_bytes(robots_before)
+        elif os.path.exists(robots):
             os.remove(robots)
         if args.keep:
             print(f"kept: {work} and {site}")
