@@ -554,6 +554,25 @@ std::string TDLThread::StoredBody() const {
   return !path.empty() && fs::is_regular_file(NativePath(path), ec) ? path : std::string();
 }
 
+namespace {
+
+// The names of a URL's stored bodies in its folder: "Data" and "Data." plus
+// any extension an earlier content type gave it; never the partials.
+std::vector<std::string> StoredBodyNames(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    const std::string lower = LowerCaseAscii(name);
+    if (lower != "data" && lower.compare(0, 5, "data.") != 0) continue;
+    if (lower == "data.tmp" || lower == "data.tm2" || !it->is_regular_file(ec)) continue;
+    names.push_back(name);
+  }
+  return names;
+}
+
+}  // namespace
+
 bool TDLThread::PlaceBody(const std::string& tempFile, const std::string& path) {
   const std::string from = NativePath(tempFile);
   const std::string to = NativePath(path);
@@ -565,36 +584,17 @@ bool TDLThread::PlaceBody(const std::string& tempFile, const std::string& path) 
   const size_t slash = to.rfind('/');
   const std::string folder = to.substr(0, slash);
   const std::string keep = to.substr(slash + 1);
-  std::error_code ec;
-  std::vector<std::string> stale;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    if (name == keep || !it->is_regular_file(ec)) continue;
-    const std::string lower = LowerCaseAscii(name);
-    if (lower != "data" && lower.compare(0, 5, "data.") != 0) continue;
-    if (lower == "data.tmp" || lower == "data.tm2") continue;
-    stale.push_back(folder + "/" + name);
-  }
-  for (const std::string& f : stale) LockedDeleteFile(f);
+  for (const std::string& name : StoredBodyNames(folder))
+    if (name != keep) LockedDeleteFile(folder + "/" + name);
   return true;
 }
 
 bool TDLThread::SequenceBodies(const std::string& path) {
   const std::string native = NativePath(path);
-  const size_t slash = native.rfind('/');
-  const std::string folder = native.substr(0, slash);
+  const std::string folder = native.substr(0, native.rfind('/'));
   // Every body of the URL, under whatever extension an earlier content type
   // gave it: the new body's placing would delete one it does not replace.
-  std::vector<std::string> bodies;
-  std::error_code ec;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    const std::string lower = LowerCaseAscii(name);
-    if (lower != "data" && lower.compare(0, 5, "data.") != 0) continue;
-    if (lower == "data.tmp" || lower == "data.tm2" || !it->is_regular_file(ec)) continue;
-    bodies.push_back(name);
-  }
-  for (const std::string& name : bodies) {
+  for (const std::string& name : StoredBodyNames(folder)) {
     const size_t dot = name.rfind('.');
     const std::string older = UniqueFileName(
         folder + "/AAAA" + (dot == std::string::npos ? std::string() : name.substr(dot)));
