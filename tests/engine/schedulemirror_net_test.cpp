@@ -57,7 +57,7 @@ class ScheduleMirrorTest : public test::TDLJobTest {
  protected:
   void SetUp() override {
     TDLJobTest::SetUp();
-    if (!test::TServedFolder("").Served()) GTEST_SKIP() << test::kNoTestServers;
+    if (!test::TestServersRun()) GTEST_SKIP() << test::kNoTestServers;
     Env.Set("TZ", "UTC");
     tzset();
     // The autostart entry the schedule writes while it runs.
