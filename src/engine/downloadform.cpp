@@ -66,12 +66,14 @@ TDownloadFrm::TDownloadFrm(TUiLoop& loop, TJobContext& context, TPrompter& promp
   Grid.assign(2, std::vector<std::string>(6));
   for (int c = 0; c < 6; ++c) Grid[0][static_cast<size_t>(c)] = kHeadings[c];
   FContext.Wake = [this] { Wake(); };
+  FContext.Ended = [this] { Ended(); };
 }
 
 TDownloadFrm::~TDownloadFrm() {
   *FAlive = false;
   DrainThreads();
   FContext.Wake = nullptr;
+  FContext.Ended = nullptr;
   FreeJobGlobals();
 }
 
@@ -84,6 +86,15 @@ void TDownloadFrm::Wake() {
     if (!alive->load()) return;
     FWoken = true;
     ++Stats.Wakes;
+  });
+}
+
+void TDownloadFrm::Ended() {
+  // Past a standing wake: the loop may be sitting out the gap with no other
+  // post to come, and the thread's end must not wait for it.
+  FLoop.Post([this, alive = FAlive] {
+    if (!alive->load()) return;
+    FWoken = true;
   });
 }
 
@@ -401,14 +412,17 @@ bool TDownloadFrm::RunJobLoop(TDLList& queue, bool infoOnly) {
 }
 
 void TDownloadFrm::WaitForEvent() {
-  if (!FUrgent && !(FWoken && FGapOver)) {
+  if (!FUrgent && !(FWoken && (FGapOver || AnyThreadFinished()))) {
     FTicked = false;
     const int tick = FLoop.StartTimer(kWatchdogTickMs, [this, alive = FAlive] {
       if (!alive->load()) return;
       FTicked = true;
       ++Stats.Ticks;
     });
-    FLoop.RunUntil([this] { return FUrgent || FTicked || (FWoken && FGapOver); });
+    // A thread that ended ends the gap: its place is free for another, or
+    // the job is over, and either is seen at once.
+    FLoop.RunUntil(
+        [this] { return FUrgent || FTicked || (FWoken && (FGapOver || AnyThreadFinished())); });
     FLoop.StopTimer(tick);
   }
   // Cleared before the pass reads the threads' state: a change made after
@@ -422,6 +436,12 @@ void TDownloadFrm::WaitForEvent() {
     if (!alive->load()) return;
     FGapOver = true;
   });
+}
+
+bool TDownloadFrm::AnyThreadFinished() {
+  for (int i = 0; i < Threads.Count(); ++i)
+    if (Threads.Get(i)->Finished) return true;
+  return false;
 }
 
 void TDownloadFrm::StopPassGap() {

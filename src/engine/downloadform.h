@@ -154,6 +154,8 @@ class TDownloadFrm {
   // Any thread: a worker finished or changed; wakes the loop once however
   // often it is called before the loop runs.
   void Wake();
+  // Any thread: a thread finished.
+  void Ended();
 
   // Figures of the last job (for the harness and tests).
   struct TJobStats {
@@ -175,6 +177,7 @@ class TDownloadFrm {
   bool GuardedJobLoop(TDLList& queue, bool infoOnly);
   void WaitForEvent();
   void StopPassGap();
+  bool AnyThreadFinished();
   void StopAll();
   // Waits for every thread and frees it (an exception ended the job).
   void DrainThreads();

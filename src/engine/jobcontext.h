@@ -55,6 +55,9 @@ struct TJobContext {
   // Any thread: tells the job runner that a thread finished or published a
   // change, so it need not poll. Set before the job's threads start.
   std::function<void()> Wake;
+  // Any thread: a thread has finished. Unlike Wake it always reaches the
+  // runner, which frees the thread's place at once; Wake when not set.
+  std::function<void()> Ended;
 
   TItemSnapshot Snapshot() const;
   // Brings a snapshot up to date, taking again only what was published

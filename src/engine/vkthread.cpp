@@ -222,7 +222,10 @@ void TVkThread::DoTerminate() {
     if (!FLastPickFailed) LeastHostCount = 0;
   }
   Finished = 1;
-  if (FContext.Wake) FContext.Wake();
+  if (FContext.Ended)
+    FContext.Ended();
+  else if (FContext.Wake)
+    FContext.Wake();
 }
 
 std::string TVkThread::ClientFailureReason(const std::string& url) const {
