@@ -196,12 +196,18 @@ class Chromium:
         os.write(self.w3, json.dumps(message).encode() + b"\0")
         end = time.monotonic() + timeout
         while time.monotonic() < end:
+            # One read can bring the answer and the events after it (a file://
+            # page often loads before its navigate call is answered): keep them all.
+            answer = None
             for m in self.read(1.0):
                 if m.get("id") == mid:
-                    if "error" in m:
-                        raise RuntimeError(f"{method}: {m['error']}")
-                    return m.get("result", {})
-                self.events.append(m)
+                    answer = m
+                else:
+                    self.events.append(m)
+            if answer is not None:
+                if "error" in answer:
+                    raise RuntimeError(f"{method}: {answer['error']}")
+                return answer.get("result", {})
         raise RuntimeError(f"{method}: no answer in {timeout} s")
 
     def wait_event(self, name, timeout=120):
