@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
     std::lock_guard<TCriticalSection> g(*URLListLock);
     for (const auto& u : urls) {
       TVkURLItem* r = GlobalURLList->FindItem(u);
-      if (r && r->Status == 50) {
+      if (r && r->Status == usDownloaded) {
         ++succeeded;
         if (r->Details == "Not Modified (304)") ++notModified;
       } else {

@@ -158,7 +158,7 @@ int main(int argc, char** argv) {
       std::lock_guard<TCriticalSection> g(*URLListLock);
       int done = 0;
       for (int i = 0; i < GlobalURLList->Count(); ++i)
-        if (GlobalURLList->GetItem(i)->Status != 10) ++done;
+        if (GlobalURLList->GetItem(i)->Status != usNew) ++done;
       if (done >= stopAfter) runner.AbortBtnClick();
     }
   };
@@ -214,8 +214,9 @@ int main(int argc, char** argv) {
       ++byStatus[text];
       // What the last fetch of the item came to: the result's own text (a
       // time-out, the size filter, a user's skip) or the server's status.
-      if (r->GetStatus() != 10) ++byResult[r->Details.empty() ? "(none)" : r->Details];
-      if (r->GetStatus() == 50 && StoredTextKind(r->ContentType) == TStoredTextKind::Page) ++pages;
+      if (r->GetStatus() != usNew) ++byResult[r->Details.empty() ? "(none)" : r->Details];
+      if (r->GetStatus() == usDownloaded && StoredTextKind(r->ContentType) == TStoredTextKind::Page)
+        ++pages;
     }
   }
   bool saved = true;

@@ -111,13 +111,13 @@ double MedianOf3(F f) {
 std::size_t WriteProject(const TVkURLList& list, const std::string& file, const std::string& mirror,
                          std::size_t stored) {
   std::size_t downloaded = 0;
-  for (int i = 0; i < list.Count(); ++i) downloaded += list.GetItem(i)->Status == 50;
+  for (int i = 0; i < list.Count(); ++i) downloaded += list.GetItem(i)->Status == usDownloaded;
   const std::size_t every = stored ? std::max<std::size_t>(1, downloaded / stored) : 0;
   std::size_t seen = 0, made = 0;
   ForceDirs(mirror);
   for (int i = 0; i < list.Count() && made < stored; ++i) {
     const TVkURLItem& r = *list.GetItem(i);
-    if (r.Status != 50 || seen++ % every != 0) continue;
+    if (r.Status != usDownloaded || seen++ % every != 0) continue;
     const std::string path = NativePath(URLToLocalPath(mirror, r.URL, "Data", ""));
     if (path.empty() || !ForceDirs(std::filesystem::path(path).parent_path().string())) continue;
     std::ofstream(path) << "stored body\n";

@@ -31,7 +31,8 @@ inline void FillRealisticList(TVkURLList& list, std::size_t n) {
   static const char* const kTypes[] = {"text/html", "image/gif", "image/jpeg", "text/css", ""};
   static const char* const kTitles[] = {"Home",       "Next page", "Product details and prices",
                                         "Click here", "",          "Photo of the week"};
-  static const std::uint8_t kStatus[] = {10, 10, 10, 50, 50, 30, 40, 60};
+  static const std::uint8_t kStatus[] = {usNew,        usNew,    usNew,           usDownloaded,
+                                         usDownloaded, usFailed, usInfoRetrieved, usNotAFile};
   while (static_cast<std::size_t>(list.Count()) < n) {
     std::string host = "http://";
     host += (rng() % 3 == 0) ? "www." : "";
@@ -61,7 +62,7 @@ inline void FillRealisticList(TVkURLList& list, std::size_t n) {
     r.Status = kStatus[rng() % 8];
     r.ContentType = kTypes[rng() % 5];
     r.Size = static_cast<std::int32_t>(rng() % 200000) - 1;
-    r.Details = r.Status == 30 ? "Not Found (404)" : "";
+    r.Details = r.Status == usFailed ? "Not Found (404)" : "";
     r.Checked = rng() % 2;
     r.PageFileFlag = rng() % 4 == 0;
     list.AddItem(r, false);

@@ -54,7 +54,7 @@ TVkURLItem ResultRecord(const std::string& url) {
   TVkURLItem r;
   r.URL = url;
   r.Size = 100;
-  r.SetStatus(50);
+  r.SetStatus(usDownloaded);
   r.Details = "OK (200)";
   return r;
 }

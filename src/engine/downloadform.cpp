@@ -261,7 +261,7 @@ bool TDownloadFrm::BuildDownloadQueue() {
     TVkURLItem& r = *GlobalURLList->GetItem(i);
     if (NamesRobotsTxt(r.URL)) continue;
     const uint8_t status = r.GetStatus();
-    if (status == 60 || (status == 50 && settings->NeverDLChk)) continue;
+    if (status == usNotAFile || (status == usDownloaded && settings->NeverDLChk)) continue;
     if (!FetchableScheme(r.URL)) continue;
     if (!URLPassesFilters(*viewFilter, *mimeFilter, r)) continue;
     TActiveDL d;

@@ -685,7 +685,7 @@ void TSpiderThread::TakeFTPListing(const std::vector<std::string>& list) {
         else
           Warn();
       }
-      rec.SetStatus(60);
+      rec.SetStatus(usNotAFile);
       rec.Details = "FTP directory";
     }
     Context().Adder->AddURLItemLocked(1, std::move(rec));

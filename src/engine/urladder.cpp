@@ -69,7 +69,7 @@ TURLAdder::TURLAdder(TOutbox& outbox, const TPublished<TViewFilter>& viewFilter,
 bool TURLAdder::Prepare(uint8_t appendToView, TVkURLItem& record, TPrepared& p) {
   if (!IsURL(record.URL)) return false;
   if (IsMailAddress(record.URL)) {
-    record.SetStatus(60);
+    record.SetStatus(usNotAFile);
     record.Details = "Mail address";
   }
   FOutbox.SetModified();
@@ -148,7 +148,7 @@ int TURLAdder::AddFoundURL(uint8_t appendToView, const std::string& url,
   // AddURLItemLocked takes the list lock for the list step only.
   return AddURLItemLocked(
       appendToView, std::make_unique<TVkURLItem>(url, foundURL, parentURL, pageFileFlag, title,
-                                                 imageURL, 0, size, "", 10, 0, ""));
+                                                 imageURL, 0, size, "", usNew, 0, ""));
 }
 
 std::string TURLAdder::ListedURL(const std::string& url) const {

@@ -28,7 +28,7 @@ class TURLAdder {
 
   // The caller holds URLListLock. Gives the record's index in GlobalURLList,
   // or -1 when the record's URL is no URL or "Limit additions" refused a URL
-  // not listed yet. A mail address is listed as status 60 "Mail address";
+  // not listed yet. A mail address is listed as usNotAFile "Mail address";
   // the title loses its line breaks; a new URL that passes the view filter
   // gets a line in the view when appendToView is set.
   // The record is taken by value: the caller keeps its own, or moves it in.
@@ -38,7 +38,7 @@ class TURLAdder {
   // The same, for a record already in a node of its own, which the list
   // takes over when the URL is new: the workers build theirs so.
   int AddURLItemLocked(uint8_t appendToView, std::unique_ptr<TVkURLItem> record);
-  // Builds a new record (unchecked, status 10, no content type or details)
+  // Builds a new record (unchecked, status usNew, no content type or details)
   // and adds it through AddURLItemLocked.
   int AddFoundURL(uint8_t appendToView, const std::string& url, const std::string& foundURL,
                   const std::string& parentURL, uint8_t pageFileFlag, const std::string& title,

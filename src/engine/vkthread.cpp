@@ -619,7 +619,7 @@ void TVkThread::LogResult(const std::string& url, int64_t size, const std::strin
   // record, rather than built as a string for every item.
   std::string_view details = "Failure of unknown cause";
   std::string reason;
-  uint8_t status = 30;
+  uint8_t status = usFailed;
   const int8_t code = Result;
   if (SkipFlag) {
     activity = "Skipped";
@@ -640,7 +640,7 @@ void TVkThread::LogResult(const std::string& url, int64_t size, const std::strin
       case vrSucceeded:
         activity = "Succeeded";
         details = statusText;
-        status = InfoOnly && !robotsFile ? 40 : 50;
+        status = InfoOnly && !robotsFile ? usInfoRetrieved : usDownloaded;
         break;
       case vrTimedOut:
         activity = "Timed out";

@@ -33,11 +33,11 @@ struct TComboTest {
 };
 
 constexpr TComboTest kComboTests[] = {
-    {&TViewFilter::DLFilesCombo, [](TVkURLItem& r) { return r.GetStatus() == 50; }},
+    {&TViewFilter::DLFilesCombo, [](TVkURLItem& r) { return r.GetStatus() == usDownloaded; }},
     {&TViewFilter::ChkFilesCombo, [](TVkURLItem& r) { return r.Checked != 0; }},
-    {&TViewFilter::NewFilesCombo, [](TVkURLItem& r) { return r.GetStatus() == 10; }},
-    {&TViewFilter::FailedFilesCombo, [](TVkURLItem& r) { return r.GetStatus() == 30; }},
-    {&TViewFilter::DelFilesCombo, [](TVkURLItem& r) { return r.GetStatus() == 20; }},
+    {&TViewFilter::NewFilesCombo, [](TVkURLItem& r) { return r.GetStatus() == usNew; }},
+    {&TViewFilter::FailedFilesCombo, [](TVkURLItem& r) { return r.GetStatus() == usFailed; }},
+    {&TViewFilter::DelFilesCombo, [](TVkURLItem& r) { return r.GetStatus() == usDeleted; }},
     {&TViewFilter::WebPgFilesCombo, [](TVkURLItem& r) { return r.PageFileFlag != 0; }},
     {&TViewFilter::ImageLinksCombo, [](TVkURLItem& r) { return !r.ImageURL.empty(); }},
 };

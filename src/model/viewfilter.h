@@ -43,11 +43,11 @@ TComboChoice ComboChoiceFromText(std::string_view text);
 // through GlobalViewFilter(), which the main window republishes whenever one
 // of those controls changes.
 struct TViewFilter {
-  TComboChoice DLFilesCombo = ccNone;      // status 50
+  TComboChoice DLFilesCombo = ccNone;      // status usDownloaded
   TComboChoice ChkFilesCombo = ccNone;     // the record's check mark
-  TComboChoice NewFilesCombo = ccNone;     // status 10
-  TComboChoice FailedFilesCombo = ccNone;  // status 30
-  TComboChoice DelFilesCombo = ccNone;     // status 20
+  TComboChoice NewFilesCombo = ccNone;     // status usNew
+  TComboChoice FailedFilesCombo = ccNone;  // status usFailed
+  TComboChoice DelFilesCombo = ccNone;     // status usDeleted
   TComboChoice WebPgFilesCombo = ccNone;   // page flag not 0
   TComboChoice ImageLinksCombo = ccNone;   // image URL not empty
   // Name specifications: wildcard pattern + TFilterChoice in byte 0.

@@ -32,8 +32,9 @@ bool BodyFileExists(const std::string& url) {
 }
 
 std::uint8_t RefreshedStatus(std::uint8_t status, const std::string& url) {
-  if (BodyFileExists(url)) return 50;
-  return status == 50 ? 20 : status;
+  if (BodyFileExists(url)) return usDownloaded;
+  if (status == usDownloaded) return usDeleted;
+  return status;
 }
 
 // Padding and reserved bytes at a record's end: a file cut inside them has
@@ -101,17 +102,17 @@ std::uint8_t TVkURLItem::GetStatus() {
 
 const char* StatusText(std::uint8_t code) {
   switch (code) {
-    case 10:
+    case usNew:
       return "New";
-    case 20:
+    case usDeleted:
       return "Deleted";
-    case 30:
+    case usFailed:
       return "Failed";
-    case 40:
+    case usInfoRetrieved:
       return "Info. retrieved";
-    case 50:
+    case usDownloaded:
       return "Downloaded";
-    case 60:
+    case usNotAFile:
       return "Not a file";
     default:
       return "";
@@ -139,14 +140,15 @@ void TVkURLItem::Assign(const TVkURLItem& source, bool merge) {
   const std::uint8_t incoming =
       source.NeedsCheck ? RefreshedStatus(source.Status, source.URL) : source.Status;
   // A record marked for checking needs its body looked up only when the
-  // answer could change the outcome: refreshed, its status is 50 or 20 (from
-  // 50), else 50 or what it was. An incoming status below every answer (a
-  // link found again to a downloaded page) merges the same way without the
-  // look-up, and the mark stays for the next reader. The look-up lists a
-  // folder, and this runs under the list lock that every worker shares.
+  // answer could change the outcome: refreshed, its status is usDownloaded or
+  // usDeleted (from usDownloaded), else usDownloaded or what it was. An incoming status below every
+  // answer (a link found again to a downloaded page) merges the same way without the look-up, and
+  // the mark stays for the next reader. The look-up lists a folder, and this runs under the list
+  // lock that every worker shares.
   const auto lowestRefreshed = [this] {
-    return Status == 50 ? std::int8_t{20}
-                        : std::min<std::int8_t>(50, static_cast<std::int8_t>(Status));
+    return Status == usDownloaded
+               ? std::int8_t{usDeleted}
+               : std::min<std::int8_t>(usDownloaded, static_cast<std::int8_t>(Status));
   };
   const std::uint8_t own =
       NeedsCheck && static_cast<std::int8_t>(incoming) < lowestRefreshed() ? Status : GetStatus();
@@ -163,7 +165,7 @@ void TVkURLItem::Assign(const TVkURLItem& source, bool merge) {
     fillEmpty(ImageURL, source.ImageURL);
     if (Size == 0) Size = source.Size;
     if (PageFileFlag == 0) PageFileFlag = source.PageFileFlag;
-    if (Status == 50) NeedsCheck = 1;
+    if (Status == usDownloaded) NeedsCheck = 1;
   } else {
     Status = incoming;
     NeedsCheck = 0;  // the source's flag, cleared by its refresh

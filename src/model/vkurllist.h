@@ -50,9 +50,21 @@ class TStatusRefreshRun {
   std::unique_ptr<TFolderMemo> Memo;
 };
 
+// The status codes of a record. They are what the project file stores and
+// what merges compare (as signed bytes: a higher code wins), so their values
+// never change; a stored byte outside them is kept and has no text.
+enum TURLStatus : std::uint8_t {
+  usNew = 10,            // "New": met, not fetched yet
+  usDeleted = 20,        // "Deleted": was downloaded, its body file has gone
+  usFailed = 30,         // "Failed": the last fetch came to nothing
+  usInfoRetrieved = 40,  // "Info. retrieved": headers only, by an information job
+  usDownloaded = 50,     // "Downloaded": its body file is in the local mirror
+  usNotAFile = 60,       // "Not a file": a mail address, never fetched
+};
+
 class TVkURLItem {
  public:
-  // The blank record: every string "", Status 10, everything else 0.
+  // The blank record: every string "", Status usNew, everything else 0.
   TVkURLItem() = default;
   TVkURLItem(std::string url, std::string foundURL, std::string parentURL,
              std::uint8_t pageFileFlag, std::string title, std::string imageURL,
@@ -62,8 +74,8 @@ class TVkURLItem {
   // Sets Status, clears NeedsCheck and gives the code back.
   std::uint8_t SetStatus(std::uint8_t code);
   // Status, refreshed first when NeedsCheck is set: a body file in the local
-  // mirror makes it 50 ("Downloaded"); without one, 50 becomes 20
-  // ("Deleted") and any other status stays. NeedsCheck is cleared.
+  // mirror makes it usDownloaded; without one, usDownloaded becomes usDeleted
+  // and any other status stays. NeedsCheck is cleared.
   std::uint8_t GetStatus();
   // The text of GetStatus(): "New", "Deleted", ...; "" for unknown codes.
   std::string GetStatusText();
@@ -71,8 +83,8 @@ class TVkURLItem {
   // merge off: copies every field but LinkFlags.
   // merge on: both statuses are refreshed and compared as signed bytes. A
   // lower incoming status leaves Status, Details, ContentType and Checked and
-  // fills only this record's empty fields (a kept 50 is checked again on its
-  // next read); an equal or higher one brings its Status, NeedsCheck and
+  // fills only this record's empty fields (a kept usDownloaded is checked
+  // again on its next read); an equal or higher one brings its Status, NeedsCheck and
   // Details, and its non-empty fields. URL, Checked and LinkFlags never
   // change. The source is not modified: its status is refreshed in a copy.
   void Assign(const TVkURLItem& source, bool merge);
@@ -83,7 +95,7 @@ class TVkURLItem {
   void SaveToStream(TStream& stream) const;
   void LoadFromStream(TStream& stream);
 
-  std::uint8_t Status = 10;
+  std::uint8_t Status = usNew;
   std::uint8_t NeedsCheck = 0;
   std::string URL;
   std::string FoundURL;

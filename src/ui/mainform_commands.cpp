@@ -475,7 +475,7 @@ void TForm1::DeleteSelectedURLs(bool markOnly) {
       }
     }
     bool keep = false;
-    if (listed && status == 50) {
+    if (listed && status == usDownloaded) {
       if (!all) {
         SetBusy(false);
         const TMsgAnswer a =
@@ -498,7 +498,7 @@ void TForm1::DeleteSelectedURLs(bool markOnly) {
       // The question let other work run: the record is looked up afresh.
       std::lock_guard<TCriticalSection> hold(*URLListLock);
       if (markOnly) {
-        if (TVkURLItem* r = GlobalURLList->FindItem(url)) r->SetStatus(20);
+        if (TVkURLItem* r = GlobalURLList->FindItem(url)) r->SetStatus(usDeleted);
       } else {
         const int at = GlobalURLList->IndexOfURL(url);
         if (at >= 0) GlobalURLList->DeleteItem(at);

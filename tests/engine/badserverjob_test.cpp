@@ -278,7 +278,7 @@ class BadServerJobTest : public test::TDLJobTest {
                  r.Details + "\"");
     const std::optional<std::string> body = StoredBody(r.URL);
     EXPECT_FALSE(r.Details.empty());
-    if (r.Status == 50) {
+    if (r.Status == usDownloaded) {
       EXPECT_NE(c.Expect, kFailed);
       ASSERT_TRUE(body.has_value());
       EXPECT_TRUE(*body == c.Body)
@@ -286,7 +286,7 @@ class BadServerJobTest : public test::TDLJobTest {
       return;
     }
     EXPECT_NE(c.Expect, kStored);
-    EXPECT_EQ(r.Status, 30);
+    EXPECT_EQ(r.Status, usFailed);
     // Where two URLs' stored names meet, a body may be in place when its
     // headers cannot be: then it is the URL's own.
     if (body) {
@@ -621,9 +621,9 @@ TEST_F(BadServerJobTest, EveryURLEndsWithOneClearResultAndNothingLeaks) {
     }
     SCOPED_TRACE(r.URL.substr(0, 200) + " -> " + std::to_string(r.Status) + " \"" + r.Details +
                  "\"");
-    EXPECT_TRUE(r.Status == 50 || r.Status == 30);
+    EXPECT_TRUE(r.Status == usDownloaded || r.Status == usFailed);
     EXPECT_FALSE(r.Details.empty());
-    if (r.Status == 50) {
+    if (r.Status == usDownloaded) {
       EXPECT_TRUE(StoredBody(r.URL).has_value());
     }
   }
@@ -806,7 +806,7 @@ TEST_F(BadServerJobTest, ADownloadJobAloneMeetsHostileRobotsAndLyingResumes) {
     }
     SCOPED_TRACE(r.URL + " -> " + std::to_string(r.Status) + " \"" + r.Details + "\"");
     EXPECT_NE(r.URL.find("/robots.txt"), std::string::npos);
-    EXPECT_TRUE(r.Status == 50 || r.Status == 30);
+    EXPECT_TRUE(r.Status == usDownloaded || r.Status == usFailed);
     EXPECT_FALSE(r.Details.empty());
   }
   EXPECT_EQ(robotsHuge.Received().find("/private/"), std::string::npos);

@@ -58,7 +58,7 @@ TEST_F(DLNginxTest, TreeIsStoredWholeAndASecondRunChangesNothing) {
   const std::string missing = Url("/tree/missing.html");
   urls.push_back(missing);
   RunJob(urls);
-  EXPECT_EQ(Listed(missing).Status, 30);
+  EXPECT_EQ(Listed(missing).Status, usFailed);
   EXPECT_EQ(Listed(missing).Details, "Not Found (404)");
   EXPECT_FALSE(fs::exists(Local(missing, "Data", "")));
   std::vector<fs::file_time_type> times;
@@ -69,7 +69,7 @@ TEST_F(DLNginxTest, TreeIsStoredWholeAndASecondRunChangesNothing) {
     EXPECT_TRUE(body == Served(p)) << p << ": " << body.size() << " bytes";
     heads.push_back(ReadAll(Local(url, "Head", ".txt")));
     EXPECT_NE(heads.back().find("Last-Modified:"), std::string::npos) << p;
-    EXPECT_EQ(Listed(url).Status, 50) << p;
+    EXPECT_EQ(Listed(url).Status, usDownloaded) << p;
     times.push_back(fs::last_write_time(Local(url, "Data", "")));
   }
   Thread.reset();
@@ -79,7 +79,7 @@ TEST_F(DLNginxTest, TreeIsStoredWholeAndASecondRunChangesNothing) {
     EXPECT_TRUE(ReadAll(Local(url, "Data", "")) == Served(kTree[i])) << kTree[i];
     EXPECT_EQ(ReadAll(Local(url, "Head", ".txt")), heads[i]) << kTree[i];
     EXPECT_EQ(fs::last_write_time(Local(url, "Data", "")), times[i]) << kTree[i];
-    EXPECT_EQ(Listed(url).Status, 50) << kTree[i];
+    EXPECT_EQ(Listed(url).Status, usDownloaded) << kTree[i];
     EXPECT_EQ(Listed(url).Details, "Not Modified (304)") << kTree[i];
     EXPECT_EQ(Files(url).size(), 2u) << kTree[i];
   }
@@ -144,7 +144,7 @@ TEST_F(DLNginxTest, CutDownloadResumesToTheSameBytes) {
       RunJob({url});
     }
     Thread.reset();
-    EXPECT_EQ(Listed(url).Status, 30);
+    EXPECT_EQ(Listed(url).Status, usFailed);
     const auto partial = fs::file_size(Local(url, "Data", ".tmp"));
     EXPECT_GE(partial, 20000u);
     EXPECT_LT(partial, 30u * 1024 * 1024);
@@ -216,8 +216,8 @@ TEST_F(DLFtpTest, TwoFilesOfOneFolderShareTheLogOnAndTheWalk) {
   EXPECT_EQ(Count(sessions[0], "USER"), 1);
   EXPECT_EQ(Count(sessions[0], "CWD"), 3) << "pub, c, d once";
   EXPECT_EQ(Count(sessions[0], "RETR my file.txt"), 1);
-  EXPECT_EQ(Listed(first).Status, 50);
-  EXPECT_EQ(Listed(second).Status, 50);
+  EXPECT_EQ(Listed(first).Status, usDownloaded);
+  EXPECT_EQ(Listed(second).Status, usDownloaded);
 }
 
 TEST_F(DLFtpTest, AnotherUserLogsOnAnew) {
@@ -238,14 +238,14 @@ TEST_F(DLFtpTest, RestResumesByteExactly) {
   RunJob({url});
   EXPECT_TRUE(ReadAll(Local(url, "Data", "")) == whole);
   EXPECT_EQ(Sessions({"REST 123456"}).size(), 1u);
-  EXPECT_EQ(Listed(url).Status, 50);
+  EXPECT_EQ(Listed(url).Status, usDownloaded);
 }
 
 TEST_F(DLFtpTest, EscapedSlashOrDotsInTheNameAreRefused) {
   for (const char* path : {"/pub/a%2Fb", "/pub/%2E%2E", "/pub/a%0D%0ADELE%20x"}) {
     const std::string url = Base + path;
     RunJob({url});
-    EXPECT_EQ(Listed(url).Status, 30) << path;
+    EXPECT_EQ(Listed(url).Status, usFailed) << path;
     Thread.reset();
   }
   EXPECT_TRUE(Sessions({"RETR a", "RETR ..", "DELE"}).empty());

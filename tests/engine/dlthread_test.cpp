@@ -166,7 +166,7 @@ TEST_P(DLResumeTest, JoinsOnlyWhatContinuesThePartial) {
   const std::string body = ReadAll(Local(url, "Data", ".bin"));
   EXPECT_TRUE(body == kDoc) << "a body of " << body.size() << " bytes";
   EXPECT_EQ(Files(url), (std::set<std::string>{"Data.bin", "Head.txt"}));
-  EXPECT_EQ(Listed(url).Status, 50);
+  EXPECT_EQ(Listed(url).Status, usDownloaded);
 }
 
 TEST_F(DLThreadTest, ResetInResumeKeepsBothPartsForTheNextRun) {
@@ -184,7 +184,7 @@ TEST_F(DLThreadTest, ResetInResumeKeepsBothPartsForTheNextRun) {
   const std::string partial = ReadAll(Local(url, "Data", ".tmp"));
   EXPECT_TRUE(partial == kDoc.substr(0, 26000)) << "a partial of " << partial.size() << " bytes";
   EXPECT_FALSE(fs::exists(Local(url, "Data", ".tm2")));
-  EXPECT_EQ(Listed(url).Status, 30);
+  EXPECT_EQ(Listed(url).Status, usFailed);
 }
 
 // A process killed in the middle of a body gets no chance to store its
@@ -241,7 +241,7 @@ TEST_F(DLThreadTest, ARobotsTxtIsNeverResumed) {
   RunJob({url});
   ASSERT_EQ(server.Requests().size(), 1u);
   EXPECT_EQ(server.Requests()[0].find("Range:"), std::string::npos) << server.Requests()[0];
-  EXPECT_EQ(Listed(url).Status, 30);
+  EXPECT_EQ(Listed(url).Status, usFailed);
   // Its headers are recorded as for any failed fetch; no body part is kept.
   EXPECT_EQ(Files(url), std::set<std::string>{"Head.txt"});
 }
@@ -348,7 +348,7 @@ TEST_F(DLThreadTest, FullDiskKeepsTheStoredBody) {
     RunJob({url});
   }
   EXPECT_EQ(ReadAll(Local(url, "Data", ".bin")), "the good copy");
-  EXPECT_NE(Listed(url).Status, 50);
+  EXPECT_NE(Listed(url).Status, usDownloaded);
 }
 
 TEST_F(DLThreadTest, ReadOnlyFolderKeepsTheStoredBody) {
@@ -363,7 +363,7 @@ TEST_F(DLThreadTest, ReadOnlyFolderKeepsTheStoredBody) {
   }
   ::chmod(Folder(url).c_str(), 0755);
   EXPECT_EQ(ReadAll(Local(url, "Data", ".bin")), "the good copy");
-  EXPECT_EQ(Listed(url).Status, 30);
+  EXPECT_EQ(Listed(url).Status, usFailed);
 }
 
 TEST_F(DLThreadTest, NotModifiedWithoutStoredCopyFailsAndStoresNothing) {
@@ -371,7 +371,7 @@ TEST_F(DLThreadTest, NotModifiedWithoutStoredCopyFailsAndStoresNothing) {
       TScriptedServer::Replies({"HTTP/1.1 304 Not Modified\r\nContent-Type: text/html\r\n\r\n"}));
   const std::string url = server.Url("/never.html");
   RunJob({url});
-  EXPECT_EQ(Listed(url).Status, 30);
+  EXPECT_EQ(Listed(url).Status, usFailed);
   EXPECT_TRUE(Files(url).empty());
 }
 
@@ -395,7 +395,7 @@ TEST_F(DLThreadTest, APageFetchedUnderTheOtherSlashFormOfItsRecordCarriesItsAddr
     }
     RunJob({fetched});
     Thread.reset();
-    EXPECT_EQ(Listed(listed).Status, 50);
+    EXPECT_EQ(Listed(listed).Status, usDownloaded);
     EXPECT_EQ(ReadAll(Local(fetched, "Data", "")), "<html><head>\n<!--TvBASE HREF=\"" + fetched +
                                                        "\"-->\n</head><a href=x.html>x</a></html>");
   }
@@ -453,7 +453,7 @@ TEST_F(DLThreadTest, FileErrorFailsOnlyItsItem) {
   EXPECT_EQ(Listed(broken).Details, "Could not create local file");
   EXPECT_EQ(fs::file_size(Local(broken, "Data", ".tmp")), 25000u) << "the partial stays";
   EXPECT_EQ(ReadAll(Local(next, "Data", ".bin")), "next");
-  EXPECT_EQ(Listed(next).Status, 50);
+  EXPECT_EQ(Listed(next).Status, usDownloaded);
 }
 
 TEST_F(DLThreadTest, SizeFilteredItemIsNotRetried) {
@@ -484,7 +484,7 @@ TEST_F(DLThreadTest, CachedCopyFillsAnEmptyMirror) {
   RunJob({url});  // "Never download existing files" is on
   EXPECT_TRUE(server.Requests().empty());
   EXPECT_EQ(ReadAll(Local(url, "Data", ".bin")), "from the cache");
-  EXPECT_EQ(Listed(url).Status, 50);
+  EXPECT_EQ(Listed(url).Status, usDownloaded);
 }
 
 // The cache stands in for the mirror copy only when its date shows it is
@@ -553,7 +553,7 @@ TEST_F(DLThreadTest, RedirectToAnotherHostTakesNoCookieOrCredentials) {
   EXPECT_EQ(second.Requests()[0].find("Authorization"), std::string::npos);
   const std::string page = ReadAll(Local(url, "Data", ""));
   EXPECT_NE(page.find(target), std::string::npos) << page;
-  EXPECT_EQ(Listed(url).Status, 50);
+  EXPECT_EQ(Listed(url).Status, usDownloaded);
 }
 
 TEST_F(DLThreadTest, ContentLocationNamingItselfEndsTheHops) {
@@ -635,7 +635,7 @@ TEST_F(DLThreadTest, AFailedFetchRecordsWhyItFailed) {
     std::string details = c.details;
     if (const size_t at = details.find("SERVER"); at != std::string::npos)
       details.replace(at, 6, URLSite(url).substr(std::string("http://").size()));
-    EXPECT_EQ(Listed(url).Status, 30);
+    EXPECT_EQ(Listed(url).Status, usFailed);
     EXPECT_EQ(Listed(url).Details, details);
     if (server) {
       EXPECT_EQ(server->Requests().size(), c.requests);
@@ -669,7 +669,7 @@ TEST_F(DLThreadTest, AFailedFtpDownloadRecordsWhyItFailed) {
     });
     const std::string url = "ftp://127.0.0.1:" + std::to_string(server.Port) + "/f.bin";
     RunJob({url});
-    EXPECT_EQ(Listed(url).Status, 30);
+    EXPECT_EQ(Listed(url).Status, usFailed);
     EXPECT_EQ(Listed(url).Details, c.details);
     EXPECT_FALSE(fs::exists(Local(url, "Data", "")));
   }
@@ -677,7 +677,7 @@ TEST_F(DLThreadTest, AFailedFtpDownloadRecordsWhyItFailed) {
 
 TEST_F(DLThreadTest, UnresolvableHostEndsInBoundedTime) {
   RunJob({"http://no-such-host.invalid/a.html"});
-  EXPECT_EQ(Listed("http://no-such-host.invalid/a.html").Status, 30);
+  EXPECT_EQ(Listed("http://no-such-host.invalid/a.html").Status, usFailed);
 }
 
 TEST_F(DLThreadTest, LinkDownPutsBackOnlyRealItems) {
@@ -733,7 +733,7 @@ TEST_F(DLThreadTest, FtpResumeIsNeverSpliced) {
     const std::string body = ReadAll(Local(url, "Data", ""));
     EXPECT_TRUE(body == file) << "a body of " << body.size() << " bytes";
     EXPECT_EQ(Files(url), std::set<std::string>{"Data.bin"});
-    EXPECT_EQ(Listed(url).Status, 50);
+    EXPECT_EQ(Listed(url).Status, usDownloaded);
   }
 }
 

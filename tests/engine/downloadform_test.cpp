@@ -530,16 +530,16 @@ TEST_F(DownloadFormTest, BuildDownloadQueueTable) {
       r.Size = 77;
       GlobalURLList->AddItem(r, false);
     };
-    add("http://a.com/robots.txt", 10);
-    add("http://a.com/mail", 60);
-    add("http://a.com/have", 50);
-    add("mailto:x@a.com", 10);
-    add("news:comp.lang", 10);
-    add("http://a.com/b/", 10);
-    add("http://a.com/b-c", 10);
-    add("ftp://f.com/file", 10);
-    add("https://s.com/", 10);
-    add("http://a.com/hidden.zip", 10);
+    add("http://a.com/robots.txt", usNew);
+    add("http://a.com/mail", usNotAFile);
+    add("http://a.com/have", usDownloaded);
+    add("mailto:x@a.com", usNew);
+    add("news:comp.lang", usNew);
+    add("http://a.com/b/", usNew);
+    add("http://a.com/b-c", usNew);
+    add("ftp://f.com/file", usNew);
+    add("https://s.com/", usNew);
+    add("http://a.com/hidden.zip", usNew);
   }
   TViewFilter vf;
   vf.FilGrid = {{"*.zip", fcNo}};

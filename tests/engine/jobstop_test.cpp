@@ -71,7 +71,7 @@ TEST_F(JobStopTest, StalledTransferEndsByStopOrWatchdog) {
     const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(runner.DownloadFiles(false));
     const auto end = std::chrono::steady_clock::now();
-    EXPECT_NE(Listed(url).Status, 50);
+    EXPECT_NE(Listed(url).Status, usDownloaded);
     EXPECT_EQ(runner.Threads.Count(), 0);
     EXPECT_EQ(runner.Stats.Exception, c.raise);
     EXPECT_EQ(raised, c.raise);

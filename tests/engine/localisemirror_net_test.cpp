@@ -78,7 +78,7 @@ TEST_F(LocaliseMirror, DownloadedSiteBrowsesOffLine) {
   std::vector<std::string> urls;
   for (const TServed& s : served) urls.push_back(Base + s.Path);
   RunJob(urls);
-  for (const std::string& url : urls) ASSERT_EQ(Listed(url).Status, 50) << url;
+  for (const std::string& url : urls) ASSERT_EQ(Listed(url).Status, usDownloaded) << url;
 
   const auto files = [&] {
     std::map<std::string, std::string> out;

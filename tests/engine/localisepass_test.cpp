@@ -50,7 +50,7 @@ class LocalisePass : public ::testing::Test {
     TVkURLItem r;
     r.URL = url;
     r.ContentType = contentType;
-    r.Status = 50;
+    r.Status = usDownloaded;
     GlobalURLList->AddItem(r, false);
     return name;
   }

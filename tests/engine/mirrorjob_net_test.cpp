@@ -70,7 +70,7 @@ class MirrorJobTest : public test::TDLJobTest {
       std::lock_guard<TCriticalSection> g(*URLListLock);
       int done = 0;
       for (int i = 0; i < GlobalURLList->Count(); ++i)
-        if (GlobalURLList->GetItem(i)->Status != 10) ++done;
+        if (GlobalURLList->GetItem(i)->Status != usNew) ++done;
       if (done >= stopAfter) runner.AbortBtnClick();
     };
     runner.RootRows = [this] { return std::vector<TAtrRow>{{Base + "p0.html", 100u << 8}}; };
@@ -127,12 +127,12 @@ TEST_F(MirrorJobTest, MirrorsLocalisesAndASecondRunChangesNothing) {
   // style sheet, the sheet it imports and the image that one names.
   Run(0, true);
   for (const auto& p : Site.Paths)
-    EXPECT_EQ(Listed(Base + p).Status, 50) << p << " not found by the extract job";
+    EXPECT_EQ(Listed(Base + p).Status, usDownloaded) << p << " not found by the extract job";
   Run();
   int pages = 0;
   for (const auto& p : Site.Paths) {
     const std::string url = Base + p;
-    EXPECT_EQ(Listed(url).Status, 50) << p << ": " << Listed(url).Details;
+    EXPECT_EQ(Listed(url).Status, usDownloaded) << p << ": " << Listed(url).Details;
     const std::string file = DataFile(url);
     EXPECT_FALSE(file.empty()) << p;
     if (file.empty()) continue;
@@ -239,13 +239,13 @@ TEST_F(MirrorJobTest, TheHarnessWritesAProjectTheLoaderReadsBack) {
   EXPECT_EQ(view.Values.Settings.MaxThreadsUD, 4);
   EXPECT_EQ(list.Count(), printed["urls"]);
   int downloaded = 0;
-  for (int i = 0; i < list.Count(); ++i) downloaded += list.GetItem(i)->Status == 50;
+  for (int i = 0; i < list.Count(); ++i) downloaded += list.GetItem(i)->Status == usDownloaded;
   EXPECT_EQ(downloaded, printed["status Downloaded"]);
   for (int p = 0; p < 40; ++p) {
     const std::string url = Base + "p" + std::to_string(p) + ".html";
     const TVkURLItem* r = list.FindItem(url);
     ASSERT_NE(r, nullptr) << url;
-    EXPECT_EQ(r->Status, 50) << url;
+    EXPECT_EQ(r->Status, usDownloaded) << url;
     EXPECT_EQ(r->ContentType, "text/html") << url;
   }
 

@@ -193,7 +193,7 @@ TEST_F(PerServerLimitTest, NeverMoreRequestsAtOnceThanTheLimit) {
   // Two at once: the limit is reached and never passed.
   EXPECT_EQ(server.Peak(), 2);
   EXPECT_EQ(server.Served(), kItems);
-  for (const std::string& u : urls) EXPECT_EQ(Listed(u).Status, 50) << u;
+  for (const std::string& u : urls) EXPECT_EQ(Listed(u).Status, usDownloaded) << u;
 }
 
 }  // namespace

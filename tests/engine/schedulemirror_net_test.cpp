@@ -193,7 +193,7 @@ TEST_F(ScheduleMirrorTest, TwoProjectsAreMirroredLoggedAndSaved) {
     for (int i = 0; i < list->Count(); ++i) {
       const TVkURLItem& r = *list->GetItem(i);
       EXPECT_EQ(r.URL.rfind(Bases[k], 0), 0u) << r.URL;
-      EXPECT_EQ(r.Status, 50) << r.URL << ": " << r.Details;
+      EXPECT_EQ(r.Status, usDownloaded) << r.URL << ": " << r.Details;
       const std::string file = DataFile(Mirrors[k].Path, r.URL);
       ASSERT_FALSE(file.empty()) << r.URL;
       const std::string rel = r.URL.substr(Bases[k].size());

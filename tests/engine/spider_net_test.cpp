@@ -130,7 +130,7 @@ void CrawlSite(const test::TSpiderSite& Site, int threads) {
   }
   EXPECT_EQ(rec(Site.A + "/after.html"), nullptr) << "a link after nofollow";
   EXPECT_EQ(rec(Site.A + "/img/old.gif"), nullptr) << "a reference inside a comment";
-  EXPECT_EQ(rec(Site.A + "/private/secret.html")->Status, 30);
+  EXPECT_EQ(rec(Site.A + "/private/secret.html")->Status, usFailed);
   EXPECT_EQ(rec(Site.A + "/private/secret.html")->Details, "Robot keep out zone");
 }
 
@@ -188,7 +188,7 @@ TEST(SpiderFTP, ListsFoldersAndQueuesThemByLevel) {
     for (const char* dir : {"/pub/a/", "/pub/c/", "/pub/a/b/", "/pub/c/d/"}) {
       TVkURLItem* r = rec(site + dir);
       ASSERT_NE(r, nullptr) << dir;
-      EXPECT_EQ(r->Status, 60) << dir;
+      EXPECT_EQ(r->Status, usNotAFile) << dir;
       EXPECT_EQ(r->Details, "FTP directory") << dir;
     }
     ASSERT_NE(rec(site + "/pub/big.bin"), nullptr);

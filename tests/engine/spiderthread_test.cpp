@@ -427,7 +427,7 @@ TEST_F(SpiderTest, NotModifiedScansTheCacheAndLeavesItAlone) {
   EXPECT_EQ(CacheFile(url, "Head"), head);
   TVkURLItem* rec = Listed(url);
   ASSERT_NE(rec, nullptr);
-  EXPECT_EQ(rec->GetStatus(), 50);
+  EXPECT_EQ(rec->GetStatus(), usDownloaded);
   EXPECT_EQ(rec->Details, "Retrieved from cache");
   EXPECT_NE(Listed(server.Url("/dir/cached.html")), nullptr);
 }
@@ -473,7 +473,7 @@ TEST_F(SpiderTest, AFailedPageRecordsWhyItFailed) {
     RunJob({url}, 0);
     Thread.reset();
     ASSERT_NE(Listed(url), nullptr);
-    EXPECT_EQ(Listed(url)->GetStatus(), 30);
+    EXPECT_EQ(Listed(url)->GetStatus(), usFailed);
     EXPECT_EQ(Listed(url)->Details, c.details);
     EXPECT_EQ(server.Requests().size(), 1u);
   }
@@ -604,7 +604,7 @@ TEST_F(SpiderTest, EmptyPageIsASuccessWithoutLinks) {
                                 HttpReply("HTTP/1.1 200 OK", "", {"Content-Type: text/html"})}));
   RunJob({server.Url("/empty.html")});
   EXPECT_EQ(server.Requests().size(), 1u);
-  EXPECT_EQ(Listed(server.Url("/empty.html"))->GetStatus(), 50);
+  EXPECT_EQ(Listed(server.Url("/empty.html"))->GetStatus(), usDownloaded);
 }
 
 }  // namespace
@@ -624,7 +624,7 @@ TEST_F(SpiderTest, CacheWriteFailureKeepsTheOneLogEntry) {
   EXPECT_EQ(Thread->Result, vrWriteError);
   TVkURLItem* rec = Listed(url);
   ASSERT_NE(rec, nullptr);
-  EXPECT_EQ(rec->Status, 50);
+  EXPECT_EQ(rec->Status, usDownloaded);
   EXPECT_EQ(rec->Details, "OK (200)");
   EXPECT_EQ(server.Requests().size(), 1u);
 }

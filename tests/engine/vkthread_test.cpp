@@ -586,7 +586,7 @@ TEST_F(FinishItemTest, StoresThenRecordsTheFinalResult) {
   t.FinishItem("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n", "<p>hi</p>", 9, 200, true);
   EXPECT_EQ(test::ReadBytes(Root / "http/a.com/d/page/Data.html"), "<p>hi</p>");
   EXPECT_TRUE(Exists("http/a.com/d/page/Head.txt"));
-  EXPECT_EQ(Listed("http://a.com/d/page")->GetStatus(), 50);
+  EXPECT_EQ(Listed("http://a.com/d/page")->GetStatus(), usDownloaded);
   EXPECT_EQ(t.GetActivity(), "Succeeded");
 }
 
@@ -619,7 +619,7 @@ TEST_F(FinishItemTest, AFailedWriteIsRecordedAsSuch) {
     EXPECT_EQ(t.GetActivity(), "File write error");
     TVkURLItem* r = Listed(c.url);
     ASSERT_NE(r, nullptr);
-    EXPECT_EQ(r->GetStatus(), 30);
+    EXPECT_EQ(r->GetStatus(), usFailed);
     EXPECT_EQ(r->Details, "Could not create local file");
     EXPECT_EQ(test::ReadBytes(NativePath(URLToLocalPath(Root.Path, c.url, "Head", ".txt"))),
               c.headAfter);
@@ -670,7 +670,7 @@ TEST_F(FinishItemTest, RobotsTxtBodyIsParsed) {
                "User-agent: *\nDisallow: /private\n", 34, 200, true);
   EXPECT_TRUE(Robots.HasSite("http://a.com"));
   EXPECT_TRUE(Robots.IsDisallowed("http://a.com/private/p"));
-  EXPECT_EQ(Listed("http://a.com/robots.txt")->GetStatus(), 50);
+  EXPECT_EQ(Listed("http://a.com/robots.txt")->GetStatus(), usDownloaded);
 }
 
 TEST_F(VkThreadTest, SettleKeepsTheSizeFilterAndRetries) {

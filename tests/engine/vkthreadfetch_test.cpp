@@ -136,7 +136,7 @@ TEST_F(VkThreadFetchTest, SilenceAfterTheHeadersTimesOut) {
   EXPECT_EQ(t->GetActivity(), "Timed out") << "the log's activity text";
   TVkURLItem r = Listed(server.Url("/silent"));
   EXPECT_EQ(r.Details, "Timed out");
-  EXPECT_EQ(r.Status, 30);
+  EXPECT_EQ(r.Status, usFailed);
 }
 
 TEST_F(VkThreadFetchTest, SkipDuringADripFeedIsCutByTheWatchdog) {
@@ -161,7 +161,7 @@ TEST_F(VkThreadFetchTest, SkipDuringADripFeedIsCutByTheWatchdog) {
   EXPECT_LT(t->BytesReceived.load(), static_cast<int64_t>(body.size()));
   TVkURLItem r = Listed(server.Url("/drip"));
   EXPECT_EQ(r.Details, "Skipped by user");
-  EXPECT_EQ(r.Status, 30);
+  EXPECT_EQ(r.Status, usFailed);
   EXPECT_EQ(t->GetActivity(), "Skipped");
 }
 

@@ -519,7 +519,7 @@ TEST_F(ProjectFile, RecordsOutOfOrderOrTwiceComeBackSortedAndMerged) {
   ASSERT_EQ(list.Count(), 2);
   EXPECT_EQ(list.GetItem(0)->URL, "http://a/");
   EXPECT_EQ(list.GetItem(1)->URL, "http://b/") << "the first spelling stays";
-  EXPECT_EQ(list.GetItem(1)->Status, 30) << "merged by the status rule";
+  EXPECT_EQ(list.GetItem(1)->Status, usFailed) << "merged by the status rule";
 }
 
 TEST_F(ProjectFile, MirrorFolderThatCannotHoldAFileLoadsAsTheHomeMirror) {

@@ -48,14 +48,14 @@ TEST(ViewFilterStatus, NeedsCheckUsesTheMirror) {
   fresh.URL = present;
   fresh.NeedsCheck = 1;  // status 10 "New" as stored
   EXPECT_TRUE(URLPassesFilters(onlyDownloaded, TMimeFilter{}, fresh));
-  EXPECT_EQ(fresh.Status, 50);
+  EXPECT_EQ(fresh.Status, usDownloaded);
 
   TVkURLItem gone;
   gone.URL = "http://site.test/gone.html";
-  gone.SetStatus(50);
+  gone.SetStatus(usDownloaded);
   gone.NeedsCheck = 1;
   EXPECT_FALSE(URLPassesFilters(onlyDownloaded, TMimeFilter{}, gone));
-  EXPECT_EQ(gone.Status, 20);
+  EXPECT_EQ(gone.Status, usDeleted);
   SetLocalWebDir("");
 }
 

@@ -28,7 +28,8 @@ class URLList : public ::testing::Test {
   test::TScratchDir Mirror;
 };
 
-TVkURLItem Rec(const std::string& url, std::uint8_t status = 10, const std::string& details = "") {
+TVkURLItem Rec(const std::string& url, std::uint8_t status = usNew,
+               const std::string& details = "") {
   TVkURLItem r;
   r.URL = url;
   r.Status = status;
@@ -90,7 +91,7 @@ TEST_F(URLList, IndexResultsAndUnsignedByteOrder) {
 
 TEST_F(URLList, TheCallerKeepsItsRecord) {
   TVkURLList list;
-  TVkURLItem mine = Rec("http://h/x", 30, "Failed");
+  TVkURLItem mine = Rec("http://h/x", usFailed, "Failed");
   list.AddItem(mine, false);
   mine.Details = "changed";
   EXPECT_EQ(list.GetItem(0)->Details, "Failed");
@@ -100,7 +101,7 @@ TEST_F(URLList, TheCallerKeepsItsRecord) {
 TEST_F(URLList, AMadeRecordIsTakenOverWhenNewAndMergedFromWhenKnown) {
   TVkURLList list;
   for (const char* url : {"http://h/b", "http://h/a", "http://h/c"}) {
-    auto made = std::make_unique<TVkURLItem>(Rec(url, 10));
+    auto made = std::make_unique<TVkURLItem>(Rec(url, usNew));
     made->LinkFlags = 7;
     const TVkURLItem* address = made.get();
     list.AddOwned(made);
@@ -108,7 +109,7 @@ TEST_F(URLList, AMadeRecordIsTakenOverWhenNewAndMergedFromWhenKnown) {
     EXPECT_EQ(list.FindItem(url), address);
     EXPECT_EQ(address->LinkFlags, 0);
   }
-  auto again = std::make_unique<TVkURLItem>(Rec("http://h/a/", 30, "Failed"));
+  auto again = std::make_unique<TVkURLItem>(Rec("http://h/a/", usFailed, "Failed"));
   EXPECT_EQ(list.AddOwned(again), 0);
   ASSERT_NE(again, nullptr) << "a known URL merges and leaves the record to the caller";
   EXPECT_EQ(list.Count(), 3);
@@ -128,37 +129,38 @@ TEST_F(URLList, MergeRule) {
   // ImageURL, Checked, Size, ContentType, Status, NeedsCheck, Details.
   const std::vector<MergeCase> cases = {
       {"lower incoming keeps status and details, fills empty fields, rechecks 50",
-       TVkURLItem("http://h/a", "", "http://h/p1", 0, "", "", 1, 0, "text/html", 50, 0, "OK"),
+       TVkURLItem("http://h/a", "", "http://h/p1", 0, "", "", 1, 0, "text/html", usDownloaded, 0,
+                  "OK"),
        TVkURLItem("http://h/a/", "a", "http://h/p2", 1, "T", "http://h/i.gif", 0, -1, "image/gif",
-                  10, 0, "new details"),
+                  usNew, 0, "new details"),
        TVkURLItem("http://h/a", "a", "http://h/p1", 1, "T", "http://h/i.gif", 1, -1, "text/html",
-                  50, 1, "OK")},
+                  usDownloaded, 1, "OK")},
       {"lower incoming below a status other than 50 sets no check",
-       TVkURLItem("http://h/a", "", "", 0, "", "", 0, 7, "", 30, 0, "Timed out"),
-       TVkURLItem("http://h/a", "f", "", 1, "", "", 1, 9, "x/y", 10, 0, ""),
-       TVkURLItem("http://h/a", "f", "", 1, "", "", 0, 7, "", 30, 0, "Timed out")},
+       TVkURLItem("http://h/a", "", "", 0, "", "", 0, 7, "", usFailed, 0, "Timed out"),
+       TVkURLItem("http://h/a", "f", "", 1, "", "", 1, 9, "x/y", usNew, 0, ""),
+       TVkURLItem("http://h/a", "f", "", 1, "", "", 0, 7, "", usFailed, 0, "Timed out")},
       {"higher incoming replaces status and details, keeps where incoming is empty",
-       TVkURLItem("http://h/a", "found", "http://h/p", 1, "Title", "img", 1, 5, "text/html", 10, 0,
-                  "old"),
-       TVkURLItem("http://h/a", "", "", 0, "", "", 0, 0, "", 30, 0, "Failed"),
-       TVkURLItem("http://h/a", "found", "http://h/p", 1, "Title", "img", 1, 5, "text/html", 30, 0,
-                  "Failed")},
+       TVkURLItem("http://h/a", "found", "http://h/p", 1, "Title", "img", 1, 5, "text/html", usNew,
+                  0, "old"),
+       TVkURLItem("http://h/a", "", "", 0, "", "", 0, 0, "", usFailed, 0, "Failed"),
+       TVkURLItem("http://h/a", "found", "http://h/p", 1, "Title", "img", 1, 5, "text/html",
+                  usFailed, 0, "Failed")},
       {"equal incoming takes non-empty fields and even empty details",
-       TVkURLItem("http://h/a", "f1", "p1", 0, "t1", "i1", 0, 5, "c1", 40, 0, "d1"),
-       TVkURLItem("http://h/a", "f2", "p2", 1, "t2", "i2", 1, 6, "c2", 40, 0, ""),
-       TVkURLItem("http://h/a", "f2", "p2", 1, "t2", "i2", 0, 6, "c2", 40, 0, "")},
+       TVkURLItem("http://h/a", "f1", "p1", 0, "t1", "i1", 0, 5, "c1", usInfoRetrieved, 0, "d1"),
+       TVkURLItem("http://h/a", "f2", "p2", 1, "t2", "i2", 1, 6, "c2", usInfoRetrieved, 0, ""),
+       TVkURLItem("http://h/a", "f2", "p2", 1, "t2", "i2", 0, 6, "c2", usInfoRetrieved, 0, "")},
       {"statuses compare as signed bytes: 200 is below 10",
-       TVkURLItem("http://h/a", "", "", 0, "", "", 0, 0, "", 10, 0, "d"),
+       TVkURLItem("http://h/a", "", "", 0, "", "", 0, 0, "", usNew, 0, "d"),
        TVkURLItem("http://h/a", "", "", 0, "", "", 0, 0, "", 200, 0, "x"),
-       TVkURLItem("http://h/a", "", "", 0, "", "", 0, 0, "", 10, 0, "d")},
+       TVkURLItem("http://h/a", "", "", 0, "", "", 0, 0, "", usNew, 0, "d")},
       {"a stale 50 with no body is refreshed to 20 before the comparison",
-       TVkURLItem("http://h/a", "", "", 0, "", "", 0, 0, "", 50, 1, "d"),
-       TVkURLItem("http://h/a", "", "", 0, "", "", 0, 0, "", 30, 0, "Failed"),
-       TVkURLItem("http://h/a", "", "", 0, "", "", 0, 0, "", 30, 0, "Failed")},
+       TVkURLItem("http://h/a", "", "", 0, "", "", 0, 0, "", usDownloaded, 1, "d"),
+       TVkURLItem("http://h/a", "", "", 0, "", "", 0, 0, "", usFailed, 0, "Failed"),
+       TVkURLItem("http://h/a", "", "", 0, "", "", 0, 0, "", usFailed, 0, "Failed")},
       {"an incoming stale 50 arrives as 20",
-       TVkURLItem("http://h/a", "", "", 0, "", "", 0, 0, "", 10, 0, "d"),
-       TVkURLItem("http://h/a", "", "", 0, "", "", 0, 0, "", 50, 1, "x"),
-       TVkURLItem("http://h/a", "", "", 0, "", "", 0, 0, "", 20, 0, "x")},
+       TVkURLItem("http://h/a", "", "", 0, "", "", 0, 0, "", usNew, 0, "d"),
+       TVkURLItem("http://h/a", "", "", 0, "", "", 0, 0, "", usDownloaded, 1, "x"),
+       TVkURLItem("http://h/a", "", "", 0, "", "", 0, 0, "", usDeleted, 0, "x")},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -214,13 +216,14 @@ TEST_F(URLList, StatusRefreshAgainstTheMirrorTree) {
     std::uint8_t want;
   };
   const std::vector<Case> cases = {
-      {"new with a body reads as downloaded", 10, 1, ".html", 50},
-      {"downloaded without a body reads as deleted", 50, 1, nullptr, 20},
-      {"failed without a body stays failed", 30, 1, nullptr, 30},
-      {"deleted with a body under another extension", 20, 1, ".htm", 50},
-      {"a transfer in progress is no body", 40, 1, ".tmp", 40},
-      {"a downloaded body without a check flag is not looked at", 50, 0, nullptr, 50},
-      {"no check flag, body present, status kept", 30, 0, ".html", 30},
+      {"new with a body reads as downloaded", usNew, 1, ".html", usDownloaded},
+      {"downloaded without a body reads as deleted", usDownloaded, 1, nullptr, usDeleted},
+      {"failed without a body stays failed", usFailed, 1, nullptr, usFailed},
+      {"deleted with a body under another extension", usDeleted, 1, ".htm", usDownloaded},
+      {"a transfer in progress is no body", usInfoRetrieved, 1, ".tmp", usInfoRetrieved},
+      {"a downloaded body without a check flag is not looked at", usDownloaded, 0, nullptr,
+       usDownloaded},
+      {"no check flag, body present, status kept", usFailed, 0, ".html", usFailed},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -233,9 +236,9 @@ TEST_F(URLList, StatusRefreshAgainstTheMirrorTree) {
     EXPECT_EQ(r.NeedsCheck, 0);
     // A merge refreshes the incoming record the same way.
     TVkURLList list;
-    list.AddItem(TVkURLItem(url, "", "", 0, "", "", 0, 0, "", 10, 0, "old"), false);
+    list.AddItem(TVkURLItem(url, "", "", 0, "", "", 0, 0, "", usNew, 0, "old"), false);
     list.AddItem(TVkURLItem(url, "", "", 0, "", "", 0, 0, "", c.status, c.needsCheck, "in"), false);
-    EXPECT_EQ(list.GetItem(0)->Status, std::max<std::uint8_t>(c.want, 10));
+    EXPECT_EQ(list.GetItem(0)->Status, std::max<std::uint8_t>(c.want, usNew));
   }
 }
 
@@ -245,19 +248,19 @@ TEST_F(URLList, StatusRefreshAgainstTheMirrorTree) {
 TEST_F(URLList, ARefreshRunRemembersMissingFoldersOnlyWhileItLasts) {
   const std::string a = "http://h.test/d/a.html", b = "http://h.test/e/b.html";
   auto marked = [](const std::string& url) {
-    return TVkURLItem(url, "", "", 0, "", "", 0, 0, "", 10, 1, "");
+    return TVkURLItem(url, "", "", 0, "", "", 0, 0, "", usNew, 1, "");
   };
   {
     const TStatusRefreshRun outer;
-    EXPECT_EQ(marked(a).GetStatus(), 10);
+    EXPECT_EQ(marked(a).GetStatus(), usNew);
     WriteFileString(URLToLocalPath(Mirror.Path, b, "Data", ".html"), "body");
     {
       const TStatusRefreshRun inner;
-      EXPECT_EQ(marked(b).GetStatus(), 10) << "the outer run's memory holds";
+      EXPECT_EQ(marked(b).GetStatus(), usNew) << "the outer run's memory holds";
     }
-    EXPECT_EQ(marked(b).GetStatus(), 10);
+    EXPECT_EQ(marked(b).GetStatus(), usNew);
   }
-  EXPECT_EQ(marked(b).GetStatus(), 50);
+  EXPECT_EQ(marked(b).GetStatus(), usDownloaded);
 }
 
 // A model of the list: a map from key to record, with the merge rule written
@@ -266,7 +269,7 @@ TEST_F(URLList, ARefreshRunRemembersMissingFoldersOnlyWhileItLasts) {
 // index result.
 struct TModelRec {
   std::string URL, Found, Details;
-  int Status = 10;
+  int Status = usNew;
   int NeedsCheck = 0;
   int Checked = 0;
   int Size = 0;
@@ -274,7 +277,7 @@ struct TModelRec {
 
 int Refreshed(const TModelRec& r) {
   if (!r.NeedsCheck) return r.Status;
-  return r.Status == 50 ? 20 : r.Status;  // the test mirror holds no bodies
+  return r.Status == usDownloaded ? usDeleted : r.Status;  // the test mirror holds no bodies
 }
 
 std::string KeyOf(const std::string& url) {
@@ -322,7 +325,7 @@ TEST_F(URLList, AgreesWithAMapModelOverRandomOperations) {
           if (static_cast<std::int8_t>(r.Status) < static_cast<std::int8_t>(own)) {
             if (m.Found.empty()) m.Found = r.FoundURL;
             if (m.Size == 0) m.Size = r.Size;
-            if (m.Status == 50) m.NeedsCheck = 1;
+            if (m.Status == usDownloaded) m.NeedsCheck = 1;
           } else {
             m.Status = r.Status;
             m.Details = r.Details;
@@ -432,12 +435,12 @@ TEST_F(URLList, StreamRoundTripOfEveryFieldKind) {
   TVkURLList list;
   const std::string odd = Bytes({'h', 't', 't', 'p', ':', '/', '/', 'z', '/', 0, 0xFF, 0x80});
   list.AddItem(TVkURLItem("http://a/", "found", "http://p/", 1, "T\xE9", "http://i/", 1, -1,
-                          "text/html", 50, 0, "Downloaded"),
+                          "text/html", usDownloaded, 0, "Downloaded"),
                false);
-  list.AddItem(TVkURLItem(odd, std::string(1, '\0'), "", 0, "", "", 0, 2147483647, "", 60, 0,
-                          std::string(70000, 'd')),
+  list.AddItem(TVkURLItem(odd, std::string(1, '\0'), "", 0, "", "", 0, 2147483647, "", usNotAFile,
+                          0, std::string(70000, 'd')),
                false);
-  list.AddItem(TVkURLItem("http://m", "", "", 0, "", "", 0, 0, "", 10, 0, ""), false);
+  list.AddItem(TVkURLItem("http://m", "", "", 0, "", "", 0, 0, "", usNew, 0, ""), false);
   list.GetItem(0)->LinkFlags = 5;  // not stored: reads back as 0
 
   TMemoryStream m;
@@ -486,8 +489,8 @@ TEST_F(URLList, ProgressTextsEveryHundredRecords) {
 
 TEST_F(URLList, TruncatedAndHostileStreams) {
   TVkURLList list;
-  list.AddItem(Rec("http://a/1", 30, "Failed"), false);
-  list.AddItem(Rec("http://a/2", 10, ""), false);
+  list.AddItem(Rec("http://a/1", usFailed, "Failed"), false);
+  list.AddItem(Rec("http://a/2", usNew, ""), false);
   TMemoryStream whole;
   list.SaveToStream(whole);
   const std::string full = whole.Data();
@@ -532,7 +535,7 @@ TEST_F(URLList, OutOfOrderFileStillGivesASortedList) {
   TVkURLList list;
   list.LoadFromStream(m);
   EXPECT_EQ(URLs(list), (std::vector<std::string>{"http://a", "http://b", "http://c"}));
-  EXPECT_EQ(list.GetItem(1)->Status, 30) << "the duplicate merged by the status rule";
+  EXPECT_EQ(list.GetItem(1)->Status, usFailed) << "the duplicate merged by the status rule";
   EXPECT_EQ(list.IndexOfURL("http://b"), 1);
 }
 

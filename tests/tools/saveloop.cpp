@@ -101,7 +101,7 @@ int Check(const std::string& file, int count) {
   for (int i = 0; i < count; ++i) {
     const TVkURLItem* r = list.GetItem(i);
     const bool end = i == 0 || i == count - 1;
-    if (r->Status != 50 || (end && r->Title != title) || (!end && !r->Title.empty())) {
+    if (r->Status != usDownloaded || (end && r->Title != title) || (!end && !r->Title.empty())) {
       std::printf("record %d (%s) is not of generation %d\n", i, r->URL.c_str(), generation);
       return 1;
     }

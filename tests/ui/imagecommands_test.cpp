@@ -62,7 +62,7 @@ class ImageCommandsTest : private TScratchUserHome, public MainFormFixture {
     const std::string path = NativePath(URLToLocalPath(Form1->LocalWebDir(), url, "Data", ""));
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     test::WriteBytes(path, test::PictureBytes(40, 20, colour));
-    List(url, 50);
+    List(url, usDownloaded);
     return path;
   }
   // Lets the print queue run to its end: the browser's loads and the print

@@ -72,14 +72,14 @@ class MainCommandsTest : public MainFormFixture {
   // A downloaded URL: its record at 50 and its stored copy.
   void Downloaded(const std::string& url) {
     ASSERT_TRUE(SaveLocalCopy(Root(), "Data", url, "<p>" + url, ".htm"));
-    List(url, 50);
+    List(url, usDownloaded);
   }
   // A downloaded page the localising pass rewrites.
   void StoredPage(const std::string& url, const std::string& html) {
     ASSERT_TRUE(SaveLocalCopy(Root(), "Data", url, html, ".htm"));
     TVkURLItem r;
     r.URL = url;
-    r.SetStatus(50);
+    r.SetStatus(usDownloaded);
     r.ContentType = "text/html";
     std::lock_guard<TCriticalSection> hold(*URLListLock);
     GlobalURLList->AddItem(r, false);
@@ -154,16 +154,16 @@ TEST_F(MainCommandsTest, NoKeepsLineRecordAndFileCancelStopsWithoutDone) {
 }
 
 TEST_F(MainCommandsTest, DelFilesMarksNeverDownloadedURLsDeletedWithoutAsking) {
-  List("http://h/new.htm", 10);
-  List("http://h/failed.htm", 30);
+  List("http://h/new.htm", usNew);
+  List("http://h/failed.htm", usFailed);
   Show();
   Select({0, 1});
   Form1->URLPopupShow();
   EXPECT_EQ(Form1->URLDelFilesItem->text(), "Del. files only");
   Form1->URLDelFilesClick();
   EXPECT_TRUE(Prompter.Prompts.empty());
-  EXPECT_EQ(Record("http://h/new.htm")->Status, 20);
-  EXPECT_EQ(Record("http://h/failed.htm")->Status, 20);
+  EXPECT_EQ(Record("http://h/new.htm")->Status, usDeleted);
+  EXPECT_EQ(Record("http://h/failed.htm")->Status, usDeleted);
   EXPECT_EQ(Lines().size(), 2u);
   EXPECT_TRUE(Form1->Modified());
   EXPECT_EQ(Status(), "Done");
@@ -173,7 +173,7 @@ TEST_F(MainCommandsTest, DelFilesMarksNeverDownloadedURLsDeletedWithoutAsking) {
   EXPECT_EQ(Form1->URLDelFilesItem->text(), "Del. file only");
   // The line after the last one marked becomes the only one selected; past
   // the end, the last line.
-  List("http://h/third.htm", 10);
+  List("http://h/third.htm", usNew);
   Show();
   struct {
     int Marked;
@@ -194,7 +194,7 @@ TEST_F(MainCommandsTest, ABodyThatCannotBeDeletedKeepsItsRecord) {
   Downloaded("http://h/ro/p.htm");
   const fs::path folder = fs::path(Body("http://h/ro/p.htm")).parent_path();
   ::chmod(folder.c_str(), 0555);
-  List("http://h/ln/p.htm", 50);
+  List("http://h/ln/p.htm", usDownloaded);
   const fs::path link = fs::path(Root()) / "http/h/ln/p.htm/Data.htm";
   fs::create_directories(link.parent_path());
   std::ofstream(Home.Dir / "elsewhere.htm") << "x";
@@ -206,7 +206,7 @@ TEST_F(MainCommandsTest, ABodyThatCannotBeDeletedKeepsItsRecord) {
   ::chmod(folder.c_str(), 0755);
   EXPECT_TRUE(fs::is_symlink(link));
   ASSERT_NE(Record("http://h/ln/p.htm"), nullptr);
-  EXPECT_EQ(Record("http://h/ln/p.htm")->Status, 50);
+  EXPECT_EQ(Record("http://h/ln/p.htm")->Status, usDownloaded);
   EXPECT_GE(Form1->SingURLs->IndexOf("http://h/ln/p.htm"), 0);
   if (!root) {
     ASSERT_NE(Record("http://h/ro/p.htm"), nullptr);
@@ -342,7 +342,7 @@ TEST_F(MainCommandsTest, RunningJobsBlockTheDeletionsTheyClashWith) {
   Form1->URLDelFilesClick();
   EXPECT_EQ(Asked(), (std::vector<std::string>{kStopJobQuestion, kStopJobQuestion}));
   EXPECT_EQ(Lines().size(), 2u);
-  EXPECT_EQ(Record("http://h/b.htm")->Status, 10);
+  EXPECT_EQ(Record("http://h/b.htm")->Status, usNew);
   EXPECT_TRUE(fs::exists(Body("http://h/a.htm")));
   // A download job leaves the root grid alone.
   Form1->RootDeleteClick();
@@ -374,7 +374,7 @@ TEST_F(MainCommandsTest, ListChangesWaitForAPassOverTheList) {
   NonModalMsg->Busy = false;
   EXPECT_TRUE(Prompter.Prompts.empty());
   EXPECT_EQ(Lines().size(), 1u);
-  EXPECT_EQ(Record("http://h/a.htm")->Status, 50);
+  EXPECT_EQ(Record("http://h/a.htm")->Status, usDownloaded);
   EXPECT_EQ(Form1->Grid1->Count(), 1);
 }
 
@@ -527,7 +527,7 @@ TEST_F(MainCommandsTest, LocalisingFitsEachPagesURLAndNamesAFailedPage) {
 TEST_F(MainCommandsTest, OpenStopsAtTheFirstDeclinedURL) {
   Downloaded("http://h/one.htm");
   ASSERT_TRUE(SaveLocalCopy(Root(), "Data", "http://h/two.exe", "MZ", ".exe"));
-  List("http://h/two.exe", 50);
+  List("http://h/two.exe", usDownloaded);
   Downloaded("http://h/zthree.htm");
   Show();
   Form1->SingURLs->selectAll();

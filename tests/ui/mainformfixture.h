@@ -50,7 +50,7 @@ class MainFormFixture : public UiTest {
   }
 
   // Adds a record to the master list in key order.
-  static void List(const std::string& url, uint8_t status = 10, bool checked = false,
+  static void List(const std::string& url, uint8_t status = usNew, bool checked = false,
                    int32_t size = 0) {
     TVkURLItem r;
     r.URL = url;

@@ -146,7 +146,7 @@ TEST_F(MainRoadTest, RootURLQuickMirrorDownloadSaveAndReopen) {
     std::lock_guard<TCriticalSection> hold(*URLListLock);
     const TVkURLItem* r = GlobalURLList->FindItem(Base + p);
     ASSERT_NE(r, nullptr) << p;
-    EXPECT_EQ(r->Status, 50) << p;
+    EXPECT_EQ(r->Status, usDownloaded) << p;
   }
 }
 

@@ -61,8 +61,8 @@ TEST_F(URLViewsTest, FilterControlsArePublishedAndSaved) {
 // Which filter changes rebuild the view at once, which wait for "Update",
 // and which start the update timer; the combos ignore typing.
 TEST_F(URLViewsTest, AutoUpdateDecidesWhenAComboChangeRebuilds) {
-  List("http://a/x.gif", 30);
-  List("http://a/y.htm", 10);
+  List("http://a/x.gif", usFailed);
+  List("http://a/y.htm", usNew);
   Form1->RefreshURLList();
   Form1->SetModified(false);
   Form1->AutoUpChk->click();  // off
@@ -90,8 +90,8 @@ TEST_F(URLViewsTest, AutoUpdateDecidesWhenAComboChangeRebuilds) {
 }
 
 TEST_F(URLViewsTest, NameSpecificationEditsStartTheUpdateTimerWhenTheViewMustFollow) {
-  List("http://a/x.gif", 30);
-  List("http://a/y.htm", 10);
+  List("http://a/x.gif", usFailed);
+  List("http://a/y.htm", usNew);
   const std::vector<std::string> both = {"http://a/x.gif", "http://a/y.htm"};
   const std::vector<std::string> gif = {"http://a/x.gif"};
   const std::vector<std::string> htm = {"http://a/y.htm"};
@@ -175,8 +175,8 @@ TEST_F(URLViewsTest, NameSpecificationEditsStartTheUpdateTimerWhenTheViewMustFol
 }
 
 TEST_F(URLViewsTest, SizeEditsTakeDigitsAndRebuildOnLeaving) {
-  List("http://a/small", 10, false, 999);
-  List("http://a/big", 10, false, 5000);
+  List("http://a/small", usNew, false, 999);
+  List("http://a/big", usNew, false, 5000);
   Form1->RefreshURLList();
   Form1->MinSizeEd->clear();
   Form1->MinSizeEd->setFocus();
@@ -197,9 +197,9 @@ TEST_F(URLViewsTest, SizeEditsTakeDigitsAndRebuildOnLeaving) {
 }
 
 TEST_F(URLViewsTest, RebuildShowsPassingURLsInListOrderWithTheirMarks) {
-  List("http://c/", 30, true);
-  List("http://a/", 10);
-  List("http://b/", 30);
+  List("http://c/", usFailed, true);
+  List("http://a/", usNew);
+  List("http://b/", usFailed);
   Form1->FailedFilesCombo->setCurrentIndex(ccOnly);
   EXPECT_EQ(Lines(), (std::vector<std::string>{"http://b/", "http://c/"}));
   EXPECT_FALSE(Form1->SingURLs->Checked(0));
@@ -259,8 +259,8 @@ TEST_F(URLViewsTest, CheckAllReachesALineAppendedOutOfOrder) {
 }
 
 TEST_F(URLViewsTest, CheckAllLeavesHiddenURLsAlone) {
-  List("http://a/", 30);
-  List("http://b/", 10);
+  List("http://a/", usFailed);
+  List("http://b/", usNew);
   Form1->FailedFilesCombo->setCurrentIndex(ccOnly);
   Form1->Button1->click();
   std::lock_guard<TCriticalSection> hold(*URLListLock);
@@ -281,8 +281,8 @@ TEST_F(URLViewsTest, ClickingACheckBoxMarksTheRecordAndOffersUpdate) {
 }
 
 TEST_F(URLViewsTest, AttributesFollowTheFocusedLine) {
-  List("http://a/", 50, false, 1234);
-  List("http://b/", 10, false, 0);
+  List("http://a/", usDownloaded, false, 1234);
+  List("http://b/", usNew, false, 0);
   {
     std::lock_guard<TCriticalSection> hold(*URLListLock);
     TVkURLItem* a = GlobalURLList->FindItem("http://a/");
