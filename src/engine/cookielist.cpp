@@ -16,6 +16,7 @@
 #include "engine/vkhttp.h"
 #include "model/strutils.h"
 #include "model/uriparser.h"
+#include "platform/asciicase.h"
 #include "platform/progfolder.h"
 
 namespace qv {
@@ -35,14 +36,6 @@ std::string Trim(const std::string& s) {
   const size_t b = s.find_last_not_of(" \t\r\n");
   return s.substr(a, b - a + 1);
 }
-
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
-
-bool EqualNoCase(const std::string& a, const std::string& b) { return Lower(a) == Lower(b); }
 
 // The host of a network location (with or without its "//"): user
 // information and port removed. Cookies do not tell ports apart (RFC 6265
@@ -73,7 +66,7 @@ bool IsIPAddress(const std::string& host) {
 // Host names are case-insensitive, so the tail is kept in lower case: a
 // cookie set by WWW.EXAMPLE.COM goes back to www.example.com.
 std::string CookieDomainOf(const std::string& host) {
-  const std::string h = Lower(host);
+  const std::string h = LowerCaseAscii(host);
   return IsIPAddress(h) ? h : BaseDomain(h);
 }
 
@@ -232,10 +225,10 @@ std::vector<std::string> MatchingFiles(const std::filesystem::path& folder,
   for (const auto& e : it) {
     std::error_code fe;
     if (!e.is_regular_file(fe)) continue;
-    const std::string name = Lower(e.path().filename().string());
+    const std::string name = LowerCaseAscii(e.path().filename().string());
     if (name == "head.txt") continue;
     if (name.size() < prefix.size() + 4) continue;
-    if (name.compare(0, prefix.size(), Lower(prefix)) != 0) continue;
+    if (name.compare(0, prefix.size(), LowerCaseAscii(prefix)) != 0) continue;
     if (name.compare(name.size() - 4, 4, ".txt") != 0) continue;
     out.push_back(e.path().string());
   }
@@ -296,7 +289,7 @@ bool ParseCookieDate(const std::string& text, std::time_t& out) {
       continue;
     }
     if (!haveMonth && tok.size() >= 3) {
-      const std::string m3 = Lower(tok.substr(0, 3));
+      const std::string m3 = LowerCaseAscii(tok.substr(0, 3));
       bool found = false;
       for (int k = 0; k < 12; ++k)
         if (m3 == months[k]) {
@@ -399,7 +392,7 @@ void TCookieList::MakeRoom(const std::string& domain) {
 
 int TCookieList::InsertOrReplace(const TCookieItem& cookie, bool append) {
   TCookieItem c = cookie;
-  if (c.ExactDomain.empty()) c.ExactDomain = Lower(c.Domain);
+  if (c.ExactDomain.empty()) c.ExactDomain = LowerCaseAscii(c.Domain);
   if (CookieBytes(c) > kMaxCookieBytes) return -1;
   Guard g(CookieListLock);
   if (!append) {
@@ -430,8 +423,8 @@ int TCookieList::ParseSetCookie(const std::string& value, const std::string& req
   c.Expires = Trim(GetParamValue(attrs, "expires"));
 
   const TURLParts req = ParseURL(requestURL);
-  const std::string host = Lower(HostOf(req.NetLoc));
-  std::string domain = Lower(Trim(GetParamValue(attrs, "domain")));
+  const std::string host = LowerCaseAscii(HostOf(req.NetLoc));
+  std::string domain = LowerCaseAscii(Trim(GetParamValue(attrs, "domain")));
   while (!domain.empty() && domain[0] == '.') domain.erase(0, 1);
   if (!domain.empty()) {
     if (!DomainAcceptable(host, domain)) return -1;
@@ -488,7 +481,7 @@ int TCookieList::AddSetCookies(const std::vector<std::string>& headerLines,
   for (const std::string& line : headerLines) {
     const size_t colon = line.find(':');
     if (colon == std::string::npos) continue;
-    if (!EqualNoCase(Trim(line.substr(0, colon)), kName)) continue;
+    if (!EqualsIC(Trim(line.substr(0, colon)), kName)) continue;
     const int i = ParseSetCookie(line.substr(colon + 1), requestURL);
     if (i >= 0) last = i;
   }
@@ -497,7 +490,7 @@ int TCookieList::AddSetCookies(const std::vector<std::string>& headerLines,
 
 std::string TCookieList::CookieHeader(const std::string& url) const {
   const TURLParts u = ParseURL(url);
-  const std::string host = Lower(HostOf(u.NetLoc));
+  const std::string host = LowerCaseAscii(HostOf(u.NetLoc));
   if (host.empty()) return "";
   const std::string path = u.Path.empty() ? "/" : u.Path;
   const bool https = u.Scheme == "https:";
@@ -567,7 +560,7 @@ void TCookieList::ImportCookieRecords(const std::string& text) {
     std::string where = lines[i + 2];
     if (where.rfind("//", 0) != 0) where.insert(0, "//");
     const TURLParts p = ParseURL(where);
-    c.ExactDomain = Lower(HostOf(p.NetLoc));
+    c.ExactDomain = LowerCaseAscii(HostOf(p.NetLoc));
     while (!c.ExactDomain.empty() && c.ExactDomain[0] == '.') c.ExactDomain.erase(0, 1);
     c.Domain = CookieDomainOf(c.ExactDomain);
     c.Path = p.Path.empty() ? "/" : p.Path;

@@ -27,6 +27,7 @@
 #include "model/vkglobal.h"
 #include "model/vkmime.h"
 #include "model/weblocal.h"
+#include "platform/asciicase.h"
 #include "platform/atomicfile.h"
 #include "platform/httpdate.h"
 
@@ -41,10 +42,6 @@ std::string WithExt(const std::string& file, const std::string& ext) {
   const size_t dot = file.rfind('.');
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return file + ext;
   return file.substr(0, dot) + ext;
-}
-
-bool EqualsNoCase(const std::string& a, const std::string& b) {
-  return LowerCaseAscii(a) == LowerCaseAscii(b);
 }
 
 // The URL's percent escapes decoded, as an FTP server names its files. False
@@ -392,8 +389,7 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
     return;
   }
   if (Result == vrSucceeded) {
-    if (EqualsNoCase(BareType(HTTP->Response.ContentType), "text/html") &&
-        finalSize <= MaxMarkedPage) {
+    if (EqualsIC(BareType(HTTP->Response.ContentType), "text/html") && finalSize <= MaxMarkedPage) {
       std::string page = LockedReadFile(tempFile);
       InsertBase(page, fetchURL != ListedAddress(url) ? fetchURL : std::string(), true);
       LockedWriteFile(tempFile, page);

@@ -13,6 +13,7 @@
 #include "model/viewfilter.h"
 #include "model/vkglobal.h"
 #include "model/vkurllist.h"
+#include "platform/asciicase.h"
 #include "platform/progfolder.h"
 
 namespace qv {
@@ -23,20 +24,8 @@ const int TDownloadFrm::kColumnWidths[6] = {281, 76, 64, 64, 57, 66};
 
 namespace {
 
-bool HasPrefixNoCase(const std::string& s, const char* prefix) {
-  size_t i = 0;
-  for (; prefix[i]; ++i) {
-    if (i >= s.size()) return false;
-    char c = s[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    if (c != prefix[i]) return false;
-  }
-  return true;
-}
-
 bool FetchableScheme(const std::string& url) {
-  return HasPrefixNoCase(url, "http:") || HasPrefixNoCase(url, "https:") ||
-         HasPrefixNoCase(url, "ftp:");
+  return StartsWithIC(url, "http:") || StartsWithIC(url, "https:") || StartsWithIC(url, "ftp:");
 }
 
 // The last path segment, without query or fragment.

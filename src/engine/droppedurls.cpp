@@ -8,6 +8,7 @@
 #include "model/syshelpers.h"
 #include "model/tvurlutils.h"
 #include "model/uriparser.h"
+#include "platform/asciicase.h"
 
 namespace qv {
 
@@ -29,10 +30,6 @@ void ForEachLine(std::string_view text, F fn, TDroppedURLSink* sink = nullptr) {
     }
     i = e + 1;
   }
-}
-
-bool HasPrefixIC(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && LowerCaseAscii(s.substr(0, prefix.size())) == prefix;
 }
 
 // The row of the root grid that holds url (ignoring case, blanks and tabs),
@@ -72,7 +69,7 @@ int AddURLsFromText(TDroppedURLSink& sink, std::string_view text) {
 
 bool IsRootScheme(std::string_view url) {
   const std::string_view u = url.substr(std::min(url.find_first_not_of(" \t"), url.size()));
-  return HasPrefixIC(u, "http:") || HasPrefixIC(u, "https:") || HasPrefixIC(u, "ftp:");
+  return StartsWithIC(u, "http:") || StartsWithIC(u, "https:") || StartsWithIC(u, "ftp:");
 }
 
 bool AddDroppedURL(TDroppedURLSink& sink, TDropZone zone, const std::string& url,

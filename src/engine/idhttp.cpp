@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "model/uriparser.h"
+#include "platform/asciicase.h"
 #include "platform/base64.h"
 
 namespace qv {
@@ -15,11 +16,6 @@ constexpr size_t MaxHeaderBlock = 64 * 1024;
 constexpr int MaxHeaderLines = 256;
 constexpr int MaxInterimResponses = 32;
 constexpr size_t MaxChunkSizeDigits = 15;  // 2^60 bytes: beyond that a size is absurd
-
-std::string LowerAscii(std::string s) {
-  for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 // A Content-Length value: digits only. One of 19 digits or more is no
 // length any body can have, and must not pass for an absent one.
@@ -81,7 +77,7 @@ std::string EncodeRequestTarget(const std::string& target) {
   return out;
 }
 
-bool IsHttps(const std::string& protocol) { return SameTextAscii(protocol, "https"); }
+bool IsHttps(const std::string& protocol) { return EqualsIC(protocol, "https"); }
 
 // Header lines that speak for the user to one site; they do not follow a
 // redirection to another.
@@ -104,7 +100,7 @@ bool HasConnectionToken(const std::string& value, const std::string& token) {
     size_t comma = value.find(',', start);
     std::string piece = TrimAscii(
         value.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
-    if (SameTextAscii(piece, token)) return true;
+    if (EqualsIC(piece, token)) return true;
     if (comma == std::string::npos) break;
     start = comma + 1;
   }
@@ -285,12 +281,12 @@ void TIdHTTP::SelectEndpoint(const std::string& protocol, const std::string& hos
   if (!Request.ProxyServer.empty()) {
     Host = Request.ProxyServer;
     Port = Request.ProxyPort;
-    key = "proxy " + LowerAscii(Host) + ":" + std::to_string(Port);
-    if (tls) key += " tunnel " + LowerAscii(LastHost) + ":" + std::to_string(targetPort);
+    key = "proxy " + LowerCaseAscii(Host) + ":" + std::to_string(Port);
+    if (tls) key += " tunnel " + LowerCaseAscii(LastHost) + ":" + std::to_string(targetPort);
   } else {
     Host = LastHost;
     Port = targetPort;
-    key = std::string(tls ? "tls " : "tcp ") + LowerAscii(Host) + ":" + std::to_string(Port);
+    key = std::string(tls ? "tls " : "tcp ") + LowerCaseAscii(Host) + ":" + std::to_string(Port);
   }
   // A kept connection serves only the endpoint (and TLS state) it was made for.
   if (Connected() && key != FConnKey) Disconnect();
@@ -370,7 +366,7 @@ void TIdHTTP::ReadStatusLine() {
     std::string line = ReadLn("\n", TimeoutDefault, MaxHeaderLine);
     if (ReadLnTimedOut) throw ENetTimeout();
     ResponseText = line;
-    FPeerIs10 = line.size() >= 8 && SameTextAscii(line.substr(5, 3), "1.0");
+    FPeerIs10 = line.size() >= 8 && EqualsIC(line.substr(5, 3), "1.0");
     std::string rest = ResponseText;
     Fetch(rest, " ");
     ResponseText = rest;
@@ -414,7 +410,7 @@ void TIdHTTP::ParseFraming() {
   FChunked = false;
   FBodyLength = -1;
   for (const auto& te : RawHeaders.GetValues("Transfer-Encoding"))
-    if (LowerAscii(te).find("chunked") != std::string::npos) FChunked = true;
+    if (LowerCaseAscii(te).find("chunked") != std::string::npos) FChunked = true;
   const auto lengths = RawHeaders.GetValues("Content-Length");
   for (const auto& v : lengths) {
     std::string rest = v;
@@ -576,7 +572,7 @@ bool TIdHTTP::SendOne(TChain& chain, const std::string& url, TByteStream* respon
   // Only the web schemes go out. Any other URL (a "file:" target the caller
   // took from a Location) has no host of its own and would be asked of the
   // last host as a path: "GET /etc/passwd".
-  if (!protocol.empty() && !SameTextAscii(protocol, "http") && !IsHttps(protocol))
+  if (!protocol.empty() && !EqualsIC(protocol, "http") && !IsHttps(protocol))
     throw EHttpRequestRefused("Request refused: not an http or https URL: " + url.substr(0, 200));
   int port = PortNumber(portText);
   // A port that is no port (0, 99999, "80\..\x", "abc") must not quietly
@@ -591,7 +587,7 @@ bool TIdHTTP::SendOne(TChain& chain, const std::string& url, TByteStream* respon
 
   // Credentials belong to the site of the first hop (RFC 9110 15.4): once a
   // hop leaves its scheme, host or port they stay behind for the rest.
-  const std::string origin = std::string(tls ? "https://" : "http://") + LowerAscii(LastHost) +
+  const std::string origin = std::string(tls ? "https://" : "http://") + LowerCaseAscii(LastHost) +
                              ":" + std::to_string(targetPort);
   if (chain.Origin.empty())
     chain.Origin = origin;

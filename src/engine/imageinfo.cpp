@@ -10,6 +10,7 @@
 
 #include "engine/scantext.h"
 #include "model/vkfile.h"
+#include "platform/asciicase.h"
 
 namespace qv {
 
@@ -69,11 +70,11 @@ std::int32_t Dimension(std::uint32_t v) {
              : static_cast<std::int32_t>(v);
 }
 
-bool StartsWithIC(const unsigned char* buf, std::int64_t n, std::string_view sig) {
-  if (n < static_cast<std::int64_t>(sig.size())) return false;
-  for (std::size_t i = 0; i < sig.size(); ++i)
-    if (scan::Upper(static_cast<char>(buf[i])) != scan::Upper(sig[i])) return false;
-  return true;
+// Whether the n bytes read so far begin with sig, letter case ignored.
+bool BeginsWith(const unsigned char* buf, std::int64_t n, std::string_view sig) {
+  return n >= 0 && StartsWithIC(std::string_view(reinterpret_cast<const char*>(buf),
+                                                 static_cast<std::size_t>(n)),
+                                sig);
 }
 
 // Walks a JPEG's segments from byte 2 to its first frame header (baseline
@@ -108,7 +109,7 @@ TTvImageInfo GetImageInfo(const std::string& fileName) {
   unsigned char buf[kWindow];
   const std::int64_t n = file.ReadAt(0, buf);
   if (n <= 0) return info;
-  if (StartsWithIC(buf, n, "GIF")) {
+  if (BeginsWith(buf, n, "GIF")) {
     if (n >= 10) {
       info.MimeType = "image/gif";
       info.Width = Dimension(Le16(buf + 6));
@@ -119,7 +120,7 @@ TTvImageInfo GetImageInfo(const std::string& fileName) {
       info.MimeType = "image/jpeg";
       MeasureJpeg(file, buf, n, info);
     }
-  } else if (StartsWithIC(buf, n, "\x89PNG\r\n\x1a\n")) {
+  } else if (BeginsWith(buf, n, "\x89PNG\r\n\x1a\n")) {
     if (n > 24) {
       info.MimeType = "image/x-png";
       info.Width = Dimension(Be32(buf + 16));

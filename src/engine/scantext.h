@@ -14,6 +14,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "platform/asciicase.h"
+
 namespace qv::scan {
 
 // The first byte at or after p that is a, b, c, d or the terminating zero.
@@ -76,10 +78,9 @@ inline const char* FindAnyOf(const char* p, char a, char b) { return FindAnyOf(p
 
 inline bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-inline unsigned char Upper(char c) {
-  unsigned char u = static_cast<unsigned char>(c);
-  return (u >= 'a' && u <= 'z') ? static_cast<unsigned char>(u - 32) : u;
-}
+// The program's one letter fold (platform/asciicase.h), as the unsigned byte
+// the scanners order and index by.
+inline unsigned char Upper(char c) { return static_cast<unsigned char>(UpperAscii(c)); }
 
 inline bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
@@ -103,12 +104,7 @@ inline bool StartsWith(const char* p, std::string_view word) {
   return true;
 }
 
-inline bool EqualsIC(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (Upper(a[i]) != Upper(b[i])) return false;
-  return true;
-}
+using qv::EqualsIC;
 
 // Trims bytes up to and including the blank (control bytes too) at both ends
 // of [b, e), the way the program trims every value it reads.

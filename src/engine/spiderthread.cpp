@@ -25,12 +25,11 @@
 #include "model/vkglobal.h"
 #include "model/vkmime.h"
 #include "model/vkurllist.h"
+#include "platform/asciicase.h"
 
 namespace qv {
 
 namespace {
-
-bool EqualsNoCase(const std::string& a, const char* b) { return LowerCaseAscii(a) == b; }
 
 // A decimal count, saturating at the largest 64-bit value; false when the
 // text is not one.
@@ -73,7 +72,7 @@ std::vector<TFTPListEntry> ParseFTPListing(const std::vector<std::string>& lines
     std::string sizeText;
     if (info.Format == "D") {
       name = info.Token4;
-      e.Directory = EqualsNoCase(info.Token3, "<dir>");
+      e.Directory = EqualsIC(info.Token3, "<dir>");
       sizeText = info.Token3;
     } else {
       name = info.Name;
@@ -229,7 +228,7 @@ void TSpiderThread::SpiderHTTPItem() {
 void TSpiderThread::ScanPage(const std::string& contentType) {
   FClientTextRead = false;
   const char* cursor = PageText.c_str();
-  if (!EqualsNoCase(contentType, "text/css")) {
+  if (!EqualsIC(contentType, "text/css")) {
     while (ProcessTag(cursor)) {
     }
     return;

@@ -1,6 +1,6 @@
 #include "engine/vkhttp.h"
 
-#include <cctype>
+#include "platform/asciicase.h"
 
 namespace qv {
 
@@ -63,15 +63,6 @@ const TCodeText OwnTexts[] = {
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsLineBreak(char c) { return c == '\r' || c == '\n'; }
 
-bool StartsWithNoCase(const std::string& s, size_t at, const std::string& prefix) {
-  if (s.size() - at < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(s[at + i])) !=
-        std::tolower(static_cast<unsigned char>(prefix[i])))
-      return false;
-  return true;
-}
-
 std::string Trim(const std::string& s) {
   size_t b = 0, e = s.size();
   while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
@@ -100,7 +91,7 @@ std::string GetHeaderField(const std::string& block, const std::string& name) {
     if (p >= n) break;
     size_t end = p;
     while (end < n && !IsLineBreak(block[end])) ++end;
-    if (StartsWithNoCase(block, p, name) && p + name.size() <= end) {
+    if (MatchesAtIC(block, p, name) && p + name.size() <= end) {
       size_t v = p + name.size();
       while (v < end && (IsBlank(block[v]) || block[v] == ':')) ++v;
       return ValueOrBlank(Trim(block.substr(v, end - v)));
@@ -118,7 +109,7 @@ std::string GetParamValue(const std::string& list, const std::string& name) {
         list.substr(start, semi == std::string::npos ? std::string::npos : semi - start);
     size_t p = 0;
     while (p < piece.size() && IsBlank(piece[p])) ++p;
-    if (StartsWithNoCase(piece, p, name)) {
+    if (MatchesAtIC(piece, p, name)) {
       size_t q = p + name.size();
       while (q < piece.size() && IsBlank(piece[q])) ++q;
       if (q >= piece.size()) return " ";

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "model/strutils.h"
+#include "platform/asciicase.h"
 
 namespace qv {
 
@@ -43,26 +44,6 @@ uint32_t NextCodePoint(std::string_view s, size_t& i) {
 void AppendUtf16LE(std::string& out, uint32_t unit) {
   out += static_cast<char>(unit & 0xFF);
   out += static_cast<char>(unit >> 8);
-}
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-  if (s.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i)
-    if (Lower(s[i]) != Lower(prefix[i])) return false;
-  return true;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && StartsWithNoCase(a, b);
-}
-
-size_t FindNoCase(std::string_view s, std::string_view what) {
-  if (what.size() > s.size()) return std::string_view::npos;
-  for (size_t i = 0; i + what.size() <= s.size(); ++i)
-    if (StartsWithNoCase(s.substr(i), what)) return i;
-  return std::string_view::npos;
 }
 
 uint32_t ReadLE32(std::string_view s, size_t at) {
@@ -232,7 +213,7 @@ std::vector<std::string> URIListEntries(std::string_view bytes) {
   return out;
 }
 
-bool IsFileURI(std::string_view uri) { return StartsWithNoCase(uri, "file:"); }
+bool IsFileURI(std::string_view uri) { return StartsWithIC(uri, "file:"); }
 
 std::optional<std::string> FileURIToPath(std::string_view uri) {
   if (!IsFileURI(uri)) return std::nullopt;
@@ -241,7 +222,7 @@ std::optional<std::string> FileURIToPath(std::string_view uri) {
     rest.remove_prefix(2);
     const size_t slash = rest.find('/');
     const std::string_view host = rest.substr(0, slash);
-    if (!host.empty() && !EqualsNoCase(host, "localhost")) return std::nullopt;
+    if (!host.empty() && !EqualsIC(host, "localhost")) return std::nullopt;
     if (slash == std::string_view::npos) return std::nullopt;
     rest.remove_prefix(slash);
   }
@@ -346,10 +327,9 @@ std::optional<std::string> FileGroupDescriptorName(std::string_view block) {
 }
 
 std::string URLTitleFromFileName(std::string name, bool bookmark) {
-  if (name.size() >= 4 && StartsWithNoCase(std::string_view(name).substr(name.size() - 4), ".url"))
-    name.resize(name.size() - 4);
+  if (EndsWithIC(name, ".url")) name.resize(name.size() - 4);
   if (bookmark) {
-    const size_t at = FindNoCase(name, "SHORTCUT TO ");
+    const size_t at = FindIC(name, "SHORTCUT TO ");
     if (at != std::string_view::npos) name.erase(at, 12);
   }
   return name;
@@ -377,7 +357,7 @@ std::string BuildMozURL(std::string_view url, std::string_view title) {
 
 THTMLFormat ParseHTMLFormat(std::string_view bytes) {
   THTMLFormat r;
-  if (!StartsWithNoCase(bytes, "Version:")) {
+  if (!StartsWithIC(bytes, "Version:")) {
     r.HTML = std::string(bytes);
     return r;
   }
@@ -403,9 +383,9 @@ THTMLFormat ParseHTMLFormat(std::string_view bytes) {
       out = v;
       return true;
     };
-    if (EqualsNoCase(name, "SourceURL")) r.SourceURL = std::string(value);
-    if (EqualsNoCase(name, "StartHTML")) haveStart = number(startHTML);
-    if (EqualsNoCase(name, "EndHTML")) haveEnd = number(endHTML);
+    if (EqualsIC(name, "SourceURL")) r.SourceURL = std::string(value);
+    if (EqualsIC(name, "StartHTML")) haveStart = number(startHTML);
+    if (EqualsIC(name, "EndHTML")) haveEnd = number(endHTML);
     pos = end + 1;
   }
   pos = std::min(pos, bytes.size());

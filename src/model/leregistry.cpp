@@ -4,6 +4,7 @@
 #include <mutex>
 #include <optional>
 
+#include "platform/asciicase.h"
 #include "platform/store.h"
 #include "platform/sysproxy.h"
 
@@ -13,17 +14,6 @@ namespace {
 
 std::mutex KeyMutex;
 std::string RegistryKeyPath;  // guarded by KeyMutex
-
-bool SameKeyText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (x >= 'A' && x <= 'Z') x += 32;
-    if (y >= 'A' && y <= 'Z') y += 32;
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // The store of a key, or nullopt when the key does not exist: the access is
 // then skipped.
@@ -38,7 +28,7 @@ std::optional<TValueFile> OpenKey(const std::string& keyPath) {
 std::optional<TValueFile> OpenOwnKey() { return OpenKey(GetRegistryKey()); }
 
 bool IsInternetSettings(const std::string& keyPath, TRegRoot root) {
-  return root == TRegRoot::CurrentUser && SameKeyText(keyPath, InternetSettingsKey);
+  return root == TRegRoot::CurrentUser && EqualsIC(keyPath, InternetSettingsKey);
 }
 
 }  // namespace
@@ -103,7 +93,7 @@ void RegReadBinary(const std::string& name, void* buffer, int count) {
 
 std::string RegReadStringAt(const std::string& keyPath, const std::string& name, TRegRoot root) {
   if (IsInternetSettings(keyPath, root))
-    return SameKeyText(name, "ProxyServer") ? SystemProxyServer() : "";
+    return EqualsIC(name, "ProxyServer") ? SystemProxyServer() : "";
   if (root != TRegRoot::CurrentUser || name.empty()) return "";
   auto key = OpenKey(keyPath);
   if (!key) return "";
@@ -112,7 +102,7 @@ std::string RegReadStringAt(const std::string& keyPath, const std::string& name,
 
 bool RegReadBoolAt(const std::string& keyPath, const std::string& name, TRegRoot root) {
   if (IsInternetSettings(keyPath, root))
-    return SameKeyText(name, "ProxyEnable") && SystemProxyEnabled();
+    return EqualsIC(name, "ProxyEnable") && SystemProxyEnabled();
   if (root != TRegRoot::CurrentUser) return false;
   auto key = OpenKey(keyPath);
   if (!key) return false;

@@ -4,24 +4,13 @@
 
 #include "model/strutils.h"
 #include "model/textlines.h"
+#include "platform/asciicase.h"
 
 namespace qv {
 
 namespace {
 
 constexpr int kFilterPadding = 989;
-
-// Order of a sorted list that ignores case: ASCII letters upper-cased, other
-// bytes as unsigned values.
-int CompareIC(const std::string& a, const std::string& b) {
-  const size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    const unsigned char x = static_cast<unsigned char>(UpperAscii(a[i]));
-    const unsigned char y = static_cast<unsigned char>(UpperAscii(b[i]));
-    if (x != y) return x < y ? -1 : 1;
-  }
-  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
 
 const std::pair<const char*, const char*> kDescriptions[] = {
     {"plain", "Plain text (*.txt)"},

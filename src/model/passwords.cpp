@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/asciicase.h"
+
 namespace qv {
 
 namespace {
@@ -11,11 +13,6 @@ std::string TrimCtl(const std::string& s) {
   while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
   while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
   return s.substr(b, e - b);
-}
-
-unsigned char Up(char c) {
-  const unsigned char u = static_cast<unsigned char>(c);
-  return (u >= 'a' && u <= 'z') ? static_cast<unsigned char>(u - 32) : u;
 }
 
 // Where the host (with its port and user) of an address ends: the first "/",
@@ -34,8 +31,7 @@ TCredentials TPassWordList::Lookup(const std::string& url) const {
   for (size_t i = Rows.size(); i-- > 0;) {
     const std::string p = TrimCtl(Rows[i].URL);
     const size_t n = std::min(u.size(), p.size());
-    bool same = true;
-    for (size_t k = 0; k < n && same; ++k) same = Up(u[k]) == Up(p[k]);
+    bool same = EqualsIC(std::string_view(u).substr(0, n), std::string_view(p).substr(0, n));
     // A comparison that stops inside either host would hand the credentials
     // of "http://a" to "http://a.evil.example", or those of a longer host to
     // its shorter namesake: the hosts must be compared whole.

@@ -34,24 +34,6 @@ int TStringList::IndexOf(std::string_view s) const {
   return -1;
 }
 
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-static char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string UpperCaseAscii(std::string_view s) {
-  std::string r(s);
-  for (char& c : r) c = UpperAscii(c);
-  return r;
-}
-
-std::string LowerCaseAscii(std::string_view s) {
-  std::string r(s);
-  for (char& c : r) c = LowerAscii(c);
-  return r;
-}
-
 static bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 0x20; }
 
 std::string TrimBlanks(std::string_view s) {
@@ -335,28 +317,17 @@ int StrNCmpId(std::string_view a, std::string_view b, std::size_t n, std::string
   return 0;
 }
 
-static bool EqualsAtIC(std::string_view text, std::size_t pos, std::string_view word) {
-  for (std::size_t i = 0; i < word.size(); ++i)
-    if (UpperAscii(text[pos + i]) != UpperAscii(word[i])) return false;
-  return true;
-}
-
 std::size_t StrQStrI(std::string_view text, std::string_view word) {
   if (word.size() > text.size()) return kNoPos;
   bool inQuotes = false;
   for (std::size_t i = 0; i + word.size() <= text.size(); ++i) {
     if (text[i] == '"') inQuotes = !inQuotes;
-    if (!inQuotes && EqualsAtIC(text, i, word)) return i;
+    if (!inQuotes && MatchesAtIC(text, i, word)) return i;
   }
   return kNoPos;
 }
 
-std::size_t StrStrI(std::string_view text, std::string_view word) {
-  if (word.size() > text.size()) return kNoPos;
-  for (std::size_t i = 0; i + word.size() <= text.size(); ++i)
-    if (EqualsAtIC(text, i, word)) return i;
-  return kNoPos;
-}
+std::size_t StrStrI(std::string_view text, std::string_view word) { return FindIC(text, word); }
 
 int FindSorted(std::span<const std::string> list, std::string_view s) {
   return SearchSorted(static_cast<int>(list.size()), [&](int i) {

@@ -2,8 +2,9 @@
 // Small text helpers shared by every layer: wildcard matching, duplicate-free
 // list addition, case-insensitive searches and a few one-line operations.
 //
-// Texts are 8-bit byte strings. "Ignoring case" means ASCII letters compare
-// after upper-casing; every other byte compares as itself. Byte order is the
+// Texts are 8-bit byte strings. "Ignoring case" is the fold of
+// platform/asciicase.h: ASCII letters compare after upper-casing, every other
+// byte as itself. Byte order is the
 // order of unsigned bytes. Every function here is pure (no state, no locks)
 // and may be called from any thread; `TStringList` itself is a plain value
 // and needs its owner's lock when shared.
@@ -14,6 +15,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/asciicase.h"
 
 namespace qv {
 
@@ -44,10 +47,6 @@ class TStringList {
 // The "not found" answer of the position searches below.
 inline constexpr std::size_t kNoPos = std::string_view::npos;
 
-// ASCII upper-casing of one byte and of a whole text.
-char UpperAscii(char c);
-std::string UpperCaseAscii(std::string_view s);
-std::string LowerCaseAscii(std::string_view s);
 // The text without its leading and trailing blanks and control bytes (bytes <= 0x20).
 std::string TrimBlanks(std::string_view s);
 

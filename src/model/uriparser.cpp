@@ -1,6 +1,7 @@
 #include "model/uriparser.h"
 
 #include "model/strutils.h"
+#include "platform/asciicase.h"
 
 namespace qv {
 
@@ -213,10 +214,6 @@ std::string ResolveURL(std::string_view base, std::string_view reference) {
   }
   if (!path.empty() || (r.Params.empty() && r.Query.empty())) sep.clear();
   return result + sep + path + r.Params + r.Query;
-}
-
-static bool EqualsIC(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && CompareStrippedIC(a, b, {}) == 0;
 }
 
 static bool ExtIn(std::string_view ext, std::initializer_list<std::string_view> list) {

@@ -7,24 +7,13 @@
 #include "model/syshelpers.h"
 #include "model/vkglobal.h"
 #include "model/vkurllist.h"
+#include "platform/asciicase.h"
 
 namespace qv {
 
 namespace {
 
 constexpr const char* kComboTexts[] = {"", "All", "Only", "No"};
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]);
-    unsigned char y = static_cast<unsigned char>(b[i]);
-    if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // The seven status combos with their tests, in rule order.
 struct TComboTest {
@@ -54,7 +43,7 @@ const char* ComboChoiceText(TComboChoice choice) {
 
 TComboChoice ComboChoiceFromText(std::string_view text) {
   for (uint8_t c = ccAll; c <= ccNo; ++c) {
-    if (SameIgnoringCase(text, kComboTexts[c])) return static_cast<TComboChoice>(c);
+    if (EqualsIC(text, kComboTexts[c])) return static_cast<TComboChoice>(c);
   }
   return ccNone;
 }

@@ -2,6 +2,7 @@
 
 #include "model/leregistry.h"
 #include "model/uriparser.h"
+#include "platform/asciicase.h"
 #include "platform/progfolder.h"
 
 namespace qv {
@@ -21,20 +22,7 @@ const TRegValueName RegValueNames[] = {
 
 const int RegValueNameCount = static_cast<int>(sizeof(RegValueNames) / sizeof(RegValueNames[0]));
 
-namespace {
-
-unsigned char LowerAscii(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; }
-
-bool MatchesAtIC(const std::string& text, size_t at, const std::string& word) {
-  if (at + word.size() > text.size()) return false;
-  for (size_t i = 0; i < word.size(); ++i)
-    if (LowerAscii(static_cast<unsigned char>(text[at + i])) !=
-        LowerAscii(static_cast<unsigned char>(word[i])))
-      return false;
-  return true;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 TProxyInfo ParseProxyAddress(const std::string& text) {
   size_t start = 0;

@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include "model/streamext.h"
+#include "platform/asciicase.h"
 
 extern char** environ;
 
@@ -30,15 +31,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-unsigned char Lower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
-
-bool EqualsIC(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
-}
-
 // "*" and "?" over bytes, letter case ignored.
 bool WildMatchIC(const char* m, const char* me, const char* s, const char* se) {
   const char* starM = nullptr;
@@ -47,7 +39,7 @@ bool WildMatchIC(const char* m, const char* me, const char* s, const char* se) {
     if (m < me && *m == '*') {
       starM = ++m;
       starS = s;
-    } else if (m < me && (*m == '?' || Lower(*m) == Lower(*s))) {
+    } else if (m < me && (*m == '?' || LowerAscii(*m) == LowerAscii(*s))) {
       ++m;
       ++s;
     } else if (starM) {
@@ -309,16 +301,7 @@ bool NoOtherCopiesOfKind(const std::string& folder, const std::string& kind, boo
   // The folder this thread made with its last write, and that write's kind.
   thread_local std::string made;
   thread_local std::string madeKind;
-  auto sameKind = [](std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-      const char x = static_cast<char>(a[i] >= 'A' && a[i] <= 'Z' ? a[i] - 'A' + 'a' : a[i]);
-      const char y = static_cast<char>(b[i] >= 'A' && b[i] <= 'Z' ? b[i] - 'A' + 'a' : b[i]);
-      if (x != y) return false;
-    }
-    return true;
-  };
-  const bool none = madeNow || (!made.empty() && made == folder && !sameKind(madeKind, kind));
+  const bool none = madeNow || (!made.empty() && made == folder && !EqualsIC(madeKind, kind));
   try {
     made = madeNow ? folder : std::string();
     madeKind = madeNow ? kind : std::string();

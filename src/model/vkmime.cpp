@@ -1,5 +1,7 @@
 #include "model/vkmime.h"
 
+#include "platform/asciicase.h"
+
 namespace qv {
 
 const TMimePair MimeTable[] = {
@@ -77,18 +79,6 @@ const int MimeTableCount = static_cast<int>(sizeof(MimeTable) / sizeof(MimeTable
 
 namespace {
 
-unsigned char LowerAscii(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; }
-
-bool SameTextAscii(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (LowerAscii(static_cast<unsigned char>(a[i])) !=
-        LowerAscii(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
-
 // Blanks here are every byte up to the space, as the old trim took them.
 std::string_view TrimBlanks(std::string_view s) {
   size_t b = 0, e = s.size();
@@ -103,15 +93,15 @@ std::string ExtForMimeType(std::string_view contentType, std::string_view curren
   std::string_view type = contentType.substr(0, contentType.find(';'));
   type = TrimBlanks(type);
 
-  if (!currentExt.empty() && SameTextAscii(type, "application/octet-stream"))
+  if (!currentExt.empty() && EqualsIC(type, "application/octet-stream"))
     return std::string(currentExt);
 
   for (int i = 0; MimeTable[i].MimeType[0] != '\0'; ++i) {
-    if (!SameTextAscii(type, MimeTable[i].MimeType)) continue;
-    if (SameTextAscii(currentExt, MimeTable[i].Ext)) return std::string(currentExt);
+    if (!EqualsIC(type, MimeTable[i].MimeType)) continue;
+    if (EqualsIC(currentExt, MimeTable[i].Ext)) return std::string(currentExt);
     // The end row's empty type never equals a real one, so the last row of a
     // type always answers with its default.
-    if (!SameTextAscii(MimeTable[i + 1].MimeType, MimeTable[i].MimeType)) return MimeTable[i].Ext;
+    if (!EqualsIC(MimeTable[i + 1].MimeType, MimeTable[i].MimeType)) return MimeTable[i].Ext;
   }
   return "";
 }

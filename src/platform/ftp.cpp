@@ -3,7 +3,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
+
+#include "platform/asciicase.h"
 
 namespace qv {
 
@@ -108,10 +109,7 @@ int64_t ParseTransferSize(const std::string& text) {
   for (size_t end = text.rfind(')'); end != std::string::npos && end + 1 >= unitLength;
        end = end == 0 ? std::string::npos : text.rfind(')', end - 1)) {
     const size_t unit = end + 1 - unitLength;
-    bool match = true;
-    for (size_t i = 0; i < unitLength && match; ++i)
-      match = std::tolower(static_cast<unsigned char>(text[unit + i])) == kUnit[i];
-    if (!match) continue;
+    if (!MatchesAtIC(text, unit, kUnit)) continue;
     size_t open = unit;
     while (open > 0 && IsDigit(text[open - 1]) && unit - open <= 18) --open;
     if (open == 0 || text[open - 1] != '(') return -1;

@@ -1,9 +1,10 @@
 #include "platform/headerlist.h"
 
+#include "platform/asciicase.h"
+
 namespace qv {
 
 namespace {
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 // The value part of a line when its name matches, else npos.
@@ -12,21 +13,12 @@ size_t ValueStart(const std::string& line, const std::string& name) {
   if (colon == std::string::npos) return std::string::npos;
   size_t end = colon;
   while (end > 0 && IsBlank(line[end - 1])) --end;
-  if (end != name.size()) return std::string::npos;
-  for (size_t i = 0; i < end; ++i)
-    if (LowerAscii(line[i]) != LowerAscii(name[i])) return std::string::npos;
+  if (end != name.size() || !MatchesAtIC(line, 0, name)) return std::string::npos;
   size_t v = colon + 1;
   while (v < line.size() && IsBlank(line[v])) ++v;
   return v;
 }
 }  // namespace
-
-bool SameTextAscii(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  return true;
-}
 
 std::string TrimAscii(const std::string& s) {
   size_t b = 0, e = s.size();

@@ -41,8 +41,6 @@ class TIdHeaderList {
   std::vector<std::string> FLines;
 };
 
-// ASCII-only case-insensitive equality, for header names and tokens.
-bool SameTextAscii(const std::string& a, const std::string& b);
 std::string TrimAscii(const std::string& s);
 
 }  // namespace qv

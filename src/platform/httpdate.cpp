@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include <strings.h>
+#include "platform/asciicase.h"
 
 namespace qv {
 
@@ -47,7 +47,7 @@ struct TCursor {
 
 int MonthIndex(const std::string& w) {
   for (int i = 0; i < 12; ++i)
-    if (strcasecmp(w.c_str(), Months[i]) == 0) return i;
+    if (EqualsIC(w, Months[i])) return i;
   return -1;
 }
 

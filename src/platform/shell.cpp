@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "platform/asciicase.h"
 #include "platform/atomicfile.h"
 
 extern char** environ;
@@ -231,8 +232,7 @@ int ShellPrint(const std::string& file) { return HandOver("lp", file, false, fal
 int ShellExplore(const std::string& folder) { return HandOver("xdg-open", folder, true, false); }
 
 int ShellExecute(const std::string& verb, const std::string& target) {
-  std::string v;
-  for (char c : verb) v += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  const std::string v = LowerCaseAscii(verb);
   if (v.empty() || v == "open") return ShellOpen(target);
   if (v == "print") return ShellPrint(target);
   if (v == "explore") return ShellExplore(target);
@@ -240,8 +240,7 @@ int ShellExecute(const std::string& verb, const std::string& target) {
 }
 
 int ShellExecute(const std::string& verb, const std::string& program, const std::string& argument) {
-  std::string v;
-  for (char c : verb) v += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  const std::string v = LowerCaseAscii(verb);
   if (!v.empty() && v != "open") return ShellNoAssociation;
   if (program.empty() || program[0] == '-' || (!argument.empty() && argument[0] == '-'))
     return ShellFileNotFound;

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "platform/asciicase.h"
+
 namespace qv {
 
 namespace {
@@ -26,8 +28,7 @@ std::string HostPort(std::string v) {
   std::string scheme;
   size_t sep = v.find("://");
   if (sep != std::string::npos) {
-    scheme = v.substr(0, sep);
-    for (auto& c : scheme) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    scheme = LowerCaseAscii(v.substr(0, sep));
     v = v.substr(sep + 3);
   }
   v = v.substr(0, v.find_first_of("/?#"));

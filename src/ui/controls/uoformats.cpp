@@ -5,6 +5,7 @@
 #include <QMimeData>
 
 #include "model/dropbytes.h"
+#include "platform/asciicase.h"
 #include "ui/controls/uodataobject.h"
 
 namespace qv {
@@ -14,15 +15,6 @@ namespace {
 const char kURIList[] = "text/uri-list";
 const char kMozURL[] = "text/x-moz-url";
 const char kWindowsMimePrefix[] = "application/x-qt-windows-mime;value=\"";
-
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Upper(a[i]) != Upper(b[i])) return false;
-  return true;
-}
 
 std::string_view View(const QByteArray& b) {
   return std::string_view(b.constData(), static_cast<size_t>(b.size()));
@@ -39,7 +31,7 @@ class TFormatRegistry {
   uint32_t Register(std::string_view name) {
     std::lock_guard<std::mutex> lock(Mutex);
     for (size_t i = 0; i < Names.size(); ++i)
-      if (SameName(Names[i], name)) return kFirst + static_cast<uint32_t>(i);
+      if (EqualsIC(Names[i], name)) return kFirst + static_cast<uint32_t>(i);
     Names.emplace_back(name);
     return kFirst + static_cast<uint32_t>(Names.size() - 1);
   }
@@ -158,9 +150,9 @@ QStringList MimeTypesOfFormat(std::string_view name) {
     default:
       break;
   }
-  if (SameName(name, "UniformResourceLocator")) return {kMozURL, kURIList};
-  if (SameName(name, "HTML Format")) return {"text/html"};
-  if (SameName(name, "Rich Text Format")) return {"text/rtf"};
+  if (EqualsIC(name, "UniformResourceLocator")) return {kMozURL, kURIList};
+  if (EqualsIC(name, "HTML Format")) return {"text/html"};
+  if (EqualsIC(name, "Rich Text Format")) return {"text/rtf"};
   QStringList out{WindowsMime(name)};
   if (LooksLikeMimeType(name))
     out << QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));

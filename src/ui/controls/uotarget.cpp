@@ -10,6 +10,7 @@
 #include <QMimeData>
 
 #include "model/dropbytes.h"
+#include "platform/asciicase.h"
 
 namespace qv {
 
@@ -42,12 +43,6 @@ uint8_t KindOf(std::string_view name) {
   if (n == CF_HDROP) return 4;
   if (n == CF_TEXT) return 3;
   return 5;
-}
-
-std::string Upper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return s;
 }
 
 // Browsers name the page a piece of HTML came from in a type of their own.
@@ -326,7 +321,7 @@ TDropTextFormats TUOTextTarget::AvailableTextFormats() const {
   TDropTextFormats out;
   const std::vector<std::string> names = GetDataObjectFormatNames(Target.Data());
   std::vector<std::string> upper;
-  for (const auto& n : names) upper.push_back(Upper(n));
+  for (const auto& n : names) upper.push_back(UpperCaseAscii(n));
   const bool hasURL =
       std::find(upper.begin(), upper.end(), "UNIFORMRESOURCELOCATOR") != upper.end();
   size_t recognised = 0;
