@@ -493,7 +493,7 @@ std::string TCookieList::CookieHeader(const std::string& url) const {
   const std::string host = LowerCaseAscii(HostOf(u.NetLoc));
   if (host.empty()) return "";
   const std::string path = u.Path.empty() ? "/" : u.Path;
-  const bool https = u.Scheme == "https:";
+  const bool https = HasURLScheme(url, "https:");
   const std::time_t now = std::time(nullptr);
   static constexpr size_t kMaxValue = kMaxCookieLine - std::char_traits<char>::length("Cookie: ");
 

@@ -157,7 +157,7 @@ void TDLThread::Execute() {
           break;
         }
         StepMarker = "64";
-        if (ParseURL(url).Scheme == "ftp:")
+        if (HasURLScheme(url, "ftp:"))
           DownloadFTP();
         else
           DownloadHTTPItem();
@@ -260,8 +260,7 @@ void TDLThread::SetRequestHeaders(const std::string& fetchURL) {
 
 void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
   const std::string url = Current.URL;
-  const std::string scheme = ParseURL(url).Scheme;
-  if (scheme != "http:" && scheme != "https:") {
+  if (!IsWebURL(url)) {
     Result = vrUnsupported;
     FinishItem("", "", 0, -1, false);
     return;

@@ -10,10 +10,10 @@
 #include "engine/spiderthread.h"
 #include "engine/threadtimer.h"
 #include "model/settings.h"
+#include "model/uriparser.h"
 #include "model/viewfilter.h"
 #include "model/vkglobal.h"
 #include "model/vkurllist.h"
-#include "platform/asciicase.h"
 #include "platform/progfolder.h"
 
 namespace qv {
@@ -23,10 +23,6 @@ const char* const TDownloadFrm::kHeadings[6] = {
 const int TDownloadFrm::kColumnWidths[6] = {281, 76, 64, 64, 57, 66};
 
 namespace {
-
-bool FetchableScheme(const std::string& url) {
-  return StartsWithIC(url, "http:") || StartsWithIC(url, "https:") || StartsWithIC(url, "ftp:");
-}
 
 // The last path segment, without query or fragment.
 bool NamesRobotsTxt(const std::string& url) {
@@ -251,7 +247,7 @@ bool TDownloadFrm::BuildDownloadQueue() {
     if (NamesRobotsTxt(r.URL)) continue;
     const uint8_t status = r.GetStatus();
     if (status == usNotAFile || (status == usDownloaded && settings->NeverDLChk)) continue;
-    if (!FetchableScheme(r.URL)) continue;
+    if (!IsFetchableURL(r.URL)) continue;
     if (!URLPassesFilters(*viewFilter, *mimeFilter, r)) continue;
     TActiveDL d;
     d.URL = r.URL;
@@ -280,7 +276,7 @@ void TDownloadFrm::BuildSpiderQueue() {
   SpiderQueue.Clear();
   for (const TAtrRow& row : rows) {
     const uint8_t scope = AttrByte(row.Attr, 0);
-    if (scope == 3 || !FetchableScheme(row.Text)) continue;
+    if (scope == 3 || !IsFetchableURL(row.Text)) continue;
     TActiveDL d;
     d.URL = row.Text;
     d.SiteMode = scope;

@@ -8,7 +8,6 @@
 #include "model/syshelpers.h"
 #include "model/tvurlutils.h"
 #include "model/uriparser.h"
-#include "platform/asciicase.h"
 
 namespace qv {
 
@@ -69,7 +68,7 @@ int AddURLsFromText(TDroppedURLSink& sink, std::string_view text) {
 
 bool IsRootScheme(std::string_view url) {
   const std::string_view u = url.substr(std::min(url.find_first_not_of(" \t"), url.size()));
-  return StartsWithIC(u, "http:") || StartsWithIC(u, "https:") || StartsWithIC(u, "ftp:");
+  return IsFetchableURL(u);
 }
 
 bool AddDroppedURL(TDroppedURLSink& sink, TDropZone zone, const std::string& url,

@@ -537,7 +537,7 @@ std::string LinkToLocalFrom(const std::string& webDir, const std::string& pageUR
   const std::string fragment = hash == std::string::npos ? std::string() : link.substr(hash);
   const std::string target = NormaliseURL(link);
   if (target.empty()) return fragment;
-  if (ParseURL(target).Scheme == "file:") return target + fragment;
+  if (HasURLScheme(target, "file:")) return target + fragment;
 
   const TStoredBodies::TBody found = bodies.Find(webDir, ResolveURL(pageURL, target));
   const std::string& targetFile = found.File;

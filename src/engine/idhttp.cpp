@@ -693,7 +693,7 @@ bool TIdHTTP::SendOne(TChain& chain, const std::string& url, TByteStream* respon
     // Only the web schemes: a "file:" target would be asked of this very
     // server as a path ("GET /etc/passwd").
     const TURLParts parts = ParseURL(next);
-    if ((parts.Scheme != "http:" && parts.Scheme != "https:") || parts.NetLoc.size() <= 2)
+    if (!IsWebURL(next) || parts.NetLoc.size() <= 2)
       throw EHttpRedirectError(
           ResponseCode, "Redirect refused: not an http or https URL: " + next.substr(0, 200));
     // RFC 9110 15.4.2-4: after 301 and 302 (as browsers do) and 303 a POST

@@ -64,7 +64,7 @@ std::vector<TFTPListEntry> ParseFTPListing(const std::vector<std::string>& lines
     const std::string line = TrimLine(lines[i]);
     if (i == 0) {
       const std::string t = TrimBlanks(line);
-      if (t.size() < 20 || LowerCaseAscii(t.substr(0, 5)) == "total") continue;
+      if (t.size() < 20 || StartsWithIC(t, "total")) continue;
     }
     const TFTPFileInfo info = ParseFTPListLine(line);
     TFTPListEntry e;
@@ -135,7 +135,7 @@ void TSpiderThread::Execute() {
         Result = vrFailed;
         break;
       }
-      if (ParseURL(Current.URL).Scheme == "ftp:")
+      if (HasURLScheme(Current.URL, "ftp:"))
         SpiderFTPItem();
       else
         SpiderHTTPItem();
@@ -254,8 +254,7 @@ void TSpiderThread::ScanPage(const std::string& contentType) {
 
 void TSpiderThread::FetchPage(const std::string& acceptTypes) {
   const std::string url = Current.URL;
-  const std::string scheme = ParseURL(url).Scheme;
-  if (scheme != "http:" && scheme != "https:") {
+  if (!IsWebURL(url)) {
     Result = vrUnsupported;
     FinishItem("", "", 0, -1, false);
     return;
@@ -524,8 +523,7 @@ bool TSpiderThread::ProcessTag(const char*& cursor) {
 
 bool TSpiderThread::EnqueueLink(const std::string& url, bool embedded, uint8_t origin) {
   const TSettings& s = *Snapshot().Settings;
-  // ParseURL's scheme is "ftp:" exactly when the URL begins so, in any case.
-  const bool ftp = scan::StartsWithIC(url.c_str(), "ftp:");
+  const bool ftp = HasURLScheme(url, "ftp:");
   if (s.OnlyHTMChk) {
     const std::string ext = LowerCaseAscii(SplitURLPath(url).Ext);
     if (ext != ".css" && !IsPageOrScriptURL(url) && !(ftp && ext.empty())) return false;

@@ -26,19 +26,6 @@ std::string TidyTitle(const std::string& title) {
   return out;
 }
 
-// The scheme is "mailto:" in any letter case (the URL passed IsURL, so its
-// scheme is this prefix exactly when ParseURL would find it).
-bool IsMailAddress(const std::string& url) {
-  static constexpr char kMail[] = "mailto:";
-  if (url.size() < sizeof kMail - 1) return false;
-  for (size_t i = 0; i < sizeof kMail - 1; ++i) {
-    char c = url[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != kMail[i]) return false;
-  }
-  return true;
-}
-
 // The publisher's current value, taken again only when something new was
 // published: additions come by the thousand from every worker, and the
 // filters change rarely. The value is lent from the thread's own cache, not
@@ -68,7 +55,7 @@ TURLAdder::TURLAdder(TOutbox& outbox, const TPublished<TViewFilter>& viewFilter,
 
 bool TURLAdder::Prepare(uint8_t appendToView, TVkURLItem& record, TPrepared& p) {
   if (!IsURL(record.URL)) return false;
-  if (IsMailAddress(record.URL)) {
+  if (HasURLScheme(record.URL, "mailto:")) {
     record.SetStatus(usNotAFile);
     record.Details = "Mail address";
   }

@@ -77,12 +77,6 @@ int IndexOfSite(TDLList& queue, const std::string& site, int hint, TActiveDL*& f
   return -1;
 }
 
-// Whether the URL's scheme, as ParseURL finds it, is "http:" or "https:":
-// the URL begins with one of them in any letter case.
-bool HasWebScheme(const std::string& url) {
-  return scan::StartsWithIC(url.c_str(), "http:") || scan::StartsWithIC(url.c_str(), "https:");
-}
-
 }  // namespace
 
 namespace {
@@ -229,7 +223,7 @@ void TVkThread::DoTerminate() {
 }
 
 std::string TVkThread::ClientFailureReason(const std::string& url) const {
-  if (scan::StartsWithIC(url.c_str(), "ftp:")) return FTP ? FTP->LastError : std::string();
+  if (HasURLScheme(url, "ftp:")) return FTP ? FTP->LastError : std::string();
   return HTTP ? HTTP->LastError : std::string();
 }
 
@@ -520,7 +514,7 @@ bool TVkThread::PickNext(bool addVisited) {
   const std::string& base = item.SiteBase.empty() ? item.URL : item.SiteBase;
   std::string site;
   bool robotsFirst = false;
-  if (RobotsObeyed && FContext.Robots && HasWebScheme(item.URL)) {
+  if (RobotsObeyed && FContext.Robots && IsWebURL(item.URL)) {
     // A base beginning with the last item's site has that site: no parse.
     site = SiteIs(base, previousSite) && previousSite.find("//") != std::string::npos
                ? previousSite

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "model/strutils.h"
+#include "model/uriparser.h"
 #include "platform/asciicase.h"
 
 namespace qv {
@@ -213,7 +214,7 @@ std::vector<std::string> URIListEntries(std::string_view bytes) {
   return out;
 }
 
-bool IsFileURI(std::string_view uri) { return StartsWithIC(uri, "file:"); }
+bool IsFileURI(std::string_view uri) { return HasURLScheme(uri, "file:"); }
 
 std::optional<std::string> FileURIToPath(std::string_view uri) {
   if (!IsFileURI(uri)) return std::nullopt;

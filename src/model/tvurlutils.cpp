@@ -263,8 +263,8 @@ std::string ForwardSlashes(std::string_view text) {
 
 TFTPLogOnInfo GetFTPLogOnInfo(std::string_view url, std::string_view defaultPassword) {
   TFTPLogOnInfo r;
+  if (!HasURLScheme(url, "ftp:")) return r;
   const TURLParts parts = ParseURL(url);
-  if (parts.Scheme != "ftp:") return r;
   // Only the network location may hold a user: in "ftp:u@h/x" or
   // "ftp:///u@h/x" the "@" is part of a path, and there is no host to log on to.
   const std::string netloc = parts.NetLoc.size() >= 2 ? parts.NetLoc.substr(2) : "";
@@ -355,24 +355,7 @@ TURLImage ParseImageDropRecord(std::string_view block) {
   return r;
 }
 
-bool IsURL(std::string_view text) {
-  // ParseURL's scheme: scheme characters up to a ":", before any "#".
-  std::size_t i = 0;
-  while (i < text.size() && i < 8 && text[i] != ':' && text[i] != '#') ++i;
-  if (i >= text.size() || text[i] != ':') return false;
-  // Compared in place: every URL a worker records passes through here.
-  const std::string_view scheme = text.substr(0, i + 1);
-  auto is = [scheme](std::string_view lower) {
-    if (scheme.size() != lower.size()) return false;
-    for (std::size_t k = 0; k < lower.size(); ++k) {
-      char c = scheme[k];
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-      if (c != lower[k]) return false;
-    }
-    return true;
-  };
-  return is("http:") || is("https:") || is("ftp:") || is("mailto:");
-}
+bool IsURL(std::string_view text) { return IsFetchableURL(text) || HasURLScheme(text, "mailto:"); }
 
 int AddURLLines(TStringList& list, std::string_view text, std::uint32_t tag) {
   int last = -1;

@@ -303,6 +303,16 @@ std::string BaseDomain(std::string_view host) {
   return std::string(host.substr(pos + 1));
 }
 
+bool HasURLScheme(std::string_view url, std::string_view scheme) {
+  return StartsWithIC(url, scheme);
+}
+
+bool IsWebURL(std::string_view url) {
+  return HasURLScheme(url, "http:") || HasURLScheme(url, "https:");
+}
+
+bool IsFetchableURL(std::string_view url) { return IsWebURL(url) || HasURLScheme(url, "ftp:"); }
+
 TURIParts ParseURIParts(std::string_view url) {
   const TURLParts u = ParseURL(url);
   const TURLPathParts p = SplitPath(u.Path);

@@ -57,6 +57,15 @@ TURLPathParts SplitURLPath(std::string_view url);
 std::string URLFileName(std::string_view url);
 // Scheme + NetLoc ("http://www.example.com:8080").
 std::string URLSite(std::string_view url);
+// Whether ParseURL(url).Scheme is scheme (given as it gives it: lower case,
+// with its ":", "ftp:"). A scheme holds no ":" and is the URL's beginning, so
+// this is a prefix test in any letter case and builds no part: the workers
+// ask it of every item they pick.
+bool HasURLScheme(std::string_view url, std::string_view scheme);
+// The schemes of the HTTP client: "http:" and "https:".
+bool IsWebURL(std::string_view url);
+// The schemes a job fetches: "http:", "https:" and "ftp:".
+bool IsFetchableURL(std::string_view url);
 // Both trimmed of surrounding blanks, then URLSite equal byte for byte.
 bool IsSameSite(std::string_view url1, std::string_view url2);
 // Scheme + NetLoc + Path + Params + Query: the stored form, fragment dropped.

@@ -48,7 +48,7 @@ bool LooksLikeURL(const std::string& s) {
                           s[i] == '-' || s[i] == '.'))
     ++i;
   if (i < 2 || i >= s.size() || s[i] != ':') return false;  // "C:" style and bare names
-  return s.compare(i, 3, "://") == 0 || s.compare(0, i + 1, "mailto:") == 0;
+  return s.compare(i, 3, "://") == 0 || StartsWithIC(s, "mailto:");
 }
 
 // Why a local target cannot be handed over, as a shell code; 0 when it can.

@@ -58,8 +58,6 @@ class TRootURLDelegate : public QStyledItemDelegate {
   TStringAtrGrid* Grid;
 };
 
-std::string RootSchemeOf(const std::string& url) { return ParseURL(url).Scheme; }
-
 }  // namespace
 
 std::string RootURLLevelsLabel(uint32_t attr) {
@@ -84,8 +82,7 @@ std::string NormaliseRootURLText(const std::string& typed) {
   if (text.empty()) return text;
   if (text.rfind("?-", 0) == 0) text.erase(0, 2);
   // https is fetched like http; other schemes stay listed but marked unusable.
-  const std::string scheme = RootSchemeOf(text);
-  if (scheme != "http:" && scheme != "https:" && scheme != "ftp:") text.insert(0, "?-");
+  if (!IsFetchableURL(text)) text.insert(0, "?-");
   return text;
 }
 

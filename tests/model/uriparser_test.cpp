@@ -79,6 +79,32 @@ TEST(Sites, SameSiteAndOtherHost) {
   }
 }
 
+// The scheme tests answer what ParseURL's scheme says, without parsing.
+TEST(Schemes, AnswerAsParseURLFindsTheScheme) {
+  const struct {
+    const char* Url;
+    bool Web, Fetchable;
+  } cases[] = {
+      {"http://h/", true, true},    {"HTTPS://h/", true, true},
+      {"Ftp://h/f", false, true},   {"https:", true, true},  // the scheme alone
+      {"httpx://h/", false, false},                          // a longer scheme that begins alike
+      {"http//h/", false, false},                            // no ":"
+      {" http://h/", false, false},                          // a blank is no scheme character
+      {"#http://h/", false, false},                          // all fragment
+      {"ht#tp://h/", false, false},                          // the fragment begins inside it
+      {"mailto:x@h", false, false}, {"file:///tmp/a.html", false, false},
+      {"", false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Url);
+    EXPECT_EQ(IsWebURL(c.Url), c.Web);
+    EXPECT_EQ(IsFetchableURL(c.Url), c.Fetchable);
+    const std::string scheme = ParseURL(c.Url).Scheme;
+    for (const char* s : {"http:", "https:", "ftp:", "mailto:", "file:"})
+      EXPECT_EQ(HasURLScheme(c.Url, s), scheme == s) << s;
+  }
+}
+
 TEST(NormaliseURL, DropsOnlyTheFragment) {
   struct {
     const char* Url;

@@ -59,6 +59,7 @@ TEST_F(ShellTest, VerbsHandTheTargetOverAsOneArgument) {
       {"explore", Dir + "/folder", ShellSuccess, Dir + "/folder|"},
       {"open", "http://h/x?a=1&b=$HOME", ShellSuccess, "http://h/x?a=1&b=$HOME|"},
       {"open", "mailto:joe@example.com", ShellSuccess, "mailto:joe@example.com|"},
+      {"open", "MAILTO:joe@example.com", ShellSuccess, "MAILTO:joe@example.com|"},
       {"print", "http://h/x", ShellPathNotFound, "<not started>"},
       {"open", "-x", ShellFileNotFound, "<not started>"},
       {"open", "--help", ShellFileNotFound, "<not started>"},

@@ -24,6 +24,7 @@
 
 #include "engine/imageinfo.h"
 #include "model/strutils.h"
+#include "model/uriparser.h"
 #include "ui/controls/qtext.h"
 
 namespace qv {
@@ -312,7 +313,7 @@ void TWebBrowser::RunLoad(std::uint64_t generation) {
   HasDocument_ = false;
   clear();
   std::string path = PendingTarget;
-  if (LowerCaseAscii(path.substr(0, 5)) == "file:") path = LocalPathOfURL(QUrl(ExternalToQ(path)));
+  if (HasURLScheme(path, "file:")) path = LocalPathOfURL(QUrl(ExternalToQ(path)));
   if (PendingIsText) {
     Base = QUrl(ExternalToQ(LocalFileURL(FolderOf(path))));
     document()->setBaseUrl(Base);
