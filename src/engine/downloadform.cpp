@@ -9,6 +9,7 @@
 #include "engine/dlthread.h"
 #include "engine/spiderthread.h"
 #include "engine/threadtimer.h"
+#include "engine/vkthread.h"
 #include "model/settings.h"
 #include "model/uriparser.h"
 #include "model/viewfilter.h"
@@ -23,16 +24,6 @@ const char* const TDownloadFrm::kHeadings[6] = {
 const int TDownloadFrm::kColumnWidths[6] = {281, 76, 64, 64, 57, 66};
 
 namespace {
-
-// The last path segment, without query or fragment.
-bool NamesRobotsTxt(const std::string& url) {
-  std::string path = url.substr(0, url.find_first_of("?#"));
-  const size_t slash = path.rfind('/');
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  for (char& c : name)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return name == "robots.txt";
-}
 
 std::string FreeMegs(const TDiskSpace& s) {
   return std::to_string(s.Valid ? s.FreeBytes / 1048575 : 0) + " Meg.";
@@ -244,7 +235,7 @@ bool TDownloadFrm::BuildDownloadQueue() {
     std::lock_guard<TCriticalSection> g(*URLListLock);
     if (i >= GlobalURLList->Count()) break;
     TVkURLItem& r = *GlobalURLList->GetItem(i);
-    if (NamesRobotsTxt(r.URL)) continue;
+    if (IsRobotsURL(r.URL)) continue;
     const uint8_t status = r.GetStatus();
     if (status == usNotAFile || (status == usDownloaded && settings->NeverDLChk)) continue;
     if (!IsFetchableURL(r.URL)) continue;

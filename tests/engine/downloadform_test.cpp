@@ -531,6 +531,9 @@ TEST_F(DownloadFormTest, BuildDownloadQueueTable) {
       GlobalURLList->AddItem(r, false);
     };
     add("http://a.com/robots.txt", usNew);
+    add("http://a.com/robots.txt?v=2", usNew);
+    // Only the lower-case name is a site's robots file (RFC 9309 2.3).
+    add("http://a.com/ROBOTS.TXT", usNew);
     add("http://a.com/mail", usNotAFile);
     add("http://a.com/have", usDownloaded);
     add("mailto:x@a.com", usNew);
@@ -550,8 +553,9 @@ TEST_F(DownloadFormTest, BuildDownloadQueueTable) {
   std::vector<std::string> got;
   for (int i = 0; i < Form.DownloadQueue.Count(); ++i)
     got.push_back(Form.DownloadQueue.Item(i).URL);
-  EXPECT_EQ(got, (std::vector<std::string>{"ftp://f.com/file", "http://a.com/b-c",
-                                           "http://a.com/b/", "https://s.com/"}));
+  EXPECT_EQ(got,
+            (std::vector<std::string>{"ftp://f.com/file", "http://a.com/ROBOTS.TXT",
+                                      "http://a.com/b-c", "http://a.com/b/", "https://s.com/"}));
   for (const std::string& u : got) EXPECT_GE(Form.DownloadQueue.IndexOfURL(u), 0) << u;
   const TActiveDL& d = Form.DownloadQueue.Item(0);
   EXPECT_EQ(d.SiteBase, d.URL);
