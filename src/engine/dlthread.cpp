@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/contentcoding.h"
 #include "engine/cookielist.h"
 #include "engine/dialupdialog.h"
 #include "engine/dnlist.h"
@@ -394,7 +395,8 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
       LockedWriteFile(tempFile, page);
       finalSize = static_cast<int64_t>(page.size());
     }
-    if (BytesTotal == 0) BytesTotal = finalSize;
+    // A decoded body is not the size its headers announced.
+    if (BytesTotal == 0 || !HTTP->BodyDecodedFrom.empty()) BytesTotal = finalSize;
     FinishDownload(headers, tempFile, BytesTotal, code, true);
     return;
   }
@@ -421,8 +423,10 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
 void TDLThread::BodyReceived(int64_t count) {
   // Only a whole body's first bytes make a partial of their own; a resumed
   // part continues one whose headers were kept when it began.
+  // A body decoded as it arrives leaves no partial.
   if (FHeadersKept || count < MinResumeSize || InfoOnly || HTTP->ResponseCode != 200 ||
-      !Snapshot().Settings->ResumePartial() || IsRobotsURL(Current.URL))
+      !HTTP->BodyDecodedFrom.empty() || !Snapshot().Settings->ResumePartial() ||
+      IsRobotsURL(Current.URL))
     return;
   FHeadersKept = true;
   // A stored body keeps its own headers: the next run's conditional request
@@ -476,6 +480,9 @@ TDLThread::TResumeOutcome TDLThread::JudgeResume() const {
   if (code == 200) return roReplace;
   if (code != 206) return roRestore;
   if (LowerCaseAscii(BareType(HTTP->RawHeaders.GetValue("Content-Type"))) == "multipart/byteranges")
+    return roRefused;
+  // A part of coded bytes continues no partial of the document's own.
+  if (ContentCodingOf(HTTP->RawHeaders.GetValue("Content-Encoding")) != TContentCoding::ccIdentity)
     return roRefused;
   int64_t start = 0, end = 0, total = 0;
   if (!ParseContentRange(HTTP->RawHeaders.GetValue("Content-Range"), start, end, total) ||

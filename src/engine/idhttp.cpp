@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <memory>
 
+#include "engine/contentcoding.h"
 #include "model/uriparser.h"
 #include "platform/asciicase.h"
 #include "platform/base64.h"
@@ -475,26 +477,52 @@ void TIdHTTP::ReadResponseBody(TByteStream* responseContent) {
     return;
   }
   const bool toClose = !bodyless && !FChunked && FBodyLength < 0;
+  // The document is what the coding holds. A 206 is a part of the coded
+  // bytes, which cannot be decoded alone; the body of a failure or a
+  // redirection is nobody's document.
+  std::unique_ptr<TContentDecoder> decoder;
+  TByteStream* sink = responseContent;
+  if (!bodyless && ResponseCode / 100 == 2 && ResponseCode != 206 &&
+      !IsGzipFileType(Response.ContentType)) {
+    const TContentCoding coding = ContentCodingOf(Response.ContentEncoding);
+    if (coding == TContentCoding::ccUnsupported) {
+      FMustClose = true;
+      throw EHttpContentError("Content-Encoding not supported: " +
+                              Response.ContentEncoding.substr(0, 80));
+    }
+    if (coding != TContentCoding::ccIdentity) {
+      decoder = std::make_unique<TContentDecoder>(*responseContent, coding, MaxDecodedBody,
+                                                  MaxDecodedRatio);
+      sink = decoder.get();
+      BodyDecodedFrom = ContentCodingName(coding);
+    }
+  }
   BeginWork(wmRead, !bodyless && !FChunked && FBodyLength > 0 ? FBodyLength : 0);
   try {
-    // BeginWork may close the connection when the body is not wanted.
+    // BeginWork may close the connection when the body is not wanted; a body
+    // our side stopped is no coded data that ended early.
+    bool stopped = !bodyless && !Connected();
     if (!bodyless && Connected()) {
       if (FChunked) {
         DoStatus(hsStatusText, "Chunk Started");
         for (int64_t size = ReadChunkSize(); size > 0; size = ReadChunkSize()) {
-          if (ReadStreamPart(responseContent, size) < size) break;  // closed by our side
-          if (!Connected()) break;
+          if (ReadStreamPart(sink, size) < size || !Connected()) {
+            stopped = true;  // closed by our side
+            break;
+          }
           std::string end = ReadLn("\n", TimeoutDefault, MaxHeaderLine);
           if (ReadLnTimedOut) throw ENetTimeout();
           if (!end.empty()) throw ENetProtocolError("Missing line end after chunk data");
         }
         if (Connected()) ReadTrailers();
       } else if (FBodyLength > 0) {
-        ReadStreamPart(responseContent, FBodyLength);
+        stopped = ReadStreamPart(sink, FBodyLength) < FBodyLength;
       } else if (toClose) {
-        ReadStreamPart(responseContent, -1);
+        ReadStreamPart(sink, -1);
+        stopped = !Connected();
       }
     }
+    if (decoder && !stopped) decoder->Finish();
   } catch (const ENetClosedGracefully&) {
     EndWork(wmRead);
     throw EHttpTruncated();
@@ -521,6 +549,7 @@ void TIdHTTP::ResetResponse() {
   ResponseText.clear();
   Response = TIdHeaderInfo(this);
   RawHeaders.Clear();
+  BodyDecodedFrom.clear();
   FPeerIs10 = false;
   FChunked = false;
   FBodyLength = -1;
@@ -539,6 +568,8 @@ void TIdHTTP::ResetDefaults() {
   OnRedirect = nullptr;
   LastHost.clear();
   LastProtocol.clear();
+  MaxDecodedBody = DefaultMaxDecodedBody;
+  MaxDecodedRatio = DefaultMaxDecodedRatio;
   FMethod = hmGet;
   FMustClose = false;
   FConnKey.clear();

@@ -24,13 +24,20 @@
 // The request target is sent with control bytes, blanks, '"', '<', '>' and
 // bytes from 0x80 percent-encoded; the URL the caller gave is not changed.
 //
+// The body of a success (2xx but 206, whose part cannot be decoded alone) in
+// the gzip or deflate content coding is decoded as it arrives, within
+// MaxDecodedBody and MaxDecodedRatio, so the caller's stream holds the
+// document itself (see engine/contentcoding.h); BodyDecodedFrom tells it
+// was. A body labelled a gzip file is stored as sent.
+//
 // A TIdHTTP is used by one thread at a time; only TIdTCPConnection::Cut may
 // come from another thread. Failures raise: EIdProtocolReplyError for a
 // status the request does not accept (after the body was read), ENetError
 // and its kin for the connection and the peer's framing, EHttpRequestRefused
 // for a request that cannot be sent safely, EHttpRedirectError for a
 // redirection that is not followed, EHttpTruncated for a body that ended
-// before its end.
+// before its end, EHttpContentError for a coded body that does not decode,
+// ends early or passes a bound.
 
 #include <cstdint>
 #include <functional>
@@ -141,6 +148,15 @@ class TIdHTTP : public TIdTCPClient {
   TIdHTTPOnRedirectEvent OnRedirect;
   std::string LastHost;
   std::string LastProtocol;
+  // Bounds of a body decoded from its content coding: decoded bytes, and
+  // decoded bytes per coded byte (past TContentDecoder::RatioFloor).
+  int64_t MaxDecodedBody = DefaultMaxDecodedBody;
+  int64_t MaxDecodedRatio = DefaultMaxDecodedRatio;
+  static constexpr int64_t DefaultMaxDecodedBody = int64_t{4} << 30;
+  static constexpr int64_t DefaultMaxDecodedRatio = 200;
+  // The content coding the last response's body was decoded from ("gzip",
+  // "deflate"); "" when the body was taken as sent.
+  std::string BodyDecodedFrom;
 
   void Get(const std::string& url, TByteStream* responseContent);
   // The body as text; bodyLimit bounds it (0 = none).

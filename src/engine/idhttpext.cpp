@@ -178,8 +178,10 @@ bool TIdHTTPExt::Fetch(TFetch kind, const std::string& rawUrl, const std::string
     Busy = 0;
     restoreWork();
     try {
+      // What arrived of a coded body is no prefix of the document's bytes
+      // to resume from.
       if (file) {
-        file->SetSize(WorkPosition.load());
+        file->SetSize(BodyDecodedFrom.empty() ? WorkPosition.load() : 0);
         file->Close();
       }
     } catch (...) {

@@ -45,7 +45,8 @@ class TIdHTTPExt : public TIdHTTP {
   // from a failed fetch.
   bool GetText(const std::string& url, std::string& body);
   // The body stored in fileName (created or emptied first); false on any
-  // failure, the file then holding the part of the body that arrived. A
+  // failure, the file then holding the part of the body that arrived (none
+  // of a body decoded from its content coding). A
   // limit (bytes, 0 = none) fails a body that would grow past it.
   bool GetExt(const std::string& url, const std::string& fileName, int64_t limit = 0);
   bool HeadExt(const std::string& url);

@@ -351,7 +351,9 @@ void TSpiderThread::FetchPage(const std::string& acceptTypes) {
       InsertBase(PageText, "", true);
       Current.BaseURL = Current.SiteBase;
     }
-    if (BytesTotal == 0) BytesTotal = static_cast<int64_t>(PageText.size());
+    // A decoded page is not the size its headers announced.
+    if (BytesTotal == 0 || !HTTP->BodyDecodedFrom.empty())
+      BytesTotal = static_cast<int64_t>(PageText.size());
     FinishItem(headers, PageText, BytesTotal, code, true);
     return;
   }

@@ -34,6 +34,7 @@
 #include "support/dljob.h"
 #include "support/localisecheck.h"
 #include "support/scriptedserver.h"
+#include "support/zcoded.h"
 
 namespace qv {
 namespace {
@@ -472,6 +473,34 @@ TEST_F(BadServerJobTest, EveryURLEndsWithOneClearResultAndNothingLeaks) {
   add(a, "c54-", "/c54-closedelimited.txt",
       ThenClose(Head("HTTP/1.0 200 OK\r\nContent-Type: text/plain") + "until the close"), kStored,
       "until the close");
+  // Content codings nobody asked for: stored decoded, and a page's links
+  // read from what it decodes to (c85 is linked from there only); a coded
+  // body that does not decode whole is a failure that says why.
+  {
+    auto coded = [](const std::string& type, const std::string& coding, const std::string& body) {
+      return Send(HttpReply("HTTP/1.1 200 OK", body,
+                            {"Content-Type: " + type, "Content-Encoding: " + coding}));
+    };
+    const std::string page =
+        Page("coded", "<a href=\"/c85-linked.txt\">c85</a>" + Bytes(30000, 84));
+    add(a, "c84-", "/c84-gzip.html", coded("text/html", "gzip", test::Gzipped(page)), kStored,
+        page);
+    a.On("c85-", Plain("linked c85"));
+    cases.push_back({"c85-", "", kStored, "linked c85", ""});
+    const std::string text = Bytes(40000, 86);
+    add(a, "c86-", "/c86-deflate.txt",
+        coded("text/plain", "deflate", test::ZCoded(text, test::zRawDeflate)), kStored, text);
+    const std::string gz = test::Gzipped(text);
+    add(a, "c87-", "/c87-gzcut.txt", coded("text/plain", "gzip", gz.substr(0, gz.size() - 100)),
+        kFailed, "", "Content-Encoding gzip: the body ends before its coded data does");
+    std::string bad = gz;
+    bad[bad.size() - 6] = static_cast<char>(bad[bad.size() - 6] ^ 0x5A);  // its check sum
+    add(a, "c88-", "/c88-gzbad.txt", coded("text/plain", "gzip", bad), kFailed, "",
+        "Content-Encoding gzip: the body does not decode (incorrect data check)");
+    add(a, "c89-", "/c89-gzbomb.bin",
+        coded("application/octet-stream", "gzip", test::Gzipped(std::string(40 << 20, 'z'))),
+        kFailed, "", "Content-Encoding gzip: decoded body over 200 times its coded size");
+  }
 
   // Redirects: to another host, chains and loops.
   add(b, "c20-", "/c20-target.txt", Plain("B body c20"), kStored, "B body c20");
@@ -597,7 +626,8 @@ TEST_F(BadServerJobTest, EveryURLEndsWithOneClearResultAndNothingLeaks) {
 
   // The root page: a link to every case, and two cookies.
   std::string links;
-  for (const TCase& c : cases) links += "<a href=\"" + c.Link + "\">" + c.Token + "</a>\n";
+  for (const TCase& c : cases)
+    if (!c.Link.empty()) links += "<a href=\"" + c.Link + "\">" + c.Token + "</a>\n";
   const std::string root = Page("root", links + "<a href=\"/rawnul\0/c77-qvesc.txt\">nul</a>"s);
   a.On("/", Send(HttpReply("HTTP/1.1 200 OK", root,
                            {"Content-Type: text/html", "Set-Cookie: fromA=set-by-A; Path=/",

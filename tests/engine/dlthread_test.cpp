@@ -31,6 +31,7 @@
 #include "support/scriptedftp.h"
 #include "support/scriptedserver.h"
 #include "support/unprivileged.h"
+#include "support/zcoded.h"
 
 namespace qv {
 namespace {
@@ -279,43 +280,63 @@ TEST_F(DLThreadTest, DeadHostLeavesThePartialAsItWas) {
 struct TSurviveCase {
   const char* Name;
   std::function<void(TScriptedConn&)> Serve;
-  uint8_t Status;  // the item's list status afterwards
+  uint8_t Status;       // the item's list status afterwards
+  const char* Details;  // its details; "" any
 };
+
+// A 200 whose body is in a content coding.
+std::function<void(TScriptedConn&)> CodedAnswer(const std::string& coding,
+                                                const std::string& body) {
+  return [=](TScriptedConn& c) {
+    c.ReadRequest();
+    c.Send(HttpReply("HTTP/1.1 200 OK", body,
+                     {"Content-Type: application/octet-stream", "Content-Encoding: " + coding}));
+  };
+}
+
+const std::string kGzDoc = test::Gzipped(kDoc);
 
 class DLSurviveTest : public DLThreadTest, public ::testing::WithParamInterface<TSurviveCase> {};
 
 INSTANTIATE_TEST_SUITE_P(
     Table, DLSurviveTest,
-    ::testing::Values(TSurviveCase{"ResetMidBody",
-                                   [](TScriptedConn& c) {
-                                     c.ReadRequest();
-                                     c.Send("HTTP/1.1 200 OK\r\nContent-Length: 50000\r\n\r\n" +
-                                            std::string(3000, 'n'));
-                                     c.Reset();
-                                   },
-                                   30},
-                      TSurviveCase{"NotFound",
-                                   [](TScriptedConn& c) {
-                                     c.ReadRequest();
-                                     c.Send(HttpReply("HTTP/1.1 404 Not Found", "gone",
-                                                      {"Content-Type: text/html"}));
-                                   },
-                                   30},
-                      TSurviveCase{"UnaskedPartial",
-                                   [](TScriptedConn& c) {
-                                     c.ReadRequest();
-                                     c.Send(HttpReply("HTTP/1.1 206 Partial Content",
-                                                      std::string(25000, 'p'),
-                                                      {"Content-Range: bytes 0-24999/90000"}));
-                                   },
-                                   30},
-                      TSurviveCase{
-                          "NotModified",
-                          [](TScriptedConn& c) {
-                            c.ReadRequest();
-                            c.Send("HTTP/1.1 304 Not Modified\r\nContent-Type: text/html\r\n\r\n");
-                          },
-                          50}),
+    ::testing::Values(
+        TSurviveCase{"ResetMidBody",
+                     [](TScriptedConn& c) {
+                       c.ReadRequest();
+                       c.Send("HTTP/1.1 200 OK\r\nContent-Length: 50000\r\n\r\n" +
+                              std::string(3000, 'n'));
+                       c.Reset();
+                     },
+                     30, ""},
+        TSurviveCase{"NotFound",
+                     [](TScriptedConn& c) {
+                       c.ReadRequest();
+                       c.Send(HttpReply("HTTP/1.1 404 Not Found", "gone",
+                                        {"Content-Type: text/html"}));
+                     },
+                     30, "Not Found (404)"},
+        TSurviveCase{"UnaskedPartial",
+                     [](TScriptedConn& c) {
+                       c.ReadRequest();
+                       c.Send(HttpReply("HTTP/1.1 206 Partial Content", std::string(25000, 'p'),
+                                        {"Content-Range: bytes 0-24999/90000"}));
+                     },
+                     30, ""},
+        TSurviveCase{"NotModified",
+                     [](TScriptedConn& c) {
+                       c.ReadRequest();
+                       c.Send("HTTP/1.1 304 Not Modified\r\nContent-Type: text/html\r\n\r\n");
+                     },
+                     50, "Not Modified (304)"},
+        TSurviveCase{"CodedBodyCutShort", CodedAnswer("gzip", kGzDoc.substr(0, kGzDoc.size() - 8)),
+                     30, "Content-Encoding gzip: the body ends before its coded data does"},
+        TSurviveCase{"CodedBodyCorrupt", CodedAnswer("deflate", "\x78\x9c" + kGzDoc.substr(10)), 30,
+                     "Content-Encoding deflate: the body does not decode (incorrect data check)"},
+        TSurviveCase{"CodedBodyOverItsRatio",
+                     CodedAnswer("gzip", test::Gzipped(std::string(30 << 20, 0))), 30,
+                     "Content-Encoding gzip: decoded body over 200 times its coded "
+                     "size"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 const std::string kOldHead =
@@ -336,6 +357,38 @@ TEST_P(DLSurviveTest, StoredBodyAndHeadersStayByteForByte) {
   EXPECT_EQ(fs::last_write_time(Local(url, "Data", ".bin")), before);
   EXPECT_EQ(Files(url), (std::set<std::string>{"Data.bin", "Head.txt"}));
   EXPECT_EQ(Listed(url).Status, GetParam().Status);
+  if (*GetParam().Details) {
+    EXPECT_EQ(Listed(url).Details, GetParam().Details);
+  }
+}
+
+// A coded body is stored as the document it holds, and recorded by that size.
+TEST_F(DLThreadTest, CodedBodyIsStoredDecoded) {
+  const std::string page = "<html><head></head><body>" + kDoc + "</body></html>";
+  struct Case {
+    const char* name;
+    std::string type, coding, coded, stored, ext;
+  };
+  const std::vector<Case> cases = {
+      {"gzip page", "text/html", "gzip", test::Gzipped(page), page, ".html"},
+      {"deflate text", "text/plain", "deflate", test::ZCoded(kDoc, test::zRawDeflate), kDoc,
+       ".txt"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string reply = HttpReply(
+        "HTTP/1.1 200 OK", c.coded, {"Content-Type: " + c.type, "Content-Encoding: " + c.coding});
+    TScriptedServer server(TScriptedServer::Replies({reply}));
+    const std::string url = server.Url("/doc");
+    RunJob({url});
+    Thread.reset();
+    EXPECT_TRUE(ReadAll(Local(url, "Data", c.ext.c_str())) == c.stored);
+    EXPECT_EQ(ReadAll(Local(url, "Head", ".txt")), reply.substr(17, reply.find("\r\n\r\n") - 15));
+    EXPECT_EQ(Files(url), (std::set<std::string>{"Data" + c.ext, "Head.txt"}));
+    EXPECT_EQ(Listed(url).Status, 50);
+    EXPECT_EQ(Listed(url).Details, "OK (200)");
+    EXPECT_EQ(Listed(url).Size, static_cast<int32_t>(c.stored.size()));
+  }
 }
 
 TEST_F(DLThreadTest, FullDiskKeepsTheStoredBody) {
