@@ -53,8 +53,7 @@ class TContentDecoder : public TByteStream {
   // coding is ccGzip or ccDeflate. maxDecoded: the most decoded bytes (0 =
   // no cap); maxRatio: the most decoded bytes per coded byte past the floor
   // (0 = no cap).
-  TContentDecoder(TByteStream& target, TContentCoding coding, int64_t maxDecoded,
-                  int64_t maxRatio);
+  TContentDecoder(TByteStream& target, TContentCoding coding, int64_t maxDecoded, int64_t maxRatio);
   ~TContentDecoder() override;
   TContentDecoder(const TContentDecoder&) = delete;
   TContentDecoder& operator=(const TContentDecoder&) = delete;

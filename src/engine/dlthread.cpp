@@ -289,7 +289,7 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
     HTTP->Response.Accept.clear();
     HTTP->Response.UserAgent.clear();
     HTTP->Request.Clear();
-    HTTP->Request.UserAgent = s.UserAgEd;
+    HTTP->Request.UserAgent = UserAgentText(s.UserAgEd);
     HTTP->Request.ProxyServer = s.HTTPPrEdit;
     HTTP->Request.ProxyPort =
         static_cast<int32_t>(CountOr(TrimBlanks(s.HTTPPrPortEdit), 0) & 0x7FFFFFFF);
@@ -641,7 +641,7 @@ void TDLThread::FinishDownload(const std::string& headers, const std::string& te
   }
   LogResult(url, size, headers, HTTPDetails(code));
   if (robots && !robotsText.empty()) {
-    const std::string agent = Snapshot().Settings->UserAgEd;
+    const std::string agent = UserAgentText(Snapshot().Settings->UserAgEd);
     Context().Robots->ParseRobotsTxt(URLSite(url), robotsText, agent);
   }
 }

@@ -267,7 +267,7 @@ void TSpiderThread::FetchPage(const std::string& acceptTypes) {
   HTTP->Response.UserAgent.clear();
   HTTP->Request.Clear();
   HTTP->HandleRedirects = false;
-  HTTP->Request.UserAgent = s.UserAgEd;
+  HTTP->Request.UserAgent = UserAgentText(s.UserAgEd);
   HTTP->Request.ProxyServer = s.HTTPPrEdit;
   int64_t port = 0;
   const std::string portText = TrimBlanks(s.HTTPPrPortEdit);

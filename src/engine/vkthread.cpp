@@ -723,7 +723,7 @@ void TVkThread::FinishItem(const std::string& headers, const std::string& body, 
   }
   LogResult(url, size, headers, HTTPDetails(code));
   if (RobotsObeyed && IsRobotsURL(url) && FContext.Robots && !body.empty()) {
-    const std::string agent = FSnapshot.Settings ? FSnapshot.Settings->UserAgEd : "";
+    const std::string agent = UserAgentText(FSnapshot.Settings ? FSnapshot.Settings->UserAgEd : "");
     FContext.Robots->ParseRobotsTxt(URLSite(url), body, agent);
   }
 }

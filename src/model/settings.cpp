@@ -5,6 +5,7 @@
 #include <climits>
 
 #include "model/leregistry.h"
+#include "model/strutils.h"
 #include "model/syshelpers.h"
 #include "model/textlines.h"
 #include "model/vkconfig.h"
@@ -12,6 +13,12 @@
 #include "platform/progfolder.h"
 
 namespace qv {
+
+std::string UserAgentText(const std::string& setting) {
+  // Blanks alone name no agent either.
+  if (!TrimBlanks(setting).empty()) return setting;
+  return std::string(kProgramName) + "/" + kProgramVersion;
+}
 
 namespace {
 

@@ -12,6 +12,16 @@
 
 namespace qv {
 
+// The program's name and version, as the about box shows them.
+inline constexpr char kProgramName[] = "Quendravilos";
+inline constexpr char kProgramVersion[] = "1.32";
+
+// The User-Agent text the program's requests carry, and the one robots.txt
+// groups are matched against: the "User Agent:" setting, or while it is empty
+// (its default) the program's name and version, "Quendravilos/1.32" (many
+// servers refuse a request that names no agent).
+std::string UserAgentText(const std::string& setting);
+
 // Every option of the settings window, named after the control that shows
 // it. Per-user options live in the settings store, per-project ones in the
 // project file's settings section. A value is immutable once published:

@@ -19,6 +19,8 @@
 #include <jconfig.h>
 #endif
 
+#include "model/settings.h"
+
 namespace qv {
 
 namespace {
@@ -108,12 +110,12 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   ProgramIcon->setObjectName("ProgramIcon");
   ProgramIcon->setPixmap(ProductLogo(72));
 
-  ProductName = new QLabel("Quendravilos", this);
+  ProductName = new QLabel(kProgramName, this);
   QFont big = ProductName->font();
   big.setPointSizeF(big.pointSizeF() * 1.6);
   big.setBold(true);
   ProductName->setFont(big);
-  Version = new QLabel("Version 1.32", this);
+  Version = new QLabel(QString("Version ") + kProgramVersion, this);
   Platform = new QLabel("for Linux", this);
   Libraries = new QLabel("Built on " + LibraryVersions(), this);
   Libraries->setWordWrap(true);

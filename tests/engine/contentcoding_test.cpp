@@ -22,9 +22,9 @@ namespace {
 using test::HttpReply;
 using test::TScriptedConn;
 using test::TScriptedServer;
+using test::ZCoded;
 using test::zGzip;
 using test::zRawDeflate;
-using test::ZCoded;
 using test::zZlib;
 
 std::string Text(size_t n) {
@@ -103,11 +103,11 @@ TEST(ContentCoding, TheClientStoresTheDocumentOrFailsWithTheReason) {
       {"deflate bare", Coded("deflate", ZCoded(kPage, zRawDeflate)), kPage, "", "deflate", nullptr},
       {"deflate bare, one byte at a time",
        Chunked("HTTP/1.1 200 OK\r\nContent-Encoding: deflate", ZCoded(small, zRawDeflate), 1),
-       small,
-       "", "deflate", nullptr},
+       small, "", "deflate", nullptr},
       {"two gzip members", Coded("gzip", ZCoded("first ", zGzip) + ZCoded("second", zGzip)),
        "first second", "", "gzip", nullptr},
-      {"bytes after the data", Coded("gzip", ZCoded(small, zGzip) + "\n\n"), small, "", "gzip", nullptr},
+      {"bytes after the data", Coded("gzip", ZCoded(small, zGzip) + "\n\n"), small, "", "gzip",
+       nullptr},
       {"empty", Coded("gzip", ""), "", "", "gzip", nullptr},
       {"closed at its end",
        "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nConnection: close\r\n\r\n" + kGz, kPage, "",
@@ -115,9 +115,9 @@ TEST(ContentCoding, TheClientStoresTheDocumentOrFailsWithTheReason) {
       {"a gzip file", Coded("gzip", kGz, "application/x-gzip"), kGz, "", "", nullptr},
       {"a coding we do not know", Coded("utf-8", small), small, "", "", nullptr},
       {"a part is not decoded",
-       HttpReply("HTTP/1.1 206 Partial Content", kGz.substr(0, 100),
-                 {"Content-Encoding: gzip", "Content-Range: bytes 0-99/" +
-                                                std::to_string(kGz.size())}),
+       HttpReply(
+           "HTTP/1.1 206 Partial Content", kGz.substr(0, 100),
+           {"Content-Encoding: gzip", "Content-Range: bytes 0-99/" + std::to_string(kGz.size())}),
        kGz.substr(0, 100), "", "", nullptr},
       {"cut short", Coded("gzip", kGz.substr(0, kGz.size() / 2)), "",
        "Content-Encoding gzip: the body ends before its coded data does", "gzip", nullptr},
@@ -135,8 +135,9 @@ TEST(ContentCoding, TheClientStoresTheDocumentOrFailsWithTheReason) {
        "Content-Encoding not supported: gzip, gzip", "", nullptr},
       {"a bomb", Coded("gzip", bombGz, "application/octet-stream"), "",
        "Content-Encoding gzip: decoded body over 200 times its coded size", "gzip", nullptr},
-      {"over the cap", Coded("gzip", kGz), "", "Content-Encoding gzip: decoded body over 1000 bytes",
-       "gzip", [](TIdHTTPExt& h) { h.MaxDecodedBody = 1000; }},
+      {"over the cap", Coded("gzip", kGz), "",
+       "Content-Encoding gzip: decoded body over 1000 bytes", "gzip",
+       [](TIdHTTPExt& h) { h.MaxDecodedBody = 1000; }},
       {"a failure's page stays a status",
        HttpReply("HTTP/1.1 404 Not Found", "not gzip", {"Content-Encoding: gzip"}), "",
        "404 Not Found", "", nullptr},

@@ -634,6 +634,44 @@ TEST_F(DLThreadTest, DisallowedURLIsNotRequested) {
   EXPECT_EQ(Listed(url).Details, "Robot keep out zone");
 }
 
+// With no agent set, requests name the program, and robots.txt groups are
+// matched against that same name.
+TEST_F(DLThreadTest, RequestsNameTheProgramWhenNoAgentIsSet) {
+  struct Case {
+    const char* name;
+    std::string setting, sent;
+    bool publicFetched;  // the group for the agent sent applies, not the one for all
+  };
+  const std::vector<Case> cases = {
+      {"empty", "", "Quendravilos/1.32", true},
+      {"blanks", "  ", "Quendravilos/1.32", true},
+      {"set", "OtherBot/2.0", "OtherBot/2.0", false},
+  };
+  Options.EnterNoRobChk = false;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Options.UserAgEd = c.setting;
+    TScriptedServer server([](TScriptedConn& conn) {
+      for (std::string r; !(r = conn.ReadRequest()).empty();)
+        conn.Send(r.rfind("GET /robots.txt ", 0) == 0
+                      ? HttpReply("HTTP/1.1 200 OK",
+                                  "User-agent: Quendravilos/1.32\nDisallow: /private/\n\n"
+                                  "User-agent: *\nDisallow: /\n",
+                                  {"Content-Type: text/plain"})
+                      : HttpReply("HTTP/1.1 200 OK", "doc", {"Content-Type: text/plain"}));
+    });
+    const std::string open = server.Url("/public.txt"), closed = server.Url("/private/a.txt");
+    RunJob({open, closed});
+    Thread.reset();
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), c.publicFetched ? 2u : 1u);
+    for (const std::string& r : requests)
+      EXPECT_NE(r.find("\r\nUser-Agent: " + c.sent + "\r\n"), std::string::npos) << r;
+    EXPECT_EQ(Listed(open).Status, c.publicFetched ? 50 : 30);
+    EXPECT_EQ(Listed(closed).Details, "Robot keep out zone");
+  }
+}
+
 TEST_F(DLThreadTest, MissingRobotsTxtStillRecordsTheSite) {
   Options.EnterNoRobChk = false;
   TScriptedServer server(TScriptedServer::Replies(

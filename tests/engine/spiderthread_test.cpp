@@ -598,6 +598,32 @@ TEST_F(SpiderTest, APageFetchedUnderTheOtherSlashFormOfItsRecordCarriesItsAddres
   }
 }
 
+// With no agent set, the spider's requests name the program, and the
+// robots.txt group for that name is the one it obeys.
+TEST_F(SpiderTest, RequestsNameTheProgramWhenNoAgentIsSet) {
+  Options.UserAgEd = "";
+  Options.EnterNoRobChk = false;
+  TScriptedServer server([](test::TScriptedConn& conn) {
+    for (std::string r; !(r = conn.ReadRequest()).empty();)
+      conn.Send(r.rfind("GET /robots.txt ", 0) == 0
+                    ? HttpReply("HTTP/1.1 200 OK",
+                                "User-agent: *\nDisallow: /\n\n"
+                                "User-agent: Quendravilos/1.32\nDisallow: /private/\n",
+                                {"Content-Type: text/plain"})
+                    : HttpReply("HTTP/1.1 200 OK", "<a href=\"private/x.html\">x</a>",
+                                {"Content-Type: text/html"}));
+  });
+  RunJob({server.Url("/page.html")});
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].rfind("GET /robots.txt ", 0), 0u);
+  EXPECT_EQ(requests[1].rfind("GET /page.html ", 0), 0u);
+  for (const std::string& r : requests)
+    EXPECT_NE(r.find("\r\nUser-Agent: Quendravilos/1.32\r\n"), std::string::npos) << r;
+  ASSERT_NE(Listed(server.Url("/private/x.html")), nullptr);
+  EXPECT_EQ(Listed(server.Url("/private/x.html"))->Details, "Robot keep out zone");
+}
+
 TEST_F(SpiderTest, EmptyPageIsASuccessWithoutLinks) {
   TScriptedServer server(
       TScriptedServer::Replies({HttpReply("HTTP/1.1 200 OK", "", {"Content-Type: text/html"}),
