@@ -1,6 +1,7 @@
 #include "engine/vkthread.h"
 
 #include <algorithm>
+#include <ctime>
 #include <string_view>
 #include <utility>
 
@@ -21,6 +22,7 @@
 #include "model/vkmime.h"
 #include "model/vkurllist.h"
 #include "model/weblocal.h"
+#include "platform/httpdate.h"
 
 namespace qv {
 
@@ -698,10 +700,26 @@ std::string TVkThread::HTTPDetails(int32_t code) const {
   return HttpStatusText(code);
 }
 
+bool TVkThread::StoredCopyIsCurrent(const std::string& url, const std::string& cachedHeaders) {
+  const std::string& root = FSnapshot.LocalWebDir;
+  const std::string stored = URLToLocalPath(root, url, "Data", "");
+  if (stored.empty() || !LockedFileExists(stored)) return false;
+  const std::string storedDate = TrimBlanks(
+      GetHeaderField(LockedReadFile(URLToLocalPath(root, url, "Head", ".txt")), "Last-Modified"));
+  const std::string cachedDate = TrimBlanks(GetHeaderField(cachedHeaders, "Last-Modified"));
+  std::time_t cached = 0, storedTime = 0;
+  return !(ParseHttpDate(cachedDate, cached) && ParseHttpDate(storedDate, storedTime) &&
+           cached > storedTime);
+}
+
 void TVkThread::FinishItem(const std::string& headers, const std::string& body, int64_t size,
                            int32_t code, bool saveBody) {
   const std::string url = Current.URL;
-  if (code == 200 || !headers.empty()) {
+  // A copy from the cache that is no newer than the stored one is the same
+  // document: the stored copy (localised since, perhaps) and its headers
+  // stay as they are, their times too.
+  const bool keep = code == -2 && saveBody && StoredCopyIsCurrent(url, headers);
+  if (!keep && (code == 200 || !headers.empty())) {
     const std::string& root = FSnapshot.LocalWebDir;
     // The extension follows the headers being stored, so a copy taken from
     // the cache is named by its own content type.

@@ -200,9 +200,14 @@ class TVkThread : public TThread {
   void LogResult(const std::string& url, int64_t size, const std::string& headers,
                  const std::string& statusText);
   // Stores headers (and the body when saveBody), then records the result; a
-  // failed store is result 7.
+  // failed store is result 7. A copy from the cache (code -2) that
+  // StoredCopyIsCurrent finds no newer stores nothing.
   void FinishItem(const std::string& headers, const std::string& body, int64_t size, int32_t code,
                   bool saveBody);
+  // Whether the mirror holds a body of url that a cached copy with these
+  // headers would not make newer: true unless there is no stored body, or
+  // both copies name a Last-Modified date and the cached one is later.
+  bool StoredCopyIsCurrent(const std::string& url, const std::string& cachedHeaders);
   // The address the master list records url under (see
   // TURLAdder::ListedURL). A stored page is localised against it unless the
   // page carries the address it came from: a page fetched under another

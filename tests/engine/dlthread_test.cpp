@@ -551,12 +551,15 @@ TEST_F(DLThreadTest, CachedCopyNeverReplacesANewerMirrorCopy) {
     const char* name;
     std::string mirrorDate, cacheDate;  // "" = none
     bool cacheTaken;
+    size_t requests;
   } cases[] = {
-      {"an older cached copy", kOtherDate, kDate, false},
-      {"a mirror copy without a date", "", kDate, false},
-      {"a cached copy without a date", kOtherDate, "", false},
-      {"a cached copy of the same date", kOtherDate, kOtherDate, true},
-      {"a newer cached copy", kDate, kOtherDate, true},
+      {"an older cached copy", kOtherDate, kDate, false, 1},
+      {"a mirror copy without a date", "", kDate, false, 1},
+      {"a cached copy without a date", kOtherDate, "", false, 1},
+      // The same document: the mirror's copy (localised since, perhaps)
+      // stays as it is, and counts as the cached one.
+      {"a cached copy of the same date", kOtherDate, kOtherDate, false, 0},
+      {"a newer cached copy", kDate, kOtherDate, true, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -573,9 +576,9 @@ TEST_F(DLThreadTest, CachedCopyNeverReplacesANewerMirrorCopy) {
               c.cacheTaken ? "the cached copy" : "the mirror copy");
     EXPECT_EQ(ReadAll(Local(url, "Head", ".txt")), head(c.cacheTaken ? c.cacheDate : c.mirrorDate));
     // "Never download existing files" is on: a copy taken from the cache is
-    // not asked for; the one left in place is asked for conditionally.
-    ASSERT_EQ(server.Requests().size(), c.cacheTaken ? 0u : 1u);
-    if (!c.cacheTaken && !c.mirrorDate.empty()) {
+    // not asked for; an older one left in place is asked for conditionally.
+    ASSERT_EQ(server.Requests().size(), c.requests);
+    if (c.requests > 0 && !c.mirrorDate.empty()) {
       EXPECT_NE(server.Requests()[0].find("\r\nIf-Modified-Since:" + c.mirrorDate + "\r\n"),
                 std::string::npos);
     }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -116,6 +117,18 @@ class MirrorJobTest : public test::TDLJobTest {
     return m;
   }
 
+  // The modification time (ns) of every file under the mirror folder.
+  std::map<std::string, int64_t> Stamps() {
+    std::map<std::string, int64_t> m;
+    for (const auto& e : fs::recursive_directory_iterator(Root.Path))
+      if (e.is_regular_file())
+        m[fs::relative(e.path(), Root.Path).string()] =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(
+                fs::last_write_time(e.path()).time_since_epoch())
+                .count();
+    return m;
+  }
+
   test::TScratchDir Outside;
   std::optional<test::TServedFolder> Served;
   std::string SiteFolder, Base;
@@ -175,10 +188,21 @@ TEST_F(MirrorJobTest, MirrorsLocalisesAndASecondRunChangesNothing) {
   EXPECT_FALSE(fs::exists(Outside.Path + "/HOME")) << "written below HOME";
   EXPECT_EQ(std::distance(fs::directory_iterator(Outside.Path), {}), 0);
 
+  // Answered "Not Modified", a run leaves every stored file as it was, its
+  // time too, whether it downloads alone or extracts first.
   const auto before = Bodies();
+  const auto stamps = Stamps();
   Run();
   for (const auto& p : Site.Paths) EXPECT_EQ(Listed(Base + p).Details, "Not Modified (304)") << p;
   EXPECT_TRUE(Bodies() == before);
+  EXPECT_TRUE(Stamps() == stamps);
+  Run(0, true);
+  for (const auto& p : Site.Paths) EXPECT_EQ(Listed(Base + p).Details, "Not Modified (304)") << p;
+  EXPECT_TRUE(Bodies() == before);
+  const auto after = Stamps();
+  for (const auto& [file, stamp] : stamps)
+    EXPECT_EQ(after.count(file) ? after.at(file) : -1, stamp) << file;
+  EXPECT_EQ(after.size(), stamps.size());
 }
 
 TEST_F(MirrorJobTest, StoppedJobStartedAgainEndsAsAnUnbrokenOne) {
