@@ -43,8 +43,8 @@ TNonModalMsg* NonModalMsg = nullptr;
 TRobotsDlg* RobotsDlg = nullptr;
 TMimeFilterDlg* MimeFilterDlg = nullptr;
 TScheduleDlg* ScheduleDlg = nullptr;
-TDownloadWindow* DownloadFrm = nullptr;
-TDownloadFrm* DownloadRunner = nullptr;
+TDownloadFrm* DownloadFrm = nullptr;
+TDownloadWindow* DownloadWindow = nullptr;
 TForm1* Form1 = nullptr;
 TNewsDlg* NewsDlg = nullptr;
 TAutoPasteMod* AutoPasteMod = nullptr;
@@ -148,17 +148,17 @@ void CreateAppWindows(const TWindowCreated& created, std::unique_ptr<TDialUpServ
     JobContext->Robots = RobotsStore;
     JobContext->DialUp = DialUpDlg;
     JobContext->LocalWebDir = [] { return GetLocalWebDir(); };
-    DownloadRunner = new TDownloadFrm(*UiLoop, *JobContext, AppPrompter(), *NonModalMsg);
-    DownloadRunner->DialUp.IsConnected = [] { return DialUpDlg->IsConnected(); };
-    DownloadRunner->DialUp.EnsureConnected = [](bool keep) {
+    DownloadFrm = new TDownloadFrm(*UiLoop, *JobContext, AppPrompter(), *NonModalMsg);
+    DownloadFrm->DialUp.IsConnected = [] { return DialUpDlg->IsConnected(); };
+    DownloadFrm->DialUp.EnsureConnected = [](bool keep) {
       return DialUpDlg->EnsureConnected(keep);
     };
-    DownloadRunner->DialUp.HangUpAll = [] { DialUpDlg->HangUpAll(); };
-    DownloadRunner->DialUp.AutoDisconnect = [] { return DialUpDlg->AutoDisChk; };
-    DownloadRunner->MessageWindowShowing = [] { return NonModalMsg->isVisible(); };
-    DownloadRunner->MessageWindowToFront = [] { NonModalMsg->raise(); };
-    DownloadFrm = new TDownloadWindow(*DownloadRunner);
-    DownloadFrm->ShowControlHelp = [](QWidget* w) { return Form1 && Form1->ShowControlHelp(w); };
+    DownloadFrm->DialUp.HangUpAll = [] { DialUpDlg->HangUpAll(); };
+    DownloadFrm->DialUp.AutoDisconnect = [] { return DialUpDlg->AutoDisChk; };
+    DownloadFrm->MessageWindowShowing = [] { return NonModalMsg->isVisible(); };
+    DownloadFrm->MessageWindowToFront = [] { NonModalMsg->raise(); };
+    DownloadWindow = new TDownloadWindow(*DownloadFrm);
+    DownloadWindow->ShowControlHelp = [](QWidget* w) { return Form1 && Form1->ShowControlHelp(w); };
     NoteWindowCreated("TDownloadFrm");
     Form1 = new TForm1;  // notes itself and its file-copy window
     // What the workers find goes through the main window's adder: its drain
@@ -182,7 +182,7 @@ void CreateAppWindows(const TWindowCreated& created, std::unique_ptr<TDialUpServ
       SaveScheduleSettings(*SettingsDlg, rows);
     };
     ScheduleWindow->OnShowMainWindow = [](bool show) { Form1->setVisible(show); };
-    ScheduleWindow->JobWindows = {DialUpWindow, DownloadFrm};
+    ScheduleWindow->JobWindows = {DialUpWindow, DownloadWindow};
     DropDlg->Sink = &Form1->DropSink();
     DropDlg->OnShowMain = [](bool show) {
       if (!show) {
@@ -231,7 +231,7 @@ void CreateAppWindows(const TWindowCreated& created, std::unique_ptr<TDialUpServ
     AutoPasteMod->OnBringToFront = DropDlg->OnBringToFront;
     AutoPasteMod->OnMinimise = [] { Form1->showMinimized(); };
     AutoPasteMod->OnOpenAnotherProject = [] {
-      if (!DownloadFrm->CanStartOperation(true, true)) return false;
+      if (!DownloadWindow->CanStartOperation(true, true)) return false;
       if (!Form1->Session().OpenMirrorProject()) return false;
       Form1->RefreshURLList();
       return true;
@@ -251,8 +251,8 @@ void FreeAppWindows() {
   FreeOne(ScheduleJobs);
   if (JobContext) JobContext->Adder = nullptr;
   FreeOne(Form1);
+  FreeOne(DownloadWindow);
   FreeOne(DownloadFrm);
-  FreeOne(DownloadRunner);
   JobContext.reset();
   FreeOne(ScheduleWindow);
   FreeOne(ScheduleDlg);

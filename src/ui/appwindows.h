@@ -42,8 +42,8 @@ extern TNonModalMsg* NonModalMsg;
 extern TRobotsDlg* RobotsDlg;
 extern TMimeFilterDlg* MimeFilterDlg;
 extern TScheduleDlg* ScheduleDlg;
-extern TDownloadWindow* DownloadFrm;  // the progress window of DownloadRunner
-extern TDownloadFrm* DownloadRunner;
+extern TDownloadFrm* DownloadFrm;        // the job runner
+extern TDownloadWindow* DownloadWindow;  // its progress window, the view of DownloadFrm
 extern TForm1* Form1;
 extern TNewsDlg* NewsDlg;
 extern TAutoPasteMod* AutoPasteMod;

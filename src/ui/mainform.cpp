@@ -268,20 +268,20 @@ bool TForm1::FormCloseQuery() {
   }
   // The schedule's loop runs jobs on this window's project.
   if (ScheduleDlg && ScheduleDlg->Showing()) return false;
-  if (DownloadFrm && !DownloadFrm->CanStartOperation(true, true)) {
-    if (!DownloadFrm->StopRequested()) return false;
+  if (DownloadWindow && !DownloadWindow->CanStartOperation(true, true)) {
+    if (!DownloadWindow->StopRequested()) return false;
     // Stop was pressed: the job ends at its next check; the close goes on
     // once it has, so nothing is saved or freed under a running worker.
     asking = true;
     QEventLoop loop;
     QTimer poll;
     connect(&poll, &QTimer::timeout, &loop, [&] {
-      if (!DownloadFrm->JobRunning()) loop.quit();
+      if (!DownloadWindow->JobRunning()) loop.quit();
     });
     poll.start(50);
-    if (DownloadFrm->JobRunning()) loop.exec();
+    if (DownloadWindow->JobRunning()) loop.exec();
     asking = false;
-    if (DownloadFrm->JobRunning()) return false;
+    if (DownloadWindow->JobRunning()) return false;
   }
   return true;
 }

@@ -122,9 +122,24 @@ void ShowDropTarget() {
   if (DropDlg) DropDlg->ShowDropWindow();
 }
 
+namespace {
+
+QBoxLayout* BoxHoldingIn(QLayout* layout, QWidget* w) {
+  if (!layout) return nullptr;
+  if (auto* box = qobject_cast<QBoxLayout*>(layout); box && box->indexOf(w) >= 0) return box;
+  for (int i = 0; i < layout->count(); ++i)
+    if (QBoxLayout* box = BoxHoldingIn(layout->itemAt(i)->layout(), w)) return box;
+  return nullptr;
+}
+
+}  // namespace
+
+QBoxLayout* BoxHolding(QWidget* w) {
+  return w && w->parentWidget() ? BoxHoldingIn(w->parentWidget()->layout(), w) : nullptr;
+}
+
 void TForm1::BuildCommands() {
-  // The job buttons beside the root grid, the window buttons under them.
-  auto* buttons = qobject_cast<QVBoxLayout*>(QMBtn->parentWidget()->layout()->itemAt(1)->layout());
+  // The window buttons go under the job buttons beside the root grid.
   InfoBtn = new QPushButton("Info. only", RetrievePage);
   ScheduleBtn = new QPushButton("Schedule", RetrievePage);
   SettingsBtn = new QPushButton("Settings", RetrievePage);
@@ -133,15 +148,14 @@ void TForm1::BuildCommands() {
   ShowDropBtn = new QPushButton("Show Drop Target", RetrievePage);
   BrowseBtn = new QPushButton("Browse for URLs", RetrievePage);
   AboutBtn = new QPushButton("About", RetrievePage);
-  if (buttons) {
+  if (QBoxLayout* buttons = BoxHolding(DLBtn)) {
     const int at = buttons->indexOf(DLBtn) + 1;
     QPushButton* order[] = {InfoBtn,   ScheduleBtn, SettingsBtn, NewMirrorBtn,
                             RobotsBtn, ShowDropBtn, BrowseBtn,   AboutBtn};
     for (int i = 0; i < 8; ++i) buttons->insertWidget(at + i, order[i]);
   }
   ContentTypeBtn = new QPushButton("Content-Type", FiltersPage);
-  if (auto* right =
-          qobject_cast<QVBoxLayout*>(Button5->parentWidget()->layout()->itemAt(2)->layout()))
+  if (QBoxLayout* right = BoxHolding(Button5))
     right->insertWidget(right->indexOf(Button5) + 1, ContentTypeBtn);
 
   const auto bind = [this](QPushButton* b, void (TForm1::*f)()) {
@@ -172,21 +186,21 @@ void TForm1::BuildCommands() {
   // command looks at the modified flag: the drain timer may not have come
   // round since, and the project would then be left unsaved.
   DownloadJob = [this](bool infoOnly) {
-    const bool ran = DownloadRunner && DownloadRunner->DownloadFiles(infoOnly);
+    const bool ran = DownloadFrm && DownloadFrm->DownloadFiles(infoOnly);
     DrainOutbox();
     return ran;
   };
   ExtractJob = [this] {
-    const bool ran = DownloadRunner && DownloadRunner->ExtractURLs();
+    const bool ran = DownloadFrm && DownloadFrm->ExtractURLs();
     DrainOutbox();
     return ran;
   };
   // What the runner reads of this window: the root rows, and the pass that
   // localises the saved pages after a job.
-  if (DownloadRunner) {
-    if (!DownloadRunner->RootRows) DownloadRunner->RootRows = [this] { return Grid1->Rows(); };
-    if (!DownloadRunner->Localise)
-      DownloadRunner->Localise = [this](const std::string& dir) {
+  if (DownloadFrm) {
+    if (!DownloadFrm->RootRows) DownloadFrm->RootRows = [this] { return Grid1->Rows(); };
+    if (!DownloadFrm->Localise)
+      DownloadFrm->Localise = [this](const std::string& dir) {
         // The job's threads are done: their last texts go to the status bar
         // now, not over the report of this pass when the job ends.
         DrainOutbox();
@@ -338,7 +352,7 @@ void TForm1::SettingsBtnClick() {
 
 void TForm1::NewMirrorBtnClick() {
   if (ListCommandBusy()) return;
-  if (DownloadFrm && !DownloadFrm->CanStartOperation(true, true)) return;
+  if (DownloadWindow && !DownloadWindow->CanStartOperation(true, true)) return;
   if (Session_->OpenMirrorProject()) RefreshURLList();
 }
 

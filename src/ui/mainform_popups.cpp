@@ -120,13 +120,13 @@ void TForm1::URLCopyClick() {
 }
 
 void TForm1::URLDeleteClick() {
-  if (DownloadFrm && !DownloadFrm->CanStartOperation(false, true)) return;
+  if (DownloadWindow && !DownloadWindow->CanStartOperation(false, true)) return;
   DeleteSelectedURLs(false);
 }
 
 void TForm1::URLDelFilesClick() {
   // The stored files may be the ones a download job is writing.
-  if (DownloadFrm && !DownloadFrm->CanStartOperation(false, true)) return;
+  if (DownloadWindow && !DownloadWindow->CanStartOperation(false, true)) return;
   SetModified();
   DeleteSelectedURLs(true);
 }
@@ -167,7 +167,7 @@ void TForm1::RootPasteClick() { PasteRootURLs(); }
 
 void TForm1::RootDeleteClick() {
   if (ListCommandBusy()) return;
-  if (DownloadFrm && !DownloadFrm->CanStartOperation(true, false)) return;
+  if (DownloadWindow && !DownloadWindow->CanStartOperation(true, false)) return;
   SetModified();
   Grid1->DeleteSelected();
   Grid1->Refresh();

@@ -212,7 +212,7 @@ bool TForm1::RootURLsKeyDown(int key, Qt::KeyboardModifiers shift) {
 
 bool TForm1::Grid1KeyPress() {
   if (ExtractionRunning) return !ExtractionRunning();
-  return !(DownloadRunner && DownloadRunner->Visible && DownloadRunner->JobKind == 1);
+  return !(DownloadFrm && DownloadFrm->Visible && DownloadFrm->JobKind == 1);
 }
 
 void TForm1::PasteRootURLs() {

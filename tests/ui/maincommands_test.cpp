@@ -13,13 +13,17 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFormLayout>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QVBoxLayout>
 
 #include "engine/scheduledialog.h"
 #include "engine/vkthread.h"
@@ -36,6 +40,7 @@
 #include "ui/controls/passwordgrid.h"
 #include "ui/controls/stringatrgrid.h"
 #include "ui/controls/urllistbox.h"
+#include "ui/mainform_commands.h"
 #include "ui/nonmodalmessage.h"
 
 namespace qv {
@@ -69,7 +74,7 @@ class MainCommandsTest : public MainFormFixture {
   std::string Body(const std::string& url) const {
     return NativePath(URLToLocalPath(Root(), url, "Data", ""));
   }
-  // A downloaded URL: its record at 50 and its stored copy.
+  // A downloaded URL: its record downloaded and its stored copy.
   void Downloaded(const std::string& url) {
     ASSERT_TRUE(SaveLocalCopy(Root(), "Data", url, "<p>" + url, ".htm"));
     List(url, usDownloaded);
@@ -112,6 +117,63 @@ class MainCommandsTest : public MainFormFixture {
 };
 
 constexpr char kAsk[] = "Do you want to delete downloaded file for URL:-\n\n";
+
+// The commands put their buttons beside the ones the layout made, found by
+// what holds them: a layout built in another order still gets every one.
+using BoxHoldingTest = test::UiTest;
+
+TEST_F(BoxHoldingTest, FindsTheBoxHoldingAWidgetInAnyOrderOfTheLayout) {
+  struct Case {
+    const char* name;
+    std::vector<int> order;  // 0 a label, 1 a form, 2 a column with a row in it
+  } cases[] = {
+      {"label, form, column", {0, 1, 2}},
+      {"column first", {2, 0, 1}},
+      {"column between", {0, 2, 1}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    QWidget page;
+    auto* outer = new QHBoxLayout(&page);
+    auto* label = new QLabel("label", &page);
+    auto* form = new QFormLayout;
+    auto* field = new QLineEdit(&page);
+    form->addRow("field", field);
+    auto* column = new QVBoxLayout;
+    auto* top = new QPushButton("top", &page);
+    auto* row = new QHBoxLayout;
+    auto* deep = new QPushButton("deep", &page);
+    column->addWidget(top);
+    column->addLayout(row);
+    row->addWidget(deep);
+    for (int item : c.order) {
+      if (item == 0) outer->addWidget(label);
+      if (item == 1) outer->addLayout(form);
+      if (item == 2) outer->addLayout(column);
+    }
+    EXPECT_EQ(BoxHolding(top), column);
+    EXPECT_EQ(BoxHolding(deep), row);
+    EXPECT_EQ(BoxHolding(label), outer);
+    EXPECT_EQ(BoxHolding(field), nullptr) << "a form's row is no box";
+  }
+  QWidget bare;
+  QPushButton loose("loose", &bare);
+  EXPECT_EQ(BoxHolding(&loose), nullptr) << "a parent without a layout";
+  EXPECT_EQ(BoxHolding(&bare), nullptr) << "no parent";
+}
+
+TEST_F(MainCommandsTest, EveryCommandButtonStandsAfterTheButtonItFollows) {
+  const QBoxLayout* jobs = BoxHolding(Form1->DLBtn);
+  ASSERT_NE(jobs, nullptr);
+  const QPushButton* column[] = {Form1->QMBtn,       Form1->DLBtn,       Form1->InfoBtn,
+                                 Form1->ScheduleBtn, Form1->SettingsBtn, Form1->NewMirrorBtn,
+                                 Form1->RobotsBtn,   Form1->ShowDropBtn, Form1->BrowseBtn,
+                                 Form1->AboutBtn};
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(jobs->indexOf(column[i]), i) << i;
+  const QBoxLayout* filters = BoxHolding(Form1->Button5);
+  ASSERT_NE(filters, nullptr);
+  EXPECT_EQ(filters->indexOf(Form1->ContentTypeBtn), filters->indexOf(Form1->Button5) + 1);
+}
 
 TEST_F(MainCommandsTest, AllOnceDeletesTenDownloadedURLsWithOneQuestion) {
   std::vector<std::string> urls;
@@ -335,8 +397,8 @@ TEST_F(MainCommandsTest, RunningJobsBlockTheDeletionsTheyClashWith) {
   Form1->SingURLs->selectAll();
   Form1->Grid1->selectAll();
 
-  DownloadRunner->Visible = true;  // a download job runs
-  DownloadRunner->JobKind = 0;
+  DownloadFrm->Visible = true;  // a download job runs
+  DownloadFrm->JobKind = 0;
   Prompter.Answers = {TMsgAnswer::No, TMsgAnswer::No};
   Form1->URLDeleteClick();
   Form1->URLDelFilesClick();
@@ -350,13 +412,13 @@ TEST_F(MainCommandsTest, RunningJobsBlockTheDeletionsTheyClashWith) {
 
   Form1->Grid1->AddRow("http://root/");
   Form1->Grid1->selectAll();
-  DownloadRunner->JobKind = 1;  // an extraction
+  DownloadFrm->JobKind = 1;  // an extraction
   Prompter.Prompts.clear();
   Prompter.Answers = {TMsgAnswer::No};
   Form1->RootDeleteClick();
   EXPECT_EQ(Asked(), std::vector<std::string>{kStopJobQuestion});
   EXPECT_EQ(Form1->Grid1->Count(), 1);
-  DownloadRunner->Visible = false;
+  DownloadFrm->Visible = false;
 }
 
 TEST_F(MainCommandsTest, ListChangesWaitForAPassOverTheList) {
@@ -452,8 +514,8 @@ TEST_F(MainCommandsTest, WhatAJobFindsReachesTheWindowAndTheSavedProject) {
   Form1->Grid1->AddRow("http://h/");
   Form1->Session().SaveMirrorProject(project);
   ASSERT_FALSE(Form1->Modified());
-  DownloadRunner->ThreadFactory = [](uint8_t, TVkThreadList& threads, TJobContext& context, bool,
-                                     TDLList& queue) -> std::unique_ptr<TVkThread> {
+  DownloadFrm->ThreadFactory = [](uint8_t, TVkThreadList& threads, TJobContext& context, bool,
+                                  TDLList& queue) -> std::unique_ptr<TVkThread> {
     return std::make_unique<TFindingThread>(&threads, context, &queue);
   };
   Form1->QMBtnClick();
@@ -496,12 +558,12 @@ TEST_F(MainCommandsTest, LocalisingFitsEachPagesURLAndNamesAFailedPage) {
   while (big.size() < 64 * 1024) big += "<p>filler</p>\n";
   StoredPage(full, big);
   StoredPage(fine, "<a href=\"other.htm\">o</a>");
-  ASSERT_TRUE(DownloadRunner->Localise);
+  ASSERT_TRUE(DownloadFrm->Localise);
   // A worker's last text, not yet taken in when the job ends.
   Form1->Outbox().AddStatusText("Done");
   {
     test::TFileSizeLimit limit(32 * 1024);
-    DownloadRunner->Localise(Root());
+    DownloadFrm->Localise(Root());
   }
   Form1->DrainOutbox();  // as the job's end does
   EXPECT_FALSE(NonModalMsg->isVisible());

@@ -76,7 +76,7 @@ class MainFormTest : public test::UiTest {
     CreateAppWindows([this](const std::string& n) { Created.push_back(n); },
                      std::make_unique<TNoDialUp>());
     Form1->SetPrompter(&Prompter);
-    DownloadFrm->SetPrompter(&Prompter);
+    DownloadWindow->SetPrompter(&Prompter);
   }
   ~MainFormTest() override {
     FreeAppWindows();
@@ -581,8 +581,8 @@ TEST_F(MainFormTest, CloseDuringAJobIsRefusedUnlessTheJobStops) {
   EXPECT_FALSE(DropDlg->Closing);
 
   // A download job shows as running while its window is up.
-  DownloadRunner->Visible = true;
-  DownloadRunner->JobKind = 0;
+  DownloadFrm->Visible = true;
+  DownloadFrm->JobKind = 0;
   Prompter.Answers = {TMsgAnswer::No};
   EXPECT_FALSE(Form1->close());
   EXPECT_TRUE(Form1->isVisible());
@@ -591,10 +591,10 @@ TEST_F(MainFormTest, CloseDuringAJobIsRefusedUnlessTheJobStops) {
   EXPECT_EQ(Prompter.Prompts[0].Text, kStopJobQuestion);
 
   // Stop pressed: the job ends a little later, and the close waits for it.
-  DownloadRunner->OnStop = [] { QTimer::singleShot(20, [] { DownloadRunner->Visible = false; }); };
+  DownloadFrm->OnStop = [] { QTimer::singleShot(20, [] { DownloadFrm->Visible = false; }); };
   Prompter.Answers = {TMsgAnswer::Yes};
   EXPECT_TRUE(Form1->close());
-  EXPECT_FALSE(DownloadFrm->JobRunning());
+  EXPECT_FALSE(DownloadWindow->JobRunning());
   EXPECT_TRUE(DropDlg->Closing);
 }
 

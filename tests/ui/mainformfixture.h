@@ -37,7 +37,7 @@ class MainFormFixture : public UiTest {
     SetProgramArguments({});
     CreateAppWindows({}, std::make_unique<TNoDialUp>());
     Form1->SetPrompter(&Prompter);
-    DownloadFrm->SetPrompter(&Prompter);
+    DownloadWindow->SetPrompter(&Prompter);
     // As a loaded project leaves it: the settings window holds the folder
     // the jobs use (its hiding hands that folder on).
     Form1->Session().SetLocalWebDir(Home.Dir / "TvWeb");

@@ -97,23 +97,23 @@ TEST_F(MainRoadTest, RootURLQuickMirrorDownloadSaveAndReopen) {
     EXPECT_NE(std::find(found.begin(), found.end(), Base + p), found.end()) << p;
 
   // The job window comes up with its threads while the job runs, and goes.
-  DownloadFrm->LocRefsChk->setChecked(true);
+  DownloadWindow->LocRefsChk->setChecked(true);
   bool shown = false;
   int rows = 0;
   QTimer watch;
   QObject::connect(&watch, &QTimer::timeout, [&] {
-    if (DownloadFrm->isVisible()) shown = true;
+    if (DownloadWindow->isVisible()) shown = true;
     // A row whose first cell names what a thread fetches.
-    for (int r = 1; r < DownloadFrm->Grid1->RowCount(); ++r)
-      if (!DownloadFrm->Grid1->Cells(0, r).empty()) rows = std::max(rows, r);
+    for (int r = 1; r < DownloadWindow->Grid1->RowCount(); ++r)
+      if (!DownloadWindow->Grid1->Cells(0, r).empty()) rows = std::max(rows, r);
   });
   watch.start(5);
   QTest::mouseClick(Form1->DLBtn, Qt::LeftButton);
   watch.stop();
   EXPECT_TRUE(shown);
   EXPECT_GE(rows, 1);
-  EXPECT_FALSE(DownloadFrm->isVisible());
-  EXPECT_FALSE(DownloadFrm->JobRunning());
+  EXPECT_FALSE(DownloadWindow->isVisible());
+  EXPECT_FALSE(DownloadWindow->JobRunning());
 
   for (const std::string p : {"p0.html", "p3.html", "img/i1.png", "data.bin"}) {
     const std::string body = NativePath(URLToLocalPath(Form1->LocalWebDir(), Base + p, "Data", ""));

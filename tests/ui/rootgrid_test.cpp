@@ -162,11 +162,11 @@ TEST_F(RootGridTest, TypingIsDiscardedWhileAnExtractionRuns) {
     bool editable;
   } cases[] = {{false, 1, true}, {true, 1, false}, {true, 0, true}};
   for (const auto& c : cases) {
-    DownloadRunner->Visible = c.running;
-    DownloadRunner->JobKind = c.kind;
+    DownloadFrm->Visible = c.running;
+    DownloadFrm->JobKind = c.kind;
     EXPECT_EQ(Form1->Grid1->CellEditable(0, 1), c.editable) << c.running << int(c.kind);
   }
-  DownloadRunner->Visible = false;
+  DownloadFrm->Visible = false;
   bool running = true;
   Form1->ExtractionRunning = [&] { return running; };
   EXPECT_FALSE(Form1->Grid1->CellEditable(0, 1));

@@ -230,22 +230,22 @@ TEST_P(WindowFitTest, EveryWindowShowsItsTextsWhole) {
       {"about", AboutBox, [] {}},
       {"schedule", ScheduleWindow, [] {}},
       {"dial-up", DialUpWindow, [] {}},
-      {"job", DownloadFrm,
+      {"job", DownloadWindow,
        [&] {
-         DownloadRunner->Caption = "Downloading files:";
-         DownloadRunner->Panels[0] = "Waiting files: 123456";
-         DownloadRunner->Panels[1] = "Cache drive free (/) 123456 Meg.";
-         DownloadRunner->Panels[2] = "Web drive free (/)  123456 Meg.";
-         DownloadRunner->Grid.resize(3, std::vector<std::string>(6));
+         DownloadFrm->Caption = "Downloading files:";
+         DownloadFrm->Panels[0] = "Waiting files: 123456";
+         DownloadFrm->Panels[1] = "Cache drive free (/) 123456 Meg.";
+         DownloadFrm->Panels[2] = "Web drive free (/)  123456 Meg.";
+         DownloadFrm->Grid.resize(3, std::vector<std::string>(6));
          for (size_t r = 1; r < 3; ++r)
-           DownloadRunner->Grid[r] = {DownloadFrm->FitStatusURL(longURL),
-                                      " 12345678",
-                                      " 12345678",
-                                      "Receiving",
-                                      " 30",
-                                      " 2"};
-         DownloadFrm->ControlsChanged();
-         DownloadFrm->GridChanged();
+           DownloadFrm->Grid[r] = {DownloadWindow->FitStatusURL(longURL),
+                                   " 12345678",
+                                   " 12345678",
+                                   "Receiving",
+                                   " 30",
+                                   " 2"};
+         DownloadWindow->ControlsChanged();
+         DownloadWindow->GridChanged();
        }},
       {"drop", DropDlg, [] {}},
       {"message", NonModalMsg,
