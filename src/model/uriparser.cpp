@@ -12,23 +12,76 @@ bool IsSchemeChar(char c) {
          c == '.' || c == '-';
 }
 
-std::string WithoutCRLF(std::string_view s) {
-  std::string r(s);
-  StrRemCh(r, "\r\n");
+// ParseURL's six parts as views of the text, the scheme as written: the
+// spider and the localising pass resolve every link they meet, and building
+// six strings for each side of every resolution was most of its cost.
+struct TURLView {
+  std::string_view Scheme, NetLoc, Path, Params, Query, Fragment;
+};
+
+TURLView SplitURL(std::string_view url) {
+  TURLView r;
+  std::string_view rest = url;
+  if (const std::size_t h = rest.find('#'); h != std::string_view::npos) {
+    r.Fragment = rest.substr(h);
+    rest = rest.substr(0, h);
+  }
+  std::size_t i = 0;
+  while (i < rest.size() && IsSchemeChar(rest[i])) ++i;
+  if (i > 0 && i < rest.size() && rest[i] == ':') {
+    r.Scheme = rest.substr(0, i + 1);
+    rest = rest.substr(i + 1);
+  }
+  if (rest.substr(0, 2) == "//") {
+    std::size_t e = 2;
+    while (e < rest.size() && rest[e] != '/' && rest[e] != '?' && rest[e] != ';') ++e;
+    r.NetLoc = rest.substr(0, e);
+    rest = rest.substr(e);
+  }
+  if (const std::size_t q = rest.find('?'); q != std::string_view::npos) {
+    r.Query = rest.substr(q);
+    rest = rest.substr(0, q);
+  }
+  if (const std::size_t s = rest.find(';'); s != std::string_view::npos) {
+    r.Params = rest.substr(s);
+    rest = rest.substr(0, s);
+  }
+  r.Path = rest;
   return r;
+}
+
+void AppendLower(std::string& to, std::string_view s) {
+  for (char c : s) to += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// The text without CR and LF: itself when it has none, else a copy in `keep`.
+std::string_view WithoutCRLF(std::string_view s, std::string& keep) {
+  // Two searches of one byte each: find_first_of asks a set of two for every
+  // byte of the text.
+  if (s.find('\r') == std::string_view::npos && s.find('\n') == std::string_view::npos) return s;
+  keep.assign(s);
+  StrRemCh(keep, "\r\n");
+  return keep;
+}
+
+// What a relative path is merged onto: the base path up to its last "/". An
+// empty base path is the root (RFC 3986 section 5.2.3): "a/.." against
+// "http://h" must leave "/", not "a".
+std::string_view BaseFolder(std::string_view basePath) {
+  const std::size_t slash = basePath.rfind('/');
+  return basePath.empty()                  ? std::string_view("/")
+         : slash == std::string_view::npos ? basePath
+                                           : basePath.substr(0, slash + 1);
 }
 
 // Merges a relative path onto the base's folder and removes dot segments, in the
 // order the program has always applied them (see ResolveURL's contract).
-std::string MergePaths(const std::string& basePath, const std::string& refPath) {
-  // An empty base path is the root (RFC 3986 section 5.2.3): "a/.." against
-  // "http://h" must leave "/", not "a".
-  const std::size_t slash = basePath.rfind('/');
-  std::string path = (basePath.empty()             ? std::string("/")
-                      : slash == std::string::npos ? basePath
-                                                   : basePath.substr(0, slash + 1)) +
-                     refPath;
-
+std::string MergePaths(std::string_view basePath, std::string_view refPath) {
+  const std::string_view folder = BaseFolder(basePath);
+  std::string path;
+  path.reserve(folder.size() + refPath.size() + 1);
+  path += folder;
+  path += refPath;
   for (std::size_t p = path.find("/./"); p != std::string::npos; p = path.find("/./", p))
     path.erase(p + 1, 2);
   if (path.size() >= 2 && path.compare(path.size() - 2, 2, "/.") == 0) path.pop_back();
@@ -60,40 +113,31 @@ std::string MergePaths(const std::string& basePath, const std::string& refPath) 
   return path;
 }
 
+// The merge of a relative path that holds no dot segment, appended to `out`
+// as MergePaths would give it; false (nothing appended) when the merged path
+// could hold one, which MergePaths then takes.
+bool AppendPlainMerge(std::string& out, std::string_view basePath, std::string_view refPath) {
+  const std::string_view folder = BaseFolder(basePath);
+  if (folder[0] == '.' || folder.find("/.") != std::string_view::npos ||
+      refPath.find("/.") != std::string_view::npos || (folder.back() == '/' && refPath[0] == '.'))
+    return false;
+  if (folder[0] != '/') out += '/';
+  out += folder;
+  out += refPath;
+  return true;
+}
+
 }  // namespace
 
 TURLParts ParseURL(std::string_view url) {
+  const TURLView v = SplitURL(url);
   TURLParts r;
-  std::string_view rest = url;
-
-  if (const std::size_t h = rest.find('#'); h != std::string_view::npos) {
-    r.Fragment = std::string(rest.substr(h));
-    rest = rest.substr(0, h);
-  }
-
-  std::size_t i = 0;
-  while (i < rest.size() && IsSchemeChar(rest[i])) ++i;
-  if (i > 0 && i < rest.size() && rest[i] == ':') {
-    r.Scheme = LowerCaseAscii(rest.substr(0, i + 1));
-    rest = rest.substr(i + 1);
-  }
-
-  if (rest.substr(0, 2) == "//") {
-    std::size_t e = 2;
-    while (e < rest.size() && rest[e] != '/' && rest[e] != '?' && rest[e] != ';') ++e;
-    r.NetLoc = std::string(rest.substr(0, e));
-    rest = rest.substr(e);
-  }
-
-  if (const std::size_t q = rest.find('?'); q != std::string_view::npos) {
-    r.Query = std::string(rest.substr(q));
-    rest = rest.substr(0, q);
-  }
-  if (const std::size_t s = rest.find(';'); s != std::string_view::npos) {
-    r.Params = std::string(rest.substr(s));
-    rest = rest.substr(0, s);
-  }
-  r.Path = std::string(rest);
+  AppendLower(r.Scheme, v.Scheme);
+  r.NetLoc = v.NetLoc;
+  r.Path = v.Path;
+  r.Params = v.Params;
+  r.Query = v.Query;
+  r.Fragment = v.Fragment;
   return r;
 }
 
@@ -125,21 +169,11 @@ std::string URLFileName(std::string_view url) {
 }
 
 std::string URLSite(std::string_view url) {
-  // ParseURL's scheme and network location, without building the other
-  // parts: workers ask for sites on every pick.
-  std::string_view rest = url.substr(0, url.find('#'));
+  const TURLView v = SplitURL(url);
   std::string site;
-  std::size_t i = 0;
-  while (i < rest.size() && IsSchemeChar(rest[i])) ++i;
-  if (i > 0 && i < rest.size() && rest[i] == ':') {
-    site = LowerCaseAscii(rest.substr(0, i + 1));
-    rest = rest.substr(i + 1);
-  }
-  if (rest.substr(0, 2) == "//") {
-    std::size_t e = 2;
-    while (e < rest.size() && rest[e] != '/' && rest[e] != '?' && rest[e] != ';') ++e;
-    site += rest.substr(0, e);
-  }
+  site.reserve(v.Scheme.size() + v.NetLoc.size());
+  AppendLower(site, v.Scheme);
+  site += v.NetLoc;
   return site;
 }
 
@@ -148,8 +182,14 @@ bool IsSameSite(std::string_view url1, std::string_view url2) {
 }
 
 std::string NormaliseURL(std::string_view url) {
-  const TURLParts p = ParseURL(url);
-  return p.Scheme + p.NetLoc + p.Path + p.Params + p.Query;
+  // The parts in their order are the text before the fragment, the scheme
+  // lower-cased.
+  const TURLView v = SplitURL(url);
+  std::string r;
+  r.reserve(url.size() - v.Fragment.size());
+  AppendLower(r, v.Scheme);
+  r.append(url.substr(v.Scheme.size(), url.size() - v.Scheme.size() - v.Fragment.size()));
+  return r;
 }
 
 std::string CollapseURLSlashes(std::string_view url) {
@@ -175,17 +215,21 @@ std::string AddURLPathSlash(std::string_view url) {
 std::string ResolveURL(std::string_view base, std::string_view reference) {
   // A base carrying CR or LF (a hand-typed root) must not smuggle them into a
   // request either, so both sides lose them.
-  const std::string ref = WithoutCRLF(reference);
-  const std::string baseText = WithoutCRLF(base);
+  std::string refKeep, baseKeep;
+  const std::string_view ref = WithoutCRLF(reference, refKeep);
+  const std::string_view baseText = WithoutCRLF(base, baseKeep);
   if (ref.empty()) return NormaliseURL(baseText);
 
-  const TURLParts b = ParseURL(baseText);
-  const TURLParts r = ParseURL(ref);
+  const TURLView r = SplitURL(ref);
   if (!r.Scheme.empty()) return NormaliseURL(ref);
+  const TURLView b = SplitURL(baseText);
 
-  std::string result = b.Scheme;
-  std::string sep = "/";
-  std::string path;
+  std::string result;
+  result.reserve(baseText.size() + ref.size() + 1);
+  AppendLower(result, b.Scheme);
+  bool sep = true;  // a "/" goes between what the base gives and the reference's own parts
+  std::string merged;
+  std::string_view path;
   if (!r.NetLoc.empty()) {
     result += r.NetLoc;
     path = r.Path;
@@ -196,24 +240,32 @@ std::string ResolveURL(std::string_view base, std::string_view reference) {
     } else if (r.Path.empty()) {
       if (!b.Path.empty() && b.Path != "/") {
         result += b.Path;
-        sep.clear();
+        sep = false;
       }
       if (r.Params.empty()) {
         if (!b.Params.empty()) {
-          result += sep + b.Params;
-          sep.clear();
+          if (sep) result += '/';
+          result += b.Params;
+          sep = false;
         }
         if (r.Query.empty() && !b.Query.empty()) {
-          result += sep + b.Query;
-          sep.clear();
+          if (sep) result += '/';
+          result += b.Query;
+          sep = false;
         }
       }
+    } else if (AppendPlainMerge(result, b.Path, r.Path)) {
+      sep = false;  // the merged path is in, and never empty
     } else {
-      path = MergePaths(b.Path, r.Path);
+      merged = MergePaths(b.Path, r.Path);
+      path = merged;
     }
   }
-  if (!path.empty() || (r.Params.empty() && r.Query.empty())) sep.clear();
-  return result + sep + path + r.Params + r.Query;
+  if (sep && path.empty() && (!r.Params.empty() || !r.Query.empty())) result += '/';
+  result += path;
+  result += r.Params;
+  result += r.Query;
+  return result;
 }
 
 static bool ExtIn(std::string_view ext, std::initializer_list<std::string_view> list) {
@@ -259,14 +311,8 @@ std::string EscapeURL(std::string_view url) {
 // ParseURL's network location without its "//", found in place: the
 // spider asks for two of them for every link it meets.
 static std::string_view HostPart(std::string_view url) {
-  std::string_view rest = url.substr(0, url.find('#'));
-  std::size_t i = 0;
-  while (i < rest.size() && IsSchemeChar(rest[i])) ++i;
-  if (i > 0 && i < rest.size() && rest[i] == ':') rest.remove_prefix(i + 1);
-  if (rest.substr(0, 2) != "//") return {};
-  std::size_t e = 2;
-  while (e < rest.size() && rest[e] != '/' && rest[e] != '?' && rest[e] != ';') ++e;
-  return rest.substr(2, e - 2);
+  const std::string_view netLoc = SplitURL(url).NetLoc;
+  return netLoc.empty() ? netLoc : netLoc.substr(2);
 }
 
 bool IsOtherHost(std::string_view url1, std::string_view url2) {
