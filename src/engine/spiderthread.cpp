@@ -207,7 +207,7 @@ void TSpiderThread::SpiderHTTPItem() {
     ExtractFromCache();
     return;
   }
-  if (Result != vrSucceeded) return;
+  if (Result != vrSucceeded || FTakenFile) return;
   const std::string type = BareType(HTTP->Response.ContentType);
   const std::string ext = ExtForMimeType(type, SplitURLPath(Current.SiteBase).Ext);
   if (Current.URL == Current.SiteBase) {
@@ -311,6 +311,7 @@ void TSpiderThread::FetchPage(const std::string& acceptTypes) {
     HTTP->Request.ExtraHeaders.Assign(extra);
 
     ArmWatchdog();
+    FTakenFile = false;
     // An empty document is a page without links, not a failure.
     const bool ok = GetPageText(Current.SiteBase, PageText);
     if (ok && !SkipFlag && !AbortFlag && Result != vrFailed) {
@@ -341,7 +342,12 @@ void TSpiderThread::FetchPage(const std::string& acceptTypes) {
   const std::string headers = HTTP->RawHeaders.Text();
   if (Result == vrSucceeded) {
     FPageURL = Current.SiteBase;
-    if (Current.SiteBase != ListedAddress(url)) {
+    const bool hopped = Current.SiteBase != ListedAddress(url);
+    std::string answer;
+    if (hopped) answer = PageText;
+    if (FTakenFile) {
+      Current.BaseURL = Current.SiteBase;
+    } else if (hopped) {
       // A page without a head, html or doctype tag (a style sheet) has no
       // place for the marker: its links still resolve against where it
       // came from.
@@ -355,6 +361,7 @@ void TSpiderThread::FetchPage(const std::string& acceptTypes) {
     if (BytesTotal == 0 || !HTTP->BodyDecodedFrom.empty())
       BytesTotal = static_cast<int64_t>(PageText.size());
     FinishItem(headers, PageText, BytesTotal, code, true);
+    if (hopped) KeepHopTarget(Current.SiteBase, std::move(answer), headers, code);
     return;
   }
   if (code == 406 || code == -406) Current.RetriesLeft = 0;
@@ -362,6 +369,58 @@ void TSpiderThread::FetchPage(const std::string& acceptTypes) {
   // A 304 for a copy the cache holds is finished from that copy.
   if (code == 304 && CachedCopyExists()) return;
   FinishItem(headers, "", BytesTotal, code, false);
+}
+
+void TSpiderThread::KeepHopTarget(const std::string& target, std::string text,
+                                  const std::string& headers, int32_t code) {
+  // The other trailing-"/" form of the item's own address shares its record
+  // and its stored file.
+  if (ListedAddress(target) == ListedAddress(Current.URL)) return;
+  if (RobotsObeyed && Context().Robots && Context().Robots->IsDisallowed(target)) return;
+  if (!ClaimUnvisited(target)) return;
+  // Recorded as its own fetch would have been: found by the page that led
+  // to it, its page without the marker of another address, its cache copy.
+  // Its result is its own; the item's stays.
+  const int8_t itemResult = Result;
+  if (!FTakenFile) InsertBase(text, "", true);
+  Record(target, 0, "", "");
+  const int64_t size = BytesTotal;
+  FinishItemAt(target, headers, text, size, code, true);
+  if (!FTakenFile && Result == vrSucceeded) {
+    const std::string ext =
+        ExtForMimeType(BareType(HTTP->Response.ContentType), SplitURLPath(target).Ext);
+    if (WriteCacheFile("Data", target, text, ext)) WriteCacheFile("Head", target, headers, ".txt");
+  }
+  Result = itemResult;
+}
+
+bool TSpiderThread::TakesRefusedBody(const std::string& type) {
+  // A linked file that is no page is taken whole when it is small, so the
+  // download job has no second request to make for it. A larger one, or
+  // one of unknown size, is cut after its headers as before and left to the
+  // download job, which writes it to disk as it comes instead of holding it
+  // in memory. Taken only where the download job would take it: its content
+  // type and the view filter's rows and sizes decide as they would there. A
+  // file the mirror holds already is left to the download job too, whose
+  // conditional request keeps it as it is when it has not changed.
+  const int64_t size = BytesTotal;
+  if (size <= 0 || size > MaxTakenFileBytes) return false;
+  const TItemSnapshot& snap = Snapshot();
+  if (!snap.MimeFilter || !snap.ViewFilter ||
+      !TypeAccepted(snap.MimeFilter->ResponseFilter(), type))
+    return false;
+  if (LocalFileExists(snap.LocalWebDir, Current.URL, "Data")) return false;
+  TVkURLItem candidate;
+  {
+    std::lock_guard<TCriticalSection> g(*URLListLock);
+    if (const TVkURLItem* listed = GlobalURLList->FindItem(Current.URL)) candidate = *listed;
+  }
+  candidate.URL = Current.URL;
+  candidate.ContentType = type;
+  candidate.Size = SaturateSize32(size);
+  if (!URLPassesFilters(*snap.ViewFilter, *snap.MimeFilter, candidate)) return false;
+  FTakenFile = true;
+  return true;
 }
 
 // --- tags ---

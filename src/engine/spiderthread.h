@@ -46,6 +46,9 @@ class TSpiderThread : public TVkThread {
   ~TSpiderThread() override;
 
   static constexpr int MaxEmbeddedHops = 64;
+  // A linked file that is no page, of at most this many bytes, is taken
+  // whole rather than cut after its headers (see TakesRefusedBody).
+  static constexpr int64_t MaxTakenFileBytes = 1 << 20;
   static constexpr const char* kFollowWarning =
       "WARNING!! Link follow specifications are causing some links to be skipped";
 
@@ -80,6 +83,7 @@ class TSpiderThread : public TVkThread {
   virtual bool GetPageText(const std::string& url, std::string& body) {
     return HTTP->GetText(url, body);
   }
+  bool TakesRefusedBody(const std::string& type) override;
 
  private:
   bool LinkDown();
@@ -87,10 +91,17 @@ class TSpiderThread : public TVkThread {
               const std::string& image);
   void Warn();
   bool CachedCopyExists() const;
+  // The page (or file) a hop of the fetch led to, stored and recorded under
+  // that address too when no pick has taken it yet: it is not asked for
+  // again when a link to it is met. text is the answer as it came.
+  void KeepHopTarget(const std::string& target, std::string text, const std::string& headers,
+                     int32_t code);
 
   std::string FPageURL;     // the address the page's text came from
   std::string FExtraLines;  // request lines of this item (If-Modified-Since)
   bool FWarned = false;     // this page showed the link-follow warning
+  // The answer is a file that is no page, taken whole: stored, not scanned.
+  bool FTakenFile = false;
   // The server's address the page's links are queued with, read once a page.
   std::string FClientText;
   bool FClientTextRead = false;

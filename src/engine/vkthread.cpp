@@ -89,6 +89,17 @@ std::string BareType(const std::string& contentType) {
   return TrimBlanks(contentType.substr(0, contentType.find(';')));
 }
 
+bool TypeAccepted(const std::string& acceptTypes, const std::string& type) {
+  if (acceptTypes.empty()) return true;
+  const std::string accept = LowerCaseAscii(acceptTypes);
+  for (size_t start = 0;;) {
+    const size_t comma = accept.find(',', start);
+    if (StrWildCard(type, accept.substr(start, comma - start), " ")) return true;
+    if (comma == std::string::npos) return false;
+    start = comma + 1;
+  }
+}
+
 bool IsRobotsURL(const std::string& url) {
   return url.find(kRobotsName) != std::string::npos && URLFileName(url) == kRobotsName;
 }
@@ -382,26 +393,14 @@ bool TVkThread::HeaderChecks() {
     Publish("Modified");
     return false;
   }
-  const std::string accept = LowerCaseAscii(AcceptTypes);
-  if (!accept.empty()) {
+  if (!AcceptTypes.empty()) {
     const std::string type = LowerCaseAscii(BareType(HTTP->RawHeaders.GetValue("Content-Type")));
-    if (!type.empty()) {
-      bool match = false;
-      size_t start = 0;
-      while (!match) {
-        const size_t comma = accept.find(',', start);
-        const std::string piece = accept.substr(start, comma - start);
-        match = StrWildCard(type, piece, " ");
-        if (comma == std::string::npos) break;
-        start = comma + 1;
-      }
-      if (!match) {
-        HTTP->DisconnectExt();
-        Result = vrFailed;
-        HTTP->ResponseCode = -406;
-        Publish("Filtered");
-        return false;
-      }
+    if (!type.empty() && !TypeAccepted(AcceptTypes, type) && !TakesRefusedBody(type)) {
+      HTTP->DisconnectExt();
+      Result = vrFailed;
+      HTTP->ResponseCode = -406;
+      Publish("Filtered");
+      return false;
     }
   }
   return true;
@@ -582,6 +581,14 @@ bool TVkThread::PutBackIfNotVisited(const TActiveDL& item) {
   return true;
 }
 
+bool TVkThread::ClaimUnvisited(const std::string& url) {
+  std::lock_guard<TSpinningMutex> g(JobLock);
+  if (!VisitedList.insert(url).second) return false;
+  const int i = Queue->IndexOfURL(url);
+  if (i >= 0) Queue->Delete(i);
+  return true;
+}
+
 void TVkThread::PutToRetry(const TActiveDL& item) {
   std::lock_guard<TSpinningMutex> g(JobLock);
   RetryList.Add(item, false);
@@ -715,6 +722,11 @@ bool TVkThread::StoredCopyIsCurrent(const std::string& url, const std::string& c
 void TVkThread::FinishItem(const std::string& headers, const std::string& body, int64_t size,
                            int32_t code, bool saveBody) {
   const std::string url = Current.URL;
+  FinishItemAt(url, headers, body, size, code, saveBody);
+}
+
+void TVkThread::FinishItemAt(const std::string& url, const std::string& headers,
+                             const std::string& body, int64_t size, int32_t code, bool saveBody) {
   // A copy from the cache that is no newer than the stored one is the same
   // document: the stored copy (localised since, perhaps) and its headers
   // stay as they are, their times too.

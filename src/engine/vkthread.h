@@ -98,6 +98,9 @@ enum : int8_t {
 // Small helpers the worker threads share.
 // A content type without its parameters, trimmed.
 std::string BareType(const std::string& contentType);
+// Whether a content type (lower case, without parameters) matches one of the
+// comma-separated patterns of acceptTypes (any case); an empty list takes all.
+bool TypeAccepted(const std::string& acceptTypes, const std::string& type);
 // Whether url names a site's robots.txt.
 bool IsRobotsURL(const std::string& url);
 // The network location of url without its "//" (host, port and user).
@@ -195,6 +198,10 @@ class TVkThread : public TThread {
   // tested and queued in one JobLock section so that two threads finding
   // one link never queue it twice. True when queued.
   bool PutBackIfNotVisited(const TActiveDL& item);
+  // Takes url for this thread when no pick has taken it: it becomes visited
+  // and leaves the queue, so it is never fetched under its own address. False
+  // when it was taken already.
+  bool ClaimUnvisited(const std::string& url);
 
   // Records the result of url in the master list by the result table.
   void LogResult(const std::string& url, int64_t size, const std::string& headers,
@@ -204,6 +211,9 @@ class TVkThread : public TThread {
   // StoredCopyIsCurrent finds no newer stores nothing.
   void FinishItem(const std::string& headers, const std::string& body, int64_t size, int32_t code,
                   bool saveBody);
+  // FinishItem for url instead of Current's.
+  void FinishItemAt(const std::string& url, const std::string& headers, const std::string& body,
+                    int64_t size, int32_t code, bool saveBody);
   // Whether the mirror holds a body of url that a cached copy with these
   // headers would not make newer: true unless there is no stored body, or
   // both copies name a Last-Modified date and the cached one is later.
@@ -247,6 +257,9 @@ class TVkThread : public TThread {
   // resumed part not counted); the download thread keeps what a partial
   // needs for a later resume.
   virtual void BodyReceived(int64_t count) {}
+  // An answer of a type AcceptTypes refuses is cut after its headers unless
+  // this takes its body after all (type: lower case, without parameters).
+  virtual bool TakesRefusedBody(const std::string& type) { return false; }
   void FTPConnected(TIdTCPConnection* sender);
   void FTPStatus(TIdTCPConnection* sender, TIdStatus status, const std::string& text);
   void FTPWorkBegin(TIdTCPConnection* sender, TWorkMode mode, int64_t max);

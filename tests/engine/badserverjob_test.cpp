@@ -182,6 +182,9 @@ struct TCase {
   TExpect Expect;
   std::string Body;     // what the server sent for the URL, when stored
   std::string Details;  // a text the failure's details hold; "" any
+  // The redirect ends at an address of the case's own token, listed as that
+  // address's own fetch too (with the same body): it is never asked for again.
+  bool ListsItsTarget = false;
 };
 
 // The case of a listed URL; none for a site's robots.txt (whose site may
@@ -520,7 +523,7 @@ TEST_F(BadServerJobTest, EveryURLEndsWithOneClearResultAndNothingLeaks) {
                    "HTTP/1.1 302 Found", "",
                    {"Location: " + a.Url("/c25-back.txt"), "Set-Cookie: fromB=set-by-B; Path=/"})));
   a.On("c25-", ByTarget({{"back", Plain("A body c25")}, {"", Redirect(b.Url("/c25-via-b.txt"))}}));
-  cases.push_back({"c25-", "/c25-start.txt", kStored, "A body c25", ""});
+  cases.push_back({"c25-", "/c25-start.txt", kStored, "A body c25", "", true});
   add(a, "c30-", "/c30-loop-a.txt",
       ByTarget({{"loop-a", Redirect("/c30-loop-b.txt")}, {"", Redirect("/c30-loop-a.txt")}}),
       kFailed);
@@ -538,6 +541,7 @@ TEST_F(BadServerJobTest, EveryURLEndsWithOneClearResultAndNothingLeaks) {
     };
     add(a, "c32-", "/c32-chain-0", chain("/c32-chain-", 30, "too far"), kFailed);
     add(a, "c33-", "/c33-chain-0", chain("/c33-chain-", 6, "end of c33"), kStored, "end of c33");
+    cases.back().ListsItsTarget = true;
   }
   add(a, "c34-", "/c34-cross.txt", Redirect(b.Url("/c34-cross.txt")), kFailed);
   b.On("c34-", Redirect(a.Url("/c34-cross.txt")));
@@ -548,6 +552,7 @@ TEST_F(BadServerJobTest, EveryURLEndsWithOneClearResultAndNothingLeaks) {
   otherPort.On("c36-", Plain("other port c36"));
   add(a, "c36-", "/c36-to-other-port.txt", Redirect(otherPort.Url("/c36-target.txt")), kStored,
       "other port c36");
+  cases.back().ListsItsTarget = true;
 
   // Links that try to leave the mirror folder.
   auto escape = [&](const std::string& token, const std::string& link) {
@@ -597,10 +602,12 @@ TEST_F(BadServerJobTest, EveryURLEndsWithOneClearResultAndNothingLeaks) {
       ByTarget({{"final", Plain("escape body c73")},
                 {"", Redirect("/../../../../../c73-qvesc-final.txt")}}),
       kStoredOrFailed, "escape body c73");
+  cases.back().ListsItsTarget = true;
   add(a, "c74-qvesc", "/c74-qvesc-start.txt",
       ByTarget({{"final", Plain("escape body c74")},
                 {"", Redirect("..\\..\\..\\..\\c74-qvesc-final.txt")}}),
       kStoredOrFailed, "escape body c74");
+  cases.back().ListsItsTarget = true;
   add(a, "c76-qvesc", "/c76-qvesc-type",
       Send(HttpReply("HTTP/1.1 200 OK", "escape body c76",
                      {"Content-Type: application/../../../../../c76-qvesc"})),
@@ -657,7 +664,8 @@ TEST_F(BadServerJobTest, EveryURLEndsWithOneClearResultAndNothingLeaks) {
       EXPECT_TRUE(StoredBody(r.URL).has_value());
     }
   }
-  for (const TCase& c : cases) EXPECT_EQ(seen[c.Token], 1) << c.Token << " is not listed once";
+  for (const TCase& c : cases)
+    EXPECT_EQ(seen[c.Token], c.ListsItsTarget ? 2 : 1) << c.Token << " is not listed as it should";
   EXPECT_EQ(StoredBody(a.Url("/")), root);
 
   // No stray answer was stored for any URL.

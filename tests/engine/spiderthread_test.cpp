@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <set>
 #include <thread>
@@ -24,6 +25,7 @@
 #include "model/vkfile.h"
 #include "model/vkglobal.h"
 #include "model/vkurllist.h"
+#include "model/weblocal.h"
 #include "support/envscope.h"
 #include "support/scratchdir.h"
 #include "support/scriptedserver.h"
@@ -553,6 +555,138 @@ TEST_F(SpiderTest, HopsEndAtAnAddressAlreadyFetched) {
     EXPECT_EQ(server.Requests().size(), c.requests);
     ASSERT_NE(Listed(server.Url("/p.html")), nullptr);
     EXPECT_EQ(Listed(server.Url("/p.html"))->Status, c.status);
+  }
+}
+
+// Answers by request target; "" answers every other target.
+test::TScriptedServer::THandler ByTarget(std::map<std::string, std::string> replies) {
+  return [replies = std::move(replies)](test::TScriptedConn& c) {
+    for (std::string r = c.ReadRequest(); !r.empty(); r = c.ReadRequest()) {
+      const size_t from = r.find(' ') + 1;
+      const auto it = replies.find(r.substr(from, r.find(' ', from) - from));
+      c.Send(it != replies.end() ? it->second : replies.at(""));
+    }
+  };
+}
+
+std::map<std::string, int> AskedByTarget(const TScriptedServer& server) {
+  std::map<std::string, int> asked;
+  for (const std::string& r : server.Requests()) {
+    const size_t from = r.find(' ') + 1;
+    ++asked[r.substr(from, r.find(' ', from) - from)];
+  }
+  return asked;
+}
+
+// The page a redirection leads to is the page of that address too: asked
+// for once, through the redirection, and not again when a link to it comes
+// up. Each address keeps its own copy: the redirected one with the marker of
+// where its page came from, the target's as its own fetch would leave it.
+TEST_F(SpiderTest, ARedirectionsTargetIsAskedForOnce) {
+  const std::string target = "<html><head></head><a href=\"/\">home</a></html>";
+  TScriptedServer server(ByTarget({
+      {"/a-moved.html", HttpReply("HTTP/1.1 302 Found", "", {"Location: /b-page.html"})},
+      {"/b-page.html", HttpReply("HTTP/1.1 200 OK", target, {"Content-Type: text/html"})},
+      {"", HttpReply("HTTP/1.1 200 OK",
+                     "<html><head></head><a href=\"a-moved.html\">a</a>"
+                     "<a href=\"b-page.html\">b</a></html>",
+                     {"Content-Type: text/html"})},
+  }));
+  // The redirected link sorts first: its target is still queued when the
+  // redirection reaches it.
+  RunJob({server.Url("/")}, 2);
+  EXPECT_EQ(AskedByTarget(server),
+            (std::map<std::string, int>{{"/", 1}, {"/a-moved.html", 1}, {"/b-page.html", 1}}));
+  auto stored = [this](const std::string& url) {
+    return test::ReadBytes(NativePath(URLToLocalPath(Root.Path, url, "Data", "")));
+  };
+  const std::string moved = server.Url("/a-moved.html"), page = server.Url("/b-page.html");
+  for (const std::string& url : {moved, page}) {
+    ASSERT_NE(Listed(url), nullptr) << url;
+    EXPECT_EQ(Listed(url)->GetStatus(), 50) << url;
+  }
+  EXPECT_EQ(Listed(page)->ParentURL, moved);
+  EXPECT_NE(stored(moved).find("<!--TvBASE HREF=\"" + page + "\"-->"), std::string::npos)
+      << stored(moved);
+  EXPECT_EQ(stored(page), target);
+  EXPECT_EQ(CacheFile(page, "Data"), target);
+  EXPECT_EQ(CacheFile(moved, "Data"), "");
+}
+
+// A linked file that is no page is taken whole when it is small and the
+// download job would take it, so the mirror asks for it once; otherwise it is
+// cut after its headers, as a page of the wrong type is, and left to the
+// download job.
+TEST_F(SpiderTest, ALinkedFileThatIsNoPageIsTakenWholeWhenSmall) {
+  const std::string png = "\x89PNG\r\n\x1a\n" + std::string(3000, 'p');
+  const std::string large(TSpiderThread::MaxTakenFileBytes + 1, 'L');
+  struct TCase {
+    const char* Name;
+    std::string Reply;
+    std::vector<std::string> Types;  // the content-type filter's patterns
+    bool Taken;
+    bool InTheMirror = false;  // an earlier copy is stored
+  };
+  const std::vector<TCase> cases = {
+      {"small", HttpReply("HTTP/1.1 200 OK", png, {"Content-Type: image/png"}), {}, true},
+      {"the filter takes its type",
+       HttpReply("HTTP/1.1 200 OK", png, {"Content-Type: image/png"}),
+       {"image/*", "text/html"},
+       true},
+      {"in the mirror already",
+       HttpReply("HTTP/1.1 200 OK", png, {"Content-Type: image/png"}),
+       {},
+       false,
+       true},
+      {"the filter refuses its type",
+       HttpReply("HTTP/1.1 200 OK", png, {"Content-Type: image/png"}),
+       {"text/html"},
+       false},
+      {"large", HttpReply("HTTP/1.1 200 OK", large, {"Content-Type: image/png"}), {}, false},
+      {"of unknown size",
+       "HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nTransfer-Encoding: chunked\r\n\r\n"
+       "10\r\n0123456789abcdef\r\n0\r\n\r\n",
+       {},
+       false},
+  };
+  Options.DLRetriesUD = 0;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    {
+      std::lock_guard<TCriticalSection> g(*URLListLock);
+      GlobalURLList->ClearItems();
+    }
+    TPublished<TMimeFilter> types;
+    TMimeFilter f;
+    f.Patterns = c.Types;
+    types.Publish(f);
+    Context.MimeFilter = &types;
+    TScriptedServer server(ByTarget({
+        {"/pic.png", c.Reply},
+        {"", HttpReply("HTTP/1.1 200 OK", "<a href=\"pic.png\">picture</a>",
+                       {"Content-Type: text/html"})},
+    }));
+    const std::string pic = server.Url("/pic.png");
+    const std::string earlier = "an earlier copy";
+    if (c.InTheMirror) ASSERT_TRUE(SaveLocalCopy(Root.Path, "Data", pic, earlier, ".png"));
+    RunJob({server.Url("/")}, 1);
+    Thread.reset();
+    Context.MimeFilter = &GlobalMimeFilter();
+    EXPECT_EQ(AskedByTarget(server)["/pic.png"], 1);
+    ASSERT_NE(Listed(pic), nullptr);
+    EXPECT_EQ(Listed(pic)->ContentType, "image/png");
+    const std::string body =
+        test::ReadBytes(NativePath(URLToLocalPath(Root.Path, pic, "Data", ".png")));
+    if (c.Taken) {
+      EXPECT_EQ(Listed(pic)->GetStatus(), 50);
+      EXPECT_EQ(Listed(pic)->Details, "OK (200)");
+      EXPECT_EQ(body, png);
+      EXPECT_EQ(CacheFile(pic, "Data"), "") << "the cache holds pages";
+    } else {
+      EXPECT_EQ(Listed(pic)->GetStatus(), 30);
+      EXPECT_EQ(Listed(pic)->Details, "Content filtered");
+      EXPECT_EQ(body, c.InTheMirror ? earlier : "");
+    }
   }
 }
 
