@@ -141,9 +141,10 @@ void TDLThread::Execute() {
       FResumeFile.clear();
       try {
         StepMarker = "61";
+        std::string keptOut;
         if (RobotsObeyed && Context().Robots && !FPlaceholder &&
-            Context().Robots->IsDisallowed(url)) {
-          FailItem(vrNoRobots, "");
+            Context().Robots->IsDisallowed(url, &keptOut)) {
+          FailItem(vrNoRobots, keptOut);
           continue;
         }
         StepMarker = "62";
@@ -408,11 +409,11 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
     const std::string stored = StoredBody();
     if (!FConditionalLine.empty() && !stored.empty() && Result == vrFailed) {
       Result = vrSucceeded;
-      LogResult(url, FileSizeOf(NativePath(stored)), headers, HttpStatusText(code));
+      LogResult(url, FileSizeOf(NativePath(stored)), headers, HttpStatusText(code), code);
     } else {
       if (Result == vrSucceeded) Result = vrFailed;
       SetActivity("Failed");
-      LogResult(url, 0, headers, HttpStatusText(code));
+      LogResult(url, 0, headers, HttpStatusText(code), code);
     }
     return;
   }
@@ -639,7 +640,7 @@ void TDLThread::FinishDownload(const std::string& headers, const std::string& te
       SaveLocalCopy(root, "Head", url, headers, ".txt");
     }
   }
-  LogResult(url, size, headers, HTTPDetails(code));
+  LogResult(url, size, headers, HTTPDetails(code), code);
   if (robots && !robotsText.empty()) {
     const std::string agent = UserAgentText(Snapshot().Settings->UserAgEd);
     Context().Robots->ParseRobotsTxt(URLSite(url), robotsText, agent);

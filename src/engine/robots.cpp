@@ -4,49 +4,13 @@
 #include <mutex>
 
 #include "engine/scantext.h"
-#include "model/strutils.h"
 #include "model/uriparser.h"
 
 namespace qv {
 
+const char* const kRobotsUnreachable = "robots.txt unreachable";
+
 namespace {
-
-// RFC 9309 section 2.5 lets a crawler stop reading a robots.txt after 500 KiB;
-// beyond that a hostile file could only grow the shared list without bound.
-constexpr std::size_t kRobotsTxtLimit = 500 * 1024;
-
-bool IsBlankOrTab(char c) { return c == ' ' || c == '\t'; }
-
-// A line cut at its first "#", without leading blanks and tabs.
-std::string_view Significant(std::string_view line) {
-  std::size_t hash = line.find('#');
-  if (hash != std::string_view::npos) line = line.substr(0, hash);
-  std::size_t i = 0;
-  while (i < line.size() && IsBlankOrTab(line[i])) ++i;
-  return line.substr(i);
-}
-
-bool StartsWithFieldIC(std::string_view line, std::string_view field) {
-  return line.size() >= field.size() && scan::EqualsIC(line.substr(0, field.size()), field);
-}
-
-std::string_view SkipSeparators(std::string_view s) {
-  std::size_t i = 0;
-  while (i < s.size() && (IsBlankOrTab(s[i]) || s[i] == ':')) ++i;
-  return s.substr(i);
-}
-
-std::vector<std::string_view> SplitLines(std::string_view text) {
-  std::vector<std::string_view> lines;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    std::size_t e = text.find_first_of("\r\n", i);
-    if (e == std::string_view::npos) e = text.size();
-    if (e > i) lines.push_back(text.substr(i, e - i));
-    i = e + 1;
-  }
-  return lines;
-}
 
 template <class Set>
 std::vector<std::string> Copy(const Set& set, std::shared_mutex& lock) {
@@ -55,6 +19,8 @@ std::vector<std::string> Copy(const Set& set, std::shared_mutex& lock) {
 }
 
 }  // namespace
+
+bool RobotsTxtUnreachable(int32_t code) { return code < 300 || code > 499; }
 
 bool TRobotsStore::TLessIC::operator()(std::string_view a, std::string_view b) const {
   const std::size_t n = std::min(a.size(), b.size());
@@ -81,69 +47,62 @@ void TRobotsStore::AddNoFollow(std::string_view url) {
   NoFollowPages.emplace(url);
 }
 
-bool TRobotsStore::ParseRobotsRecord(std::string_view site, std::string_view agent,
-                                     const std::vector<std::string_view>& lines,
-                                     std::size_t& index) {
-  bool applies = false;
-  // User-agent lines; comment lines between them belong to the record.
-  while (index < lines.size()) {
-    std::string_view line = Significant(lines[index]);
-    if (!line.empty()) {
-      if (!StartsWithFieldIC(line, "User-agent")) break;
-      std::string_view name = SkipSeparators(line.substr(10));
-      if (CompareStrippedIC(name, agent, " \t-") == 0) applies = true;
-    }
-    ++index;
-  }
-  // Disallow lines, until the next User-agent line. Lines of fields this
-  // program does not use (Allow, Crawl-delay, Sitemap, ...) and comments are
-  // passed over rather than ending the record, so the Disallow lines after
-  // them still belong to it.
-  const std::string ownSite = URLSite(site);
-  while (index < lines.size()) {
-    std::string_view line = Significant(lines[index]);
-    if (StartsWithFieldIC(line, "User-agent")) break;
-    ++index;
-    if (!StartsWithFieldIC(line, "Disallow")) continue;
-    if (!applies) continue;
-    std::string path(SkipSeparators(line.substr(8)));
-    path.erase(std::remove_if(path.begin(), path.end(), IsBlankOrTab), path.end());
-    if (path.empty()) continue;
-    std::string prefix = ResolveURL(site, path);
-    // A site's rules cover that site only; a full URL naming another site
-    // would let one site keep the program away from another.
-    if (!scan::EqualsIC(URLSite(prefix), ownSite)) continue;
-    std::unique_lock guard(DisallowedLock);
-    DisallowedURLs.insert(std::move(prefix));
-  }
-  return applies;
-}
-
 void TRobotsStore::ParseRobotsTxt(std::string_view site, std::string_view text,
                                   std::string_view agent) {
-  const std::vector<std::string_view> lines = SplitLines(text.substr(0, kRobotsTxtLimit));
-  for (std::string_view who : {agent, std::string_view("*")}) {
-    std::size_t index = 0;
-    while (index < lines.size())
-      if (ParseRobotsRecord(site, who, lines, index)) return;
-  }
+  // Parsed before the lock is taken: readers wait only for the swap.
+  SetSiteRules(site, {RobotsRulesFor(site, text, agent), ""});
 }
 
-bool TRobotsStore::IsDisallowed(std::string_view url) const {
+void TRobotsStore::KeepOutSite(std::string_view site, std::string_view reason) {
+  SetSiteRules(site, {{}, std::string(reason)});
+}
+
+void TRobotsStore::SetSiteRules(std::string_view site, TSiteRules rules) {
+  std::unique_lock guard(DisallowedLock);
+  auto it = SiteRules.find(site);
+  if (it == SiteRules.end())
+    SiteRules.emplace(std::string(site), std::move(rules));
+  else
+    it->second = std::move(rules);
+}
+
+bool TRobotsStore::IsDisallowed(std::string_view url, std::string* reason) const {
+  if (reason) reason->clear();
   url = scan::Trimmed(url);
+  url = url.substr(0, std::min(url.find('#'), url.size()));
+  const std::string site = URLSite(url);
+  if (site.empty()) return false;
+  std::string_view rest = url.substr(std::min(site.size(), url.size()));
+  std::string path = RobotsComparable(rest, false);
+  if (path.empty() || path[0] != '/') path.insert(0, 1, '/');
+  // RFC 9309 section 2.2.2: the robots.txt itself is never kept out.
+  if (path == "/robots.txt") return false;
   std::shared_lock guard(DisallowedLock);
-  if (DisallowedURLs.empty()) return false;
-  for (std::size_t k = 1; k <= url.size(); ++k)
-    if (DisallowedURLs.find(url.substr(0, k)) != DisallowedURLs.end()) return true;
-  return false;
+  const auto it = SiteRules.find(site);
+  if (it == SiteRules.end()) return false;
+  if (!it->second.KeptOut.empty()) {
+    if (reason) *reason = it->second.KeptOut;
+    return true;
+  }
+  return !RobotsPathAllowed(it->second.Rules, path);
 }
 
 std::vector<std::string> TRobotsStore::KnownSitesSnapshot() const {
   return Copy(KnownSites, KnownSitesLock);
 }
 
-std::vector<std::string> TRobotsStore::DisallowedSnapshot() const {
-  return Copy(DisallowedURLs, DisallowedLock);
+std::vector<std::string> TRobotsStore::ExclusionsSnapshot() const {
+  TTextSet lines;
+  {
+    std::shared_lock guard(DisallowedLock);
+    for (const auto& [site, rules] : SiteRules) {
+      if (!rules.KeptOut.empty()) lines.insert(site + "/ - " + rules.KeptOut);
+      for (const TRobotsRule& r : rules.Rules)
+        lines.insert(site + (r.Pattern[0] == '/' ? "" : "/") + r.Pattern +
+                     (r.Allow ? " - allowed" : ""));
+    }
+  }
+  return std::vector<std::string>(lines.begin(), lines.end());
 }
 
 std::vector<std::string> TRobotsStore::NoFollowSnapshot() const {

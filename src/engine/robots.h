@@ -2,24 +2,39 @@
 
 // The robots exclusion rules learned during a run (RFC 9309 robots.txt files
 // and robots meta tags). One store lives for the whole run and is shared by
-// every worker thread; its three lists only grow, across jobs.
+// every worker thread; it only grows, across jobs, except that a site's
+// robots.txt read again replaces what the site's last one said.
 //
 // Thread safety: every method may be called from any thread at any time. Each
 // list has its own lock (readers share it, writers take it alone); no method
 // holds one list's lock while taking another's, and none takes any other lock,
 // so a caller holding the job lock may call any of them.
 //
-// The robots window shows copies of the disallowed prefixes and of the pages
-// whose links were not followed.
+// The robots window shows each site's rules, the sites kept out whole and
+// why, and the pages whose links were not followed.
 
 #include <cstddef>
+#include <cstdint>
+#include <map>
 #include <set>
 #include <shared_mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "engine/robotsrules.h"
+
 namespace qv {
+
+// Why a site whose robots.txt could not be read is kept out.
+extern const char* const kRobotsUnreachable;  // "robots.txt unreachable"
+
+// Whether a robots.txt fetch that did not bring the file, with the answer's
+// status code (0: no answer), leaves its site kept out whole. RFC 9309
+// section 2.3.1: a 4xx says there is no file, and every URL is allowed (a
+// redirect, not followed, counts the same); a 5xx, no answer, or an answer
+// cut short leaves the rules unknown, and nothing may be fetched.
+bool RobotsTxtUnreachable(int32_t code);
 
 class TRobotsStore {
  public:
@@ -28,29 +43,30 @@ class TRobotsStore {
   bool HasSite(std::string_view site) const;
   void AddSite(std::string_view site);
 
-  // Adds the Disallow rules of a robots.txt text of site that apply to agent
-  // (the configured user agent; blanks, tabs and "-" are ignored when it is
-  // compared): those of the first record naming agent, else those of the
-  // first record for "*". Only the first 500 KiB of text are read.
+  // Takes the rules of a robots.txt text of site that apply to agent (the
+  // User-Agent text the program sends) as the site's rules (RobotsRulesFor).
   void ParseRobotsTxt(std::string_view site, std::string_view text, std::string_view agent);
 
-  // Reads one record (its User-agent lines, then its Disallow lines) of the
-  // robots.txt lines from index, moving index past it, and adds its Disallow
-  // rules when it applies to agent. Returns whether it applies. Comment lines
-  // and lines of other fields inside a record are passed over; a User-agent
-  // line after a Disallow line begins the next record.
-  bool ParseRobotsRecord(std::string_view site, std::string_view agent,
-                         const std::vector<std::string_view>& lines, std::size_t& index);
+  // The site's robots.txt could not be read: every URL of the site but its
+  // robots.txt is disallowed, for reason (kRobotsUnreachable and what
+  // became of the fetch).
+  void KeepOutSite(std::string_view site, std::string_view reason);
 
-  // Does url (trimmed) begin with a disallowed prefix, ignoring case?
-  bool IsDisallowed(std::string_view url) const;
+  // Is url (trimmed) disallowed by its site's rules? Sites compare ignoring
+  // letter case, paths exactly (RFC 9309 section 2.2.2). A site's
+  // "/robots.txt" is always allowed. When reason is given it gets why a
+  // site kept out whole is ("" for a rule's verdict).
+  bool IsDisallowed(std::string_view url, std::string* reason = nullptr) const;
 
   // Records a page whose robots meta tag said "nofollow" or "none".
   void AddNoFollow(std::string_view url);
 
   // Copies of the lists in their order (letter case ignored), for the window.
   std::vector<std::string> KnownSitesSnapshot() const;
-  std::vector<std::string> DisallowedSnapshot() const;
+  // One line per rule of every site: the URL its path makes, followed by
+  // " - allowed" for an Allow rule; a site kept out whole is its root URL
+  // followed by " - " and its reason.
+  std::vector<std::string> ExclusionsSnapshot() const;
   std::vector<std::string> NoFollowSnapshot() const;
 
  private:
@@ -60,10 +76,17 @@ class TRobotsStore {
     bool operator()(std::string_view a, std::string_view b) const;
   };
   using TTextSet = std::set<std::string, TLessIC>;
+  struct TSiteRules {
+    std::vector<TRobotsRule> Rules;  // in rank order
+    std::string KeptOut;             // not empty: every URL disallowed, and why
+  };
+  // What the site's robots.txt said, in place of what its last one did.
+  void SetSiteRules(std::string_view site, TSiteRules rules);
+
   // Sites whose robots.txt has been fetched.
   TTextSet KnownSites;
-  // Absolute URL prefixes that may not be fetched.
-  TTextSet DisallowedURLs;
+  // What each site's robots.txt said, by site.
+  std::map<std::string, TSiteRules, TLessIC> SiteRules;
   // Pages whose links were not followed because of their robots meta tag.
   TTextSet NoFollowPages;
   mutable std::shared_mutex KnownSitesLock;

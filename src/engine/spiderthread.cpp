@@ -120,9 +120,11 @@ void TSpiderThread::Execute() {
       FWarned = false;
       FClientTextRead = false;
       const TSettings& s = *Snapshot().Settings;
-      if (RobotsObeyed && Context().Robots && Context().Robots->IsDisallowed(Current.URL)) {
+      std::string keptOut;
+      if (RobotsObeyed && Context().Robots &&
+          Context().Robots->IsDisallowed(Current.URL, &keptOut)) {
         Result = vrNoRobots;
-        LogResult(Current.URL, 0, "", "");
+        LogResult(Current.URL, 0, "", keptOut);
         continue;
       }
       if (s.NeverDLChk && LinkDown()) {

@@ -608,7 +608,7 @@ bool TVkThread::MayRetry() const {
 }
 
 void TVkThread::LogResult(const std::string& url, int64_t size, const std::string& headers,
-                          const std::string& statusText) {
+                          const std::string& statusText, int32_t code) {
   // Built in the node the master list keeps when the URL is new.
   auto record = std::make_unique<TVkURLItem>();
   TVkURLItem& item = *record;
@@ -623,7 +623,7 @@ void TVkThread::LogResult(const std::string& url, int64_t size, const std::strin
   std::string_view details = "Failure of unknown cause";
   std::string reason;
   uint8_t status = usFailed;
-  const int8_t code = Result;
+  const int8_t result = Result;
   if (SkipFlag) {
     activity = "Skipped";
     details = "Skipped by user";
@@ -631,7 +631,7 @@ void TVkThread::LogResult(const std::string& url, int64_t size, const std::strin
     activity = "Aborted";
     details = "Aborted by user";
   } else {
-    switch (code) {
+    switch (result) {
       case vrNone:
       case vrFailed:
         if (!statusText.empty()) {
@@ -672,6 +672,7 @@ void TVkThread::LogResult(const std::string& url, int64_t size, const std::strin
       case vrNoRobots:
         activity = "No robots";
         details = "Robot keep out zone";
+        if (!statusText.empty()) details = reason = "Robot keep out zone: " + statusText;
         break;
       case vrRedirecting:
         activity = "Redirecting";
@@ -689,9 +690,22 @@ void TVkThread::LogResult(const std::string& url, int64_t size, const std::strin
   item.Details.assign(details.data(), details.size());
   Publish(activity);
 
-  // Whatever came of it, the site's robots.txt has had its try: otherwise
-  // the pick would queue the same robots.txt fetch for ever.
-  if (RobotsObeyed && robotsFile && FContext.Robots) FContext.Robots->AddSite(URLSite(url));
+  if (RobotsObeyed && robotsFile && FContext.Robots && !AbortFlag) {
+    // Whatever came of it, the site's robots.txt has had its try: otherwise
+    // the pick would queue the same robots.txt fetch for ever. A body that
+    // came (stored or not) is read by the caller.
+    const std::string site = URLSite(url);
+    FContext.Robots->AddSite(site);
+    const bool came = result == vrSucceeded || (result == vrWriteError && code / 100 == 2);
+    if (!came && RobotsTxtUnreachable(code)) {
+      // The URLs kept out say what became of the file, which is the cause.
+      FContext.Robots->KeepOutSite(site,
+                                   std::string(kRobotsUnreachable) + " (" + item.Details + ")");
+      item.Details += "; ";
+      item.Details += kRobotsUnreachable;
+      item.Details += ", site kept out";
+    }
+  }
   FContext.Adder->AddURLItemLocked(1, std::move(record));
 }
 
@@ -751,7 +765,7 @@ void TVkThread::FinishItemAt(const std::string& url, const std::string& headers,
       SaveLocalCopy(root, "Head", url, headers, ".txt");
     }
   }
-  LogResult(url, size, headers, HTTPDetails(code));
+  LogResult(url, size, headers, HTTPDetails(code), code);
   if (RobotsObeyed && IsRobotsURL(url) && FContext.Robots && !body.empty()) {
     const std::string agent = UserAgentText(FSnapshot.Settings ? FSnapshot.Settings->UserAgEd : "");
     FContext.Robots->ParseRobotsTxt(URLSite(url), body, agent);

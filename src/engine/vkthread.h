@@ -203,9 +203,15 @@ class TVkThread : public TThread {
   // when it was taken already.
   bool ClaimUnvisited(const std::string& url);
 
-  // Records the result of url in the master list by the result table.
+  // Records the result of url in the master list by the result table. For
+  // a kept-out item statusText says why a whole site is kept out ("" for a
+  // rule's verdict). A site's robots.txt makes its site known (unless the
+  // job was stopped, so the next job asks again); one that did not come,
+  // code being the answer's status (0: none), keeps out its site whole when
+  // RobotsTxtUnreachable says so, and its details say so, as the reason of
+  // the URLs kept out says what became of it.
   void LogResult(const std::string& url, int64_t size, const std::string& headers,
-                 const std::string& statusText);
+                 const std::string& statusText, int32_t code = 0);
   // Stores headers (and the body when saveBody), then records the result; a
   // failed store is result 7. A copy from the cache (code -2) that
   // StoredCopyIsCurrent finds no newer stores nothing.

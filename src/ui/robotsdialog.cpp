@@ -85,7 +85,7 @@ void TRobotsDlg::FormShow() {
   ListBox1->clear();
   ListBox2->clear();
   if (!Store) return;
-  ListBox1->addItems(ToQList(Store->DisallowedSnapshot()));
+  ListBox1->addItems(ToQList(Store->ExclusionsSnapshot()));
   ListBox2->addItems(ToQList(Store->NoFollowSnapshot()));
 }
 

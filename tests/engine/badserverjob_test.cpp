@@ -614,7 +614,8 @@ TEST_F(BadServerJobTest, EveryURLEndsWithOneClearResultAndNothingLeaks) {
       kStoredOrFailed, "escape body c76");
 
   // Robots: the first site keeps its own folder; the others' robots.txt
-  // redirects, is huge, or never answers, and their pages still end.
+  // redirects (not followed: no rules), is huge, or never answers (the site
+  // is kept out, and says why), and their pages still end.
   a.On("/robots.txt", Plain("User-agent: *\nDisallow: /private/\n"));
   add(a, "c46-", "/private/c46-secret.txt", Plain("secret"), kFailed, "", "Robot keep out zone");
   a.On("/robots-elsewhere.txt", Plain("User-agent: *\nDisallow: /elsewhere/\n"));
@@ -629,7 +630,8 @@ TEST_F(BadServerJobTest, EveryURLEndsWithOneClearResultAndNothingLeaks) {
       "Robot keep out zone");
   add(robotsHuge, "c43-", "/c43-page.txt", Plain("page c43"), kStored, "page c43");
   robotsSilent.On("/robots.txt", ThenSilence(""));
-  add(robotsSilent, "c44-", "/c44-page.txt", Plain("page c44"), kStored, "page c44");
+  add(robotsSilent, "c44-", "/c44-page.txt", Plain("page c44"), kFailed, "",
+      "Robot keep out zone: robots.txt unreachable (Timed out)");
 
   // The root page: a link to every case, and two cookies.
   std::string links;
@@ -694,6 +696,7 @@ TEST_F(BadServerJobTest, EveryURLEndsWithOneClearResultAndNothingLeaks) {
       EXPECT_EQ(got.find(secret), std::string::npos) << secret;
   }
   EXPECT_EQ(robotsHuge.Received().find("/private/"), std::string::npos);
+  EXPECT_EQ(robotsSilent.Received().find("c44-"), std::string::npos);
   ExpectNothingOutside("qvesc");
 
   // The pages rewritten to browse off line, every hostile link with them,
@@ -745,9 +748,11 @@ TEST_F(BadServerJobTest, ADownloadJobAloneMeetsHostileRobotsAndLyingResumes) {
       "Robot keep out zone");
   add(robotsHuge, "d03-", "/d03-page.txt", Plain("page d03"), kStored, "page d03");
   robotsSilent.On("/robots.txt", ThenSilence(""));
-  add(robotsSilent, "d04-", "/d04-page.txt", Plain("page d04"), kStored, "page d04");
+  add(robotsSilent, "d04-", "/d04-page.txt", Plain("page d04"), kFailed, "",
+      "Robot keep out zone: robots.txt unreachable (Timed out)");
   // A robots.txt without end (here 256 MiB, to bound what a client that
-  // reads on would write): it must not hold its site's pages for ever.
+  // reads on would write): it must not hold its site's pages for ever, and
+  // as it is never read whole its site is kept out.
   auto endlessSent = std::make_shared<std::atomic<int64_t>>(0);
   constexpr int64_t kEndless = int64_t{256} << 20;
   robotsEndless.On("/robots.txt", [endlessSent](TScriptedConn& c, const std::string&) {
@@ -761,7 +766,8 @@ TEST_F(BadServerJobTest, ADownloadJobAloneMeetsHostileRobotsAndLyingResumes) {
       *endlessSent += static_cast<int64_t>(lines.size());
     return false;
   });
-  add(robotsEndless, "d05-", "/d05-page.txt", Plain("page d05"), kStored, "page d05");
+  add(robotsEndless, "d05-", "/d05-page.txt", Plain("page d05"), kFailed, "",
+      "Robot keep out zone: robots.txt unreachable");
 
   // Each resume case: the first request of the first run breaks off after
   // 30,000 of 60,000 bytes, leaving a partial; what follows answers a
@@ -848,6 +854,8 @@ TEST_F(BadServerJobTest, ADownloadJobAloneMeetsHostileRobotsAndLyingResumes) {
     EXPECT_FALSE(r.Details.empty());
   }
   EXPECT_EQ(robotsHuge.Received().find("/private/"), std::string::npos);
+  EXPECT_EQ(robotsSilent.Received().find("d04-"), std::string::npos);
+  EXPECT_EQ(robotsEndless.Received().find("d05-"), std::string::npos);
   EXPECT_LT(endlessSent->load(), kEndless / 2) << "the endless robots.txt was read on";
   ExpectNothingOutside("qvesc");
 }

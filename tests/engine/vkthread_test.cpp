@@ -431,8 +431,10 @@ TEST_F(VkThreadTest, LogResultTable) {
        "Host invalid", 30},
       {"off site", vrOffSite, false, false, false, "http://a.com/x", "z", "Off site", "Off site",
        30},
-      {"robots exclusion", vrNoRobots, false, false, false, "http://a.com/x", "z", "No robots",
+      {"robots exclusion", vrNoRobots, false, false, false, "http://a.com/x", "", "No robots",
        "Robot keep out zone", 30},
+      {"robots exclusion of a whole site", vrNoRobots, false, false, false, "http://a.com/x",
+       "robots.txt unreachable", "No robots", "Robot keep out zone: robots.txt unreachable", 30},
       {"redirecting", vrRedirecting, false, false, false, "http://a.com/x", "Found (302)",
        "Redirecting", "Found (302)", 30},
       {"no connection", vrNoConnection, false, false, false, "http://a.com/x", "z",
@@ -551,17 +553,69 @@ TEST_F(VkThreadTest, AWorkerEndsItsFtpSessionOnItsOwnThread) {
   EXPECT_EQ(t.FTP->User, "");
 }
 
-TEST_F(VkThreadTest, RobotsTxtMarksItsSiteKnownWhateverTheOutcome) {
+// What a site's robots.txt came to decides its site: rules read from the
+// body (by FinishItem), none after a 4xx, or the whole site kept out when
+// the file could not be read, which its record's details say.
+TEST_F(VkThreadTest, RobotsTxtOutcomeTable) {
   RobotsObeyed = true;
+  struct Case {
+    const char* name;
+    int8_t result;
+    int32_t code;
+    bool skip, abort;
+    std::string statusText;
+    bool known, keptOut;
+    std::string details;
+  } cases[] = {
+      {"read", vrSucceeded, 200, false, false, "OK (200)", true, false, "OK (200)"},
+      // A stopped job leaves the site to the next job's pick.
+      {"stopped", vrFailed, 0, false, true, "", false, false, "Aborted by user"},
+      {"read, not stored", vrWriteError, 200, false, false, "OK (200)", true, false,
+       "Could not create local file"},
+      {"not found", vrFailed, 404, false, false, "Not Found (404)", true, false, "Not Found (404)"},
+      {"forbidden", vrFailed, 403, false, false, "Forbidden (403)", true, false, "Forbidden (403)"},
+      {"a redirect, not followed", vrRedirecting, 301, false, false, "Moved Permanently (301)",
+       true, false, "Moved Permanently (301)"},
+      {"a server error", vrFailed, 503, false, false, "Service Unavailable (503)", true, true,
+       "Service Unavailable (503); robots.txt unreachable, site kept out"},
+      {"timed out", vrTimedOut, 0, false, false, "", true, true,
+       "Timed out; robots.txt unreachable, site kept out"},
+      {"no connection", vrNoConnection, 0, false, false, "", true, true,
+       "Failed to connect; robots.txt unreachable, site kept out"},
+      {"cut short", vrFailed, 200, false, false, "Connection closed", true, true,
+       "Connection closed; robots.txt unreachable, site kept out"},
+      {"server not found", vrFailed, 0, false, false, "Server not found", true, true,
+       "Server not found; robots.txt unreachable, site kept out"},
+      {"skipped before it came", vrFailed, 0, true, false, "", true, true,
+       "Skipped by user; robots.txt unreachable, site kept out"},
+      {"skipped after it came", vrSucceeded, 200, true, false, "OK (200)", true, false,
+       "Skipped by user"},
+  };
   TFakeThread& t = AddThread();
   std::vector<std::unique_ptr<TRobotsStore>> stores;
-  for (int8_t code : {vrTimedOut, vrFailed, vrNoConnection}) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     stores.push_back(std::make_unique<TRobotsStore>());
     Context.Robots = stores.back().get();
-    t.Result = code;
-    t.LogResult("http://a.com/robots.txt", 0, "", "");
-    EXPECT_TRUE(stores.back()->HasSite("http://a.com")) << int(code);
+    {
+      std::lock_guard<TCriticalSection> g(*URLListLock);
+      GlobalURLList->ClearItems();
+    }
+    t.Result = c.result;
+    t.SkipFlag = c.skip;
+    t.AbortFlag = c.abort;
+    t.LogResult("http://a.com/robots.txt", 0, "", c.statusText, c.code);
+    EXPECT_EQ(stores.back()->HasSite("http://a.com"), c.known);
+    std::string why;
+    EXPECT_EQ(stores.back()->IsDisallowed("http://a.com/x", &why), c.keptOut);
+    EXPECT_EQ(why, c.keptOut
+                       ? "robots.txt unreachable (" + c.details.substr(0, c.details.find(';')) + ")"
+                       : "");
+    EXPECT_FALSE(stores.back()->IsDisallowed("http://b.com/x"));
+    EXPECT_EQ(Listed("http://a.com/robots.txt")->Details, c.details);
   }
+  t.SkipFlag = false;
+  t.AbortFlag = false;
   // And the pick then takes the item itself.
   Queue.Add(Item("http://a.com/x"), false);
   ASSERT_TRUE(t.PickNextLocked(false));
