@@ -117,9 +117,8 @@ class RobotsJobTest : public test::TDLJobTest {
                               {"Content-Type: text/plain"})};
 
   std::vector<std::string> Pages() const {
-    return {Busy.Url("/page.html"),        Silent.Url("/page.html"),
-            Missing.Url("/page.html"),     Ruled.Url("/page.html"),
-            Ruled.Url("/docs/pub.html"),   Ruled.Url("/docs/other.html")};
+    return {Busy.Url("/page.html"),  Silent.Url("/page.html"),    Missing.Url("/page.html"),
+            Ruled.Url("/page.html"), Ruled.Url("/docs/pub.html"), Ruled.Url("/docs/other.html")};
   }
 
   // Every record, the requests each site got, and the window's lists.
