@@ -104,8 +104,7 @@ int main(int argc, char** argv) {
     const std::string path = "/" + std::string(static_cast<std::size_t>(len), 'a');
     const double ours =
         BestNs(repeats, 2000, [&](int) { gSink = qv::RobotsPathAllowed(fewRules, path); });
-    const double peer =
-        BestNs(1, 3, [&](int) { gSink = Backtracking(few.c_str(), path.c_str()); });
+    const double peer = BestNs(1, 3, [&](int) { gSink = Backtracking(few.c_str(), path.c_str()); });
     std::printf("five_stars_%d_ns: %.0f\n", len, ours);
     std::printf("five_stars_%d_backtracking_ns: %.0f\n", len, peer);
     std::printf("five_stars_%d_backtracking_ratio: %.0f\n", len, peer / ours);

@@ -5,6 +5,7 @@
 
 #include "engine/scantext.h"
 #include "model/uriparser.h"
+#include "platform/asciicase.h"
 
 namespace qv {
 
@@ -23,13 +24,7 @@ std::vector<std::string> Copy(const Set& set, std::shared_mutex& lock) {
 bool RobotsTxtUnreachable(int32_t code) { return code < 300 || code > 499; }
 
 bool TRobotsStore::TLessIC::operator()(std::string_view a, std::string_view b) const {
-  const std::size_t n = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    unsigned char x = scan::Upper(a[i]);
-    unsigned char y = scan::Upper(b[i]);
-    if (x != y) return x < y;
-  }
-  return a.size() < b.size();
+  return CompareIC(a, b) < 0;
 }
 
 bool TRobotsStore::HasSite(std::string_view site) const {

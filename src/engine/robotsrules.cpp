@@ -5,6 +5,7 @@
 #include "engine/scantext.h"
 #include "model/strutils.h"
 #include "model/uriparser.h"
+#include "platform/asciicase.h"
 
 namespace qv {
 
@@ -22,7 +23,7 @@ bool IsHexDigit(char c) {
 
 int HexValue(char c) {
   if (c <= '9') return c - '0';
-  return (scan::Upper(c) - 'A') + 10;
+  return (UpperAscii(c) - 'A') + 10;
 }
 
 bool IsUnreserved(unsigned char c) {
@@ -48,7 +49,7 @@ std::string_view ProductName(std::string_view text) {
 bool NamesAgent(std::string_view value, std::string_view agent) {
   if (agent.empty()) return false;
   const std::string_view name = ProductName(value);
-  if (!name.empty() && scan::EqualsIC(name, ProductName(agent))) return true;
+  if (!name.empty() && EqualsIC(name, ProductName(agent))) return true;
   return CompareStrippedIC(value, agent, " \t-") == 0;
 }
 
@@ -58,15 +59,12 @@ std::string PatternOf(std::string_view site, std::string_view value) {
   std::string path(value);
   path.erase(std::remove_if(path.begin(), path.end(), IsBlankOrTab), path.end());
   if (path.empty()) return "";
-  std::size_t scheme = 0;
-  while (scheme < path.size() && scan::IsLetter(path[scheme])) ++scheme;
-  if (path.compare(0, 2, "//") == 0 ||
-      (scheme > 0 && scheme < path.size() && path[scheme] == ':')) {
+  if (path.compare(0, 2, "//") == 0 || !ParseURL(path).Scheme.empty()) {
     // A full URL: a site's rules cover that site only, or one site could
     // keep the program away from another.
     const std::string url = ResolveURL(site, path);
     const std::string urlSite = URLSite(url);
-    if (!scan::EqualsIC(urlSite, URLSite(site))) return "";
+    if (!EqualsIC(urlSite, URLSite(site))) return "";
     path = url.substr(urlSite.size());
   }
   // A path written without its leading "/" is taken from the site's root.
@@ -204,7 +202,7 @@ std::vector<TRobotsRule> RobotsRulesFor(std::string_view site, std::string_view 
     std::size_t v = k;
     while (v < line.size() && (IsBlankOrTab(line[v]) || line[v] == ':')) ++v;
     const std::string_view value = line.substr(v);
-    if (scan::EqualsIC(field, "user-agent")) {
+    if (EqualsIC(field, "user-agent")) {
       // User-agent lines after a rule begin the next group.
       if (!inGroup || groupHasRules) {
         inGroup = true;
@@ -219,8 +217,8 @@ std::vector<TRobotsRule> RobotsRulesFor(std::string_view site, std::string_view 
       }
       continue;
     }
-    const bool allow = scan::EqualsIC(field, "allow");
-    if (!allow && !scan::EqualsIC(field, "disallow")) continue;
+    const bool allow = EqualsIC(field, "allow");
+    if (!allow && !EqualsIC(field, "disallow")) continue;
     // Rules before the first User-agent line belong to no group.
     if (!inGroup) continue;
     groupHasRules = true;

@@ -126,20 +126,20 @@ class RobotsJobTest : public test::TDLJobTest {
     const std::string keptOut = "Robot keep out zone: robots.txt unreachable ";
     struct Record {
       std::string url;
-      int status;
+      uint8_t status;
       std::string details;
     } records[] = {
-        {Busy.Url("/robots.txt"), 30,
+        {Busy.Url("/robots.txt"), usFailed,
          "Service Unavailable (503); robots.txt unreachable, site kept out"},
-        {Busy.Url("/page.html"), 30, keptOut + "(Service Unavailable (503))"},
-        {Silent.Url("/robots.txt"), 30, "Timed out; robots.txt unreachable, site kept out"},
-        {Silent.Url("/page.html"), 30, keptOut + "(Timed out)"},
-        {Missing.Url("/robots.txt"), 30, "Not Found (404)"},
-        {Missing.Url("/page.html"), 50, "OK (200)"},
-        {Ruled.Url("/robots.txt"), 50, "OK (200)"},
-        {Ruled.Url("/page.html"), 50, "OK (200)"},
-        {Ruled.Url("/docs/pub.html"), 50, "OK (200)"},
-        {Ruled.Url("/docs/other.html"), 30, "Robot keep out zone"},
+        {Busy.Url("/page.html"), usFailed, keptOut + "(Service Unavailable (503))"},
+        {Silent.Url("/robots.txt"), usFailed, "Timed out; robots.txt unreachable, site kept out"},
+        {Silent.Url("/page.html"), usFailed, keptOut + "(Timed out)"},
+        {Missing.Url("/robots.txt"), usFailed, "Not Found (404)"},
+        {Missing.Url("/page.html"), usDownloaded, "OK (200)"},
+        {Ruled.Url("/robots.txt"), usDownloaded, "OK (200)"},
+        {Ruled.Url("/page.html"), usDownloaded, "OK (200)"},
+        {Ruled.Url("/docs/pub.html"), usDownloaded, "OK (200)"},
+        {Ruled.Url("/docs/other.html"), usFailed, "Robot keep out zone"},
     };
     for (const auto& r : records) {
       const TVkURLItem item = Listed(r.url);
