@@ -204,31 +204,141 @@ std::string MakeSheet(TGen& g, std::size_t target) {
 
 // ---------------------------------------------------------------- our scans
 
+// The url() references of style-sheet text, appended to out.
+void AddSheetURLs(const std::string& sheet, std::vector<std::string>& out) {
+  const char* p = sheet.c_str();
+  for (std::string u = qv::NextCSSURL(p); !u.empty(); u = qv::NextCSSURL(p)) {
+    p += u.size() + 1;
+    out.push_back(std::move(u));
+  }
+}
+
+// One rule: record the value when there is one. Each value is read as a
+// browser reads it once the page is done (the same work, and this stays
+// small enough to be inlined at each of its many uses, as the thread's reads
+// are).
+bool Take(std::vector<std::string>& out, std::string&& v) {
+  if (v.empty()) return false;
+  out.push_back(std::move(v));
+  return true;
+}
+
+// A srcset rule: every candidate.
+bool TakeList(std::vector<std::string>& out, std::string&& v) {
+  if (v.empty()) return false;
+  const std::string list = qv::DecodeCharRefs(std::move(v));
+  for (const qv::TTextSpan& u : qv::SrcsetURLs(list)) out.push_back(list.substr(u.At, u.Length));
+  return true;
+}
+
+// The rules of the embedded links, after the anchor's: first the tags with
+// one link attribute, then the groups, as the exploring thread tries them.
+void EmbeddedLinks(const char* p, std::vector<std::string>& out) {
+  using qv::GetTagAttribute;
+  // Names as constants, so no call measures their length.
+  using namespace std::string_view_literals;
+  auto take = [&out](std::string&& v) { return Take(out, std::move(v)); };
+  auto takeList = [&out](std::string&& v) { return TakeList(out, std::move(v)); };
+  // A form's action, unless the form posts.
+  auto takeForm = [&] {
+    std::string action = GetTagAttribute("form"sv, "action"sv, p);
+    if (action.empty()) return false;
+    if (GetTagAttribute("form"sv, "method"sv, p) != "post") take(std::move(action));
+    return true;
+  };
+  bool done = take(GetTagAttribute("bgsound"sv, "src"sv, p)) ||
+              (take(GetTagAttribute("applet"sv, "codebase"sv, p)) &&
+               (GetTagAttribute("applet"sv, "alt"sv, p), true)) ||
+              (take(GetTagAttribute("input"sv, "src"sv, p)) &&
+               (GetTagAttribute("input"sv, "alt"sv, p), true)) ||
+              take(GetTagAttribute("script"sv, "src"sv, p)) ||
+              (take(GetTagAttribute("area"sv, "href"sv, p)) &&
+               (GetTagAttribute("area"sv, "alt"sv, p), true)) ||
+              takeForm() || take(GetTagAttribute("link"sv, "href"sv, p)) ||
+              take(GetTagAttribute("body"sv, "background"sv, p)) ||
+              take(GetTagAttribute("table"sv, "background"sv, p)) ||
+              take(GetTagAttribute("td"sv, "background"sv, p));
+  if (!done) {
+    done = take(GetTagAttribute("frame"sv, "longdesc"sv, p)) |
+           take(GetTagAttribute("frame"sv, "src"sv, p));
+  }
+  if (!done) {
+    done = take(GetTagAttribute("iframe"sv, "longdesc"sv, p)) |
+           take(GetTagAttribute("iframe"sv, "src"sv, p));
+  }
+  if (!done) {
+    done = take(GetTagAttribute("img"sv, "longdesc"sv, p)) |
+           take(GetTagAttribute("img"sv, "lowsrc"sv, p)) |
+           take(GetTagAttribute("img"sv, "src"sv, p)) |
+           take(GetTagAttribute("img"sv, "usemap"sv, p)) |
+           take(GetTagAttribute("img"sv, "dynsrc"sv, p)) |
+           takeList(GetTagAttribute("img"sv, "srcset"sv, p));
+    if (done) (void)GetTagAttribute("img"sv, "alt"sv, p);
+  }
+  if (!done) {
+    done = take(GetTagAttribute("embed"sv, "src"sv, p)) |
+           take(GetTagAttribute("embed"sv, "pluginspage"sv, p)) |
+           take(GetTagAttribute("embed"sv, "codebase"sv, p)) |
+           take(GetTagAttribute("embed"sv, "pluginurl"sv, p));
+    if (done) (void)GetTagAttribute("embed"sv, "alt"sv, p);
+  }
+  if (!done) {
+    done = take(GetTagAttribute("object"sv, "classid"sv, p)) |
+           take(GetTagAttribute("object"sv, "codebase"sv, p)) |
+           take(GetTagAttribute("object"sv, "data"sv, p)) |
+           take(GetTagAttribute("object"sv, "usemap"sv, p));
+  }
+  if (!done) {
+    done = take(GetTagAttribute("layer"sv, "background"sv, p)) |
+           take(GetTagAttribute("layer"sv, "src"sv, p));
+  }
+  if (!done) {
+    done = take(GetTagAttribute("ilayer"sv, "background"sv, p)) |
+           take(GetTagAttribute("ilayer"sv, "src"sv, p));
+  }
+  if (!done) {
+    done = take(GetTagAttribute("video"sv, "src"sv, p)) |
+           take(GetTagAttribute("video"sv, "poster"sv, p));
+  }
+  if (!done) done = take(GetTagAttribute("audio"sv, "src"sv, p));
+  if (!done) {
+    done = take(GetTagAttribute("source"sv, "src"sv, p)) |
+           takeList(GetTagAttribute("source"sv, "srcset"sv, p));
+  }
+  if (!done) (void)take(GetTagAttribute("track"sv, "src"sv, p));
+}
+
 // Reads every link attribute of one page the way the exploring thread does:
 // tag by tag, each rule's attributes in turn, written out rule by rule as that
 // thread's code reads them; withText adds each anchor's text and image (read
 // for its link-follow rules and titles).
 std::size_t SpiderLinks(const std::string& page, std::vector<std::string>& out, bool withText) {
   using qv::GetTagAttribute;
+  using namespace std::string_view_literals;
   out.clear();
   const char* p = page.c_str();
-  // One rule: record the value when there is one.
-  auto take = [&](std::string&& v) {
-    if (v.empty()) return false;
-    out.push_back(std::move(v));
-    return true;
-  };
+  auto take = [&out](std::string&& v) { return Take(out, std::move(v)); };
   for (;;) {
     const char* next = p;
     if (!*p || !qv::FindNextTag(next)) break;
     p = next;
-    const char* refresh = p;
-    if (take(GetTagAttribute("Tvbase", "href", p)) || take(qv::GetMetaRefreshURL(refresh))) {
+    if (take(GetTagAttribute("Tvbase"sv, "href"sv, p))) {
       p = qv::FindTagEnd(p);
       continue;
     }
-    if (take(GetTagAttribute("a", "href", p))) {
-      p = qv::FindTagEnd(p);
+    // The tag's end comes from the same pass that looks for its style.
+    const char* tagEnd = nullptr;
+    if (std::string style = qv::GetAnyTagAttribute("style"sv, p, tagEnd); !style.empty())
+      AddSheetURLs(qv::DecodeCharRefs(std::move(style)), out);
+    if (std::string_view sheet = qv::StyleElementText(p); !sheet.empty())
+      AddSheetURLs(std::string(sheet), out);
+    const char* refresh = p;
+    if (take(qv::GetMetaRefreshURL(refresh))) {
+      p = tagEnd;
+      continue;
+    }
+    if (take(GetTagAttribute("a"sv, "href"sv, p))) {
+      p = tagEnd;
       if (withText) {
         std::string image;
         std::string text = qv::GetLinkText(p, &image);
@@ -237,67 +347,19 @@ std::size_t SpiderLinks(const std::string& page, std::vector<std::string>& out, 
       continue;
     }
     if (!qv::GetMetaRobots(p).empty()) {
-      p = qv::FindTagEnd(p);
+      p = tagEnd;
       continue;
     }
-    bool done =
-        take(GetTagAttribute("bgsound", "src", p)) ||
-        (take(GetTagAttribute("applet", "codebase", p)) &&
-         (GetTagAttribute("applet", "alt", p), true)) ||
-        (take(GetTagAttribute("input", "src", p)) && (GetTagAttribute("input", "alt", p), true)) ||
-        take(GetTagAttribute("script", "src", p)) ||
-        (take(GetTagAttribute("area", "href", p)) && (GetTagAttribute("area", "alt", p), true)) ||
-        take(GetTagAttribute("link", "href", p)) ||
-        take(GetTagAttribute("body", "background", p)) ||
-        take(GetTagAttribute("table", "background", p)) ||
-        take(GetTagAttribute("td", "background", p));
-    if (!done) {
-      done =
-          take(GetTagAttribute("frame", "longdesc", p)) | take(GetTagAttribute("frame", "src", p));
-    }
-    if (!done) {
-      done = take(GetTagAttribute("iframe", "longdesc", p)) |
-             take(GetTagAttribute("iframe", "src", p));
-    }
-    if (!done) {
-      done = take(GetTagAttribute("img", "longdesc", p)) |
-             take(GetTagAttribute("img", "lowsrc", p)) | take(GetTagAttribute("img", "src", p)) |
-             take(GetTagAttribute("img", "usemap", p)) | take(GetTagAttribute("img", "dynsrc", p));
-      if (done) (void)GetTagAttribute("img", "alt", p);
-    }
-    if (!done) {
-      done = take(GetTagAttribute("embed", "src", p)) |
-             take(GetTagAttribute("embed", "pluginspage", p)) |
-             take(GetTagAttribute("embed", "codebase", p)) |
-             take(GetTagAttribute("embed", "pluginurl", p));
-      if (done) (void)GetTagAttribute("embed", "alt", p);
-    }
-    if (!done) {
-      done = take(GetTagAttribute("object", "classid", p)) |
-             take(GetTagAttribute("object", "codebase", p)) |
-             take(GetTagAttribute("object", "data", p)) |
-             take(GetTagAttribute("object", "usemap", p));
-    }
-    if (!done) {
-      done = take(GetTagAttribute("layer", "background", p)) |
-             take(GetTagAttribute("layer", "src", p));
-    }
-    if (!done) {
-      (void)(take(GetTagAttribute("ilayer", "background", p)) |
-             take(GetTagAttribute("ilayer", "src", p)));
-    }
-    p = qv::FindTagEnd(p);
+    EmbeddedLinks(p, out);
+    p = tagEnd;
   }
+  for (std::string& v : out) v = qv::DecodeCharRefs(std::move(v));
   return out.size();
 }
 
 std::size_t SheetURLs(const std::string& sheet, std::vector<std::string>& out) {
   out.clear();
-  const char* p = sheet.c_str();
-  for (std::string u = qv::NextCSSURL(p); !u.empty(); u = qv::NextCSSURL(p)) {
-    p += u.size() + 1;
-    out.push_back(std::move(u));
-  }
+  AddSheetURLs(sheet, out);
   return out.size();
 }
 

@@ -44,6 +44,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)qv::GetMetaRobots(p);
     const char* e = qv::FindTagEnd(p);
     Check(e >= p && e <= end);
+    // The style reader gives the same end from its own pass over the tag.
+    const char* styleEnd = nullptr;
+    const std::string style = qv::GetAnyTagAttribute("style", p, styleEnd);
+    Check(styleEnd == e);
+    Check(style == qv::GetAnyTagAttribute("style", p));
+    const std::string_view sheet = qv::StyleElementText(p);
+    Check(sheet.empty() || (sheet.data() > p && sheet.data() + sheet.size() <= end));
+    const char* q0 = p;
+    const std::string list = qv::DecodeCharRefs(qv::GetTagAttribute("img", "srcset", q0));
+    for (const qv::TTextSpan& u : qv::SrcsetURLs(list))
+      Check(u.Length > 0 && u.At + u.Length <= list.size());
     std::string image;
     std::string text = qv::GetLinkText(e, &image);
     Check(text.size() <= 2 * 4096);

@@ -14,13 +14,6 @@ namespace qv {
 
 namespace {
 
-struct TCSSValue {
-  const char* Start = nullptr;
-  std::size_t Length = 0;
-  bool Closed = false;  // its closing quote or ")" was found on its line
-  bool Import = false;  // the address of an @import rule
-};
-
 bool IsNameByte(char c) {
   return scan::IsLetter(c) || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
          static_cast<unsigned char>(c) >= 0x80;
@@ -28,7 +21,7 @@ bool IsNameByte(char c) {
 
 // Fills out with the value from vb to ve (the closing quote or ")" when
 // closed); false when it is empty, which is no reference.
-bool TakeValue(const char* vb, const char* ve, bool closed, bool import, TCSSValue& out) {
+bool TakeValue(const char* vb, const char* ve, bool closed, bool import, TCSSReference& out) {
   scan::Trim(vb, ve);
   if (vb == ve) return false;
   out.Start = vb;
@@ -44,7 +37,7 @@ bool TakeValue(const char* vb, const char* ve, bool closed, bool import, TCSSVal
 
 // The value of the url( whose "url" is at q; false when no "(" follows or it
 // is empty.
-bool URLValue(const char* q, bool import, TCSSValue& out) {
+bool URLValue(const char* q, bool import, TCSSReference& out) {
   using scan::SkipBlanks;
   q = SkipBlanks(q + 3);
   if (*q != '(') return false;
@@ -63,13 +56,15 @@ bool URLValue(const char* q, bool import, TCSSValue& out) {
   return TakeValue(vb, ve, closed, import, out);
 }
 
+}  // namespace
+
 // The next reference from p: a url() wherever a value may hold one
 // ("background:url(a)", "background: #fff url(a)", "src: url(a), url(b)"),
 // and the address of an @import rule, written as a url() or as a string.
 // Comments are passed over. A browser loads every one of them, so a stored
 // style sheet that kept one as written would name a file beside itself that
 // is not there.
-bool FindCSSURL(const char* p, TCSSValue& out) {
+bool FindCSSReference(const char* p, TCSSReference& out) {
   using scan::SkipBlanks;
   using scan::StartsWithIC;
   const char* const from = p;
@@ -111,17 +106,15 @@ bool FindCSSURL(const char* p, TCSSValue& out) {
   }
 }
 
-}  // namespace
-
 std::string NextCSSURL(const char*& cursor) {
   bool import = false;
   return NextCSSURL(cursor, import);
 }
 
 std::string NextCSSURL(const char*& cursor, bool& import) {
-  TCSSValue v;
+  TCSSReference v;
   import = false;
-  if (!FindCSSURL(cursor, v)) return {};
+  if (!FindCSSReference(cursor, v)) return {};
   cursor = v.Start;
   import = v.Import;
   return std::string(v.Start, v.Length);
@@ -138,8 +131,15 @@ void LocaliseCSSText(std::string& text, const std::string& pageURL, const std::s
       if (processMessages) processMessages();
       if (abort.load()) break;
     }
-    TCSSValue v;
-    if (!FindCSSURL(text.c_str() + pos, v)) break;
+    TCSSReference v;
+    bool found = FindCSSReference(text.c_str() + pos, v);
+    // A zero byte ends only the scan before it: the sheet goes on after it.
+    while (!found) {
+      pos += std::strlen(text.c_str() + pos);
+      if (pos >= text.size()) break;
+      found = FindCSSReference(text.c_str() + ++pos, v);
+    }
+    if (!found) break;
     const std::size_t at = static_cast<std::size_t>(v.Start - text.c_str());
     const std::string u(v.Start, v.Length);
     std::string local = LinkToLocal(webDir, pageURL, u, false, false, &known);

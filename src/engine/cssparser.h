@@ -9,12 +9,27 @@
 // double or single quotes. Comments are passed over.
 
 #include <atomic>
+#include <cstddef>
 #include <string>
 #include <vector>
 
 #include "engine/htmlparser.h"
 
 namespace qv {
+
+// One reference found in a style sheet's text: its bytes, trimmed; whether
+// its closing quote or ")" was found on its line (a value without one must
+// never be rewritten: it would run into the rules after it); whether it is an
+// @import rule's address.
+struct TCSSReference {
+  const char* Start = nullptr;
+  std::size_t Length = 0;
+  bool Closed = false;
+  bool Import = false;
+};
+// The next non-empty reference of the text from p, which ends at its zero
+// byte; false when there is none.
+bool FindCSSReference(const char* p, TCSSReference& out);
 
 // The next non-empty url() value from the cursor, trimmed, with the cursor
 // moved onto the value's first byte; "" (cursor unchanged) when there is none.
@@ -33,7 +48,7 @@ void LocaliseCSSText(std::string& text, const std::string& pageURL, const std::s
 // Rewrites every url() of the stored copy of the style sheet at pageURL under
 // webDir to its local form (a relative path to a stored body, else an
 // absolute URL) and writes it back when anything changed, also after an
-// abort. A value without its
+// abort. A zero byte in the sheet ends no scan. A value without its
 // closing quote or ")", or one running over a line break, is never rewritten.
 // A failed write raises the input/output exception and leaves the stored
 // copy as it was. Nothing happens when there is no stored copy or it is empty.

@@ -145,7 +145,7 @@ std::optional<TFragmentImage> FirstFragmentImage(std::string_view fragment) {
     std::size_t index = next;
     if (!FindNextTagAt(text, index, "img")) return true;
     std::size_t at = index;
-    const std::string src = GetTagAttributeAt("img", "src", text, at);
+    const std::string src = DecodeCharRefs(GetTagAttributeAt("img", "src", text, at));
     if (!src.empty()) {
       at = index;
       const std::string alt = GetTagAttributeAt("img", "alt", text, at);

@@ -2,13 +2,16 @@
 
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <optional>
 #include <system_error>
 #include <unordered_map>
 #include <vector>
 
+#include "engine/cssparser.h"
 #include "engine/scantext.h"
 #include "model/streamext.h"
 #include "model/strutils.h"
@@ -39,31 +42,27 @@ bool IsMarkerAt(const char* p) {
 constexpr std::size_t kLinkWalkLimit = 64 * 1024;
 constexpr std::size_t kLinkTextLimit = 4 * 1024;
 
-// A value found in a tag: its trimmed bytes, and whether its closing quote
-// lies inside the tag (a value without one must never be rewritten: it would
-// run to the end of the page).
+// A value found in a tag: its trimmed bytes, whether its closing quote lies
+// inside the tag (a value without one must never be rewritten: it would run
+// to the end of the page), and the quote around it (0 when unquoted).
 struct TAttrSpan {
   const char* Start = nullptr;
   std::size_t Length = 0;
   bool Closed = false;
+  char Quote = 0;
 };
 
-// Closed is worked out only with needClosed (it costs a second look at the
-// tag); otherwise it means nothing.
-bool FindAttribute(std::string_view tag, std::string_view attribute, const char* cursor,
-                   TAttrSpan& out, bool needClosed = true) {
-  const char* s;
-  if (!tag.empty()) {
-    if (!StartsWithIC(cursor, tag)) return false;
-    char after = cursor[tag.size()];
-    if (!IsBlank(after) && after != '\0') return false;
-    s = cursor + tag.size();
-  } else {
-    s = std::strchr(cursor, ';');
-    if (!s) return false;
-    ++s;
+// The attribute's value in the tag whose attributes start at s. Closed is
+// worked out only with needClosed (it costs a second look at the tag);
+// otherwise it means nothing. marker: the tag is the base marker, whose
+// unquoted value runs into the comment's closing "--". With tagEnd, the
+// tag's end (FindTagEnd of s) is given too.
+bool FindAttributeFrom(const char* s, std::string_view attribute, bool marker, TAttrSpan& out,
+                       bool needClosed, const char** tagEnd = nullptr) {
+  if (attribute.empty()) {
+    if (tagEnd) *tagEnd = FindTagEnd(s);
+    return false;
   }
-  if (attribute.empty()) return false;
 
   // The attribute is the first occurrence of its name outside double-quoted
   // runs, before the tag's end, that stands alone: a blank-set character or ";"
@@ -95,7 +94,13 @@ bool FindAttribute(std::string_view tag, std::string_view attribute, const char*
       inQuote = !inQuote;
       continue;
     }
-    if (c == '>') break;  // outside quotes: the tag's end
+    if (c == '>') {
+      // Outside quotes: the tag's end, which a caller wanting it is spared
+      // a second pass over the tag for.
+      if (tagEnd) *tagEnd = h;
+      tagEnd = nullptr;
+      break;
+    }
     if (!StartsWithIC(h, attribute)) continue;
     if (!IsBlank(h[-1]) && h[-1] != ';') continue;
     const char* eq = scan::SkipBlanks(h + attribute.size());
@@ -104,6 +109,7 @@ bool FindAttribute(std::string_view tag, std::string_view attribute, const char*
     p = scan::SkipBlanks(eq + 1);
     break;
   }
+  if (tagEnd) *tagEnd = FindTagEnd(s);
   if (!hit) return false;
   const char* end = nullptr;  // found when needed
   if (quotedGt) {
@@ -114,7 +120,8 @@ bool FindAttribute(std::string_view tag, std::string_view attribute, const char*
   const char* vb;
   const char* ve;
   bool closed = true;
-  if (*p == '\'' || *p == '"') {
+  const char quote = *p == '\'' || *p == '"' ? *p : '\0';
+  if (quote) {
     vb = p + 1;
     const char* q = std::strchr(vb, *p);
     if (q) {
@@ -133,8 +140,7 @@ bool FindAttribute(std::string_view tag, std::string_view attribute, const char*
     ve = p;
     while (*ve && !IsBlank(*ve) && *ve != '>') ++ve;
   }
-  if (scan::EqualsIC(tag, kMarkerKeyword)) {
-    // The marker's unquoted value runs into the comment's closing "--".
+  if (marker) {
     for (int i = 0; i < 2 && ve > vb && ve[-1] == '-'; ++i) --ve;
   }
   scan::Trim(vb, ve);
@@ -142,7 +148,40 @@ bool FindAttribute(std::string_view tag, std::string_view attribute, const char*
   out.Start = vb;
   out.Length = static_cast<std::size_t>(ve - vb);
   out.Closed = closed;
+  out.Quote = quote;
   return true;
+}
+
+// The attribute of the tag under the cursor when the tag is named tag; with
+// an empty tag, searched after the first ";" from the cursor.
+bool FindAttribute(std::string_view tag, std::string_view attribute, const char* cursor,
+                   TAttrSpan& out, bool needClosed = true) {
+  const char* s;
+  if (!tag.empty()) {
+    if (!StartsWithIC(cursor, tag)) return false;
+    char after = cursor[tag.size()];
+    if (!IsBlank(after) && after != '\0') return false;
+    s = cursor + tag.size();
+  } else {
+    s = std::strchr(cursor, ';');
+    if (!s) return false;
+    ++s;
+  }
+  return FindAttributeFrom(s, attribute, scan::EqualsIC(tag, kMarkerKeyword), out, needClosed);
+}
+
+// The attribute of the tag under the cursor whatever its name; never of the
+// base marker, whose text is the program's own. With tagEnd, the tag's end
+// (FindTagEnd of the cursor) is given too.
+bool FindAnyTagAttribute(std::string_view attribute, const char* cursor, TAttrSpan& out,
+                         bool needClosed = true, const char** tagEnd = nullptr) {
+  const char* s = cursor;
+  while (*s && !IsBlank(*s) && *s != '>') ++s;
+  if (!IsBlank(*s) || IsMarkerAt(cursor)) {
+    if (tagEnd) *tagEnd = FindTagEnd(s);
+    return false;
+  }
+  return FindAttributeFrom(s, attribute, false, out, needClosed, tagEnd);
 }
 
 // The URL of a meta refresh under the cursor, located in the page itself.
@@ -160,6 +199,8 @@ bool FindMetaRefresh(const char* cursor, TAttrSpan& out, bool needClosed = true)
   out.Start = content.Start + (url.Start - copy.c_str());
   out.Length = url.Length;
   out.Closed = content.Closed && url.Closed;
+  // What is written back goes into the content value.
+  out.Quote = content.Quote;
   return true;
 }
 
@@ -210,8 +251,11 @@ bool FindNextTag(const char*& cursor, std::string_view tag) {
 
 bool FindNextTagAt(const std::string& text, std::size_t& index, std::string_view tag) {
   const char* base = text.c_str();
+  const char* const end = base + text.size();
   const char* p = base + (index < text.size() ? index : text.size());
   bool found = FindNextTag(p, tag);
+  // A zero byte in a page hides nothing after it from a browser.
+  while (!found && p < end) found = FindNextTag(++p, tag);
   index = static_cast<std::size_t>(p - base);
   return found;
 }
@@ -242,6 +286,184 @@ std::string html_detail::GetNamedTagAttribute(std::string_view tag, std::string_
   if (!FindAttribute(tag, attribute, cursor, v, false)) return {};
   if (advance) cursor = v.Start;
   return std::string(v.Start, v.Length);
+}
+
+std::string GetAnyTagAttribute(std::string_view attribute, const char* cursor) {
+  TAttrSpan v;
+  if (!FindAnyTagAttribute(attribute, cursor, v, false)) return {};
+  return std::string(v.Start, v.Length);
+}
+
+std::string GetAnyTagAttribute(std::string_view attribute, const char* cursor,
+                               const char*& tagEnd) {
+  TAttrSpan v;
+  if (!FindAnyTagAttribute(attribute, cursor, v, false, &tagEnd)) return {};
+  return std::string(v.Start, v.Length);
+}
+
+namespace {
+
+struct TNamedReference {
+  std::string_view Name;
+  char Byte;
+};
+
+// HTML's names of the printable ASCII bytes and of tab and line feed: what a
+// URL can carry. The first eight also stand without their ";".
+constexpr TNamedReference kNamedReferences[] = {
+    {"amp", '&'},          {"AMP", '&'},
+    {"lt", '<'},           {"LT", '<'},
+    {"gt", '>'},           {"GT", '>'},
+    {"quot", '"'},         {"QUOT", '"'},
+    {"apos", '\''},        {"Tab", '\t'},
+    {"NewLine", '\n'},     {"excl", '!'},
+    {"num", '#'},          {"dollar", '$'},
+    {"percnt", '%'},       {"lpar", '('},
+    {"rpar", ')'},         {"ast", '*'},
+    {"midast", '*'},       {"plus", '+'},
+    {"comma", ','},        {"period", '.'},
+    {"sol", '/'},          {"colon", ':'},
+    {"semi", ';'},         {"equals", '='},
+    {"quest", '?'},        {"commat", '@'},
+    {"lsqb", '['},         {"lbrack", '['},
+    {"bsol", '\\'},        {"rsqb", ']'},
+    {"rbrack", ']'},       {"Hat", '^'},
+    {"lowbar", '_'},       {"UnderBar", '_'},
+    {"grave", '`'},        {"DiacriticalGrave", '`'},
+    {"lcub", '{'},         {"lbrace", '{'},
+    {"verbar", '|'},       {"vert", '|'},
+    {"VerticalLine", '|'}, {"rcub", '}'},
+    {"rbrace", '}'},
+};
+constexpr std::size_t kLegacyNames = 8;
+
+bool IsAlnum(char c) { return IsLetter(c) || (c >= '0' && c <= '9'); }
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The reference that starts with the "&" at i: its text appended to out and
+// its length in length; false (nothing appended) when it is none.
+bool DecodeReferenceAt(std::string_view v, std::size_t i, std::string& out, std::size_t& length) {
+  std::size_t j = i + 1;
+  if (j < v.size() && v[j] == '#') {
+    ++j;
+    const bool hex = j < v.size() && (v[j] == 'x' || v[j] == 'X');
+    if (hex) ++j;
+    const std::size_t digits = j;
+    std::uint32_t cp = 0;
+    for (; j < v.size(); ++j) {
+      const int d = hex ? HexDigit(v[j]) : (v[j] >= '0' && v[j] <= '9' ? v[j] - '0' : -1);
+      if (d < 0) break;
+      // Past U+10FFFF the number only has to stay there.
+      if (cp <= 0x10FFFF) cp = cp * (hex ? 16 : 10) + static_cast<std::uint32_t>(d);
+    }
+    if (j == digits) return false;
+    if (j < v.size() && v[j] == ';') ++j;
+    if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+    AppendUtf8(out, cp);
+    length = j - i;
+    return true;
+  }
+  while (j < v.size() && IsAlnum(v[j])) ++j;
+  const std::string_view name = v.substr(i + 1, j - i - 1);
+  const bool semicolon = j < v.size() && v[j] == ';';
+  if (!semicolon && j < v.size() && v[j] == '=') return false;
+  for (std::size_t k = 0; k < std::size(kNamedReferences); ++k) {
+    if (kNamedReferences[k].Name != name || (!semicolon && k >= kLegacyNames)) continue;
+    out += kNamedReferences[k].Byte;
+    length = j - i + (semicolon ? 1 : 0);
+    return true;
+  }
+  return false;
+}
+
+// DecodeCharRefs into out. With rawAt, rawAt[k] is the offset in v of the
+// text out's byte k came from, and one more entry holds v's size, so a span
+// of out maps back onto the bytes of v it was read from.
+void DecodeInto(std::string_view v, std::string& out, std::vector<std::size_t>* rawAt) {
+  out.reserve(out.size() + v.size());
+  std::size_t i = 0;
+  while (i < v.size()) {
+    std::size_t amp = v.find('&', i);
+    if (amp == std::string_view::npos) amp = v.size();
+    out.append(v.data() + i, amp - i);
+    if (rawAt)
+      for (std::size_t k = i; k < amp; ++k) rawAt->push_back(k);
+    i = amp;
+    if (i == v.size()) break;
+    const std::size_t before = out.size();
+    std::size_t length = 1;
+    if (!DecodeReferenceAt(v, i, out, length)) out += '&';
+    if (rawAt)
+      for (std::size_t k = before; k < out.size(); ++k) rawAt->push_back(i);
+    i += length;
+  }
+  if (rawAt) rawAt->push_back(v.size());
+}
+
+}  // namespace
+
+std::string html_detail::DecodedCharRefs(std::string_view value) {
+  std::string out;
+  DecodeInto(value, out, nullptr);
+  return out;
+}
+
+std::vector<TTextSpan> SrcsetURLs(std::string_view s) {
+  // ASCII whitespace, as the candidate list counts it.
+  auto space = [](char c) { return IsBlank(c) || c == '\f'; };
+  std::vector<TTextSpan> urls;
+  std::size_t i = 0;
+  const std::size_t n = s.size();
+  for (;;) {
+    while (i < n && (space(s[i]) || s[i] == ',')) ++i;
+    if (i >= n) break;
+    const std::size_t b = i;
+    while (i < n && !space(s[i])) ++i;
+    std::size_t e = i;
+    if (s[e - 1] == ',') {
+      // Commas that end the URL end the candidate too: it has no descriptors.
+      while (e > b && s[e - 1] == ',') --e;
+      urls.push_back({b, e - b});
+      continue;
+    }
+    urls.push_back({b, e - b});
+    // The descriptors run to a comma outside parentheses.
+    bool inParens = false;
+    for (; i < n; ++i) {
+      if (s[i] == '(') {
+        inParens = true;
+      } else if (s[i] == ')') {
+        inParens = false;
+      } else if (s[i] == ',' && !inParens) {
+        ++i;
+        break;
+      }
+    }
+  }
+  return urls;
+}
+
+std::string_view StyleElementText(const char* cursor) {
+  if (!StartsWithIC(cursor, "style") || !(IsBlank(cursor[5]) || cursor[5] == '>')) return {};
+  const char* e = FindTagEnd(cursor);
+  if (*e != '>') return {};
+  const char* b = e + 1;
+  const char* p = b;
+  for (;; ++p) {
+    p = scan::FindAnyOf(p, '<');
+    if (*p == '\0') break;
+    if (p[1] == '/' && StartsWithIC(p + 2, "style")) {
+      const char after = p[7];
+      if (IsBlank(after) || after == '>' || after == '/' || after == '\0') break;
+    }
+  }
+  return {b, static_cast<std::size_t>(p - b)};
 }
 
 std::string GetTagAttributeAt(std::string_view tag, std::string_view attribute,
@@ -363,12 +585,16 @@ std::string GetMetaRobots(const char* cursor) {
 namespace {
 
 // Text of a URL written into a page's base element or marker: a double quote
-// would end the attribute early and a ">" could end the marker comment.
+// would end the attribute early and a ">" could end the marker comment; an
+// "&" is written as the reference a reader of the value decodes.
 std::string QuoteSafe(const std::string& url) {
   std::string out;
   out.reserve(url.size());
   for (char c : url) {
     switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
       case '"':
         out += "%22";
         break;
@@ -394,17 +620,19 @@ std::size_t Offset(const std::string& text, const char* p) {
 // first html tag, else of the first doctype declaration; npos when none.
 std::size_t BaseInsertPosition(const std::string& page) {
   for (std::string_view name : {std::string_view("head"), std::string_view("html")}) {
-    const char* p = page.c_str();
-    while (FindNextTag(p, name)) {
+    std::size_t i = 0;
+    while (FindNextTagAt(page, i, name)) {
+      const char* p = page.c_str() + i;
       char after = p[name.size()];
       if (StartsWithIC(p, name) && (IsBlank(after) || after == '>')) {
         const char* e = FindTagEnd(p);
         return Offset(page, *e ? e + 1 : e);
       }
-      ++p;
+      ++i;
     }
   }
-  for (const char* p = std::strchr(page.c_str(), '<'); p; p = std::strchr(p + 1, '<')) {
+  for (std::size_t i = page.find('<'); i != std::string::npos; i = page.find('<', i + 1)) {
+    const char* p = page.c_str() + i;
     if (StartsWithIC(p + 1, "!DOCTYPE") && (IsBlank(p[9]) || p[9] == '>')) {
       const char* e = FindTagEnd(p + 1);
       return Offset(page, *e ? e + 1 : e);
@@ -418,10 +646,15 @@ bool IsStoredFile(const std::string& fileName) {
   return ::stat(NativePath(fileName).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// Names a stored body ("Data" plus an extension)?
+// Names a stored body: its last path component, without query and fragment,
+// is "Data" plus an extension ("Data.html"; never "MyData.pdf" or a fragment
+// such as "#ctypes._CData.from_address").
 bool NamesStoredBody(std::string_view link) {
-  std::size_t dot = link.rfind('.');
-  return dot != std::string_view::npos && dot >= 4 && link.substr(dot - 4, 4) == "Data";
+  link = link.substr(0, link.find_first_of("?#"));
+  const std::size_t slash = link.find_last_of("/\\");
+  const std::string_view name = slash == std::string_view::npos ? link : link.substr(slash + 1);
+  return name.size() > 5 && name.substr(0, 5) == "Data." &&
+         name.find('.', 5) == std::string_view::npos;
 }
 
 std::vector<std::string_view> PathComponents(std::string_view path) {
@@ -472,31 +705,58 @@ std::string FileURL(const std::string& nativePath) {
   return out;
 }
 
+// Where the URLs of a value lie: the whole value, the candidates of a
+// srcset list, or the url() references of style-sheet text.
+enum class TValueKind { Link, Srcset, Sheet };
+
+// How a rewritten URL is written: a relative path (else an absolute URL), a
+// "file://" URL, or a relative path inside style-sheet text.
+enum class TLinkForm { Relative = 0, FileURL = 1, Sheet = 2 };
+
+struct TLinkAttribute {
+  std::string_view Name;
+  TValueKind Kind = TValueKind::Link;
+};
+
 // The rewrite table: tags whose first found attribute is rewritten, then
 // groups whose every attribute is.
 struct TLinkRule {
   std::string_view Tag;
-  std::vector<std::string_view> Attributes;
+  std::vector<TLinkAttribute> Attributes;
 };
 
 const std::vector<TLinkRule>& FirstHitRulesAfterMeta() {
   static const std::vector<TLinkRule> rules = {
-      {"bgsound", {"src"}},      {"input", {"src"}},     {"script", {"src"}},
-      {"area", {"href"}},        {"link", {"href"}},     {"body", {"background"}},
-      {"table", {"background"}}, {"td", {"background"}}, {"applet", {"codebase"}},
+      {"bgsound", {{"src"}}},   {"script", {{"src"}}},      {"area", {{"href"}}},
+      {"link", {{"href"}}},     {"body", {{"background"}}}, {"table", {{"background"}}},
+      {"td", {{"background"}}}, {"applet", {{"codebase"}}},
   };
   return rules;
 }
 
+// A stored page is opened from its own folder, so a relative address left
+// as written resolves one folder off: every URL attribute of HTML is here.
 const std::vector<TLinkRule>& GroupRules() {
   static const std::vector<TLinkRule> rules = {
-      {"frame", {"src", "longdesc"}},
-      {"iframe", {"src", "longdesc"}},
-      {"img", {"longdesc", "lowsrc", "src", "usemap", "dynsrc"}},
-      {"embed", {"src", "pluginspage", "codebase", "pluginurl"}},
-      {"object", {"classid", "codebase", "data", "usemap"}},
-      {"layer", {"src", "background"}},
-      {"ilayer", {"src", "background"}},
+      {"input", {{"src"}, {"formaction"}}},
+      {"frame", {{"src"}, {"longdesc"}}},
+      {"iframe", {{"src"}, {"longdesc"}}},
+      {"img",
+       {{"longdesc"}, {"lowsrc"}, {"src"}, {"usemap"}, {"dynsrc"}, {"srcset", TValueKind::Srcset}}},
+      {"embed", {{"src"}, {"pluginspage"}, {"codebase"}, {"pluginurl"}}},
+      {"object", {{"classid"}, {"codebase"}, {"data"}, {"usemap"}}},
+      {"layer", {{"src"}, {"background"}}},
+      {"ilayer", {{"src"}, {"background"}}},
+      {"form", {{"action"}}},
+      {"button", {{"formaction"}}},
+      {"video", {{"src"}, {"poster"}}},
+      {"audio", {{"src"}}},
+      {"source", {{"src"}, {"srcset", TValueKind::Srcset}}},
+      {"track", {{"src"}}},
+      {"blockquote", {{"cite"}}},
+      {"q", {{"cite"}}},
+      {"del", {{"cite"}}},
+      {"ins", {{"cite"}}},
   };
   return rules;
 }
@@ -566,60 +826,134 @@ struct TPageRewrite {
   const std::string& Base;
   std::vector<TTextEdit>* Edits;
   TStoredBodies& Bodies;
-  std::unordered_map<std::string, std::string> NewText[2];  // by asFileURL
+  std::unordered_map<std::string, std::string> NewText[3];  // by TLinkForm
   std::optional<std::string> BaseFile;                      // the base's stored name
 
   // The text that replaces link as ReplaceLinkAt would write it; "" when
   // the link stays.
-  const std::string& TextFor(const std::string& link, bool asFileURL) {
-    auto [it, added] = NewText[asFileURL].try_emplace(link);
+  const std::string& TextFor(const std::string& link, TLinkForm form) {
+    auto [it, added] = NewText[static_cast<int>(form)].try_emplace(link);
     if (added) {
-      std::string local = LinkToLocalFrom(WebDir, Base, link, false, asFileURL, BaseFile, Bodies);
+      std::string local =
+          LinkToLocalFrom(WebDir, Base, link, false, form == TLinkForm::FileURL, BaseFile, Bodies);
       if (local.empty()) local = AbsoluteLink(WebDir, Base, link);
-      if (!local.empty() && local != link) it->second = scan::LinkForText(local);
+      if (!local.empty() && local != link)
+        it->second = scan::LinkForText(local, form == TLinkForm::Sheet ? "()" : "");
     }
     return it->second;
   }
 };
 
-// Rewrites a found value in place unless its closing quote is missing (it
-// would then run to the end of the page). Returns the value's offset, taken
-// before the rewrite may move the page's bytes.
-std::size_t RewriteValue(std::string& page, const TAttrSpan& v, TPageRewrite& rewrite,
-                         bool asFileURL) {
-  const std::size_t at = Offset(page, v.Start);
-  if (!v.Closed) return at;
-  const std::string link(v.Start, v.Length);
-  const std::string& text = rewrite.TextFor(link, asFileURL);
-  if (text.empty()) return at;
-  page.replace(at, link.size(), text);
-  if (rewrite.Edits && text != link) rewrite.Edits->push_back({at, link, text});
-  return at;
+// A value written back into an attribute: "&" and the quote around it as
+// references, and without quotes also the blanks and ">" that would end it.
+std::string EncodeForAttribute(std::string_view value, char quote) {
+  std::string out;
+  out.reserve(value.size() + 8);
+  for (char c : value) {
+    if (c == '&') {
+      out += "&amp;";
+    } else if (c == '"' && quote != '\'') {
+      out += "&quot;";
+    } else if (c == '\'' && quote != '"') {
+      out += "&#39;";
+    } else if (!quote && (IsBlank(c) || c == '>')) {
+      out += "&#" + std::to_string(static_cast<unsigned char>(c)) + ";";
+    } else {
+      out += c;
+    }
+  }
+  return out;
 }
 
-// Rewrites the links of the tag at index; returns where the walk goes on.
-std::size_t LocaliseTag(std::string& page, std::size_t index, TPageRewrite& rewrite) {
+// Replaces each URL in page's bytes [at, at + length) by its new text. In an
+// attribute value the URLs are read with their character references decoded
+// and the new text is encoded for the value's quote; style-sheet text inside
+// a style element is taken as it is. The bytes between the URLs stay.
+void RewriteURLsIn(std::string& page, std::size_t at, std::size_t length, TValueKind kind,
+                   TLinkForm form, bool attribute, char quote, TPageRewrite& rewrite) {
+  const std::string raw = page.substr(at, length);
+  std::string decoded;
+  std::vector<std::size_t> rawAt;  // empty: the text is raw itself
+  if (attribute && raw.find('&') != std::string::npos) DecodeInto(raw, decoded, &rawAt);
+  const std::string& text = rawAt.empty() ? raw : decoded;
+  auto from = [&](std::size_t i) { return rawAt.empty() ? i : rawAt[i]; };
+
+  std::string out;
+  std::size_t done = 0;  // raw bytes taken into out so far
+  bool changed = false;
+  auto take = [&](std::size_t b, std::size_t n) {
+    const std::string& local = rewrite.TextFor(text.substr(b, n), form);
+    if (local.empty()) return;
+    out.append(raw, done, from(b) - done);
+    out += attribute ? EncodeForAttribute(local, quote) : local;
+    done = from(b + n);
+    changed = true;
+  };
+  if (kind == TValueKind::Link) {
+    take(0, text.size());
+  } else if (kind == TValueKind::Srcset) {
+    for (const TTextSpan& url : SrcsetURLs(text)) take(url.At, url.Length);
+  } else {
+    for (std::size_t pos = 0;;) {
+      TCSSReference ref;
+      if (!FindCSSReference(text.c_str() + pos, ref)) break;
+      const std::size_t b = static_cast<std::size_t>(ref.Start - text.c_str());
+      // A value without its end runs into the rules after it.
+      if (!ref.Closed) {
+        pos = b;
+        continue;
+      }
+      take(b, ref.Length);
+      pos = b + ref.Length;
+    }
+  }
+  if (!changed) return;
+  out.append(raw, done, std::string::npos);
+  page.replace(at, length, out);
+  if (rewrite.Edits) rewrite.Edits->push_back({at, raw, out});
+}
+
+// Rewrites a found attribute value in place unless its closing quote is
+// missing (it would then run to the end of the page).
+void RewriteValue(std::string& page, const TAttrSpan& v, TPageRewrite& rewrite, TLinkForm form,
+                  TValueKind kind = TValueKind::Link) {
+  if (!v.Closed) return;
+  RewriteURLsIn(page, Offset(page, v.Start), v.Length, kind, form, true, v.Quote, rewrite);
+}
+
+// Rewrites the links of the tag at index: its URL attributes, the url()
+// references of its style attribute and, for a style element, of its text.
+void LocaliseTag(std::string& page, std::size_t index, TPageRewrite& rewrite) {
   TAttrSpan v;
   auto at = [&] { return page.c_str() + index; };
-  if (FindAttribute("a", "href", at(), v)) return RewriteValue(page, v, rewrite, false);
-  if (FindMetaRefresh(at(), v)) return RewriteValue(page, v, rewrite, true);
-  for (const TLinkRule& rule : FirstHitRulesAfterMeta()) {
-    if (FindAttribute(rule.Tag, rule.Attributes[0], at(), v))
-      return RewriteValue(page, v, rewrite, false);
-  }
-  for (const TLinkRule& rule : GroupRules()) {
-    bool any = false;
-    for (std::string_view attribute : rule.Attributes) {
-      // Each lookup starts again at the tag: a rewrite changes only bytes
-      // after it.
-      if (FindAttribute(rule.Tag, attribute, at(), v)) {
-        any = true;
-        RewriteValue(page, v, rewrite, false);
-      }
+  // Each lookup starts again at the tag: a rewrite changes only bytes after
+  // it.
+  auto rules = [&] {
+    if (FindAttribute("a", "href", at(), v))
+      return RewriteValue(page, v, rewrite, TLinkForm::Relative);
+    if (FindMetaRefresh(at(), v)) return RewriteValue(page, v, rewrite, TLinkForm::FileURL);
+    for (const TLinkRule& rule : FirstHitRulesAfterMeta()) {
+      if (FindAttribute(rule.Tag, rule.Attributes[0].Name, at(), v))
+        return RewriteValue(page, v, rewrite, TLinkForm::Relative);
     }
-    if (any) break;
-  }
-  return index;
+    for (const TLinkRule& rule : GroupRules()) {
+      bool any = false;
+      for (const TLinkAttribute& attribute : rule.Attributes) {
+        if (FindAttribute(rule.Tag, attribute.Name, at(), v)) {
+          any = true;
+          RewriteValue(page, v, rewrite, TLinkForm::Relative, attribute.Kind);
+        }
+      }
+      if (any) return;
+    }
+  };
+  rules();
+  if (FindAnyTagAttribute("style", at(), v))
+    RewriteValue(page, v, rewrite, TLinkForm::Sheet, TValueKind::Sheet);
+  const std::string_view sheet = StyleElementText(at());
+  if (!sheet.empty())
+    RewriteURLsIn(page, Offset(page, sheet.data()), sheet.size(), TValueKind::Sheet,
+                  TLinkForm::Sheet, false, 0, rewrite);
 }
 
 void Insert(std::string& page, std::size_t at, const std::string& text,
@@ -630,11 +964,11 @@ void Insert(std::string& page, std::size_t at, const std::string& text,
 
 std::string InsertBaseImpl(std::string& page, const std::string& url, bool asMarker,
                            std::vector<TTextEdit>* edits) {
-  const char* p = page.c_str();
-  while (FindNextTag(p)) {
+  for (std::size_t i = 0; FindNextTagAt(page, i); ++i) {
+    const char* p = page.c_str() + i;
     TAttrSpan v;
     if (FindAttribute("base", "href", p, v)) {
-      std::string href(v.Start, v.Length);
+      const std::string href = DecodeCharRefs(std::string(v.Start, v.Length));
       if (asMarker) {
         std::size_t open = Offset(page, p);  // just after the tag's "<"
         std::size_t close = Offset(page, FindTagEnd(p));
@@ -700,10 +1034,12 @@ std::string AbsoluteLink(const std::string& webDir, const std::string& pageURL,
 
 void ReplaceLinkAt(std::string& page, std::size_t index, const std::string& webDir,
                    const std::string& pageURL, const std::string& link, bool asFileURL) {
-  std::string local = LinkToLocal(webDir, pageURL, link, false, asFileURL);
-  if (local.empty()) local = AbsoluteLink(webDir, pageURL, link);
-  if (local.empty() || local == link || index > page.size()) return;
-  page.replace(index, std::min(link.size(), page.size() - index), scan::LinkForText(local));
+  const std::string decoded = DecodeCharRefs(link);
+  std::string local = LinkToLocal(webDir, pageURL, decoded, false, asFileURL);
+  if (local.empty()) local = AbsoluteLink(webDir, pageURL, decoded);
+  if (local.empty() || local == decoded || index > page.size()) return;
+  page.replace(index, std::min(link.size(), page.size() - index),
+               EncodeForAttribute(scan::LinkForText(local), '"'));
 }
 
 void LocaliseHTMLText(std::string& page, const std::string& pageURL, const std::string& webDir,
@@ -717,7 +1053,7 @@ void LocaliseHTMLText(std::string& page, const std::string& pageURL, const std::
   std::string base = pageURL;
   std::size_t index = 0;
   for (int n = 0; n < 10 && FindNextTagAt(page, index); ++n) {
-    std::string href = GetTagAttributeAt("Tvbase", "href", page, index, true);
+    const std::string href = DecodeCharRefs(GetTagAttributeAt("Tvbase", "href", page, index, true));
     if (!href.empty()) {
       base = ResolveURL(pageURL, href);
       InsertBaseImpl(page, LinkToLocal(webDir, pageURL, href, true, true, &known), false, edits);
@@ -732,7 +1068,7 @@ void LocaliseHTMLText(std::string& page, const std::string& pageURL, const std::
       if (processMessages) processMessages();
       if (abort.load()) break;
     }
-    index = LocaliseTag(page, index, rewrite);
+    LocaliseTag(page, index, rewrite);
   }
 }
 

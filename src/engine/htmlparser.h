@@ -7,9 +7,11 @@
 //
 // Text: 8-bit bytes ending at the first zero byte. A cursor is a pointer into
 // such a text (a std::string's c_str() qualifies); "at the end" means on the
-// terminating zero. Scanners never read past that zero, so the bytes after a
-// zero byte inside a std::string are never looked at; the rewriters keep them.
-// No entity decoding, no character sets. Blank set: blank, tab, LF, CR.
+// terminating zero. The cursor readers never read past that zero; what walks a
+// whole std::string (FindNextTagAt, InsertBase, the rewriters) steps over a
+// zero byte inside it and goes on, as a browser does. Attribute values are
+// given as written; DecodeCharRefs reads a link's value as a browser does. No
+// character sets. Blank set: blank, tab, LF, CR.
 //
 // Everything here is a pure function of its arguments (no shared state, no
 // locks) and may run on any thread, except LocaliseHTMLFile, which reads and
@@ -33,7 +35,8 @@ namespace qv {
 // marker comment ("<!--Tv" + "BASE ...") is always reported, with the cursor on
 // its keyword. Returns false with the cursor on the terminating zero.
 bool FindNextTag(const char*& cursor, std::string_view tag = {});
-// The same over a std::string and a 0-based index, which is written back.
+// The same over a std::string and a 0-based index, which is written back; a
+// zero byte inside the string ends nothing (the search goes on after it).
 bool FindNextTagAt(const std::string& text, std::size_t& index, std::string_view tag = {});
 
 // The first ">" outside double-quoted runs from p; else the first ">" at all;
@@ -74,6 +77,44 @@ std::string GetNamedTagAttribute(std::string_view tag, std::string_view attribut
 }
 std::string GetTagAttributeAt(std::string_view tag, std::string_view attribute,
                               const std::string& text, std::size_t& index, bool advance = false);
+
+// The value of an attribute of the tag under the cursor, whatever the tag's
+// name (read as GetTagAttribute reads it); "" when there is none.
+std::string GetAnyTagAttribute(std::string_view attribute, const char* cursor);
+// The same, also giving FindTagEnd(cursor) from the same pass over the tag
+// (a scanner that reads one attribute of every tag needs both).
+std::string GetAnyTagAttribute(std::string_view attribute, const char* cursor, const char*& tagEnd);
+
+// The character references of an attribute value decoded as a browser reads
+// a link: "&amp;", "&lt;", "&gt;", "&quot;", "&apos;" and the other names of
+// the printable ASCII bytes (the ones a URL can carry), "&#NN;" and "&#xNN;"
+// (as UTF-8; zero, a surrogate or a number past U+10FFFF gives U+FFFD, and
+// the ";" may be missing). "amp", "lt", "gt" and "quot" are also taken
+// without their ";" unless "=" follows, as browsers do in attribute values.
+// An unknown name, or an "&" that starts no reference, stays as written.
+namespace html_detail {
+std::string DecodedCharRefs(std::string_view value);
+}  // namespace html_detail
+// Inlined: a scanner reads many values, nearly all of them empty or free of
+// references.
+inline std::string DecodeCharRefs(std::string value) {
+  if (value.find('&') == std::string::npos) return value;
+  return html_detail::DecodedCharRefs(value);
+}
+
+// Where the URLs of a srcset candidate list (already decoded) lie, split as
+// a browser splits it: each candidate's URL, without its descriptors ("2x",
+// "480w") and the commas between candidates.
+struct TTextSpan {
+  std::size_t At = 0;
+  std::size_t Length = 0;
+};
+std::vector<TTextSpan> SrcsetURLs(std::string_view candidates);
+
+// The style-sheet text of the style element whose tag is under the cursor:
+// from after its start tag to the "</style" that ends it (or the text's end);
+// empty for any other tag.
+std::string_view StyleElementText(const char* cursor);
 
 // "<br>" and "&nbsp" (any case) become LF CR; other blank-set runs one blank.
 std::string CleanLinkText(std::string_view text);
@@ -121,8 +162,10 @@ class TStoredBodies {
 // The local form of a link found in the page at pageURL under the mirror root
 // webDir: a path relative to the page's stored body (or, with asFileURL, a
 // "file://" URL of the target's absolute path) when the target is stored (or
-// force is set); the link unchanged when it already names a stored body or is
-// a "file:" URL; the fragment alone for a fragment-only link; "" otherwise.
+// force is set); the link unchanged when it already names a stored body (its
+// last path component, query and fragment cut off, is "Data" plus an
+// extension) or is a "file:" URL; the fragment alone for a fragment-only
+// link; "" otherwise.
 std::string LinkToLocal(const std::string& webDir, const std::string& pageURL,
                         const std::string& link, bool force, bool asFileURL,
                         TStoredBodies* bodies = nullptr);
@@ -134,6 +177,8 @@ std::string AbsoluteLink(const std::string& webDir, const std::string& pageURL,
 
 // Replaces the link whose bytes start at index with its local form (or its
 // absolute form when its target is not stored); leaves it when neither exists.
+// The link is given as written: it is read with its character references
+// decoded, and the new text is written with "&" as "&amp;".
 void ReplaceLinkAt(std::string& page, std::size_t index, const std::string& webDir,
                    const std::string& pageURL, const std::string& link, bool asFileURL);
 
@@ -154,6 +199,12 @@ struct TTextEdit {
 // The in-memory half of LocaliseHTMLFile: rewrites page's links as if it were
 // the stored copy of pageURL under webDir (whose stored bodies decide the
 // local forms). When edits is given, every change made is appended to it.
+//
+// Every URL attribute of HTML is rewritten (anchors, forms, frames, images
+// and their srcset candidates, media and their posters, objects, embeds, link
+// elements, cite addresses), and so are the url() references of style
+// attributes and style elements. A value is read with its character
+// references decoded; what is written back is encoded for its quotes.
 void LocaliseHTMLText(std::string& page, const std::string& pageURL, const std::string& webDir,
                       const std::atomic<bool>& abort, const TProcessMessages& processMessages = {},
                       std::vector<TTextEdit>* edits = nullptr, TStoredBodies* bodies = nullptr);

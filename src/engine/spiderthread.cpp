@@ -235,13 +235,25 @@ void TSpiderThread::ScanPage(const std::string& contentType) {
     }
     return;
   }
+  TakeSheetLinks(PageText);
+}
+
+void TSpiderThread::TakeSheetLinks(const std::string& text) {
   // Style-sheet references are recorded for a download, never queued; an
   // imported style sheet is read in turn, as a linked one is.
+  const char* cursor = text.c_str();
+  const char* const end = cursor + text.size();
   for (;;) {
     if (SkipFlag || AbortFlag) return;
     bool import = false;
     const std::string u = NextCSSURL(cursor, import);
-    if (u.empty()) return;
+    if (u.empty()) {
+      // A zero byte ends only the scan before it.
+      cursor += std::strlen(cursor);
+      if (cursor >= end) return;
+      ++cursor;
+      continue;
+    }
     const std::string v = ResolveURL(Current.BaseURL, u);
     if (import) {
       EnqueueLink(v, true, 0);
@@ -252,6 +264,15 @@ void TSpiderThread::ScanPage(const std::string& contentType) {
     cursor += u.size();
     if (*cursor) ++cursor;
   }
+}
+
+const char* TSpiderThread::TakeStyleLinks(const char* tag) {
+  const char* tagEnd = nullptr;
+  const std::string style = GetAnyTagAttribute("style", tag, tagEnd);
+  if (!style.empty()) TakeSheetLinks(DecodeCharRefs(style));
+  const std::string_view sheet = StyleElementText(tag);
+  if (!sheet.empty()) TakeSheetLinks(std::string(sheet));
+  return tagEnd;
 }
 
 void TSpiderThread::FetchPage(const std::string& acceptTypes) {
@@ -443,12 +464,21 @@ bool TSpiderThread::FollowAllowed(const std::string& url, const std::string& lin
 }
 
 bool TSpiderThread::ProcessTag(const char*& cursor) {
-  if (SkipFlag || AbortFlag || *cursor == 0) return false;
-  if (!FindNextTag(cursor)) return false;
+  if (SkipFlag || AbortFlag) return false;
+  // A zero byte in the page hides nothing after it from a browser.
+  const char* const end = PageText.data() + PageText.size();
+  while (!FindNextTag(cursor)) {
+    if (cursor >= end) return false;
+    ++cursor;
+  }
   const TSettings& s = *Snapshot().Settings;
   auto resolve = [this](const std::string& value) { return ResolveURL(Current.BaseURL, value); };
+  // A link's value as the browser reads it.
+  auto link = [&cursor](const char* tag, const char* attribute) {
+    return DecodeCharRefs(GetTagAttribute(tag, attribute, cursor));
+  };
 
-  std::string value = GetTagAttribute("Tvbase", "href", cursor);
+  std::string value = link("Tvbase", "href");
   if (!value.empty()) {
     // A relative base means nothing on its own: it is taken against the
     // address the page came from.
@@ -456,32 +486,34 @@ bool TSpiderThread::ProcessTag(const char*& cursor) {
     cursor = FindTagEnd(cursor);
     return true;
   }
-  value = GetMetaRefreshURL(cursor);
+  // The tag's end comes from the same pass that looks for its style.
+  const char* const tagEnd = TakeStyleLinks(cursor);
+  value = DecodeCharRefs(GetMetaRefreshURL(cursor));
   if (!value.empty()) {
     const std::string v = resolve(value);
     EnqueueLink(v, true, Current.Origin);
     Record(v, 0, "", "");
-    cursor = FindTagEnd(cursor);
+    cursor = tagEnd;
     return true;
   }
-  value = NormaliseURL(GetTagAttribute("a", "href", cursor));
+  value = NormaliseURL(link("a", "href"));
   if (!value.empty()) {
     const std::string v = resolve(value);
-    cursor = FindTagEnd(cursor);
+    cursor = tagEnd;
     std::string image;
     const std::string text = GetLinkText(cursor, &image);
     if (FollowAllowed(v, text))
       EnqueueLink(v, false, 0);
     else
       Warn();
-    if (!image.empty()) image = resolve(image);
+    if (!image.empty()) image = resolve(DecodeCharRefs(image));
     Record(v, 0, text, image);
     return true;
   }
   if (!s.EnterNoRobChk) {
     const std::string robots = GetMetaRobots(cursor);
     if (!robots.empty()) {
-      cursor = FindTagEnd(cursor);
+      cursor = tagEnd;
       size_t start = 0;
       while (start <= robots.size()) {
         const size_t end = robots.find_first_of(", \t", start);
@@ -508,14 +540,14 @@ bool TSpiderThread::ProcessTag(const char*& cursor) {
                                {"input", "src", "alt"},
                                {"script", "src", nullptr}};
   for (const TOne& one : kOnes) {
-    value = GetTagAttribute(one.Tag, one.Attr, cursor);
+    value = link(one.Tag, one.Attr);
     if (value.empty()) continue;
     const std::string title = one.TitleAttr ? GetTagAttribute(one.Tag, one.TitleAttr, cursor) : "";
     Record(resolve(value), 1, title, "");
-    cursor = FindTagEnd(cursor);
+    cursor = tagEnd;
     return true;
   }
-  value = GetTagAttribute("area", "href", cursor);
+  value = link("area", "href");
   if (!value.empty()) {
     const std::string v = resolve(value);
     if (FollowAllowed(v, ""))
@@ -523,22 +555,37 @@ bool TSpiderThread::ProcessTag(const char*& cursor) {
     else
       Warn();
     Record(v, 0, GetTagAttribute("area", "alt", cursor), "");
-    cursor = FindTagEnd(cursor);
+    cursor = tagEnd;
     return true;
   }
-  value = GetTagAttribute("link", "href", cursor);
+  value = link("form", "action");
+  if (!value.empty()) {
+    // A search box's page, followed as an anchor is. A form that posts is
+    // left alone: a fetch of its address is a request the site never made.
+    if (!EqualsIC(TrimBlanks(GetTagAttribute("form", "method", cursor)), "post")) {
+      const std::string v = resolve(value);
+      if (FollowAllowed(v, ""))
+        EnqueueLink(v, false, 0);
+      else
+        Warn();
+      Record(v, 0, "", "");
+    }
+    cursor = tagEnd;
+    return true;
+  }
+  value = link("link", "href");
   if (!value.empty()) {
     const std::string v = resolve(value);
     EnqueueLink(v, true, 0);
     Record(v, 0, "", "");
-    cursor = FindTagEnd(cursor);
+    cursor = tagEnd;
     return true;
   }
   for (const char* tag : {"body", "table", "td"}) {
-    value = GetTagAttribute(tag, "background", cursor);
+    value = link(tag, "background");
     if (value.empty()) continue;
     Record(resolve(value), 1, "", "");
-    cursor = FindTagEnd(cursor);
+    cursor = tagEnd;
     return true;
   }
 
@@ -549,38 +596,50 @@ bool TSpiderThread::ProcessTag(const char*& cursor) {
     const char* TitleAttr;
     bool SrcIsPage;  // a src of the group is a page of its own
   };
+  // Pictures, media and their posters are fetched with the page, as an
+  // image's src is; a srcset lists candidates, each of which a browser may
+  // choose for some screen.
   static const TGroup kGroups[] = {
       {"frame", {"longdesc", "src"}, nullptr, true},
       {"iframe", {"longdesc", "src"}, nullptr, true},
-      {"img", {"longdesc", "lowsrc", "src", "usemap", "dynsrc"}, "alt", false},
+      {"img", {"longdesc", "lowsrc", "src", "usemap", "dynsrc", "srcset"}, "alt", false},
       {"embed", {"src", "pluginspage", "codebase", "pluginurl"}, "alt", false},
       {"object", {"classid", "codebase", "data", "usemap"}, nullptr, false},
       {"layer", {"background", "src"}, nullptr, true},
       {"ilayer", {"background", "src"}, nullptr, true},
+      {"video", {"src", "poster"}, nullptr, false},
+      {"audio", {"src"}, nullptr, false},
+      {"source", {"src", "srcset"}, nullptr, false},
+      {"track", {"src"}, nullptr, false},
   };
   for (const TGroup& g : kGroups) {
     bool hit = false;
     std::string title;
     bool titleRead = false;
     for (const char* attr : g.Attrs) {
-      value = GetTagAttribute(g.Tag, attr, cursor);
+      value = link(g.Tag, attr);
       if (value.empty()) continue;
       hit = true;
-      const std::string v = resolve(value);
       if (g.SrcIsPage && std::strcmp(attr, "src") == 0) {
+        const std::string v = resolve(value);
         EnqueueLink(v, true, 0);
         Record(v, 0, "", "");
-      } else {
-        if (!titleRead && g.TitleAttr) {
-          title = GetTagAttribute(g.Tag, g.TitleAttr, cursor);
-          titleRead = true;
-        }
-        Record(v, 1, title, "");
+        continue;
       }
+      if (!titleRead && g.TitleAttr) {
+        title = GetTagAttribute(g.Tag, g.TitleAttr, cursor);
+        titleRead = true;
+      }
+      if (std::strcmp(attr, "srcset") != 0) {
+        Record(resolve(value), 1, title, "");
+        continue;
+      }
+      for (const TTextSpan& url : SrcsetURLs(value))
+        Record(resolve(value.substr(url.At, url.Length)), 1, title, "");
     }
     if (hit) break;
   }
-  cursor = FindTagEnd(cursor);
+  cursor = tagEnd;
   return true;
 }
 

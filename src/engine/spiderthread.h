@@ -64,7 +64,8 @@ class TSpiderThread : public TVkThread {
   void AddCacheIfModifiedSince();
   // Scans PageText (an HTML page or a style sheet by its content type).
   void ScanPage(const std::string& contentType);
-  // Handles the tag at or after the cursor; false when the page is done.
+  // Handles the tag at or after the cursor, which points into PageText (a
+  // zero byte inside it is stepped over); false when the page is done.
   bool ProcessTag(const char*& cursor);
   // False when the link was dropped.
   bool EnqueueLink(const std::string& url, bool embedded, uint8_t origin);
@@ -96,6 +97,13 @@ class TSpiderThread : public TVkThread {
   // again when a link to it is met. text is the answer as it came.
   void KeepHopTarget(const std::string& target, std::string text, const std::string& headers,
                      int32_t code);
+  // The references of style-sheet text (zero bytes in it end no scan): an
+  // @import is queued as a linked sheet is, the rest are fetched with the
+  // page.
+  void TakeSheetLinks(const std::string& text);
+  // Those of the style attribute of the tag under the cursor and, for a
+  // style element, of its text. Gives the tag's end (FindTagEnd).
+  const char* TakeStyleLinks(const char* tag);
 
   std::string FPageURL;     // the address the page's text came from
   std::string FExtraLines;  // request lines of this item (If-Modified-Since)

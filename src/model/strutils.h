@@ -92,6 +92,9 @@ std::string CutAtDelimiter(std::string_view text, std::string_view set);
 // The text with each %XX escape (two hexadecimal digits) made its byte; a "%"
 // without two digits after it stays as it is.
 std::string PercentDecoded(std::string_view text);
+// Appends the UTF-8 bytes of a code point (at most U+10FFFF; the caller keeps
+// surrogates out).
+void AppendUtf8(std::string& out, std::uint32_t codePoint);
 // When the bytes at index n of a and of b are both in `set` (a text's end counts as
 // in the set), the comparison of the first n bytes ignoring case (0 when equal, else
 // the difference of the first unequal upper-cased bytes); otherwise 2.

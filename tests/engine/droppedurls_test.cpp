@@ -129,6 +129,8 @@ TEST(FirstFragmentImage, TakesTheFirstImgAfterSourceURL) {
       {"no SourceURL", "<img src=http://h/a.gif>", false, "", ""},
       {"absolute src", "SourceURL:http://h/x/\n<IMG SRC=\"http://o/i.png\">", true,
        "http://o/i.png", ""},
+      {"src read as the browser reads it", "SourceURL:http://h/\n<img src=\"i.php?a=1&amp;b=2\">",
+       true, "http://h/i.php?a=1&b=2", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);

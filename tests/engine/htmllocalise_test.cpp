@@ -70,6 +70,11 @@ TEST(InsertBase, Table) {
        "<!--Tvbase href=\"../up/\"-->"},
       {"quote in the address escaped", "<head>", "http://h/a\"b<c>", false, "http://h/a\"b<c>",
        "<head>\n<BASE HREF=\"http://h/a%22b%3Cc%3E\">\n"},
+      {"& written as a reference", "<head>", "http://h/p?a=1&amp=2", true, "http://h/p?a=1&amp=2",
+       "<head>\n<!--TvBASE HREF=\"http://h/p?a=1&amp;amp=2\"-->\n"},
+      {"own base read as the browser reads it", "<head><base href=\"/d/?a=1&amp;b=2\">",
+       "http://h/p.html", true, "http://h/d/?a=1&b=2",
+       "<head><!--Tvbase href=\"/d/?a=1&amp;b=2\"-->"},
       {"base in a comment ignored", "<!-- <base href=x> --><head>", "http://h/", false, "http://h/",
        "<!-- <base href=x> --><head>\n<BASE HREF=\"http://h/\">\n"},
   };
@@ -82,12 +87,12 @@ TEST(InsertBase, Table) {
 
 TEST(InsertBase, MarkerIsFoundAgainByTheScanner) {
   std::string page = "<html><head><title>t</title></head><body><a href=x>x</a>";
-  InsertBase(page, "http://h/d/", true);
+  InsertBase(page, "http://h/d/?a=1&amp=2", true);
   const char* p = page.c_str();
   ASSERT_TRUE(FindNextTag(p));
   ASSERT_TRUE(FindNextTag(++p));
   ASSERT_TRUE(FindNextTag(++p));
-  EXPECT_EQ(GetTagAttribute("Tvbase", "href", p), "http://h/d/");
+  EXPECT_EQ(DecodeCharRefs(GetTagAttribute("Tvbase", "href", p)), "http://h/d/?a=1&amp=2");
 }
 
 TEST(LinkToLocal, Table) {
@@ -208,15 +213,38 @@ TEST(LocaliseHTMLFile, FixturePage) {
   EXPECT_EQ(test::ReadBytes(file), expected);
 }
 
-TEST(LocaliseHTMLFile, KeepsTheBytesAfterAZeroByte) {
+// A zero byte in a stored page or sheet hides no link after it; the zero
+// bytes themselves are kept.
+TEST(LocaliseStoredFiles, AZeroByteHidesNoLinkAfterIt) {
+  using namespace std::string_literals;
   TMirror m;
-  std::string body("<a href=\"a.html\">a</a>\0<a href=\"a.html\">b</a>", 45);
-  const std::string file = m.Store("http://h/p.html", ".html", body);
   m.Store("http://h/a.html", ".html");
+  struct Case {
+    const char* name;
+    std::string url, ext, body, after;
+  };
+  const std::vector<Case> cases = {
+      {"zero bytes between tags", "http://h/p.html", ".html",
+       "<a href=\"a.html\">a</a>\0<p>\0\0<a href=\"a.html\">b</a>"s,
+       "<a href=\"../a.html/Data.html\">a</a>\0<p>\0\0<a href=\"../a.html/Data.html\">b</a>"s},
+      {"a value cut by a zero byte stays", "http://h/q.html", ".html",
+       "<a href=\"a.html\0\">x</a><a href=a.html>"s,
+       "<a href=\"a.html\0\">x</a><a href=../a.html/Data.html>"s},
+      {"a zero byte in the head", "http://h/r.html", ".html",
+       "<html>\0<head><base href=\"http://h/\"></head><a href=a.html>"s,
+       "<html>\0<head><base href=\"http://h/\"></head><a href=../a.html/Data.html>"s},
+      {"style sheet", "http://h/s.css", ".css", "a { b: url(a.html) }\0c { d: url(a.html) }"s,
+       "a { b: url(../a.html/Data.html) }\0c { d: url(../a.html/Data.html) }"s},
+  };
   std::atomic<bool> abort{false};
-  LocaliseHTMLFile("http://h/p.html", m.Root(), abort);
-  EXPECT_EQ(test::ReadBytes(file),
-            std::string("<a href=\"../a.html/Data.html\">a</a>\0<a href=\"a.html\">b</a>", 58));
+  for (const auto& c : cases) {
+    const std::string file = m.Store(c.url, c.ext, c.body);
+    if (c.ext == ".css")
+      LocaliseCSSFile(c.url, m.Root(), abort);
+    else
+      LocaliseHTMLFile(c.url, m.Root(), abort);
+    EXPECT_EQ(test::ReadBytes(file), c.after) << c.name;
+  }
 }
 
 TEST(LocaliseHTMLFile, MissingOrEmptyStoredPageIsLeftAlone) {

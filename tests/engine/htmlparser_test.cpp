@@ -156,6 +156,50 @@ TEST(GetTagAttribute, Table) {
   }
 }
 
+TEST(DecodeCharRefs, Table) {
+  const std::string kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+  struct Case {
+    std::string in, out;
+  };
+  const std::vector<Case> cases = {
+      {"a.html?x=1&amp;y=2", "a.html?x=1&y=2"},
+      {"&lt;&gt;&quot;&apos;&QUOT;&AMP;", "<>\"'\"&"},
+      {"&sol;&quest;&equals;&num;&percnt;&commat;&lowbar;", "/?=#%@_"},
+      {"&#65;&#x42;&#X43&#0068;", "ABCD"},
+      {"&#233;&#x1F600;", "\xC3\xA9\xF0\x9F\x98\x80"},
+      {"&#0;&#xD800;&#x110000;&#99999999999;",
+       kReplacement + kReplacement + kReplacement + kReplacement},
+      {"&amp&lt;", "&<"},
+      {"&amp=1&ampx", "&amp=1&ampx"},
+      {"&amp;amp;", "&amp;"},
+      {"&eacute;&bogus;&;&#;&#x;&", "&eacute;&bogus;&;&#;&#x;&"},
+      {"no references", "no references"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DecodeCharRefs(c.in), c.out) << c.in;
+}
+
+TEST(SrcsetURLs, Table) {
+  struct Case {
+    std::string list;
+    std::vector<std::string> urls;
+  };
+  const std::vector<Case> cases = {
+      {"a.png 1x, b.png 2x", {"a.png", "b.png"}},
+      {"a-480.png 480w,a-960.png 960w", {"a-480.png", "a-960.png"}},
+      {"\n  a.png,\n  b.png 2x\n", {"a.png", "b.png"}},
+      {"a.png,b.png", {"a.png,b.png"}},  // no blank: one URL holding a comma
+      {"a.png,, , b.png", {"a.png", "b.png"}},
+      {"data:image/png;base64,iVBO 1x, c.png 2x", {"data:image/png;base64,iVBO", "c.png"}},
+      {"a.png 1x (x, y), b.png", {"a.png", "b.png"}},
+      {" , ", {}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> got;
+    for (const TTextSpan& u : SrcsetURLs(c.list)) got.push_back(c.list.substr(u.At, u.Length));
+    EXPECT_EQ(got, c.urls) << c.list;
+  }
+}
+
 TEST(CleanLinkText, Table) {
   struct Case {
     std::string in, out;

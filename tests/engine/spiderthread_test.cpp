@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +23,7 @@
 #include "engine/urladder.h"
 #include "model/linkfollow.h"
 #include "model/tvurlutils.h"
+#include "model/uriparser.h"
 #include "model/vkcache.h"
 #include "model/vkfile.h"
 #include "model/vkglobal.h"
@@ -402,6 +405,226 @@ TEST_F(SpiderTest, BaseMarkerResolvedAgainstTheFetchedAddress) {
   while (t.ProcessTag(cursor)) {
   }
   EXPECT_EQ(Queued(), (std::set<std::string>{"http://a.com/other/x.html"}));
+}
+
+// Link values as real pages write them: the URLs the thread records for
+// each (fetched with the page or not), then the value the localising pass
+// writes back once every recorded URL is stored in a mirror.
+TEST_F(SpiderTest, LinkValuesTable) {
+  struct TFound {
+    std::string URL;
+    int PageFile;
+    bool operator<(const TFound& o) const { return URL < o.URL; }
+    bool operator==(const TFound& o) const = default;
+  };
+  const std::string d = "http://h/docs/";
+  struct Case {
+    const char* name;
+    std::string tag;
+    std::vector<TFound> found;
+    std::string written;  // @ROOT@ stands for the mirror's folder
+  };
+  const std::vector<Case> cases = {
+      {"query with &amp;",
+       "<a href=\"list.html?sort=asc&amp;view=2\">L</a>",
+       {{d + "list.html?sort=asc&view=2", 0}},
+       "<a href=\"../list.html_sort=asc&amp;view=2/Data.html\">L</a>"},
+      {"unquoted, with &amp;",
+       "<a href=v.html?a=1&amp;b=2>V</a>",
+       {{d + "v.html?a=1&b=2", 0}},
+       "<a href=../v.html_a=1&amp;b=2/Data.html>V</a>"},
+      {"numeric references",
+       "<a href=\"n.html?a=1&#38;b=2&#x26;c=3&#x2F\">N</a>",
+       {{d + "n.html?a=1&b=2&c=3/", 0}},
+       "<a href=\"../n.html_a=1&amp;b=2&amp;c=3/Data.html\">N</a>"},
+      {"old names without their ;, never before =",
+       "<a href=\"o.html?a&amp=1&amp&lt-\">O</a>",
+       {{d + "o.html?a&amp=1&<-", 0}},
+       "<a href=\"../o.html_a&amp;amp=1&amp;_-/Data.html\">O</a>"},
+      {"an unknown name stays as written",
+       "<a href=\"u.html?x=1&bogus;y\">U</a>",
+       {{d + "u.html?x=1&bogus;y", 0}},
+       "<a href=\"../u.html_x=1&amp;bogus;y/Data.html\">U</a>"},
+      {"fragment holding Data.",
+       "<a href=\"ctypes.html#ctypes._CData.from_address\">c</a>",
+       {{d + "ctypes.html", 0}},
+       "<a href=\"../ctypes.html/Data.html#ctypes._CData.from_address\">c</a>"},
+      {"names that end in Data",
+       "<a href=\"files/MyData.pdf\">p</a><a href=\"reportData.csv?y=2\">r</a>",
+       {{d + "files/MyData.pdf", 0}, {d + "reportData.csv?y=2", 0}},
+       "<a href=\"../files/MyData.pdf/Data.pdf\">p</a><a "
+       "href=\"../reportData.csv_y=2/Data.csv\">r</a>"},
+      {"a file of the site named Data.min.js",
+       "<script src=\"Data.min.js\"></script>",
+       {{d + "Data.min.js", 1}},
+       "<script src=\"../Data.min.js/Data.js\"></script>"},
+      {"a stored body stays as it is",
+       "<a href=\"../x.html/Data.html#top\">x</a>",
+       {{"http://h/x.html/Data.html", 0}},
+       "<a href=\"../x.html/Data.html#top\">x</a>"},
+      {"srcset with width descriptors",
+       "<img src=\"a-480.png\" srcset=\"a-480.png 480w, a-960.png 960w\" sizes=\"50vw\">",
+       {{d + "a-480.png", 1}, {d + "a-960.png", 1}},
+       "<img src=\"../a-480.png/Data.png\" srcset=\"../a-480.png/Data.png 480w, "
+       "../a-960.png/Data.png 960w\" sizes=\"50vw\">"},
+      {"srcset with density descriptors, no src",
+       "<img srcset=\"b.png,\n b@2x.png 2x\" alt=B>",
+       {{d + "b.png", 1}, {d + "b@2x.png", 1}},
+       "<img srcset=\"../b.png/Data.png,\n ../b@2x.png/Data.png 2x\" alt=B>"},
+      {"srcset with a comma inside a URL and references",
+       "<img srcset=\"c.php?w=1,2&amp;h=3 1x,c2.png 2x\">",
+       {{d + "c.php?w=1,2&h=3", 1}, {d + "c2.png", 1}},
+       "<img srcset=\"../c.php_w=1,2&amp;h=3/Data.php 1x,../c2.png/Data.png 2x\">"},
+      {"picture sources",
+       "<picture><source srcset=\"p-1.jpg 1x, p-2.jpg 2x\" type=\"image/jpeg\">",
+       {{d + "p-1.jpg", 1}, {d + "p-2.jpg", 1}},
+       "<picture><source srcset=\"../p-1.jpg/Data.jpg 1x, ../p-2.jpg/Data.jpg 2x\" "
+       "type=\"image/jpeg\">"},
+      {"video poster and media",
+       "<video poster=\"poster.jpg\" src=\"clip.webm\"><source src=\"clip.mp4\">"
+       "<track src=\"c.vtt\"></video><audio src=\"a.ogg\"></audio>",
+       {{d + "poster.jpg", 1},
+        {d + "clip.webm", 1},
+        {d + "clip.mp4", 1},
+        {d + "c.vtt", 1},
+        {d + "a.ogg", 1}},
+       "<video poster=\"../poster.jpg/Data.jpg\" src=\"../clip.webm/Data.webm\">"
+       "<source src=\"../clip.mp4/Data.mp4\"><track src=\"../c.vtt/Data.vtt\"></video>"
+       "<audio src=\"../a.ogg/Data.ogg\"></audio>"},
+      {"search form",
+       "<form action=\"search.html\" method=\"get\"><input name=q></form>",
+       {{d + "search.html", 0}},
+       "<form action=\"../search.html/Data.html\" method=\"get\"><input name=q></form>"},
+      {"a form that posts is not fetched",
+       "<form method=POST action=\"login.cgi\">",
+       {},
+       "<form method=POST action=\"http://h/docs/login.cgi\">"},
+      {"image button",
+       "<input type=\"image\" src=\"go.png\" formaction=\"find.html\">",
+       {{d + "go.png", 1}},
+       "<input type=\"image\" src=\"../go.png/Data.png\" formaction=\"http://h/docs/find.html\">"},
+      {"frames, objects and embeds",
+       "<iframe src=\"frame.html\"></iframe><object data=\"d.svg\"></object><embed src=\"e.svg\">",
+       {{d + "frame.html", 0}, {d + "d.svg", 1}, {d + "e.svg", 1}},
+       "<iframe src=\"../frame.html/Data.html\"></iframe><object data=\"../d.svg/Data.svg\">"
+       "</object><embed src=\"../e.svg/Data.svg\">"},
+      {"icon",
+       "<link rel=\"icon\" href=\"favicon.ico\">",
+       {{d + "favicon.ico", 0}},
+       "<link rel=\"icon\" href=\"../favicon.ico/Data.ico\">"},
+      {"a quotation's source is made absolute",
+       "<blockquote cite=\"../src.html\">",
+       {},
+       "<blockquote cite=\"http://h/src.html\">"},
+      {"style attribute",
+       "<div style=\"background: url(bg.png) no-repeat\">",
+       {{d + "bg.png", 1}},
+       "<div style=\"background: url(../bg.png/Data.png) no-repeat\">"},
+      {"style attribute with references",
+       "<p style=\"background-image:url(&quot;q.png?a=1&amp;b=2&quot;)\">",
+       {{d + "q.png?a=1&b=2", 1}},
+       "<p style=\"background-image:url(&quot;../q.png_a=1&amp;b=2/Data.png&quot;)\">"},
+      {"style attribute in single quotes, on an anchor",
+       "<a href=\"s.html\" style='background:url(\"r.png\")'>s</a>",
+       {{d + "s.html", 0}, {d + "r.png", 1}},
+       "<a href=\"../s.html/Data.html\" style='background:url(\"../r.png/Data.png\")'>s</a>"},
+      {"style element",
+       "<style media=screen>@import \"u.css\"; .x { background: url(t.png) }</STYLE><p>",
+       {{d + "u.css", 0}, {d + "t.png", 1}},
+       "<style media=screen>@import \"../u.css/Data.css\"; .x { background: "
+       "url(../t.png/Data.png) }</STYLE><p>"},
+      {"meta refresh with &amp;",
+       "<meta http-equiv=\"refresh\" content=\"0; url=next.html?a=1&amp;b=2\">",
+       {{d + "next.html?a=1&b=2", 0}},
+       "<meta http-equiv=\"refresh\" content=\"0; "
+       "url=file://@ROOT@/http/h/docs/next.html_a=1%26b=2/Data.html\">"},
+  };
+  TSpiderThread& t = Idle();
+  std::atomic<bool> abort{false};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Queue.Clear();
+    std::vector<TFound> found;
+    {
+      std::lock_guard<TCriticalSection> g(*URLListLock);
+      GlobalURLList->ClearItems();
+    }
+    t.Current = TActiveDL();
+    t.Current.URL = d + "page.html";
+    t.Current.SiteBase = t.Current.URL;
+    t.Current.BaseURL = t.Current.URL;
+    t.Current.Depth = 1;
+    t.PageText = c.tag;
+    const char* cursor = t.PageText.c_str();
+    while (t.ProcessTag(cursor)) {
+    }
+    {
+      std::lock_guard<TCriticalSection> g(*URLListLock);
+      for (int i = 0; i < GlobalURLList->Count(); ++i)
+        found.push_back({GlobalURLList->GetItem(i)->URL, GlobalURLList->GetItem(i)->PageFileFlag});
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<TFound> want = c.found;
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(found, want);
+
+    test::TScratchDir mirror;
+    found.push_back({t.Current.URL, 0});
+    for (const TFound& f : found) {
+      const std::string ext = SplitURLPath(f.URL).Ext;
+      test::WriteBytes(
+          NativePath(URLToLocalPath(mirror.Path, f.URL, "Data", ext.empty() ? ".html" : ext)), "x");
+    }
+    std::string page = c.tag;
+    LocaliseHTMLText(page, t.Current.URL, mirror.Path, abort);
+    std::string written = c.written;
+    if (const std::size_t at = written.find("@ROOT@"); at != std::string::npos)
+      written.replace(at, 6, mirror.Path);
+    EXPECT_EQ(page, written);
+  }
+}
+
+// A zero byte in a page or a style sheet hides no link after it.
+TEST_F(SpiderTest, AZeroByteHidesNoLinkAfterIt) {
+  using namespace std::string_literals;
+  struct Case {
+    const char* name;
+    const char* type;
+    std::string text;
+    std::vector<std::string> found;
+  };
+  const std::vector<Case> cases = {
+      {"page",
+       "text/html",
+       "<p>a\0b</p>\0\0<a href=\"after.html\">x</a>\0<img src=\"i.png\">"s,
+       {"http://a.com/after.html", "http://a.com/i.png"}},
+      {"style sheet",
+       "text/css",
+       "a { b: url(1.png) }\0\0c { d: url(2.png) }"s,
+       {"http://a.com/1.png", "http://a.com/2.png"}},
+  };
+  TSpiderThread& t = Idle();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    {
+      std::lock_guard<TCriticalSection> g(*URLListLock);
+      GlobalURLList->ClearItems();
+    }
+    t.Current = TActiveDL();
+    t.Current.URL = "http://a.com/page.html";
+    t.Current.BaseURL = t.Current.URL;
+    t.Current.Depth = 1;
+    t.PageText = c.text;
+    t.ScanPage(c.type);
+    std::vector<std::string> found;
+    {
+      std::lock_guard<TCriticalSection> g(*URLListLock);
+      for (int i = 0; i < GlobalURLList->Count(); ++i)
+        found.push_back(GlobalURLList->GetItem(i)->URL);
+    }
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, c.found);
+  }
 }
 
 // --- whole items against scripted servers ---

@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
-"""Mirrors a generated site with the headless job harness, then opens every
-stored page from file:// in headless Chromium with all network access refused
-and checks that the mirror browses off line.
+"""Mirrors a generated site (or a copy of a folder of pages) with the headless
+job harness, then opens every stored page from file:// in headless Chromium
+with all network access refused and checks that the mirror browses off line.
 
     offline_browse.py --harness PATH_TO_mirror_job [--chromium PATH] [--keep]
+                      [--site FOLDER [--start PAGE] [--all-pages]
+                       [--expect-listed TEXT]...]
 
 Needs QV_NGINX_PORT and QV_NGINX_ROOT (scripts/test-servers). Exit status: 0
 when every check holds, 1 on a failed check, 77 when something it needs is
@@ -11,13 +13,21 @@ missing. Chromium is driven over --remote-debugging-pipe (the DevTools
 protocol as NUL-terminated JSON on file descriptors 3 and 4), so nothing but
 Debian's chromium package is needed.
 
-Checks, for every stored page: no request failed; no request left file://;
-every linked style sheet loaded and its rules apply (computed colours the
-site's sheets set, also through @import); every image and every CSS url()
-image decodes (naturalWidth > 0); every anchor to a mirrored page names an
-existing file and keeps its fragment; a base element or meta refresh names an
-existing file. And: every page of the site but the disallowed folder was
-stored.
+Checks, for every stored page, at device scale factors 1 and 2: no request
+failed; no request left file://; every linked style sheet loaded and its
+rules apply (computed colours the site's sheets set, also through @import);
+every image and every CSS url() image decodes (naturalWidth > 0), and an
+image marked data-differs shows another srcset candidate at each factor;
+every other resource (frames, objects, media, posters, tracks, every srcset
+candidate) and every form's action names a stored file; every anchor to a
+mirrored page names an existing file and keeps its fragment; a base element
+or meta refresh names an existing file. And: every page of the generated site
+but the disallowed folder was stored (with --all-pages, every page of the
+folder), and no URL in the project file holds a character reference.
+
+--site FOLDER mirrors a copy of FOLDER served by the test server, from PAGE
+(default index.html), staying on the server; --expect-listed TEXT must occur
+in the project file (a URL as the master list should hold it).
 """
 import argparse
 import json
@@ -240,9 +250,25 @@ PAGE_CHECK = r"""
   for (const l of document.querySelectorAll('link[rel~="stylesheet"]'))
     out.sheets.push({href: l.getAttribute('href'), url: l.href, loaded: l.sheet !== null});
   for (const img of Array.from(document.images)) {
+    // A lazy picture loads once it is in view.
+    if (!img.complete) img.scrollIntoView();
     await settle(img);
-    out.images.push({src: img.getAttribute('src'), url: img.src, width: img.naturalWidth});
+    out.images.push({src: img.getAttribute('src') || img.getAttribute('srcset'), url: img.currentSrc || img.src,
+                     width: img.naturalWidth, differs: img.hasAttribute('data-differs')});
   }
+  // Everything else a page loads or names: frames, objects, media, their
+  // posters and tracks, every srcset candidate, and each form's action.
+  out.resources = [];
+  const add = (el, url) => { if (url) out.resources.push({tag: el.tagName.toLowerCase(), url}); };
+  for (const el of document.querySelectorAll('iframe[src], frame[src], embed[src], audio[src], video[src], ' +
+                                             'source[src], track[src], input[type=image][src], script[src]'))
+    add(el, el.src);
+  for (const el of document.querySelectorAll('video[poster]')) add(el, el.poster);
+  for (const el of document.querySelectorAll('object[data]')) add(el, el.data);
+  for (const el of document.querySelectorAll('img[srcset], source[srcset]'))
+    for (const c of el.getAttribute('srcset').split(/,\s+/))
+      add(el, new URL(c.trim().split(/\s+/)[0], document.baseURI).href);
+  out.forms = Array.from(document.forms).map(f => f.action);
   const urls = new Set();
   for (const el of document.querySelectorAll('*'))
     for (const m of getComputedStyle(el).backgroundImage.matchAll(/url\("([^"]*)"\)/g)) urls.add(m[1]);
@@ -274,44 +300,65 @@ def file_of(url):
 
 def browse(chromium_exe, mirror, pages, site_base, log):
     failures = []
+    # The candidate each marked picture showed, by page, at each scale factor.
+    chosen = {}
     browser = Chromium(chromium_exe, log)
     try:
         target = browser.call("Target.createTarget", {"url": "about:blank"})["targetId"]
         session = browser.call("Target.attachToTarget", {"targetId": target, "flatten": True})["sessionId"]
         for domain in ("Network", "Page", "Runtime"):
             browser.call(domain + ".enable", session=session)
-        for page in pages:
-            rel = os.path.relpath(page, mirror)
-            browser.events.clear()
-            browser.call("Page.navigate", {"url": page.as_uri()}, session=session)
-            if not browser.wait_event("Page.loadEventFired"):
-                failures.append(f"{rel}: never finished loading")
-                continue
-            result = browser.call("Runtime.evaluate", {"expression": PAGE_CHECK, "awaitPromise": True,
-                                                       "returnByValue": True}, session=session)
-            if "exceptionDetails" in result:
-                failures.append(f"{rel}: the page check failed: {result['exceptionDetails']}")
-                continue
-            seen = json.loads(result["result"]["value"])
-            # The events that came while the check ran belong to this page too.
-            browser.events.extend(browser.read(0))
-            requests = {}
-            for m in browser.events:
-                method, params = m.get("method"), m.get("params", {})
-                if method == "Network.requestWillBeSent":
-                    url = params["request"]["url"]
-                    requests[params["requestId"]] = url
-                    if not url.startswith(("file:", "data:", "about:", "blob:")):
-                        failures.append(f"{rel}: a network request for {url}")
-                elif method == "Network.loadingFailed":
-                    failures.append(f"{rel}: failed to load {requests.get(params['requestId'], '?')}: "
-                                    f"{params.get('errorText')}")
-                elif method == "Runtime.exceptionThrown":
-                    failures.append(f"{rel}: script error {params['exceptionDetails'].get('text')}")
-            failures += check_page(rel, seen, site_base)
+        for dsf in (1, 2):
+            browser.call("Emulation.setDeviceMetricsOverride",
+                         {"width": 1000, "height": 800, "deviceScaleFactor": dsf, "mobile": False},
+                         session=session)
+            for page in pages:
+                rel = f"{os.path.relpath(page, mirror)} (scale {dsf})"
+                seen = visit(browser, session, page, rel, failures)
+                if seen is None:
+                    continue
+                failures += check_page(rel, seen, site_base)
+                chosen.setdefault(page, {})[dsf] = [i["url"] for i in seen["images"] if i["differs"]]
     finally:
         browser.close()
+    for page, by in chosen.items():
+        if 1 in by and 2 in by:
+            for one, two in zip(by[1], by[2]):
+                if one == two:
+                    failures.append(f"{os.path.relpath(page, mirror)}: the picture {one} was chosen at "
+                                    "scale factors 1 and 2 alike")
     return failures
+
+
+def visit(browser, session, page, rel, failures):
+    """Opens one stored page and runs the page check; None when it never loaded."""
+    browser.events.clear()
+    browser.call("Page.navigate", {"url": page.as_uri()}, session=session)
+    if not browser.wait_event("Page.loadEventFired"):
+        failures.append(f"{rel}: never finished loading")
+        return None
+    result = browser.call("Runtime.evaluate", {"expression": PAGE_CHECK, "awaitPromise": True,
+                                               "returnByValue": True}, session=session)
+    if "exceptionDetails" in result:
+        failures.append(f"{rel}: the page check failed: {result['exceptionDetails']}")
+        return None
+    seen = json.loads(result["result"]["value"])
+    # The events that came while the check ran belong to this page too.
+    browser.events.extend(browser.read(0))
+    requests = {}
+    for m in browser.events:
+        method, params = m.get("method"), m.get("params", {})
+        if method == "Network.requestWillBeSent":
+            url = params["request"]["url"]
+            requests[params["requestId"]] = url
+            if not url.startswith(("file:", "data:", "about:", "blob:")):
+                failures.append(f"{rel}: a network request for {url}")
+        elif method == "Network.loadingFailed":
+            failures.append(f"{rel}: failed to load {requests.get(params['requestId'], '?')}: "
+                            f"{params.get('errorText')}")
+        elif method == "Runtime.exceptionThrown":
+            failures.append(f"{rel}: script error {params['exceptionDetails'].get('text')}")
+    return seen
 
 
 def check_page(rel, seen, site_base):
@@ -325,6 +372,12 @@ def check_page(rel, seen, site_base):
     for i in seen["images"]:
         if i["width"] <= 0 or not i["url"].startswith("file:"):
             failures.append(f"{rel}: image {i['src']} not shown from the mirror ({i['url']})")
+    for r in seen["resources"]:
+        if not r["url"].startswith("file:") or not os.path.isfile(file_of(r["url"])):
+            failures.append(f"{rel}: {r['tag']} resource {r['url']} names no stored file")
+    for action in seen["forms"]:
+        if not action.startswith("file:") or not os.path.isfile(file_of(action)):
+            failures.append(f"{rel}: a form's action {action} names no stored file")
     for i in seen["cssImages"]:
         if i["width"] <= 0 or not i["url"].startswith("file:"):
             failures.append(f"{rel}: style-sheet image {i['url']} not shown from the mirror")
@@ -350,11 +403,40 @@ def check_page(rel, seen, site_base):
     return failures
 
 
+def copy_site(source, folder):
+    """Copies a folder of pages to where the test server serves it."""
+    shutil.copytree(source, folder)
+    # The web server may run as another user.
+    for dirpath, dirnames, filenames in os.walk(folder):
+        os.chmod(dirpath, 0o755)
+        for n in filenames:
+            os.chmod(os.path.join(dirpath, n), 0o644)
+
+
+def missing_pages(source, site_folder, stored):
+    """The pages of a copied folder that were not stored; a page reached only
+    with queries counts when one of them was."""
+    folders = {p.parent for p in stored}
+    missing = []
+    for page in sorted(pathlib.Path(source).rglob("*.htm*")):
+        rel = page.relative_to(source)
+        place = site_folder.joinpath(rel)
+        if place not in folders and not any(f.parent == place.parent and f.name.startswith(place.name + "_")
+                                            for f in folders):
+            missing.append(str(rel))
+    return missing
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--harness", required=True)
     ap.add_argument("--chromium", default=os.environ.get("CHROMIUM", shutil.which("chromium") or ""))
     ap.add_argument("--keep", action="store_true", help="keep the mirror and the site for a look")
+    ap.add_argument("--site", help="mirror a copy of this folder instead of the generated site")
+    ap.add_argument("--start", default="index.html", help="the page of --site the job starts from")
+    ap.add_argument("--all-pages", action="store_true", help="every page of --site must be stored")
+    ap.add_argument("--expect-listed", action="append", default=[],
+                    help="text the project file must hold (a URL as the master list holds it)")
     args = ap.parse_args()
     port, root = os.environ.get("QV_NGINX_PORT"), os.environ.get("QV_NGINX_ROOT")
     if not port or not root:
@@ -366,6 +448,9 @@ def main():
     if not os.access(args.harness, os.X_OK):
         print(f"no harness at {args.harness}")
         return 1
+    if args.site and not os.path.isdir(args.site):
+        print(f"no folder {args.site}")
+        return 1
 
     name = f"offline-{os.getpid()}"
     site = os.path.join(root, name)
@@ -373,21 +458,30 @@ def main():
     # escape it.
     work = tempfile.mkdtemp(prefix="qv offline ")
     mirror, program = os.path.join(work, "mirror folder"), os.path.join(work, "program")
-    # The server's robots.txt gains this site's keep-out folder; one that was
-    # there already gets its own bytes back afterwards.
+    project = os.path.join(work, "mirror.mpj")
+    # The server's robots.txt gains the generated site's keep-out folder; one
+    # that was there already gets its own bytes back afterwards.
     robots = os.path.join(root, "robots.txt")
     robots_before = pathlib.Path(robots).read_bytes() if os.path.exists(robots) else None
     try:
-        base, site_pages = make_site(site, name, port)
-        rule = f"User-agent: *\nDisallow: /{name}/private/\n".encode()
-        # First, as a record of its own: the first record for every robot is
-        # the one that applies.
-        pathlib.Path(robots).write_bytes(
-            rule if robots_before is None else rule + b"\n" + robots_before)
-        os.chmod(robots, 0o644)
+        if args.site:
+            copy_site(args.site, site)
+            base = f"http://127.0.0.1:{port}/{name}/"
+            # Staying on the server: a copied manual's links to the web are
+            # recorded, not followed.
+            job_args = [base + args.start + ",20,1"]
+        else:
+            base, site_pages = make_site(site, name, port)
+            rule = f"User-agent: *\nDisallow: /{name}/private/\n".encode()
+            # First, as a record of its own: the first record for every robot
+            # is the one that applies.
+            pathlib.Path(robots).write_bytes(
+                rule if robots_before is None else rule + b"\n" + robots_before)
+            os.chmod(robots, 0o644)
+            job_args = ["--robots", base + "index.html,20"]
         started = time.monotonic()
-        job = subprocess.run([args.harness, "--mirror", mirror, "--program", program, "--robots",
-                              "--threads", "4", "--timeout", "20", base + "index.html,20"],
+        job = subprocess.run([args.harness, "--mirror", mirror, "--program", program, "--project", project,
+                              "--threads", "4", "--timeout", "20"] + job_args,
                              capture_output=True, text=True, timeout=600)
         print(f"mirror job: {time.monotonic() - started:.1f} s")
         print(job.stdout, end="")
@@ -398,32 +492,46 @@ def main():
         failures = []
         if "rewrite_failed: 0" not in job.stdout:
             failures.append("the localising pass failed on some file")
+        # The master list holds each URL as the browser reads it from its page.
+        listed = pathlib.Path(project).read_bytes()
+        if b"&amp;" in listed:
+            failures.append("the project file holds a URL with a character reference")
+        for text in args.expect_listed:
+            if text.encode() not in listed:
+                failures.append(f"the project file does not hold {text}")
         mirror_path = pathlib.Path(mirror)
         stored = sorted(p for p in mirror_path.rglob("Data.*")
                         if p.suffix.lower() in (".html", ".htm", ".shtml"))
         site_folder = mirror_path.joinpath("http", f"127.0.0.1_{port}", name)
-        for rel in site_pages:
-            if not any(p.parent == site_folder.joinpath(rel) for p in stored):
-                failures.append(f"{rel} was not stored as a page")
-        if len(stored) != len(site_pages):
-            failures.append(f"{len(stored)} pages stored, the site has {len(site_pages)}")
-        if any("private" in p.parts for p in stored):
-            failures.append("a page of the robots.txt keep-out folder was stored")
+        if args.site:
+            if args.all_pages:
+                failures += [f"{rel} was not stored as a page"
+                             for rel in missing_pages(args.site, site_folder, stored)]
+        else:
+            for rel in site_pages:
+                if not any(p.parent == site_folder.joinpath(rel) for p in stored):
+                    failures.append(f"{rel} was not stored as a page")
+            if len(stored) != len(site_pages):
+                failures.append(f"{len(stored)} pages stored, the site has {len(site_pages)}")
+            if any("private" in p.parts for p in stored):
+                failures.append("a page of the robots.txt keep-out folder was stored")
         started = time.monotonic()
         with open(os.path.join(work, "chromium.log"), "w") as log:
             failures += browse(args.chromium, mirror, stored, base, log)
-        print(f"browsed {len(stored)} stored pages in {time.monotonic() - started:.1f} s")
+        print(f"browsed {len(stored)} stored pages at two scale factors in {time.monotonic() - started:.1f} s")
         if failures:
             for f in failures:
                 print("FAIL:", f)
+            print(f"{len(failures)} failed checks")
             return 1
         print("PASS")
         return 0
     finally:
-        if robots_before is not None:
-            pathlib.Path(robots).write_bytes(robots_before)
-        elif os.path.exists(robots):
-            os.remove(robots)
+        if not args.site:
+            if robots_before is not None:
+                pathlib.Path(robots).write_bytes(robots_before)
+            elif os.path.exists(robots):
+                os.remove(robots)
         if args.keep:
             print(f"kept: {work} and {site}")
         else:
