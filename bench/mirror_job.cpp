@@ -150,7 +150,7 @@ int main(int argc, char** argv) {
   TPlainProgress progress;
   TDownloadFrm runner(loop, context, prompter, progress);
   runner.ProgramDir = [&program] { return program; };
-  runner.RootRows = [&roots] { return roots; };
+  runner.RootURLs = &roots;
   runner.OnPass = [&] {
     // Drained as the main window's timer would, so it does not grow.
     outbox.Drain();
@@ -162,8 +162,7 @@ int main(int argc, char** argv) {
       if (done >= stopAfter) runner.AbortBtnClick();
     }
   };
-  // Localising is its own step below, timed apart.
-  runner.Localise = nullptr;
+  // Localising is its own step below, timed apart: the runner has none.
 
   // A project saved by an earlier run is its starting point, as opening it
   // in the program would be: its master list says what is stored already.
@@ -225,9 +224,9 @@ int main(int argc, char** argv) {
       // Saved as the program saves a project: the session's own writer,
       // which makes the file's folder and replaces an old file only whole.
       TPlainProjectView view;
-      view.Values.Settings = settings;
-      view.Values.RootURLs = roots;
-      TProjectSession session(view, prompter, *GlobalURLList, *URLListLock);
+      TProjectSession session(view, prompter, *GlobalURLList, *URLListLock,
+                              {&published, &mimeFilter, &filter});
+      session.RootURLs() = roots;
       session.SaveMirrorProject(std::filesystem::absolute(project).string());
     } catch (const std::exception& e) {
       std::fprintf(stderr, "project not saved: %s\n", e.what());

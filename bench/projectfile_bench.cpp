@@ -90,9 +90,11 @@ int main(int argc, char** argv) {
   qv::SetLocalWebDir("/nonexistent/qv-bench-mirror");
 
   qv::TPlainProjectView view;
-  view.Values.Settings = qv::FormDefaults();
-  view.Values.Settings.LocWebEd = "/nonexistent/qv-bench-mirror";
-  view.Values.RootURLs = {{"http://www.example.com/", 1 | (3 << 8)}};
+  qv::TProjectValues values;
+  values.Settings = qv::FormDefaults();
+  values.Settings.LocWebEd = "/nonexistent/qv-bench-mirror";
+  values.RootURLs = {{"http://www.example.com/", 1 | (3 << 8)}};
+  qv::GlobalSettings().Publish(values.Settings);
   TScriptedPrompter prompter;
   qv::TCriticalSection lock;
   const int runs = 3;
@@ -106,6 +108,7 @@ int main(int argc, char** argv) {
     qv::TVkURLList list;
     FillRealisticList(list, n);
     qv::TProjectSession session(view, prompter, list, lock);
+    session.RootURLs() = values.RootURLs;
     for (int r = 0; r < runs; ++r) {
       const auto t0 = Clock::now();
       session.SaveMirrorProject(file);
@@ -115,7 +118,7 @@ int main(int argc, char** argv) {
     bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     qv::TVkURLList none;
     qv::TMemoryStream head;
-    qv::WriteMirrorProject(head, view.Values, none);
+    qv::WriteMirrorProject(head, values, none);
     headSize = head.Data().size() - 4 - 200;  // less the empty list
     const std::vector<TPlainRecord> recs = PlainRecords(list);
     for (int r = 0; r < runs; ++r)

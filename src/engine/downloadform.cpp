@@ -7,8 +7,10 @@
 #include <thread>
 
 #include "engine/dlthread.h"
+#include "engine/localisepass.h"
 #include "engine/spiderthread.h"
 #include "engine/threadtimer.h"
+#include "engine/urladder.h"
 #include "engine/vkthread.h"
 #include "model/settings.h"
 #include "model/uriparser.h"
@@ -262,7 +264,8 @@ bool TDownloadFrm::BuildDownloadQueue() {
 
 void TDownloadFrm::BuildSpiderQueue() {
   const auto settings = FContext.Settings->Get();
-  const std::vector<TAtrRow> rows = RootRows ? RootRows() : std::vector<TAtrRow>();
+  static const std::vector<TAtrRow> kNone;
+  const std::vector<TAtrRow>& rows = RootURLs ? *RootURLs : kNone;
   std::lock_guard<TSpinningMutex> g(JobLock);
   SpiderQueue.Clear();
   for (const TAtrRow& row : rows) {
@@ -276,6 +279,19 @@ void TDownloadFrm::BuildSpiderQueue() {
     d.Origin = 1;
     SpiderQueue.Add(d, false);
   }
+}
+
+void TDownloadFrm::LocaliseSavedPages(const std::string& dir) {
+  // A long page lets the window take a close request while it is rewritten;
+  // the URL shown is cut to the window's width.
+  const TLocaliseSummary s = LocaliseListReferences(
+      *GlobalURLList, dir, FMsg, [this] { FLoop.ProcessMessages(); },
+      [this](const std::string& url) { return FMsg.FitText(url); });
+  // The runner may run unattended: a status text says what a question would
+  // have, and waits for no one. It comes after the workers' last texts in
+  // the outbox, so it is the one left showing.
+  if (s.Failed > 0 && FContext.Adder)
+    FContext.Adder->Outbox().AddStatusText(LocaliseFailureText(s));
 }
 
 int TDownloadFrm::QueueCount(TDLList& queue) {

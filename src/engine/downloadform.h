@@ -90,11 +90,13 @@ class TDownloadFrm {
   void SetView(TDownloadView* view) { FView = view; }
   void SetPrompter(TPrompter* prompter) { FPrompter = prompter; }
 
-  // --- what the runner is given (the main window's state as snapshots) ---
+  // --- what the runner is given ---
   TThreadFactory ThreadFactory = MakeWorker;
   TDialUpLink DialUp;
-  // The root URL grid's rows (text, scope in the low byte, levels next).
-  std::function<std::vector<TAtrRow>()> RootRows;
+  // The project's root URL rows (text, scope in the low byte, levels next),
+  // which an extract job starts from: the project session's in the program.
+  // None when null.
+  const std::vector<TAtrRow>* RootURLs = nullptr;
   // The program folder and the local web directory, for the disk guard.
   std::function<std::string()> ProgramDir;
   std::function<TDiskSpace(const std::string&)> DiskSpace = QueryDiskSpace;
@@ -102,7 +104,8 @@ class TDownloadFrm {
   std::function<bool()> MessageWindowShowing;
   std::function<void()> MessageWindowToFront;
   // Localises the saved pages after a job when "Localise references" is
-  // checked; given the local web directory.
+  // checked; given the job's local web directory. The program's is
+  // LocaliseSavedPages; none when unset.
   std::function<void(const std::string&)> Localise;
   // Called once per pass, after the pass's work (the harness drains here).
   std::function<void()> OnPass;
@@ -141,6 +144,10 @@ class TDownloadFrm {
   bool RunJobLoop(TDLList& queue, bool infoOnly);
   void CheckDiskSpace(int waiting);
   void RefreshThreadGrid();
+  // The localising pass over the master list under dir, shown in the
+  // message window, which may take a close request meanwhile; a page it
+  // could not rewrite is named in a status text through the job's outbox.
+  void LocaliseSavedPages(const std::string& dir);
 
   // --- events ---
   void SkipBtnClick();

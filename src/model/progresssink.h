@@ -24,6 +24,8 @@ class TProgressSink {
   // Shows the text without letting events run or asking anything: an
   // UpdateText answered "go on" may have shown something else meanwhile.
   virtual void SetText(const std::string&) {}
+  // A long text (a URL) shortened to what the window shows in one line.
+  virtual std::string FitText(const std::string& text) const { return text; }
   // Set when the user asked to close the window since the pass began; safe to
   // read from any thread.
   std::atomic<bool> CloseRequested{false};

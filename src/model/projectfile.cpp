@@ -271,8 +271,17 @@ std::string ProjectCaption(const std::string& fileName) {
 // --- session ----------------------------------------------------------------
 
 TProjectSession::TProjectSession(TProjectView& view, TPrompter& prompter, TVkURLList& list,
-                                 TCriticalSection& listLock)
-    : View(view), Prompter(prompter), List(list), ListLock(listLock) {}
+                                 TCriticalSection& listLock, TProjectPublishers publishers)
+    : View(view), Prompter(prompter), List(list), ListLock(listLock), Published(publishers) {}
+
+TProjectValues TProjectSession::Values() const {
+  TProjectValues v;
+  v.Settings = *Published.Settings->Get();
+  v.MimeFilter = *Published.MimeFilter->Get();
+  v.ViewFilter = *Published.ViewFilter->Get();
+  v.RootURLs = RootRows;
+  return v;
+}
 
 void TProjectSession::SetLocalWebDir(const std::string& dir) {
   WebDir = dir;
@@ -303,7 +312,7 @@ void TProjectSession::SaveMirrorProject(const std::string& fileName) {
   ForceDirs(FolderOf(name));
   {
     TBusy busy(View);
-    const TProjectValues values = View.CaptureProject();
+    const TProjectValues values = Values();
     TAtomicWriteStream out(name);
     if (out.Write(kProjectSignature, kProjectSignatureSize) != kProjectSignatureSize)
       throw EInOutError(kErrorWritingFile);
@@ -325,6 +334,7 @@ void TProjectSession::SaveMirrorProject(const std::string& fileName) {
 }
 
 void TProjectSession::ClearMirrorProject() {
+  RootRows.clear();
   View.ClearRootURLs();
   {
     std::lock_guard<TCriticalSection> lock(ListLock);
@@ -347,7 +357,7 @@ void TProjectSession::LoadMirrorProject(const std::string& fileName) {
       ForceDirs(FolderOf(name));
     }
     TBusy busy(View);
-    TProjectValues values = View.CaptureProject();
+    TProjectValues values = Values();
     values.RootURLs.clear();
     TVkURLList loaded;
     bool read = false;
@@ -358,7 +368,13 @@ void TProjectSession::LoadMirrorProject(const std::string& fileName) {
       read = in.Size() > 0;
     }
     if (read) {
-      View.ApplyProject(values);
+      // Published first: the windows show what they are given and publish
+      // it again as their controls hold it.
+      Published.Settings->Publish(values.Settings);
+      Published.MimeFilter->Publish(values.MimeFilter);
+      Published.ViewFilter->Publish(values.ViewFilter);
+      RootRows = values.RootURLs;
+      View.ShowProject(values);
       SetLocalWebDir(values.Settings.LocWebEd);
       std::lock_guard<TCriticalSection> lock(ListLock);
       List.Swap(loaded);
@@ -388,9 +404,12 @@ bool TProjectSession::OpenMirrorProject() {
 bool TProjectSession::ValidateLocalWebDir() {
   if (ForceDirs(WebDir)) return true;
   Prompter.ShowMessage(kInvalidLocalWebDir);
-  const std::string folder = Prompter.ChooseFolder("", View.CaptureProject().Settings.LocWebEd);
+  const std::string folder = Prompter.ChooseFolder("", Published.Settings->Get()->LocWebEd);
   if (folder.empty()) return false;
   SetLocalWebDir(folder);
+  TSettings settings = *Published.Settings->Get();
+  settings.LocWebEd = folder;
+  Published.Settings->Publish(std::move(settings));
   View.SetLocalWebDirText(folder);
   return true;
 }

@@ -5,9 +5,10 @@
 // window's filter section, the root URL rows and the master list, in that
 // order, made of the length-prefixed records of streamext.h. The format
 // functions read and write those bytes over any TStream; TProjectSession
-// adds the file name, the modified flag, the caption, the "CurrentURLFile"
-// setting and the fallbacks, and speaks to the windows only through
-// TProjectView and TPrompter, so it runs without Qt.
+// holds the project itself (its root rows, where its settings and filters
+// are published, the master list, the file name, the modified flag) with the
+// caption, the "CurrentURLFile" setting and the fallbacks, and speaks to the
+// windows only through TProjectView and TPrompter, so it runs without Qt.
 //
 // Errors are EInOutError with the stream texts: "File format error" for a
 // wrong signature, "Error reading file" for a file that ends early or holds
@@ -81,17 +82,17 @@ std::string DefaultProjectFile();  // the template a new project starts from
 // its folder; "Mirror Project:  NULL" for "".
 std::string ProjectCaption(const std::string& fileName);
 
-// What the session needs of the windows. The main window implements it;
-// tests and the headless harness use TPlainProjectView. Called on the
-// user-interface thread only.
+// What the session needs of the windows: they show the project and edit it
+// in place (the settings and filters through their publishers, the root rows
+// through TProjectSession::RootURLs); the session never asks them for it.
+// The main window implements it; tests and the headless harness use
+// TPlainProjectView. Called on the user-interface thread only.
 class TProjectView {
  public:
   virtual ~TProjectView() = default;
-  // The values the windows show now (settings, filters, root rows).
-  virtual TProjectValues CaptureProject() = 0;
-  // Shows loaded values in the windows and publishes them to the workers.
-  virtual void ApplyProject(const TProjectValues& values) = 0;
-  // Empties the root URL grid.
+  // Shows loaded values in the windows; they publish what they show.
+  virtual void ShowProject(const TProjectValues& values) = 0;
+  // The root URL grid shows no rows.
   virtual void ClearRootURLs() = 0;
   // Rebuilds the visible list from the master list.
   virtual void RefreshURLList() = 0;
@@ -107,38 +108,48 @@ class TProjectView {
   virtual void ShowLoadProgress(const std::string& text) { SetStatusText(text); }
   // The hourglass cursor.
   virtual void SetBusy(bool busy) = 0;
-  // The local mirror folder the user chose after the old one failed.
+  // Shows the local mirror folder the user chose after the old one failed
+  // (the session has published it already).
   virtual void SetLocalWebDirText(const std::string& dir) = 0;
 };
 
-// A view without windows: it keeps the values and records what it was told.
+// A view without windows: it records what it was told to show.
 class TPlainProjectView : public TProjectView {
  public:
-  TProjectValues Values;
+  TProjectValues Shown;  // the values of the last ShowProject
   std::string Caption;
   std::vector<std::string> StatusTexts;
   int Refreshes = 0;
   bool Busy = false;
 
-  TProjectValues CaptureProject() override { return Values; }
-  void ApplyProject(const TProjectValues& values) override { Values = values; }
-  void ClearRootURLs() override { Values.RootURLs.clear(); }
+  void ShowProject(const TProjectValues& values) override { Shown = values; }
+  void ClearRootURLs() override { Shown.RootURLs.clear(); }
   void RefreshURLList() override { ++Refreshes; }
   void SetCaption(const std::string& caption) override { Caption = caption; }
   void SetStatusText(const std::string& text) override { StatusTexts.push_back(text); }
   void SetBusy(bool busy) override { Busy = busy; }
-  void SetLocalWebDirText(const std::string& dir) override { Values.Settings.LocWebEd = dir; }
+  void SetLocalWebDirText(const std::string&) override {}
 };
 
-// The current project: its name, whether it changed since the last load or
-// save, and the operations on it. User-interface thread only, except
-// SetModified, which the add routine may call from a worker.
+// Where the project's settings and filters live while it is open: the
+// windows that edit them publish each change there, the workers read them
+// from there, and a save stores what is there. The program's are the
+// global ones.
+struct TProjectPublishers {
+  TPublished<TSettings>* Settings = &GlobalSettings();
+  TPublished<TMimeFilter>* MimeFilter = &GlobalMimeFilter();
+  TPublished<TViewFilter>* ViewFilter = &GlobalViewFilter();
+};
+
+// The current project: its values, its name, whether it changed since the
+// last load or save, and the operations on it. User-interface thread only,
+// except SetModified, which the add routine may call from a worker.
 class TProjectSession {
  public:
   // `list` is the master list and `listLock` the lock every thread takes to
   // touch it (GlobalURLList and URLListLock in the program).
   TProjectSession(TProjectView& view, TPrompter& prompter, TVkURLList& list,
-                  TCriticalSection& listLock);
+                  TCriticalSection& listLock, TProjectPublishers publishers = {});
 
   const std::string& ProjectFileName() const { return FileName; }
   bool Modified() const { return ModifiedFlag.load(); }
@@ -146,6 +157,16 @@ class TProjectSession {
   // The local mirror folder the project's status checks and downloads use.
   const std::string& LocalWebDir() const { return WebDir; }
   void SetLocalWebDir(const std::string& dir);
+
+  // The root URL rows (text, scope in the low byte, levels next), in grid
+  // order: the root grid writes each edit here as it makes it, and an
+  // extract job starts from them.
+  std::vector<TAtrRow>& RootURLs() { return RootRows; }
+  const std::vector<TAtrRow>& RootURLs() const { return RootRows; }
+  const TProjectPublishers& Publishers() const { return Published; }
+  // What a save stores besides the master list: the published settings and
+  // filters and the root rows, as they are now.
+  TProjectValues Values() const;
 
   // Writes the project under `fileName` through a temporary file, so a
   // failed save leaves the old file as it was. An invalid name or a folder
@@ -160,8 +181,8 @@ class TProjectSession {
   // NoNameProjectFile() after a message). The file is read whole before
   // anything is shown, so a failure leaves no mix of old and new values:
   // the project is then empty and named "", the caption "Mirror Project:
-  // NULL", "CurrentURLFile" "", and the error passes on. The progress goes
-  // to the view's ShowLoadProgress.
+  // NULL", "CurrentURLFile" "", and the error passes on. What was read is
+  // published and shown. The progress goes to the view's ShowLoadProgress.
   void LoadMirrorProject(const std::string& fileName);
 
   // Empties the root rows and the master list and rebuilds the view.
@@ -173,7 +194,8 @@ class TProjectSession {
   bool OpenMirrorProject();
 
   // True when the local mirror folder exists or can be made; otherwise says
-  // so and lets the user choose another folder (false when cancelled).
+  // so and lets the user choose another folder (false when cancelled),
+  // which is published with the settings and shown.
   bool ValidateLocalWebDir();
 
  private:
@@ -183,6 +205,8 @@ class TProjectSession {
   TPrompter& Prompter;
   TVkURLList& List;
   TCriticalSection& ListLock;
+  TProjectPublishers Published;
+  std::vector<TAtrRow> RootRows;
   std::string FileName;
   std::string WebDir;
   std::atomic<bool> ModifiedFlag{false};

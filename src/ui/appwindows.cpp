@@ -157,6 +157,7 @@ void CreateAppWindows(const TWindowCreated& created, std::unique_ptr<TDialUpServ
     DownloadFrm->DialUp.AutoDisconnect = [] { return DialUpDlg->AutoDisChk; };
     DownloadFrm->MessageWindowShowing = [] { return NonModalMsg->isVisible(); };
     DownloadFrm->MessageWindowToFront = [] { NonModalMsg->raise(); };
+    DownloadFrm->Localise = [](const std::string& dir) { DownloadFrm->LocaliseSavedPages(dir); };
     DownloadWindow = new TDownloadWindow(*DownloadFrm);
     DownloadWindow->ShowControlHelp = [](QWidget* w) { return Form1 && Form1->ShowControlHelp(w); };
     NoteWindowCreated("TDownloadFrm");
@@ -172,6 +173,8 @@ void CreateAppWindows(const TWindowCreated& created, std::unique_ptr<TDialUpServ
     SettingsDlg->OnLocalWebDir = [](const std::string& dir) {
       Form1->Session().SetLocalWebDir(dir);
     };
+    // An extract job starts from the project's root rows.
+    DownloadFrm->RootURLs = &Form1->Session().RootURLs();
     ScheduleJobs = new TSessionScheduleJobs(Form1->Session(), *DialUpDlg);
     // Through the window's own job commands, which take in what the
     // workers posted last before anyone asks whether the project changed:
@@ -226,7 +229,7 @@ void CreateAppWindows(const TWindowCreated& created, std::unique_ptr<TDialUpServ
     AutoPasteMod = new TAutoPasteMod(Form1->DropSink(), AppPrompter());
     AutoPasteMod->OnProjectEmpty = [] {
       std::lock_guard<TCriticalSection> hold(*URLListLock);
-      return GlobalURLList->Count() == 0 && Form1->Grid1->Count() == 0;
+      return GlobalURLList->Count() == 0 && Form1->Session().RootURLs().empty();
     };
     AutoPasteMod->OnBringToFront = DropDlg->OnBringToFront;
     AutoPasteMod->OnMinimise = [] { Form1->showMinimized(); };

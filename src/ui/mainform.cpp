@@ -71,6 +71,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     FreeGlobals();
     throw;
   }
+  WriteRootEditsToSession();
   connect(PageControl1, &QTabWidget::currentChanged, this, [this](int i) { PageShow(i); });
   InstallClipboardHandlers();
   for (QWidget* w : findChildren<QWidget*>()) w->installEventFilter(this);

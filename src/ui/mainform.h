@@ -92,7 +92,8 @@ class TForm1 : public QMainWindow, public TProjectView {
   std::int32_t DragStartX = 0;
   std::int32_t DragStartY = 0;
 
-  // The current project: name, local mirror folder, modified flag.
+  // The current project: its values, name, local mirror folder, modified
+  // flag.
   TProjectSession& Session() { return *Session_; }
   const std::string& ProjectFileName() const { return Session_->ProjectFileName(); }
   const std::string& LocalWebDir() const { return Session_->LocalWebDir(); }
@@ -165,8 +166,7 @@ class TForm1 : public QMainWindow, public TProjectView {
   void PointAtRootGrid();
 
   // TProjectView.
-  TProjectValues CaptureProject() override;
-  void ApplyProject(const TProjectValues& values) override;
+  void ShowProject(const TProjectValues& values) override;
   void ClearRootURLs() override;
   void RefreshURLList() override;
   void SetCaption(const std::string& caption) override;
@@ -387,6 +387,8 @@ class TForm1 : public QMainWindow, public TProjectView {
   std::unique_ptr<TDroppedURLSink> DropSink_;
   void ConnectViews();
   void ConnectRootGrid();
+  // Keeps the session's root rows as the root grid shows them.
+  void WriteRootEditsToSession();
   void StepRootScope();
   void PasteRootURLs();
   void BuildCommands();

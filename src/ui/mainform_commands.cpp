@@ -21,7 +21,6 @@
 
 #include "engine/dialupdialog.h"
 #include "engine/downloadform.h"
-#include "engine/localisepass.h"
 #include "engine/scheduledialog.h"
 #include "model/leregistry.h"
 #include "model/progresssink.h"
@@ -195,30 +194,6 @@ void TForm1::BuildCommands() {
     DrainOutbox();
     return ran;
   };
-  // What the runner reads of this window: the root rows, and the pass that
-  // localises the saved pages after a job.
-  if (DownloadFrm) {
-    if (!DownloadFrm->RootRows) DownloadFrm->RootRows = [this] { return Grid1->Rows(); };
-    if (!DownloadFrm->Localise)
-      DownloadFrm->Localise = [this](const std::string& dir) {
-        // The job's threads are done: their last texts go to the status bar
-        // now, not over the report of this pass when the job ends.
-        DrainOutbox();
-        TPlainProgress plain;
-        TProgressSink& sink = NonModalMsg ? static_cast<TProgressSink&>(*NonModalMsg) : plain;
-        // A long page lets the window take a close request while it is
-        // rewritten; the URL shown is cut to the window's width.
-        const TLocaliseSummary s = LocaliseListReferences(
-            *GlobalURLList, dir, sink, [] { QCoreApplication::processEvents(); },
-            [](const std::string& url) {
-              return NonModalMsg ? NonModalMsg->FitToLabel(url) : url;
-            });
-        // The runner may run unattended: the status bar says what a question
-        // would have, and waits for no one.
-        if (s.Failed > 0) SetStatusText(LocaliseFailureText(s));
-      };
-  }
-
   connect(PageControl1, &QTabWidget::currentChanged, this,
           [this](int i) { PasswordsPageChange(i); });
   PWGrid->OnEdited = [](TPassWordGrid* grid, int, int row, const std::string&) {

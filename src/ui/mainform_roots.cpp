@@ -1,5 +1,6 @@
 // The root URL grid of the "Retrieve" page: what a row holds, how it is
 // drawn, and every way the user edits it.
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -102,6 +103,44 @@ void TForm1::ConnectRootGrid() {
   };
   connect(Grid1, &QAbstractItemView::doubleClicked, this,
           [this](const QModelIndex& at) { RootURLsDblClick(at.column()); });
+}
+
+void TForm1::WriteRootEditsToSession() {
+  // The grid is the rows' editor; the session holds them. Each change the
+  // grid announces is written there at once, the touched rows only, so a
+  // paste of many lines costs what its lines cost.
+  TAtrGridModel* model = Grid1->Model();
+  auto rows = [this]() -> std::vector<TAtrRow>& { return Session().RootURLs(); };
+  auto whole = [this, rows] { rows() = Grid1->Rows(); };
+  connect(model, &QAbstractItemModel::modelReset, this, whole);
+  connect(model, &QAbstractItemModel::rowsInserted, this,
+          [this, rows, whole](const QModelIndex&, int first, int last) {
+            std::vector<TAtrRow>& kept = rows();
+            const std::vector<TAtrRow>& shown = Grid1->Rows();
+            if (first < 0 || last >= static_cast<int>(shown.size()) ||
+                first > static_cast<int>(kept.size()) ||
+                kept.size() + static_cast<size_t>(last - first + 1) != shown.size())
+              return whole();
+            kept.insert(kept.begin() + first, shown.begin() + first, shown.begin() + last + 1);
+          });
+  connect(model, &QAbstractItemModel::rowsRemoved, this,
+          [this, rows, whole](const QModelIndex&, int first, int last) {
+            std::vector<TAtrRow>& kept = rows();
+            if (first < 0 || last >= static_cast<int>(kept.size()) ||
+                kept.size() - static_cast<size_t>(last - first + 1) != Grid1->Rows().size())
+              return whole();
+            kept.erase(kept.begin() + first, kept.begin() + last + 1);
+          });
+  connect(model, &QAbstractItemModel::dataChanged, this,
+          [this, rows, whole](const QModelIndex& from, const QModelIndex& to) {
+            std::vector<TAtrRow>& kept = rows();
+            const std::vector<TAtrRow>& shown = Grid1->Rows();
+            if (kept.size() != shown.size()) return whole();
+            const int last = std::min(to.row(), static_cast<int>(shown.size()) - 1);
+            for (int r = std::max(from.row(), 0); r <= last; ++r)
+              kept[static_cast<size_t>(r)] = shown[static_cast<size_t>(r)];
+          });
+  whole();
 }
 
 void TForm1::SetRootURLAttributes(int row, int scope, int levels) {

@@ -1,5 +1,5 @@
-// What the project session asks of the main window (showing and taking the
-// project's values, the caption, the status bar, the busy cursor), and the
+// What the project session asks of the main window (showing the project's
+// values, the caption, the status bar, the busy cursor), and the
 // URL views: the "Filters" page, the URL list, the attributes panel and the
 // thumbnail.
 #include <chrono>
@@ -78,16 +78,7 @@ TMimeFilter CurrentMimeFilter() {
 
 // ---- the project's values ---------------------------------------------------
 
-TProjectValues TForm1::CaptureProject() {
-  TProjectValues v;
-  if (SettingsDlg) v.Settings = SettingsDlg->Capture();
-  if (MimeFilterDlg) v.MimeFilter = MimeFilterDlg->Filter();
-  v.ViewFilter = FilterFromControls();
-  v.RootURLs = Grid1->Rows();
-  return v;
-}
-
-void TForm1::ApplyProject(const TProjectValues& values) {
+void TForm1::ShowProject(const TProjectValues& values) {
   if (SettingsDlg) SettingsDlg->Apply(values.Settings);
   if (MimeFilterDlg) MimeFilterDlg->SetFilter(values.MimeFilter);
   FilterToControls(values.ViewFilter);
@@ -231,7 +222,12 @@ void TForm1::ConnectViews() {
   MaxSizeEd->installEventFilter(sizeLeave);
 
   FilGrid->OnEdited = [this](TStringAtrGrid*, int col, int gridRow, const std::string& text) {
-    if (!Session().ValidateLocalWebDir()) return;
+    if (!Session().ValidateLocalWebDir()) {
+      // A choice from the drop-down is in the grid already: what the grid
+      // shows is what the workers filter by and a save stores.
+      PublishViewFilter();
+      return;
+    }
     SetModified();
     const int row = gridRow - 1;
     // A row deleted here takes its choice with it: the view must follow as

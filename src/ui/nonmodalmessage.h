@@ -35,6 +35,7 @@ class TNonModalMsg : public QDialog, public TProgressSink {
   // The text shortened to the label's width with its middle cut out, as a
   // pass shows a long URL.
   std::string FitToLabel(const std::string& text) const;
+  std::string FitText(const std::string& text) const override { return FitToLabel(text); }
 
   bool Busy = false;
   QLabel* Label1;

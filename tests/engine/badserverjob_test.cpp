@@ -233,7 +233,8 @@ class BadServerJobTest : public test::TDLJobTest {
     TPlainProgress progress;
     TDownloadFrm runner(loop, Context, prompter, progress);
     runner.ProgramDir = [this] { return Program; };
-    runner.RootRows = [root] { return std::vector<TAtrRow>{{root, 1u << 8}}; };
+    const std::vector<TAtrRow> roots{{root, 1u << 8}};
+    runner.RootURLs = &roots;
     runner.OnPass = [this] { Outbox.Drain(); };
     bool overran = false;
     loop.StartTimer(kJobBoundMs, [&] {

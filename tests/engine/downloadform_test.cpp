@@ -620,13 +620,12 @@ TEST_F(DownloadFormTest, BuildSpiderQueue) {
   TSettings s;
   s.DLRetriesUD = 2;
   Use(s);
-  Form.RootRows = [] {
-    return std::vector<TAtrRow>{{"http://a.com/", 0x0301},
-                                {"http://none.com/", 0x0503},
-                                {"ftp://f.com/pub/", 0x0200},
-                                {"http://a.com/", 0x0101},
-                                {"mailto:x@a.com", 0x0100}};
-  };
+  const std::vector<TAtrRow> roots{{"http://a.com/", 0x0301},
+                                   {"http://none.com/", 0x0503},
+                                   {"ftp://f.com/pub/", 0x0200},
+                                   {"http://a.com/", 0x0101},
+                                   {"mailto:x@a.com", 0x0100}};
+  Form.RootURLs = &roots;
   Form.BuildSpiderQueue();
   ASSERT_EQ(Form.SpiderQueue.Count(), 2);
   EXPECT_EQ(Form.SpiderQueue.Item(0).URL, "ftp://f.com/pub/");

@@ -74,7 +74,8 @@ class MirrorJobTest : public test::TDLJobTest {
         if (GlobalURLList->GetItem(i)->Status != usNew) ++done;
       if (done >= stopAfter) runner.AbortBtnClick();
     };
-    runner.RootRows = [this] { return std::vector<TAtrRow>{{Base + "p0.html", 100u << 8}}; };
+    const std::vector<TAtrRow> roots{{Base + "p0.html", 100u << 8}};
+    runner.RootURLs = &roots;
     if (extract) {
       ASSERT_TRUE(runner.ExtractURLs());
     }
@@ -250,17 +251,20 @@ TEST_F(MirrorJobTest, TheHarnessWritesAProjectTheLoaderReadsBack) {
   ASSERT_GT(printed["urls"], 40) << out;
 
   TPlainProjectView view;
-  view.Values.Settings = FormDefaults();
+  TPublished<TSettings> settings;
+  TPublished<TMimeFilter> mime;
+  TPublished<TViewFilter> filter;
+  settings.Publish(FormDefaults());
   TScriptedPrompter prompter;
   TVkURLList list;
   TCriticalSection lock;
-  TProjectSession session(view, prompter, list, lock);
+  TProjectSession session(view, prompter, list, lock, {&settings, &mime, &filter});
   session.LoadMirrorProject(project);
   EXPECT_EQ(session.ProjectFileName(), project);
   EXPECT_EQ(view.Caption, "Mirror Project:  job.mpj");
-  EXPECT_EQ(view.Values.RootURLs, (std::vector<TAtrRow>{{Base + "p0.html", 100u << 8}}));
+  EXPECT_EQ(session.RootURLs(), (std::vector<TAtrRow>{{Base + "p0.html", 100u << 8}}));
   EXPECT_EQ(session.LocalWebDir(), jobMirror);
-  EXPECT_EQ(view.Values.Settings.MaxThreadsUD, 4);
+  EXPECT_EQ(settings.Get()->MaxThreadsUD, 4);
   EXPECT_EQ(list.Count(), printed["urls"]);
   int downloaded = 0;
   for (int i = 0; i < list.Count(); ++i) downloaded += list.GetItem(i)->Status == usDownloaded;
@@ -274,7 +278,7 @@ TEST_F(MirrorJobTest, TheHarnessWritesAProjectTheLoaderReadsBack) {
   }
 
   TMemoryStream again;
-  WriteMirrorProject(again, view.Values, list);
+  WriteMirrorProject(again, session.Values(), list);
   EXPECT_TRUE(again.Data() == ReadAll(project)) << "saved again, the same bytes";
 #endif
 }

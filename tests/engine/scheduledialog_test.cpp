@@ -546,10 +546,13 @@ TEST(SessionScheduleJobs, RunsScheduledProjectsThroughTheSession) {
   home.Env.Set("TZ", "UTC");
   tzset();
   TPlainProjectView view;
+  TPublished<TSettings> settings;
+  TPublished<TMimeFilter> mime;
+  TPublished<TViewFilter> filter;
   TScriptedPrompter prompter;
   TVkURLList list;
   TCriticalSection lock;
-  TProjectSession session{view, prompter, list, lock};
+  TProjectSession session{view, prompter, list, lock, {&settings, &mime, &filter}};
   const std::string a = home.Dir / "a.mpj", b = home.Dir / "b.mpj";
   session.SaveMirrorProject(a);
   session.SaveMirrorProject(b);
@@ -618,10 +621,13 @@ struct TCountingDialUp : TNoDialUp {
 
 TEST(SessionScheduleJobs, HangUpRequestsReachTheConnectionAtMostEveryFiveSeconds) {
   TPlainProjectView view;
+  TPublished<TSettings> settings;
+  TPublished<TMimeFilter> mime;
+  TPublished<TViewFilter> filter;
   TScriptedPrompter prompter;
   TVkURLList list;
   TCriticalSection lock;
-  TProjectSession session{view, prompter, list, lock};
+  TProjectSession session{view, prompter, list, lock, {&settings, &mime, &filter}};
   test::TManualUiLoop loop;
   TCountingDialUp service;
   TDialUpDlg dialUp(service, loop, "");

@@ -1,6 +1,7 @@
 // A schedule of two mirror projects run whole against nginx: the scheduler
-// on its fake clock, the project session, the job runner with real worker
-// threads on a plain loop. Each project is loaded, quick-mirrored into its
+// on its fake clock, the project session (which publishes a loaded
+// project's settings and filters to the workers), the job runner with real
+// worker threads on a plain loop. Each project is loaded, quick-mirrored into its
 // own mirror folder and downloaded; each run leaves a well-formed block in
 // the log; and each project is saved before the next one is loaded.
 
@@ -29,26 +30,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::ReadAll;
-
-// The windows' part of a project: loading one publishes its settings and
-// filters to the workers, as the main window does.
-class TPublishingView : public TPlainProjectView {
- public:
-  TPublishingView(TPublished<TSettings>& settings, TPublished<TViewFilter>& filter,
-                  TPublished<TMimeFilter>& mime)
-      : FSettings(settings), FFilter(filter), FMime(mime) {}
-  void ApplyProject(const TProjectValues& values) override {
-    TPlainProjectView::ApplyProject(values);
-    FSettings.Publish(std::make_shared<const TSettings>(values.Settings));
-    FFilter.Publish(values.ViewFilter);
-    FMime.Publish(values.MimeFilter);
-  }
-
- private:
-  TPublished<TSettings>& FSettings;
-  TPublished<TViewFilter>& FFilter;
-  TPublished<TMimeFilter>& FMime;
-};
 
 // 2026-12-07 is a Monday.
 std::time_t At(int day, int h, int m, int s) { return test::UtcTime(2026, 12, day, h, m, s); }
@@ -100,8 +81,9 @@ class ScheduleMirrorTest : public test::TDLJobTest {
 
 TEST_F(ScheduleMirrorTest, TwoProjectsAreMirroredLoggedAndSaved) {
   TScriptedPrompter prompter;
-  TPublishingView view(Settings, Filter, Mime);
-  TProjectSession session(view, prompter, *GlobalURLList, *URLListLock);
+  TPlainProjectView view;
+  TProjectSession session(view, prompter, *GlobalURLList, *URLListLock,
+                          {&Settings, &Mime, &Filter});
   const std::string files[2] = {Home.Path + "/a.mpj", Home.Path + "/b.mpj"};
 
   // The per-user options, the schedule among them: A daily on Monday and
@@ -118,21 +100,20 @@ TEST_F(ScheduleMirrorTest, TwoProjectsAreMirroredLoggedAndSaved) {
   user.PrjGrid = {{files[0], 1u | 0x06u << 8 | 0xFFFu << 16}, {files[1], 1u | 0x02u << 8}};
   // Each project mirrors its own site into its own folder.
   for (int k = 0; k < 2; ++k) {
-    view.Values = {};
-    view.Values.Settings = user;
-    view.Values.Settings.LocWebEd = Mirrors[k].Path;
-    view.Values.RootURLs = {{Bases[k] + "p0.html", 100u << 8}};
+    TSettings own = user;
+    own.LocWebEd = Mirrors[k].Path;
+    Settings.Publish(own);
+    session.RootURLs() = {{Bases[k] + "p0.html", 100u << 8}};
     session.SaveMirrorProject(files[k]);
   }
-  view.Values.Settings = user;
-  view.ApplyProject(view.Values);
+  Settings.Publish(user);
 
   TPlainUiLoop loop;
   TPlainProgress progress;
   Context.LocalWebDir = [&] { return session.LocalWebDir(); };
   TDownloadFrm runner(loop, Context, prompter, progress);
   runner.ProgramDir = [this] { return Home.Path; };
-  runner.RootRows = [&] { return view.Values.RootURLs; };
+  runner.RootURLs = &session.RootURLs();
   runner.Localise = [&](const std::string& dir) {
     LocaliseListReferences(*GlobalURLList, dir, progress);
   };

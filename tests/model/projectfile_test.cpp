@@ -236,7 +236,7 @@ class ProjectFile : public ::testing::Test {
     SetLocalWebDir(Mirror.Path);
     SetRegistryKey(ProgramRegistryKey);
     ASSERT_TRUE(TValueFile(Home.SettingsFile()).Create());
-    View.Values.Settings = FormDefaults();
+    Settings.Publish(FormDefaults());
   }
   void TearDown() override { SetRegistryKey(""); }
 
@@ -248,13 +248,22 @@ class ProjectFile : public ::testing::Test {
       if (p.Kind == "message") out.push_back(p.Text);
     return out;
   }
+  // The windows' part: they publish the settings and filters they show and
+  // write root rows into the session.
+  void Use(const TProjectValues& v) {
+    Settings.Publish(v.Settings);
+    Mime.Publish(v.MimeFilter);
+    Filter.Publish(v.ViewFilter);
+    Session.RootURLs() = v.RootURLs;
+  }
   // The session's project in the state every failed load leaves.
   void ExpectEmptyUnnamed() {
     EXPECT_EQ(Session.ProjectFileName(), "");
     EXPECT_EQ(View.Caption, "Mirror Project:  NULL");
     EXPECT_EQ(CurrentURLFile(), "");
     EXPECT_EQ(List.Count(), 0);
-    EXPECT_TRUE(View.Values.RootURLs.empty());
+    EXPECT_TRUE(Session.RootURLs().empty());
+    EXPECT_TRUE(View.Shown.RootURLs.empty());
   }
 
   test::TScratchHome Home;
@@ -264,7 +273,10 @@ class ProjectFile : public ::testing::Test {
   TScriptedPrompter Prompter;
   TVkURLList List;
   TCriticalSection Lock;
-  TProjectSession Session{View, Prompter, List, Lock};
+  TPublished<TSettings> Settings;
+  TPublished<TMimeFilter> Mime;
+  TPublished<TViewFilter> Filter;
+  TProjectSession Session{View, Prompter, List, Lock, {&Settings, &Mime, &Filter}};
 };
 
 // --- format ------------------------------------------------------------------
@@ -413,12 +425,12 @@ TEST_F(ProjectFile, EveryCutFileLeavesAnEmptyProjectOrTheWholeOne) {
     if (loaded) {
       EXPECT_EQ(Session.ProjectFileName(), file);
       EXPECT_EQ(List.Count(), 4);
-      EXPECT_EQ(View.Values.RootURLs.size(), 2u);
+      EXPECT_EQ(Session.RootURLs().size(), 2u);
     } else {
       EXPECT_EQ(Session.ProjectFileName(), "");
       EXPECT_EQ(View.Caption, "Mirror Project:  NULL");
       EXPECT_EQ(List.Count(), 0);
-      EXPECT_TRUE(View.Values.RootURLs.empty());
+      EXPECT_TRUE(Session.RootURLs().empty());
     }
   }
 }
@@ -564,7 +576,7 @@ TEST_F(ProjectFile, SignatureCheck) {
 TEST_F(ProjectFile, LoadShowsTheProjectAndNamesIt) {
   const std::string file = Work.Write("full.mpj", Golden(kFullGolden));
   List.AddItem(TVkURLItem(), false);
-  View.Values.RootURLs = {{"http://old/", 0}};
+  Session.RootURLs() = {{"http://old/", 0}};
   Session.SetModified();
   Session.LoadMirrorProject(file);
 
@@ -572,8 +584,10 @@ TEST_F(ProjectFile, LoadShowsTheProjectAndNamesIt) {
   EXPECT_EQ(View.Caption, "Mirror Project:  full.mpj");
   EXPECT_EQ(CurrentURLFile(), file);
   EXPECT_FALSE(Session.Modified());
-  EXPECT_EQ(View.Values.RootURLs, FullValues().RootURLs);
-  EXPECT_EQ(View.Values.ViewFilter, FullValues().ViewFilter);
+  EXPECT_EQ(Session.RootURLs(), FullValues().RootURLs);
+  EXPECT_EQ(Session.Values().ViewFilter, FullValues().ViewFilter);
+  EXPECT_EQ(Session.Values().MimeFilter, FullValues().MimeFilter);
+  EXPECT_EQ(View.Shown, Session.Values()) << "the windows show what the session holds";
   EXPECT_EQ(Session.LocalWebDir(), "/srv/mirror");
   EXPECT_EQ(GetLocalWebDir(), "/srv/mirror");
   EXPECT_EQ(List.Count(), 4);
@@ -585,16 +599,16 @@ TEST_F(ProjectFile, LoadShowsTheProjectAndNamesIt) {
 
 TEST_F(ProjectFile, EmptyFileIsAnEmptyProjectUnderItsOwnName) {
   const std::string file = Work.Write("empty.mpj", "");
-  View.Values.RootURLs = {{"http://old/", 0}};
+  Session.RootURLs() = {{"http://old/", 0}};
   List.AddItem(TVkURLItem(), false);
-  const TSettings settings = View.Values.Settings;
+  const TSettings settings = *Settings.Get();
   Session.LoadMirrorProject(file);
   EXPECT_EQ(Session.ProjectFileName(), file);
   EXPECT_EQ(View.Caption, "Mirror Project:  empty.mpj");
   EXPECT_EQ(CurrentURLFile(), file);
   EXPECT_EQ(List.Count(), 0);
-  EXPECT_TRUE(View.Values.RootURLs.empty());
-  EXPECT_EQ(View.Values.Settings, settings);
+  EXPECT_TRUE(Session.RootURLs().empty());
+  EXPECT_EQ(*Settings.Get(), settings);
   EXPECT_TRUE(Messages().empty());
 }
 
@@ -615,9 +629,9 @@ TEST_F(ProjectFile, FailedLoadsLeaveAnEmptyUnnamedProjectAndNoMixOfValues) {
     SCOPED_TRACE(c.Name);
     const std::string file = Work.Write("bad.mpj", c.Bytes);
     Session.LoadMirrorProject(Work.Write("good.mpj", Golden(kEmptyGolden)));
-    View.Values.RootURLs = {{"http://old/", 0}};
+    Session.RootURLs() = {{"http://old/", 0}};
     List.AddItem(TVkURLItem(), false);
-    const TProjectValues before = View.Values;
+    const TProjectValues before = Session.Values();
     try {
       Session.LoadMirrorProject(file);
       ADD_FAILURE() << "loaded";
@@ -625,8 +639,8 @@ TEST_F(ProjectFile, FailedLoadsLeaveAnEmptyUnnamedProjectAndNoMixOfValues) {
       EXPECT_STREQ(e.what(), c.Error);
     }
     ExpectEmptyUnnamed();
-    EXPECT_EQ(View.Values.Settings, before.Settings) << "no setting of the damaged file";
-    EXPECT_EQ(View.Values.ViewFilter, before.ViewFilter);
+    EXPECT_EQ(Session.Values().Settings, before.Settings) << "no setting of the damaged file";
+    EXPECT_EQ(Session.Values().ViewFilter, before.ViewFilter);
     EXPECT_FALSE(View.Busy);
   }
 }
@@ -643,7 +657,7 @@ TEST_F(ProjectFile, MissingFileStartsFromTheTemplateUnderItsOwnName) {
   Session.LoadMirrorProject(wanted);
   EXPECT_EQ(Session.ProjectFileName(), wanted);
   EXPECT_EQ(View.Caption, "Mirror Project:  project.mpj");
-  EXPECT_EQ(View.Values.RootURLs, templ.RootURLs);
+  EXPECT_EQ(Session.RootURLs(), templ.RootURLs);
   EXPECT_EQ(List.Count(), 4);
   EXPECT_TRUE(fs::is_directory(Work / "new")) << "the name's folder is made";
   EXPECT_FALSE(fs::exists(wanted));
@@ -658,7 +672,7 @@ TEST_F(ProjectFile, MissingFileStartsFromTheTemplateUnderItsOwnName) {
   Session.LoadMirrorProject(other);
   EXPECT_EQ(Session.ProjectFileName(), other);
   EXPECT_EQ(List.Count(), 0);
-  EXPECT_TRUE(View.Values.RootURLs.empty());
+  EXPECT_TRUE(Session.RootURLs().empty());
 }
 
 TEST_F(ProjectFile, InvalidNameOnLoadBecomesNoName) {
@@ -676,7 +690,7 @@ TEST_F(ProjectFile, InvalidNameOnLoadBecomesNoName) {
 // --- session: saving ---------------------------------------------------------
 
 TEST_F(ProjectFile, SaveWritesTheFileAndNamesTheProject) {
-  View.Values = FullValues();
+  Use(FullValues());
   FillList(List);
   Session.SetModified();
   const std::string file = Work / "deep/folder/mine.mpj";
@@ -729,7 +743,7 @@ TEST_F(ProjectFile, FailedSaveKeepsTheOldFileAndTheSessionAsTheyWere) {
 }
 
 TEST_F(ProjectFile, InvalidSaveNameGoesToNoNameAfterAMessage) {
-  View.Values = FullValues();
+  Use(FullValues());
   for (const std::string& name : {std::string(""), Work / "a\nb.mpj", Work.Path}) {
     SCOPED_TRACE(name);
     Prompter.Prompts.clear();
@@ -844,7 +858,9 @@ TEST_F(ProjectFile, ValidateLocalWebDirOffersAnotherFolder) {
 
   const std::string blocked = Work.Write("blocked", "a file") + "/mirror";
   Session.SetLocalWebDir(blocked);
-  View.Values.Settings.LocWebEd = blocked;
+  TSettings shown = *Settings.Get();
+  shown.LocWebEd = blocked;
+  Settings.Publish(shown);
   EXPECT_FALSE(Session.ValidateLocalWebDir()) << "chooser cancelled";
   ASSERT_EQ(Prompter.Prompts.size(), 2u);
   EXPECT_EQ(Prompter.Prompts[0].Text,
@@ -856,7 +872,7 @@ TEST_F(ProjectFile, ValidateLocalWebDirOffersAnotherFolder) {
   EXPECT_TRUE(Session.ValidateLocalWebDir());
   EXPECT_EQ(Session.LocalWebDir(), Work / "chosen");
   EXPECT_EQ(GetLocalWebDir(), Work / "chosen");
-  EXPECT_EQ(View.Values.Settings.LocWebEd, Work / "chosen");
+  EXPECT_EQ(Settings.Get()->LocWebEd, Work / "chosen");
 }
 
 }  // namespace

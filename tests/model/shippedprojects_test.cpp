@@ -57,20 +57,23 @@ TEST(ShippedProjects, LoadAsProjects) {
   test::TScratchHome home;
   home.Env.Set("HOME", home.Dir / "home");
   TPlainProjectView view;
-  view.Values.Settings = FormDefaults();
+  TPublished<TSettings> settings;
+  TPublished<TMimeFilter> mime;
+  TPublished<TViewFilter> filter;
+  settings.Publish(FormDefaults());
   TScriptedPrompter prompter;
   TVkURLList list;
   TCriticalSection lock;
-  TProjectSession session(view, prompter, list, lock);
+  TProjectSession session(view, prompter, list, lock, {&settings, &mime, &filter});
 
   session.LoadMirrorProject(kShipped + "Example1.mpj");
   EXPECT_EQ(view.Caption, "Mirror Project:  Example1.mpj");
-  ASSERT_EQ(view.Values.RootURLs.size(), 1u);
+  ASSERT_EQ(session.RootURLs().size(), 1u);
   EXPECT_EQ(list.Count(), 1);
   EXPECT_EQ(session.LocalWebDir(), home.Dir / "home/TvWeb");
 
   session.LoadMirrorProject(kShipped + "Default.mpj");
-  EXPECT_TRUE(view.Values.RootURLs.empty());
+  EXPECT_TRUE(session.RootURLs().empty());
   EXPECT_EQ(list.Count(), 0);
   EXPECT_TRUE(prompter.Prompts.empty());
 }

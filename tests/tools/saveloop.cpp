@@ -41,8 +41,8 @@ std::string RootOf(int generation) {
   return "http://generation-" + std::to_string(generation) + ".example/";
 }
 
-void SetGeneration(TVkURLList& list, TPlainProjectView& view, int generation) {
-  view.Values.RootURLs = {{RootOf(generation), 5u << 8}};
+void SetGeneration(TVkURLList& list, TProjectSession& session, int generation) {
+  session.RootURLs() = {{RootOf(generation), 5u << 8}};
   const std::string title = "generation " + std::to_string(generation);
   list.GetItem(0)->Title = title;
   list.GetItem(list.Count() - 1)->Title = title;
@@ -50,7 +50,7 @@ void SetGeneration(TVkURLList& list, TPlainProjectView& view, int generation) {
 
 int Save(const std::string& file, int count) {
   TPlainProjectView view;
-  view.Values.Settings = FormDefaults();
+  GlobalSettings().Publish(FormDefaults());
   TScriptedPrompter prompter;
   TVkURLList list;
   TCriticalSection lock;
@@ -61,7 +61,7 @@ int Save(const std::string& file, int count) {
   }
   TProjectSession session(view, prompter, list, lock);
   for (int generation = 1;; ++generation) {
-    SetGeneration(list, view, generation);
+    SetGeneration(list, session, generation);
     session.SaveMirrorProject(file);
     std::printf("saved %d\n", generation);
     std::fflush(stdout);
@@ -70,7 +70,7 @@ int Save(const std::string& file, int count) {
 
 int Check(const std::string& file, int count) {
   TPlainProjectView view;
-  view.Values.Settings = FormDefaults();
+  GlobalSettings().Publish(FormDefaults());
   TScriptedPrompter prompter;
   TVkURLList list;
   TCriticalSection lock;
@@ -86,11 +86,11 @@ int Check(const std::string& file, int count) {
     std::printf("%d records, not %d\n", list.Count(), count);
     return 1;
   }
-  if (view.Values.RootURLs.size() != 1) {
-    std::printf("%zu root rows\n", view.Values.RootURLs.size());
+  if (session.RootURLs().size() != 1) {
+    std::printf("%zu root rows\n", session.RootURLs().size());
     return 1;
   }
-  const std::string root = view.Values.RootURLs[0].Text;
+  const std::string root = session.RootURLs()[0].Text;
   const std::string prefix = "http://generation-";
   const int generation = std::atoi(root.c_str() + prefix.size());
   if (root.rfind(prefix, 0) != 0 || root != RootOf(generation)) {

@@ -102,7 +102,8 @@ class RobotsJobTest : public test::TDLJobTest {
     TDownloadFrm runner(loop, Context, prompter, progress);
     runner.ProgramDir = [this] { return Home.Path; };
     const std::string root = Missing.Url("/");
-    runner.RootRows = [root] { return std::vector<TAtrRow>{{root, 1u << 8}}; };
+    const std::vector<TAtrRow> roots{{root, 1u << 8}};
+    runner.RootURLs = &roots;
     runner.OnPass = [this] { Outbox.Drain(); };
     loop.StartTimer(60000, [&] { runner.AbortBtnClick(); });
     EXPECT_TRUE(extract ? runner.ExtractURLs() : runner.DownloadFiles(false));

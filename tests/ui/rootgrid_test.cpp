@@ -1,8 +1,12 @@
 // The root URL grid: typed entries, the levels keys, the scope steps, the
 // levels column's labels and the attribute setter the drop window and the
 // clipboard watcher use.
+#include <functional>
+#include <utility>
+
 #include <QtTest/QTest>
 
+#include "engine/downloadform.h"
 #include "mainformfixture.h"
 #include "ui/controls/stringatrgrid.h"
 #include "ui/mainform_roots.h"
@@ -151,6 +155,43 @@ TEST_F(RootGridTest, SetRootURLAttributesKeepsHighBitsAndIgnoresStaleRows) {
     Form1->SetRootURLAttributes(stale, 1, 1);
     EXPECT_EQ(Rows(), (std::vector<TAtrRow>{{"http://a", 0x12340702}, {"http://b", 0}})) << stale;
   }
+}
+
+// The session holds the rows the grid shows: each way the grid changes them
+// is written there at once, and an extract job queues what it holds.
+TEST_F(RootGridTest, EveryEditReachesTheSessionsRows) {
+  TStringAtrGrid& grid = *Form1->Grid1;
+  const std::pair<const char*, std::function<void()>> steps[] = {
+      {"rows shown",
+       [&] {
+         grid.SetRows({{"http://a/", 0x0100}, {"http://b/", 0x0201}});
+       }},
+      {"row added", [&] { grid.AddRow("http://c/", 0x0300); }},
+      {"typed into a row", [&] { Form1->Grid1Edited(0, 2, "http://bb/"); }},
+      {"typed into the entry row", [&] { Form1->Grid1Edited(0, 4, "http://d/"); }},
+      {"levels set", [&] { Form1->SetRootURLAttributes(0, 2, 9); }},
+      {"row deleted", [&] { grid.DeleteRow(1); }},
+      {"selected rows deleted",
+       [&] {
+         grid.SetItemIndex(0);
+         grid.DeleteSelected();
+       }},
+      {"slash deletes", [&] { Form1->Grid1Edited(0, 1, "/"); }},
+      {"rows cleared", [&] { grid.ClearRows(); }},
+      {"rows shown again",
+       [&] {
+         grid.SetRows({{"http://e/", 0x0102}, {"mailto:x", 0}});
+       }},
+  };
+  for (const auto& [name, step] : steps) {
+    step();
+    EXPECT_EQ(Form1->Session().RootURLs(), Rows()) << name;
+  }
+  DownloadFrm->BuildSpiderQueue();
+  ASSERT_EQ(DownloadFrm->SpiderQueue.Count(), 1);
+  EXPECT_EQ(DownloadFrm->SpiderQueue.Item(0).URL, "http://e/");
+  EXPECT_EQ(DownloadFrm->SpiderQueue.Item(0).SiteMode, 2);
+  EXPECT_EQ(DownloadFrm->SpiderQueue.Item(0).Depth, 1);
 }
 
 TEST_F(RootGridTest, TypingIsDiscardedWhileAnExtractionRuns) {

@@ -44,14 +44,14 @@ TEST_F(URLViewsTest, FilterControlsArePublishedAndSaved) {
   EXPECT_EQ(GlobalViewFilter().Get()->FailedFilesCombo, ccOnly);
   EXPECT_EQ(GlobalViewFilter().Get()->MinSizeEd, "1000");
   EXPECT_TRUE(Form1->Modified());
-  EXPECT_EQ(Form1->CaptureProject().ViewFilter.FailedFilesCombo, ccOnly);
+  EXPECT_EQ(Form1->Session().Values().ViewFilter.FailedFilesCombo, ccOnly);
 
-  TProjectValues v = Form1->CaptureProject();
+  TProjectValues v = Form1->Session().Values();
   v.ViewFilter = TViewFilter{};
   v.ViewFilter.ImageLinksCombo = ccNo;
   v.ViewFilter.AutoUpChk = false;
   v.ViewFilter.FilGrid = {{"*.gif", fcOnly}};
-  Form1->ApplyProject(v);
+  Form1->ShowProject(v);
   EXPECT_EQ(Form1->ImageLinksCombo->currentIndex(), ccNo);
   EXPECT_EQ(Form1->FailedFilesCombo->currentIndex(), ccNone);
   EXPECT_TRUE(Form1->UpdateBtn->isEnabled());
@@ -172,6 +172,27 @@ TEST_F(URLViewsTest, NameSpecificationEditsStartTheUpdateTimerWhenTheViewMustFol
     EXPECT_FALSE(Form1->UpdateTimer->isActive());
     EXPECT_EQ(Lines(), c.lines);
   }
+}
+
+// A choice picked while the mirror folder is unusable (the user declines to
+// choose another) stays in the grid, so it is published too: what the page
+// shows is what the workers filter by and a save stores.
+TEST_F(URLViewsTest, AChoiceKeptWithoutAMirrorFolderIsPublished) {
+  TViewFilter f;
+  f.FilGrid = {{"*.gif", 0}};
+  Form1->FilterToControls(f);
+  Form1->PublishViewFilter();
+  const std::string blocked = Home.Dir / "blocked";
+  test::WriteBytes(blocked, "a file");
+  Form1->Session().SetLocalWebDir(blocked + "/mirror");
+  Prompter.Paths = {""};
+  TFilterGrid* g = Form1->FilGrid;
+  g->setCurrentIndex(g->Model()->index(0, 1));
+  g->DropListWidget()->setCurrentRow(fcOnly);
+  g->SelListClick();
+  EXPECT_EQ(g->Rows(), (std::vector<TAtrRow>{{"*.gif", fcOnly}}));
+  EXPECT_EQ(GlobalViewFilter().Get()->FilGrid, g->Rows());
+  EXPECT_EQ(Form1->Session().Values().ViewFilter, Form1->FilterFromControls());
 }
 
 TEST_F(URLViewsTest, SizeEditsTakeDigitsAndRebuildOnLeaving) {
