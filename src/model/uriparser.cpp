@@ -51,7 +51,7 @@ TURLView SplitURL(std::string_view url) {
 }
 
 void AppendLower(std::string& to, std::string_view s) {
-  for (char c : s) to += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  for (char c : s) to += LowerAscii(c);
 }
 
 // The text without CR and LF: itself when it has none, else a copy in `keep`.
