@@ -180,7 +180,7 @@ std::string URLToLocalPath(std::string_view root, std::string_view url, std::str
 }
 
 bool LocalFileExists(std::string_view root, std::string_view url, std::string_view kind,
-                     TFolderMemo* memo) {
+                     TFolderMemo* memo, std::string_view likelyExt) {
   if (root.empty()) return false;
   std::string normal;
   const std::string base = StoredBaseName(root, url, kind, normal);
@@ -189,6 +189,15 @@ bool LocalFileExists(std::string_view root, std::string_view url, std::string_vi
   if (base.empty() || !StaysInside(base, root.size())) return false;
   const std::string_view folder = std::string_view(base).substr(0, base.size() - kind.size() - 1);
   if (memo && Covers(memo->Missing, folder)) return false;
+  // A plain file (not a link: the folder's names are taken so) under the
+  // likely name is one of the names WithExtension picks from, so the file it
+  // picks is there: one look instead of a listing of the folder.
+  if (likelyExt.size() > 1 && likelyExt[0] == '.' && !IsTemporaryExt(likelyExt) &&
+      likelyExt.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos) {
+    struct stat st;
+    if (::lstat(NativePath(base + std::string(likelyExt)).c_str(), &st) == 0 && S_ISREG(st.st_mode))
+      return true;
+  }
   bool folderMissing = false;
   const std::string path = WithExtension(base, normal, kind, "", &folderMissing);
   // Every name the path can have lies in the URL's own folder.

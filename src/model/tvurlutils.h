@@ -74,9 +74,11 @@ struct TFolderMemo {
 // look at the disk: URLs in key order share their folders, so a run of them
 // costs a look or two per folder. A folder made after it was found missing
 // is not seen: keep a memo only for a stretch in which no stored file is
-// expected to appear.
+// expected to appear. likelyExt, when given, is the extension the file was
+// most likely stored under (from its content type): a plain file of that name
+// answers at once, without a look at the folder's other names.
 bool LocalFileExists(std::string_view root, std::string_view url, std::string_view kind,
-                     TFolderMemo* memo = nullptr);
+                     TFolderMemo* memo = nullptr, std::string_view likelyExt = {});
 
 // A path of at most maxLen bytes: when longer, a middle run of (excess + 8) bytes is
 // replaced by "[N]", N the decimal sum over the cut bytes (as unsigned values) of

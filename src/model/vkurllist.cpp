@@ -6,7 +6,9 @@
 
 #include "model/streamext.h"
 #include "model/tvurlutils.h"
+#include "model/uriparser.h"
 #include "model/vkfile.h"
+#include "model/vkmime.h"
 #include "model/weblocal.h"
 
 namespace qv {
@@ -25,14 +27,15 @@ std::string& LocalWebDirValue() {
 // The folder memo of this thread's status refresh run, when one is open.
 thread_local TFolderMemo* RunMemo = nullptr;
 
-// Whether the URL's body ("Data" with whatever extension it was stored under)
-// is in the local mirror.
-bool BodyFileExists(const std::string& url) {
-  return LocalFileExists(GetLocalWebDir(), url, "Data", RunMemo);
+// Whether the record's body ("Data" with whatever extension it was stored
+// under) is in the local mirror; its content type names the likely one.
+bool BodyFileExists(const TVkURLItem& record) {
+  return LocalFileExists(GetLocalWebDir(), record.URL, "Data", RunMemo,
+                         ExtForMimeType(record.ContentType, SplitURLPath(record.URL).Ext));
 }
 
-std::uint8_t RefreshedStatus(std::uint8_t status, const std::string& url) {
-  if (BodyFileExists(url)) return usDownloaded;
+std::uint8_t RefreshedStatus(std::uint8_t status, const TVkURLItem& record) {
+  if (BodyFileExists(record)) return usDownloaded;
   if (status == usDownloaded) return usDeleted;
   return status;
 }
@@ -94,7 +97,7 @@ std::uint8_t TVkURLItem::SetStatus(std::uint8_t code) {
 
 std::uint8_t TVkURLItem::GetStatus() {
   if (NeedsCheck) {
-    Status = RefreshedStatus(Status, URL);
+    Status = RefreshedStatus(Status, *this);
     NeedsCheck = 0;
   }
   return Status;
@@ -138,7 +141,7 @@ void TVkURLItem::Assign(const TVkURLItem& source, bool merge) {
     return;
   }
   const std::uint8_t incoming =
-      source.NeedsCheck ? RefreshedStatus(source.Status, source.URL) : source.Status;
+      source.NeedsCheck ? RefreshedStatus(source.Status, source) : source.Status;
   // A record marked for checking needs its body looked up only when the
   // answer could change the outcome: refreshed, its status is usDownloaded or
   // usDeleted (from usDownloaded), else usDownloaded or what it was. An incoming status below every

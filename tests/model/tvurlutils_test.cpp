@@ -204,6 +204,12 @@ TEST(LocalFileExists, AgreesWithTheStoredPathOverAMirror) {
          fs::create_symlink("/etc/hostname", folderOf(u) + "Data");
        },
        fs::is_regular_file("/etc/hostname")},
+      {"Data.html is a link to a file", "http://a.test/e/h.html",
+       [&](const std::string& u) {
+         ASSERT_TRUE(ForceDirs(folderOf(u)));
+         fs::create_symlink("/etc/hostname", folderOf(u) + "Data.html");
+       },
+       fs::is_regular_file("/etc/hostname")},
       {"a folder on the way is a plain file", "http://a.test/file/x.html",
        [&](const std::string& u) {
          const std::string f = folderOf(u);
@@ -234,6 +240,9 @@ TEST(LocalFileExists, AgreesWithTheStoredPathOverAMirror) {
       EXPECT_EQ(want, c->stored);
       EXPECT_EQ(LocalFileExists(root, c->url, "Data"), want);
       EXPECT_EQ(LocalFileExists(root, c->url, "Data", &memo), want);
+      // A likely extension, right or wrong, changes no answer.
+      for (const char* likely : {".html", ".htm", ".gif", ".tmp", ".abc", "html", "./x"})
+        EXPECT_EQ(LocalFileExists(root, c->url, "Data", &memo, likely), want) << likely;
     }
     std::reverse(order.begin(), order.end());
   }
