@@ -254,6 +254,7 @@ int main(int argc, char** argv) {
               localiseSeconds > 0 ? summary.Rewritten / localiseSeconds : 0.0);
   std::printf("ratio_localise_to_download_time: %.3f\n",
               downloadSeconds > 0 ? localiseSeconds / downloadSeconds : 0.0);
+  std::printf("localise_share_of_whole: %.3f\n", wall > 0 ? localiseSeconds / wall : 0.0);
   std::printf("rewrite_failed: %d\n", summary.Failed);
   std::printf("extract_passes: %d\n", extractPasses);
   std::printf("download_passes: %d\n", runner.Stats.Passes);
