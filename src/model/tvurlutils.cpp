@@ -27,22 +27,22 @@ void MakeComponentSafe(std::string& part) {
     std::fill(part.begin(), part.end(), '_');
 }
 
-// Rebuilds text with every component made safe and "\" between them.
-std::string SafeComponents(const std::string& text) {
-  std::string out;
-  std::string part;
-  for (char c : text) {
-    if (IsSeparator(c)) {
-      MakeComponentSafe(part);
-      out += part;
-      out += '\\';
-      part.clear();
-    } else {
-      part += c;
+// Every component of text made safe and "\" between them, in place.
+void MakeComponentsSafe(std::string& text) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= text.size(); ++i) {
+    if (i < text.size() && !IsSeparator(text[i])) {
+      if (static_cast<unsigned char>(text[i]) < 0x20) text[i] = '_';
+      continue;
     }
+    if (i > start &&
+        std::all_of(text.begin() + static_cast<std::ptrdiff_t>(start),
+                    text.begin() + static_cast<std::ptrdiff_t>(i), [](char c) { return c == '.'; }))
+      std::fill(text.begin() + static_cast<std::ptrdiff_t>(start),
+                text.begin() + static_cast<std::ptrdiff_t>(i), '_');
+    if (i < text.size()) text[i] = '\\';
+    start = i + 1;
   }
-  MakeComponentSafe(part);
-  return out + part;
 }
 
 // An extension taken from a URL is text from the network: no separators, no
@@ -105,19 +105,23 @@ std::optional<std::string> FindStoredExtension(const std::string& path, std::str
 std::string StoredBaseName(std::string_view root, std::string_view url, std::string_view kind,
                            std::string& normal) {
   normal = NormaliseURL(url);
-  const std::string scheme = ParseURL(normal).Scheme;
+  const std::string scheme = URLScheme(normal);
   std::string folder = scheme.empty() ? "NoProtocol" : scheme.substr(0, scheme.size() - 1);
   MakeComponentSafe(folder);
+  std::string rest = MakeFileSafe(SkipURLScheme(normal));
+  MakeComponentsSafe(rest);
 
-  std::string path(root);
+  std::string path;
+  path.reserve(root.size() + folder.size() + rest.size() + kind.size() + 3);
+  path += root;
   path += '\\';
   path += folder;
   path += '\\';
-  path += SafeComponents(MakeFileSafe(SkipURLScheme(normal)));
+  path += rest;
   if (path.back() != '\\') path += '\\';
   path += kind;
 
-  path = ShortenPath(path, kMaxStoredName, root.size() + 1);
+  if (path.size() > kMaxStoredName) path = ShortenPath(path, kMaxStoredName, root.size() + 1);
   // The cut must leave the kind's own name whole, or Data and Head would part.
   if (path.size() < kind.size() + 1 ||
       path.compare(path.size() - kind.size(), kind.size(), kind) != 0 ||

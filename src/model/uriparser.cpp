@@ -168,6 +168,12 @@ std::string URLFileName(std::string_view url) {
   return p.Name + p.Ext;
 }
 
+std::string URLScheme(std::string_view url) {
+  std::string scheme;
+  AppendLower(scheme, SplitURL(url).Scheme);
+  return scheme;
+}
+
 std::string URLSite(std::string_view url) {
   const TURLView v = SplitURL(url);
   std::string site;

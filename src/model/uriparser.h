@@ -55,6 +55,8 @@ TURLParts ParseURL(std::string_view url);
 TURLPathParts SplitURLPath(std::string_view url);
 // Name + Ext of the path ("page.html").
 std::string URLFileName(std::string_view url);
+// ParseURL(url).Scheme ("http:"), without the other parts.
+std::string URLScheme(std::string_view url);
 // Scheme + NetLoc ("http://www.example.com:8080").
 std::string URLSite(std::string_view url);
 // Whether ParseURL(url).Scheme is scheme (given as it gives it: lower case,

@@ -891,7 +891,9 @@ TEST_F(SpiderTest, ALinkedFileThatIsNoPageIsTakenWholeWhenSmall) {
     }));
     const std::string pic = server.Url("/pic.png");
     const std::string earlier = "an earlier copy";
-    if (c.InTheMirror) ASSERT_TRUE(SaveLocalCopy(Root.Path, "Data", pic, earlier, ".png"));
+    if (c.InTheMirror) {
+      ASSERT_TRUE(SaveLocalCopy(Root.Path, "Data", pic, earlier, ".png"));
+    }
     RunJob({server.Url("/")}, 1);
     Thread.reset();
     Context.MimeFilter = &GlobalMimeFilter();
