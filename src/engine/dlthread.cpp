@@ -269,13 +269,11 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
   }
   const TSettings& s = *Snapshot().Settings;
   const std::string root = Snapshot().LocalWebDir;
-  // The clients take file-system names.
+  // The clients take file-system names, and make the file and its folder
+  // once the body brings its first byte: a URL that stores nothing leaves
+  // no folder behind.
   const std::string tempFile = NativePath(URLToLocalPath(root, url, "Data", ".tmp"));
   if (tempFile.empty()) {
-    FailItem(vrWriteError, "");
-    return;
-  }
-  if (!ForceDirs(tempFile.substr(0, tempFile.rfind('/')))) {
     FailItem(vrWriteError, "");
     return;
   }
@@ -331,11 +329,11 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
       // A robots.txt is read into memory to be parsed: it is bounded as a
       // page the spider reads is, or an endless one would hold its site's
       // items (and fill the disk) for as long as the server keeps sending.
-      const bool ok =
-          InfoOnly && !IsRobotsURL(fetchURL)
-              ? HTTP->HeadExt(fetchURL)
-              : HTTP->GetExt(fetchURL, tempFile,
-                             robots ? static_cast<int64_t>(TIdHTTPExt::MaxTextBody) : 0);
+      const bool ok = InfoOnly && !IsRobotsURL(fetchURL)
+                          ? HTTP->HeadExt(fetchURL)
+                          : HTTP->GetExt(fetchURL, tempFile,
+                                         robots ? static_cast<int64_t>(TIdHTTPExt::MaxTextBody) : 0,
+                                         /*deferFile=*/true);
       // A result the call set itself (a time-out, the size filter) stands.
       if (ok && !SkipFlag && !AbortFlag && Result == vrNone) {
         Result = vrSucceeded;
@@ -630,7 +628,8 @@ void TDLThread::FinishDownload(const std::string& headers, const std::string& te
         if (!tempFile.empty() && fs::is_regular_file(tempFile, ec)) {
           ok = PlaceBody(tempFile, path);
         } else {
-          ok = WriteFileAtomic(NativePath(path), "", 0644);
+          const std::string file = NativePath(path);
+          ok = ForceDirs(file.substr(0, file.rfind('/'))) && WriteFileAtomic(file, "", 0644);
         }
       }
       // The body first, then its headers: should the headers fail, the next
@@ -758,9 +757,10 @@ void TDLThread::DownloadFTP() {
 
   Result = vrNone;
   const std::string root = Snapshot().LocalWebDir;
-  // The clients take file-system names.
+  // The clients take file-system names, and make the file and its folder
+  // once the transfer brings its first byte.
   const std::string tempFile = NativePath(URLToLocalPath(root, url, "Data", ".tmp"));
-  if (tempFile.empty() || !ForceDirs(tempFile.substr(0, tempFile.rfind('/')))) {
+  if (tempFile.empty()) {
     FailItem(vrWriteError, "");
     return;
   }

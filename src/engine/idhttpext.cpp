@@ -49,8 +49,9 @@ bool TIdHTTPExt::GetText(const std::string& url, std::string& body) {
   return false;
 }
 
-bool TIdHTTPExt::GetExt(const std::string& url, const std::string& fileName, int64_t limit) {
-  return Fetch(fkFile, url, fileName, nullptr, limit);
+bool TIdHTTPExt::GetExt(const std::string& url, const std::string& fileName, int64_t limit,
+                        bool deferFile) {
+  return Fetch(fkFile, url, fileName, nullptr, limit, deferFile);
 }
 
 bool TIdHTTPExt::HeadExt(const std::string& url) { return Fetch(fkHead, url, "", nullptr); }
@@ -116,9 +117,42 @@ void TIdHTTPExt::ParseURIExt(const std::string& url, std::string& protocol, std:
   bookmark = parts.Bookmark;
 }
 
+namespace {
+
+// The body's file, made at once or at its first byte.
+class TBodyFile {
+ public:
+  TBodyFile(const std::string& fileName, int64_t limit, bool defer) {
+    if (defer)
+      FDeferred = std::make_unique<TFileOnFirstWrite>(fileName, true, limit);
+    else
+      FFile = std::make_unique<TFileByteStream>(fileName, TFileByteStream::fmCreate, limit);
+  }
+  TByteStream* Stream() { return FFile ? static_cast<TByteStream*>(FFile.get()) : FDeferred.get(); }
+  void Close() {
+    if (FFile)
+      FFile->Close();
+    else
+      FDeferred->Close();
+  }
+  // Keeps size bytes of what arrived and closes the file; a file not made
+  // yet stays unmade.
+  void CutAndClose(int64_t size) {
+    if (FDeferred && !FDeferred->Made()) return;
+    Stream()->SetSize(size);
+    Close();
+  }
+
+ private:
+  std::unique_ptr<TFileByteStream> FFile;
+  std::unique_ptr<TFileOnFirstWrite> FDeferred;
+};
+
+}  // namespace
+
 bool TIdHTTPExt::Fetch(TFetch kind, const std::string& rawUrl, const std::string& fileName,
-                       std::string* text, int64_t limit) {
-  std::unique_ptr<TFileByteStream> file;
+                       std::string* text, int64_t limit, bool deferFile) {
+  std::unique_ptr<TBodyFile> file;
   bool workHooked = false;
   auto restoreWork = [&] {
     if (workHooked) {
@@ -138,15 +172,14 @@ bool TIdHTTPExt::Fetch(TFetch kind, const std::string& rawUrl, const std::string
     Busy = 1;
     LastError.clear();
     FailedOnStatus = false;
-    if (kind == fkFile)
-      file = std::make_unique<TFileByteStream>(fileName, TFileByteStream::fmCreate, limit);
+    if (kind == fkFile) file = std::make_unique<TBodyFile>(fileName, limit, deferFile);
 
     for (int attempt = 1;; ++attempt) {
       try {
         if (kind == fkText) {
           *text = Get(url, MaxTextBody);
         } else if (kind == fkFile) {
-          Get(url, file.get());
+          Get(url, file->Stream());
         } else {
           Head(url);
         }
@@ -159,8 +192,8 @@ bool TIdHTTPExt::Fetch(TFetch kind, const std::string& rawUrl, const std::string
         if (ResponseCode != 0 || attempt != 1) throw;
         DisconnectExt();
         if (file) {
-          file->SetSize(0);
-          file->Seek(0);
+          file->Stream()->SetSize(0);
+          file->Stream()->Seek(0);
         }
         WorkPosition = 0;
       }
@@ -180,10 +213,7 @@ bool TIdHTTPExt::Fetch(TFetch kind, const std::string& rawUrl, const std::string
     try {
       // What arrived of a coded body is no prefix of the document's bytes
       // to resume from.
-      if (file) {
-        file->SetSize(BodyDecodedFrom.empty() ? WorkPosition.load() : 0);
-        file->Close();
-      }
+      if (file) file->CutAndClose(BodyDecodedFrom.empty() ? WorkPosition.load() : 0);
     } catch (...) {
     }
     Response.Location = RawHeaders.GetValue("Location");

@@ -46,9 +46,12 @@ class TIdHTTPExt : public TIdHTTP {
   bool GetText(const std::string& url, std::string& body);
   // The body stored in fileName (created or emptied first); false on any
   // failure, the file then holding the part of the body that arrived (none
-  // of a body decoded from its content coding). A
-  // limit (bytes, 0 = none) fails a body that would grow past it.
-  bool GetExt(const std::string& url, const std::string& fileName, int64_t limit = 0);
+  // of a body decoded from its content coding). A limit (bytes, 0 = none)
+  // fails a body that would grow past it. With deferFile the file, and any
+  // folder it needs, is made only once the body's first byte arrives or the
+  // fetch ends well: a fetch that brings no body leaves nothing on disk.
+  bool GetExt(const std::string& url, const std::string& fileName, int64_t limit = 0,
+              bool deferFile = false);
   bool HeadExt(const std::string& url);
   // A response header held in no property ("Content-Location"); "" if none.
   std::string ExtraResponse(const std::string& name) const;
@@ -72,7 +75,7 @@ class TIdHTTPExt : public TIdHTTP {
  private:
   enum TFetch { fkText, fkFile, fkHead };
   bool Fetch(TFetch kind, const std::string& url, const std::string& fileName, std::string* text,
-             int64_t limit = 0);
+             int64_t limit = 0, bool deferFile = false);
 };
 
 }  // namespace qv

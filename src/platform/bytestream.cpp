@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/atomicfile.h"
+
 namespace qv {
 
 void TStringByteStream::Write(const char* data, size_t n) {
@@ -130,5 +132,36 @@ void TFileByteStream::SetSize(int64_t size) {
     throw EByteStreamError(SysText("Cannot resize file", FName));
   if (FPos > size) FPos = size;
 }
+
+TFileOnFirstWrite::TFileOnFirstWrite(std::string fileName, bool makeFolders, int64_t limit)
+    : FName(std::move(fileName)), FMakeFolders(makeFolders), FLimit(limit) {}
+
+TFileByteStream& TFileOnFirstWrite::File() {
+  if (!FFile) {
+    if (FMakeFolders) {
+      const size_t slash = FName.rfind('/');
+      if (slash != std::string::npos && slash > 0 && !MakeFolderChain(FName.substr(0, slash), 0777))
+        throw EByteStreamError(SysText("Cannot make the folder of", FName));
+    }
+    FFile = std::make_unique<TFileByteStream>(FName, TFileByteStream::fmCreate, FLimit);
+  }
+  return *FFile;
+}
+
+void TFileOnFirstWrite::Write(const char* data, size_t n) {
+  if (n > 0) File().Write(data, n);
+}
+
+size_t TFileOnFirstWrite::Read(char* data, size_t n) { return FFile ? FFile->Read(data, n) : 0; }
+
+void TFileOnFirstWrite::Seek(int64_t position) {
+  if (FFile || position != 0) File().Seek(position);
+}
+
+void TFileOnFirstWrite::SetSize(int64_t size) {
+  if (FFile || size != 0) File().SetSize(size);
+}
+
+void TFileOnFirstWrite::Close() { File().Close(); }
 
 }  // namespace qv

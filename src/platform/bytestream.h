@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -80,6 +81,36 @@ class TFileByteStream : public TByteStream {
   int64_t FPos = 0;
   int64_t FLimit = 0;
   std::string FName;
+};
+
+// A file made (created or emptied) only when the first byte is written to it
+// or Close is called: until then nothing on disk is touched, so a transfer
+// that fails before its first byte leaves no file, and with makeFolders no
+// folder either (the missing ones are made with the file). Limit and errors
+// as for TFileByteStream.
+class TFileOnFirstWrite : public TByteStream {
+ public:
+  explicit TFileOnFirstWrite(std::string fileName, bool makeFolders = false, int64_t limit = 0);
+
+  void Write(const char* data, size_t n) override;
+  size_t Read(char* data, size_t n) override;
+  int64_t Size() const override { return FFile ? FFile->Size() : 0; }
+  int64_t Position() const override { return FFile ? FFile->Position() : 0; }
+  // Moving to, or cutting to, the start of a file not made yet makes none.
+  void Seek(int64_t position) override;
+  void SetSize(int64_t size) override;
+  // Makes the file when no byte came (an empty file is a file too), then
+  // closes it as TFileByteStream::Close does.
+  void Close();
+  // Whether the file has been made.
+  bool Made() const { return FFile != nullptr; }
+
+ private:
+  TFileByteStream& File();
+  std::string FName;
+  bool FMakeFolders;
+  int64_t FLimit;
+  std::unique_ptr<TFileByteStream> FFile;
 };
 
 }  // namespace qv

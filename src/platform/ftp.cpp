@@ -28,28 +28,6 @@ class TTimeoutScope {
   int FSaved;
 };
 
-// A local file that is created (or emptied) when the first bytes arrive, so
-// that a transfer the server refuses leaves an existing copy as it was.
-class TCreateOnWriteFile : public TByteStream {
- public:
-  explicit TCreateOnWriteFile(std::string name) : FName(std::move(name)) {}
-  TFileByteStream& File() {
-    if (!FFile) FFile = std::make_unique<TFileByteStream>(FName, TFileByteStream::fmCreate);
-    return *FFile;
-  }
-  void Write(const char* data, size_t n) override { File().Write(data, n); }
-  size_t Read(char* data, size_t n) override { return File().Read(data, n); }
-  int64_t Size() const override { return FFile ? FFile->Size() : 0; }
-  int64_t Position() const override { return FFile ? FFile->Position() : 0; }
-  void Seek(int64_t position) override { File().Seek(position); }
-  void SetSize(int64_t size) override { File().SetSize(size); }
-  void Close() { File().Close(); }
-
- private:
-  std::string FName;
-  std::unique_ptr<TFileByteStream> FFile;
-};
-
 // Passes a transfer's bytes on to dest (nullptr: discards them), counting
 // them and refusing the first byte past limit (-1: none): a server that
 // sends more than it announced must not fill the disk.
@@ -309,7 +287,9 @@ void TIdFTP::Get(const std::string& remoteFile, const std::string& localFile, bo
   struct stat st;
   if (!canOverwrite && ::stat(localFile.c_str(), &st) == 0)
     throw EByteStreamError("File exists: " + localFile);
-  TCreateOnWriteFile file(localFile);
+  // Made when the first bytes arrive, so that a transfer the server refuses
+  // leaves an existing copy as it was, and no new file or folder.
+  TFileOnFirstWrite file(localFile, true);
   Get(remoteFile, file);
   file.Close();  // an empty file is a file too
 }

@@ -94,8 +94,9 @@ class TIdFTP : public TIdTCPClient {
   void ChangeDir(const std::string& dir);
   // LIST (details) or NLST of mask ("" = the current folder) into lines.
   void List(std::vector<std::string>& lines, const std::string& mask, bool details);
-  // RETR into a file (created or emptied once data arrives or the transfer
-  // ends well, so a refused RETR leaves an existing file alone; without
+  // RETR into a file (created or emptied, with any folders it needs, once
+  // data arrives or the transfer ends well, so a refused RETR leaves an
+  // existing file alone and makes nothing; without
   // canOverwrite an existing file raises) or into stream from its position.
   // A transfer that fails leaves the bytes received so far in place for a
   // later resume. In binary type, a byte count the transfer reply announces

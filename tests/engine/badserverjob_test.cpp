@@ -699,6 +699,8 @@ TEST_F(BadServerJobTest, EveryURLEndsWithOneClearResultAndNothingLeaks) {
   EXPECT_EQ(robotsHuge.Received().find("/private/"), std::string::npos);
   EXPECT_EQ(robotsSilent.Received().find("c44-"), std::string::npos);
   ExpectNothingOutside("qvesc");
+  // A folder is made only for a file that goes into it.
+  EXPECT_EQ(test::EmptyFolders(Mirror), std::vector<std::string>());
 
   // The pages rewritten to browse off line, every hostile link with them,
   // still write nothing elsewhere.
@@ -859,6 +861,7 @@ TEST_F(BadServerJobTest, ADownloadJobAloneMeetsHostileRobotsAndLyingResumes) {
   EXPECT_EQ(robotsEndless.Received().find("d05-"), std::string::npos);
   EXPECT_LT(endlessSent->load(), kEndless / 2) << "the endless robots.txt was read on";
   ExpectNothingOutside("qvesc");
+  EXPECT_EQ(test::EmptyFolders(Mirror), std::vector<std::string>());
 }
 
 }  // namespace

@@ -769,6 +769,40 @@ TEST_F(DLThreadTest, AFailedFtpDownloadRecordsWhyItFailed) {
   }
 }
 
+// Only a file makes a folder: a URL that stored nothing leaves none behind,
+// by HTTP or by FTP, whatever kept it from its server.
+TEST_F(DLThreadTest, AURLThatStoresNothingLeavesNoFolder) {
+  // A port nothing listens on any more.
+  const std::string closedPort =
+      std::to_string(TScriptedServer(TScriptedServer::Replies({})).Port());
+  const std::string refused = "http://127.0.0.1:" + closedPort + "/refused/page.html";
+  const std::string dead = "http://localhost:" + closedPort + "/dead/page.html";
+  TScriptedServer resets([](TScriptedConn& c) {
+    c.ReadRequest();
+    c.Reset();
+  });
+  test::TServerBehaviour file;
+  file.File = "the file";
+  test::TScriptedFtp ftp([&file](test::TScriptedFtp& s) { test::ServeFile(s, file); });
+  const std::vector<std::string> urls = {
+      refused,
+      dead,
+      resets.Url("/reset/page.html"),
+      "http://no-such-host.invalid/a/b/c.html",
+      "ftp://127.0.0.1:" + std::to_string(ftp.Port) + "/missing.bin",
+      "ftp://127.0.0.1:" + closedPort + "/pub/refused.bin",
+  };
+  AfterStartJob = [&] { JobHostList()->FindOrAdd(HostOf(dead))->SetState(dnNotFound); };
+  Options.DLRetriesUD = 0;
+  RunJob(urls);
+  for (const std::string& url : urls) {
+    SCOPED_TRACE(url);
+    EXPECT_EQ(Listed(url).Status, 30) << Listed(url).Details;
+    EXPECT_FALSE(fs::exists(Folder(url)));
+  }
+  EXPECT_EQ(test::EmptyFolders(Root.Path), std::vector<std::string>());
+}
+
 TEST_F(DLThreadTest, UnresolvableHostEndsInBoundedTime) {
   RunJob({"http://no-such-host.invalid/a.html"});
   EXPECT_EQ(Listed("http://no-such-host.invalid/a.html").Status, usFailed);

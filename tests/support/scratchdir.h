@@ -10,6 +10,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace qv::test {
 
@@ -54,6 +55,17 @@ inline std::set<std::string> FolderNames(const std::string& folder) {
   for (const auto& e : std::filesystem::directory_iterator(folder))
     names.insert(e.path().filename().string());
   return names;
+}
+
+// The folders below root (root itself aside) that hold nothing.
+inline std::vector<std::string> EmptyFolders(const std::string& root) {
+  std::vector<std::string> empty;
+  std::error_code ec;
+  for (auto it = std::filesystem::recursive_directory_iterator(root, ec);
+       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+    if (it->is_directory() && std::filesystem::is_empty(it->path()))
+      empty.push_back(it->path().string());
+  return empty;
 }
 
 // Replaces a file's bytes, creating its folders first.
