@@ -662,11 +662,7 @@ void TDLThread::DownloadFTP() {
   // A refusal is told by the server's code; a failure after a positive reply
   // (a transfer short of its announced size after 226, a cut after 150) by
   // the client's own reason, or it would read as the server's success.
-  auto replyText = [this] {
-    const int32_t code = FTP->ReplyCode;
-    std::string text = code >= 400 ? FtpReplyText(code) : std::string();
-    return text.empty() ? FTP->LastError : text;
-  };
+  auto replyText = [this] { return FTPRefusalText(); };
   auto setState = [&](uint8_t state) {
     if (hosts) hosts->FindOrAdd(host)->SetState(state);
   };

@@ -241,6 +241,9 @@ bool TDownloadFrm::BuildDownloadQueue() {
     const uint8_t status = r.GetStatus();
     if (status == usNotAFile || (status == usDownloaded && settings->NeverDLChk)) continue;
     if (!IsFetchableURL(r.URL)) continue;
+    // An FTP folder is the extract job's to list (its record says how that
+    // went): a download has no file to fetch there.
+    if (HasURLScheme(r.URL, "ftp:") && URLFileName(r.URL).empty()) continue;
     if (!URLPassesFilters(*viewFilter, *mimeFilter, r)) continue;
     TActiveDL d;
     d.URL = r.URL;

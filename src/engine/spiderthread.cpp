@@ -731,14 +731,21 @@ void TSpiderThread::SpiderFTPItem() {
       return;
     }
   }
+  bool listed = false;
   if (!dir.empty() || ConnectFTP()) {
     if (entry) entry->SetState(dnReached);
-    Result = ReadFTPListing() ? vrSucceeded : vrFailed;
-  } else {
-    Result = vrFailed;
-    if (entry)
-      entry->SetState(Watchdog->Count.load() > 0 || FTP->ReplyCode != 0 ? dnReached : dnNotFound);
+    listed = ReadFTPListing();
+  } else if (entry) {
+    entry->SetState(Watchdog->Count.load() > 0 || FTP->ReplyCode != 0 ? dnReached : dnNotFound);
   }
+  if (listed) {
+    Result = vrSucceeded;
+    return;
+  }
+  // A folder that could not be listed is a failure that says why: the only
+  // record a root folder gets.
+  if (Result != vrTimedOut) Result = vrFailed;
+  LogResult(Current.URL, 0, "", FTPRefusalText());
 }
 
 bool TSpiderThread::ConnectFTP() {

@@ -13,6 +13,7 @@
 #include "engine/scantext.h"
 #include "engine/threadtimer.h"
 #include "engine/urladder.h"
+#include "engine/vkftp.h"
 #include "engine/vkhttp.h"
 #include "model/strutils.h"
 #include "model/tvurlutils.h"
@@ -731,6 +732,11 @@ bool TVkThread::StoredCopyIsCurrent(const std::string& url, const std::string& c
   std::time_t cached = 0, storedTime = 0;
   return !(ParseHttpDate(cachedDate, cached) && ParseHttpDate(storedDate, storedTime) &&
            cached > storedTime);
+}
+
+std::string TVkThread::FTPRefusalText() const {
+  const int32_t code = FTP ? FTP->ReplyCode : 0;
+  return code >= 400 ? FtpReplyText(code) : std::string();
 }
 
 void TVkThread::FinishItem(const std::string& headers, const std::string& body, int64_t size,

@@ -235,6 +235,10 @@ class TVkThread : public TThread {
   // gave code) failed for another reason than the status (a time-out, a
   // truncated body, broken framing, a refused URL, TLS): then that reason.
   std::string HTTPDetails(int32_t code) const;
+  // The status text of an FTP item that failed: the text of the server's
+  // refusal (a reply of 400 or more), else "" (LogResult then tells the
+  // client's own reason: a failure after a positive reply, a bound passed).
+  std::string FTPRefusalText() const;
 
   // What a fetch that ended without a result code comes to: a size-filtered
   // or failed item keeps its code; otherwise 2 when it succeeded and was

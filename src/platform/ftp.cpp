@@ -249,7 +249,13 @@ void TIdFTP::Connect(bool autoLogin) {
   Port = savedPort;
   FBinarySet = false;
   try {
-    if (GetResponse({120, 220}) == 120) GetResponse({220});
+    try {
+      if (GetResponse({120, 220}) == 120) GetResponse({220});
+    } catch (const ENetProtocolError& e) {
+      // A greeting without end is bounded like every reply; the reason says
+      // which reply it was.
+      throw ENetProtocolError(std::string("The server's greeting: ") + e.what());
+    }
     if (autoLogin) Login();
   } catch (...) {
     Disconnect();

@@ -323,13 +323,15 @@ std::string TIdTCPConnection::ReadLn(const std::string& terminator, int timeoutM
     if (at != std::string::npos) {
       size_t len = at - FInPos;
       if (term == "\n" && len > 0 && FInBuf[at - 1] == '\r') --len;
-      if (len > limit) throw ENetProtocolError("Line too long");
+      if (len > limit)
+        throw ENetProtocolError("Line too long (over " + std::to_string(limit) + " bytes)");
       std::string line = FInBuf.substr(FInPos, len);
       FInPos = at + term.size();
       return line;
     }
     scanned = FInBuf.size();
-    if (FInBuf.size() - FInPos > limit + term.size() + 1) throw ENetProtocolError("Line too long");
+    if (FInBuf.size() - FInPos > limit + term.size() + 1)
+      throw ENetProtocolError("Line too long (over " + std::to_string(limit) + " bytes)");
     if (FFd < 0) {
       if (IsCut()) throw ENetCancelled();
       throw ENetNotConnected();
@@ -510,11 +512,15 @@ int TIdTCPConnection::GetResponse(const std::vector<int>& accepted) {
     // RFC 959: the reply ends at the first line that starts with the same
     // code followed by a blank.
     for (;;) {
-      if (ReplyLines.size() >= MaxReplyLines) throw ENetProtocolError("Reply too long");
+      if (ReplyLines.size() >= MaxReplyLines)
+        throw ENetProtocolError("Reply too long (over " + std::to_string(MaxReplyLines) +
+                                " lines)");
       std::string line = ReadLn("\n", TimeoutDefault);
       if (ReadLnTimedOut) throw ENetTimeout();
       replyBytes += line.size() + 1;
-      if (replyBytes > MaxReplyBytes) throw ENetProtocolError("Reply too long");
+      if (replyBytes > MaxReplyBytes)
+        throw ENetProtocolError("Reply too long (over " + std::to_string(MaxReplyBytes) +
+                                " bytes)");
       ReplyLines.push_back(line);
       if (line.size() >= 3 && line.compare(0, 3, code) == 0 && (line.size() == 3 || line[3] == ' '))
         break;

@@ -803,6 +803,24 @@ TEST_F(DLThreadTest, AURLThatStoresNothingLeavesNoFolder) {
   EXPECT_EQ(test::EmptyFolders(Root.Path), std::vector<std::string>());
 }
 
+// A greeting without end is a failure of its own item, said once.
+TEST_F(DLThreadTest, AnEndlessFtpGreetingFailsItsItem) {
+  Options.DLRetriesUD = 0;
+  for (const bool oneLine : {false, true}) {
+    SCOPED_TRACE(oneLine ? "one endless line" : "endless lines");
+    test::TScriptedFtp server(
+        [oneLine](test::TScriptedFtp& s) { test::ServeEndlessGreeting(s, oneLine); });
+    const std::string url = "ftp://127.0.0.1:" + std::to_string(server.Port) + "/f.bin";
+    RunJob({url});
+    Thread.reset();
+    EXPECT_EQ(Listed(url).Status, 30);
+    EXPECT_EQ(Listed(url).Details, oneLine
+                                       ? "The server's greeting: Line too long (over 16384 bytes)"
+                                       : "The server's greeting: Reply too long (over 4096 lines)");
+    EXPECT_FALSE(fs::exists(Folder(url)));
+  }
+}
+
 TEST_F(DLThreadTest, UnresolvableHostEndsInBoundedTime) {
   RunJob({"http://no-such-host.invalid/a.html"});
   EXPECT_EQ(Listed("http://no-such-host.invalid/a.html").Status, usFailed);

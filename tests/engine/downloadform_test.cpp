@@ -541,6 +541,8 @@ TEST_F(DownloadFormTest, BuildDownloadQueueTable) {
     add("http://a.com/b/", usNew);
     add("http://a.com/b-c", usNew);
     add("ftp://f.com/file", usNew);
+    add("ftp://f.com/pub/", usFailed);  // a folder the extract job could not list
+    add("ftp://g.com", usNew);
     add("https://s.com/", usNew);
     add("http://a.com/hidden.zip", usNew);
   }

@@ -31,6 +31,7 @@
 #include "model/weblocal.h"
 #include "support/envscope.h"
 #include "support/scratchdir.h"
+#include "support/scriptedftp.h"
 #include "support/scriptedserver.h"
 #include "support/workerrun.h"
 
@@ -981,6 +982,28 @@ TEST_F(SpiderTest, RequestsNameTheProgramWhenNoAgentIsSet) {
     EXPECT_NE(r.find("\r\nUser-Agent: Quendravilos/1.32\r\n"), std::string::npos) << r;
   ASSERT_NE(Listed(server.Url("/private/x.html")), nullptr);
   EXPECT_EQ(Listed(server.Url("/private/x.html"))->Details, "Robot keep out zone");
+}
+
+// A server whose greeting never ends leaves one record for the folder
+// asked for: a failure that says why.
+TEST_F(SpiderTest, AnEndlessFtpGreetingFailsTheFolder) {
+  Options.DLRetriesUD = 0;
+  for (const bool oneLine : {false, true}) {
+    SCOPED_TRACE(oneLine ? "one endless line" : "endless lines");
+    test::TScriptedFtp server(
+        [oneLine](test::TScriptedFtp& s) { test::ServeEndlessGreeting(s, oneLine); });
+    const std::string url = "ftp://127.0.0.1:" + std::to_string(server.Port) + "/";
+    RunJob({url});
+    Thread.reset();
+    std::lock_guard<TCriticalSection> g(*URLListLock);
+    ASSERT_EQ(GlobalURLList->Count(), 1);
+    TVkURLItem* r = GlobalURLList->FindItem(url);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->GetStatus(), 30);
+    EXPECT_EQ(r->Details, oneLine ? "The server's greeting: Line too long (over 16384 bytes)"
+                                  : "The server's greeting: Reply too long (over 4096 lines)");
+    GlobalURLList->ClearItems();
+  }
 }
 
 TEST_F(SpiderTest, EmptyPageIsASuccessWithoutLinks) {

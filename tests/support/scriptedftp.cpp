@@ -53,13 +53,14 @@ int ConnectFrom(const char* source, const std::string& ip, int port) {
   return fd;
 }
 
-void SendAll(int fd, const std::string& s) {
+bool SendAll(int fd, const std::string& s) {
   size_t off = 0;
   while (off < s.size()) {
     ssize_t n = ::send(fd, s.data() + off, s.size() - off, MSG_NOSIGNAL);
-    if (n <= 0) return;
+    if (n <= 0) return false;
     off += static_cast<size_t>(n);
   }
+  return true;
 }
 
 bool PortTarget(const std::string& command, std::string& ip, int& port) {
@@ -91,7 +92,18 @@ TScriptedFtp::~TScriptedFtp() {
   ::close(FListen);
 }
 
-void TScriptedFtp::Reply(const std::string& text) { SendAll(FConn, text); }
+bool TScriptedFtp::Reply(const std::string& text) { return SendAll(FConn, text); }
+
+void ServeEndlessGreeting(TScriptedFtp& s, bool oneLine) {
+  std::string piece;
+  for (int i = 0; i < 100; ++i)
+    piece += oneLine ? "welcome, welcome, welcome! "
+                     : "220-Welcome to the server, line " + std::to_string(i) + "\r\n";
+  if (oneLine && !s.Reply("220-")) return;
+  // A bound of its own, so a client that reads on for ever ends the test.
+  for (int n = 0; n < 200000 && s.Reply(piece); ++n) {
+  }
+}
 
 std::string TScriptedFtp::Command() {
   std::string line;

@@ -23,8 +23,8 @@ namespace qv::test {
 int ListenOn(const char* ip, int& port);
 // A connection to ip:port made from the local address source; -1 on failure.
 int ConnectFrom(const char* source, const std::string& ip, int port);
-// Sends every byte (stops quietly when the peer went away).
-void SendAll(int fd, const std::string& bytes);
+// Sends every byte; false (and stops) when the peer went away.
+bool SendAll(int fd, const std::string& bytes);
 // The address and port a PORT command names.
 bool PortTarget(const std::string& command, std::string& ip, int& port);
 
@@ -39,7 +39,8 @@ class TScriptedFtp {
 
   int Port = 0;
 
-  void Reply(const std::string& text);
+  // False when the client has gone.
+  bool Reply(const std::string& text);
   // The next command line without CR LF ("" when the client closed, or
   // after 10 s of silence).
   std::string Command();
@@ -69,6 +70,10 @@ class TScriptedFtp {
 // connection made from `source` and closes it.
 void ServeActiveRetr(TScriptedFtp& s, const char* retrReply, const std::string& body,
                      const char* source = "127.0.0.1");
+
+// A greeting that never ends, until the client goes: "220-" lines without
+// the final "220 " one, or (oneLine) a single line without its end.
+void ServeEndlessGreeting(TScriptedFtp& s, bool oneLine);
 
 // How ServeFile treats a download.
 struct TServerBehaviour {
