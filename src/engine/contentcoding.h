@@ -33,6 +33,11 @@ enum class TContentCoding : uint8_t {
   ccUnsupported,  // several codings, or gzip or deflate together with another
 };
 
+// The Accept-Encoding value of a request for a whole document: gzip, which
+// every server that codes at all offers (deflate comes in two forms, and a
+// server that has it has gzip too).
+inline constexpr char kAcceptedCodings[] = "gzip";
+
 // The coding a Content-Encoding value names. Names we do not know are taken
 // for none, as browsers take them ("utf-8", "binary" and the like are seen on
 // real servers); a gzip or deflate among other codings cannot be undone.

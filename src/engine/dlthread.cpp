@@ -304,6 +304,11 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
     // alone is bounded; a partial joined run after run would not be.
     resumeFile = robots ? std::string() : PrepareResume(tempFile);
     if (resumeFile.empty()) AddIfModifiedSince();
+    // A coded body is smaller on the wire, but its length is not the
+    // document's: not for the size filter, nor for a HEAD, and a part
+    // continues the document's own bytes.
+    HTTP->Request.AcceptEncoding =
+        InfoOnly || !resumeFile.empty() || FiltersBySize() ? "" : kAcceptedCodings;
 
     fetchURL = url;
     std::set<std::string> visited{url};

@@ -5,6 +5,7 @@
 #include <set>
 #include <thread>
 
+#include "engine/contentcoding.h"
 #include "engine/cookielist.h"
 #include "engine/cssparser.h"
 #include "engine/dialupdialog.h"
@@ -291,6 +292,7 @@ void TSpiderThread::FetchPage(const std::string& acceptTypes) {
   HTTP->Request.Clear();
   HTTP->HandleRedirects = false;
   HTTP->Request.UserAgent = UserAgentText(s.UserAgEd);
+  HTTP->Request.AcceptEncoding = kAcceptedCodings;
   HTTP->Request.ProxyServer = s.HTTPPrEdit;
   int64_t port = 0;
   const std::string portText = TrimBlanks(s.HTTPPrPortEdit);

@@ -407,6 +407,14 @@ bool TVkThread::HeaderChecks() {
   return true;
 }
 
+bool TVkThread::FiltersBySize() const {
+  if (Kind == kSpider) return false;
+  const auto filter = FSnapshot.ViewFilter  ? FSnapshot.ViewFilter
+                      : FContext.ViewFilter ? FContext.ViewFilter->Get()
+                                            : nullptr;
+  return filter && (filter->MinSize() > 0 || filter->MaxSize() > 0);
+}
+
 void TVkThread::SizeFilter() {
   const int64_t total = BytesTotal;
   if (Kind == kSpider || total <= 0 || Result == vrSizeFiltered) return;

@@ -244,6 +244,9 @@ class TVkThread : public TThread {
   // or failed item keeps its code; otherwise 2 when it succeeded and was
   // neither skipped nor stopped, else 3.
   void SettleResult(bool fetched);
+  // Whether the view filter's size bounds apply to this thread's items (a
+  // download job with a least or most size set).
+  bool FiltersBySize() const;
   // Whether the item may go up for another try: never after success, an
   // unsupported scheme or the size filter.
   bool MayRetry() const;

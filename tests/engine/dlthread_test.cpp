@@ -160,6 +160,8 @@ TEST_P(DLResumeTest, JoinsOnlyWhatContinuesThePartial) {
   EXPECT_EQ(requests[0].find(range) != std::string::npos, c.FirstHasRange) << requests[0];
   if (c.FirstHasRange) {
     EXPECT_NE(requests[0].find(std::string("\r\nIf-Range: ") + kDate + "\r\n"), std::string::npos);
+    // The rest of the document's own bytes, not of a coding of them.
+    EXPECT_EQ(requests[0].find("Accept-Encoding"), std::string::npos);
   }
   if (requests.size() > 1) {
     EXPECT_EQ(requests[1].find("Range:"), std::string::npos);
@@ -362,26 +364,38 @@ TEST_P(DLSurviveTest, StoredBodyAndHeadersStayByteForByte) {
   }
 }
 
-// A coded body is stored as the document it holds, and recorded by that size.
-TEST_F(DLThreadTest, CodedBodyIsStoredDecoded) {
+// A coded body is stored as the document it holds, and recorded by that size,
+// whether it was asked for or not. A request asks for gzip unless the coded
+// length would mislead the size filter.
+TEST_F(DLThreadTest, CodedBodyIsStoredDecodedAskedOrNot) {
   const std::string page = "<html><head></head><body>" + kDoc + "</body></html>";
   struct Case {
     const char* name;
     std::string type, coding, coded, stored, ext;
+    bool sizeFilter, asked;
   };
   const std::vector<Case> cases = {
-      {"gzip page", "text/html", "gzip", test::Gzipped(page), page, ".html"},
-      {"deflate text", "text/plain", "deflate", test::ZCoded(kDoc, test::zRawDeflate), kDoc,
-       ".txt"},
+      {"gzip, asked", "text/html", "gzip", test::Gzipped(page), page, ".html", false, true},
+      {"deflate, unasked", "text/plain", "deflate", test::ZCoded(kDoc, test::zRawDeflate), kDoc,
+       ".txt", false, true},
+      {"gzip, unasked beside a size filter", "text/plain", "x-gzip", test::Gzipped(kDoc), kDoc,
+       ".txt", true, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    TViewFilter filter;
+    filter.MaxSizeEd = c.sizeFilter ? "1000" : "0";  // KB
+    Filter.Publish(std::make_shared<const TViewFilter>(filter));
     const std::string reply = HttpReply(
         "HTTP/1.1 200 OK", c.coded, {"Content-Type: " + c.type, "Content-Encoding: " + c.coding});
     TScriptedServer server(TScriptedServer::Replies({reply}));
     const std::string url = server.Url("/doc");
     RunJob({url});
     Thread.reset();
+    ASSERT_EQ(server.Requests().size(), 1u);
+    EXPECT_EQ(server.Requests()[0].find("\r\nAccept-Encoding: gzip\r\n") != std::string::npos,
+              c.asked)
+        << server.Requests()[0];
     EXPECT_TRUE(ReadAll(Local(url, "Data", c.ext.c_str())) == c.stored);
     EXPECT_EQ(ReadAll(Local(url, "Head", ".txt")), reply.substr(17, reply.find("\r\n\r\n") - 15));
     EXPECT_EQ(Files(url), (std::set<std::string>{"Data" + c.ext, "Head.txt"}));
@@ -906,6 +920,8 @@ TEST_F(DLThreadTest, HeadersOnlyJobSendsHeadAndKeepsBodies) {
   EXPECT_EQ(requests[0].rfind("GET /robots.txt ", 0), 0u);
   EXPECT_EQ(requests[1].rfind("HEAD /", 0), 0u);
   EXPECT_EQ(requests[2].rfind("HEAD /", 0), 0u);
+  // The headers of a HEAD name the document's own length.
+  EXPECT_EQ(requests[1].find("Accept-Encoding"), std::string::npos);
   EXPECT_EQ(ReadAll(Local(kept, "Data", ".txt")), "mine");
   EXPECT_EQ(ReadAll(Local(kept, "Head", ".txt")), "X-Old: 1\r\n");
   EXPECT_EQ(Files(fresh), (std::set<std::string>{"Head.txt"}));

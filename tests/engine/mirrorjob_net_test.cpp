@@ -174,6 +174,12 @@ TEST_F(MirrorJobTest, MirrorsLocalisesAndASecondRunChangesNothing) {
     }
     if (page) {
       ++pages;
+      // The test server codes its text when asked (as most real servers
+      // do), and the program asks: the page came coded and was stored
+      // decoded, its links found.
+      EXPECT_NE(ReadAll(Folder(url) + "/Head.txt").find("Content-Encoding: gzip"),
+                std::string::npos)
+          << p;
       // Every link of a page is rewritten: none keeps the server's form.
       EXPECT_EQ(rewritten, targets.size()) << p;
       EXPECT_GE(rewritten, 7u) << p;
