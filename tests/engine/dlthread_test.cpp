@@ -652,7 +652,7 @@ TEST_F(DLThreadTest, DisallowedURLIsNotRequested) {
 }
 
 // With no agent set, requests name the program, and robots.txt groups are
-// matched against that same name.
+// matched against that same name (its product token, RFC 9309 2.2.1).
 TEST_F(DLThreadTest, RequestsNameTheProgramWhenNoAgentIsSet) {
   struct Case {
     const char* name;
@@ -672,7 +672,7 @@ TEST_F(DLThreadTest, RequestsNameTheProgramWhenNoAgentIsSet) {
       for (std::string r; !(r = conn.ReadRequest()).empty();)
         conn.Send(r.rfind("GET /robots.txt ", 0) == 0
                       ? HttpReply("HTTP/1.1 200 OK",
-                                  "User-agent: Quendravilos/1.32\nDisallow: /private/\n\n"
+                                  "User-agent: quendravilos\nDisallow: /private/\n\n"
                                   "User-agent: *\nDisallow: /\n",
                                   {"Content-Type: text/plain"})
                       : HttpReply("HTTP/1.1 200 OK", "doc", {"Content-Type: text/plain"}));
