@@ -180,6 +180,8 @@ bool RobotsPathAllowed(const std::vector<TRobotsRule>& rules, std::string_view p
 
 std::vector<TRobotsRule> RobotsRulesFor(std::string_view site, std::string_view text,
                                         std::string_view agent) {
+  // A byte order mark before the first line would hide its field name.
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   if (text.size() > kRobotsTxtLimit) {
     // A line the limit cuts would be a shorter rule than the one written,
     // matching paths the file never named: it is dropped.

@@ -418,6 +418,9 @@ bool TVkThread::FiltersBySize() const {
 void TVkThread::SizeFilter() {
   const int64_t total = BytesTotal;
   if (Kind == kSpider || total <= 0 || Result == vrSizeFiltered) return;
+  // The filter is for the files a job keeps; a robots.txt is read for its
+  // rules whatever its size.
+  if (IsRobotsURL(Current.URL)) return;
   const auto filter = FSnapshot.ViewFilter ? FSnapshot.ViewFilter : FContext.ViewFilter->Get();
   const int64_t min = filter->MinSize();
   const int64_t max = filter->MaxSize();

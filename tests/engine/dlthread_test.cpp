@@ -689,6 +689,34 @@ TEST_F(DLThreadTest, RequestsNameTheProgramWhenNoAgentIsSet) {
   }
 }
 
+// The size filter is for the files a job keeps: a robots.txt outside it is
+// still read (filtered, it left the site without rules).
+TEST_F(DLThreadTest, ARobotsTxtIsReadWhateverTheSizeFilter) {
+  Options.EnterNoRobChk = false;
+  TViewFilter filter;
+  filter.MinSizeEd = "1000";
+  Filter.Publish(std::make_shared<const TViewFilter>(filter));
+  TScriptedServer server([](TScriptedConn& c) {
+    for (std::string r; !(r = c.ReadRequest()).empty();) {
+      if (r.rfind("GET /robots.txt ", 0) == 0)
+        c.Send(HttpReply("HTTP/1.1 200 OK", "User-agent: *\nDisallow: /private/\n",
+                         {"Content-Type: text/plain"}));
+      else
+        c.Send(HttpReply("HTTP/1.1 200 OK", std::string(3000, 'b')));
+    }
+  });
+  const std::string kept = server.Url("/private/x.bin");
+  const std::string big = server.Url("/big.bin");
+  RunJob({kept, big});
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].rfind("GET /robots.txt ", 0), 0u);
+  EXPECT_EQ(requests[1].rfind("GET /big.bin ", 0), 0u);
+  EXPECT_EQ(Listed(server.Url("/robots.txt")).Details, "OK (200)");
+  EXPECT_EQ(Listed(kept).Details, "Robot keep out zone");
+  EXPECT_EQ(Listed(big).Status, usDownloaded);
+}
+
 TEST_F(DLThreadTest, MissingRobotsTxtStillRecordsTheSite) {
   Options.EnterNoRobChk = false;
   TScriptedServer server(TScriptedServer::Replies(

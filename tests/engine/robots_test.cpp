@@ -101,6 +101,9 @@ TEST(RobotsTxt, WhichGroupsApply) {
        "User-agent: *\nDisallow: http://victim/\nDisallow: //victim/x\nDisallow: http://H/ok\n",
        {"http://h/ok"}},
       {"duplicates kept once", "User-agent: *\nDisallow: /x\nDisallow: /x\n", {"http://h/x"}},
+      {"a byte order mark before the first line",
+       "\xEF\xBB\xBFUser-agent: *\nDisallow: /x\n",
+       {"http://h/x"}},
       {"no text", "", {}},
       {"garbage", "\x01\x02 nonsense\n:::\n#\n", {}},
   };
