@@ -1,7 +1,8 @@
 // Speed of the robots.txt test of a URL: an ordinary file of a documentation
 // site, and hostile files (rules full of "*" against long paths), the latter
 // at doubling path lengths, so the growth shows whether the cost stays linear
-// in the path. A plain backtracking matcher, the way such rules are often
+// in the path (a long part that nearly matches everywhere shows it best). A
+// plain backtracking matcher, the way such rules are often
 // matched, runs the small hostile cases in the same run for comparison.
 //
 //   robots_bench [repeats, default 5]
@@ -87,11 +88,28 @@ int main(int argc, char** argv) {
       qv::RobotsRulesFor(site, "User-agent: *\nDisallow: " + stars + "\n", "x");
   double previous = 0;
   for (int len : {1024, 2048, 4096, 8192, 16384}) {
-    const std::string path = "/" + std::string(static_cast<std::size_t>(len), 'a');
+    std::string path(static_cast<std::size_t>(len) + 1, 'a');
+    path[0] = '/';
     const double ns =
         BestNs(repeats, 2000, [&](int) { gSink = qv::RobotsPathAllowed(hostile, path); });
     std::printf("hostile_stars_%d_ns: %.0f\n", len, ns);
     if (previous > 0) std::printf("hostile_stars_growth_to_%d: %.2f\n", len, ns / previous);
+    previous = ns;
+  }
+
+  // Hostile: a long part that nearly matches everywhere ("a" 100 times and a
+  // "b" that never comes), the worst case for a search that starts again at
+  // every place.
+  const std::vector<qv::TRobotsRule> nearMiss =
+      qv::RobotsRulesFor(site, "User-agent: *\nDisallow: /*" + std::string(100, 'a') + "b\n", "x");
+  previous = 0;
+  for (int len : {1024, 2048, 4096, 8192, 16384}) {
+    std::string path(static_cast<std::size_t>(len) + 1, 'a');
+    path[0] = '/';
+    const double ns =
+        BestNs(repeats, 2000, [&](int) { gSink = qv::RobotsPathAllowed(nearMiss, path); });
+    std::printf("near_miss_%d_ns: %.0f\n", len, ns);
+    if (previous > 0) std::printf("near_miss_growth_to_%d: %.2f\n", len, ns / previous);
     previous = ns;
   }
 
@@ -101,7 +119,8 @@ int main(int argc, char** argv) {
   const std::vector<qv::TRobotsRule> fewRules =
       qv::RobotsRulesFor(site, "User-agent: *\nDisallow: " + few + "\n", "x");
   for (int len : {20, 40, 80}) {
-    const std::string path = "/" + std::string(static_cast<std::size_t>(len), 'a');
+    std::string path(static_cast<std::size_t>(len) + 1, 'a');
+    path[0] = '/';
     const double ours =
         BestNs(repeats, 2000, [&](int) { gSink = qv::RobotsPathAllowed(fewRules, path); });
     const double peer = BestNs(1, 3, [&](int) { gSink = Backtracking(few.c_str(), path.c_str()); });
