@@ -114,8 +114,6 @@ TDLThread::TDLThread(TVkThreadList* threadList, TJobContext& context, bool infoO
 
 TDLThread::~TDLThread() { WaitFor(); }
 
-bool TDLThread::LinkDown() { return Context().DialUp && !Context().DialUp->IsConnected(); }
-
 void TDLThread::FailItem(int8_t result, const std::string& statusText) {
   Result = result;
   LogResult(Current.URL, 0, "", statusText);
@@ -201,11 +199,8 @@ void TDLThread::Execute() {
 void TDLThread::UseCachedCopy() {
   if (!FHasCache) return;
   const std::string url = Current.URL;
-  std::string dataName, headName;
-  const std::string body = ReadCacheFile("Data", dataName, url);
-  if (body.empty()) return;
-  const std::string header = ReadCacheFile("Head", headName, url);
-  if (header.empty()) return;
+  std::string body, header;
+  if (!ReadCachedCopy(url, body, header)) return;
   const std::string stored = StoredBody();
   if (!stored.empty()) {
     // The cache is only a faster way to the same document: it replaces a
@@ -243,31 +238,9 @@ void TDLThread::DownloadHTTPItem() {
   DownloadHTTP(accept);
 }
 
-void TDLThread::SetRequestHeaders(const std::string& fetchURL) {
-  // Credentials and cookies belong to the address they were given for: each
-  // hop looks them up for its own address, so nothing of the first host
-  // reaches the host a redirect names.
-  const auto passWords = Snapshot().PassWords;
-  HTTP->Request.Username = passWords ? passWords->GetUserID(fetchURL) : std::string();
-  HTTP->Request.Password = passWords ? passWords->GetPW(fetchURL) : std::string();
-  TIdHeaderList extra;
-  if (!FConditionalLine.empty()) extra.Add(FConditionalLine);
-  if (!FIfRangeLine.empty()) extra.Add(FIfRangeLine);
-  if (!Snapshot().Settings->DisCookChk && Context().Cookies) {
-    const std::string cookie = Context().Cookies->CookieHeader(fetchURL);
-    if (!cookie.empty()) extra.Add("Cookie:" + cookie);
-  }
-  HTTP->Request.ExtraHeaders.Assign(extra);
-}
-
 void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
   const std::string url = Current.URL;
-  if (!IsWebURL(url)) {
-    Result = vrUnsupported;
-    FinishItem("", "", 0, -1, false);
-    return;
-  }
-  const TSettings& s = *Snapshot().Settings;
+  if (EndedUnfetchable()) return;
   const std::string root = Snapshot().LocalWebDir;
   // The clients take file-system names, and make the file and its folder
   // once the body brings its first byte: a URL that stores nothing leaves
@@ -278,24 +251,26 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
     return;
   }
   const bool robots = IsRobotsURL(url);
-  TDNList* hosts = Context().HostList;
 
-  std::string fetchURL = url;
+  THTTPFetch fetch;
+  fetch.ShowLookup = true;
+  fetch.BeforeRequest = [this] { FHeadersKept = false; };
+  // A robots.txt is read into memory to be parsed: it is bounded as a page
+  // the spider reads is, or an endless one would hold its site's items (and
+  // fill the disk) for as long as the server keeps sending.
+  fetch.Request = [&](const std::string& hop) {
+    return InfoOnly && !IsRobotsURL(hop)
+               ? HTTP->HeadExt(hop)
+               : HTTP->GetExt(hop, tempFile,
+                              robots ? static_cast<int64_t>(TIdHTTPExt::MaxTextBody) : 0,
+                              /*deferFile=*/true);
+  };
+  fetch.Received = [&] { return FileSizeOf(tempFile); };
+  std::string fetchURL;
   std::string resumeFile;
   int64_t finalSize = 0;
   for (int attempt = 0;; ++attempt) {
-    HTTP->Response.Clear();
-    HTTP->Response.Accept.clear();
-    HTTP->Response.UserAgent.clear();
-    HTTP->Request.Clear();
-    HTTP->Request.UserAgent = UserAgentText(s.UserAgEd);
-    HTTP->Request.ProxyServer = s.HTTPPrEdit;
-    HTTP->Request.ProxyPort =
-        static_cast<int32_t>(CountOr(TrimBlanks(s.HTTPPrPortEdit), 0) & 0x7FFFFFFF);
-    HTTP->Request.ProxyUsername = s.PrUserEdit;
-    HTTP->Request.ProxyPassword = s.PrPWEdit;
-    HTTP->Request.Referer = Current.ParentURL;
-    HTTP->HandleRedirects = false;
+    SetUpHTTPRequest();
     AcceptTypes = robots ? std::string() : acceptTypes;
     StoredLastModified.clear();
     FConditionalLine.clear();
@@ -309,58 +284,11 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
     // continues the document's own bytes.
     HTTP->Request.AcceptEncoding =
         InfoOnly || !resumeFile.empty() || FiltersBySize() ? "" : kAcceptedCodings;
-
+    fetch.ExtraLines = {FConditionalLine, FIfRangeLine};
     fetchURL = url;
-    std::set<std::string> visited{url};
-    for (int hop = 0; hop < 20; ++hop) {
-      const std::string host = HostOf(fetchURL);
-      SetActivity("DNS Lookup");
-      ArmWatchdog();
-      TDNItem* entry = hosts ? hosts->FindOrAdd(host) : nullptr;
-      DisarmWatchdog();
-      SetActivity("Request?");
-      Changed = 1;
-      if (!s.RetryServChk && hosts && hosts->IsNotFound(host)) {
-        RestorePartial();
-        FailItem(vrFailed, "Server not found");
-        return;
-      }
-      HTTP->ResponseCode = 0;
-      Connected = 0;
-      Result = vrNone;
-      FHeadersKept = false;
-      SetRequestHeaders(fetchURL);
-      ArmWatchdog();
-      // A robots.txt is read into memory to be parsed: it is bounded as a
-      // page the spider reads is, or an endless one would hold its site's
-      // items (and fill the disk) for as long as the server keeps sending.
-      const bool ok = InfoOnly && !IsRobotsURL(fetchURL)
-                          ? HTTP->HeadExt(fetchURL)
-                          : HTTP->GetExt(fetchURL, tempFile,
-                                         robots ? static_cast<int64_t>(TIdHTTPExt::MaxTextBody) : 0,
-                                         /*deferFile=*/true);
-      // A result the call set itself (a time-out, the size filter) stands.
-      if (ok && !SkipFlag && !AbortFlag && Result == vrNone) {
-        Result = vrSucceeded;
-        SetActivity("Done");
-      } else if (Result == vrNone || Result == vrSucceeded) {
-        Result = vrFailed;
-      }
-      DisarmWatchdog();
-      if (Context().Cookies)
-        Context().Cookies->AddSetCookies(HTTP->Response.ExtraHeaders.Lines(), fetchURL);
-      if (entry)
-        entry->SetState(Watchdog->Count.load() > 0 || HTTP->ResponseCode != 0 ? dnReached
-                                                                              : dnNotFound);
-      TimedOut();
-      BytesTotal = HTTP->Response.ContentLength + ResumeOffset;
-      BytesReceived = FileSizeOf(tempFile) + ResumeOffset;
-
-      if (HTTP->ResponseCode == 0 || IsRobotsURL(fetchURL)) break;
-      const std::string next = NextHopURL(fetchURL, HTTP->Response.Location,
-                                          HTTP->ExtraResponse("Content-Location"), visited);
-      if (next.empty()) break;
-      fetchURL = next;
+    if (!FetchHTTPHops(fetchURL, fetch)) {
+      RestorePartial();
+      return;
     }
     finalSize = FileSizeOf(tempFile);
     if (InfoOnly || resumeFile.empty() || attempt > 0 || JudgeResume() != roRefused) break;
@@ -370,7 +298,13 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
     LockedDeleteFile(resumeFile);
     FResumeFile.clear();
   }
+  TakeHTTPAnswer(fetchURL, tempFile, resumeFile, finalSize);
+}
 
+void TDLThread::TakeHTTPAnswer(const std::string& fetchURL, const std::string& tempFile,
+                               const std::string& resumeFile, int64_t finalSize) {
+  const std::string url = Current.URL;
+  const bool robots = IsRobotsURL(url);
   const int32_t code = HTTP->ResponseCode;
   const std::string headers = HTTP->RawHeaders.Text();
   if (code == 206 && resumeFile.empty() && !InfoOnly) {
@@ -653,61 +587,36 @@ void TDLThread::FinishDownload(const std::string& headers, const std::string& te
 
 // --- FTP ---
 
-bool TDLThread::FTPSessionFits(const std::string& url) const {
-  return FTP->SessionFits(url, Snapshot().Settings->EmailEdit, "", "");
+bool TDLThread::FTPItemStopped(int64_t size) {
+  if (!AbortFlag && !SkipFlag) return false;
+  Result = vrFailed;
+  LogResult(Current.URL, size, "", "");
+  return true;
+}
+
+bool TDLThread::FTPItemStep(const char* activity, const std::function<bool()>& command) {
+  Result = vrNone;
+  if (!FTPStep(activity, command)) {
+    if (Result == vrNone) Result = vrFailed;
+    TimedOut();
+    LogResult(Current.URL, 0, "", FTPRefusalText());
+    return false;
+  }
+  if (TimedOut()) {
+    LogResult(Current.URL, 0, "", "");
+    return false;
+  }
+  return true;
 }
 
 void TDLThread::DownloadFTP() {
   FTP->ReplyCode = 0;
   if (InfoOnly) return;
   const std::string url = Current.URL;
-  const TSettings& s = *Snapshot().Settings;
   const std::string host = HostOf(url);
-  TDNList* hosts = Context().HostList;
-  // A refusal is told by the server's code; a failure after a positive reply
-  // (a transfer short of its announced size after 226, a cut after 150) by
-  // the client's own reason, or it would read as the server's success.
-  auto replyText = [this] { return FTPRefusalText(); };
-  auto setState = [&](uint8_t state) {
-    if (hosts) hosts->FindOrAdd(host)->SetState(state);
-  };
-  auto stopped = [&](int64_t size) {
-    if (!AbortFlag && !SkipFlag) return false;
-    Result = vrFailed;
-    LogResult(url, size, "", "");
-    return true;
-  };
-  auto ask = [&](const char* activity) {
-    SetActivity(activity);
-    Changed = 1;
-    ArmWatchdog();
-  };
-  // One command step: a refusal is logged with the server's reply, a time-out
-  // on its own; false ends the item.
-  auto step = [&](const char* activity, const std::function<bool()>& command) {
-    ask(activity);
-    Result = vrNone;
-    if (!command()) {
-      DisarmWatchdog();
-      if (Result == vrNone) Result = vrFailed;
-      TimedOut();
-      LogResult(url, 0, "", replyText());
-      return false;
-    }
-    DisarmWatchdog();
-    if (TimedOut()) {
-      LogResult(url, 0, "", "");
-      return false;
-    }
-    return true;
-  };
-
-  SetActivity("DNS Lookup");
-  ArmWatchdog();
-  if (hosts) hosts->FindOrAdd(host);
-  DisarmWatchdog();
-  if (stopped(0)) return;
-  if (!s.RetryServChk && hosts && hosts->IsNotFound(host)) {
+  TDNItem* entry = LookUpHost(host);
+  if (FTPItemStopped(0)) return;
+  if (HostGivenUp(host)) {
     FailItem(vrFailed, "Host already failed");
     return;
   }
@@ -723,38 +632,7 @@ void TDLThread::DownloadFTP() {
     return;
   }
   if (target.empty()) target.push_back('/');
-
-  std::string dir;
-  if (FTPSessionFits(url)) {
-    ask("Current dir?");
-    dir = FTP->GetCurrentDir();
-    DisarmWatchdog();
-    if (stopped(0)) return;
-  }
-  if (dir.empty()) {
-    FTP->QuitExt();
-    ask("Connect?");
-    Result = vrNone;
-    if (!FTP->ConnectExt(url, s.EmailEdit)) {
-      DisarmWatchdog();
-      if (Result == vrNone) Result = vrFailed;
-      setState(Watchdog->Count.load() > 0 || FTP->ReplyCode != 0 ? dnReached : dnNotFound);
-      TimedOut();
-      LogResult(url, 0, "", replyText());
-      return;
-    }
-    DisarmWatchdog();
-    SetActivity("Connected");
-    setState(dnReached);
-    if (TimedOut()) {
-      LogResult(url, 0, "", "");
-      return;
-    }
-  }
-  if (AddURLPathSlash(dir) != target) {
-    if (!step("Change dir?", [&] { return FTP->ChangeAbsDir(target); })) return;
-    if (stopped(0)) return;
-  }
+  if (!OpenFTPFolder(entry, target)) return;
 
   Result = vrNone;
   const std::string root = Snapshot().LocalWebDir;
@@ -765,47 +643,9 @@ void TDLThread::DownloadFTP() {
     FailItem(vrWriteError, "");
     return;
   }
-  if (!step("Set mode?", [&] { return FTP->ModeExt(ftBinary); })) return;
-  if (stopped(0)) return;
-
-  bool fetched = false;
-  if (s.ResumePartial() && LockedFileExists(tempFile)) {
-    ResumeOffset = LockedFileSize(tempFile);
-    ask("Resume?");
-    fetched = FTP->DownloadRestoreExt(fileName, tempFile);
-    if (!fetched) {
-      DisarmWatchdog();
-      if (TimedOut()) {
-        LogResult(url, 0, "", "");
-        return;
-      }
-      if (stopped(0)) return;
-      const int32_t reply = FTP->ReplyCode;
-      if (reply == 0 || (reply / 10) % 10 != 0) {
-        if (Result == vrNone) Result = vrFailed;
-        LogResult(url, BytesTotal, "", replyText());
-        return;
-      }
-    }
-  }
-  if (!fetched) {
-    ResumeOffset = 0;
-    LockedDeleteFile(tempFile);
-    ask("Request?");
-    if (!FTP->DownloadExt(fileName, tempFile)) {
-      DisarmWatchdog();
-      if (Result == vrNone) Result = vrFailed;
-      TimedOut();
-      LogResult(url, BytesTotal, "", replyText());
-      return;
-    }
-  }
-  DisarmWatchdog();
-  if (TimedOut()) {
-    LogResult(url, BytesTotal, "", "");
-    return;
-  }
-  if (stopped(BytesTotal)) return;
+  if (!FTPItemStep("Set mode?", [&] { return FTP->ModeExt(ftBinary); })) return;
+  if (FTPItemStopped(0)) return;
+  if (!FetchFTPFile(fileName, tempFile)) return;
   const std::string path = URLToLocalPath(root, url, "Data", "");
   if (path.empty() || !PlaceBody(tempFile, path)) {
     FailItem(vrWriteError, "");
@@ -813,6 +653,69 @@ void TDLThread::DownloadFTP() {
   }
   Result = vrSucceeded;
   LogResult(url, FileSizeOf(NativePath(path)), "", FtpReplyText(FTP->ReplyCode));
+}
+
+bool TDLThread::OpenFTPFolder(TDNItem* entry, const std::string& target) {
+  const std::string url = Current.URL;
+  std::string dir;
+  if (FTPSessionDir(url, "", "", dir) && FTPItemStopped(0)) return false;
+  if (dir.empty()) {
+    if (!FTPLogOn(url, "", "")) {
+      if (Result == vrNone) Result = vrFailed;
+      NoteHostOutcome(entry, FTP->ReplyCode != 0);
+      TimedOut();
+      LogResult(url, 0, "", FTPRefusalText());
+      return false;
+    }
+    SetActivity("Connected");
+    NoteHostOutcome(entry, true);
+    if (TimedOut()) {
+      LogResult(url, 0, "", "");
+      return false;
+    }
+  }
+  if (AddURLPathSlash(dir) != target) {
+    if (!FTPItemStep("Change dir?", [&] { return FTP->ChangeAbsDir(target); })) return false;
+    if (FTPItemStopped(0)) return false;
+  }
+  return true;
+}
+
+bool TDLThread::FetchFTPFile(const std::string& fileName, const std::string& tempFile) {
+  const std::string url = Current.URL;
+  bool fetched = false;
+  if (Snapshot().Settings->ResumePartial() && LockedFileExists(tempFile)) {
+    ResumeOffset = LockedFileSize(tempFile);
+    fetched = FTPStep("Resume?", [&] { return FTP->DownloadRestoreExt(fileName, tempFile); });
+    if (!fetched) {
+      if (TimedOut()) {
+        LogResult(url, 0, "", "");
+        return false;
+      }
+      if (FTPItemStopped(0)) return false;
+      const int32_t reply = FTP->ReplyCode;
+      if (reply == 0 || (reply / 10) % 10 != 0) {
+        if (Result == vrNone) Result = vrFailed;
+        LogResult(url, BytesTotal, "", FTPRefusalText());
+        return false;
+      }
+    }
+  }
+  if (!fetched) {
+    ResumeOffset = 0;
+    LockedDeleteFile(tempFile);
+    if (!FTPStep("Request?", [&] { return FTP->DownloadExt(fileName, tempFile); })) {
+      if (Result == vrNone) Result = vrFailed;
+      TimedOut();
+      LogResult(url, BytesTotal, "", FTPRefusalText());
+      return false;
+    }
+  }
+  if (TimedOut()) {
+    LogResult(url, BytesTotal, "", "");
+    return false;
+  }
+  return !FTPItemStopped(BytesTotal);
 }
 
 }  // namespace qv

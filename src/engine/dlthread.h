@@ -21,6 +21,7 @@
 // Threads: as TVkThread. Everything here runs on the worker thread.
 
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 
@@ -79,7 +80,10 @@ class TDLThread : public TVkThread {
     roRefused,  // a changed document, a 412/416 or a 206 that lies: start over
   };
   TResumeOutcome JudgeResume() const;
-  void SetRequestHeaders(const std::string& fetchURL);
+  // What the last hop's answer comes to: a resume joined or given up, a
+  // page marked with its address, the body placed, or the failure recorded.
+  void TakeHTTPAnswer(const std::string& fetchURL, const std::string& tempFile,
+                      const std::string& resumeFile, int64_t finalSize);
   // The item's stored body (any extension but ".tmp"/".tm2"), "" when none.
   std::string StoredBody() const;
   // Puts the new body in place with one replacing rename, then removes the
@@ -90,8 +94,18 @@ class TDLThread : public TVkThread {
   bool SequenceBodies(const std::string& path);
   // The partial of a resume that did not reach JoinResume goes back.
   void RestorePartial() noexcept;
-  bool LinkDown();
-  bool FTPSessionFits(const std::string& url) const;
+  // A skipped or stopped item is recorded as failed (with size): true.
+  bool FTPItemStopped(int64_t size);
+  // One step of the item's session (Result 0 first): a refusal is recorded
+  // with its reply, a time-out on its own; false ends the item.
+  bool FTPItemStep(const char* activity, const std::function<bool()>& command);
+  // The session for the item, open in the folder target: the open one when
+  // it fits, else a new log-on (entry, the host's, is told whether the host
+  // answered). False when the item ended (recorded).
+  bool OpenFTPFolder(TDNItem* entry, const std::string& target);
+  // The file into tempFile, resumed from a partial when allowed. False when
+  // the item ended (recorded).
+  bool FetchFTPFile(const std::string& fileName, const std::string& tempFile);
   void FailItem(int8_t result, const std::string& statusText);
 
   std::string FConditionalLine;  // "If-Modified-Since:" line of this item, "" when none

@@ -595,8 +595,7 @@ void TIdHTTP::DoRequest(TIdHTTPMethod method, const std::string& url, const TPos
   RedirectCount = 0;
 }
 
-bool TIdHTTP::SendOne(TChain& chain, const std::string& url, TByteStream* responseContent,
-                      std::string& next) {
+TIdHTTP::THopRequest TIdHTTP::PrepareHop(TChain& chain, const std::string& url) {
   ResetResponse();
   std::string protocol, host, path, document, portText, bookmark;
   ParseURIExt(url, protocol, host, path, document, portText, bookmark);
@@ -612,9 +611,11 @@ bool TIdHTTP::SendOne(TChain& chain, const std::string& url, TByteStream* respon
   const std::string portDigits = TrimAscii(portText);
   if (port < 0 && !portDigits.empty())
     throw ENetConnectError("Invalid port " + portDigits.substr(0, 20));
-  bool tls = false;
+  THopRequest hop;
+  bool& tls = hop.Tls;
   SelectEndpoint(protocol, host, port, tls);
   const int targetPort = port > 0 ? port : DefaultPort(tls);
+  hop.TargetPort = targetPort;
 
   // Credentials belong to the site of the first hop (RFC 9110 15.4): once a
   // hop leaves its scheme, host or port they stay behind for the rest.
@@ -625,15 +626,16 @@ bool TIdHTTP::SendOne(TChain& chain, const std::string& url, TByteStream* respon
   else if (origin != chain.Origin)
     chain.Credentials = false;
 
-  std::string target = path + document;
+  std::string& target = hop.Target;
+  target = path + document;
   if (!Request.ProxyServer.empty() && !tls) {
     // Absolute form for a proxy (RFC 9112 3.2.2), with the port the URL named.
     target = (protocol.empty() ? LastProtocol : protocol) + "://" + LastHost +
              (port > 0 ? ":" + std::to_string(port) : "") + path + document;
   }
   // Host names the port when it is not the scheme's (RFC 9110 7.2).
-  std::string hostLine =
-      LastHost + (targetPort != DefaultPort(tls) ? ":" + std::to_string(targetPort) : "");
+  std::string& hostLine = hop.HostLine;
+  hostLine = LastHost + (targetPort != DefaultPort(tls) ? ":" + std::to_string(targetPort) : "");
 
   const TIdHTTPMethod method = chain.Method;
   const TPostSource* source = chain.Source;
@@ -663,14 +665,22 @@ bool TIdHTTP::SendOne(TChain& chain, const std::string& url, TByteStream* respon
     if (HasUnsafeByte(line))
       throw EHttpRequestRefused("Request refused: a header value holds CR, LF or a zero byte");
 
+  return hop;
+}
+
+bool TIdHTTP::SendOne(TChain& chain, const std::string& url, TByteStream* responseContent,
+                      std::string& next) {
+  const THopRequest hop = PrepareHop(chain, url);
+  const TIdHTTPMethod method = chain.Method;
+  const TPostSource* source = chain.Source;
   FMethod = method;
   FMustClose = false;
   bool responseComplete = false;
   try {
     if (Connected()) DisconnectUnlessIdle();
-    if (!Connected()) OpenConnection(tls, LastHost, targetPort);
+    if (!Connected()) OpenConnection(hop.Tls, LastHost, hop.TargetPort);
 
-    Write(BuildRequest(method, EncodeRequestTarget(target), hostLine));
+    Write(BuildRequest(method, EncodeRequestTarget(hop.Target), hop.HostLine));
     if (method == hmPost && source) {
       if (source->Lines)
         WriteStrings(*source->Lines);
@@ -692,7 +702,7 @@ bool TIdHTTP::SendOne(TChain& chain, const std::string& url, TByteStream* respon
       if (cls != 2) {
         // The answer was read whole: the connection stays usable unless the
         // peer or the encrypted session ends it.
-        if (tls) Disconnect();
+        if (hop.Tls) Disconnect();
         ApplyKeepAliveRules();
         throw EIdProtocolReplyError(ResponseCode, ResponseText);
       }
@@ -700,41 +710,7 @@ bool TIdHTTP::SendOne(TChain& chain, const std::string& url, TByteStream* respon
       return false;
     }
 
-    std::string dest = Response.Location;
-    ApplyKeepAliveRules();
-    if (!HandleRedirects) {
-      if (!DoOnRedirect(dest, RedirectCount))
-        throw EIdProtocolReplyError(ResponseCode, ResponseText);
-      Response.Location = dest;
-      return false;
-    }
-    // Reaching the limit is a failure: the last redirection's page is not
-    // what was asked for.
-    if (RedirectCount >= RedirectMaximum)
-      throw EHttpRedirectError(ResponseCode, "Too many redirects");
-    if (responseContent) {
-      // No bytes of the redirection's page may stay in front of the real body.
-      responseContent->Seek(0);
-      responseContent->SetSize(0);
-    }
-    if (!DoOnRedirect(dest, RedirectCount)) return false;
-    dest = TrimAscii(dest);
-    if (dest.empty()) throw EHttpRedirectError(ResponseCode, "Redirect without a target");
-    next = ResolveURL(url, dest);
-    // Only the web schemes: a "file:" target would be asked of this very
-    // server as a path ("GET /etc/passwd").
-    const TURLParts parts = ParseURL(next);
-    if (!IsWebURL(next) || parts.NetLoc.size() <= 2)
-      throw EHttpRedirectError(
-          ResponseCode, "Redirect refused: not an http or https URL: " + next.substr(0, 200));
-    // RFC 9110 15.4.2-4: after 301 and 302 (as browsers do) and 303 a POST
-    // becomes a GET; only 307 and 308 repeat it, body and all.
-    if (chain.Method == hmPost && ResponseCode != 307 && ResponseCode != 308) {
-      chain.Method = hmGet;
-      chain.Source = nullptr;
-      chain.BecameGet = true;
-    }
-    return true;
+    return TakeRedirection(chain, url, responseContent, next);
   } catch (const EIdProtocolReplyError&) {
     // A whole answer was read: the connection is in step unless the answer
     // came from a proxy refusing a tunnel.
@@ -745,6 +721,44 @@ bool TIdHTTP::SendOne(TChain& chain, const std::string& url, TByteStream* respon
     Disconnect();
     throw;
   }
+}
+
+bool TIdHTTP::TakeRedirection(TChain& chain, const std::string& url, TByteStream* responseContent,
+                              std::string& next) {
+  std::string dest = Response.Location;
+  ApplyKeepAliveRules();
+  if (!HandleRedirects) {
+    if (!DoOnRedirect(dest, RedirectCount)) throw EIdProtocolReplyError(ResponseCode, ResponseText);
+    Response.Location = dest;
+    return false;
+  }
+  // Reaching the limit is a failure: the last redirection's page is not
+  // what was asked for.
+  if (RedirectCount >= RedirectMaximum)
+    throw EHttpRedirectError(ResponseCode, "Too many redirects");
+  if (responseContent) {
+    // No bytes of the redirection's page may stay in front of the real body.
+    responseContent->Seek(0);
+    responseContent->SetSize(0);
+  }
+  if (!DoOnRedirect(dest, RedirectCount)) return false;
+  dest = TrimAscii(dest);
+  if (dest.empty()) throw EHttpRedirectError(ResponseCode, "Redirect without a target");
+  next = ResolveURL(url, dest);
+  // Only the web schemes: a "file:" target would be asked of this very
+  // server as a path ("GET /etc/passwd").
+  const TURLParts parts = ParseURL(next);
+  if (!IsWebURL(next) || parts.NetLoc.size() <= 2)
+    throw EHttpRedirectError(ResponseCode,
+                             "Redirect refused: not an http or https URL: " + next.substr(0, 200));
+  // RFC 9110 15.4.2-4: after 301 and 302 (as browsers do) and 303 a POST
+  // becomes a GET; only 307 and 308 repeat it, body and all.
+  if (chain.Method == hmPost && ResponseCode != 307 && ResponseCode != 308) {
+    chain.Method = hmGet;
+    chain.Source = nullptr;
+    chain.BecameGet = true;
+  }
+  return true;
 }
 
 }  // namespace qv

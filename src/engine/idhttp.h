@@ -201,10 +201,28 @@ class TIdHTTP : public TIdTCPClient {
     bool Credentials = true;  // the caller's credentials go with the hop
     bool BecameGet = false;   // a POST turned into a GET by a redirection
   };
+  // Where one request of the chain goes and what its request line and Host
+  // line say.
+  struct THopRequest {
+    bool Tls = false;
+    int TargetPort = 0;
+    std::string Target;
+    std::string HostLine;
+  };
   // Sends one request of the chain and reads its answer. Returns true with
   // next set when a redirection is to be followed.
   bool SendOne(TChain& chain, const std::string& url, TByteStream* responseContent,
                std::string& next);
+  // The endpoint of url chosen, the chain's credentials kept to its first
+  // site, and the request's headers made (WorkHeaders). Raises
+  // EHttpRequestRefused for a URL or header the request must not carry,
+  // ENetConnectError for a port that is no port.
+  THopRequest PrepareHop(TChain& chain, const std::string& url);
+  // After a redirection's answer was read: false when the caller takes it
+  // as it is (no redirects followed, or OnRedirect said no), else true with
+  // next, the address to ask. Raises for a redirection that is refused.
+  bool TakeRedirection(TChain& chain, const std::string& url, TByteStream* responseContent,
+                       std::string& next);
   void ResetResponse();
   void SelectEndpoint(const std::string& protocol, const std::string& host, int& port, bool& tls);
   void OpenConnection(bool tls, const std::string& targetHost, int targetPort);

@@ -108,8 +108,6 @@ TSpiderThread::TSpiderThread(TVkThreadList* threadList, TJobContext& context, TD
 
 TSpiderThread::~TSpiderThread() { WaitFor(); }
 
-bool TSpiderThread::LinkDown() { return Context().DialUp && !Context().DialUp->IsConnected(); }
-
 void TSpiderThread::Execute() {
   AbortFlag = 0;
   Finished = 0;
@@ -169,11 +167,8 @@ bool TSpiderThread::CachedCopyExists() const {
 
 void TSpiderThread::ExtractFromCache() {
   const std::string url = Current.URL;
-  std::string name;
-  const std::string body = ReadCacheFile("Data", name, url);
-  if (body.empty()) return;
-  const std::string head = ReadCacheFile("Head", name, url);
-  if (head.empty()) return;
+  std::string body, head;
+  if (!ReadCachedCopy(url, body, head)) return;
   Current.BaseURL = url;
   FPageURL = url;
   SetActivity("Extracting");
@@ -278,29 +273,10 @@ const char* TSpiderThread::TakeStyleLinks(const char* tag) {
 
 void TSpiderThread::FetchPage(const std::string& acceptTypes) {
   const std::string url = Current.URL;
-  if (!IsWebURL(url)) {
-    Result = vrUnsupported;
-    FinishItem("", "", 0, -1, false);
-    return;
-  }
-  const TSettings& s = *Snapshot().Settings;
-  const auto passWords = Snapshot().PassWords;
-  TDNList* hosts = Context().HostList;
-  HTTP->Response.Clear();
-  HTTP->Response.Accept.clear();
-  HTTP->Response.UserAgent.clear();
-  HTTP->Request.Clear();
-  HTTP->HandleRedirects = false;
-  HTTP->Request.UserAgent = UserAgentText(s.UserAgEd);
+  if (EndedUnfetchable()) return;
+  SetUpHTTPRequest();
+  // Pages come compressed when the server can: a page is read whole.
   HTTP->Request.AcceptEncoding = kAcceptedCodings;
-  HTTP->Request.ProxyServer = s.HTTPPrEdit;
-  int64_t port = 0;
-  const std::string portText = TrimBlanks(s.HTTPPrPortEdit);
-  if (!ParseCount(portText, port) || port > 65535) port = 0;
-  HTTP->Request.ProxyPort = static_cast<int32_t>(port);
-  HTTP->Request.ProxyUsername = s.PrUserEdit;
-  HTTP->Request.ProxyPassword = s.PrPWEdit;
-  HTTP->Request.Referer = Current.ParentURL;
   const std::string ext = LowerCaseAscii(SplitURLPath(url).Ext);
   AcceptTypes = IsRobotsURL(url) || ext == ".css" ? std::string() : acceptTypes;
   StoredLastModified.clear();
@@ -309,59 +285,16 @@ void TSpiderThread::FetchPage(const std::string& acceptTypes) {
   Current.SiteBase = url;
   Changed = 1;
 
-  std::set<std::string> seen{NormaliseURL(url)};
-  for (int hop = 0; hop < 20; ++hop) {
-    const std::string host = HostOf(Current.SiteBase);
-    TDNItem* entry = hosts ? hosts->FindOrAdd(host) : nullptr;
-    SetActivity("Request?");
-    Changed = 1;
-    if (!s.RetryServChk && hosts && hosts->IsNotFound(host)) {
-      Result = vrFailed;
-      LogResult(url, 0, "", "Server not found");
-      return;
-    }
+  THTTPFetch fetch;
+  fetch.ExtraLines = {FExtraLines};
+  fetch.BeforeRequest = [this] {
     ResumeOffset = 0;
-    HTTP->ResponseCode = 0;
-    Connected = 0;
-    Result = vrNone;
-    // Credentials and cookies go only to the address they were given for.
-    HTTP->Request.Username = passWords ? passWords->GetUserID(Current.SiteBase) : std::string();
-    HTTP->Request.Password = passWords ? passWords->GetPW(Current.SiteBase) : std::string();
-    TIdHeaderList extra;
-    if (!FExtraLines.empty()) extra.Add(FExtraLines);
-    if (!s.DisCookChk && Context().Cookies) {
-      const std::string cookie = Context().Cookies->CookieHeader(Current.SiteBase);
-      if (!cookie.empty()) extra.Add("Cookie:" + cookie);
-    }
-    HTTP->Request.ExtraHeaders.Assign(extra);
-
-    ArmWatchdog();
     FTakenFile = false;
-    // An empty document is a page without links, not a failure.
-    const bool ok = GetPageText(Current.SiteBase, PageText);
-    if (ok && !SkipFlag && !AbortFlag && Result != vrFailed) {
-      Result = vrSucceeded;
-      SetActivity("Done");
-    } else {
-      Result = vrFailed;
-    }
-    DisarmWatchdog();
-    if (Context().Cookies)
-      Context().Cookies->AddSetCookies(HTTP->Response.ExtraHeaders.Lines(), Current.SiteBase);
-    if (entry)
-      entry->SetState(Watchdog->Count.load() > 0 || HTTP->ResponseCode != 0 ? dnReached
-                                                                            : dnNotFound);
-    TimedOut();
-    BytesTotal = HTTP->Response.ContentLength;
-    BytesReceived = static_cast<int64_t>(PageText.size());
-
-    if (HTTP->ResponseCode == 0 || IsRobotsURL(Current.SiteBase)) break;
-    const std::string next = NextHopURL(Current.SiteBase, HTTP->Response.Location,
-                                        HTTP->ExtraResponse("Content-Location"), seen);
-    if (next.empty()) break;
-    Current.SiteBase = next;
-    Changed = 1;
-  }
+  };
+  // An empty document is a page without links, not a failure.
+  fetch.Request = [this](const std::string& hop) { return GetPageText(hop, PageText); };
+  fetch.Received = [this] { return static_cast<int64_t>(PageText.size()); };
+  if (!FetchHTTPHops(Current.SiteBase, fetch)) return;
 
   const int32_t code = HTTP->ResponseCode;
   const std::string headers = HTTP->RawHeaders.Text();
@@ -465,6 +398,41 @@ bool TSpiderThread::FollowAllowed(const std::string& url, const std::string& lin
   return CanFollowLink(Snapshot().Settings->LinkFollowGrid, url, linkText);
 }
 
+namespace {
+
+// A link's value as the browser reads it.
+std::string LinkValue(const char* tag, const char* attribute, const char* cursor) {
+  return DecodeCharRefs(GetTagAttribute(tag, attribute, cursor));
+}
+
+// Whether a robots meta tag's content ("index, nofollow") keeps the page's
+// links from being followed.
+bool SaysNoFollow(const std::string& content) {
+  size_t start = 0;
+  while (start <= content.size()) {
+    const size_t end = content.find_first_of(", \t", start);
+    const std::string word =
+        LowerCaseAscii(content.substr(start, end == std::string::npos ? end : end - start));
+    if (word == "nofollow" || word == "none") return true;
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string TSpiderThread::Resolved(const std::string& value) const {
+  return ResolveURL(Current.BaseURL, value);
+}
+
+void TSpiderThread::FollowOrWarn(const std::string& url, const std::string& linkText) {
+  if (FollowAllowed(url, linkText))
+    EnqueueLink(url, false, 0);
+  else
+    Warn();
+}
+
 bool TSpiderThread::ProcessTag(const char*& cursor) {
   if (SkipFlag || AbortFlag) return false;
   // A zero byte in the page hides nothing after it from a browser.
@@ -473,64 +441,55 @@ bool TSpiderThread::ProcessTag(const char*& cursor) {
     if (cursor >= end) return false;
     ++cursor;
   }
-  const TSettings& s = *Snapshot().Settings;
-  auto resolve = [this](const std::string& value) { return ResolveURL(Current.BaseURL, value); };
-  // A link's value as the browser reads it.
-  auto link = [&cursor](const char* tag, const char* attribute) {
-    return DecodeCharRefs(GetTagAttribute(tag, attribute, cursor));
-  };
-
-  std::string value = link("Tvbase", "href");
-  if (!value.empty()) {
+  const std::string base = LinkValue("Tvbase", "href", cursor);
+  if (!base.empty()) {
     // A relative base means nothing on its own: it is taken against the
     // address the page came from.
-    Current.BaseURL = ResolveURL(FPageURL.empty() ? Current.URL : FPageURL, value);
+    Current.BaseURL = ResolveURL(FPageURL.empty() ? Current.URL : FPageURL, base);
     cursor = FindTagEnd(cursor);
     return true;
   }
   // The tag's end comes from the same pass that looks for its style.
   const char* const tagEnd = TakeStyleLinks(cursor);
-  value = DecodeCharRefs(GetMetaRefreshURL(cursor));
+  if (TakePageLink(cursor, tagEnd)) return true;
+  if (!Snapshot().Settings->EnterNoRobChk) {
+    const std::string robots = GetMetaRobots(cursor);
+    if (!robots.empty()) {
+      // The rules below look at what follows the tag, and find nothing.
+      cursor = tagEnd;
+      if (SaysNoFollow(robots)) {
+        if (Context().Robots) Context().Robots->AddNoFollow(Current.URL);
+        return false;
+      }
+    }
+  }
+  if (!TakeOneLink(cursor)) TakeGroupLinks(cursor);
+  cursor = tagEnd;
+  return true;
+}
+
+bool TSpiderThread::TakePageLink(const char*& cursor, const char* tagEnd) {
+  std::string value = DecodeCharRefs(GetMetaRefreshURL(cursor));
   if (!value.empty()) {
-    const std::string v = resolve(value);
+    const std::string v = Resolved(value);
     EnqueueLink(v, true, Current.Origin);
     Record(v, 0, "", "");
     cursor = tagEnd;
     return true;
   }
-  value = NormaliseURL(link("a", "href"));
-  if (!value.empty()) {
-    const std::string v = resolve(value);
-    cursor = tagEnd;
-    std::string image;
-    const std::string text = GetLinkText(cursor, &image);
-    if (FollowAllowed(v, text))
-      EnqueueLink(v, false, 0);
-    else
-      Warn();
-    if (!image.empty()) image = resolve(DecodeCharRefs(image));
-    Record(v, 0, text, image);
-    return true;
-  }
-  if (!s.EnterNoRobChk) {
-    const std::string robots = GetMetaRobots(cursor);
-    if (!robots.empty()) {
-      cursor = tagEnd;
-      size_t start = 0;
-      while (start <= robots.size()) {
-        const size_t end = robots.find_first_of(", \t", start);
-        const std::string word =
-            LowerCaseAscii(robots.substr(start, end == std::string::npos ? end : end - start));
-        if (word == "nofollow" || word == "none") {
-          if (Context().Robots) Context().Robots->AddNoFollow(Current.URL);
-          return false;
-        }
-        if (end == std::string::npos) break;
-        start = end + 1;
-      }
-    }
-  }
+  value = NormaliseURL(LinkValue("a", "href", cursor));
+  if (value.empty()) return false;
+  const std::string v = Resolved(value);
+  cursor = tagEnd;
+  std::string image;
+  const std::string text = GetLinkText(cursor, &image);
+  FollowOrWarn(v, text);
+  if (!image.empty()) image = Resolved(DecodeCharRefs(image));
+  Record(v, 0, text, image);
+  return true;
+}
 
+bool TSpiderThread::TakeOneLink(const char* cursor) {
   // One-attribute embedded links: the first hit wins.
   struct TOne {
     const char* Tag;
@@ -541,56 +500,49 @@ bool TSpiderThread::ProcessTag(const char*& cursor) {
                                {"applet", "codebase", "alt"},
                                {"input", "src", "alt"},
                                {"script", "src", nullptr}};
+  std::string value;
   for (const TOne& one : kOnes) {
-    value = link(one.Tag, one.Attr);
+    value = LinkValue(one.Tag, one.Attr, cursor);
     if (value.empty()) continue;
     const std::string title = one.TitleAttr ? GetTagAttribute(one.Tag, one.TitleAttr, cursor) : "";
-    Record(resolve(value), 1, title, "");
-    cursor = tagEnd;
+    Record(Resolved(value), 1, title, "");
     return true;
   }
-  value = link("area", "href");
+  value = LinkValue("area", "href", cursor);
   if (!value.empty()) {
-    const std::string v = resolve(value);
-    if (FollowAllowed(v, ""))
-      EnqueueLink(v, false, 0);
-    else
-      Warn();
+    const std::string v = Resolved(value);
+    FollowOrWarn(v, "");
     Record(v, 0, GetTagAttribute("area", "alt", cursor), "");
-    cursor = tagEnd;
     return true;
   }
-  value = link("form", "action");
+  value = LinkValue("form", "action", cursor);
   if (!value.empty()) {
     // A search box's page, followed as an anchor is. A form that posts is
     // left alone: a fetch of its address is a request the site never made.
     if (!EqualsIC(TrimBlanks(GetTagAttribute("form", "method", cursor)), "post")) {
-      const std::string v = resolve(value);
-      if (FollowAllowed(v, ""))
-        EnqueueLink(v, false, 0);
-      else
-        Warn();
+      const std::string v = Resolved(value);
+      FollowOrWarn(v, "");
       Record(v, 0, "", "");
     }
-    cursor = tagEnd;
     return true;
   }
-  value = link("link", "href");
+  value = LinkValue("link", "href", cursor);
   if (!value.empty()) {
-    const std::string v = resolve(value);
+    const std::string v = Resolved(value);
     EnqueueLink(v, true, 0);
     Record(v, 0, "", "");
-    cursor = tagEnd;
     return true;
   }
   for (const char* tag : {"body", "table", "td"}) {
-    value = link(tag, "background");
+    value = LinkValue(tag, "background", cursor);
     if (value.empty()) continue;
-    Record(resolve(value), 1, "", "");
-    cursor = tagEnd;
+    Record(Resolved(value), 1, "", "");
     return true;
   }
+  return false;
+}
 
+void TSpiderThread::TakeGroupLinks(const char* cursor) {
   // Groups: every attribute of the first group with a hit.
   struct TGroup {
     const char* Tag;
@@ -619,11 +571,11 @@ bool TSpiderThread::ProcessTag(const char*& cursor) {
     std::string title;
     bool titleRead = false;
     for (const char* attr : g.Attrs) {
-      value = link(g.Tag, attr);
+      const std::string value = LinkValue(g.Tag, attr, cursor);
       if (value.empty()) continue;
       hit = true;
       if (g.SrcIsPage && std::strcmp(attr, "src") == 0) {
-        const std::string v = resolve(value);
+        const std::string v = Resolved(value);
         EnqueueLink(v, true, 0);
         Record(v, 0, "", "");
         continue;
@@ -633,16 +585,14 @@ bool TSpiderThread::ProcessTag(const char*& cursor) {
         titleRead = true;
       }
       if (std::strcmp(attr, "srcset") != 0) {
-        Record(resolve(value), 1, title, "");
+        Record(Resolved(value), 1, title, "");
         continue;
       }
       for (const TTextSpan& url : SrcsetURLs(value))
-        Record(resolve(value.substr(url.At, url.Length)), 1, title, "");
+        Record(Resolved(value.substr(url.At, url.Length)), 1, title, "");
     }
     if (hit) break;
   }
-  cursor = tagEnd;
-  return true;
 }
 
 bool TSpiderThread::EnqueueLink(const std::string& url, bool embedded, uint8_t origin) {
@@ -699,19 +649,14 @@ bool TSpiderThread::EnqueueLink(const std::string& url, bool embedded, uint8_t o
 // --- FTP ---
 
 void TSpiderThread::SpiderFTPItem() {
-  const TSettings& s = *Snapshot().Settings;
-  TDNList* hosts = Context().HostList;
   FTP->ReplyCode = 0;
   const std::string host = HostOf(Current.URL);
-  SetActivity("DNS Lookup");
-  ArmWatchdog();
-  TDNItem* entry = hosts ? hosts->FindOrAdd(host) : nullptr;
-  DisarmWatchdog();
+  TDNItem* entry = LookUpHost(host);
   if (AbortFlag || SkipFlag) {
     Result = vrFailed;
     return;
   }
-  if (!s.RetryServChk && hosts && hosts->IsNotFound(host)) {
+  if (HostGivenUp(host)) {
     Result = vrFailed;
     LogResult(Current.URL, 0, "", "Host already failed");
     return;
@@ -720,25 +665,18 @@ void TSpiderThread::SpiderFTPItem() {
   ResumeOffset = 0;
   std::string dir;
   const auto passWords = Snapshot().PassWords;
-  if (FTP->SessionFits(Current.URL, s.EmailEdit,
-                       passWords ? passWords->GetUserID(Current.URL) : std::string(),
-                       passWords ? passWords->GetPW(Current.URL) : std::string())) {
-    SetActivity("Current dir?");
-    Changed = 1;
-    ArmWatchdog();
-    dir = FTP->GetCurrentDir();
-    DisarmWatchdog();
-    if (AbortFlag || SkipFlag) {
-      Result = vrFailed;
-      return;
-    }
+  if (FTPSessionDir(Current.URL, passWords ? passWords->GetUserID(Current.URL) : std::string(),
+                    passWords ? passWords->GetPW(Current.URL) : std::string(), dir) &&
+      (AbortFlag || SkipFlag)) {
+    Result = vrFailed;
+    return;
   }
   bool listed = false;
   if (!dir.empty() || ConnectFTP()) {
-    if (entry) entry->SetState(dnReached);
+    NoteHostOutcome(entry, true);
     listed = ReadFTPListing();
-  } else if (entry) {
-    entry->SetState(Watchdog->Count.load() > 0 || FTP->ReplyCode != 0 ? dnReached : dnNotFound);
+  } else {
+    NoteHostOutcome(entry, FTP->ReplyCode != 0);
   }
   if (listed) {
     Result = vrSucceeded;
@@ -751,35 +689,23 @@ void TSpiderThread::SpiderFTPItem() {
 }
 
 bool TSpiderThread::ConnectFTP() {
-  FTP->QuitExt();
-  SetActivity("Connect?");
-  Changed = 1;
   const auto passWords = Snapshot().PassWords;
-  FTP->User = passWords ? passWords->GetUserID(Current.URL) : std::string();
-  FTP->Password = passWords ? passWords->GetPW(Current.URL) : std::string();
-  ArmWatchdog();
-  const bool ok = FTP->ConnectExt(Current.URL, Snapshot().Settings->EmailEdit);
-  DisarmWatchdog();
+  const bool ok =
+      FTPLogOn(Current.URL, passWords ? passWords->GetUserID(Current.URL) : std::string(),
+               passWords ? passWords->GetPW(Current.URL) : std::string());
   return ok && FTP->Connected() && !TimedOut() && !AbortFlag && !SkipFlag;
 }
 
 bool TSpiderThread::ChangeToURLDir() {
   const std::string dir = SplitURLPath(AddURLPathSlash(Current.URL)).Dir;
-  SetActivity("Change dir?.");
-  Changed = 1;
-  ArmWatchdog();
-  const bool ok = FTP->ChangeAbsDir(dir.empty() ? "/" : dir);
-  DisarmWatchdog();
+  const bool ok =
+      FTPStep("Change dir?.", [&] { return FTP->ChangeAbsDir(dir.empty() ? "/" : dir); });
   return ok && !TimedOut() && !AbortFlag && !SkipFlag;
 }
 
 bool TSpiderThread::ListFTPDir(std::vector<std::string>& list) {
   if (!ChangeToURLDir()) return false;
-  SetActivity("List files?");
-  Changed = 1;
-  ArmWatchdog();
-  const bool ok = FTP->List(list);
-  DisarmWatchdog();
+  const bool ok = FTPStep("List files?", [&] { return FTP->List(list); });
   return ok && !TimedOut() && !AbortFlag && !SkipFlag;
 }
 

@@ -87,10 +87,21 @@ class TSpiderThread : public TVkThread {
   bool TakesRefusedBody(const std::string& type) override;
 
  private:
-  bool LinkDown();
   void Record(const std::string& url, uint8_t pageFile, const std::string& title,
               const std::string& image);
   void Warn();
+  // A value resolved against the page's base.
+  std::string Resolved(const std::string& value) const;
+  // Queues a link the link-follow rows let through, else shows the warning.
+  void FollowOrWarn(const std::string& url, const std::string& linkText);
+  // The tag rules of ProcessTag after the base marker, in their order: a
+  // meta refresh or an anchor (the cursor then at tagEnd, the anchor's
+  // text read from there); a link of one attribute (bgsound, applet, input,
+  // script, area, form, link, a background); the groups of attributes
+  // (frames, images, media). The first two say whether they took the tag.
+  bool TakePageLink(const char*& cursor, const char* tagEnd);
+  bool TakeOneLink(const char* cursor);
+  void TakeGroupLinks(const char* cursor);
   bool CachedCopyExists() const;
   // The page (or file) a hop of the fetch led to, stored and recorded under
   // that address too when no pick has taken it yet: it is not asked for

@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -34,6 +35,7 @@ namespace qv {
 
 class TVkThread;
 class TDNList;
+struct TDNItem;
 class TCookieList;
 class TVkThreadTimer;
 class TIdTCPConnection;
@@ -251,6 +253,71 @@ class TVkThread : public TThread {
   // unsupported scheme or the size filter.
   bool MayRetry() const;
 
+  // --- the fetch steps both worker threads take ---
+  // Whether the dial-up link the job runs on has dropped.
+  bool LinkDown();
+  // An item whose address HTTP cannot fetch (no "http:" or "https:")
+  // ends as unsupported, recorded: true then.
+  bool EndedUnfetchable();
+  // How one thread's HTTP fetch differs from the other's, for FetchHTTPHops.
+  struct THTTPFetch {
+    // Whether "DNS Lookup" shows, with the watchdog armed, while the host
+    // list is asked for each hop's host.
+    bool ShowLookup = false;
+    // Request lines every hop sends besides its cookie line (a conditional
+    // request, the range validator).
+    std::vector<std::string> ExtraLines;
+    // Runs before each hop's request.
+    std::function<void()> BeforeRequest;
+    // The hop's request to url through the HTTP client: false when it
+    // failed.
+    std::function<bool(const std::string& url)> Request;
+    // The bytes of the answer's body that came, resumed ones not counted.
+    std::function<int64_t()> Received;
+  };
+  // Clears the HTTP client's response and request, then sets the request as
+  // the item's settings make it: the user agent, the proxy and its log-on,
+  // and the item's parent as the referer. Redirections come back to the
+  // caller, who follows them through FetchHTTPHops.
+  void SetUpHTTPRequest();
+  // The hops of one fetch of the current item from url, at most 20: each
+  // looks its host up in the job's host list, where a host found dead ends
+  // the item ("Server not found" recorded, false returned); sends the
+  // credentials and the cookies of its own address with fetch's extra
+  // lines; runs fetch's request with the watchdog armed; takes the answer's
+  // cookies, notes whether the host answered, and publishes the byte
+  // counts. Result is 2 after a request that worked, unless the item was
+  // skipped or stopped or the request set a result of its own (a time-out,
+  // the size filter), which stands; otherwise 3. The next hop is the
+  // answer's Location or Content-Location (NextHopURL), never one from a
+  // robots.txt or from no answer. url ends as the address of the last hop.
+  bool FetchHTTPHops(std::string& url, const THTTPFetch& fetch);
+
+  // Whether the job has given host up: the host list found it dead and
+  // "Retry server for each URL" is off.
+  bool HostGivenUp(const std::string& host);
+  // Tells the host's entry (null: none) whether the host was reached: it
+  // answered, or the watchdog had not run out.
+  void NoteHostOutcome(TDNItem* entry, bool answered);
+  // The cache's copy of url, its body and its headers; false when either is
+  // missing or empty.
+  bool ReadCachedCopy(const std::string& url, std::string& body, std::string& head) const;
+  // The host's entry in the job's host list (null without one), looked up
+  // with "DNS Lookup" showing and the watchdog armed.
+  TDNItem* LookUpHost(const std::string& host);
+  // One command of an FTP session: its activity shown (Changed set), the
+  // watchdog armed while it runs. The command's result.
+  bool FTPStep(const char* activity, const std::function<bool()>& command);
+  // Whether the open FTP session is the one a log-on for url with the
+  // preset user and password would open; then dir is its current folder,
+  // asked with "Current dir?" showing ("" when the question failed).
+  bool FTPSessionDir(const std::string& url, const std::string& user, const std::string& password,
+                     std::string& dir);
+  // A new FTP session for url: the old one ended, "Connect?" showing, the
+  // preset user and password ("" for the URL's own or anonymous), Result 0,
+  // and the log-on with the watchdog armed. Whether it logged on.
+  bool FTPLogOn(const std::string& url, const std::string& user, const std::string& password);
+
   // The snapshots read for the current item (taken by the pick).
   const TItemSnapshot& Snapshot() const { return FSnapshot; }
   void TakeSnapshot() { FContext.Refresh(FSnapshot); }
@@ -301,6 +368,19 @@ class TVkThread : public TThread {
   // before: freed once JobLock is released.
   std::unique_ptr<TActiveDL> FSpentItem;
   std::atomic<int32_t> FShownRetries{0};
+};
+
+// The watchdog armed for the life of a scope: a blocking step of a fetch
+// runs inside one, and every way out of the scope disarms it.
+class TArmedWatchdog {
+ public:
+  explicit TArmedWatchdog(TVkThread& thread) : FThread(thread) { FThread.ArmWatchdog(); }
+  ~TArmedWatchdog() { FThread.DisarmWatchdog(); }
+  TArmedWatchdog(const TArmedWatchdog&) = delete;
+  TArmedWatchdog& operator=(const TArmedWatchdog&) = delete;
+
+ private:
+  TVkThread& FThread;
 };
 
 }  // namespace qv

@@ -501,6 +501,76 @@ TEST_F(VkThreadTest, AFailureWithoutStatusTextRecordsTheFetchingClientsReason) {
   }
 }
 
+// The request both threads set up from the item's settings: the user
+// agent, the proxy and its log-on, the item's parent as the referer, and
+// redirections left to the caller. A proxy port is the number of a port or
+// none: a larger number is not cut down to bits that name some other port.
+TEST_F(VkThreadTest, RequestSetUpTakesTheSettingsAndAPortOrNone) {
+  struct Case {
+    const char* name;
+    const char* port;
+    int32_t sent;
+  } cases[] = {
+      {"a port", "8080", 8080},
+      {"blanks around it", " 3128 ", 3128},
+      {"the last port", "65535", 65535},
+      {"none", "", 0},
+      {"not a number", "80a", 0},
+      {"signed", "+80", 0},
+      {"past the last port", "65536", 0},
+      {"2^32 + 80", "4294967376", 0},
+      {"eighteen digits", "100000000000000080", 0},
+  };
+  TPublished<TSettings> published;
+  Context.Settings = &published;
+  TFakeThread& t = AddThread("http://a.com/x");
+  t.Current.ParentURL = "http://a.com/";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TSettings s;
+    s.UserAgEd = "Agent/1";
+    s.HTTPPrEdit = "proxy.local";
+    s.HTTPPrPortEdit = c.port;
+    s.PrUserEdit = "pu";
+    s.PrPWEdit = "pp";
+    published.Publish(s);
+    t.TakeSnapshot();
+    t.HTTP->HandleRedirects = true;
+    t.HTTP->Request.Referer = "http://stale/";
+    t.HTTP->Response.Location = "http://stale/next";
+    t.SetUpHTTPRequest();
+    EXPECT_EQ(t.HTTP->Request.ProxyPort, c.sent);
+    EXPECT_EQ(t.HTTP->Request.ProxyServer, "proxy.local");
+    EXPECT_EQ(t.HTTP->Request.ProxyUsername, "pu");
+    EXPECT_EQ(t.HTTP->Request.ProxyPassword, "pp");
+    EXPECT_EQ(t.HTTP->Request.UserAgent, UserAgentText("Agent/1"));
+    EXPECT_EQ(t.HTTP->Request.Referer, "http://a.com/");
+    EXPECT_EQ(t.HTTP->Response.Location, "");
+    EXPECT_FALSE(t.HTTP->HandleRedirects);
+  }
+}
+
+// A blocking step runs with the watchdog armed at the thread's time-out,
+// and every way out of it, a raised error too, disarms it.
+TEST_F(VkThreadTest, AnArmedStepDisarmsOnEveryWayOut) {
+  TFakeThread& t = AddThread("http://a.com/x");
+  t.TimeOut = 7;
+  {
+    TArmedWatchdog armed(t);
+    EXPECT_TRUE(t.Watchdog->Enabled());
+    EXPECT_EQ(t.Watchdog->Count.load(), 7);
+  }
+  EXPECT_FALSE(t.Watchdog->Enabled());
+  EXPECT_THROW(t.FTPStep("Request?",
+                         [&]() -> bool {
+                           EXPECT_TRUE(t.Watchdog->Enabled());
+                           throw std::runtime_error("cut");
+                         }),
+               std::runtime_error);
+  EXPECT_FALSE(t.Watchdog->Enabled());
+  EXPECT_EQ(t.GetActivity(), "Request?");
+}
+
 // A server that logs anyone on and records every command up to QUIT.
 void LogOnUntilQuit(test::TScriptedFtp& s) {
   s.Reply("220 Hi.\r\n");
