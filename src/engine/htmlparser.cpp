@@ -175,8 +175,10 @@ bool FindAttribute(std::string_view tag, std::string_view attribute, const char*
 // (FindTagEnd of the cursor) is given too.
 bool FindAnyTagAttribute(std::string_view attribute, const char* cursor, TAttrSpan& out,
                          bool needClosed = true, const char** tagEnd = nullptr) {
+  // A quote ends the name too: FindTagEnd counts the quotes from the
+  // cursor, and so must the search.
   const char* s = cursor;
-  while (*s && !IsBlank(*s) && *s != '>') ++s;
+  while (*s && !IsBlank(*s) && *s != '>' && *s != '"') ++s;
   if (!IsBlank(*s) || IsMarkerAt(cursor)) {
     if (tagEnd) *tagEnd = FindTagEnd(s);
     return false;
