@@ -74,9 +74,6 @@ class TContentDecoder : public TByteStream {
   void Seek(int64_t position) override;
   void SetSize(int64_t size) override;
 
-  int64_t Coded() const { return FCoded; }
-  int64_t Decoded() const { return FDecoded; }
-
  private:
   struct TState;
   void Start();

@@ -239,7 +239,9 @@ class TVkThread : public TThread {
   std::string HTTPDetails(int32_t code) const;
   // The status text of an FTP item that failed: the text of the server's
   // refusal (a reply of 400 or more), else "" (LogResult then tells the
-  // client's own reason: a failure after a positive reply, a bound passed).
+  // client's own reason: a failure after a positive reply, such as a
+  // transfer short of its announced size after 226, which must not read as
+  // the server's success; a bound passed).
   std::string FTPRefusalText() const;
 
   // What a fetch that ended without a result code comes to: a size-filtered
