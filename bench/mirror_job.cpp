@@ -28,13 +28,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/downloadform.h"
 #include "engine/localisepass.h"
-#include "engine/outbox.h"
-#include "engine/plainuiloop.h"
-#include "engine/robots.h"
 #include "engine/threadtimer.h"
-#include "engine/urladder.h"
+#include "jobharness.h"
 #include "model/projectfile.h"
 #include "model/streamext.h"
 #include "model/vkglobal.h"
@@ -129,31 +125,12 @@ int main(int argc, char** argv) {
   setenv("QUENDRAVILOS_HOME", program.c_str(), 1);
 
   CreateGlobals();
-  SetLocalWebDir(mirror);
-  TOutbox outbox;
-  TPublished<TViewFilter> filter;
-  TPublished<TMimeFilter> mimeFilter;
-  TURLAdder adder(outbox, filter, mimeFilter);
-  TPublished<TSettings> published;
-  published.Publish(settings);
-  TRobotsStore robots;
-  TJobContext context;
-  context.Adder = &adder;
-  context.Robots = &robots;
-  context.Settings = &published;
-  context.ViewFilter = &filter;
-  context.MimeFilter = &mimeFilter;
-  context.LocalWebDir = [&mirror] { return mirror; };
-
-  TPlainUiLoop loop;
-  TScriptedPrompter prompter;
-  TPlainProgress progress;
-  TDownloadFrm runner(loop, context, prompter, progress);
-  runner.ProgramDir = [&program] { return program; };
+  TJobHarness harness(settings, mirror, program);
+  TDownloadFrm& runner = harness.Runner;
+  TPlainProgress& progress = harness.Progress;
   runner.RootURLs = &roots;
   runner.OnPass = [&] {
-    // Drained as the main window's timer would, so it does not grow.
-    outbox.Drain();
+    harness.Outbox.Drain();
     if (stopAfter > 0 && runner.JobKind == 0 && !runner.StopFlag) {
       std::lock_guard<TCriticalSection> g(*URLListLock);
       int done = 0;
@@ -224,8 +201,8 @@ int main(int argc, char** argv) {
       // Saved as the program saves a project: the session's own writer,
       // which makes the file's folder and replaces an old file only whole.
       TPlainProjectView view;
-      TProjectSession session(view, prompter, *GlobalURLList, *URLListLock,
-                              {&published, &mimeFilter, &filter});
+      TProjectSession session(view, harness.Prompter, *GlobalURLList, *URLListLock,
+                              {&harness.Settings, &harness.MimeFilter, &harness.Filter});
       session.RootURLs() = roots;
       session.SaveMirrorProject(std::filesystem::absolute(project).string());
     } catch (const std::exception& e) {

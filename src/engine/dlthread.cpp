@@ -617,7 +617,7 @@ void TDLThread::DownloadFTP() {
   TDNItem* entry = LookUpHost(host);
   if (FTPItemStopped(0)) return;
   if (HostGivenUp(host)) {
-    FailItem(vrFailed, "Host already failed");
+    FailItem(vrFailed, kHostNotFound);
     return;
   }
   BytesTotal = Current.KnownSize;
@@ -662,13 +662,13 @@ bool TDLThread::OpenFTPFolder(TDNItem* entry, const std::string& target) {
   if (dir.empty()) {
     if (!FTPLogOn(url, "", "")) {
       if (Result == vrNone) Result = vrFailed;
-      NoteHostOutcome(entry, FTP->ReplyCode != 0);
+      NoteHostOutcome(entry, FTP->ReplyCode != 0, FTP->HostUnreachable);
       TimedOut();
       LogResult(url, 0, "", FTPRefusalText());
       return false;
     }
     SetActivity("Connected");
-    NoteHostOutcome(entry, true);
+    NoteHostOutcome(entry, true, false);
     if (TimedOut()) {
       LogResult(url, 0, "", "");
       return false;

@@ -17,6 +17,10 @@ extern std::recursive_mutex HostListLock;
 
 enum : uint8_t { dnUnknown = 0, dnReached = 1, dnNotFound = 2 };
 
+// The details of an item the job gave up on because its host could not be
+// reached before.
+inline constexpr char kHostNotFound[] = "Host not found";
+
 struct TDNItem {
   uint8_t State = dnUnknown;  // 0 unknown, 1 reached, 2 not found
   std::string Host;           // network location as written in the URL, port included

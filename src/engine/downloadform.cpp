@@ -123,6 +123,8 @@ bool TDownloadFrm::RunJob(uint8_t kind, bool infoOnly) {
   FContext.LocalWebDir = [jobDir] { return jobDir; };
 
   JobKind = kind;
+  LastJob = {};
+  ItemsDone = ItemsQueued = 0;
   Caption = kind == 0 ? "Downloading files:" : "Extracting URLs:";
   MayClose = 0;
   Visible = true;
@@ -159,6 +161,15 @@ bool TDownloadFrm::RunJob(uint8_t kind, bool infoOnly) {
       if (DialUp.AutoDisconnect) AutoDisChk = DialUp.AutoDisconnect();
       Controls();
     }
+    LastJob.Ran = true;
+    LastJob.Kind = kind;
+    LastJob.InfoOnly = kind == 0 && infoOnly;
+    LastJob.Stopped = StopFlag != 0;
+    LastJob.Stored = JobTally.Stored;
+    LastJob.Failed = JobTally.Failed;
+    LastJob.Skipped = JobTally.Skipped;
+    std::lock_guard<TSpinningMutex> g(JobLock);
+    LastJob.Left = queue.Count() + RetryList.Count() + JobTally.Stopped;
   } catch (const std::exception&) {
   }
   endJob();
@@ -302,6 +313,41 @@ int TDownloadFrm::QueueCount(TDLList& queue) {
   return queue.Count();
 }
 
+void TDownloadFrm::UpdateProgress(TDLList& queue) {
+  int held = 0;
+  {
+    std::lock_guard<TSpinningMutex> g(JobLock);
+    held = queue.Count() + RetryList.Count();
+    for (int i = 0; i < Threads.Count(); ++i)
+      if (Threads.Get(i)->HoldsItem()) ++held;
+  }
+  const int done = JobTally.Done();
+  if (done == ItemsDone && done + held == ItemsQueued) return;
+  ItemsDone = done;
+  ItemsQueued = done + held;
+  Controls();
+}
+
+std::string TDownloadFrm::JobEndText() const {
+  if (!LastJob.Ran) return "";
+  const char* job = LastJob.Kind == 1  ? "Quick mirror"
+                    : LastJob.InfoOnly ? "Info. only"
+                                       : "Download";
+  std::string text =
+      std::string(job) + (LastJob.Stopped ? " stopped: " : " finished: ") +
+      std::to_string(LastJob.Stored) + (LastJob.InfoOnly ? " checked, " : " stored, ") +
+      std::to_string(LastJob.Failed) + " failed, " + std::to_string(LastJob.Skipped) + " skipped";
+  if (LastJob.Left > 0) text += ", " + std::to_string(LastJob.Left) + " not done";
+  text += ".";
+  // Every item that ended without success is recorded with the failed
+  // status, which that view shows alone.
+  if (LastJob.Failed + LastJob.Skipped > 0)
+    text +=
+        " The failed and skipped files show with \"Failed files\" set to \"Only\" on the "
+        "Filters page.";
+  return text;
+}
+
 // --- the loop ---
 
 bool TDownloadFrm::GuardedJobLoop(TDLList& queue, bool infoOnly) {
@@ -333,11 +379,13 @@ bool TDownloadFrm::RunJobLoop(TDLList& queue, bool infoOnly) {
     if (waiting == 0 && Threads.Count() == 0) break;
     ++Stats.Passes;
     CheckDiskSpace(waiting);
+    UpdateProgress(queue);
     FLoop.ProcessMessages();
     bool refresh = false;
     if (linkDown || StopFlag) {
       if (Threads.Count() == 0) {
         StopPassGap();
+        UpdateProgress(queue);
         RefreshThreadGrid();
         return !linkDown;
       }
@@ -402,6 +450,7 @@ bool TDownloadFrm::RunJobLoop(TDLList& queue, bool infoOnly) {
     if (!canStart && !ends) WaitForEvent();
   }
   StopPassGap();
+  UpdateProgress(queue);
   RefreshThreadGrid();
   return true;
 }

@@ -123,6 +123,12 @@ class TDownloadFrm {
   std::vector<std::vector<std::string>> Grid;
   int SelectedRow = 1;
   bool Visible = false;
+  // How far the running job is: its items that have ended for good, of all
+  // it has held (ended, being worked on, queued or waiting for another
+  // try). An item going up for a retry changes neither, so a round of
+  // retries, which refills "Waiting files", does not read as going back.
+  int ItemsDone = 0;
+  int ItemsQueued = 0;
 
   // --- fields ---
   uint8_t JobKind = 0;  // 0 download, 1 extract
@@ -164,6 +170,21 @@ class TDownloadFrm {
   // Any thread: a thread finished.
   void Ended();
 
+  // What the last job that ran did (set as it ends; Ran false before any, and
+  // after a job whose queue building was cancelled).
+  struct TJobReport {
+    bool Ran = false;
+    uint8_t Kind = 0;  // as JobKind
+    bool InfoOnly = false;
+    bool Stopped = false;
+    int Stored = 0, Failed = 0, Skipped = 0;
+    int Left = 0;  // not done: still queued, or cut short by the stop
+  };
+  TJobReport LastJob;
+  // The main window's status-bar account of the last job: what it did and
+  // where its failures are listed; "" when no job ran.
+  std::string JobEndText() const;
+
   // Figures of the last job (for the harness and tests).
   struct TJobStats {
     int Passes = 0;
@@ -190,6 +211,7 @@ class TDownloadFrm {
   void DrainThreads();
   void FreeThread(int index);
   int QueueCount(TDLList& queue);
+  void UpdateProgress(TDLList& queue);
   void AskLowDisk(const TDiskSpace& space, const std::string& drive);
   void SetPanel(int i, const std::string& text);
   void SetCell(size_t row, size_t col, const std::string& text);

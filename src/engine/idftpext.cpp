@@ -113,6 +113,7 @@ TFTPLogOnInfo LogOnFor(const std::string& url, const std::string& defaultPasswor
 
 bool TIdFTPExt::ConnectExt(const std::string& url, const std::string& defaultPassword) {
   TBusyScope busy(*this);
+  HostUnreachable = false;
   try {
     const TFTPLogOnInfo info = LogOnFor(url, defaultPassword, User, Password);
     if (info.Host.empty()) {
@@ -124,6 +125,10 @@ bool TIdFTPExt::ConnectExt(const std::string& url, const std::string& defaultPas
     Password = info.Password;
     Connect(true);
     return true;
+  } catch (const ENetUnreachable&) {
+    HostUnreachable = true;
+    NoteFailure();
+    return false;
   } catch (...) {
     NoteFailure();
     return false;
@@ -307,6 +312,7 @@ void TIdFTPExt::ResetExt() {
   OnWorkEnd = nullptr;
   OnStatus = nullptr;
   LastError.clear();
+  HostUnreachable = false;
   ReplyCode = 0;
   ReplyText.clear();
   ReplyLines.clear();

@@ -42,6 +42,9 @@ class TIdFTPExt : public TIdFTP {
   // the transfer's own reason ("Read timed out.", "Connection cut.",
   // "Transfer ended short: 999 of 1000 bytes"). Worker thread only.
   std::string LastError;
+  // The last log-on found the server unreachable: its name did not resolve,
+  // or no address of it took the connection. Worker thread only.
+  bool HostUnreachable = false;
 
   // Logs on to the server of an "ftp:" URL: the URL's user and password, else
   // "anonymous" with defaultPassword (the user's e-mail setting). A User or

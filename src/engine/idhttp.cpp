@@ -687,6 +687,7 @@ bool TIdHTTP::SendOne(TChain& chain, const std::string& url, TByteStream* respon
       else if (source->Stream)
         WriteStream(*source->Stream);
     }
+    DoStatus(hsRequestSent);
 
     ReadStatusLine();
     RetrieveHeaders();

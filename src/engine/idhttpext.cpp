@@ -19,6 +19,16 @@ std::string ExceptionText(std::exception_ptr e) {
   }
 }
 
+bool IsUnreachable(std::exception_ptr e) {
+  try {
+    std::rethrow_exception(e);
+  } catch (const ENetUnreachable&) {
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
 // A status the request does not accept, as opposed to a redirection the
 // client would not follow or any fault of the connection or the framing.
 bool IsStatusFailure(std::exception_ptr e) {
@@ -101,6 +111,7 @@ void TIdHTTPExt::ResetDefaults() {
   WorkPosition = 0;
   LastError.clear();
   FailedOnStatus = false;
+  HostUnreachable = false;
 }
 
 void TIdHTTPExt::ParseURIExt(const std::string& url, std::string& protocol, std::string& host,
@@ -172,6 +183,7 @@ bool TIdHTTPExt::Fetch(TFetch kind, const std::string& rawUrl, const std::string
     Busy = 1;
     LastError.clear();
     FailedOnStatus = false;
+    HostUnreachable = false;
     if (kind == fkFile) file = std::make_unique<TBodyFile>(fileName, limit, deferFile);
 
     for (int attempt = 1;; ++attempt) {
@@ -205,6 +217,7 @@ bool TIdHTTPExt::Fetch(TFetch kind, const std::string& rawUrl, const std::string
   } catch (...) {
     LastError = ExceptionText(std::current_exception());
     FailedOnStatus = IsStatusFailure(std::current_exception());
+    HostUnreachable = Request.ProxyServer.empty() && IsUnreachable(std::current_exception());
     // Details text is one line; a peer's reason phrase may hold a lone CR.
     for (char& c : LastError)
       if (c == '\r' || c == '\n') c = ' ';

@@ -35,6 +35,10 @@ class TIdHTTPExt : public TIdHTTP {
   // The last fetch failed on the answer's status alone (LastError is its
   // status line): the code says why, and nothing else went wrong.
   bool FailedOnStatus = false;
+  // The last fetch found its host unreachable: the name did not resolve, or
+  // no address of it took the connection. Through a proxy the proxy's
+  // answer speaks for the host, and its own failure says nothing of it.
+  bool HostUnreachable = false;
 
   // Most bytes a body fetched into memory may have.
   static constexpr size_t MaxTextBody = 64u * 1024 * 1024;

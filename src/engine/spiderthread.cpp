@@ -658,7 +658,7 @@ void TSpiderThread::SpiderFTPItem() {
   }
   if (HostGivenUp(host)) {
     Result = vrFailed;
-    LogResult(Current.URL, 0, "", "Host already failed");
+    LogResult(Current.URL, 0, "", kHostNotFound);
     return;
   }
   Current.SiteBase = Current.URL;
@@ -673,10 +673,10 @@ void TSpiderThread::SpiderFTPItem() {
   }
   bool listed = false;
   if (!dir.empty() || ConnectFTP()) {
-    NoteHostOutcome(entry, true);
+    NoteHostOutcome(entry, true, false);
     listed = ReadFTPListing();
   } else {
-    NoteHostOutcome(entry, FTP->ReplyCode != 0);
+    NoteHostOutcome(entry, FTP->ReplyCode != 0, FTP->HostUnreachable);
   }
   if (listed) {
     Result = vrSucceeded;

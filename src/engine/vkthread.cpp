@@ -29,6 +29,7 @@ namespace qv {
 
 TSpinningMutex JobLock;
 TDLList RetryList;
+TJobTally JobTally;
 std::set<std::string> VisitedList;
 std::atomic<bool> RobotsObeyed{false};
 std::atomic<int> MaxThreadsPerServer{5};
@@ -122,6 +123,10 @@ void StartJob(const TSettings& settings, TJobContext* context) {
   RobotsObeyed = !settings.EnterNoRobChk;
   MaxThreadsPerServer = settings.MaxThrServUD == 0 ? 5 : settings.MaxThrServUD;
   LeastHostCount = 0;
+  JobTally.Stored = 0;
+  JobTally.Failed = 0;
+  JobTally.Skipped = 0;
+  JobTally.Stopped = 0;
   CreatePools();
   if (!gHostList) gHostList = new TDNList;
   gHostList->ClearItems();
@@ -227,6 +232,7 @@ void TVkThread::DoTerminate() {
     // the count is right as it is: starting another thread would only see
     // the same full hosts.
     std::lock_guard<TSpinningMutex> g(JobLock);
+    EndHeldItem();
     if (!FLastPickFailed) LeastHostCount = 0;
   }
   Finished = 1;
@@ -354,9 +360,24 @@ void TVkThread::HTTPConnected(TIdTCPConnection*) {
   Publish("Connected");
 }
 
-void TVkThread::HTTPStatus(TIdTCPConnection*, TIdStatus, const std::string&) {
+void TVkThread::HTTPStatus(TIdTCPConnection*, TIdStatus status, const std::string&) {
   if (TimedOut()) return;
   ArmWatchdog();
+  // The grid says what the thread waits for: a dead host is told by the
+  // step it hangs at.
+  switch (status) {
+    case hsResolving:
+      Publish("Resolving");
+      break;
+    case hsConnecting:
+      Publish("Connecting");
+      break;
+    case hsRequestSent:
+      Publish("Awaiting answer");
+      break;
+    default:
+      break;
+  }
 }
 
 void TVkThread::HTTPWorkBegin(TIdTCPConnection*, TWorkMode mode, int64_t max) {
@@ -479,7 +500,23 @@ int TVkThread::CountSiteThreads(const std::string& site) {
   return n;
 }
 
+void TVkThread::EndHeldItem() {
+  if (!FHolding) return;
+  FHolding = false;
+  const int8_t r = Result;
+  if (SkipFlag || r == vrNoRobots || r == vrSizeFiltered || r == vrOffSite)
+    ++JobTally.Skipped;
+  else if (AbortFlag)
+    ++JobTally.Stopped;
+  else if (r == vrSucceeded)
+    ++JobTally.Stored;
+  else
+    ++JobTally.Failed;
+}
+
 bool TVkThread::PickNext(bool addVisited) {
+  // The item before has ended: it was not put back or up for a retry.
+  EndHeldItem();
   std::string previousSite = std::move(FCurrentSite);
   FCurrentSite.clear();
   Current.URL.clear();
@@ -487,9 +524,10 @@ bool TVkThread::PickNext(bool addVisited) {
   FLastPickFailed = true;
   bool refilled = false;
   if (Queue->Count() == 0) {
+    // The host list stays as it is: a host that could not be reached costs
+    // one time-out in the job, not one more with every round of retries.
     Queue->Merge(RetryList);
     RetryList.Clear();
-    if (FContext.HostList) FContext.HostList->ResetStates();
     refilled = true;
   }
   if (Queue->Count() == 0) return false;
@@ -550,6 +588,7 @@ bool TVkThread::PickNext(bool addVisited) {
     if (Current.SiteBase.empty()) Current.SiteBase.assign(Current.URL);
     if (addVisited) VisitedList.insert(Current.URL);
     FLastIndex = best;
+    FHolding = true;
   }
   // An item found by its site (staying on the host) has that site.
   if ((best == stay && !robotsFirst) || SiteIs(Current.URL, previousSite)) {
@@ -581,6 +620,7 @@ bool TVkThread::PickNextLocked(bool addVisited) {
 
 void TVkThread::PutBack(const TActiveDL& item) {
   std::lock_guard<TSpinningMutex> g(JobLock);
+  if (&item == &Current) FHolding = false;
   Queue->Add(item, false);
   const int n = CountSiteThreads(URLSite(item.URL));
   if (n < LeastHostCount) LeastHostCount = n;
@@ -603,6 +643,7 @@ bool TVkThread::ClaimUnvisited(const std::string& url) {
 
 void TVkThread::PutToRetry(const TActiveDL& item) {
   std::lock_guard<TSpinningMutex> g(JobLock);
+  if (&item == &Current) FHolding = false;
   RetryList.Add(item, false);
 }
 

@@ -65,16 +65,28 @@ extern std::atomic<int> MaxThreadsPerServer;
 // runs. Set back to 0 when a thread ends other than by a failed pick, so a
 // queue that only an ended thread could take from is never left without one.
 extern std::atomic<int> LeastHostCount;
+// What the job's items came to, each counted once as it ends for good (not
+// when it goes back for another try): the job window's progress and the
+// report at the job's end. Cleared by StartJob.
+struct TJobTally {
+  std::atomic<int> Stored{0};  // succeeded (in a headers-only job: checked)
+  std::atomic<int> Failed{0};
+  // Skipped by the user, kept out by robots.txt, size filtered or off site.
+  std::atomic<int> Skipped{0};
+  std::atomic<int> Stopped{0};  // cut short by a stop
+  int Done() const { return Stored + Failed + Skipped + Stopped; }
+};
+extern TJobTally JobTally;
 // The job's host list and cookie list: made by the first StartJob, cleared by
 // each, freed by FreeJobGlobals.
 TDNList* JobHostList();
 TCookieList* JobCookieList();
 
 // Before each job: takes RobotsObeyed and MaxThreadsPerServer from the
-// settings (0 threads per server means 5), clears LeastHostCount, the host
-// list, the cookie list (then imports the browser's cookies when IECookChk is
-// on), RetryList and VisitedList, makes the pools, and points the context's
-// host and cookie lists at the job's.
+// settings (0 threads per server means 5), clears LeastHostCount, JobTally,
+// the host list, the cookie list (then imports the browser's cookies when
+// IECookChk is on), RetryList and VisitedList, makes the pools, and points
+// the context's host and cookie lists at the job's.
 void StartJob(const TSettings& settings, TJobContext* context = nullptr);
 void FreeJobGlobals();
 // The runner's gate: may another thread start now?
@@ -194,8 +206,13 @@ class TVkThread : public TThread {
   // counts are set to 0, the activity to "" (Changed set) and the snapshots
   // taken.
   bool PickNextLocked(bool addVisited);
+  // Current put back (or to the retry list) is no longer the thread's to
+  // count as done.
   void PutBack(const TActiveDL& item);
   void PutToRetry(const TActiveDL& item);
+  // Whether Current is an item taken from the queue that has not ended yet
+  // (a site's robots.txt asked first is none). Caller holds JobLock.
+  bool HoldsItem() const { return FHolding; }
   // PutBack unless the URL was taken from the queue already (VisitedList),
   // tested and queued in one JobLock section so that two threads finding
   // one link never queue it twice. True when queued.
@@ -284,7 +301,7 @@ class TVkThread : public TThread {
   void SetUpHTTPRequest();
   // The hops of one fetch of the current item from url, at most 20: each
   // looks its host up in the job's host list, where a host found dead ends
-  // the item ("Server not found" recorded, false returned); sends the
+  // the item ("Host not found" recorded, false returned); sends the
   // credentials and the cookies of its own address with fetch's extra
   // lines; runs fetch's request with the watchdog armed; takes the answer's
   // cookies, notes whether the host answered, and publishes the byte
@@ -296,11 +313,14 @@ class TVkThread : public TThread {
   bool FetchHTTPHops(std::string& url, const THTTPFetch& fetch);
 
   // Whether the job has given host up: the host list found it dead and
-  // "Retry server for each URL" is off.
+  // "Retry server for each URL" is off. The item then ends at once.
   bool HostGivenUp(const std::string& host);
-  // Tells the host's entry (null: none) whether the host was reached: it
-  // answered, or the watchdog had not run out.
-  void NoteHostOutcome(TDNItem* entry, bool answered);
+  // What a fetch made of its host's entry (null: none): reached when the
+  // host answered; not found when it could not be reached (its name did not
+  // resolve, it refused the connection) or the time ran out before any
+  // answer; otherwise (a skip, a stop, a connection closed without an
+  // answer) the entry stays as it was.
+  void NoteHostOutcome(TDNItem* entry, bool answered, bool unreachable);
   // The cache's copy of url, its body and its headers; false when either is
   // missing or empty.
   bool ReadCachedCopy(const std::string& url, std::string& body, std::string& head) const;
@@ -359,6 +379,9 @@ class TVkThread : public TThread {
   void NoteCurrentURL();
   // CountHostThreads of a site.
   int CountSiteThreads(const std::string& site);
+  // Counts the held item in JobTally by how it ended, as LogResult names
+  // it. Caller holds JobLock.
+  void EndHeldItem();
 
   TJobContext& FContext;
   TItemSnapshot FSnapshot;
@@ -366,6 +389,7 @@ class TVkThread : public TThread {
   bool FCurrentRobots = false;   // Current.URL names a robots.txt; under JobLock
   int FLastIndex = 0;            // queue index of the last item taken
   bool FLastPickFailed = false;  // the last PickNext took nothing
+  bool FHolding = false;         // see HoldsItem; under JobLock
   // The queue node of the item taken last, holding the texts of the item
   // before: freed once JobLock is released.
   std::unique_ptr<TActiveDL> FSpentItem;

@@ -62,8 +62,12 @@ bool TVkThread::HostGivenUp(const std::string& host) {
   return hosts && !retryEach && hosts->IsNotFound(host);
 }
 
-void TVkThread::NoteHostOutcome(TDNItem* entry, bool answered) {
-  if (entry) entry->SetState(answered || Watchdog->Count.load() > 0 ? dnReached : dnNotFound);
+void TVkThread::NoteHostOutcome(TDNItem* entry, bool answered, bool unreachable) {
+  if (!entry) return;
+  if (answered)
+    entry->SetState(dnReached);
+  else if (unreachable || Watchdog->Count.load() <= 0)
+    entry->SetState(dnNotFound);
 }
 
 bool TVkThread::ReadCachedCopy(const std::string& url, std::string& body, std::string& head) const {
@@ -90,7 +94,7 @@ bool TVkThread::FetchHTTPHops(std::string& url, const THTTPFetch& fetch) {
     Changed = 1;
     if (HostGivenUp(host)) {
       Result = vrFailed;
-      LogResult(Current.URL, 0, "", "Server not found");
+      LogResult(Current.URL, 0, "", kHostNotFound);
       return false;
     }
     HTTP->ResponseCode = 0;
@@ -124,7 +128,7 @@ bool TVkThread::FetchHTTPHops(std::string& url, const THTTPFetch& fetch) {
       }
     }
     if (FContext.Cookies) FContext.Cookies->AddSetCookies(HTTP->Response.ExtraHeaders.Lines(), url);
-    NoteHostOutcome(entry, HTTP->ResponseCode != 0);
+    NoteHostOutcome(entry, HTTP->ResponseCode != 0, HTTP->HostUnreachable);
     TimedOut();
     BytesTotal = HTTP->Response.ContentLength + ResumeOffset;
     BytesReceived = fetch.Received() + ResumeOffset;

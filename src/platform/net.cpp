@@ -588,9 +588,11 @@ void TIdTCPClient::ConnectPlain() {
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* list = nullptr;
   int rc = ::getaddrinfo(host.c_str(), std::to_string(Port).c_str(), &hints, &list);
-  if (rc != 0 || !list) throw ENetConnectError("Host not found: " + host);
+  if (rc != 0 || !list) throw ENetUnreachable("Host not found: " + host);
   std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> owner(list, &::freeaddrinfo);
   std::string lastError = "Connection refused";
+  // No socket of our own (out of descriptors) says nothing of the host.
+  bool tried = false;
   for (addrinfo* ai = list; ai; ai = ai->ai_next) {
     TFdGuard fd(
         ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol));
@@ -598,6 +600,7 @@ void TIdTCPClient::ConnectPlain() {
       lastError = SysError("socket");
       continue;
     }
+    tried = true;
     DoStatus(hsConnecting, host);
     int r = ::connect(fd.Fd, ai->ai_addr, ai->ai_addrlen);
     if (r != 0 && errno != EINPROGRESS) {
@@ -622,7 +625,9 @@ void TIdTCPClient::ConnectPlain() {
     DoStatus(hsConnected, host);
     return;
   }
-  throw ENetConnectError(lastError + " (" + host + ":" + std::to_string(Port) + ")");
+  const std::string why = lastError + " (" + host + ":" + std::to_string(Port) + ")";
+  if (!tried) throw ENetConnectError(why);
+  throw ENetUnreachable(why);
 }
 
 void TIdTCPClient::ResetDefaults() {

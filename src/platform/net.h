@@ -47,6 +47,12 @@ class ENetConnectError : public ENetError {
  public:
   using ENetError::ENetError;
 };
+// The host could not be reached at all: its name did not resolve, or none of
+// its addresses took the connection (refused, unreachable, timed out).
+class ENetUnreachable : public ENetConnectError {
+ public:
+  using ENetConnectError::ENetConnectError;
+};
 // The peer closed the connection before the expected data arrived.
 class ENetClosedGracefully : public ENetError {
  public:
@@ -85,7 +91,8 @@ enum TIdStatus {
   hsConnected,
   hsDisconnecting,
   hsDisconnected,
-  hsStatusText
+  hsStatusText,
+  hsRequestSent  // a request went out whole; its answer is awaited
 };
 
 class TIdTCPConnection;
@@ -248,8 +255,8 @@ class TIdTCPConnection {
 
 // A client connection to Host:Port. Connect resolves the name, tries every
 // address in turn (each bounded by ConnectTimeout), and starts TLS when
-// UseTls is set. A failed connect raises ENetConnectError and leaves the
-// connection closed.
+// UseTls is set. A failed connect raises ENetConnectError (ENetUnreachable
+// when no TCP connection opened) and leaves the connection closed.
 class TIdTCPClient : public TIdTCPConnection {
  public:
   std::string Host;

@@ -272,7 +272,7 @@ TEST_F(DLThreadTest, DeadHostLeavesThePartialAsItWas) {
   AfterStartJob = [&] { JobHostList()->FindOrAdd(HostOf(url))->SetState(dnNotFound); };
   RunJob({url});
   EXPECT_TRUE(server.Requests().empty());
-  EXPECT_EQ(Listed(url).Details, "Server not found");
+  EXPECT_EQ(Listed(url).Details, "Host not found");
   EXPECT_EQ(Files(url), std::set<std::string>{"Data.tmp"});
   EXPECT_TRUE(ReadAll(Local(url, "Data", ".tmp")) == kDoc.substr(0, 25000));
 }

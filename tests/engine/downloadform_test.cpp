@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "engine/outbox.h"
@@ -33,6 +34,8 @@ struct TFakeWorld {
   bool OneItem = false;  // a thread ends after its first item
   // A thread's status changes with every item, as a real one's does.
   bool ShowsEachItem = false;
+  // Items that fail the first time and go up for another try.
+  std::set<std::string> FailOnce;
   std::map<std::string, int> HostsNow;
   std::map<std::string, int> HostsMax;
   int Running = 0;
@@ -108,6 +111,14 @@ class TFakeThread : public TVkThread {
       --World.HostsNow[host];
       --World.Running;
       if (AbortFlag) return;
+      if (World.FailOnce.erase(url) != 0 && Current.RetriesLeft > 0) {
+        g.unlock();
+        Result = vrFailed;
+        --Current.RetriesLeft;
+        PutToRetry(Current);
+        continue;
+      }
+      Result = vrSucceeded;
       World.Done.push_back(url);
       if (World.OneItem) return;
       if (World.ShowsEachItem) {
@@ -240,6 +251,83 @@ TEST_F(DownloadFormTest, StartsArePacedAndLimited) {
   EXPECT_EQ(View.Closed, 1);
   EXPECT_EQ(Form.MayClose, 1);
   EXPECT_FALSE(Form.CancelBtnEnabled);
+}
+
+// How far a job is: the items that ended of all the job holds. A round of
+// retries refills "Waiting files" but moves neither figure back.
+TEST_F(DownloadFormTest, ProgressCountsItemsDoneOfAllAndNeverGoesBack) {
+  TSettings s;
+  s.MaxThreadsUD = 1;
+  s.DLRetriesUD = 1;
+  Use(s);
+  List(Urls(4, true));
+  World.FailOnce = {"http://a.com/0", "http://a.com/1", "http://a.com/2"};
+  struct TSeen {
+    int Done, Queued;
+    std::string Waiting;
+  };
+  std::vector<TSeen> seen;
+  Form.OnPass = [&] { seen.push_back({Form.ItemsDone, Form.ItemsQueued, Form.Panels[0]}); };
+  ReleaseAt({1000, 2000, 3000, 4000, 5000, 6000, 7000});
+  ASSERT_TRUE(Form.DownloadFiles(false));
+  ASSERT_FALSE(seen.empty());
+  std::vector<std::string> waiting;
+  for (size_t i = 0; i < seen.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(seen[i].Queued, 4);
+    if (i > 0) {
+      EXPECT_GE(seen[i].Done, seen[i - 1].Done);
+    }
+    if (waiting.empty() || waiting.back() != seen[i].Waiting) waiting.push_back(seen[i].Waiting);
+  }
+  // The retries came back into the queue after it had run empty.
+  EXPECT_EQ(waiting,
+            (std::vector<std::string>{"Waiting files: 4", "Waiting files: 3", "Waiting files: 2",
+                                      "Waiting files: 1", "Waiting files: 0", "Waiting files: 2",
+                                      "Waiting files: 1", "Waiting files: 0"}));
+  EXPECT_EQ(Form.ItemsDone, 4);
+  EXPECT_EQ(Form.ItemsQueued, 4);
+  EXPECT_EQ(Form.LastJob.Stored, 4);
+  EXPECT_EQ(Form.LastJob.Failed, 0);
+}
+
+// The main window's account of a job that ended.
+TEST(DownloadFormReportTest, JobEndTextSaysWhatTheJobDidAndWhereTheFailuresAre) {
+  const std::string hint =
+      " The failed and skipped files show with \"Failed files\" set to \"Only\" on the Filters "
+      "page.";
+  struct Case {
+    const char* name;
+    TDownloadFrm::TJobReport report;
+    std::string text;
+  } cases[] = {
+      {"no job yet", {}, ""},
+      {"a download that stored everything",
+       {true, 0, false, false, 12, 0, 0, 0},
+       "Download finished: 12 stored, 0 failed, 0 skipped."},
+      {"a download with failures",
+       {true, 0, false, false, 520, 37, 3, 0},
+       "Download finished: 520 stored, 37 failed, 3 skipped." + hint},
+      {"skips alone point to the view too",
+       {true, 0, false, false, 5, 0, 2, 0},
+       "Download finished: 5 stored, 0 failed, 2 skipped." + hint},
+      {"a headers-only download checks",
+       {true, 0, true, false, 7, 1, 0, 0},
+       "Info. only finished: 7 checked, 1 failed, 0 skipped." + hint},
+      {"a quick mirror stopped early",
+       {true, 1, false, true, 40, 0, 0, 300},
+       "Quick mirror stopped: 40 stored, 0 failed, 0 skipped, 300 not done."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TManualUiLoop loop;
+    TJobContext context;
+    TScriptedPrompter prompter;
+    TPlainProgress msg;
+    TDownloadFrm form(loop, context, prompter, msg);
+    form.LastJob = c.report;
+    EXPECT_EQ(form.JobEndText(), c.text);
+  }
 }
 
 TEST_F(DownloadFormTest, PerServerLimitHolds) {

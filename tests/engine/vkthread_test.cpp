@@ -259,7 +259,7 @@ TEST_F(VkThreadTest, PickTable) {
   }
 }
 
-TEST_F(VkThreadTest, PickTakesTheRetryListBackWithHostStatesReset) {
+TEST_F(VkThreadTest, PickTakesTheRetryListBackAndTheDeadHostsStayDead) {
   TFakeThread& t = AddThread();
   RetryList.Add(Item("http://a.com/1"), false);
   TDNItem dead;
@@ -270,7 +270,9 @@ TEST_F(VkThreadTest, PickTakesTheRetryListBackWithHostStatesReset) {
   ASSERT_TRUE(t.PickNextLocked(true));
   EXPECT_EQ(t.GetURL(), "http://a.com/1");
   EXPECT_EQ(RetryList.Count(), 0);
-  EXPECT_FALSE(Context.HostList->IsNotFound("a.com"));
+  // The retry of an item on a host that could not be reached fails at once
+  // rather than waiting for the host again.
+  EXPECT_TRUE(Context.HostList->IsNotFound("a.com"));
   EXPECT_EQ(VisitedList.count("http://a.com/1"), 1u);
   EXPECT_FALSE(t.PickNextLocked(true)) << "both lists empty";
 
@@ -284,6 +286,86 @@ TEST_F(VkThreadTest, PickTakesTheRetryListBackWithHostStatesReset) {
   ASSERT_TRUE(t.PickNextLocked(false));
   EXPECT_EQ(t.GetURL(), "http://b.com/1");
   EXPECT_EQ(LeastHostCount.load(), 0);
+}
+
+// What one fetch makes of its host's entry: a job gives up on the host only
+// when it could not be reached, and never on one that has answered.
+TEST_F(VkThreadTest, AFetchMarksItsHostByHowItEnded) {
+  struct Case {
+    const char* name;
+    uint8_t before;
+    bool answered;
+    bool unreachable;
+    int32_t secondsLeft;  // the watchdog's count after the fetch
+    uint8_t after;
+  } cases[] = {
+      {"an answer", dnUnknown, true, false, 3, dnReached},
+      {"an answer whose body then timed out", dnUnknown, true, false, 0, dnReached},
+      {"a name that did not resolve, at once", dnUnknown, false, true, 3, dnNotFound},
+      {"a refused connection, at once", dnUnknown, false, true, 3, dnNotFound},
+      {"no answer before the time ran out", dnUnknown, false, false, 0, dnNotFound},
+      {"skipped or stopped while it waited", dnUnknown, false, false, 2, dnUnknown},
+      {"dead after a time-out, then refused", dnNotFound, false, true, 3, dnNotFound},
+      {"reached before, unreachable now", dnReached, false, true, 3, dnReached},
+  };
+  TFakeThread& t = AddThread();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Context.HostList->ClearItems();
+    TDNItem* entry = Context.HostList->FindOrAdd("h.com");
+    entry->SetState(c.before);
+    t.Watchdog->Count = c.secondsLeft;
+    t.NoteHostOutcome(entry, c.answered, c.unreachable);
+    EXPECT_EQ(entry->State, c.after);
+  }
+  t.NoteHostOutcome(nullptr, false, true);  // no host list: nothing to mark
+}
+
+// Each item taken from the queue is counted once, when it ends for good and
+// by how it ended; one that goes back for another try is not counted yet.
+TEST_F(VkThreadTest, AnItemIsCountedAsItEndsNotAsItGoesUpForARetry) {
+  struct Case {
+    const char* name;
+    int8_t result;
+    bool skipped;
+    bool retried;
+    std::atomic<int> TJobTally::*counter;  // nullptr: none
+  } cases[] = {
+      {"stored", vrSucceeded, false, false, &TJobTally::Stored},
+      {"failed", vrFailed, false, false, &TJobTally::Failed},
+      {"timed out", vrTimedOut, false, false, &TJobTally::Failed},
+      {"skipped by the user", vrFailed, true, false, &TJobTally::Skipped},
+      {"kept out by robots.txt", vrNoRobots, false, false, &TJobTally::Skipped},
+      {"size filtered", vrSizeFiltered, false, false, &TJobTally::Skipped},
+      {"up for a retry", vrFailed, false, true, nullptr},
+  };
+  TFakeThread& t = AddThread();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Queue.Add(Item("http://a.com/" + std::string(c.name)), false);
+    ASSERT_TRUE(t.PickNextLocked(false));
+    {
+      std::lock_guard<TSpinningMutex> g(JobLock);
+      EXPECT_TRUE(t.HoldsItem());
+    }
+    const int before[] = {JobTally.Stored, JobTally.Failed, JobTally.Skipped, JobTally.Stopped};
+    const int counterBefore = c.counter ? (JobTally.*c.counter).load() : 0;
+    t.Result = c.result;
+    t.SkipFlag = c.skipped;
+    if (c.retried) {
+      t.PutToRetry(t.Current);
+      RetryList.Clear();  // its later tries aside
+    }
+    EXPECT_FALSE(t.PickNextLocked(false)) << "nothing is left to take";
+    const int after[] = {JobTally.Stored, JobTally.Failed, JobTally.Skipped, JobTally.Stopped};
+    int counted = 0;
+    for (int i = 0; i < 4; ++i) counted += after[i] - before[i];
+    EXPECT_EQ(counted, c.retried ? 0 : 1);
+    if (c.counter) {
+      EXPECT_EQ((JobTally.*c.counter).load(), counterBefore + 1);
+    }
+    t.SkipFlag = 0;
+  }
 }
 
 // The runner starts no thread while the last pick found every host run full.

@@ -204,6 +204,9 @@ TEST(NetCut, CutEndsAConnectThatHangs) {
   cutter.join();
   EXPECT_LT(std::chrono::steady_clock::now() - t0, 5s);
   EXPECT_FALSE(cl.Connected());
+  // Its own connect time-out says the host never took the connection.
+  cl.ConnectTimeout = 100;
+  EXPECT_THROW(cl.Connect(), ENetUnreachable);
   for (int f : fillers) ::close(f);
   ::close(lfd);
 }
@@ -223,20 +226,31 @@ TEST(NetConnect, TriesEveryAddressAndReportsFailures) {
     TScriptedServer gone([](TScriptedConn&) {});
     freePort = gone.Port();
   }
+  // A host that cannot be reached is told from a connect that fails for a
+  // reason of its own: the callers give up on such a host.
   struct Case {
     const char* name;
     std::string host;
     int port;
+    bool unreachable;
   } cases[] = {// An empty label fails in the resolver itself: no query leaves the machine.
-               {"unknown host", "no..such-host.invalid", 80},
-               {"refused", "127.0.0.1", freePort},
-               {"bad port", "127.0.0.1", 0}};
+               {"unknown host", "no..such-host.invalid", 80, true},
+               {"refused", "127.0.0.1", freePort, true},
+               {"bad port", "127.0.0.1", 0, false}};
   for (const auto& tc : cases) {
     SCOPED_TRACE(tc.name);
     TIdTCPClient cl;
     cl.Host = tc.host;
     cl.Port = tc.port;
-    EXPECT_THROW(cl.Connect(), ENetConnectError);
+    bool unreachable = false;
+    try {
+      cl.Connect();
+      ADD_FAILURE() << "connected";
+    } catch (const ENetUnreachable&) {
+      unreachable = true;
+    } catch (const ENetConnectError&) {
+    }
+    EXPECT_EQ(unreachable, tc.unreachable);
     EXPECT_FALSE(cl.Connected());
   }
 }
