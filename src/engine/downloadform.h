@@ -179,10 +179,13 @@ class TDownloadFrm {
     bool Stopped = false;
     int Stored = 0, Failed = 0, Skipped = 0;
     int Left = 0;  // not done: still queued, or cut short by the stop
+    // What the localising pass after it could not rewrite ("" when all).
+    std::string LocaliseFailures;
   };
   TJobReport LastJob;
-  // The main window's status-bar account of the last job: what it did and
-  // where its failures are listed; "" when no job ran.
+  // The main window's status-bar account of the last job: what it did,
+  // where its failures are listed and what its localising pass could not
+  // rewrite; "" when no job ran.
   std::string JobEndText() const;
 
   // Figures of the last job (for the harness and tests).

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStyle>
@@ -45,7 +46,7 @@ TDownloadWindow::TDownloadWindow(TDownloadFrm& runner, QWidget* parent)
   // The designed widths hold a line of 16 pixels; they grow with a taller
   // font, as the grid's row does, and further where a heading needs more.
   // The status column also holds "Receiving", what a thread shows for most
-  // of a download.
+  // of a download, and what a thread waits on before an answer.
   const QFontMetrics cells = Grid1->fontMetrics();
   const double scale = std::max(1.0, cells.height() / 16.0);
   const QHeaderView* header = Grid1->horizontalHeader();
@@ -56,7 +57,8 @@ TDownloadWindow::TDownloadWindow(TDownloadFrm& runner, QWidget* parent)
   for (int c = 0; c < 6; ++c)
     FColumnWidths[c] = std::max(static_cast<int>(TDownloadFrm::kColumnWidths[c] * scale),
                                 header->sectionSizeHint(c));
-  FColumnWidths[3] = std::max(FColumnWidths[3], cells.horizontalAdvance("Receiving") + cellMargins);
+  for (const char* activity : {"Receiving", "Connecting", "Awaiting answer"})
+    FColumnWidths[3] = std::max(FColumnWidths[3], cells.horizontalAdvance(activity) + cellMargins);
   for (int c = 0; c < 6; ++c) Grid1->setColumnWidth(c, FColumnWidths[c]);
   // Column 0 takes what the others leave, so nothing hides to the right.
   Grid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -75,6 +77,13 @@ TDownloadWindow::TDownloadWindow(TDownloadFrm& runner, QWidget* parent)
   row->addWidget(LocRefsChk);
   row->addWidget(AutoDisChk);
   row->addStretch(1);
+  JobProgress = new QProgressBar(this);
+  JobProgress->setTextVisible(true);
+  JobProgress->setAlignment(Qt::AlignCenter);
+  JobProgress->setMinimumWidth(
+      JobProgress->fontMetrics().horizontalAdvance("000000 of 000000 done") +
+      4 * JobProgress->fontMetrics().averageCharWidth());
+  row->addWidget(JobProgress);
   layout->addLayout(row);
   auto* bar = new QStatusBar(this);
   bar->setSizeGripEnabled(false);
@@ -141,6 +150,10 @@ void TDownloadWindow::ControlsChanged() {
   CancelBtn->setEnabled(Runner.CancelBtnEnabled);
   LocRefsChk->setChecked(Runner.LocRefsChk);
   AutoDisChk->setChecked(Runner.AutoDisChk);
+  // A range of at least one, or the bar would run as a busy indicator.
+  JobProgress->setRange(0, std::max(1, Runner.ItemsQueued));
+  JobProgress->setValue(std::min(Runner.ItemsDone, JobProgress->maximum()));
+  JobProgress->setFormat(QString("%1 of %2 done").arg(Runner.ItemsDone).arg(Runner.ItemsQueued));
   for (int i = 0; i < 3; ++i) {
     const QString text = QString::fromStdString(Runner.Panels[i]);
     if (Panels[i]->text() == text) continue;

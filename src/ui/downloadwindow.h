@@ -9,6 +9,7 @@
 class QCheckBox;
 class QLabel;
 class QMenu;
+class QProgressBar;
 class QPushButton;
 
 namespace qv {
@@ -46,6 +47,9 @@ class TDownloadWindow : public QDialog, public TDownloadView {
   QPushButton* CancelBtn;
   QCheckBox* LocRefsChk;
   QCheckBox* AutoDisChk;
+  // How far the job is: "N of M done", the runner's items done of all it
+  // holds.
+  QProgressBar* JobProgress;
   QLabel* Panels[3];
   QMenu* HelpMenu;
   // The control last pressed (the form, the grid, a check box or a button),

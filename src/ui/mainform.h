@@ -319,6 +319,15 @@ class TForm1 : public QMainWindow, public TProjectView {
   // runner's unless a test puts its own.
   std::function<bool(bool infoOnly)> DownloadJob;
   std::function<bool()> ExtractJob;
+  // The status bar's account of the last job run through DownloadJob or
+  // ExtractJob (what it did, where its failures are listed, the pages the
+  // localising pass could not rewrite); "" before any. Set as the job ends,
+  // and shown again by the job commands after the list's rebuild, which
+  // empties the status bar.
+  std::string JobReport;
+  void ShowJobReport();
+  // Takes the account of the job that just ended and shows it.
+  void NoteJobReport();
   void DLBtnClick();
   void InfoBtnClick();
   void QMBtnClick();

@@ -184,14 +184,17 @@ void TForm1::BuildCommands() {
   // What the workers posted last is taken in as the job ends, before the
   // command looks at the modified flag: the drain timer may not have come
   // round since, and the project would then be left unsaved.
+  // The job's account goes to the status bar after the workers' last texts.
   DownloadJob = [this](bool infoOnly) {
     const bool ran = DownloadFrm && DownloadFrm->DownloadFiles(infoOnly);
     DrainOutbox();
+    if (ran) NoteJobReport();
     return ran;
   };
   ExtractJob = [this] {
     const bool ran = DownloadFrm && DownloadFrm->ExtractURLs();
     DrainOutbox();
+    if (ran) NoteJobReport();
     return ran;
   };
   connect(PageControl1, &QTabWidget::currentChanged, this,
@@ -269,6 +272,15 @@ void PrepareDialUp() {
 
 }  // namespace
 
+void TForm1::NoteJobReport() {
+  JobReport = DownloadFrm ? DownloadFrm->JobEndText() : std::string();
+  ShowJobReport();
+}
+
+void TForm1::ShowJobReport() {
+  if (!JobReport.empty()) SetStatusText(JobReport);
+}
+
 void TForm1::DLBtnClick() {
   RunReported([this] {
     PrepareDialUp();
@@ -278,6 +290,7 @@ void TForm1::DLBtnClick() {
     if (Modified()) Session_->SaveMirrorProject(ProjectFileName());
     RefreshURLList();
     ShowAttributes();
+    ShowJobReport();
   });
 }
 
@@ -290,6 +303,7 @@ void TForm1::InfoBtnClick() {
     if (Modified()) Session_->SaveMirrorProject(ProjectFileName());
     RefreshURLList();
     ShowAttributes();
+    ShowJobReport();
   });
 }
 
@@ -301,14 +315,18 @@ void TForm1::QMBtnClick() {
     if (Modified()) Session_->SaveMirrorProject(ProjectFileName());
     RefreshURLList();
     ShowAttributes();
+    ShowJobReport();
   });
 }
 
 void TForm1::ScheduleBtnClick() {
   RunReported([this] {
     if (DropDlg) DropDlg->hide();
+    // Only a job the schedule ran now is reported after it.
+    JobReport.clear();
     if (ScheduleDlg) ScheduleDlg->RunSchedule(false);
     RefreshURLList();
+    ShowJobReport();
   });
 }
 

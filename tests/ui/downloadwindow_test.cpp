@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 
@@ -114,6 +115,37 @@ TEST_F(DownloadWindowTest, ShowsTheRunnersStateAndHandsBackTheUsersActions) {
   Window.GridChanged();
   ASSERT_EQ(Window.Grid1->RowCount(), 2);
   EXPECT_EQ(Window.Grid1->Cells(0, 1), "");
+}
+
+// How far the job is, as the runner counts it: items done of all it holds.
+TEST_F(DownloadWindowTest, ShowsItemsDoneOfItemsQueued) {
+  struct Case {
+    int done, queued;
+    const char* text;
+    int value, maximum;
+  } cases[] = {
+      {0, 0, "0 of 0 done", 0, 1},  // before any item: a bar, not a busy indicator
+      {0, 2078, "0 of 2078 done", 0, 2078},
+      {120, 2078, "120 of 2078 done", 120, 2078},
+      {2078, 2078, "2078 of 2078 done", 2078, 2078},
+  };
+  Window.show();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    Runner.ItemsDone = c.done;
+    Runner.ItemsQueued = c.queued;
+    Window.ControlsChanged();
+    EXPECT_EQ(Window.JobProgress->text(), c.text);
+    EXPECT_EQ(Window.JobProgress->value(), c.value);
+    EXPECT_EQ(Window.JobProgress->maximum(), c.maximum);
+  }
+  // The text fits beside the buttons, and so does what a thread waits on in
+  // its column.
+  test::Pump();
+  EXPECT_GE(Window.JobProgress->width(),
+            Window.JobProgress->fontMetrics().horizontalAdvance("2078 of 2078 done"));
+  EXPECT_GT(Window.Grid1->columnWidth(3),
+            Window.Grid1->fontMetrics().horizontalAdvance("Awaiting answer"));
 }
 
 TEST_F(DownloadWindowTest, RefusesToCloseWhileAJobRuns) {

@@ -526,6 +526,74 @@ TEST_F(MainCommandsTest, WhatAJobFindsReachesTheWindowAndTheSavedProject) {
   EXPECT_NE(ReadFileString(project).find("http://h/found.html"), std::string::npos);
 }
 
+// A worker that settles each item it takes by its address: "ok" stores,
+// "bad" fails (again on its retries), "skip" is skipped by the user.
+class TSettlingThread : public TVkThread {
+ public:
+  TSettlingThread(TVkThreadList* list, TJobContext& context, TDLList* queue, uint8_t kind)
+      : TVkThread(list, context) {
+    Queue = queue;
+    Kind = kind;
+  }
+  ~TSettlingThread() override { WaitFor(); }
+
+ protected:
+  void Execute() override {
+    while (!AbortFlag && PickNextLocked(false)) {
+      SkipFlag = Current.URL.find("skip") != std::string::npos;
+      Result = Current.URL.find("ok") != std::string::npos ? vrSucceeded : vrFailed;
+      LogResult(Current.URL, 0, "", "");
+      if (Result != vrSucceeded && !SkipFlag && Current.RetriesLeft > 0) {
+        --Current.RetriesLeft;
+        PutToRetry(Current);
+      }
+    }
+  }
+};
+
+// However a job was started, the status bar says when it has ended, what it
+// did and where its failures are listed; the list's rebuild after the job
+// does not wipe that out.
+TEST_F(MainCommandsTest, TheStatusBarSaysWhatTheJobThatEndedDid) {
+  const std::string hint =
+      " The failed and skipped files show with \"Failed files\" set to \"Only\" on the Filters "
+      "page.";
+  DownloadFrm->ThreadFactory = [](uint8_t kind, TVkThreadList& threads, TJobContext& context,
+                                     bool, TDLList& queue) -> std::unique_ptr<TVkThread> {
+    return std::make_unique<TSettlingThread>(&threads, context, &queue, kind);
+  };
+  const std::pair<const char*, std::function<void()>> entries[] = {
+      {"Download files", [] { Form1->DLBtnClick(); }},
+      {"Info. only", [] { Form1->InfoBtnClick(); }},
+      {"a scheduled download", [] { ScheduleJobs->DownloadJob(); }},
+  };
+  const char* expected[] = {
+      "Download finished: 2 stored, 1 failed, 1 skipped.",
+      "Info. only finished: 2 checked, 1 failed, 1 skipped.",
+      "Download finished: 2 stored, 1 failed, 1 skipped.",
+  };
+  Form1->Session().SaveMirrorProject(Home.Dir / "report.mpj");
+  for (size_t i = 0; i < std::size(entries); ++i) {
+    SCOPED_TRACE(entries[i].first);
+    {
+      std::lock_guard<TCriticalSection> hold(*URLListLock);
+      GlobalURLList->ClearItems();
+    }
+    for (const char* u :
+         {"http://h/ok1.htm", "http://h/ok2.htm", "http://h/bad.htm", "http://h/skip.htm"})
+      List(u);
+    Form1->SetStatusText("");
+    entries[i].second();
+    for (const auto& p : Prompter.Prompts) ADD_FAILURE() << p.Text;
+    Prompter.Prompts.clear();
+    EXPECT_EQ(Status(), expected[i] + hint);
+  }
+  // The quick mirror reports the root it read.
+  Form1->Grid1->AddRow("http://h/ok-root/");
+  Form1->QMBtnClick();
+  EXPECT_EQ(Status(), "Quick mirror finished: 1 stored, 0 failed, 0 skipped.");
+}
+
 // The localising pass a job ends with: the page's URL is cut to the
 // message window's width, and a page that cannot be rewritten (the disk is
 // full) is named in the status bar while the other page is localised.
