@@ -337,14 +337,13 @@ std::string TDownloadFrm::JobEndText() const {
       std::string(job) + (LastJob.Stopped ? " stopped: " : " finished: ") +
       std::to_string(LastJob.Stored) + (LastJob.InfoOnly ? " checked, " : " stored, ") +
       std::to_string(LastJob.Failed) + " failed, " + std::to_string(LastJob.Skipped) + " skipped";
-  if (LastJob.Left > 0) text += ", " + std::to_string(LastJob.Left) + " not done";
+  if (LastJob.Left > 0) text += ", " + std::to_string(LastJob.Left) + " left";
   text += ".";
   // Every item that ended without success is recorded with the failed
-  // status, which that view shows alone.
+  // status, which that view shows alone. Short: the status bar is one line
+  // of the main window's width.
   if (LastJob.Failed + LastJob.Skipped > 0)
-    text +=
-        " The failed and skipped files show with \"Failed files\" set to \"Only\" on the "
-        "Filters page.";
+    text += " See them: Filters, \"Failed files\" = \"Only\".";
   return text;
 }
 

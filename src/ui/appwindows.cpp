@@ -31,6 +31,7 @@
 #include "ui/robotsdialog.h"
 #include "ui/schedulewindow.h"
 #include "ui/settingsdialog.h"
+#include "ui/tickdriver.h"
 
 namespace qv {
 
@@ -115,6 +116,10 @@ void CreateAppWindows(const TWindowCreated& created, std::unique_ptr<TDialUpServ
   Recorder = created;
   DialService = service ? std::move(service) : MakeDialUpService();
   UiLoop = new TQtUiLoop;
+  // The worker threads' watchdogs tick on this thread's event loop: without
+  // it no time-out ever came, and a host that never answered held its
+  // thread until the user skipped the item.
+  new TTickDriver(TTickSource::Main(), UiLoop);
   RobotsStore = new TRobotsStore;
   LocalCopyEnv = new TLocalCopyEnv;
   try {

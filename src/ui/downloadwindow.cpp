@@ -130,7 +130,7 @@ TDownloadWindow::TDownloadWindow(TDownloadFrm& runner, QWidget* parent)
 }
 
 void TDownloadWindow::ShowForm() {
-  setWindowTitle(QString::fromStdString(Runner.Caption));
+  setWindowTitle(Title());
   show();
   raise();
 }
@@ -145,7 +145,7 @@ void TDownloadWindow::BringToFront() {
 
 void TDownloadWindow::ControlsChanged() {
   FSyncing = true;
-  setWindowTitle(QString::fromStdString(Runner.Caption));
+  setWindowTitle(Title());
   SkipBtn->setEnabled(Runner.SkipBtnEnabled);
   CancelBtn->setEnabled(Runner.CancelBtnEnabled);
   LocRefsChk->setChecked(Runner.LocRefsChk);
@@ -153,7 +153,7 @@ void TDownloadWindow::ControlsChanged() {
   // A range of at least one, or the bar would run as a busy indicator.
   JobProgress->setRange(0, std::max(1, Runner.ItemsQueued));
   JobProgress->setValue(std::min(Runner.ItemsDone, JobProgress->maximum()));
-  JobProgress->setFormat(QString("%1 of %2 done").arg(Runner.ItemsDone).arg(Runner.ItemsQueued));
+  JobProgress->setFormat(ProgressText());
   for (int i = 0; i < 3; ++i) {
     const QString text = QString::fromStdString(Runner.Panels[i]);
     if (Panels[i]->text() == text) continue;
@@ -165,6 +165,16 @@ void TDownloadWindow::ControlsChanged() {
     Panels[i]->setMinimumWidth(std::max(kPanelWidths[i], room));
   }
   FSyncing = false;
+}
+
+QString TDownloadWindow::ProgressText() const {
+  return QString("%1 of %2 done").arg(Runner.ItemsDone).arg(Runner.ItemsQueued);
+}
+
+QString TDownloadWindow::Title() const {
+  // The caption carries the progress too, for a window kept out of sight.
+  const QString caption = QString::fromStdString(Runner.Caption);
+  return Runner.ItemsQueued > 0 ? caption + " " + ProgressText() : caption;
 }
 
 void TDownloadWindow::GridChanged() {

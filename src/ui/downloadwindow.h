@@ -48,7 +48,7 @@ class TDownloadWindow : public QDialog, public TDownloadView {
   QCheckBox* LocRefsChk;
   QCheckBox* AutoDisChk;
   // How far the job is: "N of M done", the runner's items done of all it
-  // holds.
+  // holds (the caption says it too).
   QProgressBar* JobProgress;
   QLabel* Panels[3];
   QMenu* HelpMenu;
@@ -69,6 +69,10 @@ class TDownloadWindow : public QDialog, public TDownloadView {
   void contextMenuEvent(QContextMenuEvent* e) override;
 
  private:
+  // "N of M done"; the caption, followed by it once the job holds items.
+  QString ProgressText() const;
+  QString Title() const;
+
   bool FSyncing = false;
   int FColumnWidths[6];
   quint64 FLastPressStamp = 0;

@@ -29,9 +29,8 @@ drive_on_display "$@"
 t=$(mktemp -d /tmp/qv-road.XXXXXX)
 chmod 755 "$t"
 server=$t/server
-mkdir -p "$server" "$t/home" "$t/config" "$t/data" "$t/cache" "$t/prog" "$t/run" "$t/cwd"
+mkdir -p "$server"
 chmod 755 "$server"
-chmod 700 "$t/run"
 program=""
 cleanup() {
   [ -n "$program" ] && kill -KILL "$program" 2>/dev/null
@@ -40,58 +39,21 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The site, on an nginx of this test's own (the shared servers' site roots
-# belong to the spider tests).
-export QV_SERVER_USER=${QV_SERVER_USER:-qvtest}
-if [ "$(id -u)" -eq 0 ] && ! id "$QV_SERVER_USER" >/dev/null 2>&1; then
-  useradd --system --no-create-home --shell /usr/sbin/nologin "$QV_SERVER_USER" 2>/dev/null
-fi
-out=$("$top/scripts/servers/nginx" start "$server") || skip "the test web server did not start"
-while IFS= read -r line; do case "$line" in QV_NGINX_*=*) export "${line?}" ;; esac; done <<<"$out"
+start_web_server
 /usr/bin/python3 "$here/mainroad_site.py" make "$QV_NGINX_SITE_ROOT" "$QV_NGINX_SITE_PORT" \
   "$QV_NGINX_SITE2_ROOT" "$QV_NGINX_SITE2_PORT" || fail "the site was not made"
 chmod -R a+rX "$QV_NGINX_SITE_ROOT" "$QV_NGINX_SITE2_ROOT"
 root_url="http://127.0.0.1:$QV_NGINX_SITE_PORT/index.html"
 
-export HOME=$t/home XDG_CONFIG_HOME=$t/config XDG_DATA_HOME=$t/data XDG_CACHE_HOME=$t/cache
-export XDG_RUNTIME_DIR=$t/run
-export QUENDRAVILOS_HOME=$t/prog
-unset QT_QPA_PLATFORM
+fresh_user
 project=$t/prog/MirrorProjects/Example1.mpj
 mirror=$t/home/TvWeb
 store="$t/config/Quorvane Software/Quendravilos/1.0"
 
-start() {
-  rm -f "$t/started"
-  (cd "$t/cwd" && QUENDRAVILOS_STARTED_FILE=$t/started exec "$exe") >"$t/log" 2>&1 &
-  program=$!
-  find_main "$t/started"
-  grep -qx "Mirror Project:  Example1.mpj" "$t/started" || fail "opened $(cat "$t/started")"
-}
-
-# The settings window: "Settings" opens it. It may grow beyond its designed
-# 399 x 448 for its font, and the growth goes to the stretching parts of its
-# layout, so each control is found from the corner it keeps: the "Browsing"
-# page's from the top left, the "Quick mirror" page's switches (under its
-# growing grid) and "OK" (which closes the window) from the bottom.
-open_settings() {
-  click 660 250
-  local settings
-  await 'settings=$(xdotool search --all --onlyvisible --pid "$program" --name "^Settings:-$")' ||
-    fail "\"Settings\" did not open the settings window"
-  eval "$(xdotool getwindowgeometry --shell "$settings")"
-  sx=$X sy=$Y sw=$WIDTH sh=$HEIGHT
-}
-settings_click() { xdotool mousemove --sync $((sx + $1)) $((sy + $2)) click 1; }
-close_settings() {
-  settings_click $((sw - 52)) $((sh - 22))
-  await '! xdotool search --all --onlyvisible --pid "$program" --name "^Settings:-$" >/dev/null' ||
-    fail "\"OK\" did not close the settings window"
-}
 browsing_page() { settings_click 185 20; }
 
 began=$(date +%s)
-start
+start_program
 shot 01-first-start
 [ -f "$project" ] || fail "no first-run project"
 
@@ -113,7 +75,7 @@ xdotool key d
 # "Settings": robots.txt obeyed (off: "Enter "No Robot" zones." on the "Quick
 # mirror" page), the drop window at "Bottom right" (the "Browsing" page).
 open_settings
-settings_click 35 $((sh - 242))
+robots_switch
 shot 04-settings-robots
 browsing_page
 settings_click 35 244
@@ -172,7 +134,7 @@ grep -q "CurrentURLFile=$project" "$store" || fail "the settings store does not 
 
 # Start again: the same project comes back. The one change made now is a
 # project option in the settings window ("Bottom left"), so closing must save.
-start
+start_program
 shot 09-second-start
 no_other_windows "The second start"
 open_settings

@@ -72,6 +72,60 @@ click() { xdotool mousemove --sync $((wx + $1)) $((wy + $2)) click "${3:-1}"; }
 quick_mirror() { click 660 76; }
 download_files() { click 660 146; }
 
+# The settings window: "Settings" opens it. It may grow beyond its designed
+# 399 x 448 for its font, and the growth goes to the stretching parts of its
+# layout, so each control is found from the corner it keeps: the "Browsing"
+# page's from the top left, the "Quick mirror" page's switches (under its
+# growing grid) and "OK" (which closes the window) from the bottom.
+open_settings() {
+  click 660 250
+  local settings
+  await 'settings=$(xdotool search --all --onlyvisible --pid "$program" --name "^Settings:-$")' ||
+    fail "\"Settings\" did not open the settings window"
+  eval "$(xdotool getwindowgeometry --shell "$settings")"
+  sx=$X sy=$Y sw=$WIDTH sh=$HEIGHT
+}
+settings_click() { xdotool mousemove --sync $((sx + $1)) $((sy + $2)) click 1; }
+# "Enter "No Robot" zones." on the "Quick mirror" page, on at first: a click
+# has robots.txt obeyed.
+robots_switch() { settings_click 35 $((sh - 242)); }
+close_settings() {
+  settings_click $((sw - 52)) $((sh - 22))
+  await '! xdotool search --all --onlyvisible --pid "$program" --name "^Settings:-$" >/dev/null' ||
+    fail "\"OK\" did not close the settings window"
+}
+# The web server of a test of its own (the shared servers' site roots belong
+# to the spider tests): nginx in the folder $server, run as an unprivileged
+# user; its QV_NGINX_* values are exported. $top is the source tree.
+start_web_server() {
+  export QV_SERVER_USER=${QV_SERVER_USER:-qvtest}
+  if [ "$(id -u)" -eq 0 ] && ! id "$QV_SERVER_USER" >/dev/null 2>&1; then
+    useradd --system --no-create-home --shell /usr/sbin/nologin "$QV_SERVER_USER" 2>/dev/null
+  fi
+  local out line
+  out=$("$top/scripts/servers/nginx" start "$server") || skip "the test web server did not start"
+  while IFS= read -r line; do case "$line" in QV_NGINX_*=*) export "${line?}" ;; esac; done <<<"$out"
+}
+# A fresh user in the scratch folder $t: home, settings, data, cache and
+# program folder of its own; the program finds an X display.
+fresh_user() {
+  mkdir -p "$t/home" "$t/config" "$t/data" "$t/cache" "$t/prog" "$t/run" "$t/cwd"
+  chmod 700 "$t/run"
+  export HOME=$t/home XDG_CONFIG_HOME=$t/config XDG_DATA_HOME=$t/data XDG_CACHE_HOME=$t/cache
+  export XDG_RUNTIME_DIR=$t/run
+  export QUENDRAVILOS_HOME=$t/prog
+  unset QT_QPA_PLATFORM
+}
+# Starts $exe from an empty working folder as the fresh user and waits for
+# its main window, which must have opened the first-run project.
+start_program() {
+  rm -f "$t/started"
+  (cd "$t/cwd" && QUENDRAVILOS_STARTED_FILE=$t/started exec "$exe") >"$t/log" 2>&1 &
+  program=$!
+  find_main "$t/started"
+  grep -qx "Mirror Project:  Example1.mpj" "$t/started" || fail "opened $(cat "$t/started")"
+}
+
 stamp() { stat -c %y "$1" 2>/dev/null; }
 # Waits for the project file $1 to be saved again (its stamp was $2 before)
 # and for every job window to have gone; $3 names the step.

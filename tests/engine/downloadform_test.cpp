@@ -293,9 +293,7 @@ TEST_F(DownloadFormTest, ProgressCountsItemsDoneOfAllAndNeverGoesBack) {
 
 // The main window's account of a job that ended.
 TEST(DownloadFormReportTest, JobEndTextSaysWhatTheJobDidAndWhereTheFailuresAre) {
-  const std::string hint =
-      " The failed and skipped files show with \"Failed files\" set to \"Only\" on the Filters "
-      "page.";
+  const std::string hint = " See them: Filters, \"Failed files\" = \"Only\".";
   struct Case {
     const char* name;
     TDownloadFrm::TJobReport report;
@@ -316,7 +314,7 @@ TEST(DownloadFormReportTest, JobEndTextSaysWhatTheJobDidAndWhereTheFailuresAre) 
        "Info. only finished: 7 checked, 1 failed, 0 skipped." + hint},
       {"a quick mirror stopped early",
        {true, 1, false, true, 40, 0, 0, 300},
-       "Quick mirror stopped: 40 stored, 0 failed, 0 skipped, 300 not done."},
+       "Quick mirror stopped: 40 stored, 0 failed, 0 skipped, 300 left."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

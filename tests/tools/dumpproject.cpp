@@ -2,9 +2,11 @@
 // that scripts can compare projects and check a mirror against its list:
 //   root    SCOPE LEVELS TEXT         the root URL rows, in grid order
 //   option  NAME VALUE                the project options of the settings window
-//   url     STATUS SIZE TYPE URL PATH the master list, in list order; PATH is
+//   url     STATUS SIZE TYPE URL PATH DETAILS
+//                                     the master list, in list order; PATH is
 //                                     the URL's stored body under the project's
-//                                     mirror folder
+//                                     mirror folder, DETAILS what its last
+//                                     fetch came to
 //   qv_dumpproject FILE
 #include <cstdint>
 #include <cstdio>
@@ -71,8 +73,8 @@ int main(int argc, char** argv) {
       const qv::TVkURLItem& r = *list.GetItem(i);
       const std::string path =
           web.empty() ? "" : qv::NativePath(qv::URLToLocalPath(web, r.URL, "Data", ""));
-      std::printf("url\t%u\t%d\t%s\t%s\t%s\n", r.Status, r.Size, Field(r.ContentType).c_str(),
-                  Field(r.URL).c_str(), Field(path).c_str());
+      std::printf("url\t%u\t%d\t%s\t%s\t%s\t%s\n", r.Status, r.Size, Field(r.ContentType).c_str(),
+                  Field(r.URL).c_str(), Field(path).c_str(), Field(r.Details).c_str());
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s: %s\n", argv[1], e.what());

@@ -136,6 +136,8 @@ TEST_F(DownloadWindowTest, ShowsItemsDoneOfItemsQueued) {
     Runner.ItemsQueued = c.queued;
     Window.ControlsChanged();
     EXPECT_EQ(Window.JobProgress->text(), c.text);
+    EXPECT_EQ(Window.windowTitle(),
+              c.queued ? QString("Download threads:- ") + c.text : "Download threads:-");
     EXPECT_EQ(Window.JobProgress->value(), c.value);
     EXPECT_EQ(Window.JobProgress->maximum(), c.maximum);
   }

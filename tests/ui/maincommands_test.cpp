@@ -23,9 +23,11 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTest>
 #include <QVBoxLayout>
 
 #include "engine/scheduledialog.h"
+#include "engine/threadtimer.h"
 #include "engine/vkthread.h"
 #include "mainformfixture.h"
 #include "model/streamext.h"
@@ -526,6 +528,18 @@ TEST_F(MainCommandsTest, WhatAJobFindsReachesTheWindowAndTheSavedProject) {
   EXPECT_NE(ReadFileString(project).find("http://h/found.html"), std::string::npos);
 }
 
+// The worker threads' watchdogs tick on the program's own event loop, armed
+// from a worker: without the ticks no time-out comes, and a host that never
+// answers holds its thread for good.
+TEST_F(MainCommandsTest, AWorkersWatchdogTicksOnTheProgramsEventLoop) {
+  TVkThreadTimer watchdog(nullptr, nullptr, nullptr);
+  std::thread([&] { Arm(watchdog, 2); }).join();
+  watchdog.SetInterval(20);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return watchdog.Count.load() <= 0; }, 5000))
+      << "the count stayed at " << watchdog.Count.load();
+  watchdog.SetEnabled(false);
+}
+
 // A worker that settles each item it takes by its address: "ok" stores,
 // "bad" fails (again on its retries), "skip" is skipped by the user.
 class TSettlingThread : public TVkThread {
@@ -555,9 +569,7 @@ class TSettlingThread : public TVkThread {
 // did and where its failures are listed; the list's rebuild after the job
 // does not wipe that out.
 TEST_F(MainCommandsTest, TheStatusBarSaysWhatTheJobThatEndedDid) {
-  const std::string hint =
-      " The failed and skipped files show with \"Failed files\" set to \"Only\" on the Filters "
-      "page.";
+  const std::string hint = " See them: Filters, \"Failed files\" = \"Only\".";
   DownloadFrm->ThreadFactory = [](uint8_t kind, TVkThreadList& threads, TJobContext& context,
                                      bool, TDLList& queue) -> std::unique_ptr<TVkThread> {
     return std::make_unique<TSettlingThread>(&threads, context, &queue, kind);
@@ -592,6 +604,14 @@ TEST_F(MainCommandsTest, TheStatusBarSaysWhatTheJobThatEndedDid) {
   Form1->Grid1->AddRow("http://h/ok-root/");
   Form1->QMBtnClick();
   EXPECT_EQ(Status(), "Quick mirror finished: 1 stored, 0 failed, 0 skipped.");
+  // The longest account there is, of a large job, fits the status bar of the
+  // window at its first size.
+  DownloadFrm->LastJob = {true, 0, true, true, 123456, 12345, 12345, 123456};
+  Form1->show();
+  test::Pump();
+  const QString longest = QString::fromStdString(DownloadFrm->JobEndText());
+  EXPECT_LE(Form1->StatusBar1->fontMetrics().horizontalAdvance(longest), Form1->StatusBar1->width())
+      << longest.toStdString();
 }
 
 // The localising pass a job ends with: the page's URL is cut to the
