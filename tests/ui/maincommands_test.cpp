@@ -570,8 +570,8 @@ class TSettlingThread : public TVkThread {
 // does not wipe that out.
 TEST_F(MainCommandsTest, TheStatusBarSaysWhatTheJobThatEndedDid) {
   const std::string hint = " See them: Filters, \"Failed files\" = \"Only\".";
-  DownloadFrm->ThreadFactory = [](uint8_t kind, TVkThreadList& threads, TJobContext& context,
-                                     bool, TDLList& queue) -> std::unique_ptr<TVkThread> {
+  DownloadFrm->ThreadFactory = [](uint8_t kind, TVkThreadList& threads, TJobContext& context, bool,
+                                  TDLList& queue) -> std::unique_ptr<TVkThread> {
     return std::make_unique<TSettlingThread>(&threads, context, &queue, kind);
   };
   const std::pair<const char*, std::function<void()>> entries[] = {
