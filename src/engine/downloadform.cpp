@@ -304,8 +304,9 @@ void TDownloadFrm::LocaliseSavedPages(const std::string& dir) {
   // The runner may run unattended: a status text says what a question would
   // have, and waits for no one. It comes after the workers' last texts in
   // the outbox, so it is the one left showing.
-  if (s.Failed > 0 && FContext.Adder)
-    FContext.Adder->Outbox().AddStatusText(LocaliseFailureText(s));
+  if (s.Failed == 0) return;
+  LastJob.LocaliseFailures = LocaliseFailureText(s);
+  if (FContext.Adder) FContext.Adder->Outbox().AddStatusText(LastJob.LocaliseFailures);
 }
 
 int TDownloadFrm::QueueCount(TDLList& queue) {
@@ -344,6 +345,7 @@ std::string TDownloadFrm::JobEndText() const {
   // of the main window's width.
   if (LastJob.Failed + LastJob.Skipped > 0)
     text += " See them: Filters, \"Failed files\" = \"Only\".";
+  if (!LastJob.LocaliseFailures.empty()) text += " " + LastJob.LocaliseFailures;
   return text;
 }
 

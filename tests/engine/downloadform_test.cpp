@@ -312,6 +312,10 @@ TEST(DownloadFormReportTest, JobEndTextSaysWhatTheJobDidAndWhereTheFailuresAre) 
       {"a headers-only download checks",
        {true, 0, true, false, 7, 1, 0, 0},
        "Info. only finished: 7 checked, 1 failed, 0 skipped." + hint},
+      {"the pages the localising pass could not rewrite",
+       {true, 0, false, false, 3, 0, 0, 0, "Localising references: 1 file could not be rewritten"},
+       "Download finished: 3 stored, 0 failed, 0 skipped. Localising references: 1 file could not "
+       "be rewritten"},
       {"a quick mirror stopped early",
        {true, 1, false, true, 40, 0, 0, 300},
        "Quick mirror stopped: 40 stored, 0 failed, 0 skipped, 300 left."},
