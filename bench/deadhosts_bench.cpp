@@ -16,7 +16,9 @@
 //
 // --hosts N makes N hosts of each kind (default 5), each listed with M URLs
 // (default 20). Defaults otherwise: time-out 2 s, 10 threads, 5 per server,
-// 2 retries, robots.txt obeyed (each site's robots.txt is asked first).
+// 2 retries, and no robots.txt asked first, as in the first-run project (a
+// site whose robots.txt cannot be reached would be kept out whole, and its
+// pages would never meet the host).
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -125,6 +127,7 @@ int main(int argc, char** argv) {
   settings.MaxThreadsUD = threads;
   settings.MaxThrServUD = 5;
   settings.DLRetriesUD = retries;
+  settings.EnterNoRobChk = true;
   settings.LocWebEd = mirror;
   TJobHarness harness(settings, mirror, program);
   TDownloadFrm& runner = harness.Runner;
