@@ -70,6 +70,17 @@ status_text() {
   OMP_THREAD_LIMIT=1 tesseract "$t/status.png" - --psm 7 2>/dev/null |
     sed 's/[“”]/"/g; s/  */ /g; s/ *$//'
 }
+# The status bar once it begins with $1: the job's account is shown as the
+# command's last step, and painted a moment after the project's save.
+await_status() {
+  local text=""
+  for _ in $(seq 1 50); do
+    text=$(status_text)
+    case "$text" in "$1"*) break ;; esac
+    sleep 0.2
+  done
+  echo "$text"
+}
 # The captions of the job window $1 names, every 0.2 s, into the file $2.
 watch_captions() {
   while :; do
@@ -118,7 +129,7 @@ stop_watching
 extract_seconds=$(($(date +%s) - started))
 shot 03-quick-mirror
 no_other_windows "Quick mirror"
-extract_status=$(status_text)
+extract_status=$(await_status "Quick mirror finished")
 
 # "Download files": every listed URL that is not stored, the dead pages too.
 before=$(stamp "$project")
@@ -138,7 +149,7 @@ shooter=""
 download_seconds=$(($(date +%s) - started))
 shot 05-downloaded
 no_other_windows "Download files"
-download_status=$(status_text)
+download_status=$(await_status "Download finished")
 "$dump" "$project" >"$t/dump" || fail "the saved project does not load"
 quit
 
