@@ -390,7 +390,9 @@ void TProjectSession::LoadMirrorProject(const std::string& fileName) {
 }
 
 bool TProjectSession::OpenMirrorProject() {
-  std::string chosen = Prompter.ChooseOpenFile("Open", FolderOf(FileName), kProjectFileFilter);
+  // A name that does not exist starts a new project from the template.
+  std::string chosen =
+      Prompter.ChooseOpenOrNewFile("Open", FolderOf(FileName), kProjectFileFilter, "mpj");
   if (chosen.empty()) return false;
   // The dialog's default extension: a typed name without one gets ".mpj".
   const std::string own = NameWithoutFolder(chosen);

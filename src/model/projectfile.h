@@ -188,9 +188,10 @@ class TProjectSession {
   // Empties the root rows and the master list and rebuilds the view.
   void ClearMirrorProject();
 
-  // Asks for a project file; false when cancelled. A modified project is
-  // first saved under its name (a failed save raises and nothing is opened),
-  // then the chosen file is loaded (a failed load raises).
+  // Asks for a project file to open, or a new name, which starts from the
+  // template; false when cancelled. A modified project is first saved under
+  // its name (a failed save raises and nothing is opened), then the chosen
+  // file is loaded (a failed load raises).
   bool OpenMirrorProject();
 
   // True when the local mirror folder exists or can be made; otherwise says

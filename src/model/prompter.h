@@ -31,6 +31,12 @@ class TPrompter {
                                      const std::string& filter) = 0;
   virtual std::string ChooseSaveFile(const std::string& caption, const std::string& start,
                                      const std::string& filter) = 0;
+  // A file to open or to start: a name that does not exist yet is taken as
+  // readily as an existing file, which is taken without an overwrite
+  // question. A name typed without an extension gets `defaultExt`.
+  virtual std::string ChooseOpenOrNewFile(const std::string& caption, const std::string& start,
+                                          const std::string& filter,
+                                          const std::string& defaultExt) = 0;
 
   bool Confirm(const std::string& text) {
     return Ask(text, TMsgKind::Confirmation, TMsgButtons::YesNo) == TMsgAnswer::Yes;
@@ -42,7 +48,7 @@ class TPrompter {
 class TScriptedPrompter : public TPrompter {
  public:
   struct TPrompt {
-    std::string Kind;  // "ask", "message", "folder", "open", "save"
+    std::string Kind;  // "ask", "message", "folder", "open", "save", "open or new"
     std::string Text;  // the text or caption
   };
   std::deque<TMsgAnswer> Answers;
@@ -66,6 +72,11 @@ class TScriptedPrompter : public TPrompter {
   std::string ChooseSaveFile(const std::string& caption, const std::string&,
                              const std::string&) override {
     Prompts.push_back({"save", caption});
+    return Pop(Paths, std::string());
+  }
+  std::string ChooseOpenOrNewFile(const std::string& caption, const std::string&,
+                                  const std::string&, const std::string&) override {
+    Prompts.push_back({"open or new", caption});
     return Pop(Paths, std::string());
   }
 

@@ -2,10 +2,13 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStringDecoder>
+#include <QStyle>
 
 #include "ui/controls/qtext.h"
 
@@ -146,6 +149,33 @@ std::string TQtPrompter::ChooseSaveFile(const std::string& caption, const std::s
                                         const std::string& filter) {
   return PathFromQ(QFileDialog::getSaveFileName(Parent, PromptText(caption), PathToQ(start),
                                                 DialogFilter(filter)));
+}
+
+std::unique_ptr<QFileDialog> MakeOpenOrNewDialog(QWidget* parent, const std::string& caption,
+                                                 const std::string& start,
+                                                 const std::string& filter,
+                                                 const std::string& defaultExt) {
+  auto dlg = std::make_unique<QFileDialog>(parent, PromptText(caption), PathToQ(start),
+                                           DialogFilter(filter));
+  dlg->setAcceptMode(QFileDialog::AcceptSave);
+  dlg->setFileMode(QFileDialog::AnyFile);
+  dlg->setOption(QFileDialog::DontConfirmOverwrite);
+  dlg->setLabelText(QFileDialog::Accept, "&Open");
+  dlg->setDefaultSuffix(PromptText(defaultExt));
+  // Qt's own chooser would show its save icon beside "Open"; a desktop's
+  // chooser has no such button here.
+  if (auto* box = dlg->findChild<QDialogButtonBox*>())
+    if (QPushButton* accept = box->button(QDialogButtonBox::Save))
+      accept->setIcon(dlg->style()->standardIcon(QStyle::SP_DialogOpenButton));
+  return dlg;
+}
+
+std::string TQtPrompter::ChooseOpenOrNewFile(const std::string& caption, const std::string& start,
+                                             const std::string& filter,
+                                             const std::string& defaultExt) {
+  auto dlg = MakeOpenOrNewDialog(Parent, caption, start, filter, defaultExt);
+  if (dlg->exec() != QDialog::Accepted || dlg->selectedFiles().isEmpty()) return "";
+  return PathFromQ(dlg->selectedFiles().first());
 }
 
 TPrompter& AppPrompter() {

@@ -8,6 +8,7 @@
 
 #include "model/prompter.h"
 
+class QFileDialog;
 class QMessageBox;
 class QWidget;
 
@@ -27,6 +28,9 @@ class TQtPrompter : public TPrompter {
                              const std::string& filter) override;
   std::string ChooseSaveFile(const std::string& caption, const std::string& start,
                              const std::string& filter) override;
+  std::string ChooseOpenOrNewFile(const std::string& caption, const std::string& start,
+                                  const std::string& filter,
+                                  const std::string& defaultExt) override;
 
  private:
   QPointer<QWidget> Parent;
@@ -52,5 +56,14 @@ QString DialogFilter(const std::string& filter);
 std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, const std::string& text, TMsgKind kind,
                                             TMsgButtons buttons);
 TMsgAnswer AnswerOf(const QMessageBox& box);
+
+// The chooser ChooseOpenOrNewFile shows, built but not shown (tests drive
+// it). It is a save-mode chooser that asks nothing about existing files and
+// says "Open": an open-mode one, in Qt's own dialog and in the desktop's,
+// refuses a name that does not exist.
+std::unique_ptr<QFileDialog> MakeOpenOrNewDialog(QWidget* parent, const std::string& caption,
+                                                 const std::string& start,
+                                                 const std::string& filter,
+                                                 const std::string& defaultExt);
 
 }  // namespace qv

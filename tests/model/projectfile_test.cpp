@@ -815,7 +815,7 @@ TEST_F(ProjectFile, OpenAsksThenSavesTheModifiedProjectThenLoads) {
 
   EXPECT_FALSE(Session.OpenMirrorProject()) << "cancelled";
   ASSERT_EQ(Prompter.Prompts.size(), 1u);
-  EXPECT_EQ(Prompter.Prompts[0].Kind, "open");
+  EXPECT_EQ(Prompter.Prompts[0].Kind, "open or new") << "a new name must be accepted";
 
   List.AddItem(TVkURLItem(), false);
   TVkURLItem added;

@@ -3,8 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QTest>
+#include <QTimer>
 
+#include "support/scratchdir.h"
 #include "ui/uitest.h"
 
 namespace qv {
@@ -62,6 +68,50 @@ TEST_F(QtPrompterTest, BoxesOfferTheAskedButtonsAndMapTheAnswer) {
   }
   auto all = MakeMessageBox(nullptr, "q", TMsgKind::Warning, TMsgButtons::YesNoAll);
   EXPECT_EQ(all->button(QMessageBox::YesToAll)->text(), "&All");
+}
+
+// The chooser of "New mirror / Load mirror" as the user meets it: a name typed
+// into it and Return pressed.
+TEST_F(QtPrompterTest, TheOpenOrNewChooserTakesNewNamesAndExistingFiles) {
+  test::TScratchDir dir;
+  dir.Write("Old.mpj", "a project");
+  struct {
+    const char* Name;
+    const char* Typed;
+    std::string Chosen;
+  } cases[] = {
+      {"a new name without its extension", "First", dir / "First.mpj"},
+      {"a new name with it", "Second.mpj", dir / "Second.mpj"},
+      {"an existing file", "Old.mpj", dir / "Old.mpj"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    auto dlg = MakeOpenOrNewDialog(nullptr, "Open", dir.Path,
+                                   "Mirror project files|*.mpj|All files|*.*", "mpj");
+    EXPECT_EQ(dlg->windowTitle(), "Open");
+    EXPECT_EQ(dlg->labelText(QFileDialog::Accept), "&Open");
+    // A question the chooser raised (a refused name, an overwrite) would
+    // wait for an answer: it is noted and closed.
+    int questions = 0;
+    QTimer guard;
+    QObject::connect(&guard, &QTimer::timeout, [&] {
+      QWidget* box = QApplication::activeModalWidget();
+      if (box && box != dlg.get()) {
+        ++questions;
+        box->close();
+      }
+    });
+    guard.start(20);
+    dlg->show();
+    auto* name = dlg->findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_NE(name, nullptr);
+    QTest::keyClicks(name, c.Typed);
+    QTest::keyClick(name, Qt::Key_Return);
+    EXPECT_EQ(dlg->result(), QDialog::Accepted);
+    EXPECT_FALSE(dlg->isVisible());
+    EXPECT_EQ(dlg->selectedFiles(), QStringList{PathToQ(c.Chosen)});
+    EXPECT_EQ(questions, 0);
+  }
 }
 
 TEST_F(QtPrompterTest, WindowsShareOnePrompterThatTestsCanReplace) {
