@@ -239,6 +239,7 @@ void TForm1::BuildLayout() {
     PWGrid = new TPassWordGrid(PasswordsPage);
     PWGrid->setObjectName("PWGrid");
     PWGrid->SetHeadings({"URL", "User ID", "Password"});
+    PWGrid->PWCol = 2;
     PWGrid->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     PWGrid->setColumnWidth(1, 140);
     PWGrid->setColumnWidth(2, 140);

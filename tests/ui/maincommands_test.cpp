@@ -716,5 +716,37 @@ TEST_F(MainCommandsTest, PasswordsPageLoadsAndStoresTheGrid) {
   EXPECT_EQ(Form1->PWGrid->GetText().find("u2"), std::string::npos);
 }
 
+// What the Passwords page shows: the URL and the user ID in clear, the
+// password as one "*" a character, and as it is typed.
+TEST_F(MainCommandsTest, PasswordsPageMasksThePasswordColumnOnly) {
+  RegWriteString(RegPassWords, "http://a/\nme\nabc\n");
+  Form1->show();
+  Form1->PageControl1->setCurrentWidget(Form1->PasswordsPage);
+  TPassWordGrid* grid = Form1->PWGrid;
+  struct {
+    int Col;
+    QString Shown;
+    QLineEdit::EchoMode Typed;
+  } cases[] = {
+      {0, "http://a/", QLineEdit::Normal},
+      {1, "me", QLineEdit::Normal},
+      {2, "***", QLineEdit::Password},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Col);
+    const QModelIndex cell = grid->model()->index(0, c.Col);
+    EXPECT_EQ(cell.data(Qt::DisplayRole).toString(), c.Shown);
+    grid->setCurrentIndex(cell);
+    grid->edit(cell);
+    auto* editor = grid->viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->echoMode(), c.Typed);
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(editor, &escape);
+    test::Pump();
+  }
+  EXPECT_EQ(grid->Cells(2, 1), "abc") << "only the screen masks it";
+}
+
 }  // namespace
 }  // namespace qv
