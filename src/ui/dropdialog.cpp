@@ -8,7 +8,6 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -287,8 +286,7 @@ void TDropDlg::closeEvent(QCloseEvent* e) {
 void TDropDlg::contextMenuEvent(QContextMenuEvent* e) { HelpPopup->popup(e->globalPos()); }
 
 bool TDropDlg::eventFilter(QObject* o, QEvent* e) {
-  if (e->type() == QEvent::MouseButtonPress && o->isWidgetType())
-    HelpControl = static_cast<QWidget*>(o);
+  if (QWidget* pressed = HelpPress.Pressed(o, e)) HelpControl = pressed;
   return QDialog::eventFilter(o, e);
 }
 

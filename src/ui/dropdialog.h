@@ -11,6 +11,7 @@
 #include "model/prompter.h"
 #include "model/settings.h"
 #include "platform/wavesound.h"
+#include "ui/helpwindow.h"
 
 class QCheckBox;
 class QMenu;
@@ -103,6 +104,7 @@ class TDropDlg : public QDialog {
  private:
   void BindTarget(TUOTextTarget* target, TDropZone zone);
   TPrompter& Prompts() const;
+  THelpPressWatch HelpPress;
   // Moves the window's frame into its corner (0 top left, 1 top right, 2
   // bottom left, 3 bottom right).
   void PlaceInCorner(int corner);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include <QGuiApplication>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QTextBrowser>
 #include <QVBoxLayout>
@@ -121,6 +122,17 @@ void PlaceHelpWindow(QWidget* control, int context) {
   const QRect s = ScreenRect();
   HelpWinInfo() = HelpPlacement(x, form.y(), form.height(), s.width(), s.height());
   ShowHelpContext(context);
+}
+
+QWidget* THelpPressWatch::Pressed(QObject* o, QEvent* e) {
+  if (e->type() != QEvent::MouseButtonPress || !o->isWidgetType()) return nullptr;
+  auto* w = static_cast<QWidget*>(o);
+  if (w->window()->windowType() == Qt::Popup) return nullptr;
+  const quint64 stamp = static_cast<const QMouseEvent*>(e)->timestamp();
+  if (Last && stamp == LastStamp && w->isAncestorOf(Last)) return nullptr;
+  Last = w;
+  LastStamp = stamp;
+  return w;
 }
 
 }  // namespace qv

@@ -8,7 +8,10 @@
 #include <string>
 
 #include <QDialog>
+#include <QPointer>
 
+class QEvent;
+class QObject;
 class QTextBrowser;
 class QWidget;
 
@@ -65,5 +68,20 @@ void ShowHelpContext(int context);
 void PlaceHelpWindow(QWidget* control, int context);
 
 extern std::function<void(int context)> HelpRequests;
+
+// The control a mouse press names as the subject of context help, for a
+// window whose event filter sees the events of all its controls. A press a
+// control ignores travels on to its parents, each of which sees it again
+// with the same time stamp: only the first control to see it counts. A
+// press in a pop-up menu picks a command there and names no control.
+class THelpPressWatch {
+ public:
+  // The pressed control, once per press; null for every other event.
+  QWidget* Pressed(QObject* o, QEvent* e);
+
+ private:
+  QPointer<QWidget> Last;
+  quint64 LastStamp = 0;
+};
 
 }  // namespace qv

@@ -23,6 +23,7 @@
 #include "model/projectfile.h"
 #include "model/prompter.h"
 #include "model/viewfilter.h"
+#include "ui/helpwindow.h"
 
 class QAction;
 class QCheckBox;
@@ -61,6 +62,8 @@ inline constexpr int kRetrievePageHelp = 21;
 inline constexpr int kFiltersPageHelp = 22;
 inline constexpr int kImagesPageHelp = 23;
 inline constexpr int kPasswordsPageHelp = 24;
+// The root URL grid's own topic: its rows, scopes and levels.
+inline constexpr int kRootGridHelp = 25;
 // The topics shown at start with "Start up help" on: how to begin, and how
 // to pick URLs from a browsing session.
 inline constexpr int kStartHelp = 67;
@@ -417,6 +420,7 @@ class TForm1 : public QMainWindow, public TProjectView {
   std::chrono::steady_clock::time_point LoadMessagesRan{};
   int BrowseHelpTicks = 0;
   int LastPage = -1;
+  THelpPressWatch HelpPress;
 };
 
 }  // namespace qv

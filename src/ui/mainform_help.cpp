@@ -3,7 +3,6 @@
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QTabWidget>
 
@@ -14,8 +13,7 @@ namespace qv {
 
 bool TForm1::eventFilter(QObject* o, QEvent* e) {
   if (ClipboardEvent(o, e)) return true;
-  if (e->type() == QEvent::MouseButtonPress && o->isWidgetType())
-    HelpMouseDown(static_cast<QWidget*>(o));
+  if (QWidget* pressed = HelpPress.Pressed(o, e)) HelpMouseDown(pressed);
   // The filter boxes take the help of the one the pointer is over, or the
   // one whose list is opened from the keyboard.
   if (e->type() == QEvent::Enter || e->type() == QEvent::KeyPress)

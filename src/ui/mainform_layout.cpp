@@ -94,6 +94,7 @@ void TForm1::BuildLayout() {
     auto* lay = new QHBoxLayout(RetrievePage);
     Grid1 = new TStringAtrGrid(RetrievePage);
     Grid1->setObjectName("Grid1");
+    Grid1->setProperty("HelpContext", kRootGridHelp);
     Grid1->SetHeadings({"Root URLs", "Levels"});
     Grid1->setColumnWidth(1, 90);
     Grid1->horizontalHeader()->setStretchLastSection(false);

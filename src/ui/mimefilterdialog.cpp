@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -282,13 +281,7 @@ void TMimeFilterDlg::Button2Click() {
 }
 
 bool TMimeFilterDlg::eventFilter(QObject* o, QEvent* e) {
-  // A press a control ignores travels on to its parents; the control
-  // pressed is the first to see it.
-  if (e->type() == QEvent::MouseButtonPress && o->isWidgetType()) {
-    const auto* me = static_cast<QMouseEvent*>(e);
-    if (me->timestamp() != LastPressStamp || !HelpControl) HelpControl = static_cast<QWidget*>(o);
-    LastPressStamp = me->timestamp();
-  }
+  if (QWidget* pressed = HelpPress.Pressed(o, e)) HelpControl = pressed;
   if (e->type() == QEvent::FocusOut) {
     for (TCheckListBoxExt* l : {ImageList, AppList, TextList, SoundList, VideoList})
       if (o == l) l->clearSelection();

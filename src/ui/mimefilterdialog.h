@@ -9,6 +9,7 @@
 
 #include "model/mimefilter.h"
 #include "model/prompter.h"
+#include "ui/helpwindow.h"
 
 class QGroupBox;
 class QLabel;
@@ -62,7 +63,7 @@ class TMimeFilterDlg : public QDialog {
 
   bool Changed = false;
   QWidget* HelpControl = nullptr;
-  quint64 LastPressStamp = 0;
+  THelpPressWatch HelpPress;
 
   TCheckListBoxExt* ImageList;
   TCheckListBoxExt* AppList;

@@ -10,7 +10,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
@@ -234,13 +233,7 @@ int TScheduleWindow::HelpContextOf(QWidget* w) const {
 }
 
 bool TScheduleWindow::eventFilter(QObject* o, QEvent* e) {
-  // A press a control ignores travels on to its parents; the control
-  // pressed is the first to see it.
-  if (e->type() == QEvent::MouseButtonPress && o->isWidgetType()) {
-    const auto* me = static_cast<QMouseEvent*>(e);
-    if (me->timestamp() != FLastPressStamp || !HelpControl) HelpControl = static_cast<QWidget*>(o);
-    FLastPressStamp = me->timestamp();
-  }
+  if (QWidget* pressed = HelpPress.Pressed(o, e)) HelpControl = pressed;
   return QDialog::eventFilter(o, e);
 }
 

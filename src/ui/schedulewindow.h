@@ -7,6 +7,7 @@
 #include <QPointer>
 
 #include "engine/scheduledialog.h"
+#include "ui/helpwindow.h"
 
 class QCheckBox;
 class QLabel;
@@ -70,7 +71,7 @@ class TScheduleWindow : public QDialog, public TScheduleView {
   TScheduleDlg& FDlg;
   bool FSyncing = false;
   bool FPaintPending = false;
-  quint64 FLastPressStamp = 0;
+  THelpPressWatch HelpPress;
 };
 
 // Stores the settings through the settings window with the scheduled-project

@@ -15,7 +15,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
@@ -600,13 +599,7 @@ int TSettingsDlg::HelpContextOf(QWidget* w) const {
 }
 
 bool TSettingsDlg::eventFilter(QObject* o, QEvent* e) {
-  // A press a control ignores travels on to its parents; the control
-  // pressed is the first to see it.
-  if (e->type() == QEvent::MouseButtonPress && o->isWidgetType()) {
-    const auto* me = static_cast<QMouseEvent*>(e);
-    if (me->timestamp() != LastPressStamp || !HelpControl) HelpControl = static_cast<QWidget*>(o);
-    LastPressStamp = me->timestamp();
-  }
+  if (QWidget* pressed = HelpPress.Pressed(o, e)) HelpControl = pressed;
   return QDialog::eventFilter(o, e);
 }
 

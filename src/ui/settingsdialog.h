@@ -9,6 +9,7 @@
 
 #include "model/prompter.h"
 #include "model/settings.h"
+#include "ui/helpwindow.h"
 
 class QAbstractButton;
 class QCheckBox;
@@ -80,7 +81,7 @@ class TSettingsDlg : public QDialog {
 
   bool LocWebChanged = false;
   QWidget* HelpControl = nullptr;
-  quint64 LastPressStamp = 0;
+  THelpPressWatch HelpPress;
   std::vector<QCheckBox*> WeekdayBoxes;  // Sunday first
   std::vector<QCheckBox*> SlotBoxes;     // "12am" first
 

@@ -12,6 +12,7 @@
 #include "support/fakesound.h"
 #include "support/scratchdir.h"
 #include "ui/controls/framedpanel.h"
+#include "ui/helpwindow.h"
 #include "ui/startup.h"
 #include "uitest.h"
 
@@ -142,6 +143,26 @@ TEST_F(DropDlgTest, TheSoundPlaysOnceOffTheUserInterfaceThread) {
     EXPECT_NE(fake->On, std::this_thread::get_id());
   }
   EXPECT_EQ(fake->Plays, 1);
+}
+
+// "Help" chosen with the mouse after a right click shows the topic of the
+// zone or box under the pointer.
+TEST_F(DropDlgTest, HelpChosenWithTheMouseShowsTheZonesTopic) {
+  std::vector<int> help;
+  HelpRequests = [&](int c) { help.push_back(c); };
+  Dlg.show();
+  const struct {
+    QWidget* Control;
+    int Context;
+  } cases[] = {{Dlg.SingURLs, 61}, {Dlg.PageURLs, 62}, {Dlg.Images, 63}, {Dlg.ShowMainChk, 64}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Context);
+    help.clear();
+    test::RightClick(c.Control);
+    ASSERT_TRUE(test::ClickPopupItem("Help"));
+    EXPECT_EQ(help, std::vector<int>{c.Context});
+  }
+  HelpRequests = nullptr;
 }
 
 TEST_F(DropDlgTest, FirstShowingWithSStartsTheScheduleOnce) {

@@ -9,6 +9,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -20,6 +21,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
@@ -41,6 +43,7 @@
 #include "support/scratchdir.h"
 #include "ui/appwindows.h"
 #include "ui/autopastemodule.h"
+#include "ui/controls/filtergrid.h"
 #include "ui/controls/passwordgrid.h"
 #include "ui/controls/stringatrgrid.h"
 #include "ui/controls/uosource.h"
@@ -215,6 +218,40 @@ TEST_F(MainFormTest, ControlHelpFindsTheNearestContext) {
   QApplication::sendEvent(Form1->DelFilesCombo, &opens);
   EXPECT_EQ(Form1->HelpControl, Form1->DelFilesCombo);
   Form1->DelFilesCombo->hidePopup();
+}
+
+// A right click on a control opens a pop-up whose "&Help", chosen with the
+// mouse, shows the topic of that control or of its page. The press reaches
+// the control's parents too, and the menu item is pressed as well: neither
+// is the control the user asked about.
+TEST_F(MainFormTest, HelpChosenWithTheMouseShowsTheTopicUnderThePointer) {
+  Start({});
+  struct TCase {
+    const char* Name;
+    QWidget* Page;
+    QWidget* Control;
+    int Context;
+  };
+  const TCase cases[] = {
+      {"the Retrieve page itself", Form1->RetrievePage, Form1->RetrievePage, kRetrievePageHelp},
+      {"a button on the Retrieve page", Form1->RetrievePage, Form1->QMBtn, kRetrievePageHelp},
+      {"the root URL grid", Form1->RetrievePage, Form1->Grid1->viewport(), kRootGridHelp},
+      {"a check box on the Filters page", Form1->FiltersPage, Form1->AutoUpChk, kFiltersPageHelp},
+      {"the name grid", Form1->FiltersPage, Form1->FilGrid->viewport(), kFiltersPageHelp},
+      {"a radio button on the Images page", Form1->ImagesPage, Form1->URLImageRBtn,
+       kImagesPageHelp},
+      {"the password grid", Form1->PasswordsPage, Form1->PWGrid->viewport(), kPasswordsPageHelp},
+      {"the URL list", Form1->RetrievePage, Form1->SingURLs->viewport(), kMainFormHelp},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Form1->PageControl1->setCurrentWidget(c.Page);
+    test::Pump();
+    Help.clear();
+    test::RightClick(c.Control);
+    ASSERT_TRUE(test::ClickPopupItem("&Help"));
+    EXPECT_EQ(Help, std::vector<int>{c.Context});
+  }
 }
 
 TEST_F(MainFormTest, RestoringAWindowOfTheProgramRestoresTheMainWindow) {

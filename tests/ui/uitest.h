@@ -6,8 +6,12 @@
 #include <filesystem>
 #include <system_error>
 
+#include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QMenu>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -47,6 +51,31 @@ inline QApplication* App() {
 
 inline void Pump() {
   for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+}
+
+// A right click at the middle of a widget as the window system gives it:
+// press and release (each travels on to the parents while ignored), then
+// the pop-up menu request.
+inline void RightClick(QWidget* w) {
+  const QPoint at(w->width() / 2, w->height() / 2);
+  QTest::mouseClick(w, Qt::RightButton, {}, at);
+  QContextMenuEvent ask(QContextMenuEvent::Mouse, at, w->mapToGlobal(at));
+  QApplication::sendEvent(w, &ask);
+}
+
+// Chooses the item of the open pop-up menu with the mouse, as the user
+// does; false when no menu is open or it has no such item.
+inline bool ClickPopupItem(const QString& text) {
+  auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+  if (!menu) return false;
+  for (QAction* a : menu->actions())
+    if (a->text() == text) {
+      QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
+      Pump();
+      return true;
+    }
+  menu->close();
+  return false;
 }
 
 // Base of fixtures that hold widgets as members: the application exists
