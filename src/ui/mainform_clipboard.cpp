@@ -16,6 +16,7 @@
 #include "model/vkglobal.h"
 #include "model/vkurllist.h"
 #include "ui/appwindows.h"
+#include "ui/controls/clipboardlist.h"
 #include "ui/controls/qtext.h"
 #include "ui/controls/stringatrgrid.h"
 #include "ui/controls/uosource.h"
@@ -152,13 +153,23 @@ bool TForm1::ClipboardEvent(QObject* o, QEvent* e) {
     }
     case QEvent::KeyPress: {
       if (o != SingURLs) return false;
+      // The list's own keys are its pop-up's commands: the view's copy key
+      // would take the focused line alone, without a line end.
       const auto* k = static_cast<QKeyEvent*>(e);
-      const auto mods =
-          k->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
-      if ((k->key() == Qt::Key_Insert && mods == Qt::ShiftModifier) ||
-          (k->key() == Qt::Key_V && mods == Qt::ControlModifier)) {
-        PasteURLsToList();
-        return true;
+      switch (ClipboardKeyOf(k->key(), k->modifiers())) {
+        case TClipboardKey::Copy:
+          CancelHDrop();
+          URLCopyClick();
+          return true;
+        case TClipboardKey::Paste:
+          PasteURLsToList();
+          return true;
+        case TClipboardKey::Delete:
+          CancelHDrop();
+          URLDeleteClick();
+          return true;
+        case TClipboardKey::None:
+          break;
       }
       return false;
     }

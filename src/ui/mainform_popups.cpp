@@ -4,7 +4,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QMenu>
 
@@ -16,6 +15,7 @@
 #include "model/vkurllist.h"
 #include "model/weblocal.h"
 #include "ui/appwindows.h"
+#include "ui/controls/clipboardlist.h"
 #include "ui/controls/stringatrgrid.h"
 #include "ui/controls/tvimagepanel.h"
 #include "ui/controls/urllistbox.h"
@@ -113,11 +113,7 @@ void TForm1::URLPopupShow() {
 
 // URL list.
 
-void TForm1::URLCopyClick() {
-  std::string text;
-  for (const std::string& url : SingURLs->GetSelStrings()) text += url + "\r\n";
-  if (QClipboard* cb = QGuiApplication::clipboard()) cb->setText(PromptText(text));
-}
+void TForm1::URLCopyClick() { CopyLinesToClipboard(SingURLs->GetSelStrings()); }
 
 void TForm1::URLDeleteClick() {
   if (DownloadWindow && !DownloadWindow->CanStartOperation(false, true)) return;

@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -249,6 +250,46 @@ TEST_F(MainCommandsTest, DelFilesMarksNeverDownloadedURLsDeletedWithoutAsking) {
     EXPECT_EQ(Form1->SingURLs->ItemIndex(), st.Shown) << st.Marked;
     EXPECT_EQ(Form1->SingURLs->GetSelStrings().size(), 1u) << st.Marked;
   }
+}
+
+// The URL list's own keys are its pop-up's commands: Ctrl+C and Ctrl+Insert
+// copy every selected line, each ended by CR LF; Delete is "&Delete", with
+// its question for a downloaded URL.
+TEST_F(MainCommandsTest, TheURLListsKeysAreItsPopUpsCommands) {
+  List("http://h/1.htm");
+  List("http://h/2.htm");
+  List("http://h/3.htm");
+  Downloaded("http://h/4.htm");
+  struct {
+    Qt::Key Key;
+    Qt::KeyboardModifiers Mods;
+  } const copyKeys[] = {{Qt::Key_C, Qt::ControlModifier}, {Qt::Key_Insert, Qt::ControlModifier}};
+  for (const auto& k : copyKeys) {
+    SCOPED_TRACE(k.Key);
+    Show();
+    Form1->SingURLs->SetItemIndex(2);
+    Select({0, 2});
+    QApplication::clipboard()->setText("before");
+    QKeyEvent press(QEvent::KeyPress, k.Key, k.Mods);
+    QApplication::sendEvent(Form1->SingURLs, &press);
+    EXPECT_EQ(QApplication::clipboard()->text(), "http://h/1.htm\r\nhttp://h/3.htm\r\n");
+  }
+
+  Show();
+  Select({0, 2});
+  QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+  QApplication::sendEvent(Form1->SingURLs, &del);
+  EXPECT_TRUE(Asked().empty());
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"http://h/2.htm", "http://h/4.htm"}));
+  EXPECT_EQ(Record("http://h/1.htm"), nullptr);
+  EXPECT_TRUE(Form1->Modified());
+
+  Show();
+  Select({1});
+  Prompter.Answers = {TMsgAnswer::No};
+  QApplication::sendEvent(Form1->SingURLs, &del);
+  EXPECT_EQ(Asked(), std::vector<std::string>{kAsk + std::string("http://h/4.htm")});
+  EXPECT_EQ(Lines().size(), 2u);
 }
 
 TEST_F(MainCommandsTest, ABodyThatCannotBeDeletedKeepsItsRecord) {
