@@ -320,10 +320,12 @@ int64_t TScheduleDlg::NextRepeat() {
   const int64_t interval = IntervalSeconds();
   if (interval == 0) return kNoRepeat;
   const TNow n = Now();
-  // Candidates count from today's midnight: the next boundary at or after
-  // now, then one interval after another. One past midnight is taken on the
+  // Candidates count from today's midnight: the next boundary after now,
+  // then one interval after another. Times are whole seconds, so a boundary
+  // at the present second has passed: its period has begun (the tick that
+  // runs it comes within that second). One past midnight is taken on the
   // next weekday; the search ends before the day after tomorrow.
-  const int64_t first = (n.Seconds + interval - 1) / interval * interval;
+  const int64_t first = (n.Seconds / interval + 1) * interval;
   for (int k = 0; k < kNextRepeatTries; ++k) {
     const int64_t candidate = first + k * interval;
     if (candidate >= 2 * int64_t{kSecondsPerDay}) break;
@@ -373,6 +375,8 @@ void TScheduleDlg::Timer1Timer() {
     StatusPanel[0] = "Running cyclic schedule";
     Changed();
     RunRows(true);
+    // The run took its time and may have used up one-slot rows.
+    TillNextEd = NextRepeatText();
     StatusPanel[0] = "Waiting";
     Changed();
   }

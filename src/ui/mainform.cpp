@@ -156,7 +156,9 @@ void TForm1::FormPaint() {
   PageControl1->setCurrentWidget(RetrievePage);
   FirstShowDone = true;
 
-  const bool startHelp = SettingsDlg && SettingsDlg->Settings()->ShowHlpChk;
+  // An unattended start (the schedule) has no one to read the start-up help.
+  const bool startHelp =
+      SettingsDlg && SettingsDlg->Settings()->ShowHlpChk && !IsScheduleSwitch(ProgramArguments());
   if (IsBrowseSwitch(ProgramArguments())) {
     if (BrowseForURLs) BrowseForURLs();
     if (startHelp) BrowseHelpTimer->start();

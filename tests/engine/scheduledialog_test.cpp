@@ -294,7 +294,8 @@ TEST_F(ScheduleTest, NextRepeatFindsTheNextActiveBoundary) {
   };
   const TCase cases[] = {
       {"the first boundary", At(kMonday, 3, 0), Tod(4, 0)},
-      {"on a boundary", At(kMonday, 4, 0), Tod(4, 0)},
+      {"on a boundary: its period has begun", At(kMonday, 4, 0), Tod(8, 0)},
+      {"just before a boundary", At(kMonday, 3, 59, 59), Tod(4, 0)},
       {"a later boundary", At(kMonday, 5, 0), Tod(8, 0)},
       {"none today or tomorrow", At(kMonday, 9, 0), kNoRepeat},
       {"tomorrow", At(kSunday, 20, 0), Tod(4, 0)},
@@ -306,6 +307,29 @@ TEST_F(ScheduleTest, NextRepeatFindsTheNextActiveBoundary) {
   }
   SetNow(At(kMonday, 5, 0));
   EXPECT_EQ(Dlg.NextRepeatText(), "08:00:00");
+}
+
+// "Next repeat time:" after a cyclic run that began on its boundary: the
+// next run, never the one just made.
+TEST_F(ScheduleTest, NextRepeatTimeAfterACyclicRunIsTheNextRun) {
+  struct {
+    const char* Name;
+    TAtrRow Row;
+    std::string Shown;
+  } const cases[] = {
+      {"the next period", Row("c.mpj", TScheduleType::Cyclic, kAllDays), "06:00:00"},
+      {"a one-slot row the run used up", Row("s.mpj", TScheduleType::OneSlot, kAllDays, 3 << 2),
+       TimeOfDayText(0)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Settings(8, 0, {c.Row}, "2", "Hrs.");
+    Jobs.Calls.clear();
+    Jobs.Modified = false;
+    RunFor(At(kMonday, 3, 59, 59), 2000);
+    EXPECT_EQ(Jobs.Calls.size(), 2u) << "one run, at 04:00";
+    EXPECT_EQ(Dlg.TillNextEd, c.Shown);
+  }
 }
 
 TEST_F(ScheduleTest, DailyEventRunsMatchingRowsAndUsesUpOneShots) {

@@ -165,6 +165,25 @@ TEST_F(MainFormTest, ScheduleStartLoadsTheNamedProjectFirst) {
   EXPECT_EQ(Form1->ProjectFileName(), p) << "the first painting does not load it again";
 }
 
+// The start-up help comes at an ordinary start, and not at the unattended
+// one, where it would open over the schedule.
+TEST_F(MainFormTest, StartUpHelpIsNotShownAtTheScheduleStart) {
+  const std::string p = ProjectCopy("projects/s.mpj");
+  struct {
+    std::vector<std::string> Args;
+    std::vector<int> Help;
+  } const cases[] = {{{p}, {kStartHelp}}, {{"/S", p}, {}}, {{"/s", p}, {}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Args.front());
+    FreeAppWindows();
+    CreateAppWindows({}, std::make_unique<TNoDialUp>());
+    Form1->SetPrompter(&Prompter);
+    Help.clear();
+    Start(c.Args);
+    EXPECT_EQ(Help, c.Help);
+  }
+}
+
 TEST_F(MainFormTest, AResizeBeforeTheFirstPaintingStartsNoTimer) {
   Form1->resize(700, 500);
   Form1->FormResize();
