@@ -31,6 +31,7 @@ cleanup() {
 trap cleanup EXIT
 export HOME=$t/home XDG_CONFIG_HOME=$t/config XDG_DATA_HOME=$t/data XDG_CACHE_HOME=$t/cache
 export XDG_RUNTIME_DIR=$t/run QUENDRAVILOS_HOME=$t/prog
+ship_from_source "$t/prog"
 unset QT_QPA_PLATFORM
 
 QUENDRAVILOS_STARTED_FILE=$t/started "$src/scripts/demo" "$build" >"$t/log" 2>&1 &

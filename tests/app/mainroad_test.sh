@@ -55,7 +55,7 @@ browsing_page() { settings_click 185 20; }
 began=$(date +%s)
 start_program
 shot 01-first-start
-[ -f "$project" ] || fail "no first-run project"
+cmp -s "$project" "$top/share/MirrorProjects/Example1.mpj" || fail "the first-run project is not the shipped one"
 
 # The example's root row: click it and type over it.
 xdotool mousemove --sync "$gx" "$gy" click 1

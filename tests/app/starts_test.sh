@@ -22,8 +22,15 @@ t=$(mktemp -d /tmp/qv-starts.XXXXXX)
 first="" second=""
 # A failed check leaves no program running on the display.
 trap 'for p in $first $second; do kill -KILL "$p" 2>/dev/null; done; rm -rf "$t"' EXIT
-mkdir -p "$t/home" "$t/config" "$t/data" "$t/prog" "$t/run"
+mkdir -p "$t/home" "$t/config" "$t/data" "$t/prog" "$t/run" "$t/portable"
 chmod 700 "$t/run"
+# The program as a portable install with the shipped files of the source
+# tree: beside the built one lies the program folder of a run from the build
+# folder (make run), with what that run saved.
+top=$(cd "$(dirname "$0")/../.." && pwd)
+cp "$exe" "$t/portable/quendravilos"
+cp -R "$top/share/." "$t/portable/"
+exe=$t/portable/quendravilos
 export HOME=$t/home XDG_CONFIG_HOME=$t/config XDG_DATA_HOME=$t/data XDG_RUNTIME_DIR=$t/run
 export QUENDRAVILOS_HOME=$t/prog
 unset QT_QPA_PLATFORM
@@ -40,7 +47,8 @@ QUENDRAVILOS_STARTED_FILE=$t/started "$exe" >"$t/log" 2>&1 &
 first=$!
 await '[ -s "$t/started" ]' || { kill "$first" 2>/dev/null; fail "the main window never finished its first painting"; }
 grep -qx "Mirror Project:  Example1.mpj" "$t/started" || fail "opened $(cat "$t/started")"
-[ -f "$t/prog/MirrorProjects/Example1.mpj" ] || fail "the program folder was not given its shipped files"
+cmp -s "$t/prog/MirrorProjects/Example1.mpj" "$top/share/MirrorProjects/Example1.mpj" ||
+  fail "the program folder was not given its shipped files"
 [ -f "$t/prog/Help/67.htm" ] || fail "the help topics were not shipped"
 
 # A second start: it shows the message box, and nothing else, until answered.

@@ -11,19 +11,32 @@ skip() {
   exit 77
 }
 
-# Skips without the tools; then runs the calling script again on a display of
-# its own ($0 with the same arguments).
+xdrive_top=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+
+# Skips without the tools (a web server and python too, unless the first
+# argument is --no-server); then runs the calling script again on a display
+# of its own ($0 with the other arguments, the script's own).
 drive_on_display() {
   local tool
   for tool in xvfb-run xdotool; do
     command -v "$tool" >/dev/null || skip "$tool is missing (scripts/setup installs it)"
   done
-  [ -x /usr/sbin/nginx ] || skip "nginx is missing (scripts/setup installs it)"
-  [ -x /usr/bin/python3 ] || skip "python3 is missing (scripts/setup installs it)"
+  if [ "${1:-}" = --no-server ]; then
+    shift
+  else
+    [ -x /usr/sbin/nginx ] || skip "nginx is missing (scripts/setup installs it)"
+    [ -x /usr/bin/python3 ] || skip "python3 is missing (scripts/setup installs it)"
+  fi
   if [ -z "${QV_DRIVE_DISPLAY:-}" ]; then
     exec xvfb-run -a -s "-screen 0 1280x900x24" env QV_DRIVE_DISPLAY=1 bash "$0" "$@"
   fi
 }
+
+# Gives a fresh program folder ($1) the files the program ships, from the
+# source tree. The program would copy them from beside its executable, but
+# there lies the program folder of a run from the build folder (make run),
+# with the projects that run saved.
+ship_from_source() { cp -R "$xdrive_top/share/." "$1/"; }
 
 shot() {
   [ -n "${QV_SHOTS:-}" ] && command -v import >/dev/null && import -window root "${QV_SHOTS}$1.png"
@@ -107,7 +120,8 @@ start_web_server() {
   while IFS= read -r line; do case "$line" in QV_NGINX_*=*) export "${line?}" ;; esac; done <<<"$out"
 }
 # A fresh user in the scratch folder $t: home, settings, data, cache and
-# program folder of its own; the program finds an X display.
+# program folder of its own, the program folder with the shipped files; the
+# program finds an X display.
 fresh_user() {
   mkdir -p "$t/home" "$t/config" "$t/data" "$t/cache" "$t/prog" "$t/run" "$t/cwd"
   chmod 700 "$t/run"
@@ -115,6 +129,7 @@ fresh_user() {
   export XDG_RUNTIME_DIR=$t/run
   export QUENDRAVILOS_HOME=$t/prog
   unset QT_QPA_PLATFORM
+  ship_from_source "$t/prog"
 }
 # Starts $exe from an empty working folder as the fresh user and waits for
 # its main window, which must have opened the first-run project.
