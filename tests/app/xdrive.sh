@@ -38,6 +38,9 @@ drive_on_display() {
 # with the projects that run saved.
 ship_from_source() { cp -R "$xdrive_top/share/." "$1/"; }
 
+# The fresh user's settings store.
+store_file() { echo "$t/config/Quorvane Software/Quendravilos/1.0"; }
+
 shot() {
   [ -n "${QV_SHOTS:-}" ] && command -v import >/dev/null && import -window root "${QV_SHOTS}$1.png"
   return 0
@@ -55,9 +58,10 @@ fail() {
   [ -f "$t/log" ] && cat "$t/log"
   exit 1
 }
-# Waits up to five minutes for a condition (a loaded machine may take that long).
+# Waits up to five minutes for a condition (a loaded machine may take that
+# long), or for as many tenths of a second as a second argument says.
 await() {
-  for _ in $(seq 1 3000); do
+  for _ in $(seq 1 "${2:-3000}"); do
     eval "$1" && return 0
     sleep 0.1
   done
@@ -84,6 +88,17 @@ find_main() {
 click() { xdotool mousemove --sync $((wx + $1)) $((wy + $2)) click "${3:-1}"; }
 quick_mirror() { click 660 76; }
 download_files() { click 660 146; }
+new_mirror() { click 660 278; }
+retrieve_page() { click 46 22; }
+passwords_page() { click 254 22; }
+# The first line of the URL list, and the height of a line.
+list_x=100 list_y=426 list_line=14
+# The bytes of the screen's rectangle $1 (WIDTHxHEIGHT+X+Y from the main
+# window's top left corner).
+screen_bytes() {
+  local size=${1%%+*} at=${1#*+}
+  import -window root -crop "$size+$((wx + ${at%%+*}))+$((wy + ${at#*+}))" rgb:-
+}
 
 # The settings window: "Settings" opens it. It may grow beyond its designed
 # 399 x 448 for its font, and the growth goes to the stretching parts of its
@@ -132,13 +147,14 @@ fresh_user() {
   ship_from_source "$t/prog"
 }
 # Starts $exe from an empty working folder as the fresh user and waits for
-# its main window, which must have opened the first-run project.
+# its main window, which must have opened the first-run project (or the
+# project file named $1).
 start_program() {
   rm -f "$t/started"
   (cd "$t/cwd" && QUENDRAVILOS_STARTED_FILE=$t/started exec "$exe") >"$t/log" 2>&1 &
   program=$!
   find_main "$t/started"
-  grep -qx "Mirror Project:  Example1.mpj" "$t/started" || fail "opened $(cat "$t/started")"
+  grep -qx "Mirror Project:  ${1:-Example1.mpj}" "$t/started" || fail "opened $(cat "$t/started")"
 }
 
 stamp() { stat -c %y "$1" 2>/dev/null; }
