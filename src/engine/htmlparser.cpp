@@ -1,7 +1,7 @@
 #include "engine/htmlparser.h"
 
-#include <sys/stat.h>
-
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -643,47 +643,91 @@ std::size_t BaseInsertPosition(const std::string& page) {
   return std::string::npos;
 }
 
-bool IsStoredFile(const std::string& fileName) {
-  struct stat st;
-  return ::stat(NativePath(fileName).c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 // Names a stored body: its last path component, without query and fragment,
 // is "Data" plus an extension ("Data.html"; never "MyData.pdf" or a fragment
 // such as "#ctypes._CData.from_address").
 bool NamesStoredBody(std::string_view link) {
-  link = link.substr(0, link.find_first_of("?#"));
-  const std::size_t slash = link.find_last_of("/\\");
-  const std::string_view name = slash == std::string_view::npos ? link : link.substr(slash + 1);
+  // Byte loops: find_first_of and find_last_of ask the set for every byte.
+  std::size_t end = 0;
+  while (end < link.size() && link[end] != '?' && link[end] != '#') ++end;
+  std::size_t from = end;
+  while (from > 0 && link[from - 1] != '/' && link[from - 1] != '\\') --from;
+  const std::string_view name = link.substr(from, end - from);
   return name.size() > 5 && name.substr(0, 5) == "Data." &&
          name.find('.', 5) == std::string_view::npos;
 }
 
-std::vector<std::string_view> PathComponents(std::string_view path) {
-  std::vector<std::string_view> parts;
-  std::size_t i = 0;
-  while (i <= path.size()) {
-    std::size_t e = path.find('/', i);
-    if (e == std::string_view::npos) e = path.size();
-    if (e > i) parts.push_back(path.substr(i, e - i));
-    i = e + 1;
+// The components of a file name in order, "/" and "\\" both separating
+// them (the stored names' own form and the file system's), empty ones passed
+// over. Held on the stack up to a depth no mirror reaches.
+class TComponents {
+ public:
+  // The components of path from byte from on (which follows a separator, or
+  // is 0), after `same` components given as those of `lead` (whose bytes
+  // before from are path's).
+  explicit TComponents(std::string_view path, std::size_t from = 0,
+                       const TComponents* lead = nullptr, std::size_t same = 0)
+      : FPath(path) {
+    for (std::size_t i = 0; i < same; ++i) Add(lead->Part(i).At, lead->Part(i).Length);
+    for (std::size_t i = from; i < path.size();) {
+      std::size_t e = i;
+      while (e < path.size() && path[e] != '/' && path[e] != '\\') ++e;
+      if (e > i) Add(i, e - i);
+      i = e + 1;
+    }
   }
-  return parts;
-}
+  std::size_t Size() const { return FCount; }
+  std::string_view operator[](std::size_t i) const {
+    return FPath.substr(Part(i).At, Part(i).Length);
+  }
+  std::string_view Path() const { return FPath; }
+  // How many components end by byte `end`.
+  std::size_t EndingBy(std::size_t end) const {
+    std::size_t n = 0;
+    while (n < FCount && Part(n).At + Part(n).Length <= end) ++n;
+    return n;
+  }
 
-// The path of target relative to the folder of from (both absolute file-system
-// names). Folder names compare as the file system does: case-sensitively.
-std::string RelativePath(const std::string& from, const std::string& target) {
-  std::vector<std::string_view> base = PathComponents(from);
-  std::vector<std::string_view> dest = PathComponents(target);
-  if (!base.empty()) base.pop_back();  // the page's own file name
+ private:
+  struct TPart {
+    std::size_t At, Length;  // no initial values: the array is filled as it is used
+  };
+  static constexpr std::size_t kInPlace = 48;
+  const TPart& Part(std::size_t i) const { return i < kInPlace ? FFirst[i] : FMore[i - kInPlace]; }
+  void Add(std::size_t at, std::size_t length) {
+    if (FCount < kInPlace)
+      FFirst[FCount] = {at, length};
+    else
+      FMore.push_back({at, length});
+    ++FCount;
+  }
+  std::string_view FPath;
+  TPart FFirst[kInPlace];
+  std::vector<TPart> FMore;
+  std::size_t FCount = 0;
+};
+
+// The path of target relative to the folder of from (both absolute file names,
+// in either form). Folder names compare as the file system does:
+// case-sensitively.
+std::string RelativePath(const TComponents& base, std::string_view target) {
+  // The two names share their mirror's root and more: the components in the
+  // bytes both begin with are the same, and only the rest of target is split.
+  const std::string_view from = base.Path();
+  std::size_t same = 0;
+  const std::size_t shorter = std::min(from.size(), target.size());
+  while (same < shorter && from[same] == target[same]) ++same;
+  while (same > 0 && from[same - 1] != '/' && from[same - 1] != '\\') --same;
+  const TComponents dest(target, same, &base, base.EndingBy(same));
+  const std::size_t bases = base.Size() > 0 ? base.Size() - 1 : 0;  // less the page's own name
   std::size_t common = 0;
-  while (common < base.size() && common + 1 < dest.size() && base[common] == dest[common]) ++common;
+  while (common < bases && common + 1 < dest.Size() && base[common] == dest[common]) ++common;
   std::string out;
-  for (std::size_t i = common; i < base.size(); ++i) out += "../";
-  for (std::size_t i = common; i < dest.size(); ++i) {
+  out.reserve(3 * (bases - common) + target.size());
+  for (std::size_t i = common; i < bases; ++i) out += "../";
+  for (std::size_t i = common; i < dest.Size(); ++i) {
+    if (i > common) out += '/';
     out += dest[i];
-    if (i + 1 < dest.size()) out += '/';
   }
   return out;
 }
@@ -786,10 +830,14 @@ std::string FollowRenamedSheet(const std::string& link, const std::string& pageF
 }
 
 // LinkToLocal with the page's own stored name found at most once (it costs a
-// folder listing) and kept in pageFile for the page's further links.
+// folder listing) and kept in pageFile for the page's further links. With
+// orAbsolute, where that gives "" it gives AbsoluteLink instead, from the
+// same reading of the link.
 std::string LinkToLocalFrom(const std::string& webDir, const std::string& pageURL,
                             const std::string& link, bool force, bool asFileURL,
-                            std::optional<std::string>& pageFile, TStoredBodies& bodies) {
+                            std::optional<std::string>& pageFile, TStoredBodies& bodies,
+                            bool orAbsolute = false,
+                            std::optional<TComponents>* pageParts = nullptr) {
   if (NamesStoredBody(link)) {
     if (!EndsWithEarlierSheetName(link)) return link;
     if (!pageFile) pageFile = bodies.Find(webDir, pageURL).File;
@@ -798,27 +846,49 @@ std::string LinkToLocalFrom(const std::string& webDir, const std::string& pageUR
   std::size_t hash = link.find('#');
   const std::string fragment = hash == std::string::npos ? std::string() : link.substr(hash);
   const std::string target = NormaliseURL(link);
+  // No form at all: AbsoluteLink has none either.
   if (target.empty()) return fragment;
   if (HasURLScheme(target, "file:")) return target + fragment;
 
-  const TStoredBodies::TBody found = bodies.Find(webDir, ResolveURL(pageURL, target));
+  // The page's own name first: the answer below is good only until the next
+  // look.
+  if (!asFileURL && !pageFile) pageFile = bodies.Find(webDir, pageURL).File;
+  const std::string resolved = ResolveURL(pageURL, target);
+  const TStoredBodies::TBody& found = bodies.Find(webDir, resolved);
   const std::string& targetFile = found.File;
   // An empty name is a URL that has no place inside the mirror.
-  if (targetFile.empty()) return {};
-  if (!force && !found.Stored) return {};
-
-  std::string local;
-  if (asFileURL) {
-    std::string native = NativePath(targetFile);
-    if (native.empty() || native[0] != '/') native = std::filesystem::absolute(native).string();
-    local = FileURL(native);
-  } else {
-    if (!pageFile) pageFile = bodies.Find(webDir, pageURL).File;
-    if (pageFile->empty()) return {};
-    local = RelativePath(NativePath(*pageFile), NativePath(targetFile));
+  if (!targetFile.empty() && (force || found.Stored)) {
+    std::string local;
+    if (asFileURL) {
+      std::string native = NativePath(targetFile);
+      if (native.empty() || native[0] != '/') native = std::filesystem::absolute(native).string();
+      local = FileURL(native);
+    } else if (!pageFile->empty()) {
+      // The page's name is split once for all its links when the caller
+      // keeps the parts.
+      std::optional<TComponents> own;
+      std::optional<TComponents>& parts = pageParts ? *pageParts : own;
+      if (!parts) parts.emplace(*pageFile);
+      local = RelativePath(*parts, targetFile);
+    }
+    local += fragment;
+    if (!local.empty()) return local;
   }
-  return local + fragment;
+  if (!orAbsolute || !URLScheme(target).empty() || NamesStoredBody(target)) return {};
+  // The link resolves as its normal form does, unless that form is line
+  // breaks alone (resolving drops them, and a bare fragment then resolves
+  // otherwise than nothing does).
+  const bool breaks =
+      target.find('\r') != std::string::npos || target.find('\n') != std::string::npos;
+  return (breaks ? ResolveURL(pageURL, link) : resolved) + fragment;
 }
+
+// A rewrite held back: Length bytes at byte At of the page become New.
+struct THeldEdit {
+  std::size_t At = 0;
+  std::size_t Length = 0;
+  std::string New;
+};
 
 // What one page's rewrite needs: the mirror, the base its links resolve
 // against, and the new text of each link met so far (a page repeats its
@@ -828,20 +898,31 @@ struct TPageRewrite {
   const std::string& Base;
   std::vector<TTextEdit>* Edits;
   TStoredBodies& Bodies;
-  std::unordered_map<std::string, std::string> NewText[3];  // by TLinkForm
-  std::optional<std::string> BaseFile;                      // the base's stored name
+  // By TLinkForm; looked up by the link's bytes in the page, without a copy.
+  struct THash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+  };
+  std::unordered_map<std::string, std::string, THash, std::equal_to<>> NewText[3];
+  std::optional<std::string> BaseFile;   // the base's stored name
+  std::optional<TComponents> BaseParts;  // BaseFile split
+  // When set, a rewrite is held back here instead of made in the page, and
+  // Unseen is cleared when the rest of the walk could see the difference
+  // (see LocaliseHTMLText).
+  std::vector<THeldEdit>* Held = nullptr;
+  bool Unseen = true;
 
   // The text that replaces link as ReplaceLinkAt would write it; "" when
   // the link stays.
-  const std::string& TextFor(const std::string& link, TLinkForm form) {
-    auto [it, added] = NewText[static_cast<int>(form)].try_emplace(link);
-    if (added) {
-      std::string local =
-          LinkToLocalFrom(WebDir, Base, link, false, form == TLinkForm::FileURL, BaseFile, Bodies);
-      if (local.empty()) local = AbsoluteLink(WebDir, Base, link);
-      if (!local.empty() && local != link)
-        it->second = scan::LinkForText(local, form == TLinkForm::Sheet ? "()" : "");
-    }
+  const std::string& TextFor(std::string_view text, TLinkForm form) {
+    auto& known = NewText[static_cast<int>(form)];
+    if (auto it = known.find(text); it != known.end()) return it->second;
+    auto it = known.emplace(std::string(text), std::string()).first;
+    const std::string& link = it->first;
+    const std::string local = LinkToLocalFrom(WebDir, Base, link, false, form == TLinkForm::FileURL,
+                                              BaseFile, Bodies, true, &BaseParts);
+    if (!local.empty() && local != link)
+      it->second = scan::LinkForText(local, form == TLinkForm::Sheet ? "()" : "");
     return it->second;
   }
 };
@@ -851,20 +932,42 @@ struct TPageRewrite {
 std::string EncodeForAttribute(std::string_view value, char quote) {
   std::string out;
   out.reserve(value.size() + 8);
-  for (char c : value) {
+  // Runs of bytes that stay as they are go in whole.
+  std::size_t run = 0;
+  // The bytes that may need a reference, whatever the quote.
+  static const auto kMaybe = [] {
+    std::array<bool, 256> t{};
+    for (unsigned char c : std::string_view("&\"' \t\n\r>")) t[c] = true;
+    return t;
+  }();
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    const char c = value[i];
+    if (!kMaybe[static_cast<unsigned char>(c)]) continue;
+    const char* reference = nullptr;
+    std::string numeric;
     if (c == '&') {
-      out += "&amp;";
+      reference = "&amp;";
     } else if (c == '"' && quote != '\'') {
-      out += "&quot;";
+      reference = "&quot;";
     } else if (c == '\'' && quote != '"') {
-      out += "&#39;";
+      reference = "&#39;";
     } else if (!quote && (IsBlank(c) || c == '>')) {
-      out += "&#" + std::to_string(static_cast<unsigned char>(c)) + ";";
+      numeric = "&#" + std::to_string(static_cast<unsigned char>(c)) + ";";
     } else {
-      out += c;
+      continue;
     }
+    out.append(value, run, i - run);
+    run = i + 1;
+    out += reference ? std::string_view(reference) : std::string_view(numeric);
   }
+  out.append(value, run, std::string_view::npos);
   return out;
+}
+
+bool HoldsMarkupByte(std::string_view text) {
+  for (char c : text)
+    if (c == '<' || c == '>' || c == '"' || c == '\'' || c == '\0') return true;
+  return false;
 }
 
 // Replaces each URL in page's bytes [at, at + length) by its new text. In an
@@ -873,11 +976,17 @@ std::string EncodeForAttribute(std::string_view value, char quote) {
 // a style element is taken as it is. The bytes between the URLs stay.
 void RewriteURLsIn(std::string& page, std::size_t at, std::size_t length, TValueKind kind,
                    TLinkForm form, bool attribute, char quote, TPageRewrite& rewrite) {
-  const std::string raw = page.substr(at, length);
+  // Read in place: nothing changes the page before the end.
+  const std::string_view raw(page.data() + at, length);
   std::string decoded;
   std::vector<std::size_t> rawAt;  // empty: the text is raw itself
-  if (attribute && raw.find('&') != std::string::npos) DecodeInto(raw, decoded, &rawAt);
-  const std::string& text = rawAt.empty() ? raw : decoded;
+  if (attribute && raw.find('&') != std::string::npos) {
+    DecodeInto(raw, decoded, &rawAt);
+  } else if (kind == TValueKind::Sheet) {
+    decoded = raw;  // the style-sheet reader wants its text to end
+  }
+  const std::string_view text =
+      rawAt.empty() && kind != TValueKind::Sheet ? raw : std::string_view(decoded);
   auto from = [&](std::size_t i) { return rawAt.empty() ? i : rawAt[i]; };
 
   std::string out;
@@ -898,8 +1007,8 @@ void RewriteURLsIn(std::string& page, std::size_t at, std::size_t length, TValue
   } else {
     for (std::size_t pos = 0;;) {
       TCSSReference ref;
-      if (!FindCSSReference(text.c_str() + pos, ref)) break;
-      const std::size_t b = static_cast<std::size_t>(ref.Start - text.c_str());
+      if (!FindCSSReference(decoded.c_str() + pos, ref)) break;
+      const std::size_t b = static_cast<std::size_t>(ref.Start - decoded.c_str());
       // A value without its end runs into the rules after it.
       if (!ref.Closed) {
         pos = b;
@@ -911,8 +1020,17 @@ void RewriteURLsIn(std::string& page, std::size_t at, std::size_t length, TValue
   }
   if (!changed) return;
   out.append(raw, done, std::string::npos);
+  if (rewrite.Held) {
+    // The tag and comment searches of the walk pass over the bytes of a
+    // double-quoted value (or of style-sheet text) alike whatever they are,
+    // as long as neither form holds a byte those searches stop at.
+    if ((attribute && quote != '"') || HoldsMarkupByte(raw) || HoldsMarkupByte(out))
+      rewrite.Unseen = false;
+    rewrite.Held->push_back({at, length, std::move(out)});
+    return;
+  }
+  if (rewrite.Edits) rewrite.Edits->push_back({at, std::string(raw), out});
   page.replace(at, length, out);
-  if (rewrite.Edits) rewrite.Edits->push_back({at, raw, out});
 }
 
 // Rewrites a found attribute value in place unless its closing quote is
@@ -925,28 +1043,66 @@ void RewriteValue(std::string& page, const TAttrSpan& v, TPageRewrite& rewrite, 
 
 // Rewrites the links of the tag at index: its URL attributes, the url()
 // references of its style attribute and, for a style element, of its text.
+// The rule of a tag by its name: a tag meets a rule's name only when its
+// name token (up to a blank or the end) is that name, ignoring case, so at
+// most one rule can apply to it, and the walk asks only that one. first:
+// the rule's first attribute found is rewritten; else every one is.
+struct TRuleOfTag {
+  std::string_view Name;
+  const TLinkRule* Rule = nullptr;  // none: the anchor or the meta refresh
+  bool First = false;
+};
+
+const TRuleOfTag* RuleOfTag(const char* tag) {
+  static const std::vector<TRuleOfTag> byName = [] {
+    std::vector<TRuleOfTag> v = {{"a", nullptr, true}, {"meta", nullptr, true}};
+    for (const TLinkRule& r : FirstHitRulesAfterMeta()) v.push_back({r.Tag, &r, true});
+    for (const TLinkRule& r : GroupRules()) v.push_back({r.Tag, &r, false});
+    std::sort(v.begin(), v.end(),
+              [](const TRuleOfTag& a, const TRuleOfTag& b) { return a.Name < b.Name; });
+    return v;
+  }();
+  char name[16];
+  std::size_t n = 0;
+  for (; tag[n] && !IsBlank(tag[n]); ++n) {
+    if (n == sizeof name) return nullptr;
+    name[n] = static_cast<char>(scan::Upper(tag[n]) | 0x20);
+  }
+  // A name that folds onto a rule's is that rule's name: every letter of the
+  // names folds so, and a byte that is no letter matches no name.
+  const std::string_view key(name, n);
+  auto it = std::lower_bound(byName.begin(), byName.end(), key,
+                             [](const TRuleOfTag& r, std::string_view k) { return r.Name < k; });
+  if (it == byName.end() || it->Name != key || !StartsWithIC(tag, it->Name)) return nullptr;
+  return &*it;
+}
+
 void LocaliseTag(std::string& page, std::size_t index, TPageRewrite& rewrite) {
   TAttrSpan v;
   auto at = [&] { return page.c_str() + index; };
   // Each lookup starts again at the tag: a rewrite changes only bytes after
   // it.
   auto rules = [&] {
-    if (FindAttribute("a", "href", at(), v))
-      return RewriteValue(page, v, rewrite, TLinkForm::Relative);
-    if (FindMetaRefresh(at(), v)) return RewriteValue(page, v, rewrite, TLinkForm::FileURL);
-    for (const TLinkRule& rule : FirstHitRulesAfterMeta()) {
-      if (FindAttribute(rule.Tag, rule.Attributes[0].Name, at(), v))
-        return RewriteValue(page, v, rewrite, TLinkForm::Relative);
-    }
-    for (const TLinkRule& rule : GroupRules()) {
-      bool any = false;
-      for (const TLinkAttribute& attribute : rule.Attributes) {
-        if (FindAttribute(rule.Tag, attribute.Name, at(), v)) {
-          any = true;
-          RewriteValue(page, v, rewrite, TLinkForm::Relative, attribute.Kind);
-        }
+    const TRuleOfTag* r = RuleOfTag(at());
+    if (!r) return;
+    if (!r->Rule) {
+      if (r->Name == "a") {
+        if (FindAttribute("a", "href", at(), v))
+          RewriteValue(page, v, rewrite, TLinkForm::Relative);
+      } else if (FindMetaRefresh(at(), v)) {
+        RewriteValue(page, v, rewrite, TLinkForm::FileURL);
       }
-      if (any) return;
+      return;
+    }
+    const TLinkRule& rule = *r->Rule;
+    if (r->First) {
+      if (FindAttribute(rule.Tag, rule.Attributes[0].Name, at(), v))
+        RewriteValue(page, v, rewrite, TLinkForm::Relative);
+      return;
+    }
+    for (const TLinkAttribute& attribute : rule.Attributes) {
+      if (FindAttribute(rule.Tag, attribute.Name, at(), v))
+        RewriteValue(page, v, rewrite, TLinkForm::Relative, attribute.Kind);
     }
   };
   rules();
@@ -957,6 +1113,60 @@ void LocaliseTag(std::string& page, std::size_t index, TPageRewrite& rewrite) {
     RewriteURLsIn(page, Offset(page, sheet.data()), sheet.size(), TValueKind::Sheet,
                   TLinkForm::Sheet, false, 0, rewrite);
 }
+
+// The rewrites held back so far (all of them lie before the tag being
+// read, unless End says otherwise), their effect on the page's length, and
+// where the last of them ends.
+struct THeldRun {
+  std::ptrdiff_t Delta = 0;
+  std::size_t End = 0;
+
+  // Takes the rewrites of one tag, held[mark] on: each is reported where the
+  // page, rewritten in place, would have had it then, behind the rewrites of
+  // the earlier tags and of this tag's earlier ones before it.
+  void Take(const std::string& page, const std::vector<THeldEdit>& held, std::size_t mark,
+            std::vector<TTextEdit>* edits) {
+    const std::ptrdiff_t earlierTags = Delta;
+    for (std::size_t k = mark; k < held.size(); ++k) {
+      const THeldEdit& e = held[k];
+      if (edits) {
+        std::ptrdiff_t before = earlierTags;
+        for (std::size_t m = mark; m < k; ++m)
+          if (held[m].At < e.At)
+            before += static_cast<std::ptrdiff_t>(held[m].New.size()) -
+                      static_cast<std::ptrdiff_t>(held[m].Length);
+        edits->push_back({static_cast<std::size_t>(static_cast<std::ptrdiff_t>(e.At) + before),
+                          page.substr(e.At, e.Length), e.New});
+      }
+      Delta += static_cast<std::ptrdiff_t>(e.New.size()) - static_cast<std::ptrdiff_t>(e.Length);
+      End = std::max(End, e.At + e.Length);
+    }
+  }
+
+  // Makes the held rewrites in the page, in one pass; gives where index
+  // (which no rewrite spans) lies in the rewritten page.
+  std::size_t Make(std::string& page, std::vector<THeldEdit>& held, std::size_t index) {
+    if (held.empty()) return index;
+    std::sort(held.begin(), held.end(),
+              [](const THeldEdit& a, const THeldEdit& b) { return a.At < b.At; });
+    std::string out;
+    out.reserve(static_cast<std::size_t>(static_cast<std::ptrdiff_t>(page.size()) + Delta));
+    std::size_t from = 0;
+    std::size_t moved = index;
+    for (const THeldEdit& e : held) {
+      out.append(page, from, e.At - from);
+      out += e.New;
+      from = e.At + e.Length;
+      if (from <= index) moved = moved - e.Length + e.New.size();
+    }
+    out.append(page, from, std::string::npos);
+    page.swap(out);
+    held.clear();
+    Delta = 0;
+    End = 0;
+    return moved;
+  }
+};
 
 void Insert(std::string& page, std::size_t at, const std::string& text,
             std::vector<TTextEdit>* edits) {
@@ -999,20 +1209,21 @@ std::string InsertBase(std::string& page, const std::string& url, bool asMarker)
   return InsertBaseImpl(page, url, asMarker, nullptr);
 }
 
-TStoredBodies::TBody TStoredBodies::Find(const std::string& webDir, const std::string& url) {
-  std::string key;
-  key.reserve(webDir.size() + 1 + url.size());
-  key += webDir;
-  key += '\n';
-  key += url;
-  if (auto it = Known.find(key); it != Known.end()) return it->second;
+const TStoredBodies::TBody& TStoredBodies::Find(const std::string& webDir, const std::string& url) {
+  // A pass works in one mirror: the answers are kept by URL, for that mirror.
+  if (webDir != WebDir) {
+    Known.clear();
+    Missing = {};
+    WebDir = webDir;
+  }
+  if (auto it = Known.find(url); it != Known.end()) return it->second;
   TBody body;
-  body.File = URLToLocalPath(webDir, url, "Data", "");
-  body.Stored = !body.File.empty() && IsStoredFile(body.File);
+  TStoredFile stored = FindStoredFile(webDir, url, "Data", &Missing);
+  body.File = std::move(stored.Path);
+  body.Stored = stored.Exists;
   // A bound on what one pass over a huge mirror keeps.
   if (Known.size() >= kMaxKnown) Known.clear();
-  Known.emplace(std::move(key), body);
-  return body;
+  return Known.emplace(url, std::move(body)).first->second;
 }
 
 std::string LinkToLocal(const std::string& webDir, const std::string& pageURL,
@@ -1044,9 +1255,11 @@ void ReplaceLinkAt(std::string& page, std::size_t index, const std::string& webD
                EncodeForAttribute(scan::LinkForText(local), '"'));
 }
 
-void LocaliseHTMLText(std::string& page, const std::string& pageURL, const std::string& webDir,
-                      const std::atomic<bool>& abort, const TProcessMessages& processMessages,
-                      std::vector<TTextEdit>* edits, TStoredBodies* bodies) {
+namespace {
+
+void LocaliseText(std::string& page, const std::string& pageURL, const std::string& webDir,
+                  const std::atomic<bool>& abort, const TProcessMessages& processMessages,
+                  std::vector<TTextEdit>* edits, TStoredBodies* bodies, bool holdBack) {
   TStoredBodies own;
   TStoredBodies& known = bodies ? *bodies : own;
   // A page saved with a marker of the base it had on the web gets a real base
@@ -1063,15 +1276,53 @@ void LocaliseHTMLText(std::string& page, const std::string& pageURL, const std::
     }
   }
 
-  TPageRewrite rewrite{webDir, base, edits, known, {}, {}};
+  // Made in place, each rewrite would move the rest of the page, for every
+  // link: a tag's rewrites are held back instead and made in one pass at the
+  // end. The walk reads the page as it was; that is the page as rewritten as
+  // far as every search of the walk can tell, while each held rewrite lies in
+  // a double-quoted value or in style-sheet text, holds no byte a search
+  // stops at, and lies before the tag being read. A tag whose rewrites are
+  // not so is rewritten in place, after the rewrites held until then.
+  TPageRewrite rewrite{webDir, base, edits, known, {}, {}, {}};
+  std::vector<THeldEdit> held;
+  THeldRun run;
   index = 0;
   for (long count = 1; FindNextTagAt(page, index); ++count) {
     if (count % 100 == 0) {
       if (processMessages) processMessages();
       if (abort.load()) break;
     }
+    if (run.End > index) index = run.Make(page, held, index);
+    const std::size_t mark = held.size();
+    rewrite.Held = holdBack ? &held : nullptr;
+    rewrite.Unseen = holdBack;
     LocaliseTag(page, index, rewrite);
+    rewrite.Held = nullptr;
+    if (!holdBack) continue;
+    if (rewrite.Unseen) {
+      run.Take(page, held, mark, edits);
+    } else {
+      held.resize(mark);
+      index = run.Make(page, held, index);
+      LocaliseTag(page, index, rewrite);
+    }
   }
+  run.Make(page, held, index);
+}
+
+}  // namespace
+
+void LocaliseHTMLText(std::string& page, const std::string& pageURL, const std::string& webDir,
+                      const std::atomic<bool>& abort, const TProcessMessages& processMessages,
+                      std::vector<TTextEdit>* edits, TStoredBodies* bodies) {
+  LocaliseText(page, pageURL, webDir, abort, processMessages, edits, bodies, true);
+}
+
+void html_detail::LocaliseHTMLTextInPlace(std::string& page, const std::string& pageURL,
+                                          const std::string& webDir, const std::atomic<bool>& abort,
+                                          const TProcessMessages& processMessages,
+                                          std::vector<TTextEdit>* edits, TStoredBodies* bodies) {
+  LocaliseText(page, pageURL, webDir, abort, processMessages, edits, bodies, false);
 }
 
 void LocaliseHTMLFile(const std::string& pageURL, const std::string& webDir,

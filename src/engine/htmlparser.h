@@ -25,6 +25,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "model/tvurlutils.h"
+
 namespace qv {
 
 // Moves the cursor to the next tag. With an empty name any tag whose name
@@ -152,11 +154,14 @@ class TStoredBodies {
     std::string File;     // URLToLocalPath(webDir, url, "Data", ""); "" outside the mirror
     bool Stored = false;  // a plain file of that name exists
   };
-  TBody Find(const std::string& webDir, const std::string& url);
+  // The answer stays good until the next Find.
+  const TBody& Find(const std::string& webDir, const std::string& url);
 
  private:
   static constexpr std::size_t kMaxKnown = 200000;
-  std::unordered_map<std::string, TBody> Known;
+  std::string WebDir;                            // the mirror Known holds answers of
+  std::unordered_map<std::string, TBody> Known;  // by URL
+  TMissingFolders Missing;                       // folders of WebDir found not there
 };
 
 // The local form of a link found in the page at pageURL under the mirror root
@@ -208,6 +213,17 @@ struct TTextEdit {
 void LocaliseHTMLText(std::string& page, const std::string& pageURL, const std::string& webDir,
                       const std::atomic<bool>& abort, const TProcessMessages& processMessages = {},
                       std::vector<TTextEdit>* edits = nullptr, TStoredBodies* bodies = nullptr);
+
+// LocaliseHTMLText making each rewrite in the page as it is found, the plain
+// walk whose result the faster one must give byte for byte (the tests and
+// the fuzz harness compare the two).
+namespace html_detail {
+void LocaliseHTMLTextInPlace(std::string& page, const std::string& pageURL,
+                             const std::string& webDir, const std::atomic<bool>& abort,
+                             const TProcessMessages& processMessages = {},
+                             std::vector<TTextEdit>* edits = nullptr,
+                             TStoredBodies* bodies = nullptr);
+}  // namespace html_detail
 
 // Rewrites every link of the stored copy of the page at pageURL under webDir
 // so the mirror browses without a network, and writes the page back (also

@@ -5,6 +5,7 @@
 // comparison stops at the first unequal byte, and the zero equals nothing the
 // callers look for.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -127,21 +128,37 @@ inline std::string_view Trimmed(std::string_view s) {
 // raw they would break the attribute and inject markup into the page.
 inline std::string LinkForText(std::string_view link, std::string_view extra = {}) {
   static const char kHex[] = "0123456789ABCDEF";
+  // The bytes that never stay as they are: "\\" and those escaped.
+  static const auto kChanged = [] {
+    std::array<bool, 256> t{};
+    for (int u = 0; u < 256; ++u)
+      t[static_cast<std::size_t>(u)] =
+          u <= ' ' || u == 0x7F || u == '"' || u == '\'' || u == '<' || u == '>' || u == '\\';
+    return t;
+  }();
   std::string out;
   out.reserve(link.size());
-  for (char c : link) {
-    unsigned char u = static_cast<unsigned char>(c);
+  // Runs of bytes that stay as they are go in whole.
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < link.size(); ++i) {
+    const char c = link[i];
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (!kChanged[u]) {
+      bool extraByte = false;
+      for (char x : extra) extraByte = extraByte || c == x;
+      if (!extraByte) continue;
+    }
+    out.append(link, run, i - run);
+    run = i + 1;
     if (c == '\\') {
       out += '/';
-    } else if (u <= ' ' || u == 0x7F || c == '"' || c == '\'' || c == '<' || c == '>' ||
-               extra.find(c) != std::string_view::npos) {
+    } else {
       out += '%';
       out += kHex[u >> 4];
       out += kHex[u & 15];
-    } else {
-      out += c;
     }
   }
+  out.append(link, run, std::string_view::npos);
   return out;
 }
 

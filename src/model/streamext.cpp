@@ -479,9 +479,10 @@ bool TryReadFileString(const std::string& fileName, std::string& text) noexcept 
 }
 
 void WriteFileString(const std::string& fileName, const std::string& text) {
+  // A file that can be replaced whole has its folder already.
+  if (ReplaceWholeFile(fileName, text)) return;
   const std::string folder = FolderOf(fileName);
   if (!folder.empty()) ForceDirs(folder);
-  if (ReplaceWholeFile(fileName, text)) return;
   TFd fd(OpenOrRaise(fileName, O_WRONLY | O_CREAT | O_TRUNC, true));
   const bool wrote = WriteAll(fd.Get(), text.data(), text.size());
   const bool closed = fd.Close();

@@ -1,11 +1,10 @@
 #include "model/tvurlutils.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <algorithm>
 #include <cerrno>
-#include <filesystem>
-#include <system_error>
-#include <vector>
 
 #include "model/uriparser.h"
 #include "model/vkfile.h"
@@ -75,29 +74,33 @@ bool IsTemporaryExt(std::string_view ext) {
 
 // The extension of the first stored file named kind or kind + ".*" in the folder
 // of `path` (which ends in "\" + kind), temporary files aside. `folderMissing`
-// (when given) tells whether the folder itself is not there.
+// (when given) tells whether the folder itself is not there. The folder is
+// read with the entries' own types (a look at a name only where the file
+// system gives none): every stored page and every link a localising pass
+// rewrites asks this of a folder.
 std::optional<std::string> FindStoredExtension(const std::string& path, std::string_view kind,
                                                bool* folderMissing = nullptr) {
   const std::string folder = NativePath(path.substr(0, path.size() - kind.size()));
-  std::error_code ec;
-  std::filesystem::directory_iterator it(folder, ec);
-  if (folderMissing)
-    *folderMissing = ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory;
-  if (ec) return std::nullopt;
-  std::vector<std::string> exts;
-  for (const std::filesystem::directory_iterator end; it != end; it.increment(ec)) {
-    if (ec) break;
-    const std::string name = it->path().filename().string();
-    if (name.compare(0, kind.size(), kind) != 0) continue;
-    const std::string ext = name.substr(kind.size());
+  DIR* dir = ::opendir(folder.c_str());
+  if (folderMissing) *folderMissing = !dir && (errno == ENOENT || errno == ENOTDIR);
+  if (!dir) return std::nullopt;
+  std::optional<std::string> best;
+  while (const dirent* e = ::readdir(dir)) {
+    const std::string_view name = e->d_name;
+    if (name == "." || name == ".." || name.compare(0, kind.size(), kind) != 0) continue;
+    const std::string_view ext = name.substr(kind.size());
     if (!ext.empty() && ext[0] != '.') continue;
     if (IsTemporaryExt(ext)) continue;
-    std::error_code sec;
-    if (it->symlink_status(sec).type() != std::filesystem::file_type::regular || sec) continue;
-    exts.push_back(ext);
+    bool regular = e->d_type == DT_REG;
+    if (e->d_type == DT_UNKNOWN) {
+      struct stat st;
+      regular =
+          ::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
+    }
+    if (regular && (!best || ext < *best)) best = std::string(ext);
   }
-  if (exts.empty()) return std::nullopt;
-  return *std::min_element(exts.begin(), exts.end());
+  ::closedir(dir);
+  return best;
 }
 
 // The stored name of a URL's file of `kind` without its extension (it ends in
@@ -130,14 +133,21 @@ std::string StoredBaseName(std::string_view root, std::string_view url, std::str
   return path;
 }
 
+// The base name completed with the extension a file of kind is given when
+// none is stored: the URL's own for a body.
+std::string NameWhenNoneStored(const std::string& base, const std::string& normal,
+                               std::string_view kind) {
+  if (kind == "Data") return base + SafeExtension(SplitURLPath(normal).Ext);
+  if (kind == "Head") return base + ".txt";
+  return base;
+}
+
 // The base name completed with its extension, as URLToLocalPath gives it.
 std::string WithExtension(const std::string& base, const std::string& normal, std::string_view kind,
                           std::string_view ext, bool* folderMissing) {
   if (!ext.empty()) return base + std::string(ext);
   if (auto found = FindStoredExtension(base, kind, folderMissing)) return base + *found;
-  if (kind == "Data") return base + SafeExtension(SplitURLPath(normal).Ext);
-  if (kind == "Head") return base + ".txt";
-  return base;
+  return NameWhenNoneStored(base, normal, kind);
 }
 
 bool Covers(const std::string& folder, std::string_view path) {
@@ -181,6 +191,45 @@ std::string URLToLocalPath(std::string_view root, std::string_view url, std::str
   if (base.empty()) return "";
   const std::string result = WithExtension(base, normal, kind, ext, nullptr);
   return StaysInside(result, root.size()) ? result : "";
+}
+
+TStoredFile FindStoredFile(std::string_view root, std::string_view url, std::string_view kind,
+                           TMissingFolders* missing) {
+  TStoredFile r;
+  if (root.empty()) return r;
+  std::string normal;
+  const std::string base = StoredBaseName(root, url, kind, normal);
+  if (base.empty()) return r;
+  const std::string_view folder = std::string_view(base).substr(0, base.size() - kind.size() - 1);
+  bool folderMissing =
+      missing && std::any_of(missing->Folders.begin(), missing->Folders.end(),
+                             [&](const std::string& f) { return Covers(f, folder); });
+  std::optional<std::string> found;
+  if (!folderMissing) {
+    found = FindStoredExtension(base, kind, &folderMissing);
+    if (folderMissing && missing) {
+      TFolderMemo climb;
+      NoteMissingFolder(climb, root.size(), folder);
+      if (missing->Folders.size() < TMissingFolders::kMax) {
+        missing->Folders.push_back(std::move(climb.Missing));
+      } else {
+        missing->Folders[missing->Next] = std::move(climb.Missing);
+        missing->Next = (missing->Next + 1) % TMissingFolders::kMax;
+      }
+    }
+  }
+  std::string path = found ? base + *found : NameWhenNoneStored(base, normal, kind);
+  if (!StaysInside(path, root.size())) return r;
+  r.Path = std::move(path);
+  // A name the folder listing gave is a plain file already; in a folder
+  // that is not there, nothing is.
+  if (found) {
+    r.Exists = true;
+  } else if (!folderMissing) {
+    struct stat st;
+    r.Exists = ::stat(NativePath(r.Path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  }
+  return r;
 }
 
 bool LocalFileExists(std::string_view root, std::string_view url, std::string_view kind,

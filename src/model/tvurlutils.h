@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/strutils.h"
 
@@ -59,6 +60,24 @@ struct TURLImage {
 // byte, since mirrors and caches written earlier must still be found.
 std::string URLToLocalPath(std::string_view root, std::string_view url, std::string_view kind,
                            std::string_view ext);
+
+// URLToLocalPath(root, url, kind, "") and whether it names a plain file
+// (symbolic links followed), from one look at the URL's folder where that
+// tells: a localising pass asks both for every page and every link target.
+struct TStoredFile {
+  std::string Path;  // "" outside the mirror
+  bool Exists = false;
+};
+// With missing, folders found not there are kept in it (the highest of each
+// climb, at most kMax of them) and answer for every URL below them without a
+// look: keep one only for a stretch in which no stored file appears.
+struct TMissingFolders {
+  static constexpr std::size_t kMax = 64;
+  std::vector<std::string> Folders;
+  std::size_t Next = 0;  // the one the next replaces once there are kMax
+};
+TStoredFile FindStoredFile(std::string_view root, std::string_view url, std::string_view kind,
+                           TMissingFolders* missing = nullptr);
 
 // What a run of LocalFileExists calls learnt of the mirror's folders.
 struct TFolderMemo {

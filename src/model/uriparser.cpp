@@ -161,7 +161,9 @@ static TURLPathParts SplitPath(const std::string& path) {
   return r;
 }
 
-TURLPathParts SplitURLPath(std::string_view url) { return SplitPath(ParseURL(url).Path); }
+TURLPathParts SplitURLPath(std::string_view url) {
+  return SplitPath(std::string(SplitURL(url).Path));
+}
 
 std::string URLFileName(std::string_view url) {
   const TURLPathParts p = SplitURLPath(url);

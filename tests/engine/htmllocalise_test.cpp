@@ -2,6 +2,7 @@
 // whole page against a golden copy.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -244,6 +245,61 @@ TEST(LocaliseStoredFiles, AZeroByteHidesNoLinkAfterIt) {
     else
       LocaliseHTMLFile(c.url, m.Root(), abort);
     EXPECT_EQ(test::ReadBytes(file), c.after) << c.name;
+  }
+}
+
+// The walk holds a tag's rewrites back and makes them all in one pass at the
+// end; wherever a held rewrite could change what the rest of the walk reads,
+// the tag is rewritten in place instead. Either way the page and the edits are
+// those of rewriting every link in place as it is found.
+TEST(LocaliseHTMLText, HeldRewritesGiveThePageOfRewritesInPlace) {
+  TMirror m;
+  const std::string pageURL = "http://h/d/p.html";
+  m.Store(pageURL, ".html");
+  m.Store("http://h/d/a.html", ".html");
+  m.Store("http://h/d/img/b.gif", ".gif");
+  m.Store("http://h/x.css", ".css");
+  struct TCase {
+    const char* Name;
+    std::string Page;
+  };
+  const std::vector<TCase> cases = {
+      {"double-quoted values", "<a href=\"a.html\">a</a><img src=\"img/b.gif\" alt=\"b\">"},
+      {"attributes rewritten out of their order",
+       "<img srcset=\"img/b.gif 2x, missing.gif 1x\" src=\"img/b.gif\" lowsrc=\"a.html\">"},
+      {"single-quoted and unquoted values", "<a href='a.html'>a</a><a href=a.html>b</a>"},
+      {"a value naming an attribute of its tag",
+       "<img longdesc=src=a.html src=\"img/b.gif\"><img longdesc='x src=\"a.html\"' src=b.gif>"},
+      {"markup inside a value", "<a href=\"a.html?<b>\">a</a><a href=\"<a href=a.html>\">b</a>"},
+      {"a quote left open", "<a href=\"a.html>a</a><a href=\"a.html\">b</a>"},
+      {"a tag inside style-sheet text",
+       "<style>p{background:url(img/b.gif)} <img src=\"a.html\"> q{background:url(x.png)}"
+       "</style><a href=\"a.html\">a</a>"},
+      {"style attributes and a script's source",
+       "<p style=\"background:url('img/b.gif')\"><script src=\"a.html\"></script>"},
+      {"a comment and a refresh",
+       "<!-- <a href=\"a.html\"> --><meta http-equiv=refresh content=\"0; url=a.html\">"},
+      {"references in a value", "<a href=\"a.html?x=1&amp;y=2\">a</a><a href=\"&#97;.html\">b</a>"},
+      {"a zero byte", std::string("<a href=\"a.html\">a</a>") + '\0' + "<a href=\"a.html\">b</a>"},
+  };
+  std::atomic<bool> abort{false};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    // Many times over, so rewrites made in place would shift long tails.
+    std::string page;
+    for (int i = 0; i < 50; ++i) page += c.Page;
+    std::string held = page, inPlace = page;
+    std::vector<TTextEdit> heldEdits, inPlaceEdits;
+    LocaliseHTMLText(held, pageURL, m.Root(), abort, {}, &heldEdits);
+    html_detail::LocaliseHTMLTextInPlace(inPlace, pageURL, m.Root(), abort, {}, &inPlaceEdits);
+    EXPECT_NE(held, page);
+    EXPECT_EQ(held, inPlace);
+    ASSERT_EQ(heldEdits.size(), inPlaceEdits.size());
+    for (std::size_t i = 0; i < heldEdits.size(); ++i) {
+      EXPECT_EQ(heldEdits[i].At, inPlaceEdits[i].At) << i;
+      EXPECT_EQ(heldEdits[i].Old, inPlaceEdits[i].Old) << i;
+      EXPECT_EQ(heldEdits[i].New, inPlaceEdits[i].New) << i;
+    }
   }
 }
 

@@ -234,6 +234,7 @@ TEST(LocalFileExists, AgreesWithTheStoredPathOverAMirror) {
             [](const Case* a, const Case* b) { return a->url < b->url; });
   for (int pass = 0; pass < 2; ++pass) {
     TFolderMemo memo;
+    TMissingFolders missing;
     for (const Case* c : order) {
       SCOPED_TRACE(std::string(c->name) + (pass ? " (backwards)" : ""));
       const bool want = reference(root, c->url);
@@ -243,6 +244,13 @@ TEST(LocalFileExists, AgreesWithTheStoredPathOverAMirror) {
       // A likely extension, right or wrong, changes no answer.
       for (const char* likely : {".html", ".htm", ".gif", ".tmp", ".abc", "html", "./x"})
         EXPECT_EQ(LocalFileExists(root, c->url, "Data", &memo, likely), want) << likely;
+      // The stored name and whether it is there, in one look, with or
+      // without the folders found missing so far.
+      for (TMissingFolders* m : {static_cast<TMissingFolders*>(nullptr), &missing}) {
+        const TStoredFile f = FindStoredFile(root, c->url, "Data", m);
+        EXPECT_EQ(f.Path, URLToLocalPath(root, c->url, "Data", ""));
+        EXPECT_EQ(f.Exists, want);
+      }
     }
     std::reverse(order.begin(), order.end());
   }
