@@ -170,6 +170,7 @@ int main(int argc, char** argv) {
   const auto extracted = Clock::now();
   const double cpuExtract = ThreadCpuSeconds() - cpu0;
   const int extractPasses = runner.Stats.Passes;
+  const int extractDropped = runner.Stats.DroppedErrors;
   const int extractStarts = runner.Stats.ThreadsStarted;
   runner.DownloadFiles(false);
   const auto downloaded = Clock::now();
@@ -235,6 +236,9 @@ int main(int argc, char** argv) {
   std::printf("rewrite_failed: %d\n", summary.Failed);
   std::printf("extract_passes: %d\n", extractPasses);
   std::printf("download_passes: %d\n", runner.Stats.Passes);
+  // Errors the jobs passed over: a job that went quiet says why here.
+  std::printf("extract_dropped_errors: %d\n", extractDropped);
+  std::printf("download_dropped_errors: %d\n", runner.Stats.DroppedErrors);
   std::printf("extract_threads_started: %d\n", extractStarts);
   std::printf("download_threads_started: %d\n", runner.Stats.ThreadsStarted);
   std::printf("ui_thread_cpu_share: %.4f\n", wall > 0 ? cpu / wall : 0.0);

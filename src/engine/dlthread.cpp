@@ -187,6 +187,8 @@ void TDLThread::Execute() {
     }
     StepMarker = "59";
   } catch (...) {
+    // The thread ends here; its item has no record.
+    JobDroppedErrors.Note("download thread");
     RestorePartial();
   }
   StepMarker = "60";
@@ -269,6 +271,7 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
   std::string fetchURL;
   std::string resumeFile;
   int64_t finalSize = 0;
+  TFetchFailure failure;
   for (int attempt = 0;; ++attempt) {
     SetUpHTTPRequest();
     AcceptTypes = robots ? std::string() : acceptTypes;
@@ -286,7 +289,7 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
         InfoOnly || !resumeFile.empty() || FiltersBySize() ? "" : kAcceptedCodings;
     fetch.ExtraLines = {FConditionalLine, FIfRangeLine};
     fetchURL = url;
-    if (!FetchHTTPHops(fetchURL, fetch)) {
+    if (!FetchHTTPHops(fetchURL, fetch, failure)) {
       RestorePartial();
       return;
     }
@@ -298,11 +301,12 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
     LockedDeleteFile(resumeFile);
     FResumeFile.clear();
   }
-  TakeHTTPAnswer(fetchURL, tempFile, resumeFile, finalSize);
+  TakeHTTPAnswer(fetchURL, tempFile, resumeFile, finalSize, failure);
 }
 
 void TDLThread::TakeHTTPAnswer(const std::string& fetchURL, const std::string& tempFile,
-                               const std::string& resumeFile, int64_t finalSize) {
+                               const std::string& resumeFile, int64_t finalSize,
+                               const TFetchFailure& failure) {
   const std::string url = Current.URL;
   const bool robots = IsRobotsURL(url);
   const int32_t code = HTTP->ResponseCode;
@@ -322,7 +326,7 @@ void TDLThread::TakeHTTPAnswer(const std::string& fetchURL, const std::string& t
     if (BytesTotal == 0) BytesTotal = finalSize;
     // robots.txt is fetched whole even here, and read.
     const bool body = IsRobotsURL(url) && LockedFileExists(tempFile);
-    FinishDownload(headers, body ? tempFile : std::string(), BytesTotal, code, false);
+    FinishDownload(headers, body ? tempFile : std::string(), BytesTotal, code, false, failure);
     if (body) LockedDeleteFile(tempFile);
     return;
   }
@@ -335,7 +339,7 @@ void TDLThread::TakeHTTPAnswer(const std::string& fetchURL, const std::string& t
     }
     // A decoded body is not the size its headers announced.
     if (BytesTotal == 0 || !HTTP->BodyDecodedFrom.empty()) BytesTotal = finalSize;
-    FinishDownload(headers, tempFile, BytesTotal, code, true);
+    FinishDownload(headers, tempFile, BytesTotal, code, true, failure);
     return;
   }
   if (code == 406 || code == -406) Current.RetriesLeft = 0;
@@ -355,7 +359,7 @@ void TDLThread::TakeHTTPAnswer(const std::string& fetchURL, const std::string& t
     return;
   }
   SetActivity("Failed");
-  FinishDownload(headers, "", BytesTotal, code, false);
+  FinishDownload(headers, "", BytesTotal, code, false, failure);
 }
 
 void TDLThread::BodyReceived(int64_t count) {
@@ -544,10 +548,11 @@ bool TDLThread::SequenceBodies(const std::string& path) {
 }
 
 void TDLThread::FinishDownload(const std::string& headers, const std::string& tempFile,
-                               int64_t size, int32_t code, bool saveBody) {
+                               int64_t size, int32_t code, bool saveBody,
+                               const TFetchFailure& failure) {
   const std::string url = Current.URL;
   if (!saveBody && headers.empty() && tempFile.empty()) {
-    FinishItem("", "", 0, code, false);
+    FinishItem("", "", 0, code, false, failure);
     return;
   }
   const bool robots = RobotsObeyed && Context().Robots && IsRobotsURL(url);
@@ -578,7 +583,7 @@ void TDLThread::FinishDownload(const std::string& headers, const std::string& te
       SaveLocalCopy(root, "Head", url, headers, ".txt");
     }
   }
-  LogResult(url, size, headers, HTTPDetails(code), code);
+  LogResult(url, size, headers, HTTPDetails(code, failure), code, failure);
   if (robots && !robotsText.empty()) {
     const std::string agent = UserAgentText(Snapshot().Settings->UserAgEd);
     Context().Robots->ParseRobotsTxt(URLSite(url), robotsText, agent);
@@ -599,7 +604,7 @@ bool TDLThread::FTPItemStep(const char* activity, const std::function<bool()>& c
   if (!FTPStep(activity, command)) {
     if (Result == vrNone) Result = vrFailed;
     TimedOut();
-    LogResult(Current.URL, 0, "", FTPRefusalText());
+    LogResult(Current.URL, 0, "", FTPRefusalText(), 0, FTP->LastFailure);
     return false;
   }
   if (TimedOut()) {
@@ -664,7 +669,7 @@ bool TDLThread::OpenFTPFolder(TDNItem* entry, const std::string& target) {
       if (Result == vrNone) Result = vrFailed;
       NoteHostOutcome(entry, FTP->ReplyCode != 0, FTP->HostUnreachable);
       TimedOut();
-      LogResult(url, 0, "", FTPRefusalText());
+      LogResult(url, 0, "", FTPRefusalText(), 0, FTP->LastFailure);
       return false;
     }
     SetActivity("Connected");
@@ -696,7 +701,7 @@ bool TDLThread::FetchFTPFile(const std::string& fileName, const std::string& tem
       const int32_t reply = FTP->ReplyCode;
       if (reply == 0 || (reply / 10) % 10 != 0) {
         if (Result == vrNone) Result = vrFailed;
-        LogResult(url, BytesTotal, "", FTPRefusalText());
+        LogResult(url, BytesTotal, "", FTPRefusalText(), 0, FTP->LastFailure);
         return false;
       }
     }
@@ -707,7 +712,7 @@ bool TDLThread::FetchFTPFile(const std::string& fileName, const std::string& tem
     if (!FTPStep("Request?", [&] { return FTP->DownloadExt(fileName, tempFile); })) {
       if (Result == vrNone) Result = vrFailed;
       TimedOut();
-      LogResult(url, BytesTotal, "", FTPRefusalText());
+      LogResult(url, BytesTotal, "", FTPRefusalText(), 0, FTP->LastFailure);
       return false;
     }
   }

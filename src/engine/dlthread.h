@@ -69,7 +69,7 @@ class TDLThread : public TVkThread {
   void JoinResume(const std::string& tempFile, const std::string& resumeFile);
   void AddIfModifiedSince();
   void FinishDownload(const std::string& headers, const std::string& tempFile, int64_t size,
-                      int32_t code, bool saveBody);
+                      int32_t code, bool saveBody, const TFetchFailure& failure = {});
 
  private:
   // What the answer to a resumed request allows.
@@ -83,7 +83,8 @@ class TDLThread : public TVkThread {
   // What the last hop's answer comes to: a resume joined or given up, a
   // page marked with its address, the body placed, or the failure recorded.
   void TakeHTTPAnswer(const std::string& fetchURL, const std::string& tempFile,
-                      const std::string& resumeFile, int64_t finalSize);
+                      const std::string& resumeFile, int64_t finalSize,
+                      const TFetchFailure& failure);
   // The item's stored body (any extension but ".tmp"/".tm2"), "" when none.
   std::string StoredBody() const;
   // Puts the new body in place with one replacing rename, then removes the

@@ -129,6 +129,7 @@ bool TDownloadFrm::RunJob(uint8_t kind, bool infoOnly) {
   MayClose = 0;
   Visible = true;
   Stats = {};
+  JobDroppedErrors.Clear();
   FLowDiskAsked.clear();
   if (FView) FView->ShowForm();
   Controls();
@@ -171,15 +172,30 @@ bool TDownloadFrm::RunJob(uint8_t kind, bool infoOnly) {
     std::lock_guard<TSpinningMutex> g(JobLock);
     LastJob.Left = queue.Count() + RetryList.Count() + JobTally.Stopped;
   } catch (const std::exception&) {
+    JobDroppedErrors.Note("job");
   }
   endJob();
   if (LocRefsChk && Localise) {
     try {
       Localise(jobDir);
     } catch (const std::exception&) {
+      JobDroppedErrors.Note("localising");
     }
   }
+  ReportDroppedErrors();
   return true;
+}
+
+void TDownloadFrm::ReportDroppedErrors() {
+  Stats.DroppedErrors = JobDroppedErrors.Count();
+  if (Stats.DroppedErrors == 0) return;
+  LastJob.DroppedErrors = DroppedErrorsText(Stats.DroppedErrors, JobDroppedErrors.Last());
+  // After the workers' last texts in the outbox: it is the one left showing.
+  if (!LastJob.Ran && FContext.Adder) FContext.Adder->Outbox().AddStatusText(LastJob.DroppedErrors);
+}
+
+std::string DroppedErrorsText(int count, const std::string& last) {
+  return "Errors passed over: " + std::to_string(count) + " (the last, " + last + ").";
 }
 
 bool TDownloadFrm::CanStartOperation(bool blocksExtract, bool blocksDownload) {
@@ -346,6 +362,7 @@ std::string TDownloadFrm::JobEndText() const {
   if (LastJob.Failed + LastJob.Skipped > 0)
     text += " See them: Filters, \"Failed files\" = \"Only\".";
   if (!LastJob.LocaliseFailures.empty()) text += " " + LastJob.LocaliseFailures;
+  if (!LastJob.DroppedErrors.empty()) text += " " + LastJob.DroppedErrors;
   return text;
 }
 
@@ -358,6 +375,7 @@ bool TDownloadFrm::GuardedJobLoop(TDLList& queue, bool infoOnly) {
     // No thread may outlive the job: the next job's start clears the lists
     // they walk.
     Stats.Exception = true;
+    JobDroppedErrors.Note("job loop");
     DrainThreads();
     RefreshThreadGrid();
     return true;
@@ -410,6 +428,7 @@ bool TDownloadFrm::RunJobLoop(TDLList& queue, bool infoOnly) {
         ++Stats.ThreadsStarted;
         refresh = true;
       } catch (const std::exception&) {
+        JobDroppedErrors.Note("thread start");
       }
       // Paced whether or not the start worked, so a thread that cannot be
       // made is not tried again in a tight loop.
@@ -579,6 +598,7 @@ void TDownloadFrm::CheckDiskSpace(int waiting) {
     SetPanel(1, "Cache drive free (" + cacheDrive + ") " + FreeMegs(cache));
     SetPanel(2, "Web drive free (" + webDrive + ")  " + FreeMegs(webSpace));
   } catch (const std::exception&) {
+    JobDroppedErrors.Note("disk check");
   }
 }
 
@@ -620,6 +640,7 @@ void TDownloadFrm::RefreshThreadGrid() {
     }
     if (FView) FView->GridChanged();
   } catch (const std::exception&) {
+    JobDroppedErrors.Note("thread grid");
   }
 }
 

@@ -60,6 +60,9 @@ inline constexpr char kStopJobQuestion[] =
     "You cannot perform this operation while downloading is in progress.\n\nDo you want to "
     "terminate the download operation?";
 inline constexpr int64_t kLowDiskBytes = 2000000;
+// The status text of a job that passed over count errors, the last of them
+// last ("download thread: Read timed out.").
+std::string DroppedErrorsText(int count, const std::string& last);
 inline constexpr int kThreadStartPaceMs = 200;
 inline constexpr int kWatchdogTickMs = 1000;
 inline constexpr int kDiskCheckMs = 500;
@@ -154,6 +157,10 @@ class TDownloadFrm {
   // message window, which may take a close request meanwhile; a page it
   // could not rewrite is named in a status text through the job's outbox.
   void LocaliseSavedPages(const std::string& dir);
+  // As a job ends: the errors it passed over counted in Stats and, when
+  // there were any, said in the job's account, or in a status text through
+  // the job's outbox when it has none (it ended before its account).
+  void ReportDroppedErrors();
 
   // --- events ---
   void SkipBtnClick();
@@ -181,11 +188,13 @@ class TDownloadFrm {
     int Left = 0;  // not done: still queued, or cut short by the stop
     // What the localising pass after it could not rewrite ("" when all).
     std::string LocaliseFailures;
+    // The errors it passed over (DroppedErrorsText; "" when none).
+    std::string DroppedErrors;
   };
   TJobReport LastJob;
   // The main window's status-bar account of the last job: what it did,
-  // where its failures are listed and what its localising pass could not
-  // rewrite; "" when no job ran.
+  // where its failures are listed, what its localising pass could not
+  // rewrite and the errors it passed over; "" when no job ran.
   std::string JobEndText() const;
 
   // Figures of the last job (for the harness and tests).
@@ -196,6 +205,8 @@ class TDownloadFrm {
     int ThreadsStarted = 0;
     int Redials = 0;
     bool Exception = false;
+    // Errors the job passed over (JobDroppedErrors), as it ended.
+    int DroppedErrors = 0;
   };
   TJobStats Stats;
 

@@ -64,7 +64,7 @@ class TIdFTPExt::TBusyScope {
   explicit TBusyScope(TIdFTPExt& f) : F(f), L(f.FOpLock) {
     if (F.FDepth++ == 0) {
       F.Busy.store(1);
-      F.LastError.clear();
+      F.LastFailure = {};
     }
   }
   ~TBusyScope() {
@@ -117,7 +117,7 @@ bool TIdFTPExt::ConnectExt(const std::string& url, const std::string& defaultPas
   try {
     const TFTPLogOnInfo info = LogOnFor(url, defaultPassword, User, Password);
     if (info.Host.empty()) {
-      LastError = "No host in the URL";
+      LastFailure = {TFailKind::fkNotSent, 0, "No host in the URL"};
       return false;
     }
     Host = info.Host;
@@ -125,12 +125,9 @@ bool TIdFTPExt::ConnectExt(const std::string& url, const std::string& defaultPas
     Password = info.Password;
     Connect(true);
     return true;
-  } catch (const ENetUnreachable&) {
-    HostUnreachable = true;
-    NoteFailure();
-    return false;
   } catch (...) {
     NoteFailure();
+    HostUnreachable = LastFailure.Kind == TFailKind::fkUnreachable;
     return false;
   }
 }
@@ -169,7 +166,8 @@ bool TIdFTPExt::ChangeAbsDir(const std::string& path) {
   try {
     const std::string cur = GetCurrentDir();
     if (cur.empty()) {
-      if (LastError.empty()) LastError = "No folder in the reply to PWD";
+      if (!LastFailure.Failed())
+        LastFailure = {TFailKind::fkProtocol, ReplyCode, "No folder in the reply to PWD"};
       return false;
     }
     if (cur == path) return true;
@@ -248,18 +246,10 @@ bool TIdFTPExt::ModeExt(TIdFTPTransferType transferType) {
 
 void TIdFTPExt::NoteFailure() noexcept {
   try {
-    try {
-      throw;
-    } catch (const EIdProtocolReplyError& e) {
-      LastError = std::to_string(e.ReplyCode) + " " + e.what();
-    } catch (const std::exception& e) {
-      LastError = e.what();
-    } catch (...) {
-      LastError = "Unknown error";
-    }
-    // A multi-line reply becomes one line of details text.
-    for (char& c : LastError)
-      if (c == '\n' || c == '\r') c = ' ';
+    // A multi-line reply becomes one line of details text, with its code.
+    LastFailure = FailureOf(std::current_exception(), ReplyCode);
+    if (LastFailure.OnStatus())
+      LastFailure.Text = std::to_string(LastFailure.Code) + " " + LastFailure.Text;
   } catch (...) {
   }
 }
@@ -311,7 +301,7 @@ void TIdFTPExt::ResetExt() {
   OnWork = nullptr;
   OnWorkEnd = nullptr;
   OnStatus = nullptr;
-  LastError.clear();
+  LastFailure = {};
   HostUnreachable = false;
   ReplyCode = 0;
   ReplyText.clear();

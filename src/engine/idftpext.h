@@ -2,8 +2,8 @@
 
 // The FTP client every worker thread holds (taken from the client pool). No
 // operation raises except RestoreGet: each reports false or "" and leaves the
-// last reply code (ReplyCode) and the reason of the failure (LastError) for
-// the caller to read.
+// last reply code (ReplyCode) and the failure (LastFailure) for the caller to
+// read.
 //
 // Threads: the worker thread makes every call that talks to the server,
 // QuitExt included. Any other thread (the user-interface thread's watchdog)
@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/fetchfailure.h"
 #include "platform/ftp.h"
 
 namespace qv {
@@ -37,13 +38,15 @@ class TIdFTPExt : public TIdFTP {
   std::function<void(TIdFTPExt* sender)> OnChangeDir;
   // An operation is talking to the server.
   std::atomic<uint8_t> Busy{0};
-  // Why the last operation failed ("" after a success), for the details
-  // text: the server's reply ("550 No such file."), or the connection's or
-  // the transfer's own reason ("Read timed out.", "Connection cut.",
-  // "Transfer ended short: 999 of 1000 bytes"). Worker thread only.
-  std::string LastError;
-  // The last log-on found the server unreachable: its name did not resolve,
-  // or no address of it took the connection. Worker thread only.
+  // Why the last operation failed (none after a success), for the details
+  // text: the server's refusal (its code, and as text its reply: "550 No
+  // such file."), or the connection's or the transfer's own reason ("Read
+  // timed out.", "Connection cut.", "Transfer ended short: 999 of 1000
+  // bytes"). Worker thread only.
+  TFetchFailure LastFailure;
+  // The last log-on found the server unreachable (its failure is of that
+  // kind): its name did not resolve, or no address of it took the
+  // connection. Worker thread only.
   bool HostUnreachable = false;
 
   // Logs on to the server of an "ftp:" URL: the URL's user and password, else
@@ -91,7 +94,7 @@ class TIdFTPExt : public TIdFTP {
   // operation runs, it only cuts (DisconnectSocketExt).
   void QuitExt();
   // For the pool, once no worker uses the client: QuitExt, then every event handler, the
-  // reply state, LastError and the settings as a new client has them, so
+  // reply state, LastFailure and the settings as a new client has them, so
   // the next taker inherits nothing of this one.
   void ResetExt();
   // The active-mode resumed transfer into stream, whose size is the offset.
@@ -109,7 +112,8 @@ class TIdFTPExt : public TIdFTP {
 
  private:
   class TBusyScope;
-  // Records the reason of the exception being handled in LastError.
+  // Records the failure the exception being handled stands for in
+  // LastFailure.
   void NoteFailure() noexcept;
   // Held by each operation while it runs; QuitExt takes it only when free.
   std::recursive_mutex FOpLock;

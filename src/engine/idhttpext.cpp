@@ -7,44 +7,6 @@
 
 namespace qv {
 
-namespace {
-
-std::string ExceptionText(std::exception_ptr e) {
-  try {
-    std::rethrow_exception(e);
-  } catch (const std::exception& x) {
-    return x.what();
-  } catch (...) {
-    return "Unknown error";
-  }
-}
-
-bool IsUnreachable(std::exception_ptr e) {
-  try {
-    std::rethrow_exception(e);
-  } catch (const ENetUnreachable&) {
-    return true;
-  } catch (...) {
-    return false;
-  }
-}
-
-// A status the request does not accept, as opposed to a redirection the
-// client would not follow or any fault of the connection or the framing.
-bool IsStatusFailure(std::exception_ptr e) {
-  try {
-    std::rethrow_exception(e);
-  } catch (const EHttpRedirectError&) {
-    return false;
-  } catch (const EIdProtocolReplyError&) {
-    return true;
-  } catch (...) {
-    return false;
-  }
-}
-
-}  // namespace
-
 TIdHTTPExt::TIdHTTPExt() = default;
 
 std::string TIdHTTPExt::GetExt(const std::string& url) {
@@ -109,8 +71,7 @@ void TIdHTTPExt::ResetDefaults() {
   TimeOutExt = 0;
   SavedOnWork = nullptr;
   WorkPosition = 0;
-  LastError.clear();
-  FailedOnStatus = false;
+  LastFailure = {};
   HostUnreachable = false;
 }
 
@@ -181,8 +142,7 @@ bool TIdHTTPExt::Fetch(TFetch kind, const std::string& rawUrl, const std::string
     OnWork = [this](TIdTCPConnection* s, TWorkMode m, int64_t n) { ThisWork(s, m, n); };
     workHooked = true;
     Busy = 1;
-    LastError.clear();
-    FailedOnStatus = false;
+    LastFailure = {};
     HostUnreachable = false;
     if (kind == fkFile) file = std::make_unique<TBodyFile>(fileName, limit, deferFile);
 
@@ -215,12 +175,10 @@ bool TIdHTTPExt::Fetch(TFetch kind, const std::string& rawUrl, const std::string
     if (file) file->Close();
     return true;
   } catch (...) {
-    LastError = ExceptionText(std::current_exception());
-    FailedOnStatus = IsStatusFailure(std::current_exception());
-    HostUnreachable = Request.ProxyServer.empty() && IsUnreachable(std::current_exception());
+    LastFailure = FailureOf(std::current_exception(), ResponseCode);
+    HostUnreachable = Request.ProxyServer.empty() && LastFailure.Kind == TFailKind::fkUnreachable;
     // Details text is one line; a peer's reason phrase may hold a lone CR.
-    for (char& c : LastError)
-      if (c == '\r' || c == '\n') c = ' ';
+    LastFailure = FailureOf(std::current_exception(), ResponseCode);
     Busy = 0;
     restoreWork();
     try {

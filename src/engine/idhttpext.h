@@ -4,7 +4,7 @@
 // raise. Each fetch prepares the URL, sends the request at most twice (once
 // more only when the first try got no status line at all, typically a kept
 // connection the server had closed), and reports failure by result with the
-// response state and the reason (LastError) left for the caller to read.
+// response state and the failure (LastFailure) left for the caller to read.
 //
 // Threads: a fetch runs on its worker thread. DisconnectSocketExt may be
 // called from any thread (the watchdog cuts a hanging transfer with it);
@@ -16,6 +16,7 @@
 #include <mutex>
 #include <string>
 
+#include "engine/fetchfailure.h"
 #include "engine/idhttp.h"
 
 namespace qv {
@@ -29,15 +30,16 @@ class TIdHTTPExt : public TIdHTTP {
   TIdWorkEvent SavedOnWork;
   std::atomic<int64_t> WorkPosition{0};
   std::atomic<uint8_t> Busy{1};
-  // Why the last fetch failed ("Read timed out.", "Too many redirects",
-  // "404 Not Found", a framing or TLS error...); "" after a success.
-  std::string LastError;
-  // The last fetch failed on the answer's status alone (LastError is its
-  // status line): the code says why, and nothing else went wrong.
-  bool FailedOnStatus = false;
-  // The last fetch found its host unreachable: the name did not resolve, or
-  // no address of it took the connection. Through a proxy the proxy's
-  // answer speaks for the host, and its own failure says nothing of it.
+  // Why the last fetch failed: its kind, the answer's code and its text
+  // ("Read timed out.", "Too many redirects", "404 Not Found", a framing or
+  // TLS error...). None after a success. A failure on the answer's status
+  // alone (OnStatus) has the status line as its text: the code says why,
+  // and nothing else went wrong.
+  TFetchFailure LastFailure;
+  // The last fetch found its host unreachable (its failure is of that
+  // kind): the name did not resolve, or no address of it took the
+  // connection. Through a proxy the proxy's answer speaks for the host, and
+  // its own failure says nothing of it.
   bool HostUnreachable = false;
 
   // Most bytes a body fetched into memory may have.

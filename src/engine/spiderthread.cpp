@@ -152,6 +152,8 @@ void TSpiderThread::Execute() {
       PutToRetry(Current);
     }
   } catch (const std::exception&) {
+    // The thread ends here; its item has no record.
+    JobDroppedErrors.Note("spider thread");
   }
   DisarmWatchdog();
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -294,7 +296,8 @@ void TSpiderThread::FetchPage(const std::string& acceptTypes) {
   // An empty document is a page without links, not a failure.
   fetch.Request = [this](const std::string& hop) { return GetPageText(hop, PageText); };
   fetch.Received = [this] { return static_cast<int64_t>(PageText.size()); };
-  if (!FetchHTTPHops(Current.SiteBase, fetch)) return;
+  TFetchFailure failure;
+  if (!FetchHTTPHops(Current.SiteBase, fetch, failure)) return;
 
   const int32_t code = HTTP->ResponseCode;
   const std::string headers = HTTP->RawHeaders.Text();
@@ -326,7 +329,7 @@ void TSpiderThread::FetchPage(const std::string& acceptTypes) {
   SetActivity("Failed");
   // A 304 for a copy the cache holds is finished from that copy.
   if (code == 304 && CachedCopyExists()) return;
-  FinishItem(headers, "", BytesTotal, code, false);
+  FinishItem(headers, "", BytesTotal, code, false, failure);
 }
 
 void TSpiderThread::KeepHopTarget(const std::string& target, std::string text,
@@ -685,7 +688,7 @@ void TSpiderThread::SpiderFTPItem() {
   // A folder that could not be listed is a failure that says why: the only
   // record a root folder gets.
   if (Result != vrTimedOut) Result = vrFailed;
-  LogResult(Current.URL, 0, "", FTPRefusalText());
+  LogResult(Current.URL, 0, "", FTPRefusalText(), 0, FTP->LastFailure);
 }
 
 bool TSpiderThread::ConnectFTP() {

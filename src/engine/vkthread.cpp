@@ -34,6 +34,7 @@ std::set<std::string> VisitedList;
 std::atomic<bool> RobotsObeyed{false};
 std::atomic<int> MaxThreadsPerServer{5};
 std::atomic<int> LeastHostCount{0};
+TDroppedErrors JobDroppedErrors;
 
 namespace {
 
@@ -112,6 +113,28 @@ std::string HostOf(const std::string& url) {
   return netLoc;
 }
 
+void TDroppedErrors::Note(const char* where, std::exception_ptr e) noexcept {
+  FCount.fetch_add(1);
+  try {
+    std::string text = std::string(where) + ": " + FailureOf(e, 0).Text;
+    std::lock_guard<std::mutex> g(FLock);
+    FLast = std::move(text);
+  } catch (...) {
+    // Counted: the text is what a lack of memory costs.
+  }
+}
+
+std::string TDroppedErrors::Last() const {
+  std::lock_guard<std::mutex> g(FLock);
+  return FLast;
+}
+
+void TDroppedErrors::Clear() {
+  std::lock_guard<std::mutex> g(FLock);
+  FCount = 0;
+  FLast.clear();
+}
+
 void TVkThreadList::Remove(TVkThread* thread) {
   FItems.erase(std::remove(FItems.begin(), FItems.end(), thread), FItems.end());
 }
@@ -120,6 +143,7 @@ TDNList* JobHostList() { return gHostList; }
 TCookieList* JobCookieList() { return gCookieList; }
 
 void StartJob(const TSettings& settings, TJobContext* context) {
+  JobDroppedErrors.Clear();
   RobotsObeyed = !settings.EnterNoRobChk;
   MaxThreadsPerServer = settings.MaxThrServUD == 0 ? 5 : settings.MaxThrServUD;
   LeastHostCount = 0;
@@ -217,6 +241,7 @@ void TVkThread::ReturnPooled() noexcept {
     ReturnHTTP(std::move(HTTP));
     ReturnFTP(std::move(FTP));
   } catch (...) {
+    JobDroppedErrors.Note("worker's pooled objects");
   }
 }
 
@@ -240,11 +265,6 @@ void TVkThread::DoTerminate() {
     FContext.Ended();
   else if (FContext.Wake)
     FContext.Wake();
-}
-
-std::string TVkThread::ClientFailureReason(const std::string& url) const {
-  if (HasURLScheme(url, "ftp:")) return FTP ? FTP->LastError : std::string();
-  return HTTP ? HTTP->LastError : std::string();
 }
 
 // --- published texts ---
@@ -661,7 +681,8 @@ bool TVkThread::MayRetry() const {
 }
 
 void TVkThread::LogResult(const std::string& url, int64_t size, const std::string& headers,
-                          const std::string& statusText, int32_t code) {
+                          const std::string& statusText, int32_t code,
+                          const TFetchFailure& failure) {
   // Built in the node the master list keeps when the URL is new.
   auto record = std::make_unique<TVkURLItem>();
   TVkURLItem& item = *record;
@@ -689,8 +710,8 @@ void TVkThread::LogResult(const std::string& url, int64_t size, const std::strin
       case vrFailed:
         if (!statusText.empty()) {
           details = statusText;
-        } else if (reason = ClientFailureReason(url); !reason.empty()) {
-          details = reason;
+        } else if (!failure.Text.empty()) {
+          details = failure.Text;
         }
         break;
       case vrSucceeded:
@@ -766,11 +787,11 @@ std::string TVkThread::ListedAddress(const std::string& url) {
   return FContext.Adder ? FContext.Adder->ListedURL(url) : url;
 }
 
-std::string TVkThread::HTTPDetails(int32_t code) const {
+std::string TVkThread::HTTPDetails(int32_t code, const TFetchFailure& failure) const {
   const int8_t r = Result;
-  if ((r == vrFailed || r == vrNone) && HTTP && code == HTTP->ResponseCode &&
-      !HTTP->FailedOnStatus && !HTTP->LastError.empty())
-    return HTTP->LastError;
+  if ((r == vrFailed || r == vrNone) && failure.Failed() && !failure.OnStatus() &&
+      failure.Code == code && !failure.Text.empty())
+    return failure.Text;
   return HttpStatusText(code);
 }
 
@@ -792,13 +813,14 @@ std::string TVkThread::FTPRefusalText() const {
 }
 
 void TVkThread::FinishItem(const std::string& headers, const std::string& body, int64_t size,
-                           int32_t code, bool saveBody) {
+                           int32_t code, bool saveBody, const TFetchFailure& failure) {
   const std::string url = Current.URL;
-  FinishItemAt(url, headers, body, size, code, saveBody);
+  FinishItemAt(url, headers, body, size, code, saveBody, failure);
 }
 
 void TVkThread::FinishItemAt(const std::string& url, const std::string& headers,
-                             const std::string& body, int64_t size, int32_t code, bool saveBody) {
+                             const std::string& body, int64_t size, int32_t code, bool saveBody,
+                             const TFetchFailure& failure) {
   // A copy from the cache that is no newer than the stored one is the same
   // document: the stored copy (localised since, perhaps) and its headers
   // stay as they are, their times too.
@@ -823,7 +845,7 @@ void TVkThread::FinishItemAt(const std::string& url, const std::string& headers,
       SaveLocalCopy(root, "Head", url, headers, ".txt");
     }
   }
-  LogResult(url, size, headers, HTTPDetails(code), code);
+  LogResult(url, size, headers, HTTPDetails(code, failure), code, failure);
   if (RobotsObeyed && IsRobotsURL(url) && FContext.Robots && !body.empty()) {
     const std::string agent = UserAgentText(FSnapshot.Settings ? FSnapshot.Settings->UserAgEd : "");
     FContext.Robots->ParseRobotsTxt(URLSite(url), body, agent);

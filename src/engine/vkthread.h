@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -24,6 +25,7 @@
 #include <vector>
 
 #include "engine/dllist.h"
+#include "engine/fetchfailure.h"
 #include "engine/idftpext.h"
 #include "engine/idhttpext.h"
 #include "engine/jobcontext.h"
@@ -77,16 +79,39 @@ struct TJobTally {
   int Done() const { return Stored + Failed + Skipped + Stopped; }
 };
 extern TJobTally JobTally;
+
+// The errors a job passes over where its design has them dropped (a worker
+// that meets one ends, a grid refresh that meets one is skipped): counted,
+// the last one's text kept, so that a job that went quiet can be told why.
+// Any thread.
+class TDroppedErrors {
+ public:
+  // Counts the error being handled (or e), met at where ("download thread").
+  void Note(const char* where, std::exception_ptr e = std::current_exception()) noexcept;
+  int Count() const { return FCount.load(); }
+  // "where: reason" of the last one; "" before any.
+  std::string Last() const;
+  void Clear();
+
+ private:
+  std::atomic<int> FCount{0};
+  mutable std::mutex FLock;
+  std::string FLast;
+};
+// The running job's; cleared as each job starts (StartJob, and the runner
+// before it builds a queue).
+extern TDroppedErrors JobDroppedErrors;
+
 // The job's host list and cookie list: made by the first StartJob, cleared by
 // each, freed by FreeJobGlobals.
 TDNList* JobHostList();
 TCookieList* JobCookieList();
 
 // Before each job: takes RobotsObeyed and MaxThreadsPerServer from the
-// settings (0 threads per server means 5), clears LeastHostCount, JobTally,
-// the host list, the cookie list (then imports the browser's cookies when
-// IECookChk is on), RetryList and VisitedList, makes the pools, and points
-// the context's host and cookie lists at the job's.
+// settings (0 threads per server means 5), clears JobDroppedErrors,
+// LeastHostCount, JobTally, the host list, the cookie list (then imports the
+// browser's cookies when IECookChk is on), RetryList and VisitedList, makes
+// the pools, and points the context's host and cookie lists at the job's.
 void StartJob(const TSettings& settings, TJobContext* context = nullptr);
 void FreeJobGlobals();
 // The runner's gate: may another thread start now?
@@ -228,17 +253,21 @@ class TVkThread : public TThread {
   // job was stopped, so the next job asks again); one that did not come,
   // code being the answer's status (0: none), keeps out its site whole when
   // RobotsTxtUnreachable says so, and its details say so, as the reason of
-  // the URLs kept out says what became of it.
+  // the URLs kept out says what became of it. failure is how the client's
+  // last operation for the item failed: a failed item without a status
+  // text records its reason.
   void LogResult(const std::string& url, int64_t size, const std::string& headers,
-                 const std::string& statusText, int32_t code = 0);
-  // Stores headers (and the body when saveBody), then records the result; a
-  // failed store is result 7. A copy from the cache (code -2) that
-  // StoredCopyIsCurrent finds no newer stores nothing.
+                 const std::string& statusText, int32_t code = 0,
+                 const TFetchFailure& failure = {});
+  // Stores headers (and the body when saveBody), then records the result
+  // (details by HTTPDetails, with the fetch's failure); a failed store is
+  // result 7. A copy from the cache (code -2) that StoredCopyIsCurrent finds
+  // no newer stores nothing.
   void FinishItem(const std::string& headers, const std::string& body, int64_t size, int32_t code,
-                  bool saveBody);
+                  bool saveBody, const TFetchFailure& failure = {});
   // FinishItem for url instead of Current's.
   void FinishItemAt(const std::string& url, const std::string& headers, const std::string& body,
-                    int64_t size, int32_t code, bool saveBody);
+                    int64_t size, int32_t code, bool saveBody, const TFetchFailure& failure = {});
   // Whether the mirror holds a body of url that a cached copy with these
   // headers would not make newer: true unless there is no stored body, or
   // both copies name a Last-Modified date and the cached one is later.
@@ -250,10 +279,10 @@ class TVkThread : public TThread {
   // shares the record and the stored file) needs that marker.
   std::string ListedAddress(const std::string& url);
   // The details text of an HTTP item that ended with code: its status text,
-  // unless the item failed and the HTTP client's last fetch (the one that
-  // gave code) failed for another reason than the status (a time-out, a
-  // truncated body, broken framing, a refused URL, TLS): then that reason.
-  std::string HTTPDetails(int32_t code) const;
+  // unless the item failed and the fetch that gave code failed for another
+  // reason than the status (a time-out, a truncated body, broken framing, a
+  // refused URL, TLS): then that reason.
+  std::string HTTPDetails(int32_t code, const TFetchFailure& failure) const;
   // The status text of an FTP item that failed: the text of the server's
   // refusal (a reply of 400 or more), else "" (LogResult then tells the
   // client's own reason: a failure after a positive reply, such as a
@@ -309,8 +338,9 @@ class TVkThread : public TThread {
   // skipped or stopped or the request set a result of its own (a time-out,
   // the size filter), which stands; otherwise 3. The next hop is the
   // answer's Location or Content-Location (NextHopURL), never one from a
-  // robots.txt or from no answer. url ends as the address of the last hop.
-  bool FetchHTTPHops(std::string& url, const THTTPFetch& fetch);
+  // robots.txt or from no answer. url ends as the address of the last hop,
+  // failure as the client's failure of its request.
+  bool FetchHTTPHops(std::string& url, const THTTPFetch& fetch, TFetchFailure& failure);
 
   // Whether the job has given host up: the host list found it dead and
   // "Retry server for each URL" is off. The item then ends at once.
@@ -347,9 +377,6 @@ class TVkThread : public TThread {
 
  protected:
   void DoTerminate() override;
-  // The readable reason of the last failure of the client that fetched url
-  // (the FTP client for an ftp: address, else the HTTP client); "" when none.
-  virtual std::string ClientFailureReason(const std::string& url) const;
 
   void HTTPConnected(TIdTCPConnection* sender);
   void HTTPStatus(TIdTCPConnection* sender, TIdStatus status, const std::string& text);

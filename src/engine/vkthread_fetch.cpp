@@ -84,7 +84,7 @@ TDNItem* TVkThread::LookUpHost(const std::string& host) {
   return FContext.HostList ? FContext.HostList->FindOrAdd(host) : nullptr;
 }
 
-bool TVkThread::FetchHTTPHops(std::string& url, const THTTPFetch& fetch) {
+bool TVkThread::FetchHTTPHops(std::string& url, const THTTPFetch& fetch, TFetchFailure& failure) {
   TDNList* hosts = FContext.HostList;
   std::set<std::string> seen{NormaliseURL(url)};
   for (int hop = 0; hop < 20; ++hop) {
@@ -119,6 +119,7 @@ bool TVkThread::FetchHTTPHops(std::string& url, const THTTPFetch& fetch) {
     {
       TArmedWatchdog armed(*this);
       ok = fetch.Request(url);
+      failure = HTTP->LastFailure;
       // A result the request set itself (a time-out, the size filter) stands.
       if (ok && !SkipFlag && !AbortFlag && Result == vrNone) {
         Result = vrSucceeded;

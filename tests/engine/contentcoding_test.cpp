@@ -159,12 +159,12 @@ TEST(ContentCoding, TheClientStoresTheDocumentOrFailsWithTheReason) {
       const std::string got = toFile ? test::ReadBytes(file) : text;
       EXPECT_EQ(h.BodyDecodedFrom, c.decodedFrom);
       if (c.reason.empty()) {
-        EXPECT_TRUE(ok) << h.LastError;
+        EXPECT_TRUE(ok) << h.LastFailure.Text;
         EXPECT_EQ(got.size(), c.body.size());
         EXPECT_TRUE(got == c.body);
       } else {
         EXPECT_FALSE(ok);
-        EXPECT_NE(h.LastError.find(c.reason), std::string::npos) << h.LastError;
+        EXPECT_NE(h.LastFailure.Text.find(c.reason), std::string::npos) << h.LastFailure.Text;
         EXPECT_EQ(got.size(), 0u);
       }
     }

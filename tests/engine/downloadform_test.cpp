@@ -406,6 +406,47 @@ TEST_F(DownloadFormTest, StopWithNoThreadEndsAtNextPass) {
   EXPECT_EQ(Loop.NowMs(), 1500);
 }
 
+// The errors a job passes over stay passed over, but are counted and said
+// in the job's account: a job whose threads could never be made is no quiet
+// success.
+TEST_F(DownloadFormTest, AJobSaysWhatErrorsItPassedOver) {
+  struct Case {
+    const char* name;
+    bool failStarts;
+  } cases[] = {{"none", false}, {"every thread start", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    {
+      std::lock_guard<TCriticalSection> g(*URLListLock);
+      GlobalURLList->ClearItems();
+    }
+    List(Urls(2, false));
+    if (c.failStarts)
+      Form.ThreadFactory = [](uint8_t, TVkThreadList&, TJobContext&, bool,
+                              TDLList&) -> std::unique_ptr<TVkThread> {
+        throw std::runtime_error("no thread");
+      };
+    // The starts are 200 ms apart: several have failed when Stop comes.
+    if (c.failStarts)
+      Loop.StartTimer(900, [this] { Form.AbortBtnClick(); });
+    else
+      ReleaseAllAt(100);
+    ASSERT_TRUE(Form.DownloadFiles(false));
+    const int dropped = Form.Stats.DroppedErrors;
+    const std::string account = Form.JobEndText();
+    if (!c.failStarts) {
+      EXPECT_EQ(dropped, 0);
+      EXPECT_EQ(account.find("passed over"), std::string::npos) << account;
+    } else {
+      EXPECT_GE(dropped, 2);
+      const std::string said = "Errors passed over: " + std::to_string(dropped) +
+                               " (the last, thread start: no thread).";
+      EXPECT_EQ(Form.LastJob.DroppedErrors, said);
+      EXPECT_EQ(account.substr(account.size() - said.size()), said) << account;
+    }
+  }
+}
+
 TEST_F(DownloadFormTest, LinkDropAndStop) {
   struct Case {
     const char* name;

@@ -252,7 +252,7 @@ TEST_F(FtpExtNetTest, ResumeOfAMissingFileKeepsThePartialFile) {
   WriteAll(Local, "partial");
   EXPECT_FALSE(f.DownloadRestoreExt("gone.bin", Local));
   EXPECT_EQ(f.ReplyCode, 550);
-  EXPECT_EQ(f.LastError.substr(0, 4), "550 ");
+  EXPECT_EQ(f.LastFailure.Text.substr(0, 4), "550 ");
   EXPECT_EQ(test::ReadBytes(Local), "partial");
   // The local file must exist.
   std::remove(Local.c_str());

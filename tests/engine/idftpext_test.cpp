@@ -51,8 +51,8 @@ void LogOn(TIdFTPExt& f, const TScriptedFtp& s, bool passive = false) {
   f.DataTimeout = 10000;
   f.Passive = passive;
   ASSERT_TRUE(f.ConnectExt("ftp://127.0.0.1:" + std::to_string(s.Port) + "/f.bin", "me@x.org"))
-      << f.LastError;
-  ASSERT_TRUE(f.ModeExt(ftBinary)) << f.LastError;
+      << f.LastFailure.Text;
+  ASSERT_TRUE(f.ModeExt(ftBinary)) << f.LastFailure.Text;
 }
 
 bool Sent(const std::vector<std::string>& commands, const std::string& verb) {
@@ -78,7 +78,7 @@ TEST(FtpExtResumeTest, PartialFileIsExtendedOrReplacedWholeNeverSpliced) {
     bool ok;
     std::string want;  // the local file after
     bool restSent;
-    const char* error;  // LastError after a failure
+    const char* error;  // the failure's text after a failure
   };
   auto B = [&file](auto change) {
     TServerBehaviour b;
@@ -137,7 +137,7 @@ TEST(FtpExtResumeTest, PartialFileIsExtendedOrReplacedWholeNeverSpliced) {
     TIdFTPExt f;
     LogOn(f, s, c.passive);
     EXPECT_EQ(f.DownloadRestoreExt("f.bin", local), c.ok);
-    EXPECT_EQ(f.LastError, c.error);
+    EXPECT_EQ(f.LastFailure.Text, c.error);
     const std::string got = test::ReadBytes(local);
     EXPECT_EQ(got.size(), c.want.size());
     EXPECT_TRUE(got == c.want);
@@ -149,8 +149,8 @@ TEST(FtpExtResumeTest, PartialFileIsExtendedOrReplacedWholeNeverSpliced) {
   }
 }
 
-// Every failure leaves its reason for the details text, and a success
-// clears it.
+// Every failure leaves its kind, code and reason for the details text, and
+// a success clears it.
 TEST(FtpExtTest, FailureReasonIsKeptUntilTheNextOperation) {
   TServerBehaviour b;
   b.File = Pattern(1000);
@@ -160,16 +160,17 @@ TEST(FtpExtTest, FailureReasonIsKeptUntilTheNextOperation) {
   TIdFTPExt f;
   LogOn(f, s);
   EXPECT_FALSE(f.DownloadExt("missing.bin", dir / "m.bin"));
-  EXPECT_EQ(f.LastError, "550 No such file.");
+  EXPECT_EQ(f.LastFailure, (TFetchFailure{TFailKind::fkStatus, 550, "550 No such file."}));
   EXPECT_EQ(f.ReplyCode, 550);
   EXPECT_FALSE(f.ChangeDir("nowhere"));
-  EXPECT_EQ(f.LastError, "500 Unknown.");
+  EXPECT_EQ(f.LastFailure, (TFetchFailure{TFailKind::fkStatus, 500, "500 Unknown."}));
   EXPECT_TRUE(f.DownloadExt("f.bin", dir / "f.bin"));
-  EXPECT_EQ(f.LastError, "");
+  EXPECT_EQ(f.LastFailure, TFetchFailure{});
   EXPECT_TRUE(test::ReadBytes(dir / "f.bin") == b.File);
   f.QuitExt();
   EXPECT_EQ(f.GetCurrentDir(), "");
-  EXPECT_EQ(f.LastError, "Not connected.");
+  EXPECT_EQ(f.LastFailure.Text, "Not connected.");
+  EXPECT_EQ(f.LastFailure.Kind, TFailKind::fkClosed);
 }
 
 // A session is reused only for the server, user and password it logged on
@@ -180,7 +181,8 @@ TEST(FtpExtTest, SessionFitsOnlyItsOwnServerAndLogOn) {
   const std::string port = std::to_string(s.Port);
   TIdFTPExt f;
   f.ReadTimeout = 10000;
-  ASSERT_TRUE(f.ConnectExt("ftp://alice:pw@127.0.0.1:" + port + "/a/x", "me@x.org")) << f.LastError;
+  ASSERT_TRUE(f.ConnectExt("ftp://alice:pw@127.0.0.1:" + port + "/a/x", "me@x.org"))
+      << f.LastFailure.Text;
   struct Case {
     const char* name;
     std::string url, presetUser, presetPassword;
@@ -214,7 +216,7 @@ TEST(FtpExtTest, ShortDownloadIsAFailure) {
   TIdFTPExt f;
   LogOn(f, s);
   EXPECT_FALSE(f.DownloadExt("f.bin", dir / "f.bin"));
-  EXPECT_EQ(f.LastError, "Transfer ended short: 999 of 1000 bytes");
+  EXPECT_EQ(f.LastFailure.Text, "Transfer ended short: 999 of 1000 bytes");
   // The bytes that came stay for a later resume; the session goes on.
   EXPECT_TRUE(test::ReadBytes(dir / "f.bin") == b.File.substr(0, 999));
   EXPECT_EQ(f.SendCmd("NOOP", {200}), 200);
@@ -266,7 +268,7 @@ TEST(FtpExtCutTest, CutFromAnotherThreadEndsEveryWaitAndSendsNothing) {
     });
     EXPECT_FALSE(f.DownloadExt("f.bin", dir / "f.bin"));
     watchdog.join();
-    EXPECT_EQ(f.LastError, "Connection cut.");
+    EXPECT_EQ(f.LastFailure.Text, "Connection cut.");
     EXPECT_EQ(f.Busy.load(), 0);
     EXPECT_FALSE(f.Connected());
     // The worker's own end of the session sends nothing on a cut connection
@@ -290,7 +292,7 @@ TEST(FtpExtCutTest, CutWhileIdleFailsTheNextOperation) {
   LogOn(f, s);
   std::thread([&f] { f.DisconnectSocketExt(); }).join();
   EXPECT_EQ(f.GetCurrentDir(), "");
-  EXPECT_EQ(f.LastError, "Connection cut.");
+  EXPECT_EQ(f.LastFailure.Text, "Connection cut.");
   f.QuitExt();
   s.Join();
   EXPECT_EQ(s.Received(), (std::vector<std::string>{"USER anonymous", "PASS me@x.org", "TYPE I"}));
@@ -298,7 +300,7 @@ TEST(FtpExtCutTest, CutWhileIdleFailsTheNextOperation) {
   TScriptedFtp again([&b](TScriptedFtp& s) { ServeFile(s, b); });
   LogOn(f, again);
   test::TScratchDir dir;
-  EXPECT_TRUE(f.DownloadExt("f.bin", dir / "f.bin")) << f.LastError;
+  EXPECT_TRUE(f.DownloadExt("f.bin", dir / "f.bin")) << f.LastFailure.Text;
 }
 
 // A client handed back to the pool keeps nothing of its last user.
@@ -314,7 +316,7 @@ TEST(FtpExtTest, ResetLeavesTheClientAsNew) {
   f.Passive = true;
   f.DataTimeout = 5;
   f.ReadTimeout = 5;
-  f.LastError = "426 Aborted.";
+  f.LastFailure = {TFailKind::fkStatus, 426, "426 Aborted."};
   f.ReplyCode = 426;
   f.ResetExt();
   const TIdFTPExt fresh;
@@ -327,7 +329,7 @@ TEST(FtpExtTest, ResetLeavesTheClientAsNew) {
   EXPECT_EQ(f.Passive, fresh.Passive);
   EXPECT_EQ(f.DataTimeout, fresh.DataTimeout);
   EXPECT_EQ(f.ReadTimeout, fresh.ReadTimeout);
-  EXPECT_EQ(f.LastError, "");
+  EXPECT_EQ(f.LastFailure, TFetchFailure{});
   EXPECT_EQ(f.ReplyCode, 0);
   EXPECT_EQ(calls, 0);
 }

@@ -263,7 +263,8 @@ TEST_F(HttpNet, ABodyEndedByTheCloseIsWholeOnlyWithCloseNotify) {
     h.CAFile = Env("QV_TEST_CA");
     EXPECT_EQ(h.GetExt("https://127.0.0.1:" + std::to_string(server.Port()) + "/"),
               notify ? "the whole body" : "");
-    EXPECT_EQ(h.LastError, notify ? "" : "Body truncated: the connection closed before its end");
+    EXPECT_EQ(h.LastFailure.Text,
+              notify ? "" : "Body truncated: the connection closed before its end");
     EXPECT_EQ(server.Accepted(), 1);  // an answer came: no second try
   }
 }

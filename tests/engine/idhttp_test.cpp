@@ -210,7 +210,8 @@ TEST(HttpRequestBytes, OnlyHttpAndHttpsURLsAreSent) {
       EXPECT_EQ(h.GetExt(s.Url("/first")), "hello");
       EXPECT_THROW(h.Get(url), EHttpRequestRefused);
       EXPECT_EQ(h.GetExt(url), "");
-      EXPECT_EQ(h.LastError, "Request refused: not an http or https URL: " + std::string(url));
+      EXPECT_EQ(h.LastFailure.Text,
+                "Request refused: not an http or https URL: " + std::string(url));
       EXPECT_EQ(h.ResponseCode, 0);
       EXPECT_EQ(s.Requests().size(), 1u);
     }
@@ -746,7 +747,7 @@ TEST(HttpRedirect, FollowedWithinTheLimitAndReturnedPastIt) {
     h.RedirectMaximum = 4;
     const std::string file = ::testing::TempDir() + "qv_http_loop";
     EXPECT_FALSE(h.GetExt(s.Url("/loop"), file));
-    EXPECT_EQ(h.LastError, "Too many redirects");
+    EXPECT_EQ(h.LastFailure.Text, "Too many redirects");
     EXPECT_EQ(s.Requests().size(), 4u);
     TFileByteStream f(file, TFileByteStream::fmOpenRead);
     EXPECT_EQ(f.Size(), 0);
@@ -839,7 +840,7 @@ TEST(HttpRedirect, TargetsThatAreNotFollowed) {
     h.HandleRedirects = true;
     EXPECT_EQ(h.GetExt(s.Url("/start")), "");
     EXPECT_EQ(h.ResponseCode, 302);
-    EXPECT_EQ(h.LastError, tc.reason);
+    EXPECT_EQ(h.LastFailure.Text, tc.reason);
     EXPECT_EQ(s.Requests().size(), 1u);
     h.Disconnect();  // the server serves one connection at a time
 
@@ -1041,7 +1042,7 @@ TEST(HttpResult, EveryFetchStartsWithAnEmptyResponseRecord) {
     EXPECT_EQ(h.Response.ContentLength, 0);
     EXPECT_EQ(h.RawHeaders.Count(), 0);
     EXPECT_EQ(h.ExtraResponse("X-Old"), "");
-    EXPECT_EQ(h.LastError, "Connection closed gracefully.");
+    EXPECT_EQ(h.LastFailure.Text, "Connection closed gracefully.");
   }
 }
 
@@ -1064,7 +1065,7 @@ TEST(HttpResult, A416WithAnUnsatisfiedRangeIsAnAnswer) {
   x.Request.ContentRangeStart = 1000;
   EXPECT_FALSE(x.GetExt(s.Url("/file"), ::testing::TempDir() + "qv_http_416"));
   EXPECT_EQ(x.ResponseCode, 416);
-  EXPECT_EQ(x.LastError, "416 Range Not Satisfiable");
+  EXPECT_EQ(x.LastFailure.Text, "416 Range Not Satisfiable");
 }
 
 TEST(HttpResult, AFailureKeepsItsReason) {
@@ -1086,52 +1087,59 @@ TEST(HttpResult, AFailureKeepsItsReason) {
     std::function<void(TIdHTTPExt&)> setup;
     std::string reason;  // "" for a success
     bool prefix;
+    TFailKind kind;
   };
   const std::vector<Case> cases = {
-      {"success", keep(Ok), false, nullptr, "", false},
+      {"success", keep(Ok), false, nullptr, "", false, TFailKind::fkNone},
       {"status", keep(HttpReply("HTTP/1.1 404 Not Found", "no")), false, nullptr, "404 Not Found",
-       false},
+       false, TFailKind::fkStatus},
       {"reason phrase with a lone CR", keep(HttpReply("HTTP/1.1 500 Server\rError", "no")), false,
-       nullptr, "500 Server Error", false},
+       nullptr, "500 Server Error", false, TFailKind::fkStatus},
       {"time-out",
        [](TScriptedConn& c) {
          c.ReadRequest();
          c.Sleep(5s);  // then the server closes
        },
-       false, [](TIdHTTPExt& h) { h.ReadTimeout = 100; }, "Read timed out.", false},
+       false, [](TIdHTTPExt& h) { h.ReadTimeout = 100; }, "Read timed out.", false,
+       TFailKind::fkTimedOut},
       {"truncated", reply("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc"), false, nullptr,
-       "Body truncated: the connection closed before its end", false},
+       "Body truncated: the connection closed before its end", false, TFailKind::fkTruncated},
       {"truncated chunks", reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nab"),
-       false, nullptr, "Body truncated: the connection closed before its end", false},
+       false, nullptr, "Body truncated: the connection closed before its end", false,
+       TFailKind::fkTruncated},
       {"framing", reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n"), false,
-       nullptr, "Bad chunk size: zz", false},
+       nullptr, "Bad chunk size: zz", false, TFailKind::fkProtocol},
       {"too many redirects", keep(HttpReply("HTTP/1.1 302 Found", "", {"Location: /"})), false,
        [](TIdHTTPExt& h) {
          h.HandleRedirects = true;
          h.RedirectMaximum = 3;
        },
-       "Too many redirects", false},
+       "Too many redirects", false, TFailKind::fkRedirect},
       {"refused scheme",
        keep(HttpReply("HTTP/1.1 302 Found", "", {"Location: file:///etc/passwd"})), false,
        [](TIdHTTPExt& h) { h.HandleRedirects = true; },
-       "Redirect refused: not an http or https URL: file:///etc/passwd", false},
+       "Redirect refused: not an http or https URL: file:///etc/passwd", false,
+       TFailKind::fkRedirect},
       {"TLS",  // what a plain server says to a handshake
        [](TScriptedConn& c) { c.Send("HTTP/1.1 400 Bad Request\r\n\r\n"); }, true, nullptr,
-       "TLS: ", true},
+       "TLS: ", true, TFailKind::fkConnect},
   };
   for (const auto& tc : cases) {
     SCOPED_TRACE(tc.name);
     TScriptedServer s(tc.handler);
     TIdHTTPExt h;
-    h.LastError = "from an earlier fetch";
+    h.LastFailure = {TFailKind::fkTimedOut, 0, "from an earlier fetch"};
     if (tc.setup) tc.setup(h);
     const std::string url =
         (tc.https ? "https" : "http") + std::string("://127.0.0.1:") + Port(s) + "/";
     EXPECT_EQ(h.GetExt(url, ::testing::TempDir() + "qv_http_reason"), tc.reason.empty());
+    const TFetchFailure& f = h.LastFailure;
     if (tc.prefix)
-      EXPECT_EQ(h.LastError.substr(0, tc.reason.size()), tc.reason) << h.LastError;
+      EXPECT_EQ(f.Text.substr(0, tc.reason.size()), tc.reason) << f.Text;
     else
-      EXPECT_EQ(h.LastError, tc.reason);
+      EXPECT_EQ(f.Text, tc.reason);
+    EXPECT_EQ(f.Kind, tc.kind) << f.Text;
+    EXPECT_EQ(f.Code, tc.kind == TFailKind::fkNone ? 0 : h.ResponseCode);
   }
 }
 

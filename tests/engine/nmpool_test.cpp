@@ -225,7 +225,7 @@ TEST(NmPool, AReturnedHttpClientIsHandedBackAsNew) {
   http->ProtocolVersion = pv1_0;
   http->Request.ProxyServer = "proxy.invalid";
   http->Request.ProxyPort = 1;
-  http->LastError = "old reason";
+  http->LastFailure = {TFailKind::fkTimedOut, 0, "old reason"};
   TIdHTTPExt* raw = http.get();
   ReturnHTTP(std::move(http));
   const int callsAtReturn = calls;
@@ -245,7 +245,8 @@ TEST(NmPool, AReturnedHttpClientIsHandedBackAsNew) {
   EXPECT_EQ(again->TimeOutExt, 0);
   EXPECT_EQ(again->ReadTimeout, TimeoutInfinite);
   EXPECT_EQ(again->WorkPosition, 0);
-  EXPECT_EQ(again->LastError, "");
+  EXPECT_FALSE(again->LastFailure.Failed());
+  EXPECT_EQ(again->LastFailure.Text, "");
   EXPECT_EQ(again->Request.ProxyServer, "");
   // The next job's fetch opens a connection of its own, sends a new
   // client's headers only and calls none of the last thread's handlers.

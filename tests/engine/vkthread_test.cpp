@@ -14,6 +14,7 @@
 #include "engine/robots.h"
 #include "engine/threadtimer.h"
 #include "engine/urladder.h"
+#include "engine/vkhttp.h"
 #include "model/tvurlutils.h"
 #include "model/vkfile.h"
 #include "model/vkglobal.h"
@@ -561,26 +562,96 @@ TEST_F(VkThreadTest, LogResultTable) {
   }
 }
 
+// The failure the fetching client reported travels with the item to its
+// record: a failed item without a status text records its reason.
 TEST_F(VkThreadTest, AFailureWithoutStatusTextRecordsTheFetchingClientsReason) {
+  const TFetchFailure timedOut{TFailKind::fkTimedOut, 0, "Read timed out."};
+  const TFetchFailure refused{TFailKind::fkStatus, 550, "550 No such file."};
   struct Case {
     const char* name;
-    std::string url, httpError, ftpError, details;
+    std::string url, statusText;
+    TFetchFailure failure;
+    std::string details;
   } cases[] = {
-      {"http failure", "http://a.com/x", "Read timed out.", "550 No such file.", "Read timed out."},
-      {"ftp failure", "FTP://a.com/f", "Read timed out.", "550 No such file.", "550 No such file."},
-      {"no reason anywhere", "http://a.com/y", "", "550 No such file.", "Failure of unknown cause"},
+      {"http failure", "http://a.com/x", "", timedOut, "Read timed out."},
+      {"ftp failure", "FTP://a.com/f", "", refused, "550 No such file."},
+      {"a status text first", "http://a.com/z", "Host already failed", timedOut,
+       "Host already failed"},
+      {"no reason anywhere", "http://a.com/y", "", {}, "Failure of unknown cause"},
   };
   TFakeThread& t = AddThread();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    t.HTTP->LastError = c.httpError;
-    t.FTP->LastError = c.ftpError;
     t.Result = vrFailed;
-    t.LogResult(c.url, 0, "", "");
+    t.LogResult(c.url, 0, "", c.statusText, 0, c.failure);
     TVkURLItem* r = Listed(c.url);
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(r->Details, c.details);
   }
+}
+
+// An HTTP item's details: its status text, unless it failed and the fetch
+// that gave its code failed for another reason than the status.
+TEST_F(VkThreadTest, HTTPDetailsTellTheFetchsOwnReasonOfAFailure) {
+  const TFetchFailure cut{TFailKind::fkTruncated, 200,
+                          "Body truncated: the connection closed before its end"};
+  struct Case {
+    const char* name;
+    int8_t result;
+    int32_t code;
+    TFetchFailure failure;
+    std::string details;
+  } cases[] = {
+      {"a body cut short", vrFailed, 200, cut, cut.Text},
+      {"no answer at all",
+       vrFailed,
+       0,
+       {TFailKind::fkConnect, 0, "Connection refused"},
+       "Connection refused"},
+      {"refused on its status",
+       vrFailed,
+       404,
+       {TFailKind::fkStatus, 404, "404 Not Found"},
+       HttpStatusText(404)},
+      {"another fetch's failure", vrFailed, -2, cut, HttpStatusText(-2)},
+      {"no reason given", vrFailed, 200, {TFailKind::fkOther, 200, ""}, HttpStatusText(200)},
+      {"a success", vrSucceeded, 200, cut, HttpStatusText(200)},
+      {"no failure", vrFailed, 304, {}, HttpStatusText(304)},
+  };
+  TFakeThread& t = AddThread();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    t.Result = c.result;
+    EXPECT_EQ(t.HTTPDetails(c.code, c.failure), c.details);
+  }
+}
+
+// Errors passed over on any thread are all counted, the last one kept with
+// where it was met; a new job starts with none.
+TEST_F(VkThreadTest, PassedOverErrorsAreCountedFromEveryThread) {
+  TDroppedErrors errors;
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 4; ++i)
+    threads.emplace_back([&errors] {
+      for (int k = 0; k < 250; ++k) {
+        try {
+          throw ENetTimeout();
+        } catch (...) {
+          errors.Note("download thread");
+        }
+      }
+    });
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(errors.Count(), 1000);
+  EXPECT_EQ(errors.Last(), "download thread: Read timed out.");
+  errors.Clear();
+  EXPECT_EQ(errors.Count(), 0);
+  EXPECT_EQ(errors.Last(), "");
+
+  JobDroppedErrors.Note("job", std::make_exception_ptr(std::runtime_error("odd")));
+  TSettings settings;
+  StartJob(settings, &Context);
+  EXPECT_EQ(JobDroppedErrors.Count(), 0);
 }
 
 // The request both threads set up from the item's settings: the user
@@ -674,7 +745,7 @@ TEST_F(VkThreadTest, TheWatchdogOnlyCutsABusyFtpSession) {
   TFakeThread& t = AddThread();
   t.FTP->ReadTimeout = 10000;
   ASSERT_TRUE(t.FTP->ConnectExt("ftp://127.0.0.1:" + std::to_string(server.Port) + "/", "me@x.org"))
-      << t.FTP->LastError;
+      << t.FTP->LastFailure.Text;
   t.FTP->Busy = 1;
   Arm(*t.Watchdog, -1);
   t.CheckWatchdog();
