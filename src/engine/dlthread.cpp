@@ -268,6 +268,8 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
                               /*deferFile=*/true);
   };
   fetch.Received = [&] { return FileSizeOf(tempFile); };
+  fetch.ExtraLines[0] = &FConditionalLine;
+  fetch.ExtraLines[1] = &FIfRangeLine;
   std::string fetchURL;
   std::string resumeFile;
   int64_t finalSize = 0;
@@ -287,7 +289,6 @@ void TDLThread::DownloadHTTP(const std::string& acceptTypes) {
     // continues the document's own bytes.
     HTTP->Request.AcceptEncoding =
         InfoOnly || !resumeFile.empty() || FiltersBySize() ? "" : kAcceptedCodings;
-    fetch.ExtraLines = {FConditionalLine, FIfRangeLine};
     fetchURL = url;
     if (!FetchHTTPHops(fetchURL, fetch, failure)) {
       RestorePartial();

@@ -288,7 +288,7 @@ void TSpiderThread::FetchPage(const std::string& acceptTypes) {
   Changed = 1;
 
   THTTPFetch fetch;
-  fetch.ExtraLines = {FExtraLines};
+  fetch.ExtraLines[0] = &FExtraLines;
   fetch.BeforeRequest = [this] {
     ResumeOffset = 0;
     FTakenFile = false;

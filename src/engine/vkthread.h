@@ -313,8 +313,8 @@ class TVkThread : public TThread {
     // list is asked for each hop's host.
     bool ShowLookup = false;
     // Request lines every hop sends besides its cookie line (a conditional
-    // request, the range validator).
-    std::vector<std::string> ExtraLines;
+    // request, the range validator); null or empty ones are left out.
+    const std::string* ExtraLines[2] = {nullptr, nullptr};
     // Runs before each hop's request.
     std::function<void()> BeforeRequest;
     // The hop's request to url through the HTTP client: false when it

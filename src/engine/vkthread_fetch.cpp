@@ -86,7 +86,7 @@ TDNItem* TVkThread::LookUpHost(const std::string& host) {
 
 bool TVkThread::FetchHTTPHops(std::string& url, const THTTPFetch& fetch, TFetchFailure& failure) {
   TDNList* hosts = FContext.HostList;
-  std::set<std::string> seen{NormaliseURL(url)};
+  std::set<std::string> seen;  // the addresses met, once an answer names another
   for (int hop = 0; hop < 20; ++hop) {
     const std::string host = HostOf(url);
     TDNItem* entry = fetch.ShowLookup ? LookUpHost(host) : hosts ? hosts->FindOrAdd(host) : nullptr;
@@ -108,8 +108,8 @@ bool TVkThread::FetchHTTPHops(std::string& url, const THTTPFetch& fetch, TFetchF
     HTTP->Request.Username = passWords ? passWords->GetUserID(url) : std::string();
     HTTP->Request.Password = passWords ? passWords->GetPW(url) : std::string();
     TIdHeaderList extra;
-    for (const std::string& line : fetch.ExtraLines)
-      if (!line.empty()) extra.Add(line);
+    for (const std::string* line : fetch.ExtraLines)
+      if (line && !line->empty()) extra.Add(*line);
     if (!FSnapshot.Settings->DisCookChk && FContext.Cookies) {
       const std::string cookie = FContext.Cookies->CookieHeader(url);
       if (!cookie.empty()) extra.Add("Cookie:" + cookie);
@@ -135,8 +135,10 @@ bool TVkThread::FetchHTTPHops(std::string& url, const THTTPFetch& fetch, TFetchF
     BytesReceived = fetch.Received() + ResumeOffset;
 
     if (HTTP->ResponseCode == 0 || IsRobotsURL(url)) break;
-    const std::string next =
-        NextHopURL(url, HTTP->Response.Location, HTTP->ExtraResponse("Content-Location"), seen);
+    const std::string contentLocation = HTTP->ExtraResponse("Content-Location");
+    if (HTTP->Response.Location.empty() && contentLocation.empty()) break;
+    if (hop == 0) seen.insert(NormaliseURL(url));
+    const std::string next = NextHopURL(url, HTTP->Response.Location, contentLocation, seen);
     if (next.empty()) break;
     url = next;
     Changed = 1;
